@@ -1,0 +1,28 @@
+# make run: build the program and run it on the tractor example.
+# make test: build and run every test, once plainly and once under ASan + UBSan.
+JOBS ?= 2
+EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
+
+.PHONY: run test test-plain test-sanitized build clean
+
+build:
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF
+	cmake --build build/release -j$(JOBS) --target hdfe
+
+run: build
+	cd $(EXAMPLE) && ../../build/release/hdfe spec.txt result.txt
+
+test: test-plain test-sanitized
+
+test-plain:
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/test -j$(JOBS)
+	ctest --test-dir build/test --output-on-failure -j$(JOBS)
+
+test-sanitized:
+	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DHDFE_SANITIZE=ON
+	cmake --build build/asan -j$(JOBS)
+	ctest --test-dir build/asan --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,7 @@
+// The spec file: seventeen values, one per line.
+#pragma once
+#include <string_view>
+#include "records/input.h"
+
+// Reads the spec file named `name` (trailing blanks removed). Stops the run on failure.
+void READSPEC(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn);

@@ -1,0 +1,8 @@
+// The vehicle summary on the console.
+#pragma once
+#include <ostream>
+#include "records/input.h"
+
+// Writes the summary of the classified vehicle, one CR LF record per line.
+void PRINTVEH(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
+              const TransmissionData& trn, std::ostream& out);

@@ -1,0 +1,17 @@
+// Road load and the evaluation of one gear over one second.
+#pragma once
+#include <cstdint>
+#include "records/input.h"
+
+// Outcome of driving one second in a gear.
+struct GearEvalResult {
+  double V = 0.0;     // achieved speed [km/h]
+  double Ne = 0.0;    // engine speed [rpm]
+  double Te = 0.0;    // engine torque [N·m]
+  double Tmax = 0.0;  // full-load torque available [N·m]
+  int32_t status = 0; // gear status 0..5
+};
+
+// Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
+void GEAREVAL(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+              const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out);

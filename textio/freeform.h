@@ -1,0 +1,46 @@
+// Free-form (list-directed) reading and writing of text records.
+#pragma once
+#include <cstdint>
+#include <istream>
+#include <span>
+#include <string>
+#include <string_view>
+
+// Record end of every record the program writes.
+inline constexpr std::string_view RecordEnd = "\r\n";
+
+// A source of records: lines ending at LF, a CR before the LF dropped.
+struct RecordInput {
+  std::istream* stream = nullptr;
+  std::string record;     // the record being read
+  std::size_t pos = 0;    // next character of record
+  bool inRecord = false;  // a record is open (a read stopped inside it)
+};
+
+enum class ReadStatus { Done, End, Bad };
+enum class FieldKind { Real, Integer, Text };
+
+// One variable of a read list. A value that a null or a slash leaves unfilled keeps
+// what the variable held. Text variables are 1024-character fields.
+struct ReadTarget {
+  FieldKind kind = FieldKind::Real;
+  double* real = nullptr;
+  int32_t* integer = nullptr;
+  std::string* text = nullptr;
+};
+
+inline ReadTarget REALVAR(double& v) { return {FieldKind::Real, &v, nullptr, nullptr}; }
+inline ReadTarget INTVAR(int32_t& v) { return {FieldKind::Integer, nullptr, &v, nullptr}; }
+inline ReadTarget TEXTVAR(std::string& v) { return {FieldKind::Text, nullptr, nullptr, &v}; }
+
+// One free-form read: starts at the next record, fills the targets in order and
+// skips the rest of the record in which the last value was found.
+ReadStatus READFREE(RecordInput& in, std::span<const ReadTarget> targets);
+
+// Reads the next record whole (a header line). End when the input is exhausted.
+ReadStatus READRECORD(RecordInput& in, std::string& line);
+
+// A free-form output record without its record end: a leading blank, then the text.
+std::string FREEREC(std::string_view text);
+// A free-form output record of a text followed by an integer in 12 characters.
+std::string FREEREC(std::string_view text, int32_t value);

@@ -1,0 +1,16 @@
+// Fixed-length text fields: names and text values of 1024 characters, blank-padded.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline constexpr std::size_t TextFieldLength = 1024;
+
+// The value cut or blank-padded to exactly TextFieldLength characters.
+std::string TEXTFIELD(std::string_view value);
+
+// The field without its trailing blanks.
+std::string_view TRIMMED(std::string_view field);
+
+// True when the field holds nothing but blanks.
+bool ISBLANK(std::string_view field);
