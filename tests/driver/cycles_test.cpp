@@ -1,0 +1,175 @@
+// Check values of the built-in drive-cycle tables, read from the compiled-in data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "driver/cycles.h"
+#include "driver/cycletables.h"
+
+namespace {
+
+// Table values in integer units of 10^-decimals, so that sums are exact.
+std::vector<int64_t> Scaled(std::span<const double> values, int decimals, std::size_t last) {
+  const double scale = std::pow(10.0, decimals);
+  std::vector<int64_t> scaled;
+  for (std::size_t k = 0; k <= last; ++k) {
+    const double s = values[k] * scale;
+    EXPECT_NEAR(s, std::nearbyint(s), 1e-6) << "point " << k << " has more than " << decimals << " decimals";
+    scaled.push_back(std::llround(s));
+  }
+  return scaled;
+}
+
+int64_t Sum(const std::vector<int64_t>& v) {
+  int64_t sum = 0;
+  for (int64_t x : v) sum += x;
+  return sum;
+}
+
+int64_t SumOfSquares(const std::vector<int64_t>& v) {
+  int64_t sum = 0;
+  for (int64_t x : v) sum += x * x;
+  return sum;
+}
+
+// (first, last) point of every run of zeros.
+std::vector<std::pair<int, int>> ZeroRuns(const std::vector<int64_t>& v) {
+  std::vector<std::pair<int, int>> runs;
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    if (v[k] != 0) continue;
+    if (k == 0 || v[k - 1] != 0) runs.emplace_back(static_cast<int>(k), static_cast<int>(k));
+    runs.back().second = static_cast<int>(k);
+  }
+  return runs;
+}
+
+TEST(UrbanCycle, SpeedCheckValues) {
+  const DriveCycle urban = URBANCYCLE();
+  ASSERT_EQ(urban.n, 1830);
+  const std::vector<int64_t> v = Scaled(urban.Vtarget, 2, 1830);
+  EXPECT_EQ(Sum(v), 5001155);
+  EXPECT_EQ(SumOfSquares(v), 25716705609);
+  int nonZero = 0, maxPoint = 0;
+  int64_t maxRise = 0, maxFall = 0;
+  int riseAt = 0, fallAt = 0;
+  for (int k = 0; k <= 1830; ++k) {
+    nonZero += v[k] != 0;
+    if (v[k] > v[maxPoint]) maxPoint = k;
+    if (k > 0 && v[k] - v[k - 1] > maxRise) maxRise = v[k] - v[k - 1], riseAt = k;
+    if (k > 0 && v[k - 1] - v[k] > maxFall) maxFall = v[k - 1] - v[k], fallAt = k;
+  }
+  EXPECT_EQ(nonZero, 1369);
+  EXPECT_EQ(maxPoint, 1603);
+  EXPECT_EQ((std::vector<int64_t>(v.begin() + 1601, v.begin() + 1606)),
+            (std::vector<int64_t>{8720, 8755, 8760, 8739, 8710}));
+  EXPECT_EQ(maxRise, 573);
+  EXPECT_EQ(riseAt, 523);
+  EXPECT_EQ(maxFall, 659);
+  EXPECT_EQ(fallAt, 622);
+  EXPECT_EQ((std::vector<int64_t>(v.begin() + 25, v.begin() + 31)),
+            (std::vector<int64_t>{0, 419, 832, 1233, 1605, 1874}));
+  EXPECT_EQ((std::vector<int64_t>(v.begin() + 1826, v.begin() + 1831)),
+            (std::vector<int64_t>{1324, 1027, 506, 0, 0}));
+  const std::vector<std::pair<int, int>> runs{
+      {0, 25},      {100, 163},   {380, 382},   {475, 521},   {629, 660},
+      {733, 750},   {855, 891},   {943, 996},   {1020, 1024}, {1100, 1141},
+      {1164, 1171}, {1207, 1290}, {1347, 1359}, {1399, 1425}, {1829, 1830}};
+  EXPECT_EQ(ZeroRuns(v), runs);
+  int64_t midtown = 0;
+  for (int k = 645; k <= 1410; ++k) midtown += v[k];
+  EXPECT_EQ(midtown, 1037840);
+}
+
+TEST(UrbanCycle, LevelRoadAndZerosPastTheEnd) {
+  const DriveCycle urban = URBANCYCLE();
+  ASSERT_EQ(urban.Vtarget.size(), 1832u);
+  ASSERT_EQ(urban.grade.size(), 1832u);
+  for (double g : urban.grade) EXPECT_EQ(g, 0.0);
+  EXPECT_EQ(urban.Vtarget[0], 0.0);
+  EXPECT_EQ(urban.Vtarget[1], 0.0);
+  EXPECT_EQ(urban.Vtarget[1831], 0.0);
+}
+
+TEST(HighwayCycle, SpeedIsEightyToTheEnd) {
+  const DriveCycle highway = HIGHWAYCYCLE();
+  ASSERT_EQ(highway.n, 3120);
+  ASSERT_EQ(highway.Vtarget.size(), 3124u);
+  for (int k = 0; k <= 3120; ++k) ASSERT_EQ(highway.Vtarget[k], 80.0) << k;
+  for (int k = 3121; k <= 3123; ++k) {
+    EXPECT_EQ(highway.Vtarget[k], 0.0);
+    EXPECT_EQ(highway.grade[k], 0.0);
+  }
+}
+
+TEST(HighwayCycle, GradientCheckValues) {
+  const DriveCycle highway = HIGHWAYCYCLE();
+  const std::vector<int64_t> g = Scaled(highway.grade, 3, 3123);
+  const std::vector<int64_t> used(g.begin(), g.begin() + 3121);
+  int positive = 0, negative = 0, runsOfEqual = 1, maxCount = 0, minCount = 0;
+  int64_t absSum = 0;
+  for (int k = 0; k <= 3120; ++k) {
+    positive += used[k] > 0;
+    negative += used[k] < 0;
+    absSum += used[k] < 0 ? -used[k] : used[k];
+    maxCount += used[k] == 5040;
+    minCount += used[k] == -5040;
+    if (k > 0 && used[k] != used[k - 1]) ++runsOfEqual;
+  }
+  EXPECT_EQ(positive, 1541);
+  EXPECT_EQ(negative, 1541);
+  EXPECT_EQ(Sum(used), 0);
+  EXPECT_EQ(absSum, 4258448);
+  EXPECT_EQ(SumOfSquares(used), 9321252436);
+  EXPECT_EQ(runsOfEqual, 1164);
+  EXPECT_EQ(maxCount, 4);
+  EXPECT_EQ(minCount, 4);
+  EXPECT_EQ(std::find(used.begin(), used.end(), 5040) - used.begin(), 296);
+  EXPECT_EQ(std::find(used.begin(), used.end(), -5040) - used.begin(), 2822);
+  EXPECT_EQ(*std::max_element(used.begin(), used.end()), 5040);
+  EXPECT_EQ(*std::min_element(used.begin(), used.end()), -5040);
+  for (int k = 1; k <= 3120; ++k) ASSERT_EQ(used[3121 - k], -used[k]) << k;
+  const std::vector<int64_t> start{0,     0,     0,     0,    0,    -228,  -2280, -2280,
+                                   -2280, -2280, -2280, -2280, -2280, -669, -490,  -490,
+                                   -490,  -490,  -490,  300,  494,  1270,  1270,  3135,
+                                   5000,  5000,  1400,  -4000, -4000, -4000};
+  EXPECT_EQ(std::vector<int64_t>(used.begin(), used.begin() + 30), start);
+  EXPECT_EQ(used[1560], -414);
+  EXPECT_EQ(used[1561], 414);
+  EXPECT_EQ(used[3115], 2280);
+  EXPECT_EQ(used[3116], 228);
+  for (int k = 3117; k <= 3123; ++k) EXPECT_EQ(g[k], 0) << k;
+}
+
+TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
+  const DriveCycle highway = HIGHWAYCYCLE();
+  double height = 0.0, highest = 0.0, lowest = 0.0;
+  for (int k = 1; k <= 3120; ++k) {
+    height += 80.0 / 3.6 * std::sin(std::atan(highway.grade[k] / 100.0));
+    highest = std::max(highest, height);
+    lowest = std::min(lowest, height);
+  }
+  EXPECT_NEAR(height, 0.0, 1e-9);
+  EXPECT_NEAR(highest, 37.3, 0.05);
+  EXPECT_NEAR(lowest, -22.1, 0.05);
+}
+
+TEST(CycleTrace, SizedForEveryStepOfTheCycle) {
+  for (const DriveCycle& cycle : {URBANCYCLE(), HIGHWAYCYCLE()}) {
+    CycleTrace trace;
+    SIZETRACE(trace, cycle.n);
+    const std::size_t n = static_cast<std::size_t>(cycle.n);
+    EXPECT_EQ(trace.Vreal.size(), n);
+    EXPECT_EQ(trace.Shift.size(), n);
+    EXPECT_EQ(trace.Ne.size(), n);
+    EXPECT_EQ(trace.Te.size(), n);
+    EXPECT_EQ(trace.N_norm.size(), n);
+    EXPECT_EQ(trace.T_norm.size(), n);
+    EXPECT_EQ(trace.FC.size(), n);
+  }
+}
+
+}  // namespace
