@@ -3,7 +3,7 @@
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
-.PHONY: run test test-plain test-sanitized build clean
+.PHONY: run test test-plain test-sanitized test-repro build clean bench
 
 build:
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF
@@ -26,3 +26,9 @@ test-sanitized:
 
 clean:
 	rm -rf build
+
+# Median time of simulating both cycles of the tractor example.
+bench:
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF -DHDFE_BENCHMARKS=ON
+	cmake --build build/bench -j$(JOBS) --target bench_simulation
+	build/bench/bench/bench_simulation

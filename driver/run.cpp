@@ -8,8 +8,8 @@
 
 #include "driver/clock.h"
 #include "driver/cycles.h"
+#include "driver/runcycle.h"
 #include "fuel/cycleresults.h"
-#include "fuel/curvelookup.h"
 #include "fuel/fuelgrid.h"
 #include "input/classify.h"
 #include "input/readcurves.h"
@@ -18,7 +18,6 @@
 #include "report/results.h"
 #include "report/summary.h"
 #include "report/trace.h"
-#include "simulation/simstep.h"
 #include "textio/freeform.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
@@ -74,41 +73,13 @@ void READINPUTS(RunRecords& r) {
   READMAP(TRIMMED(r.engineFiles.FuelMapFile), r.map);
 }
 
-// Simulates every step of the cycle and fills Vreal, Shift, Ne, Te, N_norm, T_norm.
-void RUNCYCLE(const DriveCycle& cycle, CycleTrace& trace, const RunRecords& r) {
-  SIZETRACE(trace, cycle.n);
-  double vPrev = cycle.Vtarget[1];
-  int32_t gearPrev = r.trn.GearCount;
-  int32_t hold = 3;
-  double ne = 0.0, te = 0.0, v = 0.0, deficit = 0.0;
-  int32_t gear = 0;
-  SIMSTEP(1, cycle, vPrev, gearPrev, hold, 3, r.spec, r.eng, r.trn, r.fullLoad, ne, te, gear, v, deficit);
-  vPrev = v;
-  gearPrev = gear;
-  const double nSpan = r.eng.Nrate - r.eng.Nidle;
-  for (int32_t i = 1; i <= cycle.n; ++i) {
-    deficit = 0.0;
-    SIMSTEP(i, cycle, vPrev, gearPrev, hold, 3, r.spec, r.eng, r.trn, r.fullLoad, ne, te, gear, v, deficit);
-    const double tmax = CURVELOOKUP(r.fullLoad, ne);
-    const std::size_t k = static_cast<std::size_t>(i - 1);
-    trace.Vreal[k] = v;
-    trace.Ne[k] = ne;
-    trace.Te[k] = te;
-    trace.Shift[k] = gear;
-    trace.N_norm[k] = (ne - r.eng.Nidle) / nSpan * 100.0;
-    trace.T_norm[k] = te / tmax * 100.0;
-    vPrev = v;
-    gearPrev = gear;
-  }
-}
-
 void CALCCYCLEFC(const DriveCycle& cycle, CycleTrace& trace, const RunRecords& r) {
   CALCFC(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, r.motoring, r.grid, r.eng);
 }
 
 void SIMULATE(RunRecords& r) {
   r.urban = URBANCYCLE();
-  RUNCYCLE(r.urban, r.urbanTrace, r);
+  RUNCYCLE(r.urban, r.urbanTrace, r.spec, r.eng, r.trn, r.fullLoad);
   CALCCYCLEFC(r.urban, r.urbanTrace, r);
   IDLESTOP(r.urbanTrace.Vreal, r.urbanTrace.Ne, r.urbanTrace.FC, r.urban.n, r.values.StopDelay,
            r.values.StartIdleTime, r.values.RestartLead);
@@ -116,7 +87,7 @@ void SIMULATE(RunRecords& r) {
   CYCLEAVG(r.urbanTrace.Vreal, r.urbanTrace.FC, 766, 645, r.midtownResult);
 
   r.highway = HIGHWAYCYCLE();
-  RUNCYCLE(r.highway, r.highwayTrace, r);
+  RUNCYCLE(r.highway, r.highwayTrace, r.spec, r.eng, r.trn, r.fullLoad);
   CALCCYCLEFC(r.highway, r.highwayTrace, r);
   CYCLEAVG(r.highwayTrace.Vreal, r.highwayTrace.FC, r.highway.n, 1, r.highwayResult);
 }
