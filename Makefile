@@ -1,5 +1,6 @@
 # make run: build the program and run it on the tractor example.
-# make test: build and run every test, once plainly and once under ASan + UBSan.
+# make test: build and run every test, once plainly and once under ASan + UBSan, and
+# check that three compiler builds give byte-identical results.
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
@@ -12,7 +13,7 @@ build:
 run: build
 	cd $(EXAMPLE) && ../../build/release/hdfe spec.txt result.txt
 
-test: test-plain test-sanitized
+test: test-plain test-sanitized test-repro
 
 test-plain:
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release
@@ -23,6 +24,10 @@ test-sanitized:
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DHDFE_SANITIZE=ON
 	cmake --build build/asan -j$(JOBS)
 	ctest --test-dir build/asan --output-on-failure -j$(JOBS)
+
+# Results must be byte-identical with g++ -O0, g++ -O2 and clang++ -O2.
+test-repro:
+	tests/repro/check_repro.sh
 
 clean:
 	rm -rf build

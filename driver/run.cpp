@@ -24,29 +24,6 @@
 
 namespace {
 
-// Everything the run reads, derives and produces.
-struct RunRecords {
-  std::string inputName = TEXTFIELD("");
-  std::string outputName = TEXTFIELD("");
-  SpecValues values;
-  VehicleSpec spec;
-  EngineData eng;
-  EngineFiles engineFiles;
-  TransmissionData trn;
-  RatioLists ratios;
-  TorqueCurve fullLoad;
-  TorqueCurve motoring;
-  FuelMap map;
-  FuelGrid grid;
-  DriveCycle urban;
-  DriveCycle highway;
-  CycleTrace urbanTrace;
-  CycleTrace highwayTrace;
-  CycleResult urbanResult;
-  CycleResult midtownResult;
-  CycleResult highwayResult;
-};
-
 void WRITECONSOLE(std::string_view record) {
   std::cout << record << RecordEnd;
 }
@@ -63,6 +40,8 @@ void PROMPTNAME(std::string_view prompt, RecordInput& console, std::string& name
   }
 }
 
+}  // namespace
+
 void READINPUTS(RunRecords& r) {
   READSPEC(TRIMMED(r.inputName), r.values, r.spec, r.trn);
   READTRN(TRIMMED(r.values.TransmissionFile), r.trn, r.ratios);
@@ -73,9 +52,13 @@ void READINPUTS(RunRecords& r) {
   READMAP(TRIMMED(r.engineFiles.FuelMapFile), r.map);
 }
 
+namespace {
+
 void CALCCYCLEFC(const DriveCycle& cycle, CycleTrace& trace, const RunRecords& r) {
   CALCFC(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, r.motoring, r.grid, r.eng);
 }
+
+}  // namespace
 
 void SIMULATE(RunRecords& r) {
   r.urban = URBANCYCLE();
@@ -91,6 +74,8 @@ void SIMULATE(RunRecords& r) {
   CALCCYCLEFC(r.highway, r.highwayTrace, r);
   CYCLEAVG(r.highwayTrace.Vreal, r.highwayTrace.FC, r.highway.n, 1, r.highwayResult);
 }
+
+namespace {
 
 // A torque-converter automatic loses 9 % in town and 4 % on the highway.
 void APPLYTRANSMISSIONFACTORS(RunRecords& r) {

@@ -3,6 +3,41 @@
 #include <ctime>
 #include <string>
 
+#include "records/driver.h"
+#include "records/fuel.h"
+#include "records/input.h"
+#include "textio/textfield.h"
+
+// Everything the run reads, derives and produces.
+struct RunRecords {
+  std::string inputName = TEXTFIELD("");
+  std::string outputName = TEXTFIELD("");
+  SpecValues values;
+  VehicleSpec spec;
+  EngineData eng;
+  EngineFiles engineFiles;
+  TransmissionData trn;
+  RatioLists ratios;
+  TorqueCurve fullLoad;
+  TorqueCurve motoring;
+  FuelMap map;
+  FuelGrid grid;
+  DriveCycle urban;
+  DriveCycle highway;
+  CycleTrace urbanTrace;
+  CycleTrace highwayTrace;
+  CycleResult urbanResult;
+  CycleResult midtownResult;
+  CycleResult highwayResult;
+};
+
+// Reads every input file and classifies the vehicle.
+void READINPUTS(RunRecords& r);
+
+// Simulates both cycles on the built fuel grid, gives every step its fuel rate, applies
+// idle stop to URBAN and reduces the runs to URBAN, MID-TOWN and HIGHWAY results.
+void SIMULATE(RunRecords& r);
+
 // Runs the whole program once; returns the exit status.
 int RUNHDFE(int argc, char** argv);
 
