@@ -106,7 +106,8 @@ void RUN(int argc, char** argv) {
   RunRecords r;
   if (argc > 1) r.inputName = TEXTFIELD(argv[1]);
   if (argc > 2) r.outputName = TEXTFIELD(argv[2]);
-  RecordInput console{&std::cin};
+  RecordInput console;
+  console.stream = &std::cin;
   PROMPTNAME("TYPE FILENAME FOR INPUT : ", console, r.inputName);
   PROMPTNAME("TYPE FILENAME FOR OUTPUT : ", console, r.outputName);
   READINPUTS(r);

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "textio/freeform.h"
+#include "textio/textfield.h"
+
+namespace {
+
+// Runs the reads of a plan ("RI;T": reals, integers, texts; reads split by ';') over
+// the input, the variables starting at -1 or "old". Each read renders as its outcome
+// letter (D, E, B) and its values joined by '|'.
+std::string RUN(const std::string& input, const std::string& plan) {
+  std::istringstream stream(input);
+  RecordInput in;
+  in.stream = &stream;
+  std::string out;
+  for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+    end = plan.find(';', start);
+    const std::string kinds = plan.substr(start, end == std::string::npos ? end : end - start);
+    std::vector<double> reals(kinds.size(), -1);
+    std::vector<int32_t> ints(kinds.size(), -1);
+    std::vector<std::string> texts(kinds.size(), TEXTFIELD("old"));
+    std::vector<ReadTarget> list;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+      list.push_back(kinds[i] == 'R' ? REALVAR(reals[i]) : kinds[i] == 'I' ? INTVAR(ints[i]) : TEXTVAR(texts[i]));
+    }
+    if (start) out += ';';
+    out += "DEB"[static_cast<int>(READFREE(in, list))];
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+      char number[32];
+      std::snprintf(number, sizeof number, "%.17g", kinds[i] == 'R' ? reals[i] : ints[i]);
+      if (i) out += '|';
+      out += kinds[i] == 'T' ? std::string(TRIMMED(texts[i])) : std::string(number);
+    }
+  }
+  return out;
+}
+
+TEST(FreeForm, Reads) {
+  const struct {
+    const char *input, *plan, *expected;
+  } cases[] = {
+      {"1.5,2.0/9\n", "RRR", "D1.5|2|-1"}, {"1 2 3\n4\n", "RR;R", "D1|2;D4"}, {"1\r\n2\r\n3\r", "R;R;R;R", "D1;D2;D3;E-1"},
+      {"\n  \n\t\n5\n", "R", "D5"}, {"1\t2 ,\t3 , \n 4\n", "RRRR", "D1|2|3|4"}, {"", "R", "E-1"},
+      {"1 2\n", "RRR", "E1|2|-1"}, {",2, ,4\n", "RRRR", "D-1|2|-1|4"}, {"1,\n,3\n1,\n3\n", "RRR;RR", "D1|-1|3;D1|3"},
+      {"3*0.0\n", "RRR", "D0|0|0"}, {"2*,7\n", "RRR", "D-1|-1|7"}, {"1 2* 3\n", "RRRR", "D1|-1|-1|3"},
+      {"2*5\n", "RI", "D5|5"}, {"0*5\n", "R", "B-1"}, {"2*'a b' *5 a*b\n", "TTTT", "Da b|a b|*5|a*b"},
+      {"1.5D3 1.5d-3 1.5+3 1.5-3 -2E2 .5 5. +7\n", "RRRRRRRR", "D1500|0.0015|1500|0.0015|-200|0.5|5|7"},
+      {"0.1 4.9e-324 1e-400 1.7976931348623157e308\n", "RRRR",
+       "D0.10000000000000001|4.9406564584124654e-324|0|1.7976931348623157e+308"},
+      {"-2147483648 2147483647 +5 007\n", "IIII", "D-2147483648|2147483647|5|7"},
+      {"1.0\n1e3\n2147483648\n-2147483649\n-\n", "I;I;I;I;I", "B-1;B-1;B-1;B-1;B-1"},
+      {"abc\n1.5abc\nNaN\nInf\n1e999\n1.5E+\n.\n0x10\n'1'\n", "R;R;R;R;R;R;R;R;R", "B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1"},
+      {"abc def\n'Truck A' x\n", "T;T", "Dabc;DTruck A"}, {"'It''s a\nb c' x\nnext\n", "T;T", "DIt's ab c;Dnext"},
+      {"\"say \"\"hi\"\"\" \"it's\" ''\n", "TTT", "Dsay \"hi\"|it's|"}, {"a/b,c\n1.5 -3\n", "TT;TT", "Da|old;D1.5|-3"},
+      {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"}};
+  for (const auto& c : cases) EXPECT_EQ(RUN(c.input, c.plan), c.expected) << c.input;
+}
+
+TEST(FreeForm, LongValuesAreCutToTheField) {
+  const std::string name(2000, 'n');
+  EXPECT_EQ(RUN(name, "T"), std::string("D").append(name, 0, 1024));
+  EXPECT_EQ(RUN(std::string("'").append(name, 0, 1023).append("''x'"), "T"), std::string("D").append(name, 0, 1023) + "'");
+}
+
+TEST(FreeForm, NeverReadsPastTheRecordItNeeds) {
+  for (const char* input : {"a b\nrest\n", "'a\nb'\nrest\n", "\n\na,\nrest\n"}) {
+    std::istringstream stream(input);
+    RecordInput in;
+    in.stream = &stream;
+    std::string text, rest;
+    const ReadTarget list[] = {TEXTVAR(text)};
+    ASSERT_EQ(READFREE(in, list), ReadStatus::Done) << input;
+    std::getline(stream, rest);
+    EXPECT_EQ(rest, "rest") << input;
+  }
+}
+
+TEST(FreeForm, HostileInputEndsTheRead) {
+  const std::string big(10'000'000, '7');
+  EXPECT_EQ(RUN(std::string("\0\x01\xff 2\n1\0 2", 11), "R;RI"), "B-1;B-1|-1");
+  EXPECT_EQ(RUN(big + "\n0." + big + "e-9999999", "R;R"), "B-1;D0");
+  EXPECT_EQ(RUN(std::string(10'000'000, ' ') + "5", "R"), "D5");
+  EXPECT_EQ(RUN("'" + big, "T"), "Eold");
+}
+
+TEST(FreeForm, HeaderAndOutputRecords) {
+  std::istringstream stream("Head one\r\n\n");
+  RecordInput in;
+  in.stream = &stream;
+  std::string line;
+  EXPECT_EQ(READRECORD(in, line), ReadStatus::Done);
+  EXPECT_EQ(line, "Head one");
+  EXPECT_EQ(READRECORD(in, line), ReadStatus::Done);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(READRECORD(in, line), ReadStatus::End);
+  EXPECT_EQ(FREEREC(""), " ");
+  EXPECT_EQ(FREEREC("n=", -3), " n=          -3");
+}
+
+TEST(TextField, CutPadTrim) {
+  EXPECT_EQ(TEXTFIELD("ab"), "ab" + std::string(1022, ' '));
+  EXPECT_EQ(TEXTFIELD(std::string(2000, 'x')), std::string(1024, 'x'));
+  EXPECT_EQ(TRIMMED(" a b \t  "), " a b \t");
+  EXPECT_TRUE(ISBLANK(""));
+  EXPECT_FALSE(ISBLANK("  .  "));
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#include "textio/fields.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+// A finite value rounded to d decimals, without its sign: the integer digits (none
+// when the rounded magnitude is below 1), the point and d decimals.
+struct Rounded {
+  std::string digits;
+  bool negative = false;  // negative and not rounded to zero
+  bool belowOne = false;  // the integer part is zero (digits then starts at the point)
+};
+
+// glibc's "%.*f" converts the exact binary value and rounds it to nearest, ties to
+// even, so only the sign and the leading zero need fixing afterwards.
+Rounded ROUND(double value, int d) {
+  char buffer[512];
+  const int n = std::snprintf(buffer, sizeof buffer, "%#.*f", d, value);
+  std::string text;
+  if (n < static_cast<int>(sizeof buffer)) {
+    text.assign(buffer, static_cast<std::size_t>(n));
+  } else {
+    text.resize(static_cast<std::size_t>(n) + 1);
+    std::snprintf(text.data(), text.size(), "%#.*f", d, value);
+    text.resize(static_cast<std::size_t>(n));
+  }
+  Rounded r;
+  std::size_t start = 0;
+  if (text[0] == '-') start = 1;
+  r.negative = start == 1 && text.find_first_of("123456789") != std::string::npos;
+  r.belowOne = text[start] == '0' && text[start + 1] == '.';
+  r.digits = text.substr(start + (r.belowOne ? 1 : 0));
+  return r;
+}
+
+std::string RIGHTALIGNED(std::string_view text, int w) {
+  std::string field(static_cast<std::size_t>(w), ' ');
+  field.replace(field.size() - text.size(), text.size(), text);
+  return field;
+}
+
+std::string ASTERISKS(int w) { return std::string(static_cast<std::size_t>(w), '*'); }
+
+std::string NONFINITE(double value, int w) {
+  const bool nan = std::isnan(value);
+  const std::string_view full = nan ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+  const std::string_view brief = nan ? "NaN" : value < 0 ? "-Inf" : "Inf";
+  if (full.size() <= static_cast<std::size_t>(w)) return RIGHTALIGNED(full, w);
+  if (brief.size() <= static_cast<std::size_t>(w)) return RIGHTALIGNED(brief, w);
+  return ASTERISKS(w);
+}
+
+}  // namespace
+
+std::string FMTF(double value, int w, int d) {
+  if (w <= 0) return FMTF0(value, d);
+  if (!std::isfinite(value)) return NONFINITE(value, w);
+  const Rounded r = ROUND(value, d < 0 ? 0 : d);
+  const std::size_t width = static_cast<std::size_t>(w);
+  std::size_t length = r.digits.size() + (r.negative ? 1 : 0);
+  if (length > width) return ASTERISKS(w);
+  const bool zero = r.belowOne && length < width;
+  std::string field(width - length - (zero ? 1 : 0), ' ');
+  if (r.negative) field += '-';
+  if (zero) field += '0';
+  field += r.digits;
+  return field;
+}
+
+std::string FMTI(int64_t value, int w) {
+  if (w <= 0) return FMTI0(value);
+  const std::string text = FMTI0(value);
+  if (text.size() > static_cast<std::size_t>(w)) return ASTERISKS(w);
+  return RIGHTALIGNED(text, w);
+}
+
+std::string FMTF0(double value, int d) {
+  if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+  Rounded r = ROUND(value, d < 0 ? 0 : d);
+  if (r.negative) r.digits.insert(r.digits.begin(), '-');
+  return r.digits;
+}
+
+std::string FMTI0(int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
