@@ -1,0 +1,22 @@
+// Opening of input files and the reads of a file's fixed part, shared by the readers.
+#pragma once
+#include <fstream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/freeform.h"
+#include "textio/stop.h"
+
+// Opens the file `name` for reading in binary mode, so that records end at LF and the
+// record reader drops a CR before it. False when it cannot be opened (or is a directory).
+bool OPENINPUT(std::string_view name, std::ifstream& file);
+
+// The stop for a file that ends inside its fixed part: a fault of the reading layer,
+// exit status 1. The same wording for every input file.
+RunStop ENDOFFILESTOP(std::string_view name);
+
+// One free-form read of a file's fixed part. End of file stops with ENDOFFILESTOP(name);
+// a bad value stops with the single line `badLine`, exit status 0.
+void READFIXED(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
+               const std::string& badLine);

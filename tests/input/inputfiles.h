@@ -1,0 +1,56 @@
+// Temporary input files for the reader tests, and catching a run stop.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "textio/stop.h"
+
+// A fixture with a fresh temporary directory per test, removed afterwards.
+class InputFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir =
+        std::filesystem::temp_directory_path() / ("hdfe_input_" + std::to_string(::getpid()) + "_" +
+                                                  info->test_suite_name() + "_" + info->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  // Writes `bytes` unchanged to the file `name` in the directory; returns its path.
+  std::string Write(std::string_view name, std::string_view bytes) const {
+    const std::filesystem::path path = dir / std::string(name);
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    return path.string();
+  }
+
+  std::string Missing() const { return (dir / "missing.txt").string(); }
+
+  std::filesystem::path dir;
+};
+
+// Runs f, which must stop the run; returns the stop (empty with a failure otherwise).
+template <class F>
+RunStop StopOf(F f) {
+  try {
+    f();
+  } catch (const RunStop& stop) {
+    return stop;
+  }
+  ADD_FAILURE() << "the run did not stop";
+  return RunStop{};
+}
+
+// The single-line stop expected from a reader.
+inline void ExpectStop(const RunStop& stop, const std::string& line, int status) {
+  ASSERT_EQ(stop.lines.size(), 1u);
+  EXPECT_EQ(stop.lines[0], line);
+  EXPECT_EQ(stop.status, status);
+}

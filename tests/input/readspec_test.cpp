@@ -1,0 +1,115 @@
+#include "input/readspec.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "inputfiles.h"
+#include "textio/textfield.h"
+
+namespace {
+
+// A valid spec file, one value per line with comments after the values; `changes` replaces
+// lines by index.
+std::vector<std::string> SpecLines(
+    std::initializer_list<std::pair<int, const char*>> changes = {}) {
+  const char* const base[] = {"'Truck A'  vehicle name",
+                              "t5",
+                              "engine.txt",
+                              "gearbox.txt",
+                              "4.3",
+                              "0.4",
+                              "3.0",
+                              "0",
+                              "0.008",
+                              "0.03",
+                              "0",
+                              "10",
+                              "0",
+                              "7",
+                              "2",
+                              "1.01",
+                              "0.99"};
+  std::vector<std::string> lines(std::begin(base), std::end(base));
+  for (const auto& [index, text] : changes) lines[index] = std::string(text);
+  return lines;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class ReadSpec : public InputFiles {
+ protected:
+  void Read(const std::vector<std::string>& lines) {
+    READSPEC(Write("spec.txt", Join(lines)), values, spec, trn);
+  }
+  SpecValues values;
+  VehicleSpec spec;
+  TransmissionData trn;
+};
+
+TEST_F(ReadSpec, ReadsAllValuesAndAppliesTheRules) {
+  Read(SpecLines());
+  EXPECT_EQ(values.VehicleName, TEXTFIELD("Truck A"));
+  EXPECT_EQ(values.CategoryCode, TEXTFIELD("t5"));
+  EXPECT_EQ(values.EngineFile, TEXTFIELD("engine.txt"));
+  EXPECT_EQ(values.TransmissionFile, TEXTFIELD("gearbox.txt"));
+  EXPECT_EQ(trn.FinalRatio, 4.3);
+  EXPECT_EQ(spec.TireRadius, 0.4);
+  EXPECT_EQ(spec.FlatRoadTireRadius, 3.0);
+  EXPECT_EQ(values.TraceFlag, 0);
+  EXPECT_EQ(values.RollAddend, 0.004);  // halved by FlatRoadTireRadius 3
+  EXPECT_EQ(values.AirCoefficient, 0.03);
+  EXPECT_EQ(values.StopDelay, 999);
+  EXPECT_EQ(values.StartIdleTime, 999);
+  EXPECT_EQ(values.RestartLead, 2);
+  EXPECT_EQ(values.Kf1, 1.01);
+  EXPECT_EQ(values.Kf2, 0.99);
+}
+
+TEST_F(ReadSpec, OnlyZeroSwitchesIdleStopOff) {
+  Read(SpecLines({{10, "2"}, {12, "1"}}));
+  EXPECT_EQ(values.StopDelay, 10);
+  EXPECT_EQ(values.StartIdleTime, 7);
+}
+
+TEST_F(ReadSpec, RollAddendScaling) {
+  Read(SpecLines({{6, "0"}}));
+  EXPECT_EQ(values.RollAddend, 0.008);
+  Read(SpecLines({{6, "0.4209"}}));
+  EXPECT_EQ(values.RollAddend, 0.008 * std::sqrt(1.0 / (0.4209 + 1.0)));
+  Read(SpecLines({{6, "0.4209"}, {8, "0"}}));
+  EXPECT_EQ(values.RollAddend, 0.0);
+}
+
+TEST_F(ReadSpec, BlankLinesAndUnquotedNames) {
+  std::vector<std::string> lines = SpecLines({{0, "Truck A"}});
+  lines.insert(lines.begin() + 5, "   ");
+  Read(lines);
+  EXPECT_EQ(values.VehicleName, TEXTFIELD("Truck"));
+  EXPECT_EQ(spec.TireRadius, 0.4);
+  EXPECT_EQ(values.Kf2, 0.99);
+}
+
+TEST_F(ReadSpec, Failures) {
+  ExpectStop(StopOf([&] { READSPEC(Missing() + "   ", values, spec, trn); }),
+             "  Cannot open spec-file : " + Missing(), 0);
+
+  ExpectStop(StopOf([&] { Read(SpecLines({{7, "1.0"}})); }), " Failed to read spec_data file ", 0);
+
+  std::vector<std::string> lines = SpecLines();
+  lines.pop_back();
+  const std::string name = (dir / "spec.txt").string();
+  ExpectStop(StopOf([&] { Read(lines); }),
+             " End of file reached in [ " + name + " ] before all values were read", 1);
+}
+
+}  // namespace

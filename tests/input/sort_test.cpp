@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "input/readcurves.h"
+#include "input/shellsort.h"
+#include "inputfiles.h"
+
+namespace {
+
+using Column = std::vector<double>;
+
+TEST(ShellSort, DescendingKeysCarryTheirEntries) {
+  Column key = {5, 4, 3, 2, 1};
+  Column tag = {50, 40, 30, 20, 10};
+  SHELLSORT(key, tag);
+  EXPECT_EQ(key, (Column{1, 2, 3, 4, 5}));
+  EXPECT_EQ(tag, (Column{10, 20, 30, 40, 50}));
+}
+
+TEST(ShellSort, EqualKeysTakeTheOrderOfTheProcedure) {
+  // The gap-2 swap moves the second 1 in front of the first: not a stable sort.
+  Column key = {2, 1, 1};
+  Column tag = {0, 1, 2};
+  SHELLSORT(key, tag);
+  EXPECT_EQ(key, (Column{1, 1, 2}));
+  EXPECT_EQ(tag, (Column{2, 1, 0}));
+}
+
+TEST(ShellSort, EmptyAndSingleEntry) {
+  Column none;
+  SHELLSORT(none, none);
+  Column one = {7};
+  Column tag = {1};
+  SHELLSORT(one, tag);
+  EXPECT_EQ(one, Column{7});
+  EXPECT_EQ(tag, Column{1});
+}
+
+class CurveSort : public InputFiles {};
+
+TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
+  TorqueCurve curve;
+  READTRQ(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"), curve);
+  EXPECT_EQ(curve.PointCount, 3);
+  EXPECT_EQ(curve.Speeds, (Column{600, 800, 1000}));
+  EXPECT_EQ(curve.Torques, (Column{300, 400, 500}));
+
+  READTRQ(Write("one.txt", "h1\nh2\n900 -40\n"), curve);
+  EXPECT_EQ(curve.PointCount, 1);
+  EXPECT_EQ(curve.Speeds, Column{900});
+  EXPECT_EQ(curve.Torques, Column{-40});
+}
+
+TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
+  FuelMap map;
+  READMAP(Write("map.txt",
+                "head\nhead\n600 0 0.6\n"
+                "1000 300 9.0\n1000 200 6.0\n1000 100 3.0\n"
+                "600 200 5.0\n600 100 2.5\n600 0 0.6\n"),
+          map);
+  EXPECT_EQ(map.PointCount, 6);
+  EXPECT_EQ(map.IdleFuelRate, 0.6);
+  EXPECT_EQ(map.Speeds, (Column{600, 600, 600, 1000, 1000, 1000}));
+  EXPECT_EQ(map.Torques, (Column{0, 100, 200, 100, 200, 300}));
+  EXPECT_EQ(map.FuelRates, (Column{0.6, 2.5, 5.0, 3.0, 6.0, 9.0}));
+}
+
+TEST_F(CurveSort, SpeedLinesAreCutOnExactEquality) {
+  FuelMap map;
+  READMAP(Write("map.txt",
+                "head\nhead\n600 0 0.6\n"
+                "800.01 10 1.0\n800.02 5 2.0\n800.01 5 3.0\n"),
+          map);
+  EXPECT_EQ(map.Speeds, (Column{800.01, 800.01, 800.02}));
+  EXPECT_EQ(map.Torques, (Column{5, 10, 5}));
+  EXPECT_EQ(map.FuelRates, (Column{3.0, 1.0, 2.0}));
+}
+
+}  // namespace
