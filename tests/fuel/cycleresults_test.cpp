@@ -1,0 +1,74 @@
+#include "fuel/cycleresults.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Runs IDLESTOP on a speed series and returns the 1-based steps it switched off.
+std::vector<int> Stopped(const std::vector<double>& v, int32_t B, int32_t C, int32_t A) {
+  std::vector<double> ne(v.size(), 700.0), fc(v.size(), 2.0);
+  IDLESTOP(v, ne, fc, static_cast<int32_t>(v.size()), B, C, A);
+  std::vector<int> steps;
+  for (size_t i = 0; i < v.size(); ++i) {
+    EXPECT_EQ(ne[i] == 0.0, fc[i] == 0.0);
+    if (fc[i] == 0.0) steps.push_back(static_cast<int>(i) + 1);
+  }
+  return steps;
+}
+
+// n steps moving at 20 km/h except standstill at the 1-based steps lo..hi.
+std::vector<double> Standstill(int n, int lo, int hi) {
+  std::vector<double> v(n, 20.0);
+  for (int i = lo; i <= hi; ++i) v[i - 1] = 0.0;
+  return v;
+}
+
+TEST(Idlestop, WorkedExample) {
+  EXPECT_EQ(Stopped(Standstill(40, 30, 35), 2, 999, 1), (std::vector<int>{32, 33, 34}));
+}
+
+TEST(Idlestop, Windows) {
+  // No delays: every standstill step, the start included once C allows it.
+  std::vector<double> v = Standstill(40, 1, 25);
+  v[29] = 0.0;
+  std::vector<int> all;
+  for (int i = 1; i <= 25; ++i) all.push_back(i);
+  all.push_back(30);
+  EXPECT_EQ(Stopped(v, 0, 0, 0), all);
+  EXPECT_EQ(Stopped(v, 0, 999, 0), std::vector<int>{30});
+  EXPECT_EQ(Stopped(v, 0, 10, 0).front(), 11);
+  // A standstill of exactly B + 1 steps: only its last step.
+  EXPECT_EQ(Stopped(Standstill(60, 40, 44), 4, 999, 0), std::vector<int>{44});
+  // The engine restarts A seconds before moving off.
+  EXPECT_EQ(Stopped(Standstill(60, 40, 49), 0, 999, 3), (std::vector<int>{40, 41, 42, 43, 44, 45, 46}));
+  // A standstill to the end of the run is marked up to the last step.
+  EXPECT_EQ(Stopped(Standstill(50, 45, 50), 2, 999, 3), (std::vector<int>{47, 48, 49, 50}));
+  // Near-zero speeds are not standstill.
+  EXPECT_TRUE(Stopped(std::vector<double>(40, 1e-300), 0, 0, 0).empty());
+}
+
+TEST(Idlestop, OddArgumentsStaySafe) {
+  // A negative restart lead never switches off a moving engine.
+  EXPECT_TRUE(Stopped(std::vector<double>(30, 5.0), 0, 0, -2).empty());
+  std::vector<double> v(10, 0.0), ne(10, 700.0), fc(10, 2.0);
+  IDLESTOP(v, ne, fc, 0, 0, 0, 0);
+  EXPECT_EQ(fc, std::vector<double>(10, 2.0));
+  IDLESTOP(v, ne, fc, 500, 0, 0, 0);  // n beyond the series is cut to it
+  EXPECT_EQ(fc, std::vector<double>(10, 0.0));
+}
+
+TEST(Cycleavg, SumsOverTheRange) {
+  const std::vector<double> v = {10, 20, 30, 40, 50}, fc = {1, 2, 3, 4, 5};
+  CycleResult r;
+  CYCLEAVG(v, fc, 2, 2, r);
+  EXPECT_EQ(r.AverageSpeed, 25.0);
+  EXPECT_EQ(r.FuelEconomy, 10.0);
+  CYCLEAVG(v, std::vector<double>(5, 0.0), 5, 1, r);
+  EXPECT_EQ(r.AverageSpeed, 30.0);
+  EXPECT_TRUE(std::isinf(r.FuelEconomy));
+}
+
+}  // namespace

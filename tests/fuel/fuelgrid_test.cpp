@@ -1,0 +1,155 @@
+#include "fuel/fuelgrid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "fuel/curvelookup.h"
+#include "textio/stop.h"
+
+namespace {
+
+struct Point {
+  double speed, torque, fuel;
+};
+
+FuelMap Map(const std::vector<Point>& points, double idle = 1.5) {
+  FuelMap m;
+  m.IdleFuelRate = idle;
+  m.PointCount = static_cast<int32_t>(points.size());
+  for (const Point& p : points) {
+    m.Speeds.push_back(p.speed);
+    m.Torques.push_back(p.torque);
+    m.FuelRates.push_back(p.fuel);
+  }
+  return m;
+}
+
+TorqueCurve Curve(std::vector<double> speeds, std::vector<double> torques) {
+  return {static_cast<int32_t>(speeds.size()), std::move(speeds), std::move(torques)};
+}
+
+// Motoring torque -100 at 1000 rpm, -200 at 2000 rpm, exactly.
+const TorqueCurve Motoring = Curve({500, 3000}, {-50, -300});
+
+double At(const FuelGrid& g, int i, int k) { return g.FuelRateTable[k * 20 + i]; }
+
+RunStop GridStop(const FuelMap& map) {
+  FuelGrid grid;
+  try {
+    FCGRID(grid, map, Motoring);
+  } catch (const RunStop& stop) {
+    return stop;
+  }
+  ADD_FAILURE() << "FCGRID did not stop";
+  return {};
+}
+
+TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
+  FuelGrid g;
+  FCGRID(g, Map({{1000, 100, 5}, {1000, 400, 12}, {1000, 800, 25}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}),
+         Motoring);
+  EXPECT_EQ(g.IdleFuelRate, 1.5);
+  EXPECT_EQ(g.SpeedAxis[0], 1000.0);
+  EXPECT_NEAR(g.SpeedAxis[19], 2000.0, 1e-12);
+  EXPECT_EQ(g.TorqueAxis[0], -200.0);  // motoring torque of line 2 below every map torque
+  EXPECT_NEAR(g.TorqueAxis[19], 1000.0, 1e-12);
+  for (int k = 0; k < 20; ++k) {
+    const double a = At(g, 0, k), b = At(g, 19, k);
+    for (int i = 1; i < 19; ++i) {
+      const double line = a + (b - a) * (g.SpeedAxis[i] - 1000.0) / (g.SpeedAxis[19] - 1000.0);
+      EXPECT_NEAR(At(g, i, k), line, 1e-9 * (1.0 + std::fabs(line))) << i << "," << k;
+    }
+  }
+}
+
+TEST(Fcgrid, SinglePointLineIsStraightThroughItsMotoringPoint) {
+  FuelGrid g;
+  FCGRID(g, Map({{1000, 400, 10}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}), Motoring);
+  // Speed node 1 is line 1 itself: the line through (-100, 0) and (400, 10), extended.
+  for (int k = 0; k < 20; ++k) {
+    EXPECT_NEAR(At(g, 0, k), 10.0 * (g.TorqueAxis[k] + 100.0) / 500.0, 1e-9) << k;
+  }
+}
+
+TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
+  FuelGrid g;
+  const TorqueCurve motoring = Curve({1000, 2000}, {-300, -100});
+  const FuelMap map = Map({{1000, 50, 3}, {1000, 600, 20}, {2000, 80, 6}, {2000, 900, 40}});
+  FCGRID(g, map, motoring);
+  EXPECT_EQ(g.TorqueAxis[0], -100.0);
+  EXPECT_EQ(g.TorqueAxis[19], 19.0 * ((900.0 - -100.0) / 19.0) + -100.0);
+  for (int k = 1; k < 20; ++k) EXPECT_GT(g.TorqueAxis[k], g.TorqueAxis[k - 1]);
+}
+
+TEST(Fcgrid, BadMapsStop) {
+  const RunStop single = GridStop(Map({{1000, 100, 5}, {1000, 400, 12}}));
+  ASSERT_EQ(single.lines.size(), 3u);
+  EXPECT_EQ(single.lines[0].rfind("Error : DPCHIM ( called from FCGRID, 2nd ) ", 0), 0u);
+  EXPECT_EQ(single.lines[1], "ierr =" + std::string(11, ' ') + "-1");
+
+  const RunStop duplicate = GridStop(Map({{1000, 100, 5}, {1000, 100, 6}, {2000, 100, 9}}));
+  ASSERT_EQ(duplicate.lines.size(), 3u);
+  EXPECT_EQ(duplicate.lines[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
+  EXPECT_EQ(duplicate.lines[1], "ierr =" + std::string(11, ' ') + "-3");
+
+  const RunStop empty = GridStop(Map({}));
+  EXPECT_EQ(empty.lines, std::vector<std::string>{" Failed to build fuel grid: the fuel map has no data points"});
+  EXPECT_EQ(empty.status, 0);
+}
+
+class Calcfc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<Point> points;
+    for (double s : {800.0, 1400.0, 2000.0})
+      for (double t : {100.0, 400.0, 800.0, 1200.0}) points.push_back({s, t, 2.0 + s * t * 2.0e-5});
+    FCGRID(grid, Map(points), Motoring);
+    eng.Nidle = 1000.0;
+    cycle.n = 0;
+  }
+  double Fuel(double ne, double te, int32_t gear = 3) {
+    double fc = -1.0;
+    cycle.n = 1;
+    CALCFC(std::span<const double>(&ne, 1), std::span<const double>(&te, 1), std::span<const int32_t>(&gear, 1),
+           std::span<double>(&fc, 1), cycle, Motoring, grid, eng);
+    return fc;
+  }
+  FuelGrid grid;
+  EngineData eng;
+  DriveCycle cycle;
+};
+
+TEST_F(Calcfc, IdleNeutralAndMotoring) {
+  EXPECT_EQ(Fuel(1500.0, -1000.0, 0), 1.5);  // neutral, below motoring
+  EXPECT_EQ(Fuel(1000.0, 600.0), 1.5);       // exact idle speed in gear
+  const double above = std::nextafter(1000.0, 2000.0);
+  EXPECT_GT(Fuel(above, 600.0), 10.0);       // one ulp above idle goes to the grid
+  EXPECT_EQ(Fuel(above, CURVELOOKUP(Motoring, above) - 1.0), 0.0);
+  EXPECT_EQ(Fuel(1500.0, CURVELOOKUP(Motoring, 1500.0)), 0.0);  // equal to motoring torque
+}
+
+TEST_F(Calcfc, GridNodeIsReturnedExactly) {
+  EXPECT_EQ(Fuel(grid.SpeedAxis[5], grid.TorqueAxis[7]), std::max(0.0, At(grid, 5, 7)));
+  EXPECT_EQ(Fuel(grid.SpeedAxis[12], grid.TorqueAxis[15]), std::max(0.0, At(grid, 12, 15)));
+}
+
+TEST_F(Calcfc, WholeRunIsNeverNegative) {
+  std::vector<double> ne, te, fc(200, -1.0);
+  std::vector<int32_t> gear;
+  for (int q = 0; q < 200; ++q) {
+    ne.push_back(600.0 + 9.0 * q);
+    te.push_back(-250.0 + 7.5 * q);
+    gear.push_back(q % 7);
+  }
+  cycle.n = 200;
+  CALCFC(ne, te, gear, fc, cycle, Motoring, grid, eng);
+  for (int q = 0; q < 200; ++q) {
+    EXPECT_GE(fc[q], 0.0) << q;
+    EXPECT_EQ(fc[q], Fuel(ne[q], te[q], gear[q])) << q;  // independent of the other steps
+  }
+}
+
+}  // namespace
