@@ -15,3 +15,6 @@ struct GearEvalResult {
 // Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
 void GEAREVAL(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
               const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out);
+
+// Stops the run when gear g is not a row of the gear table (1..GearCount).
+void CHECKGEAR(int32_t g, const EngineData& eng, const TransmissionData& trn);

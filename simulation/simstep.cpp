@@ -1,0 +1,320 @@
+#include "simulation/simstep.h"
+
+#include <cstddef>
+
+#include "simulation/geareval.h"
+
+namespace {
+
+// The read-only records of one step, passed on to every gear evaluation.
+struct Run {
+  const DriveCycle& cycle;
+  const VehicleSpec& spec;
+  const EngineData& eng;
+  const TransmissionData& trn;
+  const TorqueCurve& fullLoad;
+};
+
+// Point k of a cycle table; the tables continue with zeros past their last point.
+double POINT(std::span<const double> table, int32_t k) {
+  const std::size_t at = static_cast<std::size_t>(k);
+  return at < table.size() ? table[at] : 0.0;
+}
+
+// Gear g driven towards point k from speed v.
+void EVAL(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
+  GEAREVAL(g, POINT(r.cycle.Vtarget, k), POINT(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad, out);
+}
+
+// Trapezoidal distance [km/h·s] by which one second falls behind its targets.
+double SHORTFALL(double targetFrom, double targetTo, double vFrom, double vTo) {
+  return 0.5 * (((targetFrom + targetTo) - vFrom) - vTo);
+}
+
+// Direct trial of gear k over h seconds from step i and speed v. False when a second
+// ends past Nex or below the gear's minimum speed; else dk is the summed deficit.
+bool LOOKAHEAD(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk) {
+  GearEvalResult e;
+  dk = 0.0;
+  for (int32_t j = 0; j < h; ++j) {
+    EVAL(r, k, i + j, v, e);
+    if (e.status == 2 || e.status == 3) return false;
+    dk += SHORTFALL(POINT(r.cycle.Vtarget, i + j - 1), POINT(r.cycle.Vtarget, i + j), v, e.V);
+    v = e.V;
+  }
+  return true;
+}
+
+// Single-second test of an upshift into gear k: the target is met with the gear's
+// torque reserve.
+bool UPSHIFTOK(const Run& r, int32_t k, int32_t i, double Vin) {
+  GearEvalResult e;
+  EVAL(r, k, i, Vin, e);
+  if (e.status != 0) return false;
+  const double reserve = e.Te <= 0.0 ? 100.0 : e.Tmax / e.Te;
+  return reserve >= r.trn.Gears[static_cast<std::size_t>(k - 1)].TorqueMargin;
+}
+
+// Upshift search above gear g over h seconds, limited to MaxUpshiftSpan gears when
+// spanLimit is set; ties go to the higher gear.
+bool UPSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool spanLimit, int32_t& best,
+              double& dBest) {
+  bool found = false;
+  for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
+    if (spanLimit && k > g + r.trn.MaxUpshiftSpan) break;
+    double dk = 0.0;
+    if (!UPSHIFTOK(r, k, i, Vin) || !LOOKAHEAD(r, k, i, h, Vin, dk)) continue;
+    if (!found || dk <= dBest) {
+      best = k;
+      dBest = dk;
+      found = true;
+    }
+  }
+  return found;
+}
+
+// Search above gear g over horizons of 3, 2 and 1 s, without upshift test; ties keep
+// the lower gear. m is left at the horizon that found a gear, or 0 when none did.
+bool RETRY(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m) {
+  for (m = 3; m >= 1; --m) {
+    bool found = false;
+    double dBest = 0.0;
+    for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
+      double dk = 0.0;
+      if (!LOOKAHEAD(r, k, i, m, Vin, dk)) continue;
+      if (takeZero && dk == 0.0) {
+        best = k;
+        return true;
+      }
+      if (!found || dk < dBest) {
+        best = k;
+        dBest = dk;
+        found = true;
+      }
+    }
+    if (found) return true;
+  }
+  return false;
+}
+
+// Downshift search from ReengageGear up to g - 1 over h seconds; ties go to the higher gear.
+bool DOWNSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest) {
+  bool found = false;
+  for (int32_t k = r.trn.ReengageGear; k <= g - 1; ++k) {
+    double dk = 0.0;
+    if (!LOOKAHEAD(r, k, i, h, Vin, dk)) continue;
+    if (!found || dk <= dBest) {
+      best = k;
+      dBest = dk;
+      found = true;
+    }
+  }
+  return found;
+}
+
+// Moving-off gear: the highest gear up to StartGears that meets the target, each tried
+// from the previous point's target while its clutch slips or idles (status 4 or 5);
+// c counts the evaluations of the gear returned. The search stops at the last point of
+// the table, taking the gear it is trying.
+void MOVEOFF(const Run& r, int32_t i, int32_t& g, int32_t& c) {
+  g = 0;
+  c = 0;
+  const int32_t last = static_cast<int32_t>(r.cycle.Vtarget.size()) - 1;
+  GearEvalResult e;
+  for (int32_t g0 = r.trn.StartGears; g0 >= 1; --g0) {
+    g = g0;
+    c = 0;
+    for (int32_t k = i;; ++k) {
+      c = c + 1;
+      EVAL(r, g0, k, POINT(r.cycle.Vtarget, k - 1), e);
+      if (e.status == 0 || e.status == 2) return;
+      if (e.status == 1 || e.status == 3) break;
+      if (k >= last) return;
+    }
+  }
+}
+
+// Keep option: the deficit of driving on from speed v in gear g2 with hold counter h2,
+// simulated by the next step at one less look-ahead depth.
+double REC(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2, int32_t D,
+           double deficit) {
+  int32_t hold = h2;
+  double recDeficit =
+      deficit + SHORTFALL(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
+                          r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
+  double Ne = 0.0, Te = 0.0, V = 0.0;
+  int32_t gear = 0;
+  SIMSTEP(i + 1, r.cycle, v, g2, hold, D, r.spec, r.eng, r.trn, r.fullLoad, Ne, Te, gear, V, recDeficit);
+  return recDeficit;
+}
+
+// The fixed quantities of one call.
+struct Step {
+  int32_t i = 0;
+  double Vin = 0.0;
+  int32_t D = 0;         // further seconds of the look-ahead
+  double deficit = 0.0;  // deficit handed in by the caller
+};
+
+// Re-engagement while rolling: the best upshift from ReengageGear, else the retry search,
+// else ReengageGear itself.
+void REENGAGE(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m) {
+  int32_t best = g;
+  double dBest = 0.0;
+  if (UPSEARCH(r, s.i, g, s.Vin, s.D + 1, false, best, dBest) || RETRY(r, s.i, g, s.Vin, false, best, m)) {
+    gear = best;
+  } else {
+    gear = g;
+  }
+}
+
+// Engine past Nex below the top gear: the best upshift, else the retry search, else the
+// gear kept; returns the deficit of driving on in the chosen gear.
+double OVERSPEED(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, double& V) {
+  int32_t best = g;
+  double dBest = 0.0;
+  if (!UPSEARCH(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && !RETRY(r, s.i, g, s.Vin, true, best, m)) {
+    best = g;
+    m = 3;
+  }
+  gear = best;
+  GearEvalResult e;
+  EVAL(r, best, s.i, s.Vin, e);
+  V = e.V;
+  return REC(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
+}
+
+// Ordinary decision between keeping gear g (at speed V), the best upshift and, when the
+// gear falls short, the best downshift; returns the chosen option's deficit.
+double DECIDE(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear) {
+  const double Dstay = REC(r, s.i, s.Vin, V, g, hold + 1, s.D, s.deficit);
+  int32_t best = g;
+  double dBest = 0.0;
+  if (UPSEARCH(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && dBest + s.deficit <= Dstay) {
+    gear = best;
+    return dBest + s.deficit;
+  }
+  gear = g;
+  double Dfinal = Dstay;
+  if ((s0 == 1 || s0 == 3) && DOWNSEARCH(r, s.i, g, s.Vin, s.D + 1, best, dBest) &&
+      dBest + s.deficit <= Dfinal) {
+    gear = best;
+    Dfinal = dBest + s.deficit;
+  }
+  return Dfinal;
+}
+
+// The gear evaluated first: the moving-off gear from rest, ReengageGear when drive is
+// taken up while rolling or the gear is too high to speed up in, else the gear in use.
+// Sets reengage for the last two cases; moving off and re-engaging reset the hold counter.
+int32_t FIRSTGEAR(const Run& r, const Step& s, int32_t gear_in, double Vt, int32_t& hold, bool& reengage) {
+  const TransmissionData& trn = r.trn;
+  reengage = false;
+  if (gear_in == 0 && s.Vin == 0.0) {
+    int32_t g = 0, c = 0;
+    MOVEOFF(r, s.i, g, c);
+    hold = 3 - c;
+    return g;
+  }
+  if (gear_in == 0) {
+    hold = 3;
+    reengage = true;
+    return trn.ReengageGear;
+  }
+  CHECKGEAR(gear_in, r.eng, trn);
+  const std::size_t row = static_cast<std::size_t>(gear_in - 1);
+  const double NeTarget =
+      (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * 3.6);
+  if (Vt - s.Vin >= 0.0 && r.eng.GearMinSpeed[row] > NeTarget && gear_in > trn.StartGears) {
+    reengage = true;
+    return trn.ReengageGear;
+  }
+  return gear_in;
+}
+
+}  // namespace
+
+void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, int32_t& hold,
+             int32_t depth, const VehicleSpec& spec, const EngineData& eng,
+             const TransmissionData& trn, const TorqueCurve& fullLoad, double& Ne, double& Te,
+             int32_t& gear, double& V, double& deficit) {
+  const int32_t D = depth - 1;
+  if (D < 0 || i > cycle.n) {
+    gear = gear_in;
+    return;
+  }
+  const Run r{cycle, spec, eng, trn, fullLoad};
+  const Step s{i, Vin, D, deficit};
+  const double Vprev = cycle.Vtarget[static_cast<std::size_t>(i - 1)];
+  const double Vt = cycle.Vtarget[static_cast<std::size_t>(i)];
+  const double dV = Vt - Vin;
+  // Standing still, or rolling in neutral while the target still falls: the engine idles.
+  const bool standstill = Vt <= 0.0;
+  if (standstill || (gear_in == 0 && Vin != 0.0 && dV < 0.0)) {
+    if (!standstill) hold = 3;
+    V = Vt;
+    Te = 0.0;
+    gear = 0;
+    Ne = eng.Nidle;
+    deficit += SHORTFALL(Vprev, Vt, Vin, Vt);
+    return;
+  }
+  bool reengage = false;
+  const int32_t g = FIRSTGEAR(r, s, gear_in, Vt, hold, reengage);
+
+  gear = g;
+  GearEvalResult e;
+  EVAL(r, g, i, Vin, e);
+  V = e.V;
+  Ne = e.Ne;
+  Te = e.Te;
+  const int32_t s0 = e.status;
+
+  if (hold < 3 || dV < 0.0) {
+    if (s0 == 3 || s0 == 4) {
+      gear = 0;
+      hold = 3;
+    } else if (s0 == 2 && g < trn.GearCount) {
+      V = 0.0;
+    } else {
+      deficit = REC(r, i, Vin, V, g, hold + 1, D, deficit);
+      hold = hold + 1;
+    }
+    return;
+  }
+
+  int32_t m = 3;
+  double Dfinal = 0.0;
+  if (reengage) {
+    REENGAGE(r, s, g, gear, m);
+  } else if (s0 == 2 && g == trn.GearCount) {
+    Dfinal = REC(r, i, Vin, V, g, hold + 1, D, deficit);
+  } else if (s0 == 2) {
+    Dfinal = OVERSPEED(r, s, g, gear, m, V);
+  } else {
+    Dfinal = DECIDE(r, s, g, s0, hold, V, gear);
+  }
+
+  // Final evaluation in the chosen gear; the clutch slips below Nes.
+  EVAL(r, gear, i, Vin, e);
+  V = e.V;
+  Ne = e.Ne;
+  Te = e.Te;
+  deficit = Dfinal;
+  if (Ne < eng.Nes) {
+    Ne = eng.Nes;
+  } else if (Ne < eng.Nec) {
+    Te = 0.0;
+    Ne = eng.Nidle;
+    gear = 0;
+    hold = 3;
+    return;
+  }
+  if (gear == 0) {
+    hold = 3;
+  } else if (gear == gear_in) {
+    hold = hold + 1;
+  } else {
+    hold = 4 - m;
+  }
+}

@@ -1,0 +1,123 @@
+// Both cycles of the example vehicles whose expected results carry the per-second traces,
+// simulated from their input files and compared step by step with the printed traces of an
+// independent implementation: gear exactly, speeds, engine speed and torque to the printed
+// digits.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/cycles.h"
+#include "driver/runcycle.h"
+#include "input/classify.h"
+#include "input/readcurves.h"
+#include "input/readengtrn.h"
+#include "input/readspec.h"
+#include "records/driver.h"
+#include "records/input.h"
+#include "textio/textfield.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Vehicle {
+  SpecValues values;
+  VehicleSpec spec;
+  EngineData eng;
+  EngineFiles files;
+  TransmissionData trn;
+  RatioLists ratios;
+  TorqueCurve fullLoad;
+};
+
+// Reads the vehicle as the program does, from inside its folder (the file names are relative).
+void LOADVEHICLE(const fs::path& dir, Vehicle& v) {
+  const fs::path home = fs::current_path();
+  fs::current_path(dir);
+  READSPEC("spec.txt", v.values, v.spec, v.trn);
+  READTRN(TRIMMED(v.values.TransmissionFile), v.trn, v.ratios);
+  READENG(TRIMMED(v.values.EngineFile), v.eng, v.files);
+  CLASSIFY(v.values, v.spec, v.eng, v.trn, v.ratios);
+  READTRQ(TRIMMED(v.files.FullLoadCurveFile), v.fullLoad);
+  fs::current_path(home);
+}
+
+// The data records of the named trace block, split at the tabs.
+std::vector<std::vector<std::string>> TRACEBLOCK(const fs::path& result, const std::string& name) {
+  std::ifstream file(result, std::ios::binary);
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  bool inBlock = false;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!inBlock) {
+      inBlock = line == name;
+      if (inBlock) std::getline(file, line);  // column titles
+      continue;
+    }
+    if (line.empty() || line[0] < '0' || line[0] > '9') break;
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    std::string cell;
+    while (std::getline(cells, cell, '\t')) fields.push_back(cell);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+// x rounded to the printed number of decimals equals the printed value.
+bool SAMEPRINTED(double x, const std::string& printed) {
+  const std::size_t point = printed.find('.');
+  const int decimals = point == std::string::npos ? 0 : static_cast<int>(printed.size() - point - 1);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, x);
+  return std::strtod(text, nullptr) == std::strtod(printed.c_str(), nullptr);
+}
+
+void COMPARECYCLE(const Vehicle& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
+  CycleTrace trace;
+  RUNCYCLE(cycle, trace, v.spec, v.eng, v.trn, v.fullLoad);
+  const auto rows = TRACEBLOCK(result, name);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cycle.n)) << name;
+  int reported = 0;
+  for (std::size_t k = 0; k < rows.size() && reported < 5; ++k) {
+    const std::vector<std::string>& f = rows[k];
+    ASSERT_EQ(f.size(), 9u) << name << " record " << k + 1;
+    // Idle stop, applied after the simulation, zeroes the engine speed of a standstill.
+    const bool idleStop = f[3] == ".0" && f[8] == ".000000" && trace.Shift[k] == 0;
+    const bool same = std::to_string(trace.Shift[k]) == f[7] && SAMEPRINTED(trace.Vreal[k], f[2]) &&
+                      (idleStop || SAMEPRINTED(trace.Ne[k], f[3])) && SAMEPRINTED(trace.Te[k], f[4]) &&
+                      SAMEPRINTED(trace.N_norm[k], f[5]) && SAMEPRINTED(trace.T_norm[k], f[6]);
+    if (!same) {
+      ++reported;
+      ADD_FAILURE() << name << " step " << k + 1 << ": expected V " << f[2] << " Ne " << f[3] << " Te "
+                    << f[4] << " N_norm " << f[5] << " T_norm " << f[6] << " gear " << f[7] << ", got V "
+                    << trace.Vreal[k] << " Ne " << trace.Ne[k] << " Te " << trace.Te[k] << " N_norm "
+                    << trace.N_norm[k] << " T_norm " << trace.T_norm[k] << " gear " << trace.Shift[k];
+    }
+  }
+}
+
+class ExpectedTrace : public testing::TestWithParam<const char*> {};
+
+TEST_P(ExpectedTrace, BothCyclesFollowTheReferenceTrace) {
+  const fs::path shared = HDFE_SHARED_DIR;
+  const fs::path dir = shared / "vehicles" / GetParam();
+  const fs::path result = shared / "expected" / GetParam() / "result.txt";
+  if (!fs::exists(dir / "spec.txt") || !fs::exists(result)) GTEST_SKIP() << "no reference data";
+  Vehicle v;
+  LOADVEHICLE(dir, v);
+  COMPARECYCLE(v, URBANCYCLE(), result, "URBAN");
+  COMPARECYCLE(v, HIGHWAYCYCLE(), result, "HIGHWAY");
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExpectedTrace,
+                         testing::Values("tractor_TT1_325kW_AMT12", "bus_BR4_220kW_AT6"));
+
+}  // namespace

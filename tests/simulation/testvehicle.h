@@ -1,0 +1,91 @@
+// A small hand-built vehicle for the simulation tests: a 14-t truck with a six-speed
+// box (start in gear 1 or 2, re-engage in gear 2) and a five-point full-load curve.
+#pragma once
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "records/driver.h"
+#include "records/input.h"
+#include "simulation/geareval.h"
+#include "simulation/simstep.h"
+
+struct TestVehicle {
+  VehicleSpec spec;
+  EngineData eng;
+  TransmissionData trn;
+  TorqueCurve fullLoad;
+};
+
+inline TestVehicle MAKETESTVEHICLE() {
+  TestVehicle v;
+  v.spec.MuAir = 0.06;
+  v.spec.MuRoll = 0.07;
+  v.spec.TireRadius = 0.45;
+  v.spec.TireCircumference = 2.826;
+  v.spec.Wtest = 14000.0;
+
+  v.eng.Nidle = 600.0;
+  v.eng.Nrate = 2000.0;
+  v.eng.Nex = 2400.0;
+  v.eng.Nes = 670.0;
+  v.eng.Nec = 656.0;
+  v.eng.GearMinSpeed = {614.0, 614.0, 656.0, 796.0, 908.0, 908.0};
+
+  v.trn.TransmissionKind = 2;
+  v.trn.StartGears = 2;
+  v.trn.ReengageGear = 2;
+  v.trn.MaxUpshiftSpan = 3;
+  v.trn.GearCount = 6;
+  v.trn.MainRatioCount = 6;
+  v.trn.AuxRatioCount = 1;
+  v.trn.FinalRatio = 4.1;
+  v.trn.FinalEfficiency = 0.95;
+  v.trn.Gears = {{6.0, 0.95, 2.0, 1200.0}, {3.8, 0.95, 2.0, 800.0}, {2.4, 0.95, 1.7, 600.0},
+                 {1.6, 0.95, 1.3, 500.0},  {1.25, 0.95, 1.3, 450.0}, {1.0, 0.98, 1.3, 400.0}};
+
+  v.fullLoad.Speeds = {600.0, 1000.0, 1600.0, 2400.0, 2600.0};
+  v.fullLoad.Torques = {800.0, 1400.0, 1400.0, 1000.0, 0.0};
+  v.fullLoad.PointCount = 5;
+  return v;
+}
+
+inline GearEvalResult EVALGEAR(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
+  GearEvalResult out;
+  GEAREVAL(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad, out);
+  return out;
+}
+
+// A cycle over the given target points (point 0 first) on a constant gradient; the
+// table holds exactly the points given, so reads past them are out of range.
+struct TestCycle {
+  std::vector<double> Vtarget;
+  std::vector<double> grade;
+  DriveCycle cycle;
+};
+
+inline void SETCYCLE(TestCycle& c, int32_t n, std::vector<double> points, double gradient = 0.0) {
+  c.Vtarget = std::move(points);
+  c.grade.assign(c.Vtarget.size(), gradient);
+  c.cycle = DriveCycle{n, c.Vtarget, c.grade};
+}
+
+// Outputs of one SIMSTEP call.
+struct StepResult {
+  double Ne = 0.0;
+  double Te = 0.0;
+  int32_t gear = -1;
+  double V = -1.0;
+  double deficit = 0.0;
+  int32_t hold = 0;
+};
+
+inline StepResult RUNSTEP(const TestVehicle& v, const DriveCycle& cycle, int32_t i, double Vin, int32_t gear_in,
+                          int32_t hold, int32_t depth = 3, double deficit = 0.0) {
+  StepResult r;
+  r.hold = hold;
+  r.deficit = deficit;
+  SIMSTEP(i, cycle, Vin, gear_in, r.hold, depth, v.spec, v.eng, v.trn, v.fullLoad, r.Ne, r.Te, r.gear, r.V,
+          r.deficit);
+  return r;
+}
