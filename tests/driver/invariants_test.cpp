@@ -40,7 +40,9 @@ void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Run
     ASSERT_GE(trace.FC[k], 0.0);
     ASSERT_TRUE(std::isfinite(trace.FC[k]));
     // An engine switched off by idle stop only at standstill.
-    if (trace.Ne[k] == 0.0) ASSERT_EQ(trace.Vreal[k], 0.0);
+    if (trace.Ne[k] == 0.0) {
+      ASSERT_EQ(trace.Vreal[k], 0.0);
+    }
     if (trace.Ne[k] != 0.0) {
       ASSERT_GE(trace.Ne[k], r.eng.Nidle);
       ASSERT_LE(trace.Ne[k], r.eng.Nex);

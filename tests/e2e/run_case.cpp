@@ -50,15 +50,17 @@ CaseRun RunCase(const std::string& binary, const fs::path& inputDir, const std::
   fs::copy(inputDir, run.dir, fs::copy_options::recursive);
   run.before = FolderFiles(run.dir);
   const fs::path out = run.dir.parent_path();
-  std::string command = "cd " + Quoted(run.dir.string()) + " && " + Quoted(binary);
-  for (const std::string& arg : args) command += " " + Quoted(arg);
+  std::string command = "cd ";
+  command.append(Quoted(run.dir.string())).append(" && ").append(Quoted(binary));
+  for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
   if (stdinText.empty()) {
-    command += " <&-";
+    command.append(" <&-");
   } else {
     std::ofstream(out / "stdin.txt", std::ios::binary) << stdinText;
-    command += " <" + Quoted((out / "stdin.txt").string());
+    command.append(" <").append(Quoted((out / "stdin.txt").string()));
   }
-  command += " >" + Quoted((out / "stdout.txt").string()) + " 2>" + Quoted((out / "stderr.txt").string());
+  command.append(" >").append(Quoted((out / "stdout.txt").string()));
+  command.append(" 2>").append(Quoted((out / "stderr.txt").string()));
   const int status = std::system(command.c_str());
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.stdoutText = ReadFileBytes(out / "stdout.txt");
