@@ -1,5 +1,7 @@
 #include "fuel/curvelookup.h"
 
+#include <algorithm>
+
 double CURVELOOKUP(const TorqueCurve& curve, double s) {
   const int m = curve.PointCount;
   const double* speed = curve.Speeds.data();
@@ -8,13 +10,10 @@ double CURVELOOKUP(const TorqueCurve& curve, double s) {
   int i = m - 2;  // 0-based segment; the last one unless a lower segment holds s
   if (s < speed[0]) {
     i = 0;
-  } else if (!(s >= speed[m - 1])) {
-    for (int k = 0; k < m - 1; ++k) {
-      if (speed[k] <= s && s < speed[k + 1]) {
-        i = k;
-        break;
-      }
-    }
+  } else if (s < speed[m - 1]) {
+    // The speeds ascend, so the segment with speed(i) <= s < speed(i + 1) ends at the
+    // first point above s.
+    i = static_cast<int>(std::upper_bound(speed, speed + m, s) - speed) - 1;
   }
   return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
 }

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -15,19 +14,21 @@ struct Rounded {
   bool belowOne = false;  // the integer part is zero (digits then starts at the point)
 };
 
-// glibc's "%.*f" converts the exact binary value and rounds it to nearest, ties to
-// even, so only the sign and the leading zero need fixing afterwards.
+// The fixed-notation conversion of std::to_chars converts the exact binary value and
+// rounds it to nearest, ties to even (as printf does), so only the sign and the leading
+// zero need fixing afterwards.
 Rounded ROUND(double value, int d) {
   char buffer[512];
-  const int n = std::snprintf(buffer, sizeof buffer, "%#.*f", d, value);
   std::string text;
-  if (n < static_cast<int>(sizeof buffer)) {
-    text.assign(buffer, static_cast<std::size_t>(n));
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, d);
+  if (result.ec == std::errc()) {
+    text.assign(buffer, result.ptr);
   } else {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::snprintf(text.data(), text.size(), "%#.*f", d, value);
-    text.resize(static_cast<std::size_t>(n));
+    text.resize(static_cast<std::size_t>(d) + 400);
+    const auto wide = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, d);
+    text.resize(static_cast<std::size_t>(wide.ptr - text.data()));
   }
+  if (d == 0) text += '.';
   Rounded r;
   std::size_t start = 0;
   if (text[0] == '-') start = 1;

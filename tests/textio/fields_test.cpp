@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cmath>
 #include <limits>
+#include <random>
 
 #include "textio/fields.h"
 
@@ -49,3 +52,24 @@ TEST(Fields, Integers) {
 }
 
 }  // namespace
+
+// The exact rounding must agree with the C library's "%.*f" on values of every scale,
+// including exact halves at d decimals.
+TEST(Fields, F0AgreesWithPrintfOnRandomValues) {
+  std::mt19937_64 random(20261207);
+  std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+  std::uniform_int_distribution<int> scale(-8, 12);
+  for (int n = 0; n < 200000; ++n) {
+    const int d = n % 7 + 1;
+    double value = mantissa(random) * std::pow(10.0, scale(random));
+    if (n % 3 == 0) value = std::round(value * 1024.0) / 1024.0;  // many exact ties
+    char expected[512];
+    std::snprintf(expected, sizeof expected, "%.*f", d, value);
+    std::string text = expected;
+    const bool negative = text[0] == '-';
+    if (negative) text.erase(0, 1);
+    if (text.compare(0, 2, "0.") == 0) text.erase(0, 1);
+    if (negative && text.find_first_of("123456789") != std::string::npos) text.insert(text.begin(), '-');
+    ASSERT_EQ(FMTF0(value, d), text) << value << " d=" << d;
+  }
+}
