@@ -6,6 +6,7 @@
 
 #include "driver/run.h"
 #include "fuel/fuelgrid.h"
+#include "tests/example_inputs.h"
 
 namespace fs = std::filesystem;
 
@@ -16,14 +17,10 @@ constexpr double SpeedTolerance = 0.009999999776482582;  // [km/h]
 class ExampleRuns : public testing::TestWithParam<const char*> {
  protected:
   static RunRecords Run(const char* vehicle) {
-    const fs::path previous = fs::current_path();
-    fs::current_path(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle);
     RunRecords r;
-    r.inputName = TEXTFIELD("spec.txt");
-    READINPUTS(r);
+    READINPUTSIN(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle, r);
     FCGRID(r.grid, r.map, r.motoring);
     SIMULATE(r);
-    fs::current_path(previous);
     return r;
   }
 };

@@ -14,39 +14,12 @@
 
 #include "driver/cycles.h"
 #include "driver/runcycle.h"
-#include "input/classify.h"
-#include "input/readcurves.h"
-#include "input/readengtrn.h"
-#include "input/readspec.h"
 #include "records/driver.h"
-#include "records/input.h"
-#include "textio/textfield.h"
+#include "tests/example_inputs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Vehicle {
-  SpecValues values;
-  VehicleSpec spec;
-  EngineData eng;
-  EngineFiles files;
-  TransmissionData trn;
-  RatioLists ratios;
-  TorqueCurve fullLoad;
-};
-
-// Reads the vehicle as the program does, from inside its folder (the file names are relative).
-void LOADVEHICLE(const fs::path& dir, Vehicle& v) {
-  const fs::path home = fs::current_path();
-  fs::current_path(dir);
-  READSPEC("spec.txt", v.values, v.spec, v.trn);
-  READTRN(TRIMMED(v.values.TransmissionFile), v.trn, v.ratios);
-  READENG(TRIMMED(v.values.EngineFile), v.eng, v.files);
-  CLASSIFY(v.values, v.spec, v.eng, v.trn, v.ratios);
-  READTRQ(TRIMMED(v.files.FullLoadCurveFile), v.fullLoad);
-  fs::current_path(home);
-}
 
 // The data records of the named trace block, split at the tabs.
 std::vector<std::vector<std::string>> TRACEBLOCK(const fs::path& result, const std::string& name) {
@@ -80,7 +53,7 @@ bool SAMEPRINTED(double x, const std::string& printed) {
   return std::strtod(text, nullptr) == std::strtod(printed.c_str(), nullptr);
 }
 
-void COMPARECYCLE(const Vehicle& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
+void COMPARECYCLE(const RunRecords& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
   CycleTrace trace;
   RUNCYCLE(cycle, trace, v.spec, v.eng, v.trn, v.fullLoad);
   const auto rows = TRACEBLOCK(result, name);
@@ -111,8 +84,8 @@ TEST_P(ExpectedTrace, BothCyclesFollowTheReferenceTrace) {
   const fs::path dir = shared / "vehicles" / GetParam();
   const fs::path result = shared / "expected" / GetParam() / "result.txt";
   if (!fs::exists(dir / "spec.txt") || !fs::exists(result)) GTEST_SKIP() << "no reference data";
-  Vehicle v;
-  LOADVEHICLE(dir, v);
+  RunRecords v;
+  READINPUTSIN(dir, v);
   COMPARECYCLE(v, URBANCYCLE(), result, "URBAN");
   COMPARECYCLE(v, HIGHWAYCYCLE(), result, "HIGHWAY");
 }
