@@ -8,9 +8,11 @@
 
 #include "driver/clock.h"
 #include "driver/cycles.h"
+#include "driver/outputcheck.h"
 #include "driver/runcycle.h"
 #include "fuel/cycleresults.h"
 #include "fuel/fuelgrid.h"
+#include "input/checkvehicle.h"
 #include "input/classify.h"
 #include "input/readcurves.h"
 #include "input/readengtrn.h"
@@ -93,6 +95,7 @@ void REPORT(RunRecords& r) {
   WRITECONSOLE(FREEREC(""));
   const std::string output(TRIMMED(r.outputName));
   WRITECONSOLE(" OUTPUT FILE : " + output);
+  CHECKOUTPUT(r);
   WRITEINFO(output, LOCALNOW());
   WRITERES(output, TRIMMED(r.inputName), r.values, r.spec, r.trn, r.urbanResult, r.highwayResult,
            r.midtownResult);
@@ -111,6 +114,8 @@ void RUN(int argc, char** argv) {
   PROMPTNAME("TYPE FILENAME FOR INPUT : ", console, r.inputName);
   PROMPTNAME("TYPE FILENAME FOR OUTPUT : ", console, r.outputName);
   READINPUTS(r);
+  CHECKVEHICLE(TRIMMED(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
+               r.motoring, r.map);
   FCGRID(r.grid, r.map, r.motoring);
   PRINTVEH(r.values, r.spec, r.eng, r.trn, std::cout);
   SIMULATE(r);

@@ -28,9 +28,10 @@ std::size_t POSITIONROW(int64_t i, int64_t s) {
   return 3;
 }
 
-// A derived transmission count, stopping the run when it does not fit 32 bits.
-int32_t GEARCOUNTVALUE(int64_t value, const SpecValues& values) {
-  if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min()) {
+// A derived transmission count, stopping the run when it does not fit 32 bits or exceeds most.
+int32_t GEARCOUNTVALUE(int64_t value, const SpecValues& values,
+                       int64_t most = std::numeric_limits<int32_t>::max()) {
+  if (value > most || value < std::numeric_limits<int32_t>::min()) {
     throw RunStop{
         {" Gear count out of range [ " + std::string(TRIMMED(values.TransmissionFile)) + " ]"}, 0};
   }
@@ -47,8 +48,11 @@ void GEARTABLE(const SpecValues& values, const VehicleSpec& spec, EngineData& en
   trn.ReengageGear =
       trn.TransmissionKind == 1 ? 1 : GEARCOUNTVALUE(int64_t{trn.AuxRatioCount} + 1, values);
   trn.MaxUpshiftSpan = GEARCOUNTVALUE(int64_t{3} * trn.AuxRatioCount, values);
-  // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears.
-  trn.GearCount = GEARCOUNTVALUE(static_cast<int64_t>(mains * auxes), values);
+  // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears. The
+  // table is bounded before it is built: a few thousand ratio lines could otherwise ask
+  // for billions of gears.
+  const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
+  trn.GearCount = GEARCOUNTVALUE(gears, values, MaxGearCount);
   trn.FinalEfficiency = 0.95;
 
   const double d = eng.Nrate - eng.Nidle;

@@ -4,9 +4,11 @@
 #include <system_error>
 
 bool OPENINPUT(std::string_view name, std::ifstream& file) {
+  // A NUL would cut the name the system opens; a device or a pipe may never end.
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
   const std::filesystem::path path{std::string(name)};
   std::error_code ec;
-  if (name.empty() || std::filesystem::is_directory(path, ec)) return false;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   file.open(path, std::ios::in | std::ios::binary);
   return file.is_open();
 }

@@ -9,7 +9,8 @@
 #include "textio/stop.h"
 
 // Opens the file `name` for reading in binary mode, so that records end at LF and the
-// record reader drops a CR before it. False when it cannot be opened (or is a directory).
+// record reader drops a CR before it. False when it cannot be opened, is not a regular
+// file (a directory, a device, a pipe) or its name holds a NUL.
 bool OPENINPUT(std::string_view name, std::ifstream& file);
 
 // The stop for a file that ends inside its fixed part: a fault of the reading layer,

@@ -1,0 +1,63 @@
+#include "driver/outputcheck.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "textio/stop.h"
+#include "textio/textfield.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when the file `name` can be created or appended to. Opening an existing file for
+// appending neither creates nor changes it.
+bool WRITABLE(const std::string& name) {
+  if (name.empty() || name.find('\0') != std::string::npos) return false;
+  const fs::path path(name);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status)) {
+    if (!fs::is_regular_file(status)) return false;
+    std::ofstream file(path, std::ios::binary | std::ios::app);
+    return file.is_open();
+  }
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// True when the existing file `name` is the same file as one of `others`.
+template <std::size_t N>
+bool SAMEFILE(const std::string& name, const std::array<std::string, N>& others) {
+  for (const std::string& other : others) {
+    std::error_code ec;
+    if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void CHECKOUTPUT(const RunRecords& r) {
+  const std::string results(TRIMMED(r.outputName));
+  const std::string info = results + "_info.txt";
+  const std::array<std::string, 6> inputs{std::string(TRIMMED(r.inputName)),
+                                          std::string(TRIMMED(r.values.TransmissionFile)),
+                                          std::string(TRIMMED(r.values.EngineFile)),
+                                          std::string(TRIMMED(r.engineFiles.FullLoadCurveFile)),
+                                          std::string(TRIMMED(r.engineFiles.MotoringCurveFile)),
+                                          std::string(TRIMMED(r.engineFiles.FuelMapFile))};
+  for (const std::string& name : {results, info}) {
+    const std::string line = " Cannot write output file [ " + name + " ]";
+    const std::string other = name == results ? info : results;
+    if (!WRITABLE(name) || SAMEFILE(name, std::array{other})) throw RunStop{{line}, 1};
+    if (SAMEFILE(name, inputs)) throw RunStop{{line + ": it is an input file of the run"}, 1};
+  }
+}

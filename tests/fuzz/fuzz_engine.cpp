@@ -1,0 +1,14 @@
+// libFuzzer harness: the input as an engine file.
+#include "input/readengtrn.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "textio/stop.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  EngineData eng;
+  EngineFiles files;
+  try {
+    READENG(WriteFuzzFile("engine.txt", data, size), eng, files);
+  } catch (const RunStop&) {
+  }
+  return 0;
+}

@@ -1,0 +1,37 @@
+// libFuzzer harness: a whole run on fuzzed input files. The input holds the spec,
+// transmission, engine, full-load, motoring and fuel-map files in this order, separated
+// by the byte 0x1E; the spec file names the others (the seeds use these names).
+#include <algorithm>
+#include <iostream>
+
+#include "driver/run.h"
+#include "fuel/fuelgrid.h"
+#include "input/checkvehicle.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "textio/stop.h"
+#include "textio/textfield.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The run takes relative names from the working folder; its console lines are dropped.
+  static const bool entered =
+      (std::filesystem::current_path(FuzzDir()), std::cout.setstate(std::ios::badbit), true);
+  const char* names[] = {"spec.txt",     "transmission.txt", "engine.txt",
+                         "fullload.txt", "motoring.txt",     "fuelmap.txt"};
+  const uint8_t* piece = data;
+  for (const char* name : names) {
+    const uint8_t* end = std::find(piece, data + size, uint8_t{0x1E});
+    WriteFuzzFile(name, piece, static_cast<size_t>(end - piece));
+    piece = end == data + size ? end : end + 1;
+  }
+  RunRecords r;
+  r.inputName = TEXTFIELD("spec.txt");
+  try {
+    READINPUTS(r);
+    CHECKVEHICLE(TRIMMED(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
+                 r.motoring, r.map);
+    FCGRID(r.grid, r.map, r.motoring);
+    SIMULATE(r);
+  } catch (const RunStop&) {
+  }
+  return entered ? 0 : 1;
+}

@@ -1,0 +1,15 @@
+// libFuzzer harness: the input as a spec file.
+#include "input/readspec.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "textio/stop.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SpecValues values;
+  VehicleSpec spec;
+  TransmissionData trn;
+  try {
+    READSPEC(WriteFuzzFile("spec.txt", data, size), values, spec, trn);
+  } catch (const RunStop&) {
+  }
+  return 0;
+}

@@ -1,0 +1,19 @@
+// libFuzzer harness: the input as a torque-curve file; the points must come out by speed.
+#include "input/readcurves.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "textio/stop.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TorqueCurve curve;
+  try {
+    READTRQ(WriteFuzzFile("curve.txt", data, size), curve);
+  } catch (const RunStop&) {
+    return 0;
+  }
+  const size_t n = static_cast<size_t>(curve.PointCount);
+  if (curve.Speeds.size() != n || curve.Torques.size() != n) __builtin_trap();
+  for (size_t i = 1; i < n; ++i) {
+    if (!(curve.Speeds[i - 1] <= curve.Speeds[i])) __builtin_trap();
+  }
+  return 0;
+}

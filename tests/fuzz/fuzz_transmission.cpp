@@ -1,0 +1,20 @@
+// libFuzzer harness: the input as a transmission file; the lists must hold what the counts say.
+#include <algorithm>
+
+#include "input/readengtrn.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "textio/stop.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TransmissionData trn;
+  RatioLists ratios;
+  try {
+    READTRN(WriteFuzzFile("transmission.txt", data, size), trn, ratios);
+  } catch (const RunStop&) {
+    return 0;
+  }
+  if (ratios.MainRatios.size() != static_cast<size_t>(std::max(trn.MainRatioCount, 0)) ||
+      ratios.AuxRatios.size() != static_cast<size_t>(std::max(trn.AuxRatioCount, 0)))
+    __builtin_trap();
+  return 0;
+}

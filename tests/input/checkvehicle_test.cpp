@@ -1,0 +1,117 @@
+// The whole-vehicle check: what it must let through, and the limits it enforces. The
+// rejections themselves, with their messages, are runs of the bad-input corpus.
+#include "input/checkvehicle.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "input/classify.h"
+#include "input/geartable.h"
+#include "inputfiles.h"
+#include "textio/textfield.h"
+
+namespace {
+
+struct Vehicle {
+  SpecValues values;
+  VehicleSpec spec;
+  EngineData eng;
+  EngineFiles files;
+  TransmissionData trn;
+  RatioLists ratios;
+  TorqueCurve fullLoad{3, {600.0, 1400.0, 2200.0}, {500.0, 900.0, 700.0}};
+  TorqueCurve motoring{2, {600.0, 2200.0}, {-40.0, -100.0}};
+  FuelMap map{0.6, 4, {600.0, 600.0, 1400.0, 1400.0}, {0.0, 400.0, 0.0, 800.0}, {0.6, 6.0, 1.5, 20.0}};
+};
+
+// A light truck with a four-speed box, classified.
+Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vector<double> auxes = {1.0},
+                    int32_t startGears = 1, int32_t kind = 0) {
+  Vehicle v;
+  v.values.CategoryCode = TEXTFIELD("T1");
+  v.values.EngineFile = TEXTFIELD("engine.txt");
+  v.values.TransmissionFile = TEXTFIELD("gearbox.txt");
+  v.files.FullLoadCurveFile = TEXTFIELD("full.txt");
+  v.files.MotoringCurveFile = TEXTFIELD("motoring.txt");
+  v.files.FuelMapFile = TEXTFIELD("map.txt");
+  v.values.RollAddend = 0.004;
+  v.values.AirCoefficient = 0.03;
+  v.spec.TireRadius = 0.4;
+  v.eng.Nidle = 600.0;
+  v.eng.Nrate = 2000.0;
+  v.eng.Nex = 2400.0;
+  v.trn.FinalRatio = 4.0;
+  v.trn.TransmissionKind = kind;
+  v.trn.MainRatioCount = static_cast<int32_t>(mains.size());
+  v.trn.AuxRatioCount = static_cast<int32_t>(auxes.size());
+  v.ratios.MainRatios = mains;
+  v.ratios.AuxRatios = auxes;
+  v.ratios.StartGears = startGears;
+  CLASSIFY(v.values, v.spec, v.eng, v.trn, v.ratios);
+  return v;
+}
+
+void Check(const Vehicle& v) {
+  CHECKVEHICLE("spec.txt", v.values, v.spec, v.eng, v.files, v.trn, v.ratios, v.fullLoad, v.motoring, v.map);
+}
+
+TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
+  EXPECT_NO_THROW(Check(MakeVehicle()));
+  EXPECT_NO_THROW(Check(MakeVehicle({6.0, 3.0, 1.5, 1.0}, {1.0}, 4)));  // StartGears = GearCount
+  EXPECT_NO_THROW(Check(MakeVehicle({1.0}, {1.0}, 1, 1)));  // one gear, re-engaged in gear 1
+  EXPECT_NO_THROW(Check(MakeVehicle({5.0, 1.0}, {1.0}, 1)));  // ReengageGear 2 = GearCount
+  Vehicle v = MakeVehicle();
+  // Nrate equal to Nidle only makes the normalised engine speed of the trace non-finite.
+  v.eng.Nrate = v.eng.Nidle;
+  v.spec.FlatRoadTireRadius = -0.999;
+  v.eng.Nidle = -100.0;  // negative speeds are read as they stand
+  // Equal speeds inside a curve never make an interval of zero length.
+  v.fullLoad = TorqueCurve{4, {600.0, 1400.0, 1400.0, 2200.0}, {500.0, 900.0, 950.0, 700.0}};
+  // A single speed line reaches the grid, whose interpolation reports it.
+  v.map = FuelMap{0.6, 1, {600.0}, {100.0}, {2.0}};
+  EXPECT_NO_THROW(Check(v));
+}
+
+TEST(CheckVehicle, GearTableIsBoundedBeforeItIsBuilt) {
+  const std::vector<double> mains9(9, 2.0), mains10(10, 2.0), auxes10(10, 1.0), auxes11(11, 1.0);
+  EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.GearCount, 99);
+  ExpectStop(StopOf([&] { MakeVehicle(mains10, auxes10); }), " Gear count out of range [ gearbox.txt ]", 0);
+}
+
+// Speed lines of one point each, and one line of `longest` points at the highest speed.
+FuelMap MapOfLines(int32_t lines, int32_t longest) {
+  FuelMap map;
+  for (int32_t L = 0; L < lines; ++L) {
+    const int32_t points = L == lines - 1 ? longest : 1;
+    for (int32_t p = 0; p < points; ++p) {
+      map.Speeds.push_back(600.0 + L);
+      map.Torques.push_back(10.0 * p);
+      map.FuelRates.push_back(1.0);
+    }
+  }
+  map.PointCount = static_cast<int32_t>(map.Speeds.size());
+  return map;
+}
+
+TEST(CheckVehicle, FuelMapMustFitTheGridTables) {
+  Vehicle v = MakeVehicle();
+  v.map = MapOfLines(5792, 5792);  // 5792 x 5793 cells: just within the limit
+  ASSERT_LE(int64_t{5792} * 5793, MaxSpeedLineCells);
+  EXPECT_NO_THROW(Check(v));
+  v.map = MapOfLines(5793, 5792);
+  ExpectStop(StopOf([&] { Check(v); }),
+             " Fuel map file [ map.txt ] is too large to grid: 5793 speed lines of up to 5792 points", 0);
+}
+
+TEST(CheckVehicle, DerivedValuesMustBeFinite) {
+  Vehicle v = MakeVehicle({1e200, 1.0});
+  const std::string gear1 = " Transmission file [ gearbox.txt ] with spec file [ spec.txt ] gives gear 1";
+  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a non-finite DW", 0);
+  v = MakeVehicle({1e-200, 1.0});
+  v.trn.FinalRatio = 1e-200;  // a total ratio that underflows to 0
+  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a total ratio out of range", 0);
+}
+
+}  // namespace
