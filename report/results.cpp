@@ -84,6 +84,18 @@ void FREE(std::string& file, std::string_view text) {
   file += RecordEnd;
 }
 
+// A town block (URBAN or MID-TOWN): the fuel economy [km/l] as simulated with the average
+// speed [km/h], after the transient correction, and with Kf1 applied.
+void TOWNBLOCK(std::string& file, std::string_view title, double economy, double corrected, double withKf,
+               double averageSpeed, double Kf1) {
+  FREE(file, "");
+  FREE(file, title);
+  RECORD(file, {Label.BeforeTransient, Label.FuelEconomy, FMTF(economy, 8, 4), Label.AverageSpeed,
+                FMTF(averageSpeed, 5, 1)});
+  RECORD(file, {Label.AfterTransient, Label.FuelEconomy, FMTF(corrected, 8, 4), Label.Transient3});
+  RECORD(file, {Label.WithKf, Label.FuelEconomy, FMTF(withKf, 8, 4), Label.Kf1, FMTF(Kf1, 8, 6)});
+}
+
 }  // namespace
 
 void WRITERES(std::string_view outputName, std::string_view inputName, const SpecValues& values,
@@ -116,12 +128,7 @@ void WRITERES(std::string_view outputName, std::string_view inputName, const Spe
   RECORD(file, {Label.StartIdleTime, FMTI(values.StartIdleTime, 2)});
   RECORD(file, {Label.RestartLead, FMTI(values.RestartLead, 2)});
 
-  FREE(file, "");
-  FREE(file, Label.Urban);
-  RECORD(file, {Label.BeforeTransient, Label.FuelEconomy, FMTF(U, 8, 4), Label.AverageSpeed,
-                FMTF(urban.AverageSpeed, 5, 1)});
-  RECORD(file, {Label.AfterTransient, Label.FuelEconomy, FMTF(U3, 8, 4), Label.Transient3});
-  RECORD(file, {Label.WithKf, Label.FuelEconomy, FMTF(UK, 8, 4), Label.Kf1, FMTF(values.Kf1, 8, 6)});
+  TOWNBLOCK(file, Label.Urban, U, U3, UK, urban.AverageSpeed, values.Kf1);
 
   FREE(file, "");
   FREE(file, Label.Highway);
@@ -133,12 +140,7 @@ void WRITERES(std::string_view outputName, std::string_view inputName, const Spe
   FREE(file, Label.Average);
   RECORD(file, {Label.Unnamed, Label.FuelEconomy, FMTF(A, 8, 4), Label.HighwayRatio, FMTF(h, 5, 2)});
 
-  FREE(file, "");
-  FREE(file, Label.Midtown);
-  RECORD(file, {Label.BeforeTransient, Label.FuelEconomy, FMTF(M, 8, 4), Label.AverageSpeed,
-                FMTF(midtown.AverageSpeed, 5, 1)});
-  RECORD(file, {Label.AfterTransient, Label.FuelEconomy, FMTF(M3, 8, 4), Label.Transient3});
-  RECORD(file, {Label.WithKf, Label.FuelEconomy, FMTF(MK, 8, 4), Label.Kf1, FMTF(values.Kf1, 8, 6)});
+  TOWNBLOCK(file, Label.Midtown, M, M3, MK, midtown.AverageSpeed, values.Kf1);
 
   WRITEOUTPUT(outputName, file, WriteMode::Replace);
 }
