@@ -2,5 +2,9 @@
 #pragma once
 #include <ctime>
 
+namespace hdfe {
+
 // The local date and time of now.
-std::tm LOCALNOW();
+std::tm local_now();
+
+}  // namespace hdfe

@@ -2,6 +2,8 @@
 
 #include "driver/cycletables.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr std::array<double, HighwayPoints> MakeHighwaySpeed() {
@@ -15,11 +17,11 @@ constexpr std::array<double, HighwayPoints> MakeHighwaySpeed() {
 const std::array<double, UrbanPoints> UrbanGradeTable{};
 const std::array<double, HighwayPoints> HighwaySpeedTable = MakeHighwaySpeed();
 
-DriveCycle URBANCYCLE() { return DriveCycle{UrbanSteps, UrbanSpeedTable, UrbanGradeTable}; }
+DriveCycle urban_cycle() { return DriveCycle{UrbanSteps, UrbanSpeedTable, UrbanGradeTable}; }
 
-DriveCycle HIGHWAYCYCLE() { return DriveCycle{HighwaySteps, HighwaySpeedTable, HighwayGradeTable}; }
+DriveCycle highway_cycle() { return DriveCycle{HighwaySteps, HighwaySpeedTable, HighwayGradeTable}; }
 
-void SIZETRACE(CycleTrace& trace, int32_t n) {
+void size_trace(CycleTrace& trace, int32_t n) {
   const std::size_t size = n > 0 ? static_cast<std::size_t>(n) : 0;
   trace.Vreal.assign(size, 0.0);
   trace.Shift.assign(size, 0);
@@ -29,3 +31,5 @@ void SIZETRACE(CycleTrace& trace, int32_t n) {
   trace.T_norm.assign(size, 0.0);
   trace.FC.assign(size, 0.0);
 }
+
+}  // namespace hdfe

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+namespace hdfe {
+
 inline constexpr std::size_t UrbanPoints = 1832;    // points 0..1831
 inline constexpr std::size_t HighwayPoints = 3124;  // points 0..3123
 
@@ -14,3 +16,5 @@ extern const std::array<double, HighwayPoints> HighwayGradeTable;
 extern const std::array<double, UrbanPoints> UrbanGradeTable;
 // HIGHWAY target speed [km/h]: 80 km/h to point 3120, standstill after.
 extern const std::array<double, HighwayPoints> HighwaySpeedTable;
+
+}  // namespace hdfe

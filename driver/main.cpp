@@ -1,3 +1,5 @@
 #include "driver/run.h"
 
-int main(int argc, char** argv) { return RUNHDFE(argc, argv); }
+using namespace hdfe;
+
+int main(int argc, char** argv) { return run_hdfe(argc, argv); }

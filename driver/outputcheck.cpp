@@ -11,13 +11,15 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
 
 // True when the file `name` can be created or appended to. Opening an existing file for
 // appending neither creates nor changes it.
-bool WRITABLE(const std::string& name) {
+bool writable(const std::string& name) {
   if (name.empty() || name.find('\0') != std::string::npos) return false;
   const fs::path path(name);
   std::error_code ec;
@@ -33,7 +35,7 @@ bool WRITABLE(const std::string& name) {
 
 // True when the existing file `name` is the same file as one of `others`.
 template <std::size_t N>
-bool SAMEFILE(const std::string& name, const std::array<std::string, N>& others) {
+bool same_file(const std::string& name, const std::array<std::string, N>& others) {
   for (const std::string& other : others) {
     std::error_code ec;
     if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
@@ -45,19 +47,21 @@ bool SAMEFILE(const std::string& name, const std::array<std::string, N>& others)
 
 }  // namespace
 
-void CHECKOUTPUT(const RunRecords& r) {
-  const std::string results(TRIMMED(r.outputName));
+void check_output(const RunRecords& r) {
+  const std::string results(trimmed(r.outputName));
   const std::string info = results + "_info.txt";
-  const std::array<std::string, 6> inputs{std::string(TRIMMED(r.inputName)),
-                                          std::string(TRIMMED(r.values.TransmissionFile)),
-                                          std::string(TRIMMED(r.values.EngineFile)),
-                                          std::string(TRIMMED(r.engineFiles.FullLoadCurveFile)),
-                                          std::string(TRIMMED(r.engineFiles.MotoringCurveFile)),
-                                          std::string(TRIMMED(r.engineFiles.FuelMapFile))};
+  const std::array<std::string, 6> inputs{std::string(trimmed(r.inputName)),
+                                          std::string(trimmed(r.values.TransmissionFile)),
+                                          std::string(trimmed(r.values.EngineFile)),
+                                          std::string(trimmed(r.engineFiles.FullLoadCurveFile)),
+                                          std::string(trimmed(r.engineFiles.MotoringCurveFile)),
+                                          std::string(trimmed(r.engineFiles.FuelMapFile))};
   for (const std::string& name : {results, info}) {
     const std::string line = " Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!WRITABLE(name) || SAMEFILE(name, std::array{other})) throw RunStop{{line}, 1};
-    if (SAMEFILE(name, inputs)) throw RunStop{{line + ": it is an input file of the run"}, 1};
+    if (!writable(name) || same_file(name, std::array{other})) throw RunStop{{line}, 1};
+    if (same_file(name, inputs)) throw RunStop{{line + ": it is an input file of the run"}, 1};
   }
 }
+
+}  // namespace hdfe

@@ -2,9 +2,13 @@
 #pragma once
 #include "driver/run.h"
 
+namespace hdfe {
+
 // Stops the run with " Cannot write output file [ name ]", status 1, unless both the
 // results file (the output name) and the information file (the output name and
 // "_info.txt") can be written without touching any file: an existing one must be a regular
 // file that opens for appending, a new one's folder must exist and be writable, and
 // neither may be one of the run's input files (the line then says so) or the other output file.
-void CHECKOUTPUT(const RunRecords& r);
+void check_output(const RunRecords& r);
+
+}  // namespace hdfe

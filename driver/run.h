@@ -8,10 +8,12 @@
 #include "records/input.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 // Everything the run reads, derives and produces.
 struct RunRecords {
-  std::string inputName = TEXTFIELD("");
-  std::string outputName = TEXTFIELD("");
+  std::string inputName = text_field("");
+  std::string outputName = text_field("");
   SpecValues values;
   VehicleSpec spec;
   EngineData eng;
@@ -32,17 +34,19 @@ struct RunRecords {
 };
 
 // Reads every input file and classifies the vehicle.
-void READINPUTS(RunRecords& r);
+void read_inputs(RunRecords& r);
 
 // Simulates both cycles on the built fuel grid, gives every step its fuel rate, applies
 // idle stop to URBAN and reduces the runs to URBAN, MID-TOWN and HIGHWAY results.
-void SIMULATE(RunRecords& r);
+void simulate(RunRecords& r);
 
 // Runs the whole program once; returns the exit status.
-int RUNHDFE(int argc, char** argv);
+int run_hdfe(int argc, char** argv);
 
 // The 24-character date text of the information file, e.g. "Mon Dec 07 00:05:26 2026".
-std::string DATETEXT(const std::tm& t);
+std::string date_text(const std::tm& t);
 
 // Writes the information file: the version record and the date record.
-void WRITEINFO(const std::string& outputName, const std::tm& now);
+void write_info(const std::string& outputName, const std::tm& now);
+
+}  // namespace hdfe

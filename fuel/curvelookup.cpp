@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-double CURVELOOKUP(const TorqueCurve& curve, double s) {
+namespace hdfe {
+
+double curve_lookup(const TorqueCurve& curve, double s) {
   const int m = curve.PointCount;
   const double* speed = curve.Speeds.data();
   const double* torque = curve.Torques.data();
@@ -17,3 +19,5 @@ double CURVELOOKUP(const TorqueCurve& curve, double s) {
   }
   return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
 }
+
+}  // namespace hdfe

@@ -2,6 +2,10 @@
 #pragma once
 #include "records/input.h"
 
+namespace hdfe {
+
 // Torque [N·m] of the curve at engine speed s [rpm], interpolated between neighbouring
 // points and extended beyond the ends along the first and last segments.
-double CURVELOOKUP(const TorqueCurve& curve, double s);
+double curve_lookup(const TorqueCurve& curve, double s);
+
+}  // namespace hdfe

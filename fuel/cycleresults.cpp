@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace hdfe {
+
 namespace {
 
 // Steps of the cycle start whose target speed is 0; the engine may stop there only after
@@ -11,7 +13,7 @@ namespace {
 constexpr int64_t StartSteps = 25;
 
 // True when Vreal is exactly 0 at every 1-based step lo..hi (true for an empty range).
-bool STANDSTILL(std::span<const double> Vreal, int64_t lo, int64_t hi) {
+bool standstill(std::span<const double> Vreal, int64_t lo, int64_t hi) {
   for (int64_t j = lo; j <= hi; ++j) {
     if (Vreal[static_cast<std::size_t>(j - 1)] != 0.0) return false;
   }
@@ -20,7 +22,7 @@ bool STANDSTILL(std::span<const double> Vreal, int64_t lo, int64_t hi) {
 
 }  // namespace
 
-void IDLESTOP(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
+void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
               int32_t B, int32_t C, int32_t A) {
   if (n <= 0) return;
   const int64_t steps = static_cast<int64_t>(std::min({static_cast<std::size_t>(n), Vreal.size(),
@@ -30,12 +32,12 @@ void IDLESTOP(std::span<const double> Vreal, std::span<double> Ne, std::span<dou
 
   // Stopped for at least B seconds up to i and staying stopped A seconds more.
   for (int64_t i = StartSteps + 1; i <= steps; ++i) {
-    marked[i - 1] = V(i) == 0.0 && STANDSTILL(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
+    marked[i - 1] = V(i) == 0.0 && standstill(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
   }
   // Cycle start: after the start idle time, while the vehicle stays stopped A seconds more.
   // The step's own standstill is required as well, so a negative A cannot stop a moving engine.
   for (int64_t i = 1; i <= std::min(StartSteps, steps); ++i) {
-    marked[i - 1] = i > C && V(i) == 0.0 && STANDSTILL(Vreal, i, std::min<int64_t>(i + A, steps));
+    marked[i - 1] = i > C && V(i) == 0.0 && standstill(Vreal, i, std::min<int64_t>(i + A, steps));
   }
   for (int64_t i = 1; i <= steps; ++i) {
     if (marked[i - 1]) {
@@ -45,7 +47,7 @@ void IDLESTOP(std::span<const double> Vreal, std::span<double> Ne, std::span<dou
   }
 }
 
-void CYCLEAVG(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
+void cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
               CycleResult& result) {
   double sumV = 0.0;
   double sumFC = 0.0;
@@ -58,3 +60,5 @@ void CYCLEAVG(std::span<const double> Vreal, std::span<const double> FC, int32_t
   result.AverageSpeed = sumV / static_cast<double>(count);
   result.FuelEconomy = sumV / sumFC;
 }
+
+}  // namespace hdfe

@@ -4,11 +4,15 @@
 #include <span>
 #include "records/fuel.h"
 
+namespace hdfe {
+
 // Switches the engine off at long standstills of the first n steps: Ne and FC become 0
 // at every marked step. B = StopDelay, C = StartIdleTime, A = RestartLead [s].
-void IDLESTOP(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
+void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
               int32_t B, int32_t C, int32_t A);
 
 // Average speed and fuel economy over steps first .. first + count - 1 (1-based).
-void CYCLEAVG(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
+void cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
               CycleResult& result);
+
+}  // namespace hdfe

@@ -9,6 +9,8 @@
 #include "fuel/hermite.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr int32_t GridSize = FuelGrid::Size;
@@ -27,7 +29,7 @@ struct SpeedLines {
 
 // Splits the map into speed lines and lowers torqueMin [N·m] to the motoring torque of
 // every line but the first.
-SpeedLines SPEEDLINES(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
+SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
   const int32_t n = map.PointCount;
   SpeedLines s;
   int32_t largest = 0;
@@ -57,7 +59,7 @@ SpeedLines SPEEDLINES(const FuelMap& map, const TorqueCurve& motoring, double& t
     if (L < 0 || map.Speeds[p] != s.lineSpeed[L]) {
       ++L;
       s.lineSpeed[L] = map.Speeds[p];
-      const double tmot = CURVELOOKUP(motoring, map.Speeds[p]);
+      const double tmot = curve_lookup(motoring, map.Speeds[p]);
       append(L, tmot, 0.0);
       if (L > 0) torqueMin = std::min(torqueMin, tmot);
     }
@@ -68,7 +70,7 @@ SpeedLines SPEEDLINES(const FuelMap& map, const TorqueCurve& motoring, double& t
 
 // Pass 1: interpolates every speed line along torque at the grid torques into firstPass
 // (nLines x 20, column-major).
-void ALONGTORQUE(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firstPass) {
+void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firstPass) {
   const int32_t nLines = s.nLines;
   std::vector<double> torques;
   std::array<double, GridSize> fe{};
@@ -77,36 +79,36 @@ void ALONGTORQUE(SpeedLines& s, const FuelGrid& grid, std::vector<double>& first
     torques.resize(count);
     for (int32_t j = 0; j < count; ++j) torques[j] = s.lineTorque[static_cast<std::size_t>(j) * nLines + L];
     int32_t ierr = 0;
-    DPCHIM(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, ierr);
-    if (ierr < 0) HERMITEERR(1, ierr);
+    hermite_derivatives(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, ierr);
+    if (ierr < 0) hermite_error(1, ierr);
     bool skip = true;
-    DPCHFE(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, skip, GridSize,
+    hermite_evaluate(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, skip, GridSize,
            grid.TorqueAxis.data(), fe.data(), ierr);
-    if (ierr < 0) HERMITEERR(2, ierr);
+    if (ierr < 0) hermite_error(2, ierr);
     for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];
   }
 }
 
 // Pass 2: interpolates every grid torque's column of firstPass along speed at the grid
 // speeds into the grid.
-void ALONGSPEED(const SpeedLines& s, const std::vector<double>& firstPass, FuelGrid& grid) {
+void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, FuelGrid& grid) {
   const int32_t nLines = s.nLines;
   std::vector<double> deriv(nLines);
   for (int32_t k = 0; k < GridSize; ++k) {
     const double* column = &firstPass[static_cast<std::size_t>(k) * nLines];
     int32_t ierr = 0;
-    DPCHIM(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
-    if (ierr < 0) HERMITEERR(3, ierr);
+    hermite_derivatives(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
+    if (ierr < 0) hermite_error(3, ierr);
     bool skip = true;
-    DPCHFE(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.SpeedAxis.data(),
+    hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.SpeedAxis.data(),
            &grid.FuelRateTable[static_cast<std::size_t>(k) * GridSize], ierr);
-    if (ierr < 0) HERMITEERR(4, ierr);
+    if (ierr < 0) hermite_error(4, ierr);
   }
 }
 
 }  // namespace
 
-void FCGRID(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
+void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
   const int32_t n = map.PointCount;
   if (n < 1) throw RunStop{{" Failed to build fuel grid: the fuel map has no data points"}, 0};
 
@@ -123,7 +125,7 @@ void FCGRID(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
     torqueMax = std::max(torqueMax, map.Torques[p]);
   }
 
-  SpeedLines lines = SPEEDLINES(map, motoring, torqueMin);
+  SpeedLines lines = speed_lines(map, motoring, torqueMin);
 
   const double speedStep = (speedMax - speedMin) / 19.0;
   const double torqueStep = (torqueMax - torqueMin) / 19.0;
@@ -133,8 +135,8 @@ void FCGRID(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
   }
 
   std::vector<double> firstPass(static_cast<std::size_t>(lines.nLines) * GridSize);
-  ALONGTORQUE(lines, grid, firstPass);
-  ALONGSPEED(lines, firstPass, grid);
+  along_torque(lines, grid, firstPass);
+  along_speed(lines, firstPass, grid);
 }
 
 namespace {
@@ -142,7 +144,7 @@ namespace {
 // Fuel rate [l/h] at engine speed ne [rpm] and torque te [N·m], interpolated in the grid
 // along speed, then along torque, clipped at zero. deriv holds the grid's derivatives
 // along speed (column-major like FuelRateTable).
-double GRIDFUEL(const FuelGrid& grid, const std::array<double, GridSize * GridSize>& deriv, double ne,
+double grid_fuel(const FuelGrid& grid, const std::array<double, GridSize * GridSize>& deriv, double ne,
                 double te) {
   const int32_t nS = std::min(grid.SpeedCount, GridSize);
   const int32_t nT = std::min(grid.TorqueCount, GridSize);
@@ -152,21 +154,21 @@ double GRIDFUEL(const FuelGrid& grid, const std::array<double, GridSize * GridSi
   for (int32_t j = 0; j < nT; ++j) {
     const std::size_t at = static_cast<std::size_t>(j) * nS;
     bool skip = true;
-    DPCHFE(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
-    if (ierr < 0) HERMITEERR(6, ierr);
+    hermite_evaluate(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
+    if (ierr < 0) hermite_error(6, ierr);
   }
-  DPCHIM(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, ierr);
-  if (ierr < 0) HERMITEERR(7, ierr);
+  hermite_derivatives(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, ierr);
+  if (ierr < 0) hermite_error(7, ierr);
   double fc = 0.0;
   bool skip = true;
-  DPCHFE(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
-  if (ierr < 0) HERMITEERR(8, ierr);
+  hermite_evaluate(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
+  if (ierr < 0) hermite_error(8, ierr);
   return std::max(0.0, fc);
 }
 
 }  // namespace
 
-void CALCFC(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
             std::span<double> FC, const DriveCycle& cycle, const TorqueCurve& motoring,
             const FuelGrid& grid, const EngineData& eng) {
   const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
@@ -180,7 +182,7 @@ void CALCFC(std::span<const double> Ne, std::span<const double> Te, std::span<co
       FC[q] = grid.IdleFuelRate;
       continue;
     }
-    const double tmot = CURVELOOKUP(motoring, Ne[q]);
+    const double tmot = curve_lookup(motoring, Ne[q]);
     if (tmot >= Te[q]) {
       FC[q] = 0.0;  // engine driven by the vehicle
       continue;
@@ -190,11 +192,13 @@ void CALCFC(std::span<const double> Ne, std::span<const double> Te, std::span<co
       for (int32_t j = 0; j < std::min(grid.TorqueCount, GridSize); ++j) {
         const std::size_t at = static_cast<std::size_t>(j) * nS;
         int32_t ierr = 0;
-        DPCHIM(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, ierr);
-        if (ierr < 0) HERMITEERR(5, ierr);
+        hermite_derivatives(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, ierr);
+        if (ierr < 0) hermite_error(5, ierr);
       }
       derivSet = true;
     }
-    FC[q] = GRIDFUEL(grid, deriv, Ne[q], Te[q]);
+    FC[q] = grid_fuel(grid, deriv, Ne[q], Te[q]);
   }
 }
+
+}  // namespace hdfe

@@ -9,10 +9,12 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // Product of the signs of a and b, 0 when either is 0; a sign of 0 or NaN counts as +1.
-double SIGNPROD(double a, double b) {
+double sign_product(double a, double b) {
   if (a == 0.0 || b == 0.0) return 0.0;
   const double sa = a < 0.0 ? -1.0 : 1.0;
   const double sb = b < 0.0 ? -1.0 : 1.0;
@@ -20,7 +22,7 @@ double SIGNPROD(double a, double b) {
 }
 
 // Status of the table checks shared by both routines: 0, or -1, -2, -3.
-int32_t TABLECHECK(int32_t n, const double* x, int32_t incfd) {
+int32_t table_check(int32_t n, const double* x, int32_t incfd) {
   if (n < 2) return -1;
   if (incfd < 1) return -2;
   for (int32_t i = 1; i < n; ++i) {
@@ -31,9 +33,9 @@ int32_t TABLECHECK(int32_t n, const double* x, int32_t incfd) {
 
 // Shape-preserving three-point end derivative: zeroed when its sign disagrees with the
 // end slope, limited to three times that slope next to a change of direction.
-double ENDDERIV(double d, double delEnd, double delOther) {
-  if (SIGNPROD(d, delEnd) <= 0.0) return 0.0;
-  if (SIGNPROD(delEnd, delOther) < 0.0) {
+double end_derivative(double d, double delEnd, double delOther) {
+  if (sign_product(d, delEnd) <= 0.0) return 0.0;
+  if (sign_product(delEnd, delOther) < 0.0) {
     const double dmax = 3.0 * delEnd;
     if (std::fabs(d) > std::fabs(dmax)) return dmax;
   }
@@ -42,7 +44,7 @@ double ENDDERIV(double d, double delEnd, double delOther) {
 
 // Evaluates the cubic of [x1, x2] at xe[0..ne-1]; counts points left of and right of
 // the interval in next1, next2. False when the interval has zero length.
-bool CUBICEVAL(double x1, double x2, double f1, double f2, double d1, double d2, int32_t ne,
+bool cubic_eval(double x1, double x2, double f1, double f2, double d1, double d2, int32_t ne,
                const double* xe, double* fe, int32_t& next1, int32_t& next2) {
   const double h = x2 - x1;
   if (h == 0.0) return false;
@@ -66,8 +68,8 @@ bool CUBICEVAL(double x1, double x2, double f1, double f2, double d1, double d2,
 
 }  // namespace
 
-void DPCHIM(int32_t n, const double* x, const double* f, double* d, int32_t incfd, int32_t& ierr) {
-  ierr = TABLECHECK(n, x, incfd);
+void hermite_derivatives(int32_t n, const double* x, const double* f, double* d, int32_t incfd, int32_t& ierr) {
+  ierr = table_check(n, x, incfd);
   if (ierr < 0) return;
   // 1-based value and derivative i of the strided tables
   const auto F = [&](int32_t i) { return f[static_cast<std::ptrdiff_t>(i - 1) * incfd]; };
@@ -87,7 +89,7 @@ void DPCHIM(int32_t n, const double* x, const double* f, double* d, int32_t incf
 
   double w1 = (h1 + hsum) / hsum;
   double w2 = -h1 / hsum;
-  D(1) = ENDDERIV(w1 * del1 + w2 * del2, del1, del2);
+  D(1) = end_derivative(w1 * del1 + w2 * del2, del1, del2);
 
   for (int32_t i = 2; i <= n - 1; ++i) {
     if (i > 2) {
@@ -98,13 +100,13 @@ void DPCHIM(int32_t n, const double* x, const double* f, double* d, int32_t incf
       del2 = (F(i + 1) - F(i)) / h2;
     }
     D(i) = 0.0;
-    const double s = SIGNPROD(del1, del2);
+    const double s = sign_product(del1, del2);
     if (s < 0.0) {
       ierr = ierr + 1;
       dsave = del2;
     } else if (s == 0.0) {
       if (del2 != 0.0) {
-        if (SIGNPROD(dsave, del2) < 0.0) ierr = ierr + 1;
+        if (sign_product(dsave, del2) < 0.0) ierr = ierr + 1;
         dsave = del2;
       }
     } else {
@@ -121,13 +123,13 @@ void DPCHIM(int32_t n, const double* x, const double* f, double* d, int32_t incf
 
   w1 = -h2 / hsum;
   w2 = (h2 + hsum) / hsum;
-  D(n) = ENDDERIV(w1 * del1 + w2 * del2, del2, del1);
+  D(n) = end_derivative(w1 * del1 + w2 * del2, del2, del1);
 }
 
-void DPCHFE(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,
+void hermite_evaluate(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,
             int32_t ne, const double* xe, double* fe, int32_t& ierr) {
   if (!skip) {
-    ierr = TABLECHECK(n, x, incfd);
+    ierr = table_check(n, x, incfd);
     if (ierr < 0) return;
   }
   if (ne < 1) {
@@ -152,7 +154,7 @@ void DPCHFE(int32_t n, const double* x, const double* f, const double* d, int32_
 
     int32_t next1 = 0;
     int32_t next2 = 0;
-    if (!CUBICEVAL(x[ir - 2], x[ir - 1], F(ir - 1), F(ir), D(ir - 1), D(ir), nj, &xe[jfirst - 1],
+    if (!cubic_eval(x[ir - 2], x[ir - 1], F(ir - 1), F(ir), D(ir - 1), D(ir), nj, &xe[jfirst - 1],
                    &fe[jfirst - 1], next1, next2)) {
       ierr = -5;
       return;
@@ -186,7 +188,7 @@ void DPCHFE(int32_t n, const double* x, const double* f, const double* d, int32_
   }
 }
 
-void HERMITEERR(int32_t code, int32_t ierr) {
+void hermite_error(int32_t code, int32_t ierr) {
   static constexpr std::array<const char*, 8> Messages = {
       "Error : DPCHIM ( called from FCGRID, 1st )", "Error : DPCHFE ( called from FCGRID, 1st )",
       "Error : DPCHIM ( called from FCGRID, 2nd )", "Error : DPCHFE ( called from FCGRID, 2nd )",
@@ -194,7 +196,9 @@ void HERMITEERR(int32_t code, int32_t ierr) {
       "Error : DPCHIM ( called from CALCFC, 2nd )", "Error : DPCHFE ( called from CALCFC, 2nd )"};
   const std::string message =
       code >= 1 && code <= 8 ? Messages[code - 1] : "Error : Hermite function ( unknown call site )";
-  throw RunStop{{TEXTFIELD(message), "ierr = " + FMTI(ierr, 12),
+  throw RunStop{{text_field(message), "ierr = " + format_i(ierr, 12),
                  " Terminated by error of Hermite function. Check input fuel map."},
                 1};
 }
+
+}  // namespace hdfe

@@ -1,7 +1,9 @@
 #include "input/categories.h"
 
+namespace hdfe {
+
 // The BR4 height is the single-precision value of 2.969 widened to double.
-const std::array<CategoryRow, 25> CATEGORIES{{
+const std::array<CategoryRow, 25> Categories{{
     {"TT1", 12300.0, 29431.0, 2, 3.266, 2.49, 0.45, 0.5, 2.544},
     {"TT2", 19421.0, 38910.0, 2, 3.191, 2.49, 0.45, 0.5, 2.544},
     {"T1", 2097.0, 1482.0, 3, 1.991, 1.717, 0.15, 0.45, 0.27},
@@ -28,3 +30,5 @@ const std::array<CategoryRow, 25> CATEGORIES{{
     {"B6", 12296.0, 0.0, 57, 3.449, 2.49, 0.55, 0.65, 1.101},
     {"B7", 12757.0, 0.0, 61, 3.489, 2.49, 0.55, 0.65, 1.65},
 }};
+
+}  // namespace hdfe

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace hdfe {
+
 struct CategoryRow {
   std::string_view Code;  // T...: truck, B...: bus (BR...: route bus)
   double Wcurb;           // curb weight [kg]
@@ -17,4 +19,6 @@ struct CategoryRow {
 };
 
 // In matching order: TT1, TT2, T1..T11, BR1..BR5, B1..B7.
-extern const std::array<CategoryRow, 25> CATEGORIES;
+extern const std::array<CategoryRow, 25> Categories;
+
+}  // namespace hdfe

@@ -11,45 +11,47 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
-[[noreturn]] void REJECT(const std::string& line) { throw RunStop{{line}, 0}; }
+[[noreturn]] void reject(const std::string& line) { throw RunStop{{line}, 0}; }
 
 // The shortest text that reads back as v.
-std::string NUMBER(double v) {
+std::string number_text(double v) {
   char text[32];
   const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
   return std::string(text, r.ptr);
 }
 
 // " <kind> [ name ]", the name without its trailing blanks.
-std::string NAMED(const char* kind, std::string_view name) {
-  return std::string(" ") + kind + " [ " + std::string(TRIMMED(name)) + " ]";
+std::string named(const char* kind, std::string_view name) {
+  return std::string(" ") + kind + " [ " + std::string(trimmed(name)) + " ]";
 }
 
-void CHECKSPEC(const std::string& file, const VehicleSpec& spec, const TransmissionData& trn) {
+void check_spec(const std::string& file, const VehicleSpec& spec, const TransmissionData& trn) {
   if (!(spec.TireRadius > 0.0)) {
-    REJECT(file + " gives TireRadius " + NUMBER(spec.TireRadius) + ": it must be greater than 0");
+    reject(file + " gives TireRadius " + number_text(spec.TireRadius) + ": it must be greater than 0");
   }
   if (!(trn.FinalRatio > 0.0)) {
-    REJECT(file + " gives FinalRatio " + NUMBER(trn.FinalRatio) + ": it must be greater than 0");
+    reject(file + " gives FinalRatio " + number_text(trn.FinalRatio) + ": it must be greater than 0");
   }
   // RollAddend is scaled by sqrt(1 / (FlatRoadTireRadius + 1)).
   if (!(spec.FlatRoadTireRadius > -1.0)) {
-    REJECT(file + " gives FlatRoadTireRadius " + NUMBER(spec.FlatRoadTireRadius) +
+    reject(file + " gives FlatRoadTireRadius " + number_text(spec.FlatRoadTireRadius) +
            ": it must be greater than -1");
   }
   const std::pair<const char*, double> derived[] = {
       {"MuRoll", spec.MuRoll}, {"MuAir", spec.MuAir}, {"TireCircumference", spec.TireCircumference}};
   for (const auto& [symbol, value] : derived) {
-    if (!std::isfinite(value)) REJECT(file + " gives a non-finite " + symbol);
+    if (!std::isfinite(value)) reject(file + " gives a non-finite " + symbol);
   }
 }
 
-void CHECKRATIOS(const std::string& file, const char* list, const std::vector<double>& ratios) {
+void check_ratios(const std::string& file, const char* list, const std::vector<double>& ratios) {
   for (std::size_t i = 0; i < ratios.size(); ++i) {
     if (!(ratios[i] > 0.0)) {
-      REJECT(file + " gives " + list + " ratio " + std::to_string(i + 1) + " of " + NUMBER(ratios[i]) +
+      reject(file + " gives " + list + " ratio " + std::to_string(i + 1) + " of " + number_text(ratios[i]) +
              ": every ratio must be greater than 0");
     }
   }
@@ -57,67 +59,67 @@ void CHECKRATIOS(const std::string& file, const char* list, const std::vector<do
 
 // A gear number that the simulation takes as it stands must be a row of the gear table;
 // `stated` names the number and gives its value.
-void CHECKGEARNUMBER(const std::string& file, const char* what, const std::string& stated, int32_t gear,
+void check_gear_number(const std::string& file, const char* what, const std::string& stated, int32_t gear,
                      int32_t gearCount) {
   if (gear >= 1 && gear <= gearCount) return;
-  REJECT(file + " gives no gear to " + what + ": " + stated + " must be between 1 and " +
+  reject(file + " gives no gear to " + what + ": " + stated + " must be between 1 and " +
          std::to_string(gearCount));
 }
 
-void CHECKTRANSMISSION(const std::string& file, std::string_view specName, const TransmissionData& trn,
+void check_transmission(const std::string& file, std::string_view specName, const TransmissionData& trn,
                        const RatioLists& ratios) {
   if (trn.GearCount < 1) {
-    REJECT(file + " gives no gears: MainRatioCount " + std::to_string(trn.MainRatioCount) +
+    reject(file + " gives no gears: MainRatioCount " + std::to_string(trn.MainRatioCount) +
            " and AuxRatioCount " + std::to_string(trn.AuxRatioCount) + " must both be at least 1");
   }
-  CHECKRATIOS(file, "main", ratios.MainRatios);
-  CHECKRATIOS(file, "auxiliary", ratios.AuxRatios);
-  CHECKGEARNUMBER(file, "move off in", "StartGears " + std::to_string(trn.StartGears), trn.StartGears,
+  check_ratios(file, "main", ratios.MainRatios);
+  check_ratios(file, "auxiliary", ratios.AuxRatios);
+  check_gear_number(file, "move off in", "StartGears " + std::to_string(trn.StartGears), trn.StartGears,
                   trn.GearCount);
   // Outside a torque-converter automatic, drive is re-engaged in gear AuxRatioCount + 1.
-  CHECKGEARNUMBER(file, "re-engage in",
+  check_gear_number(file, "re-engage in",
                   "ReengageGear " + std::to_string(trn.ReengageGear) + " (AuxRatioCount + 1)",
                   trn.ReengageGear, trn.GearCount);
   for (std::size_t k = 0; k < trn.Gears.size(); ++k) {
     const GearRow& gear = trn.Gears[k];
     const double total = trn.FinalRatio * gear.Ratio;
     const std::string which =
-        file + " with" + NAMED("spec file", specName) + " gives gear " + std::to_string(k + 1);
-    if (!std::isfinite(total) || !(total > 0.0)) REJECT(which + " a total ratio out of range");
-    if (!std::isfinite(gear.DW)) REJECT(which + " a non-finite DW");
+        file + " with" + named("spec file", specName) + " gives gear " + std::to_string(k + 1);
+    if (!std::isfinite(total) || !(total > 0.0)) reject(which + " a total ratio out of range");
+    if (!std::isfinite(gear.DW)) reject(which + " a non-finite DW");
   }
 }
 
-void CHECKENGINE(const std::string& file, const EngineData& eng) {
+void check_engine(const std::string& file, const EngineData& eng) {
   bool finite = std::isfinite(eng.Nes) && std::isfinite(eng.Nec);
   for (const double speed : eng.GearMinSpeed) finite = finite && std::isfinite(speed);
-  if (!finite) REJECT(file + " gives Nidle and Nrate whose derived engine speeds are not finite");
+  if (!finite) reject(file + " gives Nidle and Nrate whose derived engine speeds are not finite");
 }
 
-// CURVELOOKUP extends the first and the last segment beyond the curve; both need two
+// curve_lookup extends the first and the last segment beyond the curve; both need two
 // points of different speed.
-void CHECKCURVE(const TorqueCurve& curve, std::string_view name) {
-  const std::string file = NAMED("Torque data file", name);
+void check_curve(const TorqueCurve& curve, std::string_view name) {
+  const std::string file = named("Torque data file", name);
   const int32_t m = curve.PointCount;
   if (m < 2) {
-    REJECT(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
+    reject(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
            ": a torque curve needs at least 2");
   }
   if (curve.Speeds[0] == curve.Speeds[1]) {
-    REJECT(file + " has two points at its lowest speed " + NUMBER(curve.Speeds[0]) +
+    reject(file + " has two points at its lowest speed " + number_text(curve.Speeds[0]) +
            ": the curve cannot be extended below it");
   }
   if (curve.Speeds[m - 2] == curve.Speeds[m - 1]) {
-    REJECT(file + " has two points at its highest speed " + NUMBER(curve.Speeds[m - 1]) +
+    reject(file + " has two points at its highest speed " + number_text(curve.Speeds[m - 1]) +
            ": the curve cannot be extended above it");
   }
 }
 
 // The grid needs a map point, and its speed-line tables (lines times the points of the
 // longest line plus one) must fit in memory.
-void CHECKMAP(const FuelMap& map, std::string_view name) {
-  const std::string file = NAMED("Fuel map file", name);
-  if (map.PointCount < 1) REJECT(file + " holds no map points");
+void check_map(const FuelMap& map, std::string_view name) {
+  const std::string file = named("Fuel map file", name);
+  if (map.PointCount < 1) reject(file + " holds no map points");
   int64_t lines = 0;
   int64_t longest = 0;
   for (std::size_t p = 0, run = 0; p < map.Speeds.size(); ++p) {
@@ -128,21 +130,23 @@ void CHECKMAP(const FuelMap& map, std::string_view name) {
     longest = std::max<int64_t>(longest, static_cast<int64_t>(++run));
   }
   if (lines * (longest + 1) > MaxSpeedLineCells) {
-    REJECT(file + " is too large to grid: " + std::to_string(lines) + " speed lines of up to " +
+    reject(file + " is too large to grid: " + std::to_string(lines) + " speed lines of up to " +
            std::to_string(longest) + " points");
   }
 }
 
 }  // namespace
 
-void CHECKVEHICLE(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
+void check_vehicle(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
                   const EngineData& eng, const EngineFiles& files, const TransmissionData& trn,
                   const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
                   const FuelMap& map) {
-  CHECKSPEC(NAMED("Spec file", specName), spec, trn);
-  CHECKTRANSMISSION(NAMED("Transmission file", values.TransmissionFile), specName, trn, ratios);
-  CHECKENGINE(NAMED("Engine file", values.EngineFile), eng);
-  CHECKCURVE(fullLoad, files.FullLoadCurveFile);
-  CHECKCURVE(motoring, files.MotoringCurveFile);
-  CHECKMAP(map, files.FuelMapFile);
+  check_spec(named("Spec file", specName), spec, trn);
+  check_transmission(named("Transmission file", values.TransmissionFile), specName, trn, ratios);
+  check_engine(named("Engine file", values.EngineFile), eng);
+  check_curve(fullLoad, files.FullLoadCurveFile);
+  check_curve(motoring, files.MotoringCurveFile);
+  check_map(map, files.FuelMapFile);
 }
+
+}  // namespace hdfe

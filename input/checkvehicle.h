@@ -5,7 +5,9 @@
 
 #include "records/input.h"
 
-// Largest number of cells of one of FCGRID's speed-line tables (speed lines times the
+namespace hdfe {
+
+// Largest number of cells of one of build_fuel_grid's speed-line tables (speed lines times the
 // points of the longest line plus one); a map past it would need gigabytes of memory.
 inline constexpr int64_t MaxSpeedLineCells = int64_t{1} << 25;
 
@@ -15,7 +17,9 @@ inline constexpr int64_t MaxSpeedLineCells = int64_t{1} << 25;
 // that is not finite, a torque curve of fewer than two points or with equal speeds at an
 // end (its straight-line extension would divide by zero), an empty fuel map or one too
 // large to grid. specName is the spec file's name; the other names come from the records.
-void CHECKVEHICLE(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
+void check_vehicle(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
                   const EngineData& eng, const EngineFiles& files, const TransmissionData& trn,
                   const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
                   const FuelMap& map);
+
+}  // namespace hdfe

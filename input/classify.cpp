@@ -9,6 +9,8 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr double PersonMass = 55.0;  // [kg]
@@ -18,19 +20,19 @@ constexpr double RollWeightTerm = 6.699999809265137;
 constexpr double RollConstant = 0.0002300000051036477;
 
 // True when the blank-padded field holds `code` followed by blanks only.
-bool MATCHES(std::string_view field, std::string_view code) {
-  return field.substr(0, code.size()) == code && ISBLANK(field.substr(code.size()));
+bool matches(std::string_view field, std::string_view code) {
+  return field.substr(0, code.size()) == code && is_blank(field.substr(code.size()));
 }
 
 // Upper-cases the code field in place (bytes 'a'..'z' only), finds its category and
 // fills the table fields of spec. Stops the run on an unknown code.
-const CategoryRow& SETCATEGORY(std::string& code, VehicleSpec& spec) {
+const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
   for (char& c : code) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 97 && byte <= 122) c = static_cast<char>(byte - 32);
   }
-  for (const CategoryRow& row : CATEGORIES) {
-    if (!MATCHES(code, row.Code)) continue;
+  for (const CategoryRow& row : Categories) {
+    if (!matches(code, row.Code)) continue;
     spec.Wcurb = row.Wcurb;
     spec.MaxPayload = row.MaxPayload;
     spec.Crew = row.Crew;
@@ -41,11 +43,11 @@ const CategoryRow& SETCATEGORY(std::string& code, VehicleSpec& spec) {
     spec.EngineInertia = row.EngineInertia;
     return row;
   }
-  throw RunStop{{" Category Error : [ " + std::string(TRIMMED(code)) + " ] is not defined."}, 0};
+  throw RunStop{{" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0};
 }
 
 // Weights and resistance coefficients of the standard vehicle.
-void SETVEHICLE(const CategoryRow& row, const SpecValues& values, VehicleSpec& spec) {
+void set_vehicle(const CategoryRow& row, const SpecValues& values, VehicleSpec& spec) {
   spec.TireCircumference = 6.28 * spec.TireRadius;
   spec.GVW = (spec.Wcurb + spec.MaxPayload) + spec.Crew * PersonMass;
   if (row.Code.front() == 'T') {
@@ -59,12 +61,14 @@ void SETVEHICLE(const CategoryRow& row, const SpecValues& values, VehicleSpec& s
 
 }  // namespace
 
-void CLASSIFY(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
+void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
               const RatioLists& ratios) {
-  const CategoryRow& row = SETCATEGORY(values.CategoryCode, spec);
-  SETVEHICLE(row, values, spec);
+  const CategoryRow& row = set_category(values.CategoryCode, spec);
+  set_vehicle(row, values, spec);
   const double d = eng.Nrate - eng.Nidle;
   eng.Nes = eng.Nidle + 0.05 * d;
   eng.Nec = eng.Nidle + 0.04 * d;
-  GEARTABLE(values, spec, eng, trn, ratios);
+  build_gear_table(values, spec, eng, trn, ratios);
 }
+
+}  // namespace hdfe

@@ -2,8 +2,12 @@
 #pragma once
 #include "records/input.h"
 
+namespace hdfe {
+
 // Upper-cases values.CategoryCode in place, fills the category-table fields of spec
 // and derives weights, resistance coefficients, engine speed marks and the gear table.
 // Stops the run on an unknown category code.
-void CLASSIFY(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
+void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
               const RatioLists& ratios);
+
+}  // namespace hdfe

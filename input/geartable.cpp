@@ -8,6 +8,8 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr double LightGVWLimit = 8000.0;  // [kg], light below it
@@ -22,37 +24,37 @@ constexpr GearPosition LightPositions[4] = {{2.4, 0.01}, {1.7, 0.04}, {1.6, 0.09
 constexpr GearPosition HeavyPositions[4] = {{2.0, 0.01}, {1.7, 0.04}, {1.3, 0.14}, {1.3, 0.22}};
 
 // Row of the gear-position table for 1-based main position i and starting gear s.
-std::size_t POSITIONROW(int64_t i, int64_t s) {
+std::size_t position_row(int64_t i, int64_t s) {
   if (i <= s) return 0;
   if (i <= s + 2) return static_cast<std::size_t>(i - s);
   return 3;
 }
 
 // A derived transmission count, stopping the run when it does not fit 32 bits or exceeds most.
-int32_t GEARCOUNTVALUE(int64_t value, const SpecValues& values,
+int32_t gear_count_value(int64_t value, const SpecValues& values,
                        int64_t most = std::numeric_limits<int32_t>::max()) {
   if (value > most || value < std::numeric_limits<int32_t>::min()) {
     throw RunStop{
-        {" Gear count out of range [ " + std::string(TRIMMED(values.TransmissionFile)) + " ]"}, 0};
+        {" Gear count out of range [ " + std::string(trimmed(values.TransmissionFile)) + " ]"}, 0};
   }
   return static_cast<int32_t>(value);
 }
 
 }  // namespace
 
-void GEARTABLE(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
+void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
                TransmissionData& trn, const RatioLists& ratios) {
   const std::size_t mains = ratios.MainRatios.size();
   const std::size_t auxes = ratios.AuxRatios.size();
   trn.StartGears = ratios.StartGears;
   trn.ReengageGear =
-      trn.TransmissionKind == 1 ? 1 : GEARCOUNTVALUE(int64_t{trn.AuxRatioCount} + 1, values);
-  trn.MaxUpshiftSpan = GEARCOUNTVALUE(int64_t{3} * trn.AuxRatioCount, values);
+      trn.TransmissionKind == 1 ? 1 : gear_count_value(int64_t{trn.AuxRatioCount} + 1, values);
+  trn.MaxUpshiftSpan = gear_count_value(int64_t{3} * trn.AuxRatioCount, values);
   // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears. The
   // table is bounded before it is built: a few thousand ratio lines could otherwise ask
   // for billions of gears.
   const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
-  trn.GearCount = GEARCOUNTVALUE(gears, values, MaxGearCount);
+  trn.GearCount = gear_count_value(gears, values, MaxGearCount);
   trn.FinalEfficiency = 0.95;
 
   const double d = eng.Nrate - eng.Nidle;
@@ -64,7 +66,7 @@ void GEARTABLE(const SpecValues& values, const VehicleSpec& spec, EngineData& en
   eng.GearMinSpeed.assign(static_cast<std::size_t>(trn.GearCount), 0.0);
   for (std::size_t i = 0; i < mains; ++i) {
     const double main = ratios.MainRatios[i];
-    const GearPosition& pos = column[POSITIONROW(static_cast<int64_t>(i) + 1, trn.StartGears)];
+    const GearPosition& pos = column[position_row(static_cast<int64_t>(i) + 1, trn.StartGears)];
     for (std::size_t j = 0; j < auxes; ++j) {
       const std::size_t k = i * auxes + j;
       GearRow& gear = trn.Gears[k];
@@ -76,3 +78,5 @@ void GEARTABLE(const SpecValues& values, const VehicleSpec& spec, EngineData& en
     }
   }
 }
+
+}  // namespace hdfe

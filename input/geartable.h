@@ -3,6 +3,8 @@
 #include <cstdint>
 #include "records/input.h"
 
+namespace hdfe {
+
 // Most gears a transmission may have. The gear choice tries every gear at every second, and
 // a vehicle that cannot reach its gears' minimum engine speeds searches the cycle gear by
 // gear; far beyond any real gearbox, the count would make a run take hours.
@@ -13,5 +15,7 @@ inline constexpr int64_t MaxGearCount = 99;
 // Wcurb, GVW, EngineInertia and TireRadius of spec. Gear k = (i - 1) * auxes + j of main
 // position i and auxiliary position j. Stops the run when a count exceeds 32 bits or the
 // gear count exceeds MaxGearCount.
-void GEARTABLE(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
+void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
                TransmissionData& trn, const RatioLists& ratios);
+
+}  // namespace hdfe

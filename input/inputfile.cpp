@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-bool OPENINPUT(std::string_view name, std::ifstream& file) {
+namespace hdfe {
+
+bool open_input(std::string_view name, std::ifstream& file) {
   // A NUL would cut the name the system opens; a device or a pipe may never end.
   if (name.empty() || name.find('\0') != std::string_view::npos) return false;
   const std::filesystem::path path{std::string(name)};
@@ -13,21 +15,23 @@ bool OPENINPUT(std::string_view name, std::ifstream& file) {
   return file.is_open();
 }
 
-RunStop ENDOFFILESTOP(std::string_view name) {
+RunStop end_of_file_stop(std::string_view name) {
   std::string line = " End of file reached in [ ";
   line += name;
   line += " ] before all values were read";
   return RunStop{{line}, 1};
 }
 
-void READFIXED(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
+void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
                const std::string& badLine) {
-  switch (READFREE(in, targets)) {
+  switch (read_free(in, targets)) {
     case ReadStatus::Done:
       return;
     case ReadStatus::End:
-      throw ENDOFFILESTOP(name);
+      throw end_of_file_stop(name);
     case ReadStatus::Bad:
       throw RunStop{{badLine}, 0};
   }
 }
+
+}  // namespace hdfe

@@ -8,16 +8,20 @@
 #include "textio/freeform.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 // Opens the file `name` for reading in binary mode, so that records end at LF and the
 // record reader drops a CR before it. False when it cannot be opened, is not a regular
 // file (a directory, a device, a pipe) or its name holds a NUL.
-bool OPENINPUT(std::string_view name, std::ifstream& file);
+bool open_input(std::string_view name, std::ifstream& file);
 
 // The stop for a file that ends inside its fixed part: a fault of the reading layer,
 // exit status 1. The same wording for every input file.
-RunStop ENDOFFILESTOP(std::string_view name);
+RunStop end_of_file_stop(std::string_view name);
 
-// One free-form read of a file's fixed part. End of file stops with ENDOFFILESTOP(name);
+// One free-form read of a file's fixed part. End of file stops with end_of_file_stop(name);
 // a bad value stops with the single line `badLine`, exit status 0.
-void READFIXED(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
+void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
                const std::string& badLine);
+
+}  // namespace hdfe

@@ -12,10 +12,12 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // Sorts every run of two or more map points of exactly equal speed by torque.
-void SORTSPEEDLINES(FuelMap& map) {
+void sort_speed_lines(FuelMap& map) {
   const std::size_t n = map.Speeds.size();
   std::size_t first = 0;
   while (first < n) {
@@ -23,7 +25,7 @@ void SORTSPEEDLINES(FuelMap& map) {
     while (last < n && map.Speeds[last] == map.Speeds[first]) ++last;
     if (last - first >= 2) {
       const std::size_t len = last - first;
-      SHELLSORT(std::span(map.Torques).subspan(first, len),
+      shell_sort(std::span(map.Torques).subspan(first, len),
                 std::span(map.Speeds).subspan(first, len),
                 std::span(map.FuelRates).subspan(first, len));
     }
@@ -33,23 +35,23 @@ void SORTSPEEDLINES(FuelMap& map) {
 
 }  // namespace
 
-void READTRQ(std::string_view name, TorqueCurve& curve) {
+void read_torque_curve(std::string_view name, TorqueCurve& curve) {
   curve = TorqueCurve{};
-  const std::string file_name(TRIMMED(name));
+  const std::string file_name(trimmed(name));
   std::ifstream file;
-  if (!OPENINPUT(file_name, file)) {
+  if (!open_input(file_name, file)) {
     throw RunStop{{" Cannot open torque data file [ " + file_name + " ]"}, 0};
   }
   RecordInput in;
   in.stream = &file;
   std::string header;
   for (int line = 0; line < 2; ++line) {
-    if (READRECORD(in, header) != ReadStatus::Done) throw ENDOFFILESTOP(file_name);
+    if (read_record(in, header) != ReadStatus::Done) throw end_of_file_stop(file_name);
   }
   for (;;) {
     double speed = 0.0;
     double torque = 0.0;
-    const ReadStatus status = READFREE(in, std::array{REALVAR(speed), REALVAR(torque)});
+    const ReadStatus status = read_free(in, std::array{real_var(speed), real_var(torque)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) {
       const int64_t record = static_cast<int64_t>(curve.PointCount) + 1;
@@ -62,32 +64,32 @@ void READTRQ(std::string_view name, TorqueCurve& curve) {
     ++curve.PointCount;
   }
   file.close();
-  SHELLSORT(curve.Speeds, curve.Torques);
+  shell_sort(curve.Speeds, curve.Torques);
 }
 
-void READMAP(std::string_view name, FuelMap& map) {
+void read_fuel_map(std::string_view name, FuelMap& map) {
   map = FuelMap{};
-  const std::string file_name(TRIMMED(name));
+  const std::string file_name(trimmed(name));
   std::ifstream file;
-  if (!OPENINPUT(file_name, file)) {
+  if (!open_input(file_name, file)) {
     throw RunStop{{" Cannot open map data file [ " + file_name + " ]"}, 0};
   }
   RecordInput in;
   in.stream = &file;
   const std::string bad_line = " Failed to read fuel map [ " + file_name + " ]";
-  std::string header = TEXTFIELD("");
-  READFIXED(in, std::array{TEXTVAR(header)}, file_name, bad_line);
-  READFIXED(in, std::array{TEXTVAR(header)}, file_name, bad_line);
+  std::string header = text_field("");
+  read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
+  read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
   double idle_speed = 0.0;
   double idle_torque = 0.0;
-  READFIXED(in, std::array{REALVAR(idle_speed), REALVAR(idle_torque), REALVAR(map.IdleFuelRate)},
+  read_fixed(in, std::array{real_var(idle_speed), real_var(idle_torque), real_var(map.IdleFuelRate)},
             file_name, bad_line);
   for (;;) {
     double speed = 0.0;
     double torque = 0.0;
     double fuel = 0.0;
     const ReadStatus status =
-        READFREE(in, std::array{REALVAR(speed), REALVAR(torque), REALVAR(fuel)});
+        read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) throw RunStop{{bad_line}, 0};
     map.Speeds.push_back(speed);
@@ -96,6 +98,8 @@ void READMAP(std::string_view name, FuelMap& map) {
     ++map.PointCount;
   }
   file.close();
-  SHELLSORT(map.Speeds, map.Torques, map.FuelRates);
-  SORTSPEEDLINES(map);
+  shell_sort(map.Speeds, map.Torques, map.FuelRates);
+  sort_speed_lines(map);
 }
+
+}  // namespace hdfe

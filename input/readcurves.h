@@ -3,7 +3,11 @@
 #include <string_view>
 #include "records/input.h"
 
+namespace hdfe {
+
 // Reads a full-load or motoring torque curve and sorts it by speed.
-void READTRQ(std::string_view name, TorqueCurve& curve);
+void read_torque_curve(std::string_view name, TorqueCurve& curve);
 // Reads the fuel map and sorts it by speed, then each speed line by torque.
-void READMAP(std::string_view name, FuelMap& map);
+void read_fuel_map(std::string_view name, FuelMap& map);
+
+}  // namespace hdfe

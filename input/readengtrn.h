@@ -3,7 +3,11 @@
 #include <string_view>
 #include "records/input.h"
 
+namespace hdfe {
+
 // Reads the transmission file: kind, ratio counts and lists, starting-gear limit.
-void READTRN(std::string_view name, TransmissionData& trn, RatioLists& ratios);
+void read_transmission(std::string_view name, TransmissionData& trn, RatioLists& ratios);
 // Reads the engine file: the three engine data file names and Nidle, Nrate, Nex.
-void READENG(std::string_view name, EngineData& eng, EngineFiles& files);
+void read_engine(std::string_view name, EngineData& eng, EngineFiles& files);
+
+}  // namespace hdfe

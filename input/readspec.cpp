@@ -10,52 +10,54 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // The seventeen spec-file values in file order, one read each.
-std::array<ReadTarget, 17> SPECTARGETS(SpecValues& v, VehicleSpec& spec, TransmissionData& trn) {
-  return {TEXTVAR(v.VehicleName),
-          TEXTVAR(v.CategoryCode),
-          TEXTVAR(v.EngineFile),
-          TEXTVAR(v.TransmissionFile),
-          REALVAR(trn.FinalRatio),
-          REALVAR(spec.TireRadius),
-          REALVAR(spec.FlatRoadTireRadius),
-          INTVAR(v.TraceFlag),
-          REALVAR(v.RollAddend),
-          REALVAR(v.AirCoefficient),
-          INTVAR(v.IdleStopOn),
-          INTVAR(v.StopDelay),
-          INTVAR(v.StartIdleStopOn),
-          INTVAR(v.StartIdleTime),
-          INTVAR(v.RestartLead),
-          REALVAR(v.Kf1),
-          REALVAR(v.Kf2)};
+std::array<ReadTarget, 17> spec_targets(SpecValues& v, VehicleSpec& spec, TransmissionData& trn) {
+  return {text_var(v.VehicleName),
+          text_var(v.CategoryCode),
+          text_var(v.EngineFile),
+          text_var(v.TransmissionFile),
+          real_var(trn.FinalRatio),
+          real_var(spec.TireRadius),
+          real_var(spec.FlatRoadTireRadius),
+          int_var(v.TraceFlag),
+          real_var(v.RollAddend),
+          real_var(v.AirCoefficient),
+          int_var(v.IdleStopOn),
+          int_var(v.StopDelay),
+          int_var(v.StartIdleStopOn),
+          int_var(v.StartIdleTime),
+          int_var(v.RestartLead),
+          real_var(v.Kf1),
+          real_var(v.Kf2)};
 }
 
 }  // namespace
 
-void READSPEC(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn) {
-  const std::string file_name(TRIMMED(name));
+void read_spec(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn) {
+  const std::string file_name(trimmed(name));
   std::ifstream file;
-  if (!OPENINPUT(file_name, file)) {
-    throw RunStop{{FREEREC(" Cannot open spec-file : " + file_name)}, 0};
+  if (!open_input(file_name, file)) {
+    throw RunStop{{free_record(" Cannot open spec-file : " + file_name)}, 0};
   }
   // A value that a null or a slash leaves unread starts as zero or blanks.
   values = SpecValues{};
   spec.TireRadius = 0.0;
   spec.FlatRoadTireRadius = 0.0;
   trn.FinalRatio = 0.0;
-  values.VehicleName = TEXTFIELD("");
-  values.CategoryCode = TEXTFIELD("");
-  values.EngineFile = TEXTFIELD("");
-  values.TransmissionFile = TEXTFIELD("");
+  values.VehicleName = text_field("");
+  values.CategoryCode = text_field("");
+  values.EngineFile = text_field("");
+  values.TransmissionFile = text_field("");
 
   RecordInput in;
   in.stream = &file;
   const std::string bad_line = " Failed to read spec_data file ";
-  for (const ReadTarget& target : SPECTARGETS(values, spec, trn)) {
-    READFIXED(in, std::span(&target, 1), file_name, bad_line);
+  for (const ReadTarget& target : spec_targets(values, spec, trn)) {
+    read_fixed(in, std::span(&target, 1), file_name, bad_line);
   }
   file.close();
 
@@ -63,3 +65,5 @@ void READSPEC(std::string_view name, SpecValues& values, VehicleSpec& spec, Tran
   if (values.StartIdleStopOn == 0) values.StartIdleTime = 999;
   values.RollAddend = values.RollAddend * std::sqrt(1.0 / (spec.FlatRoadTireRadius + 1.0));
 }
+
+}  // namespace hdfe

@@ -3,5 +3,9 @@
 #include <string_view>
 #include "records/input.h"
 
+namespace hdfe {
+
 // Reads the spec file named `name` (trailing blanks removed). Stops the run on failure.
-void READSPEC(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn);
+void read_spec(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn);
+
+}  // namespace hdfe

@@ -7,15 +7,17 @@
 #include <utility>
 #include <vector>
 
+namespace hdfe {
+
 namespace {
 
-void SWAPENTRY(std::span<double> column, std::size_t a, std::size_t b) {
+void swap_entry(std::span<double> column, std::size_t a, std::size_t b) {
   if (!column.empty()) std::swap(column[a], column[b]);
 }
 
 // The gap passes entry by entry. Used when a key is NaN: no comparison moves a NaN, nor
 // anything past it, which no ordering can reproduce.
-void SWAPSORT(std::span<double> key, std::span<double> with1, std::span<double> with2) {
+void swap_sort(std::span<double> key, std::span<double> with1, std::span<double> with2) {
   // 1-based positions as signed values, so that j may step below 1.
   const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(key.size());
   for (std::ptrdiff_t g = (n + 1) / 2; g > 0; g /= 2) {
@@ -23,9 +25,9 @@ void SWAPSORT(std::span<double> key, std::span<double> with1, std::span<double> 
       for (std::ptrdiff_t j = k - g; j >= 1 && key[j - 1] > key[j + g - 1]; j -= g) {
         const auto a = static_cast<std::size_t>(j - 1);
         const auto b = static_cast<std::size_t>(j + g - 1);
-        SWAPENTRY(key, a, b);
-        SWAPENTRY(with1, a, b);
-        SWAPENTRY(with2, a, b);
+        swap_entry(key, a, b);
+        swap_entry(with1, a, b);
+        swap_entry(with2, a, b);
       }
     }
   }
@@ -33,7 +35,7 @@ void SWAPSORT(std::span<double> key, std::span<double> with1, std::span<double> 
 
 // Puts the entries of the chain r, r + g, r + 2g, ... (0-based) of every column into the
 // chain order `order`.
-void REORDER(std::span<double> column, std::size_t r, std::size_t g, const std::vector<std::size_t>& order,
+void reorder(std::span<double> column, std::size_t r, std::size_t g, const std::vector<std::size_t>& order,
              std::vector<double>& scratch) {
   if (column.empty()) return;
   scratch.resize(order.size());
@@ -47,9 +49,9 @@ void REORDER(std::span<double> column, std::size_t r, std::size_t g, const std::
 // before it has a strictly greater key: an insertion sort of each chain that never passes
 // an equal key, that is the chain's stable sort. Sorting each chain stably gives the same
 // order in O(n log n) per pass, where the entry-by-entry passes can take O(n^2).
-void SHELLSORT(std::span<double> key, std::span<double> with1, std::span<double> with2) {
+void shell_sort(std::span<double> key, std::span<double> with1, std::span<double> with2) {
   if (std::any_of(key.begin(), key.end(), [](double k) { return std::isnan(k); })) {
-    SWAPSORT(key, with1, with2);
+    swap_sort(key, with1, with2);
     return;
   }
   const std::size_t n = key.size();
@@ -62,9 +64,11 @@ void SHELLSORT(std::span<double> key, std::span<double> with1, std::span<double>
       const auto before = [&](std::size_t a, std::size_t b) { return key[r + a * g] < key[r + b * g]; };
       if (std::is_sorted(order.begin(), order.end(), before)) continue;
       std::stable_sort(order.begin(), order.end(), before);
-      REORDER(with1, r, g, order, scratch);
-      REORDER(with2, r, g, order, scratch);
-      REORDER(key, r, g, order, scratch);
+      reorder(with1, r, g, order, scratch);
+      reorder(with2, r, g, order, scratch);
+      reorder(key, r, g, order, scratch);
     }
   }
 }
+
+}  // namespace hdfe

@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+namespace hdfe {
+
 // A built-in cycle. It views the constant tables and owns nothing; points are
 // indexed from 0, and the tables hold zeros past point n.
 struct DriveCycle {
@@ -22,3 +24,5 @@ struct CycleTrace {
   std::vector<double> T_norm;  // torque as share of full load [%]
   std::vector<double> FC;      // fuel rate [l/h]
 };
+
+}  // namespace hdfe

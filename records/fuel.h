@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace hdfe {
+
 // The regular fuel-rate grid built from the fuel map.
 struct FuelGrid {
   static constexpr int32_t Size = 20;
@@ -21,3 +23,5 @@ struct CycleResult {
   double AverageSpeed = 0.0;  // [km/h]
   double FuelEconomy = 0.0;   // [km/l]
 };
+
+}  // namespace hdfe

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace hdfe {
+
 // The vehicle: spec-file radii and the quantities that classification derives.
 struct VehicleSpec {
   double MuAir = 0.0;              // air resistance [N/(km/h)^2]
@@ -101,3 +103,5 @@ struct FuelMap {
   std::vector<double> Torques;    // [N·m]
   std::vector<double> FuelRates;  // [l/h]
 };
+
+}  // namespace hdfe

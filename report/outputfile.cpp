@@ -5,8 +5,10 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
-void WRITEOUTPUT(std::string_view name, std::string_view content, WriteMode mode) {
-  const std::string path(TRIMMED(name));
+namespace hdfe {
+
+void write_output(std::string_view name, std::string_view content, WriteMode mode) {
+  const std::string path(trimmed(name));
   const auto how = std::ios::binary | (mode == WriteMode::Append ? std::ios::app : std::ios::trunc);
   std::ofstream file(path, how);
   if (file) {
@@ -15,3 +17,5 @@ void WRITEOUTPUT(std::string_view name, std::string_view content, WriteMode mode
   }
   if (!file) throw RunStop{{" Cannot write output file [ " + path + " ]"}, 1};
 }
+
+}  // namespace hdfe

@@ -7,6 +7,8 @@
 #include "textio/freeform.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // Labels of the results file as Shift_JIS (code page 932) bytes. A literal is split
@@ -68,7 +70,7 @@ constexpr ResultLabels Label{
 };
 
 // Appends one record: the pieces separated by TABs, then the record end.
-void RECORD(std::string& file, std::initializer_list<std::string_view> pieces) {
+void tab_record(std::string& file, std::initializer_list<std::string_view> pieces) {
   bool first = true;
   for (std::string_view piece : pieces) {
     if (!first) file += '\t';
@@ -79,26 +81,26 @@ void RECORD(std::string& file, std::initializer_list<std::string_view> pieces) {
 }
 
 // Appends a free-form record of one text value (or of none).
-void FREE(std::string& file, std::string_view text) {
-  file += FREEREC(text);
+void free_line(std::string& file, std::string_view text) {
+  file += free_record(text);
   file += RecordEnd;
 }
 
 // A town block (URBAN or MID-TOWN): the fuel economy [km/l] as simulated with the average
 // speed [km/h], after the transient correction, and with Kf1 applied.
-void TOWNBLOCK(std::string& file, std::string_view title, double economy, double corrected, double withKf,
+void town_block(std::string& file, std::string_view title, double economy, double corrected, double withKf,
                double averageSpeed, double Kf1) {
-  FREE(file, "");
-  FREE(file, title);
-  RECORD(file, {Label.BeforeTransient, Label.FuelEconomy, FMTF(economy, 8, 4), Label.AverageSpeed,
-                FMTF(averageSpeed, 5, 1)});
-  RECORD(file, {Label.AfterTransient, Label.FuelEconomy, FMTF(corrected, 8, 4), Label.Transient3});
-  RECORD(file, {Label.WithKf, Label.FuelEconomy, FMTF(withKf, 8, 4), Label.Kf1, FMTF(Kf1, 8, 6)});
+  free_line(file, "");
+  free_line(file, title);
+  tab_record(file, {Label.BeforeTransient, Label.FuelEconomy, format_f(economy, 8, 4), Label.AverageSpeed,
+                format_f(averageSpeed, 5, 1)});
+  tab_record(file, {Label.AfterTransient, Label.FuelEconomy, format_f(corrected, 8, 4), Label.Transient3});
+  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(withKf, 8, 4), Label.Kf1, format_f(Kf1, 8, 6)});
 }
 
 }  // namespace
 
-void WRITERES(std::string_view outputName, std::string_view inputName, const SpecValues& values,
+void write_results(std::string_view outputName, std::string_view inputName, const SpecValues& values,
               const VehicleSpec& spec, const TransmissionData& trn, const CycleResult& urban,
               const CycleResult& highway, const CycleResult& midtown) {
   const double U = urban.FuelEconomy;       // [km/l]
@@ -114,33 +116,35 @@ void WRITERES(std::string_view outputName, std::string_view inputName, const Spe
 
   std::string file;
   file.reserve(2048);
-  RECORD(file, {"VEHICLENAME", TRIMMED(values.VehicleName)});
-  RECORD(file, {"TYPE", TRIMMED(values.CategoryCode)});
-  RECORD(file, {"SPEC FILE", TRIMMED(inputName)});
-  RECORD(file, {"ENGINE FILE", TRIMMED(values.EngineFile)});
-  RECORD(file, {"TRANSMISSION FILE", TRIMMED(values.TransmissionFile)});
-  RECORD(file, {"FINAL GEAR RATIO", FMTF(trn.FinalRatio, 8, 5)});
-  RECORD(file, {"TIRE RADIUS(m)", FMTF(spec.TireRadius, 8, 5)});
-  RECORD(file, {Label.FlatRoadTireRadius, FMTF(spec.FlatRoadTireRadius, 8, 5)});
-  RECORD(file, {Label.IdleStopOn, FMTI(values.IdleStopOn, 2)});
-  RECORD(file, {Label.StopDelay, FMTI(values.StopDelay, 2)});
-  RECORD(file, {Label.StartIdleStopOn, FMTI(values.StartIdleStopOn, 2)});
-  RECORD(file, {Label.StartIdleTime, FMTI(values.StartIdleTime, 2)});
-  RECORD(file, {Label.RestartLead, FMTI(values.RestartLead, 2)});
+  tab_record(file, {"VEHICLENAME", trimmed(values.VehicleName)});
+  tab_record(file, {"TYPE", trimmed(values.CategoryCode)});
+  tab_record(file, {"SPEC FILE", trimmed(inputName)});
+  tab_record(file, {"ENGINE FILE", trimmed(values.EngineFile)});
+  tab_record(file, {"TRANSMISSION FILE", trimmed(values.TransmissionFile)});
+  tab_record(file, {"FINAL GEAR RATIO", format_f(trn.FinalRatio, 8, 5)});
+  tab_record(file, {"TIRE RADIUS(m)", format_f(spec.TireRadius, 8, 5)});
+  tab_record(file, {Label.FlatRoadTireRadius, format_f(spec.FlatRoadTireRadius, 8, 5)});
+  tab_record(file, {Label.IdleStopOn, format_i(values.IdleStopOn, 2)});
+  tab_record(file, {Label.StopDelay, format_i(values.StopDelay, 2)});
+  tab_record(file, {Label.StartIdleStopOn, format_i(values.StartIdleStopOn, 2)});
+  tab_record(file, {Label.StartIdleTime, format_i(values.StartIdleTime, 2)});
+  tab_record(file, {Label.RestartLead, format_i(values.RestartLead, 2)});
 
-  TOWNBLOCK(file, Label.Urban, U, U3, UK, urban.AverageSpeed, values.Kf1);
+  town_block(file, Label.Urban, U, U3, UK, urban.AverageSpeed, values.Kf1);
 
-  FREE(file, "");
-  FREE(file, Label.Highway);
-  RECORD(file, {Label.Unnamed, Label.FuelEconomy, FMTF(H, 8, 4), Label.AverageSpeed,
-                FMTF(highway.AverageSpeed, 5, 1)});
-  RECORD(file, {Label.WithKf, Label.FuelEconomy, FMTF(HK, 8, 4), Label.Kf2, FMTF(values.Kf2, 8, 6)});
+  free_line(file, "");
+  free_line(file, Label.Highway);
+  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(H, 8, 4), Label.AverageSpeed,
+                format_f(highway.AverageSpeed, 5, 1)});
+  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(HK, 8, 4), Label.Kf2, format_f(values.Kf2, 8, 6)});
 
-  FREE(file, "");
-  FREE(file, Label.Average);
-  RECORD(file, {Label.Unnamed, Label.FuelEconomy, FMTF(A, 8, 4), Label.HighwayRatio, FMTF(h, 5, 2)});
+  free_line(file, "");
+  free_line(file, Label.Average);
+  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(A, 8, 4), Label.HighwayRatio, format_f(h, 5, 2)});
 
-  TOWNBLOCK(file, Label.Midtown, M, M3, MK, midtown.AverageSpeed, values.Kf1);
+  town_block(file, Label.Midtown, M, M3, MK, midtown.AverageSpeed, values.Kf1);
 
-  WRITEOUTPUT(outputName, file, WriteMode::Replace);
+  write_output(outputName, file, WriteMode::Replace);
 }
+
+}  // namespace hdfe

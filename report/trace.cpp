@@ -6,6 +6,8 @@
 #include "textio/fields.h"
 #include "textio/freeform.h"
 
+namespace hdfe {
+
 namespace {
 
 // Speed tolerance: the single-precision 0.01 widened to double [km/h].
@@ -18,51 +20,53 @@ constexpr std::size_t RecordBytes = 96;
 
 // Appends the data record of step i (1-based): Vtarget of step i is point i of the
 // cycle, the run's series hold step i at [i - 1].
-void TRACERECORD(std::string& block, const DriveCycle& cycle, const CycleTrace& trace, int32_t i) {
+void trace_record(std::string& block, const DriveCycle& cycle, const CycleTrace& trace, int32_t i) {
   const auto k = static_cast<std::size_t>(i - 1);
-  block += FMTI0(i);
+  block += format_i0(i);
   block += '\t';
-  block += FMTF0(cycle.Vtarget[static_cast<std::size_t>(i)], 4);
+  block += format_f0(cycle.Vtarget[static_cast<std::size_t>(i)], 4);
   block += '\t';
-  block += FMTF0(trace.Vreal[k], 4);
+  block += format_f0(trace.Vreal[k], 4);
   block += '\t';
-  block += FMTF0(trace.Ne[k], 1);
+  block += format_f0(trace.Ne[k], 1);
   block += '\t';
-  block += FMTF0(trace.Te[k], 1);
+  block += format_f0(trace.Te[k], 1);
   block += '\t';
-  block += FMTF0(trace.N_norm[k], 2);
+  block += format_f0(trace.N_norm[k], 2);
   block += '\t';
-  block += FMTF0(trace.T_norm[k], 2);
+  block += format_f0(trace.T_norm[k], 2);
   block += '\t';
-  block += FMTI0(trace.Shift[k]);
+  block += format_i0(trace.Shift[k]);
   block += '\t';
-  block += FMTF0(trace.FC[k], 6);
+  block += format_f0(trace.FC[k], 6);
   block += RecordEnd;
 }
 
 }  // namespace
 
-void CHECKRUN(const DriveCycle& cycle, const CycleTrace& trace, std::string_view /*cycleName*/,
+void check_run(const DriveCycle& cycle, const CycleTrace& trace, std::string_view /*cycleName*/,
               std::ostream& out) {
   for (int32_t i = 1; i <= cycle.n; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
     if (trace.Vreal[k] - cycle.Vtarget[static_cast<std::size_t>(i)] > SpeedTolerance) {
-      out << FREEREC("error: V_real > V_target") << RecordEnd;
+      out << free_record("error: V_real > V_target") << RecordEnd;
     }
-    if (trace.T_norm[k] > TorqueLimit) out << FREEREC("error: te > 100% ", i) << RecordEnd;
+    if (trace.T_norm[k] > TorqueLimit) out << free_record("error: te > 100% ", i) << RecordEnd;
   }
 }
 
-void WRITETRC(std::string_view outputName, const DriveCycle& cycle, const CycleTrace& trace,
+void write_trace(std::string_view outputName, const DriveCycle& cycle, const CycleTrace& trace,
               std::string_view cycleName) {
   std::string block;
   block.reserve(256 + RecordBytes * static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0));
-  block += FREEREC("");
+  block += free_record("");
   block += RecordEnd;
   block += cycleName;
   block += RecordEnd;
   block += "time(s)\tVtarget(km/h)\tVreal(km/h)\tNe(rpm)\tTe(N-m)\tN_norm(%)\tT_norm(%)\tShift\tFC(l/h)";
   block += RecordEnd;
-  for (int32_t i = 1; i <= cycle.n; ++i) TRACERECORD(block, cycle, trace, i);
-  WRITEOUTPUT(outputName, block, WriteMode::Append);
+  for (int32_t i = 1; i <= cycle.n; ++i) trace_record(block, cycle, trace, i);
+  write_output(outputName, block, WriteMode::Append);
 }
+
+}  // namespace hdfe

@@ -9,6 +9,8 @@
 #include "textio/freeform.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace {
 
 // Closing tolerance of the speed search [N·m]: the single-precision 1.0e-6 widened.
@@ -26,24 +28,24 @@ struct Drive {
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
-double ROADLOAD(const Drive& d, double v, const VehicleSpec& spec) {
+double road_load(const Drive& d, double v, const VehicleSpec& spec) {
   return (v * v * spec.MuAir + ((v - d.Vp) / 3.6) * (d.DW + spec.Wtest)) +
          (spec.MuRoll + std::sin(std::atan(d.grade / 100.0)) * 9.8) * spec.Wtest;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
-double ENGSPEED(const Drive& d, double v, const VehicleSpec& spec) {
+double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
   return (v * (d.i * 60.0)) / (spec.TireCircumference * 3.6);
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
 // on the wheel side when the wheels drive it [N·m].
-double ENGTORQUE(const Drive& d, double F, const VehicleSpec& spec) {
+double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
   if (F >= 0.0) return (F * spec.TireRadius) / (d.eta * d.i);
   return ((F * d.eta) * spec.TireRadius) / d.i;
 }
 
-void SETOUT(GearEvalResult& out, double V, double Ne, double Te, double Tmax, int32_t status) {
+void set_out(GearEvalResult& out, double V, double Ne, double Te, double Tmax, int32_t status) {
   out.V = V;
   out.Ne = Ne;
   out.Te = Te;
@@ -54,24 +56,24 @@ void SETOUT(GearEvalResult& out, double V, double Ne, double Te, double Tmax, in
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance.
-void SPEEDSEARCH(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
+void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
                  const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out) {
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   for (int32_t k = 1; k <= SearchPasses; ++k) {
-    Te = ENGTORQUE(d, ROADLOAD(d, v, spec), spec);
-    N = ENGSPEED(d, v, spec);
+    Te = engine_torque(d, road_load(d, v, spec), spec);
+    N = engine_speed(d, v, spec);
     if (g > trn.ReengageGear && N < Nmin) {
-      Tmax = CURVELOOKUP(fullLoad, Nmin);
+      Tmax = curve_lookup(fullLoad, Nmin);
     } else if (N >= eng.Nes) {
-      Tmax = CURVELOOKUP(fullLoad, N);
+      Tmax = curve_lookup(fullLoad, N);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = eng.Nes;
-      Tmax = CURVELOOKUP(fullLoad, N);
+      Tmax = curve_lookup(fullLoad, N);
       if (Te < Tmax) {
-        SETOUT(out, v, N, Te, Tmax, 1);
+        set_out(out, v, N, Te, Tmax, 1);
         return;
       }
     }
@@ -83,15 +85,15 @@ void SPEEDSEARCH(int32_t g, double v, const Drive& d, const VehicleSpec& spec, c
       step = step / 2.0;
       v = v + step;
     }
-    if (k > SearchPasses - 1) std::cout << FREEREC("Warning : convergence cal. of vehicle speed") << RecordEnd;
+    if (k > SearchPasses - 1) std::cout << free_record("Warning : convergence cal. of vehicle speed") << RecordEnd;
     if (converged) break;
   }
   if (N < Nmin) {
-    SETOUT(out, 0.0, N, Te, CURVELOOKUP(fullLoad, Nmin), 3);
+    set_out(out, 0.0, N, Te, curve_lookup(fullLoad, Nmin), 3);
   } else if (N < eng.Nex) {
-    SETOUT(out, v, N, Te, Tmax, 1);
+    set_out(out, v, N, Te, Tmax, 1);
   } else {
-    SETOUT(out, 0.0, N, Te, CURVELOOKUP(fullLoad, eng.Nex), 2);
+    set_out(out, 0.0, N, Te, curve_lookup(fullLoad, eng.Nex), 2);
   }
 }
 
@@ -99,7 +101,7 @@ void SPEEDSEARCH(int32_t g, double v, const Drive& d, const VehicleSpec& spec, c
 
 // A starting or re-engagement gear that the transmission does not have cannot be
 // evaluated: the run stops instead of reading past the gear table.
-void CHECKGEAR(int32_t g, const EngineData& eng, const TransmissionData& trn) {
+void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
   if (g >= 1 && g <= trn.GearCount && static_cast<std::size_t>(g) <= trn.Gears.size() &&
       static_cast<std::size_t>(g) <= eng.GearMinSpeed.size())
     return;
@@ -108,53 +110,55 @@ void CHECKGEAR(int32_t g, const EngineData& eng, const TransmissionData& trn) {
                 0};
 }
 
-void GEAREVAL(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
               const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out) {
-  CHECKGEAR(g, eng, trn);
+  check_gear(g, eng, trn);
   const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
   const Drive d{trn.FinalRatio * row.Ratio, trn.FinalEfficiency * row.Efficiency, row.DW, s, Vp};
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
-  const double Ne = ENGSPEED(d, V, spec);
-  const double Te = ENGTORQUE(d, ROADLOAD(d, V, spec), spec);
+  const double Ne = engine_speed(d, V, spec);
+  const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
     if (Ne >= eng.Nec) {
-      SETOUT(out, V, Ne, Te, CURVELOOKUP(fullLoad, Ne), 0);
+      set_out(out, V, Ne, Te, curve_lookup(fullLoad, Ne), 0);
     } else {
-      SETOUT(out, V, eng.Nidle, 0.0, CURVELOOKUP(fullLoad, eng.Nidle), 4);
+      set_out(out, V, eng.Nidle, 0.0, curve_lookup(fullLoad, eng.Nidle), 4);
     }
     return;
   }
   if (Ne >= Nmin) {
     if (Ne < eng.Nex) {
-      const double Tmax = CURVELOOKUP(fullLoad, Ne);
+      const double Tmax = curve_lookup(fullLoad, Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
-        SETOUT(out, V, Ne, Te, Tmax, 0);
+        set_out(out, V, Ne, Te, Tmax, 0);
         return;
       }
-      SPEEDSEARCH(g, V, d, spec, eng, trn, fullLoad, out);
+      speed_search(g, V, d, spec, eng, trn, fullLoad, out);
       return;
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
     const double Vlim = ((Nlim * spec.TireCircumference) * 3.6) / (60.0 * d.i);
-    const double Tmax = CURVELOOKUP(fullLoad, Nlim);
-    const double TeLim = ENGTORQUE(d, ROADLOAD(d, Vlim, spec), spec);
+    const double Tmax = curve_lookup(fullLoad, Nlim);
+    const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
-      SETOUT(out, Vlim, Nlim, TeLim, Tmax, 2);
+      set_out(out, Vlim, Nlim, TeLim, Tmax, 2);
       return;
     }
-    SPEEDSEARCH(g, Vlim, d, spec, eng, trn, fullLoad, out);
+    speed_search(g, Vlim, d, spec, eng, trn, fullLoad, out);
     return;
   }
   if (g > trn.StartGears) {
-    SETOUT(out, V, Ne, Te, CURVELOOKUP(fullLoad, Nmin), 3);
+    set_out(out, V, Ne, Te, curve_lookup(fullLoad, Nmin), 3);
     return;
   }
-  const double Tmax = CURVELOOKUP(fullLoad, eng.Nes);
+  const double Tmax = curve_lookup(fullLoad, eng.Nes);
   if (Te <= Tmax) {
-    SETOUT(out, V, eng.Nes, Te, Tmax, 5);
+    set_out(out, V, eng.Nes, Te, Tmax, 5);
     return;
   }
-  SPEEDSEARCH(g, V, d, spec, eng, trn, fullLoad, out);
+  speed_search(g, V, d, spec, eng, trn, fullLoad, out);
 }
+
+}  // namespace hdfe

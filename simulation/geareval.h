@@ -3,6 +3,8 @@
 #include <cstdint>
 #include "records/input.h"
 
+namespace hdfe {
+
 // Outcome of driving one second in a gear.
 struct GearEvalResult {
   double V = 0.0;     // achieved speed [km/h]
@@ -13,8 +15,10 @@ struct GearEvalResult {
 };
 
 // Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
-void GEAREVAL(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
               const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out);
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
-void CHECKGEAR(int32_t g, const EngineData& eng, const TransmissionData& trn);
+void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn);
+
+}  // namespace hdfe

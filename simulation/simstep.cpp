@@ -4,6 +4,8 @@
 
 #include "simulation/geareval.h"
 
+namespace hdfe {
+
 namespace {
 
 // The read-only records of one step, passed on to every gear evaluation.
@@ -16,30 +18,30 @@ struct Run {
 };
 
 // Point k of a cycle table; the tables continue with zeros past their last point.
-double POINT(std::span<const double> table, int32_t k) {
+double point_at(std::span<const double> table, int32_t k) {
   const std::size_t at = static_cast<std::size_t>(k);
   return at < table.size() ? table[at] : 0.0;
 }
 
 // Gear g driven towards point k from speed v.
-void EVAL(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
-  GEAREVAL(g, POINT(r.cycle.Vtarget, k), POINT(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad, out);
+void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
+  gear_eval(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad, out);
 }
 
 // Trapezoidal distance [km/h·s] by which one second falls behind its targets.
-double SHORTFALL(double targetFrom, double targetTo, double vFrom, double vTo) {
+double shortfall(double targetFrom, double targetTo, double vFrom, double vTo) {
   return 0.5 * (((targetFrom + targetTo) - vFrom) - vTo);
 }
 
 // Direct trial of gear k over h seconds from step i and speed v. False when a second
 // ends past Nex or below the gear's minimum speed; else dk is the summed deficit.
-bool LOOKAHEAD(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk) {
+bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk) {
   GearEvalResult e;
   dk = 0.0;
   for (int32_t j = 0; j < h; ++j) {
-    EVAL(r, k, i + j, v, e);
+    eval_step(r, k, i + j, v, e);
     if (e.status == 2 || e.status == 3) return false;
-    dk += SHORTFALL(POINT(r.cycle.Vtarget, i + j - 1), POINT(r.cycle.Vtarget, i + j), v, e.V);
+    dk += shortfall(point_at(r.cycle.Vtarget, i + j - 1), point_at(r.cycle.Vtarget, i + j), v, e.V);
     v = e.V;
   }
   return true;
@@ -47,9 +49,9 @@ bool LOOKAHEAD(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& 
 
 // Single-second test of an upshift into gear k: the target is met with the gear's
 // torque reserve.
-bool UPSHIFTOK(const Run& r, int32_t k, int32_t i, double Vin) {
+bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin) {
   GearEvalResult e;
-  EVAL(r, k, i, Vin, e);
+  eval_step(r, k, i, Vin, e);
   if (e.status != 0) return false;
   const double reserve = e.Te <= 0.0 ? 100.0 : e.Tmax / e.Te;
   return reserve >= r.trn.Gears[static_cast<std::size_t>(k - 1)].TorqueMargin;
@@ -57,13 +59,13 @@ bool UPSHIFTOK(const Run& r, int32_t k, int32_t i, double Vin) {
 
 // Upshift search above gear g over h seconds, limited to MaxUpshiftSpan gears when
 // spanLimit is set; ties go to the higher gear.
-bool UPSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool spanLimit, int32_t& best,
+bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool spanLimit, int32_t& best,
               double& dBest) {
   bool found = false;
   for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
     if (spanLimit && k > g + r.trn.MaxUpshiftSpan) break;
     double dk = 0.0;
-    if (!UPSHIFTOK(r, k, i, Vin) || !LOOKAHEAD(r, k, i, h, Vin, dk)) continue;
+    if (!upshift_ok(r, k, i, Vin) || !look_ahead(r, k, i, h, Vin, dk)) continue;
     if (!found || dk <= dBest) {
       best = k;
       dBest = dk;
@@ -75,13 +77,13 @@ bool UPSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool sp
 
 // Search above gear g over horizons of 3, 2 and 1 s, without upshift test; ties keep
 // the lower gear. m is left at the horizon that found a gear, or 0 when none did.
-bool RETRY(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m) {
+bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m) {
   for (m = 3; m >= 1; --m) {
     bool found = false;
     double dBest = 0.0;
     for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
       double dk = 0.0;
-      if (!LOOKAHEAD(r, k, i, m, Vin, dk)) continue;
+      if (!look_ahead(r, k, i, m, Vin, dk)) continue;
       if (takeZero && dk == 0.0) {
         best = k;
         return true;
@@ -98,11 +100,11 @@ bool RETRY(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_
 }
 
 // Downshift search from ReengageGear up to g - 1 over h seconds; ties go to the higher gear.
-bool DOWNSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest) {
+bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest) {
   bool found = false;
   for (int32_t k = r.trn.ReengageGear; k <= g - 1; ++k) {
     double dk = 0.0;
-    if (!LOOKAHEAD(r, k, i, h, Vin, dk)) continue;
+    if (!look_ahead(r, k, i, h, Vin, dk)) continue;
     if (!found || dk <= dBest) {
       best = k;
       dBest = dk;
@@ -116,7 +118,7 @@ bool DOWNSEARCH(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32
 // from the previous point's target while its clutch slips or idles (status 4 or 5);
 // c counts the evaluations of the gear returned. The search stops at the last point of
 // the table, taking the gear it is trying.
-void MOVEOFF(const Run& r, int32_t i, int32_t& g, int32_t& c) {
+void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
   g = 0;
   c = 0;
   const int32_t last = static_cast<int32_t>(r.cycle.Vtarget.size()) - 1;
@@ -126,7 +128,7 @@ void MOVEOFF(const Run& r, int32_t i, int32_t& g, int32_t& c) {
     c = 0;
     for (int32_t k = i;; ++k) {
       c = c + 1;
-      EVAL(r, g0, k, POINT(r.cycle.Vtarget, k - 1), e);
+      eval_step(r, g0, k, point_at(r.cycle.Vtarget, k - 1), e);
       if (e.status == 0 || e.status == 2) return;
       if (e.status == 1 || e.status == 3) break;
       if (k >= last) return;
@@ -136,15 +138,15 @@ void MOVEOFF(const Run& r, int32_t i, int32_t& g, int32_t& c) {
 
 // Keep option: the deficit of driving on from speed v in gear g2 with hold counter h2,
 // simulated by the next step at one less look-ahead depth.
-double REC(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2, int32_t D,
+double rec(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2, int32_t D,
            double deficit) {
   int32_t hold = h2;
   double recDeficit =
-      deficit + SHORTFALL(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
+      deficit + shortfall(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
                           r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
   double Ne = 0.0, Te = 0.0, V = 0.0;
   int32_t gear = 0;
-  SIMSTEP(i + 1, r.cycle, v, g2, hold, D, r.spec, r.eng, r.trn, r.fullLoad, Ne, Te, gear, V, recDeficit);
+  sim_step(i + 1, r.cycle, v, g2, hold, D, r.spec, r.eng, r.trn, r.fullLoad, Ne, Te, gear, V, recDeficit);
   return recDeficit;
 }
 
@@ -158,10 +160,10 @@ struct Step {
 
 // Re-engagement while rolling: the best upshift from ReengageGear, else the retry search,
 // else ReengageGear itself.
-void REENGAGE(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m) {
+void reengage_gear(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m) {
   int32_t best = g;
   double dBest = 0.0;
-  if (UPSEARCH(r, s.i, g, s.Vin, s.D + 1, false, best, dBest) || RETRY(r, s.i, g, s.Vin, false, best, m)) {
+  if (up_search(r, s.i, g, s.Vin, s.D + 1, false, best, dBest) || retry(r, s.i, g, s.Vin, false, best, m)) {
     gear = best;
   } else {
     gear = g;
@@ -170,33 +172,33 @@ void REENGAGE(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m)
 
 // Engine past Nex below the top gear: the best upshift, else the retry search, else the
 // gear kept; returns the deficit of driving on in the chosen gear.
-double OVERSPEED(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, double& V) {
+double overspeed(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, double& V) {
   int32_t best = g;
   double dBest = 0.0;
-  if (!UPSEARCH(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && !RETRY(r, s.i, g, s.Vin, true, best, m)) {
+  if (!up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && !retry(r, s.i, g, s.Vin, true, best, m)) {
     best = g;
     m = 3;
   }
   gear = best;
   GearEvalResult e;
-  EVAL(r, best, s.i, s.Vin, e);
+  eval_step(r, best, s.i, s.Vin, e);
   V = e.V;
-  return REC(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
+  return rec(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
 }
 
 // Ordinary decision between keeping gear g (at speed V), the best upshift and, when the
 // gear falls short, the best downshift; returns the chosen option's deficit.
-double DECIDE(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear) {
-  const double Dstay = REC(r, s.i, s.Vin, V, g, hold + 1, s.D, s.deficit);
+double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear) {
+  const double Dstay = rec(r, s.i, s.Vin, V, g, hold + 1, s.D, s.deficit);
   int32_t best = g;
   double dBest = 0.0;
-  if (UPSEARCH(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && dBest + s.deficit <= Dstay) {
+  if (up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && dBest + s.deficit <= Dstay) {
     gear = best;
     return dBest + s.deficit;
   }
   gear = g;
   double Dfinal = Dstay;
-  if ((s0 == 1 || s0 == 3) && DOWNSEARCH(r, s.i, g, s.Vin, s.D + 1, best, dBest) &&
+  if ((s0 == 1 || s0 == 3) && down_search(r, s.i, g, s.Vin, s.D + 1, best, dBest) &&
       dBest + s.deficit <= Dfinal) {
     gear = best;
     Dfinal = dBest + s.deficit;
@@ -207,12 +209,12 @@ double DECIDE(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, 
 // The gear evaluated first: the moving-off gear from rest, ReengageGear when drive is
 // taken up while rolling or the gear is too high to speed up in, else the gear in use.
 // Sets reengage for the last two cases; moving off and re-engaging reset the hold counter.
-int32_t FIRSTGEAR(const Run& r, const Step& s, int32_t gear_in, double Vt, int32_t& hold, bool& reengage) {
+int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int32_t& hold, bool& reengage) {
   const TransmissionData& trn = r.trn;
   reengage = false;
   if (gear_in == 0 && s.Vin == 0.0) {
     int32_t g = 0, c = 0;
-    MOVEOFF(r, s.i, g, c);
+    move_off(r, s.i, g, c);
     hold = 3 - c;
     return g;
   }
@@ -221,7 +223,7 @@ int32_t FIRSTGEAR(const Run& r, const Step& s, int32_t gear_in, double Vt, int32
     reengage = true;
     return trn.ReengageGear;
   }
-  CHECKGEAR(gear_in, r.eng, trn);
+  check_gear(gear_in, r.eng, trn);
   const std::size_t row = static_cast<std::size_t>(gear_in - 1);
   const double NeTarget =
       (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * 3.6);
@@ -234,7 +236,7 @@ int32_t FIRSTGEAR(const Run& r, const Step& s, int32_t gear_in, double Vt, int32
 
 }  // namespace
 
-void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, int32_t& hold,
+void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, int32_t& hold,
              int32_t depth, const VehicleSpec& spec, const EngineData& eng,
              const TransmissionData& trn, const TorqueCurve& fullLoad, double& Ne, double& Te,
              int32_t& gear, double& V, double& deficit) {
@@ -256,15 +258,15 @@ void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, in
     Te = 0.0;
     gear = 0;
     Ne = eng.Nidle;
-    deficit += SHORTFALL(Vprev, Vt, Vin, Vt);
+    deficit += shortfall(Vprev, Vt, Vin, Vt);
     return;
   }
   bool reengage = false;
-  const int32_t g = FIRSTGEAR(r, s, gear_in, Vt, hold, reengage);
+  const int32_t g = first_gear(r, s, gear_in, Vt, hold, reengage);
 
   gear = g;
   GearEvalResult e;
-  EVAL(r, g, i, Vin, e);
+  eval_step(r, g, i, Vin, e);
   V = e.V;
   Ne = e.Ne;
   Te = e.Te;
@@ -277,7 +279,7 @@ void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, in
     } else if (s0 == 2 && g < trn.GearCount) {
       V = 0.0;
     } else {
-      deficit = REC(r, i, Vin, V, g, hold + 1, D, deficit);
+      deficit = rec(r, i, Vin, V, g, hold + 1, D, deficit);
       hold = hold + 1;
     }
     return;
@@ -286,17 +288,17 @@ void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, in
   int32_t m = 3;
   double Dfinal = 0.0;
   if (reengage) {
-    REENGAGE(r, s, g, gear, m);
+    reengage_gear(r, s, g, gear, m);
   } else if (s0 == 2 && g == trn.GearCount) {
-    Dfinal = REC(r, i, Vin, V, g, hold + 1, D, deficit);
+    Dfinal = rec(r, i, Vin, V, g, hold + 1, D, deficit);
   } else if (s0 == 2) {
-    Dfinal = OVERSPEED(r, s, g, gear, m, V);
+    Dfinal = overspeed(r, s, g, gear, m, V);
   } else {
-    Dfinal = DECIDE(r, s, g, s0, hold, V, gear);
+    Dfinal = decide(r, s, g, s0, hold, V, gear);
   }
 
   // Final evaluation in the chosen gear; the clutch slips below Nes.
-  EVAL(r, gear, i, Vin, e);
+  eval_step(r, gear, i, Vin, e);
   V = e.V;
   Ne = e.Ne;
   Te = e.Te;
@@ -318,3 +320,5 @@ void SIMSTEP(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, in
     hold = 4 - m;
   }
 }
+
+}  // namespace hdfe

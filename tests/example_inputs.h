@@ -6,10 +6,14 @@
 #include "driver/run.h"
 #include "textio/textfield.h"
 
-inline void READINPUTSIN(const std::filesystem::path& dir, RunRecords& r) {
+namespace hdfe {
+
+inline void read_inputs_in(const std::filesystem::path& dir, RunRecords& r) {
   const std::filesystem::path home = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  r.inputName = TEXTFIELD("spec.txt");
-  READINPUTS(r);
+  r.inputName = text_field("spec.txt");
+  read_inputs(r);
   std::filesystem::current_path(home);
 }
+
+}  // namespace hdfe

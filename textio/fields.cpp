@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string_view>
 
+namespace hdfe {
+
 namespace {
 
 // A finite value rounded to d decimals, without its sign: the integer digits (none
@@ -17,7 +19,7 @@ struct Rounded {
 // The fixed-notation conversion of std::to_chars converts the exact binary value and
 // rounds it to nearest, ties to even (as printf does), so only the sign and the leading
 // zero need fixing afterwards.
-Rounded ROUND(double value, int d) {
+Rounded round_decimal(double value, int d) {
   char buffer[512];
   std::string text;
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, d);
@@ -38,32 +40,32 @@ Rounded ROUND(double value, int d) {
   return r;
 }
 
-std::string RIGHTALIGNED(std::string_view text, int w) {
+std::string right_aligned(std::string_view text, int w) {
   std::string field(static_cast<std::size_t>(w), ' ');
   field.replace(field.size() - text.size(), text.size(), text);
   return field;
 }
 
-std::string ASTERISKS(int w) { return std::string(static_cast<std::size_t>(w), '*'); }
+std::string asterisks(int w) { return std::string(static_cast<std::size_t>(w), '*'); }
 
-std::string NONFINITE(double value, int w) {
+std::string non_finite(double value, int w) {
   const bool nan = std::isnan(value);
   const std::string_view full = nan ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
   const std::string_view brief = nan ? "NaN" : value < 0 ? "-Inf" : "Inf";
-  if (full.size() <= static_cast<std::size_t>(w)) return RIGHTALIGNED(full, w);
-  if (brief.size() <= static_cast<std::size_t>(w)) return RIGHTALIGNED(brief, w);
-  return ASTERISKS(w);
+  if (full.size() <= static_cast<std::size_t>(w)) return right_aligned(full, w);
+  if (brief.size() <= static_cast<std::size_t>(w)) return right_aligned(brief, w);
+  return asterisks(w);
 }
 
 }  // namespace
 
-std::string FMTF(double value, int w, int d) {
-  if (w <= 0) return FMTF0(value, d);
-  if (!std::isfinite(value)) return NONFINITE(value, w);
-  const Rounded r = ROUND(value, d < 0 ? 0 : d);
+std::string format_f(double value, int w, int d) {
+  if (w <= 0) return format_f0(value, d);
+  if (!std::isfinite(value)) return non_finite(value, w);
+  const Rounded r = round_decimal(value, d < 0 ? 0 : d);
   const std::size_t width = static_cast<std::size_t>(w);
   std::size_t length = r.digits.size() + (r.negative ? 1 : 0);
-  if (length > width) return ASTERISKS(w);
+  if (length > width) return asterisks(w);
   const bool zero = r.belowOne && length < width;
   std::string field(width - length - (zero ? 1 : 0), ' ');
   if (r.negative) field += '-';
@@ -72,22 +74,24 @@ std::string FMTF(double value, int w, int d) {
   return field;
 }
 
-std::string FMTI(int64_t value, int w) {
-  if (w <= 0) return FMTI0(value);
-  const std::string text = FMTI0(value);
-  if (text.size() > static_cast<std::size_t>(w)) return ASTERISKS(w);
-  return RIGHTALIGNED(text, w);
+std::string format_i(int64_t value, int w) {
+  if (w <= 0) return format_i0(value);
+  const std::string text = format_i0(value);
+  if (text.size() > static_cast<std::size_t>(w)) return asterisks(w);
+  return right_aligned(text, w);
 }
 
-std::string FMTF0(double value, int d) {
+std::string format_f0(double value, int d) {
   if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
-  Rounded r = ROUND(value, d < 0 ? 0 : d);
+  Rounded r = round_decimal(value, d < 0 ? 0 : d);
   if (r.negative) r.digits.insert(r.digits.begin(), '-');
   return r.digits;
 }
 
-std::string FMTI0(int64_t value) {
+std::string format_i0(int64_t value) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
 }
+
+}  // namespace hdfe

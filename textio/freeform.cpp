@@ -8,22 +8,24 @@
 #include "textio/fields.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 enum class Item { Value, Null, Slash, End };
 
-bool ISDIGIT(char c) { return c >= '0' && c <= '9'; }
-bool ISSIGN(char c) { return c == '+' || c == '-'; }
-bool ISBLANKCHAR(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_sign(char c) { return c == '+' || c == '-'; }
+bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
 // A value ends at a blank, a comma, a slash or the end of its record.
-bool ENDSVALUE(char c) { return ISBLANKCHAR(c) || c == ',' || c == '/'; }
-bool ATVALUEEND(const RecordInput& in) {
-  return in.pos >= in.record.size() || ENDSVALUE(in.record[in.pos]);
+bool ends_value(char c) { return is_blank_char(c) || c == ',' || c == '/'; }
+bool at_value_end(const RecordInput& in) {
+  return in.pos >= in.record.size() || ends_value(in.record[in.pos]);
 }
 
 // Opens the next record, reading the stream only now so that a console is never read
 // ahead. False at the end of the input.
-bool NEXTRECORD(RecordInput& in) {
+bool next_record(RecordInput& in) {
   in.record.clear();
   in.pos = 0;
   in.inRecord = in.stream != nullptr && static_cast<bool>(std::getline(*in.stream, in.record));
@@ -34,15 +36,15 @@ bool NEXTRECORD(RecordInput& in) {
 // Moves to the next item of the read, passing blanks and record ends. A comma directly
 // after a value is its separator; a comma after a separator comma (or at the start of
 // the read) stands for a null value and is taken.
-Item NEXTITEM(RecordInput& in, bool& afterComma) {
+Item next_item(RecordInput& in, bool& afterComma) {
   for (;;) {
     if (in.pos >= in.record.size()) {
-      if (!NEXTRECORD(in)) return Item::End;
+      if (!next_record(in)) return Item::End;
       continue;
     }
     const char c = in.record[in.pos];
     if (c == '/') return Item::Slash;
-    if (ISBLANKCHAR(c)) {
+    if (is_blank_char(c)) {
       ++in.pos;
     } else if (c == ',') {
       ++in.pos;
@@ -56,11 +58,11 @@ Item NEXTITEM(RecordInput& in, bool& afterComma) {
 
 // Takes a repeat count "r*" at the cursor: r, or 1 without one, 0 for a zero count.
 // Counts beyond any list length saturate.
-uint64_t REPEAT(RecordInput& in) {
+uint64_t repeat_count(RecordInput& in) {
   constexpr uint64_t Saturated = uint64_t{1} << 40;
   std::size_t p = in.pos;
   uint64_t r = 0;
-  for (; p < in.record.size() && ISDIGIT(in.record[p]); ++p) {
+  for (; p < in.record.size() && is_digit(in.record[p]); ++p) {
     r = r >= Saturated ? r : r * 10 + static_cast<uint64_t>(in.record[p] - '0');
   }
   if (p == in.pos || p >= in.record.size() || in.record[p] != '*') return 1;
@@ -70,27 +72,27 @@ uint64_t REPEAT(RecordInput& in) {
 
 // [+-]digits[.digits][(E|e|D|d)[+-]digits | (+|-)digits], at least one mantissa digit.
 // The text is rewritten with an 'e' exponent for a correctly rounded strtod conversion.
-bool PARSEREAL(std::string_view t, double& value) {
+bool parse_real(std::string_view t, double& value) {
   std::string n;
   n.reserve(t.size() + 1);
   std::size_t p = 0;
   std::size_t digits = 0;
-  if (p < t.size() && ISSIGN(t[p])) n += t[p++];
-  for (; p < t.size() && ISDIGIT(t[p]); ++p, ++digits) n += t[p];
+  if (p < t.size() && is_sign(t[p])) n += t[p++];
+  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) n += t[p];
   if (p < t.size() && t[p] == '.') n += t[p++];
-  for (; p < t.size() && ISDIGIT(t[p]); ++p, ++digits) n += t[p];
+  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) n += t[p];
   if (digits == 0) return false;
   if (p < t.size()) {
     const char c = t[p];
     if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
       ++p;
-    } else if (!ISSIGN(c)) {
+    } else if (!is_sign(c)) {
       return false;
     }
     n += 'e';
-    if (p < t.size() && ISSIGN(t[p])) n += t[p++];
+    if (p < t.size() && is_sign(t[p])) n += t[p++];
     const std::size_t first = p;
-    for (; p < t.size() && ISDIGIT(t[p]); ++p) n += t[p];
+    for (; p < t.size() && is_digit(t[p]); ++p) n += t[p];
     if (p == first || p != t.size()) return false;
   }
   const double x = std::strtod(n.c_str(), nullptr);
@@ -100,15 +102,15 @@ bool PARSEREAL(std::string_view t, double& value) {
 }
 
 // [+-]digits, within the 32-bit range.
-bool PARSEINT(std::string_view t, int32_t& value) {
+bool parse_int(std::string_view t, int32_t& value) {
   constexpr int64_t Limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   std::size_t p = 0;
   const bool negative = !t.empty() && t[0] == '-';
-  if (!t.empty() && ISSIGN(t[0])) p = 1;
+  if (!t.empty() && is_sign(t[0])) p = 1;
   if (p == t.size()) return false;
   int64_t m = 0;
   for (; p < t.size(); ++p) {
-    if (!ISDIGIT(t[p])) return false;
+    if (!is_digit(t[p])) return false;
     m = m * 10 + (t[p] - '0');
     if (m > Limit) return false;
   }
@@ -118,66 +120,66 @@ bool PARSEINT(std::string_view t, int32_t& value) {
 }
 
 // Stores an undelimited value in each target in turn.
-ReadStatus STORETOKEN(std::string_view token, std::span<const ReadTarget> targets) {
+ReadStatus store_token(std::string_view token, std::span<const ReadTarget> targets) {
   for (const ReadTarget& t : targets) {
-    const bool ok = t.kind == FieldKind::Real      ? PARSEREAL(token, *t.real)
-                    : t.kind == FieldKind::Integer ? PARSEINT(token, *t.integer)
-                                                   : (*t.text = TEXTFIELD(token), true);
+    const bool ok = t.kind == FieldKind::Real      ? parse_real(token, *t.real)
+                    : t.kind == FieldKind::Integer ? parse_int(token, *t.integer)
+                                                   : (*t.text = text_field(token), true);
     if (!ok) return ReadStatus::Bad;
   }
   return ReadStatus::Done;
 }
 
-void APPENDCUT(std::string& text, std::string_view piece) {
+void append_cut(std::string& text, std::string_view piece) {
   if (text.size() < TextFieldLength) text.append(piece.substr(0, TextFieldLength - text.size()));
 }
 
 // Takes a text between apostrophes or double quotes, the cursor on the opening one.
 // A doubled delimiter stands for one; a record end inside adds nothing. Only the
 // first TextFieldLength characters are kept.
-ReadStatus QUOTED(RecordInput& in, std::string& text) {
+ReadStatus quoted(RecordInput& in, std::string& text) {
   const char quote = in.record[in.pos++];
   for (;;) {
     const std::size_t close = in.record.find(quote, in.pos);
     if (close == std::string::npos) {
-      APPENDCUT(text, std::string_view(in.record).substr(in.pos));
-      if (!NEXTRECORD(in)) return ReadStatus::End;
+      append_cut(text, std::string_view(in.record).substr(in.pos));
+      if (!next_record(in)) return ReadStatus::End;
       continue;
     }
-    APPENDCUT(text, std::string_view(in.record).substr(in.pos, close - in.pos));
+    append_cut(text, std::string_view(in.record).substr(in.pos, close - in.pos));
     in.pos = close + 1;
     if (in.pos >= in.record.size() || in.record[in.pos] != quote) break;
-    APPENDCUT(text, std::string_view(&quote, 1));
+    append_cut(text, std::string_view(&quote, 1));
     ++in.pos;
   }
-  return ATVALUEEND(in) ? ReadStatus::Done : ReadStatus::Bad;
+  return at_value_end(in) ? ReadStatus::Done : ReadStatus::Bad;
 }
 
 // Reads one value at the cursor and stores it in every target of its repeat group.
-ReadStatus TAKEVALUE(RecordInput& in, std::span<const ReadTarget> group) {
+ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   const char first = in.record[in.pos];
   if (first != '\'' && first != '"') {
     const std::size_t end = std::min(in.record.find_first_of(" \t,/", in.pos), in.record.size());
     const std::string_view token = std::string_view(in.record).substr(in.pos, end - in.pos);
     in.pos = end;
-    return STORETOKEN(token, group);
+    return store_token(token, group);
   }
   for (const ReadTarget& t : group) {
     if (t.kind != FieldKind::Text) return ReadStatus::Bad;
   }
   std::string text;
-  const ReadStatus status = QUOTED(in, text);
+  const ReadStatus status = quoted(in, text);
   if (status != ReadStatus::Done) return status;
-  const std::string field = TEXTFIELD(text);
+  const std::string field = text_field(text);
   for (const ReadTarget& t : group) *t.text = field;
   return ReadStatus::Done;
 }
 
-ReadStatus FILL(RecordInput& in, std::span<const ReadTarget> targets) {
+ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {
   bool afterComma = true;  // a comma at the start of the read is a null value
   std::size_t i = 0;
   while (i < targets.size()) {
-    const Item item = NEXTITEM(in, afterComma);
+    const Item item = next_item(in, afterComma);
     if (item == Item::End) return ReadStatus::End;
     if (item == Item::Slash) return ReadStatus::Done;
     if (item == Item::Null) {
@@ -185,11 +187,11 @@ ReadStatus FILL(RecordInput& in, std::span<const ReadTarget> targets) {
       continue;
     }
     afterComma = false;
-    const uint64_t r = REPEAT(in);
+    const uint64_t r = repeat_count(in);
     if (r == 0) return ReadStatus::Bad;
     const std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(r, targets.size() - i));
-    if (!ATVALUEEND(in)) {  // otherwise "r*" alone: r null values
-      const ReadStatus status = TAKEVALUE(in, targets.subspan(i, count));
+    if (!at_value_end(in)) {  // otherwise "r*" alone: r null values
+      const ReadStatus status = take_value(in, targets.subspan(i, count));
       if (status != ReadStatus::Done) return status;
     }
     i += count;
@@ -199,28 +201,30 @@ ReadStatus FILL(RecordInput& in, std::span<const ReadTarget> targets) {
 
 }  // namespace
 
-ReadStatus READFREE(RecordInput& in, std::span<const ReadTarget> targets) {
-  if (!NEXTRECORD(in)) return ReadStatus::End;
-  const ReadStatus status = FILL(in, targets);
+ReadStatus read_free(RecordInput& in, std::span<const ReadTarget> targets) {
+  if (!next_record(in)) return ReadStatus::End;
+  const ReadStatus status = fill_values(in, targets);
   in.inRecord = false;  // the rest of the record is skipped
   return status;
 }
 
-ReadStatus READRECORD(RecordInput& in, std::string& line) {
-  if (!NEXTRECORD(in)) return ReadStatus::End;
+ReadStatus read_record(RecordInput& in, std::string& line) {
+  if (!next_record(in)) return ReadStatus::End;
   line = in.record;
   in.inRecord = false;
   return ReadStatus::Done;
 }
 
-std::string FREEREC(std::string_view text) {
+std::string free_record(std::string_view text) {
   std::string record(" ");
   record += text;
   return record;
 }
 
-std::string FREEREC(std::string_view text, int32_t value) {
-  std::string record = FREEREC(text);
-  record += FMTI(value, 12);
+std::string free_record(std::string_view text, int32_t value) {
+  std::string record = free_record(text);
+  record += format_i(value, 12);
   return record;
 }
+
+}  // namespace hdfe

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace hdfe {
+
 // Record end of every record the program writes.
 inline constexpr std::string_view RecordEnd = "\r\n";
 
@@ -29,18 +31,20 @@ struct ReadTarget {
   std::string* text = nullptr;
 };
 
-inline ReadTarget REALVAR(double& v) { return {FieldKind::Real, &v, nullptr, nullptr}; }
-inline ReadTarget INTVAR(int32_t& v) { return {FieldKind::Integer, nullptr, &v, nullptr}; }
-inline ReadTarget TEXTVAR(std::string& v) { return {FieldKind::Text, nullptr, nullptr, &v}; }
+inline ReadTarget real_var(double& v) { return {FieldKind::Real, &v, nullptr, nullptr}; }
+inline ReadTarget int_var(int32_t& v) { return {FieldKind::Integer, nullptr, &v, nullptr}; }
+inline ReadTarget text_var(std::string& v) { return {FieldKind::Text, nullptr, nullptr, &v}; }
 
 // One free-form read: starts at the next record, fills the targets in order and
 // skips the rest of the record in which the last value was found.
-ReadStatus READFREE(RecordInput& in, std::span<const ReadTarget> targets);
+ReadStatus read_free(RecordInput& in, std::span<const ReadTarget> targets);
 
 // Reads the next record whole (a header line). End when the input is exhausted.
-ReadStatus READRECORD(RecordInput& in, std::string& line);
+ReadStatus read_record(RecordInput& in, std::string& line);
 
 // A free-form output record without its record end: a leading blank, then the text.
-std::string FREEREC(std::string_view text);
+std::string free_record(std::string_view text);
 // A free-form output record of a text followed by an integer in 12 characters.
-std::string FREEREC(std::string_view text, int32_t value);
+std::string free_record(std::string_view text, int32_t value);
+
+}  // namespace hdfe

@@ -4,13 +4,17 @@
 #include <string>
 #include <string_view>
 
+namespace hdfe {
+
 inline constexpr std::size_t TextFieldLength = 1024;
 
 // The value cut or blank-padded to exactly TextFieldLength characters.
-std::string TEXTFIELD(std::string_view value);
+std::string text_field(std::string_view value);
 
 // The field without its trailing blanks.
-std::string_view TRIMMED(std::string_view field);
+std::string_view trimmed(std::string_view field);
 
 // True when the field holds nothing but blanks.
-bool ISBLANK(std::string_view field);
+bool is_blank(std::string_view field);
+
+}  // namespace hdfe

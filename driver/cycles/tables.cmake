@@ -30,7 +30,7 @@ read_table("${GRADE_FILE}" 3124 grade)
 
 file(WRITE "${OUTPUT}.tmp"
 "// Generated at build time from driver/cycles/je05.txt and highway_grade.txt.\n"
-"#include \"driver/cycletables.h\"\n\n"
+"#include \"driver/cycletables.h\"\n\nnamespace hdfe {\n\n"
 "const std::array<double, UrbanPoints> UrbanSpeedTable = {\n${urban}};\n\n"
-"const std::array<double, HighwayPoints> HighwayGradeTable = {\n${grade}};\n")
+"const std::array<double, HighwayPoints> HighwayGradeTable = {\n${grade}};\n\n}  // namespace hdfe\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

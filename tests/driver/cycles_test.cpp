@@ -10,6 +10,8 @@
 #include "driver/cycles.h"
 #include "driver/cycletables.h"
 
+namespace hdfe {
+
 namespace {
 
 // Table values in integer units of 10^-decimals, so that sums are exact.
@@ -48,7 +50,7 @@ std::vector<std::pair<int, int>> ZeroRuns(const std::vector<int64_t>& v) {
 }
 
 TEST(UrbanCycle, SpeedCheckValues) {
-  const DriveCycle urban = URBANCYCLE();
+  const DriveCycle urban = urban_cycle();
   ASSERT_EQ(urban.n, 1830);
   const std::vector<int64_t> v = Scaled(urban.Vtarget, 2, 1830);
   EXPECT_EQ(Sum(v), 5001155);
@@ -85,7 +87,7 @@ TEST(UrbanCycle, SpeedCheckValues) {
 }
 
 TEST(UrbanCycle, LevelRoadAndZerosPastTheEnd) {
-  const DriveCycle urban = URBANCYCLE();
+  const DriveCycle urban = urban_cycle();
   ASSERT_EQ(urban.Vtarget.size(), 1832u);
   ASSERT_EQ(urban.grade.size(), 1832u);
   for (double g : urban.grade) EXPECT_EQ(g, 0.0);
@@ -95,7 +97,7 @@ TEST(UrbanCycle, LevelRoadAndZerosPastTheEnd) {
 }
 
 TEST(HighwayCycle, SpeedIsEightyToTheEnd) {
-  const DriveCycle highway = HIGHWAYCYCLE();
+  const DriveCycle highway = highway_cycle();
   ASSERT_EQ(highway.n, 3120);
   ASSERT_EQ(highway.Vtarget.size(), 3124u);
   for (int k = 0; k <= 3120; ++k) ASSERT_EQ(highway.Vtarget[k], 80.0) << k;
@@ -106,7 +108,7 @@ TEST(HighwayCycle, SpeedIsEightyToTheEnd) {
 }
 
 TEST(HighwayCycle, GradientCheckValues) {
-  const DriveCycle highway = HIGHWAYCYCLE();
+  const DriveCycle highway = highway_cycle();
   const std::vector<int64_t> g = Scaled(highway.grade, 3, 3123);
   const std::vector<int64_t> used(g.begin(), g.begin() + 3121);
   int positive = 0, negative = 0, runsOfEqual = 1, maxCount = 0, minCount = 0;
@@ -145,7 +147,7 @@ TEST(HighwayCycle, GradientCheckValues) {
 }
 
 TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
-  const DriveCycle highway = HIGHWAYCYCLE();
+  const DriveCycle highway = highway_cycle();
   double height = 0.0, highest = 0.0, lowest = 0.0;
   for (int k = 1; k <= 3120; ++k) {
     height += 80.0 / 3.6 * std::sin(std::atan(highway.grade[k] / 100.0));
@@ -158,9 +160,9 @@ TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
 }
 
 TEST(CycleTrace, SizedForEveryStepOfTheCycle) {
-  for (const DriveCycle& cycle : {URBANCYCLE(), HIGHWAYCYCLE()}) {
+  for (const DriveCycle& cycle : {urban_cycle(), highway_cycle()}) {
     CycleTrace trace;
-    SIZETRACE(trace, cycle.n);
+    size_trace(trace, cycle.n);
     const std::size_t n = static_cast<std::size_t>(cycle.n);
     EXPECT_EQ(trace.Vreal.size(), n);
     EXPECT_EQ(trace.Shift.size(), n);
@@ -173,3 +175,5 @@ TEST(CycleTrace, SizedForEveryStepOfTheCycle) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

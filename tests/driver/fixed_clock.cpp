@@ -1,7 +1,9 @@
 // The clock of the test build of the program: always Mon Dec 07 00:05:26 2026.
 #include "driver/clock.h"
 
-std::tm LOCALNOW() {
+namespace hdfe {
+
+std::tm local_now() {
   std::tm t{};
   t.tm_year = 2026 - 1900;
   t.tm_mon = 11;
@@ -13,3 +15,5 @@ std::tm LOCALNOW() {
   t.tm_yday = 340;
   return t;
 }
+
+}  // namespace hdfe

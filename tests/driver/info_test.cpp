@@ -11,6 +11,8 @@
 #include "driver/run.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,24 +37,24 @@ std::string Bytes(const fs::path& path) {
 }
 
 TEST(DateText, TwentyFourCharactersWithLeadingZeros) {
-  EXPECT_EQ(DATETEXT(At(2026, 12, 7, 1, 0, 5, 26)), "Mon Dec 07 00:05:26 2026");
-  EXPECT_EQ(DATETEXT(At(2027, 1, 31, 0, 23, 59, 59)), "Sun Jan 31 23:59:59 2027");
-  EXPECT_EQ(DATETEXT(At(2026, 7, 4, 6, 9, 0, 0)).size(), 24u);
+  EXPECT_EQ(date_text(At(2026, 12, 7, 1, 0, 5, 26)), "Mon Dec 07 00:05:26 2026");
+  EXPECT_EQ(date_text(At(2027, 1, 31, 0, 23, 59, 59)), "Sun Jan 31 23:59:59 2027");
+  EXPECT_EQ(date_text(At(2026, 7, 4, 6, 9, 0, 0)).size(), 24u);
 }
 
 TEST(InfoFile, SecondRunReplacesTheFirst) {
   const fs::path dir = fs::temp_directory_path() / ("hdfe-info-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const std::string out = (dir / "res").string();
-  WRITEINFO(out, At(2026, 12, 6, 0, 12, 0, 0));
-  WRITEINFO(out, At(2026, 12, 7, 1, 0, 5, 26));
+  write_info(out, At(2026, 12, 6, 0, 12, 0, 0));
+  write_info(out, At(2026, 12, 7, 1, 0, 5, 26));
   EXPECT_EQ(Bytes(out + "_info.txt"), " Version 20221014\r\n Mon Dec 07 00:05:26 2026\r\n");
   fs::remove_all(dir);
 }
 
 TEST(InfoFile, UnwritableNameStopsWithFailureStatus) {
   try {
-    WRITEINFO("/nonexistent-folder/res", At(2026, 12, 7, 1, 0, 5, 26));
+    write_info("/nonexistent-folder/res", At(2026, 12, 7, 1, 0, 5, 26));
     FAIL() << "no stop";
   } catch (const RunStop& stop) {
     EXPECT_EQ(stop.status, 1);
@@ -62,3 +64,5 @@ TEST(InfoFile, UnwritableNameStopsWithFailureStatus) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -8,6 +8,8 @@
 #include "fuel/fuelgrid.h"
 #include "tests/example_inputs.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -18,9 +20,9 @@ class ExampleRuns : public testing::TestWithParam<const char*> {
  protected:
   static RunRecords Run(const char* vehicle) {
     RunRecords r;
-    READINPUTSIN(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle, r);
-    FCGRID(r.grid, r.map, r.motoring);
-    SIMULATE(r);
+    read_inputs_in(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle, r);
+    build_fuel_grid(r.grid, r.map, r.motoring);
+    simulate(r);
     return r;
   }
 };
@@ -70,3 +72,5 @@ INSTANTIATE_TEST_SUITE_P(Examples, ExampleRuns,
                                          "bus_BR4_220kW_AT6", "lighttruck_T3_130kW_MT6"));
 
 }  // namespace
+
+}  // namespace hdfe

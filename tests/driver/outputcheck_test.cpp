@@ -12,6 +12,8 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,8 +24,8 @@ class OutputCheck : public testing::Test {
     dir = fs::temp_directory_path() / ("hdfe-outputcheck-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    r.inputName = TEXTFIELD((dir / "spec.txt").string());
-    r.engineFiles.FuelMapFile = TEXTFIELD((dir / "map.txt").string());
+    r.inputName = text_field((dir / "spec.txt").string());
+    r.engineFiles.FuelMapFile = text_field((dir / "map.txt").string());
     Write("spec.txt", "spec");
     Write("map.txt", "map");
   }
@@ -40,9 +42,9 @@ class OutputCheck : public testing::Test {
   }
   // The stop line for the output name `name` in the folder, or "" when the check passes.
   std::string StopFor(const std::string& name) {
-    r.outputName = TEXTFIELD((dir / name).string());
+    r.outputName = text_field((dir / name).string());
     try {
-      CHECKOUTPUT(r);
+      check_output(r);
     } catch (const RunStop& stop) {
       EXPECT_EQ(stop.status, 1);
       return stop.lines.at(0);
@@ -82,7 +84,7 @@ TEST_F(OutputCheck, InputFilesAreNeverOverwritten) {
   fs::create_symlink(dir / "spec.txt", dir / "link.txt");
   EXPECT_EQ(StopFor("link.txt"), Line("link.txt") + ": it is an input file of the run");
   Write("x_info.txt", "an input");
-  r.values.EngineFile = TEXTFIELD((dir / "x_info.txt").string());
+  r.values.EngineFile = text_field((dir / "x_info.txt").string());
   EXPECT_EQ(StopFor("x"), Line("x_info.txt") + ": it is an input file of the run");
   EXPECT_EQ(Read("spec.txt"), "spec");
   EXPECT_EQ(Read("x_info.txt"), "an input");
@@ -94,3 +96,5 @@ TEST_F(OutputCheck, ANameWithANulIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -10,6 +10,8 @@
 
 #include "tests/e2e/run_case.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,3 +75,5 @@ std::string TestName(const testing::TestParamInfo<std::string>& info) {
 INSTANTIATE_TEST_SUITE_P(Corpus, BadInput, testing::ValuesIn(CaseNames()), TestName);
 
 }  // namespace
+
+}  // namespace hdfe

@@ -7,6 +7,8 @@
 
 #include "tests/e2e/run_case.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -59,3 +61,5 @@ TEST(Prompts, EndOfConsoleInputStopsWithAFailureStatus) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

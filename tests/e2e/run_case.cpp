@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 std::string ReadFileBytes(const fs::path& path) {
@@ -67,3 +69,5 @@ CaseRun RunCase(const std::string& binary, const fs::path& inputDir, const std::
   run.stderrText = ReadFileBytes(out / "stderr.txt");
   return run;
 }
+
+}  // namespace hdfe

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace hdfe {
+
 struct CaseRun {
   std::filesystem::path dir;                  // the scratch folder the program ran in
   std::string stdoutText;                     // bytes written to standard output
@@ -22,3 +24,5 @@ CaseRun RunCase(const std::string& binary, const std::filesystem::path& inputDir
 
 // The files of the folder, by name, with their bytes.
 std::map<std::string, std::string> FolderFiles(const std::filesystem::path& dir);
+
+}  // namespace hdfe

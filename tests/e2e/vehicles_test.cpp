@@ -6,6 +6,8 @@
 
 #include "tests/e2e/run_case.h"
 
+namespace hdfe {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -46,3 +48,5 @@ INSTANTIATE_TEST_SUITE_P(Examples, ExampleVehicle,
                                          "bus_BR4_220kW_AT6", "lighttruck_T3_130kW_MT6"));
 
 }  // namespace
+
+}  // namespace hdfe

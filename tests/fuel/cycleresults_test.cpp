@@ -5,12 +5,14 @@
 #include <cmath>
 #include <vector>
 
+namespace hdfe {
+
 namespace {
 
-// Runs IDLESTOP on a speed series and returns the 1-based steps it switched off.
+// Runs idle_stop on a speed series and returns the 1-based steps it switched off.
 std::vector<int> Stopped(const std::vector<double>& v, int32_t B, int32_t C, int32_t A) {
   std::vector<double> ne(v.size(), 700.0), fc(v.size(), 2.0);
-  IDLESTOP(v, ne, fc, static_cast<int32_t>(v.size()), B, C, A);
+  idle_stop(v, ne, fc, static_cast<int32_t>(v.size()), B, C, A);
   std::vector<int> steps;
   for (size_t i = 0; i < v.size(); ++i) {
     EXPECT_EQ(ne[i] == 0.0, fc[i] == 0.0);
@@ -54,21 +56,23 @@ TEST(Idlestop, OddArgumentsStaySafe) {
   // A negative restart lead never switches off a moving engine.
   EXPECT_TRUE(Stopped(std::vector<double>(30, 5.0), 0, 0, -2).empty());
   std::vector<double> v(10, 0.0), ne(10, 700.0), fc(10, 2.0);
-  IDLESTOP(v, ne, fc, 0, 0, 0, 0);
+  idle_stop(v, ne, fc, 0, 0, 0, 0);
   EXPECT_EQ(fc, std::vector<double>(10, 2.0));
-  IDLESTOP(v, ne, fc, 500, 0, 0, 0);  // n beyond the series is cut to it
+  idle_stop(v, ne, fc, 500, 0, 0, 0);  // n beyond the series is cut to it
   EXPECT_EQ(fc, std::vector<double>(10, 0.0));
 }
 
 TEST(Cycleavg, SumsOverTheRange) {
   const std::vector<double> v = {10, 20, 30, 40, 50}, fc = {1, 2, 3, 4, 5};
   CycleResult r;
-  CYCLEAVG(v, fc, 2, 2, r);
+  cycle_average(v, fc, 2, 2, r);
   EXPECT_EQ(r.AverageSpeed, 25.0);
   EXPECT_EQ(r.FuelEconomy, 10.0);
-  CYCLEAVG(v, std::vector<double>(5, 0.0), 5, 1, r);
+  cycle_average(v, std::vector<double>(5, 0.0), 5, 1, r);
   EXPECT_EQ(r.AverageSpeed, 30.0);
   EXPECT_TRUE(std::isinf(r.FuelEconomy));
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -9,6 +9,8 @@
 #include "fuel/curvelookup.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace {
 
 struct Point {
@@ -39,7 +41,7 @@ double At(const FuelGrid& g, int i, int k) { return g.FuelRateTable[k * 20 + i];
 RunStop GridStop(const FuelMap& map) {
   FuelGrid grid;
   try {
-    FCGRID(grid, map, Motoring);
+    build_fuel_grid(grid, map, Motoring);
   } catch (const RunStop& stop) {
     return stop;
   }
@@ -49,7 +51,7 @@ RunStop GridStop(const FuelMap& map) {
 
 TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
   FuelGrid g;
-  FCGRID(g, Map({{1000, 100, 5}, {1000, 400, 12}, {1000, 800, 25}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}),
+  build_fuel_grid(g, Map({{1000, 100, 5}, {1000, 400, 12}, {1000, 800, 25}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}),
          Motoring);
   EXPECT_EQ(g.IdleFuelRate, 1.5);
   EXPECT_EQ(g.SpeedAxis[0], 1000.0);
@@ -67,7 +69,7 @@ TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
 
 TEST(Fcgrid, SinglePointLineIsStraightThroughItsMotoringPoint) {
   FuelGrid g;
-  FCGRID(g, Map({{1000, 400, 10}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}), Motoring);
+  build_fuel_grid(g, Map({{1000, 400, 10}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}), Motoring);
   // Speed node 1 is line 1 itself: the line through (-100, 0) and (400, 10), extended.
   for (int k = 0; k < 20; ++k) {
     EXPECT_NEAR(At(g, 0, k), 10.0 * (g.TorqueAxis[k] + 100.0) / 500.0, 1e-9) << k;
@@ -78,7 +80,7 @@ TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
   FuelGrid g;
   const TorqueCurve motoring = Curve({1000, 2000}, {-300, -100});
   const FuelMap map = Map({{1000, 50, 3}, {1000, 600, 20}, {2000, 80, 6}, {2000, 900, 40}});
-  FCGRID(g, map, motoring);
+  build_fuel_grid(g, map, motoring);
   EXPECT_EQ(g.TorqueAxis[0], -100.0);
   EXPECT_EQ(g.TorqueAxis[19], 19.0 * ((900.0 - -100.0) / 19.0) + -100.0);
   for (int k = 1; k < 20; ++k) EXPECT_GT(g.TorqueAxis[k], g.TorqueAxis[k - 1]);
@@ -106,14 +108,14 @@ class Calcfc : public ::testing::Test {
     std::vector<Point> points;
     for (double s : {800.0, 1400.0, 2000.0})
       for (double t : {100.0, 400.0, 800.0, 1200.0}) points.push_back({s, t, 2.0 + s * t * 2.0e-5});
-    FCGRID(grid, Map(points), Motoring);
+    build_fuel_grid(grid, Map(points), Motoring);
     eng.Nidle = 1000.0;
     cycle.n = 0;
   }
   double Fuel(double ne, double te, int32_t gear = 3) {
     double fc = -1.0;
     cycle.n = 1;
-    CALCFC(std::span<const double>(&ne, 1), std::span<const double>(&te, 1), std::span<const int32_t>(&gear, 1),
+    calc_fuel_rates(std::span<const double>(&ne, 1), std::span<const double>(&te, 1), std::span<const int32_t>(&gear, 1),
            std::span<double>(&fc, 1), cycle, Motoring, grid, eng);
     return fc;
   }
@@ -127,8 +129,8 @@ TEST_F(Calcfc, IdleNeutralAndMotoring) {
   EXPECT_EQ(Fuel(1000.0, 600.0), 1.5);       // exact idle speed in gear
   const double above = std::nextafter(1000.0, 2000.0);
   EXPECT_GT(Fuel(above, 600.0), 10.0);       // one ulp above idle goes to the grid
-  EXPECT_EQ(Fuel(above, CURVELOOKUP(Motoring, above) - 1.0), 0.0);
-  EXPECT_EQ(Fuel(1500.0, CURVELOOKUP(Motoring, 1500.0)), 0.0);  // equal to motoring torque
+  EXPECT_EQ(Fuel(above, curve_lookup(Motoring, above) - 1.0), 0.0);
+  EXPECT_EQ(Fuel(1500.0, curve_lookup(Motoring, 1500.0)), 0.0);  // equal to motoring torque
 }
 
 TEST_F(Calcfc, GridNodeIsReturnedExactly) {
@@ -145,7 +147,7 @@ TEST_F(Calcfc, WholeRunIsNeverNegative) {
     gear.push_back(q % 7);
   }
   cycle.n = 200;
-  CALCFC(ne, te, gear, fc, cycle, Motoring, grid, eng);
+  calc_fuel_rates(ne, te, gear, fc, cycle, Motoring, grid, eng);
   for (int q = 0; q < 200; ++q) {
     EXPECT_GE(fc[q], 0.0) << q;
     EXPECT_EQ(fc[q], Fuel(ne[q], te[q], gear[q])) << q;  // independent of the other steps
@@ -153,3 +155,5 @@ TEST_F(Calcfc, WholeRunIsNeverNegative) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

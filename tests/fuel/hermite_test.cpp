@@ -11,6 +11,8 @@
 
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace {
 
 struct Table {
@@ -21,14 +23,14 @@ struct Table {
 Table Fit(std::vector<double> x, std::vector<double> f) {
   Table t{std::move(x), std::move(f), {}};
   t.d.assign(t.x.size(), 0.0);
-  DPCHIM(static_cast<int32_t>(t.x.size()), t.x.data(), t.f.data(), t.d.data(), 1, t.ierr);
+  hermite_derivatives(static_cast<int32_t>(t.x.size()), t.x.data(), t.f.data(), t.d.data(), 1, t.ierr);
   return t;
 }
 
 std::vector<double> Eval(const Table& t, const std::vector<double>& xe, int32_t& ierr) {
   std::vector<double> fe(xe.size(), 0.0);
   bool skip = true;
-  DPCHFE(static_cast<int32_t>(t.x.size()), t.x.data(), t.f.data(), t.d.data(), 1, skip,
+  hermite_evaluate(static_cast<int32_t>(t.x.size()), t.x.data(), t.f.data(), t.d.data(), 1, skip,
          static_cast<int32_t>(xe.size()), xe.data(), fe.data(), ierr);
   return fe;
 }
@@ -68,7 +70,7 @@ std::vector<double> ReferenceDerivs(const std::vector<double>& x, const std::vec
 
 RunStop Stopped(int32_t code, int32_t ierr) {
   try {
-    HERMITEERR(code, ierr);
+    hermite_error(code, ierr);
   } catch (const RunStop& stop) {
     return stop;
   }
@@ -169,27 +171,27 @@ TEST(Dpchfe, DescendingPointsBackUpToTheirInterval) {
 TEST(Hermite, InvalidArguments) {
   double x[3] = {0, 1, 1}, f[3] = {0, 1, 2}, d[3] = {7, 7, 7}, xe = 0.5, fe = 0;
   int32_t ierr = 0;
-  DPCHIM(3, x, f, d, 1, ierr);
+  hermite_derivatives(3, x, f, d, 1, ierr);
   EXPECT_EQ(ierr, -3);
   EXPECT_EQ(d[0], 7.0);  // untouched on failure
   x[2] = std::numeric_limits<double>::quiet_NaN();
-  DPCHIM(3, x, f, d, 1, ierr);
+  hermite_derivatives(3, x, f, d, 1, ierr);
   EXPECT_EQ(ierr, -3);
   x[2] = 2;
-  DPCHIM(1, x, f, d, 1, ierr);
+  hermite_derivatives(1, x, f, d, 1, ierr);
   EXPECT_EQ(ierr, -1);
-  DPCHIM(3, x, f, d, 0, ierr);
+  hermite_derivatives(3, x, f, d, 0, ierr);
   EXPECT_EQ(ierr, -2);
 
   bool skip = false;
   x[2] = 1;
-  DPCHFE(3, x, f, d, 1, skip, 1, &xe, &fe, ierr);
+  hermite_evaluate(3, x, f, d, 1, skip, 1, &xe, &fe, ierr);
   EXPECT_EQ(ierr, -3);
   EXPECT_FALSE(skip);
   for (bool s : {false, true}) {
     x[2] = 2;
     skip = s;
-    DPCHFE(3, x, f, d, 1, skip, 0, &xe, &fe, ierr);
+    hermite_evaluate(3, x, f, d, 1, skip, 0, &xe, &fe, ierr);
     EXPECT_EQ(ierr, -4);
   }
 }
@@ -207,3 +209,5 @@ TEST(Hermite, ReportLines) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -3,11 +3,13 @@
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EngineData eng;
   EngineFiles files;
   try {
-    READENG(WriteFuzzFile("engine.txt", data, size), eng, files);
+    read_engine(WriteFuzzFile("engine.txt", data, size), eng, files);
   } catch (const RunStop&) {
   }
   return 0;

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+using namespace hdfe;
+
 struct FuzzFolder {
   std::filesystem::path dir = std::filesystem::temp_directory_path() /
                               ("hdfe-fuzz-" + std::to_string(::getpid()));

@@ -4,10 +4,12 @@
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuelMap map;
   try {
-    READMAP(WriteFuzzFile("map.txt", data, size), map);
+    read_fuel_map(WriteFuzzFile("map.txt", data, size), map);
   } catch (const RunStop&) {
     return 0;
   }

@@ -11,6 +11,8 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The run takes relative names from the working folder; its console lines are dropped.
   static const bool entered =
@@ -24,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     piece = end == data + size ? end : end + 1;
   }
   RunRecords r;
-  r.inputName = TEXTFIELD("spec.txt");
+  r.inputName = text_field("spec.txt");
   try {
-    READINPUTS(r);
-    CHECKVEHICLE(TRIMMED(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
+    read_inputs(r);
+    check_vehicle(trimmed(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
                  r.motoring, r.map);
-    FCGRID(r.grid, r.map, r.motoring);
-    SIMULATE(r);
+    build_fuel_grid(r.grid, r.map, r.motoring);
+    simulate(r);
   } catch (const RunStop&) {
   }
   return entered ? 0 : 1;

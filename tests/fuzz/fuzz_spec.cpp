@@ -3,12 +3,14 @@
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SpecValues values;
   VehicleSpec spec;
   TransmissionData trn;
   try {
-    READSPEC(WriteFuzzFile("spec.txt", data, size), values, spec, trn);
+    read_spec(WriteFuzzFile("spec.txt", data, size), values, spec, trn);
   } catch (const RunStop&) {
   }
   return 0;

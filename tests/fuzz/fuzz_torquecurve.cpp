@@ -3,10 +3,12 @@
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TorqueCurve curve;
   try {
-    READTRQ(WriteFuzzFile("curve.txt", data, size), curve);
+    read_torque_curve(WriteFuzzFile("curve.txt", data, size), curve);
   } catch (const RunStop&) {
     return 0;
   }

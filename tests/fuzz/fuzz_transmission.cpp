@@ -5,11 +5,13 @@
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 
+using namespace hdfe;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TransmissionData trn;
   RatioLists ratios;
   try {
-    READTRN(WriteFuzzFile("transmission.txt", data, size), trn, ratios);
+    read_transmission(WriteFuzzFile("transmission.txt", data, size), trn, ratios);
   } catch (const RunStop&) {
     return 0;
   }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {

@@ -12,6 +12,8 @@
 #include "inputfiles.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 struct Vehicle {
@@ -30,12 +32,12 @@ struct Vehicle {
 Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vector<double> auxes = {1.0},
                     int32_t startGears = 1, int32_t kind = 0) {
   Vehicle v;
-  v.values.CategoryCode = TEXTFIELD("T1");
-  v.values.EngineFile = TEXTFIELD("engine.txt");
-  v.values.TransmissionFile = TEXTFIELD("gearbox.txt");
-  v.files.FullLoadCurveFile = TEXTFIELD("full.txt");
-  v.files.MotoringCurveFile = TEXTFIELD("motoring.txt");
-  v.files.FuelMapFile = TEXTFIELD("map.txt");
+  v.values.CategoryCode = text_field("T1");
+  v.values.EngineFile = text_field("engine.txt");
+  v.values.TransmissionFile = text_field("gearbox.txt");
+  v.files.FullLoadCurveFile = text_field("full.txt");
+  v.files.MotoringCurveFile = text_field("motoring.txt");
+  v.files.FuelMapFile = text_field("map.txt");
   v.values.RollAddend = 0.004;
   v.values.AirCoefficient = 0.03;
   v.spec.TireRadius = 0.4;
@@ -49,12 +51,12 @@ Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vecto
   v.ratios.MainRatios = mains;
   v.ratios.AuxRatios = auxes;
   v.ratios.StartGears = startGears;
-  CLASSIFY(v.values, v.spec, v.eng, v.trn, v.ratios);
+  classify(v.values, v.spec, v.eng, v.trn, v.ratios);
   return v;
 }
 
 void Check(const Vehicle& v) {
-  CHECKVEHICLE("spec.txt", v.values, v.spec, v.eng, v.files, v.trn, v.ratios, v.fullLoad, v.motoring, v.map);
+  check_vehicle("spec.txt", v.values, v.spec, v.eng, v.files, v.trn, v.ratios, v.fullLoad, v.motoring, v.map);
 }
 
 TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
@@ -115,3 +117,5 @@ TEST(CheckVehicle, DerivedValuesMustBeFinite) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -11,6 +11,8 @@
 #include "inputfiles.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 struct Vehicle {
@@ -24,8 +26,8 @@ struct Vehicle {
 Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3.0, 1.5, 1.0},
                     std::vector<double> auxes = {1.0}, int32_t start_gears = 1) {
   Vehicle v;
-  v.values.CategoryCode = TEXTFIELD(code);
-  v.values.TransmissionFile = TEXTFIELD("gearbox.txt");
+  v.values.CategoryCode = text_field(code);
+  v.values.TransmissionFile = text_field("gearbox.txt");
   v.values.RollAddend = 0.004;
   v.values.AirCoefficient = 0.03;
   v.spec.TireRadius = 0.4;
@@ -40,13 +42,13 @@ Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3
   return v;
 }
 
-void Classify(Vehicle& v) { CLASSIFY(v.values, v.spec, v.eng, v.trn, v.ratios); }
+void Classify(Vehicle& v) { classify(v.values, v.spec, v.eng, v.trn, v.ratios); }
 
 // The gear table alone, for a given GVW.
 Vehicle GearsAt(double gvw, int32_t start_gears) {
   Vehicle v = MakeVehicle("T1", {6.0, 3.0, 1.5, 1.0}, {1.0}, start_gears);
   v.spec.GVW = gvw;
-  GEARTABLE(v.values, v.spec, v.eng, v.trn, v.ratios);
+  build_gear_table(v.values, v.spec, v.eng, v.trn, v.ratios);
   return v;
 }
 
@@ -77,16 +79,16 @@ TEST(Classify, BusWeights) {
 }
 
 TEST(Classify, TableConstants) {
-  EXPECT_EQ(CATEGORIES[16].Code, "BR4");
-  EXPECT_EQ(CATEGORIES[16].Height, static_cast<double>(2.969f));
-  EXPECT_NE(CATEGORIES[16].Height, 2.969);
+  EXPECT_EQ(Categories[16].Code, "BR4");
+  EXPECT_EQ(Categories[16].Height, static_cast<double>(2.969f));
+  EXPECT_NE(Categories[16].Height, 2.969);
 }
 
 TEST(Classify, CodeIsUpperCasedInPlace) {
   for (const char* code : {"tt1", "Tt1", "TT1"}) {
     Vehicle v = MakeVehicle(code);
     Classify(v);
-    EXPECT_EQ(v.values.CategoryCode, TEXTFIELD("TT1")) << code;
+    EXPECT_EQ(v.values.CategoryCode, text_field("TT1")) << code;
     EXPECT_EQ(v.spec.Wcurb, 12300.0) << code;
   }
 }
@@ -202,3 +204,5 @@ TEST(Classify, GearCountBeyond32BitsStops) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -10,6 +10,8 @@
 
 #include "textio/stop.h"
 
+namespace hdfe {
+
 // A fixture with a fresh temporary directory per test, removed afterwards.
 class InputFiles : public ::testing::Test {
  protected:
@@ -54,3 +56,5 @@ inline void ExpectStop(const RunStop& stop, const std::string& line, int status)
   EXPECT_EQ(stop.lines[0], line);
   EXPECT_EQ(stop.status, status);
 }
+
+}  // namespace hdfe

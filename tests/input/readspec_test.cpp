@@ -12,6 +12,8 @@
 #include "inputfiles.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // A valid spec file, one value per line with comments after the values; `changes` replaces
@@ -49,7 +51,7 @@ std::string Join(const std::vector<std::string>& lines) {
 class ReadSpec : public InputFiles {
  protected:
   void Read(const std::vector<std::string>& lines) {
-    READSPEC(Write("spec.txt", Join(lines)), values, spec, trn);
+    read_spec(Write("spec.txt", Join(lines)), values, spec, trn);
   }
   SpecValues values;
   VehicleSpec spec;
@@ -58,10 +60,10 @@ class ReadSpec : public InputFiles {
 
 TEST_F(ReadSpec, ReadsAllValuesAndAppliesTheRules) {
   Read(SpecLines());
-  EXPECT_EQ(values.VehicleName, TEXTFIELD("Truck A"));
-  EXPECT_EQ(values.CategoryCode, TEXTFIELD("t5"));
-  EXPECT_EQ(values.EngineFile, TEXTFIELD("engine.txt"));
-  EXPECT_EQ(values.TransmissionFile, TEXTFIELD("gearbox.txt"));
+  EXPECT_EQ(values.VehicleName, text_field("Truck A"));
+  EXPECT_EQ(values.CategoryCode, text_field("t5"));
+  EXPECT_EQ(values.EngineFile, text_field("engine.txt"));
+  EXPECT_EQ(values.TransmissionFile, text_field("gearbox.txt"));
   EXPECT_EQ(trn.FinalRatio, 4.3);
   EXPECT_EQ(spec.TireRadius, 0.4);
   EXPECT_EQ(spec.FlatRoadTireRadius, 3.0);
@@ -94,13 +96,13 @@ TEST_F(ReadSpec, BlankLinesAndUnquotedNames) {
   std::vector<std::string> lines = SpecLines({{0, "Truck A"}});
   lines.insert(lines.begin() + 5, "   ");
   Read(lines);
-  EXPECT_EQ(values.VehicleName, TEXTFIELD("Truck"));
+  EXPECT_EQ(values.VehicleName, text_field("Truck"));
   EXPECT_EQ(spec.TireRadius, 0.4);
   EXPECT_EQ(values.Kf2, 0.99);
 }
 
 TEST_F(ReadSpec, Failures) {
-  ExpectStop(StopOf([&] { READSPEC(Missing() + "   ", values, spec, trn); }),
+  ExpectStop(StopOf([&] { read_spec(Missing() + "   ", values, spec, trn); }),
              "  Cannot open spec-file : " + Missing(), 0);
 
   ExpectStop(StopOf([&] { Read(SpecLines({{7, "1.0"}})); }), " Failed to read spec_data file ", 0);
@@ -113,3 +115,5 @@ TEST_F(ReadSpec, Failures) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -10,6 +10,8 @@
 
 #include "input/shellsort.h"
 
+namespace hdfe {
+
 namespace {
 
 using Column = std::vector<double>;
@@ -41,7 +43,7 @@ TEST(ShellSortOrder, EqualKeysEndWhereTheSwapProcedurePutsThem) {
     }
     Column expectedKey = key, expectedTag = tag;
     SwapProcedure(expectedKey, expectedTag);
-    SHELLSORT(key, tag, other);
+    shell_sort(key, tag, other);
     ASSERT_EQ(key, expectedKey) << "trial " << trial;
     ASSERT_EQ(tag, expectedTag) << "trial " << trial;
     for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(other[i], -tag[i]);
@@ -52,7 +54,7 @@ TEST(ShellSortOrder, NaNKeysFollowTheSwapProcedure) {
   Column key = {3, NAN, 1, 2, 0}, tag = {0, 1, 2, 3, 4};
   Column expectedKey = key, expectedTag = tag;
   SwapProcedure(expectedKey, expectedTag);
-  SHELLSORT(key, tag);
+  shell_sort(key, tag);
   EXPECT_EQ(tag, expectedTag);
 }
 
@@ -66,10 +68,12 @@ TEST(ShellSortOrder, InterleavedHalvesAreNotQuadratic) {
     tag[p - 1] = static_cast<double>(p);
   }
   const auto start = std::chrono::steady_clock::now();
-  SHELLSORT(key, tag);
+  shell_sort(key, tag);
   const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_TRUE(std::is_sorted(key.begin(), key.end()));
   EXPECT_LT(seconds, 20.0);  // the swap procedure needs about 8.6e9 swaps here
 }
 
 }  // namespace
+
+}  // namespace hdfe

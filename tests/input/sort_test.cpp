@@ -6,6 +6,8 @@
 #include "input/shellsort.h"
 #include "inputfiles.h"
 
+namespace hdfe {
+
 namespace {
 
 using Column = std::vector<double>;
@@ -13,7 +15,7 @@ using Column = std::vector<double>;
 TEST(ShellSort, DescendingKeysCarryTheirEntries) {
   Column key = {5, 4, 3, 2, 1};
   Column tag = {50, 40, 30, 20, 10};
-  SHELLSORT(key, tag);
+  shell_sort(key, tag);
   EXPECT_EQ(key, (Column{1, 2, 3, 4, 5}));
   EXPECT_EQ(tag, (Column{10, 20, 30, 40, 50}));
 }
@@ -22,17 +24,17 @@ TEST(ShellSort, EqualKeysTakeTheOrderOfTheProcedure) {
   // The gap-2 swap moves the second 1 in front of the first: not a stable sort.
   Column key = {2, 1, 1};
   Column tag = {0, 1, 2};
-  SHELLSORT(key, tag);
+  shell_sort(key, tag);
   EXPECT_EQ(key, (Column{1, 1, 2}));
   EXPECT_EQ(tag, (Column{2, 1, 0}));
 }
 
 TEST(ShellSort, EmptyAndSingleEntry) {
   Column none;
-  SHELLSORT(none, none);
+  shell_sort(none, none);
   Column one = {7};
   Column tag = {1};
-  SHELLSORT(one, tag);
+  shell_sort(one, tag);
   EXPECT_EQ(one, Column{7});
   EXPECT_EQ(tag, Column{1});
 }
@@ -41,12 +43,12 @@ class CurveSort : public InputFiles {};
 
 TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
   TorqueCurve curve;
-  READTRQ(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"), curve);
+  read_torque_curve(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"), curve);
   EXPECT_EQ(curve.PointCount, 3);
   EXPECT_EQ(curve.Speeds, (Column{600, 800, 1000}));
   EXPECT_EQ(curve.Torques, (Column{300, 400, 500}));
 
-  READTRQ(Write("one.txt", "h1\nh2\n900 -40\n"), curve);
+  read_torque_curve(Write("one.txt", "h1\nh2\n900 -40\n"), curve);
   EXPECT_EQ(curve.PointCount, 1);
   EXPECT_EQ(curve.Speeds, Column{900});
   EXPECT_EQ(curve.Torques, Column{-40});
@@ -54,7 +56,7 @@ TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
 
 TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
   FuelMap map;
-  READMAP(Write("map.txt",
+  read_fuel_map(Write("map.txt",
                 "head\nhead\n600 0 0.6\n"
                 "1000 300 9.0\n1000 200 6.0\n1000 100 3.0\n"
                 "600 200 5.0\n600 100 2.5\n600 0 0.6\n"),
@@ -68,7 +70,7 @@ TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
 
 TEST_F(CurveSort, SpeedLinesAreCutOnExactEquality) {
   FuelMap map;
-  READMAP(Write("map.txt",
+  read_fuel_map(Write("map.txt",
                 "head\nhead\n600 0 0.6\n"
                 "800.01 10 1.0\n800.02 5 2.0\n800.01 5 3.0\n"),
           map);
@@ -78,3 +80,5 @@ TEST_F(CurveSort, SpeedLinesAreCutOnExactEquality) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

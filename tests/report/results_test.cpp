@@ -6,6 +6,8 @@
 #include "tests/report/scratch.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // Converts between UTF-8 and code page 932 with the C library's converter.
@@ -35,10 +37,10 @@ struct ResultsInput {
   CycleResult highway{80.0, 6.0};
   CycleResult midtown{1000.0, 4.0};
   ResultsInput() {
-    values.VehicleName = TEXTFIELD("Test truck  A");
-    values.CategoryCode = TEXTFIELD("T8");
-    values.EngineFile = TEXTFIELD("engine.txt");
-    values.TransmissionFile = TEXTFIELD("trans.txt");
+    values.VehicleName = text_field("Test truck  A");
+    values.CategoryCode = text_field("T8");
+    values.EngineFile = text_field("engine.txt");
+    values.TransmissionFile = text_field("trans.txt");
     values.IdleStopOn = 0;
     values.StopDelay = 999;
     values.StartIdleStopOn = 1;
@@ -55,7 +57,7 @@ struct ResultsInput {
 
 std::string Write(const ScratchDir& dir, const ResultsInput& in) {
   const std::string name = dir.File("result.txt");
-  WRITERES(TEXTFIELD(name), TEXTFIELD("spec.txt"), in.values, in.spec, in.trn, in.urban,
+  write_results(text_field(name), text_field("spec.txt"), in.values, in.spec, in.trn, in.urban,
            in.highway, in.midtown);
   return ReadBytes(name);
 }
@@ -175,3 +177,5 @@ TEST(Results, AverageOfRouteBusIsCorrectedUrbanAndOfPureHighwayIsCorrectedHighwa
 }
 
 }  // namespace
+
+}  // namespace hdfe

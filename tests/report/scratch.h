@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace hdfe {
+
 // A fresh directory under the system temporary directory, removed with its content.
 struct ScratchDir {
   std::filesystem::path path;
@@ -42,3 +44,5 @@ inline std::vector<std::string> Records(const std::string& text) {
   if (start != text.size()) records.push_back("<unterminated>" + text.substr(start));
   return records;
 }
+
+}  // namespace hdfe

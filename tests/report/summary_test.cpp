@@ -6,6 +6,8 @@
 #include "tests/report/scratch.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 struct Vehicle {
@@ -17,15 +19,15 @@ struct Vehicle {
 
 std::vector<std::string> Summary(const Vehicle& v) {
   std::ostringstream out;
-  PRINTVEH(v.values, v.spec, v.eng, v.trn, out);
+  print_vehicle(v.values, v.spec, v.eng, v.trn, out);
   return Records(out.str());
 }
 
 // A city bus filled with the values its summary prints; each prints back unchanged.
 Vehicle CityBus() {
   Vehicle v;
-  v.values.VehicleName = TEXTFIELD("VECTO generic city bus 220kW 7.7l AT6 serial");
-  v.values.CategoryCode = TEXTFIELD("BR4");
+  v.values.VehicleName = text_field("VECTO generic city bus 220kW 7.7l AT6 serial");
+  v.values.CategoryCode = text_field("BR4");
   v.spec = {.MuAir = 0.196762, .MuRoll = 0.053948, .TireRadius = 0.4209, .Width = 2.385,
             .Height = 2.969, .Wcurb = 8654.0, .Wtest = 10136.25, .GVW = 12889.0,
             .HighwayRatio = 0.0, .Crew = 77};
@@ -91,7 +93,7 @@ TEST(Summary, SampleLinesFillTheirFieldsExactly) {
 
 TEST(Summary, OverflowTypeAndTransmissionVariants) {
   Vehicle v = CityBus();
-  v.values.CategoryCode = TEXTFIELD("T3");
+  v.values.CategoryCode = text_field("T3");
   v.trn.TransmissionKind = 2;
   v.spec.GVW = 100000.0;
   auto lines = Summary(v);
@@ -109,3 +111,5 @@ TEST(Summary, OverflowTypeAndTransmissionVariants) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

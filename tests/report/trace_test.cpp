@@ -9,6 +9,8 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // A run of n steps. Point 0 of the target table holds a sentinel that no step uses.
@@ -29,7 +31,7 @@ struct CycleRun {
 
 std::string Check(const CycleRun& run) {
   std::ostringstream out;
-  CHECKRUN(run.cycle, run.trace, "URBAN", out);
+  check_run(run.cycle, run.trace, "URBAN", out);
   return out.str();
 }
 
@@ -84,7 +86,7 @@ TEST(WriteTrace, BlockLayoutAndMinimalFields) {
   ScratchDir dir;
   const std::string name = dir.File("result.txt");
   const CycleRun run = ThreeSteps();
-  WRITETRC(TEXTFIELD(name), run.cycle, run.trace, "URBAN");
+  write_trace(text_field(name), run.cycle, run.trace, "URBAN");
   EXPECT_EQ(ReadBytes(name), std::string(Header) + ThreeStepRecords);
 }
 
@@ -93,9 +95,9 @@ TEST(WriteTrace, AppendsAfterExistingContentBlockAfterBlock) {
   const std::string name = dir.File("result.txt");
   WriteBytes(name, "results\r\n");
   CycleRun run = ThreeSteps();
-  WRITETRC(name, run.cycle, run.trace, "URBAN");
+  write_trace(name, run.cycle, run.trace, "URBAN");
   run.cycle.n = 0;
-  WRITETRC(name, run.cycle, run.trace, "HIGHWAY");
+  write_trace(name, run.cycle, run.trace, "HIGHWAY");
   EXPECT_EQ(ReadBytes(name), std::string("results\r\n") + Header + ThreeStepRecords +
                                  " \r\nHIGHWAY\r\n" + std::string(Header).substr(10));
 }
@@ -112,7 +114,7 @@ TEST(WriteTrace, FullHighwayRunGivesOneRecordPerStepPlusThree) {
     run.trace.Shift[k] = 12;
     run.trace.FC[k] = 11.620505;
   }
-  WRITETRC(name, run.cycle, run.trace, "HIGHWAY");
+  write_trace(name, run.cycle, run.trace, "HIGHWAY");
   const auto records = Records(ReadBytes(name));
   ASSERT_EQ(records.size(), 3123u);
   EXPECT_EQ(records[1], "HIGHWAY");
@@ -129,8 +131,8 @@ TEST(WriteTrace, RepeatedRunDoesNotPileUpBlocks) {
   const CycleResult result{20.0, 5.0};
   std::string once;
   for (int pass = 0; pass < 2; ++pass) {
-    WRITERES(name, "spec.txt", values, VehicleSpec{}, TransmissionData{}, result, result, result);
-    WRITETRC(name, run.cycle, run.trace, "URBAN");
+    write_results(name, "spec.txt", values, VehicleSpec{}, TransmissionData{}, result, result, result);
+    write_trace(name, run.cycle, run.trace, "URBAN");
     if (pass == 0) once = ReadBytes(name);
   }
   EXPECT_EQ(ReadBytes(name), once);
@@ -147,10 +149,10 @@ TEST(WriteTrace, UnwritableFileStopsWithStatusOne) {
   for (int writer = 0; writer < 2; ++writer) {
     try {
       if (writer == 0) {
-        WRITERES(TEXTFIELD(name), "spec.txt", SpecValues{}, VehicleSpec{}, TransmissionData{},
+        write_results(text_field(name), "spec.txt", SpecValues{}, VehicleSpec{}, TransmissionData{},
                  result, result, result);
       } else {
-        WRITETRC(TEXTFIELD(name), run.cycle, run.trace, "URBAN");
+        write_trace(text_field(name), run.cycle, run.trace, "URBAN");
       }
       ADD_FAILURE() << "no stop from writer " << writer;
     } catch (const RunStop& stop) {
@@ -161,3 +163,5 @@ TEST(WriteTrace, UnwritableFileStopsWithStatusOne) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -17,12 +17,14 @@
 #include "records/driver.h"
 #include "tests/example_inputs.h"
 
+namespace hdfe {
+
 namespace {
 
 namespace fs = std::filesystem;
 
 // The data records of the named trace block, split at the tabs.
-std::vector<std::vector<std::string>> TRACEBLOCK(const fs::path& result, const std::string& name) {
+std::vector<std::vector<std::string>> trace_block(const fs::path& result, const std::string& name) {
   std::ifstream file(result, std::ios::binary);
   std::vector<std::vector<std::string>> rows;
   std::string line;
@@ -45,7 +47,7 @@ std::vector<std::vector<std::string>> TRACEBLOCK(const fs::path& result, const s
 }
 
 // x rounded to the printed number of decimals equals the printed value.
-bool SAMEPRINTED(double x, const std::string& printed) {
+bool same_printed(double x, const std::string& printed) {
   const std::size_t point = printed.find('.');
   const int decimals = point == std::string::npos ? 0 : static_cast<int>(printed.size() - point - 1);
   char text[64];
@@ -53,10 +55,10 @@ bool SAMEPRINTED(double x, const std::string& printed) {
   return std::strtod(text, nullptr) == std::strtod(printed.c_str(), nullptr);
 }
 
-void COMPARECYCLE(const RunRecords& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
+void compare_cycle(const RunRecords& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
   CycleTrace trace;
-  RUNCYCLE(cycle, trace, v.spec, v.eng, v.trn, v.fullLoad);
-  const auto rows = TRACEBLOCK(result, name);
+  run_cycle(cycle, trace, v.spec, v.eng, v.trn, v.fullLoad);
+  const auto rows = trace_block(result, name);
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(cycle.n)) << name;
   int reported = 0;
   for (std::size_t k = 0; k < rows.size() && reported < 5; ++k) {
@@ -64,9 +66,9 @@ void COMPARECYCLE(const RunRecords& v, const DriveCycle& cycle, const fs::path& 
     ASSERT_EQ(f.size(), 9u) << name << " record " << k + 1;
     // Idle stop, applied after the simulation, zeroes the engine speed of a standstill.
     const bool idleStop = f[3] == ".0" && f[8] == ".000000" && trace.Shift[k] == 0;
-    const bool same = std::to_string(trace.Shift[k]) == f[7] && SAMEPRINTED(trace.Vreal[k], f[2]) &&
-                      (idleStop || SAMEPRINTED(trace.Ne[k], f[3])) && SAMEPRINTED(trace.Te[k], f[4]) &&
-                      SAMEPRINTED(trace.N_norm[k], f[5]) && SAMEPRINTED(trace.T_norm[k], f[6]);
+    const bool same = std::to_string(trace.Shift[k]) == f[7] && same_printed(trace.Vreal[k], f[2]) &&
+                      (idleStop || same_printed(trace.Ne[k], f[3])) && same_printed(trace.Te[k], f[4]) &&
+                      same_printed(trace.N_norm[k], f[5]) && same_printed(trace.T_norm[k], f[6]);
     if (!same) {
       ++reported;
       ADD_FAILURE() << name << " step " << k + 1 << ": expected V " << f[2] << " Ne " << f[3] << " Te "
@@ -85,12 +87,14 @@ TEST_P(ExpectedTrace, BothCyclesFollowTheReferenceTrace) {
   const fs::path result = shared / "expected" / GetParam() / "result.txt";
   if (!fs::exists(dir / "spec.txt") || !fs::exists(result)) GTEST_SKIP() << "no reference data";
   RunRecords v;
-  READINPUTSIN(dir, v);
-  COMPARECYCLE(v, URBANCYCLE(), result, "URBAN");
-  COMPARECYCLE(v, HIGHWAYCYCLE(), result, "HIGHWAY");
+  read_inputs_in(dir, v);
+  compare_cycle(v, urban_cycle(), result, "URBAN");
+  compare_cycle(v, highway_cycle(), result, "HIGHWAY");
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExpectedTrace,
                          testing::Values("tractor_TT1_325kW_AMT12", "bus_BR4_220kW_AT6"));
 
 }  // namespace
+
+}  // namespace hdfe

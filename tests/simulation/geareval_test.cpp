@@ -9,6 +9,8 @@
 #include "tests/simulation/testvehicle.h"
 #include "textio/stop.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr double Tolerance = 9.999999974752427e-07;
@@ -21,25 +23,25 @@ struct CaptureCout {
 };
 
 TEST(GearEval, WorkedExampleInTopGear) {
-  const TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult r = EVALGEAR(v, 6, 80.0, 2.0, 79.0);
+  const TestVehicle v = make_test_vehicle();
+  const GearEvalResult r = eval_gear_at(v, 6, 80.0, 2.0, 79.0);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.V, 80.0);
   EXPECT_NEAR(r.Ne, 1934.42, 0.005);
   // F = 384.0 + 4000.0 + 3723.45 = 8107.45 N
   EXPECT_NEAR(r.Te, 955.79, 0.005);
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, r.Ne));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.Ne));
 }
 
 // Results are compared to the last bit with other implementations: the road load and
 // the engine speed keep the evaluation order of their definitions.
 TEST(GearEval, RoadLoadAndEngineSpeedKeepTheirEvaluationOrder) {
-  const TestVehicle v = MAKETESTVEHICLE();
+  const TestVehicle v = make_test_vehicle();
   const double i = 4.1 * 1.0;
   const double eta = 0.95 * 0.98;
   for (double V = 40.3; V < 95.0; V += 0.731) {
     const double Vp = V - 1.3 + std::fmod(V, 1.9);  // status 0 with the torque unchanged
-    const GearEvalResult r = EVALGEAR(v, 6, V, 1.3, Vp);
+    const GearEvalResult r = eval_gear_at(v, 6, V, 1.3, Vp);
     ASSERT_EQ(r.status, 0);
     const double F = (V * V * 0.06 + ((V - Vp) / 3.6) * (400.0 + 14000.0)) +
                      (0.07 + std::sin(std::atan(1.3 / 100.0)) * 9.8) * 14000.0;
@@ -49,82 +51,82 @@ TEST(GearEval, RoadLoadAndEngineSpeedKeepTheirEvaluationOrder) {
 }
 
 TEST(GearEval, SlowingDownHoldsTheClutchDownToNec) {
-  TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult drag = EVALGEAR(v, 6, 40.0, 0.0, 45.0);
+  TestVehicle v = make_test_vehicle();
+  const GearEvalResult drag = eval_gear_at(v, 6, 40.0, 0.0, 45.0);
   EXPECT_EQ(drag.status, 0);
   EXPECT_EQ(drag.V, 40.0);
   // F = 96 - 20000 + 980 = -18924 N; the wheels drive the engine through the losses.
   EXPECT_NEAR(drag.Te, -18924.0 * 0.95 * 0.98 * 0.45 / 4.1, 1e-9);
-  EXPECT_EQ(drag.Tmax, CURVELOOKUP(v.fullLoad, drag.Ne));
+  EXPECT_EQ(drag.Tmax, curve_lookup(v.fullLoad, drag.Ne));
 
   v.eng.Nec = drag.Ne;  // exactly at Nec: still engaged
-  const GearEvalResult atNec = EVALGEAR(v, 6, 40.0, 0.0, 45.0);
+  const GearEvalResult atNec = eval_gear_at(v, 6, 40.0, 0.0, 45.0);
   EXPECT_EQ(atNec.status, 0);
   EXPECT_EQ(atNec.Ne, drag.Ne);
 
   v.eng.Nec = std::nextafter(drag.Ne, 1e9);  // just below Nec: clutch open, engine idling
-  const GearEvalResult open = EVALGEAR(v, 6, 40.0, 0.0, 45.0);
+  const GearEvalResult open = eval_gear_at(v, 6, 40.0, 0.0, 45.0);
   EXPECT_EQ(open.status, 4);
   EXPECT_EQ(open.V, 40.0);
   EXPECT_EQ(open.Ne, v.eng.Nidle);
   EXPECT_EQ(open.Te, 0.0);
-  EXPECT_EQ(open.Tmax, CURVELOOKUP(v.fullLoad, v.eng.Nidle));
+  EXPECT_EQ(open.Tmax, curve_lookup(v.fullLoad, v.eng.Nidle));
 }
 
 TEST(GearEval, SteadySpeedIsNotSlowingDown) {
-  const TestVehicle v = MAKETESTVEHICLE();
+  const TestVehicle v = make_test_vehicle();
   // At Vp = V the inertia term vanishes: a low engine speed in a high gear is status 3, not 4.
-  const GearEvalResult r = EVALGEAR(v, 4, 10.0, 0.0, 10.0);
+  const GearEvalResult r = eval_gear_at(v, 4, 10.0, 0.0, 10.0);
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.V, 10.0);
   EXPECT_LT(r.Ne, v.eng.GearMinSpeed[3]);
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, v.eng.GearMinSpeed[3]));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.GearMinSpeed[3]));
 }
 
 TEST(GearEval, MovingOffSlipsTheClutchAtNes) {
-  const TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult r = EVALGEAR(v, 1, 3.0, 0.0, 0.0);
+  const TestVehicle v = make_test_vehicle();
+  const GearEvalResult r = eval_gear_at(v, 1, 3.0, 0.0, 0.0);
   EXPECT_EQ(r.status, 5);
   EXPECT_EQ(r.V, 3.0);
   EXPECT_EQ(r.Ne, v.eng.Nes);
   EXPECT_GT(r.Te, 0.0);
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, v.eng.Nes));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.Nes));
 }
 
 TEST(GearEval, PastNexTheTopGearIsCappedAndLowerGearsKeepTheTarget) {
-  const TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult top = EVALGEAR(v, 6, 110.0, 0.0, 110.0);
+  const TestVehicle v = make_test_vehicle();
+  const GearEvalResult top = eval_gear_at(v, 6, 110.0, 0.0, 110.0);
   EXPECT_EQ(top.status, 2);
   EXPECT_EQ(top.Ne, v.eng.Nex);
   EXPECT_LT(top.V, 110.0);
   EXPECT_NEAR(top.V, 2400.0 * 2.826 * 3.6 / (60.0 * 4.1), 1e-9);
-  EXPECT_EQ(top.Tmax, CURVELOOKUP(v.fullLoad, v.eng.Nex));
+  EXPECT_EQ(top.Tmax, curve_lookup(v.fullLoad, v.eng.Nex));
 
-  const GearEvalResult fifth = EVALGEAR(v, 5, 90.0, 0.0, 90.0);
+  const GearEvalResult fifth = eval_gear_at(v, 5, 90.0, 0.0, 90.0);
   EXPECT_EQ(fifth.status, 2);
   EXPECT_DOUBLE_EQ(fifth.V, 90.0);
   EXPECT_GT(fifth.Ne, v.eng.Nex);
-  EXPECT_EQ(fifth.Tmax, CURVELOOKUP(v.fullLoad, fifth.Ne));
+  EXPECT_EQ(fifth.Tmax, curve_lookup(v.fullLoad, fifth.Ne));
 }
 
 TEST(GearEval, TopGearPastNexWithoutTorqueSearchesBelowTheCap) {
-  const TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult r = EVALGEAR(v, 6, 110.0, 8.0, 100.0);
+  const TestVehicle v = make_test_vehicle();
+  const GearEvalResult r = eval_gear_at(v, 6, 110.0, 8.0, 100.0);
   EXPECT_EQ(r.status, 1);
   EXPECT_LT(r.V, 2400.0 * 2.826 * 3.6 / (60.0 * 4.1));
   EXPECT_LT(r.Ne, v.eng.Nex);
-  const double reserve = CURVELOOKUP(v.fullLoad, r.Ne) - r.Te;
+  const double reserve = curve_lookup(v.fullLoad, r.Ne) - r.Te;
   EXPECT_GE(reserve, 0.0);
   EXPECT_LT(reserve, Tolerance);
 }
 
 TEST(GearEval, SpeedSearchConvergesOnTheFullLoadCurve) {
-  const TestVehicle v = MAKETESTVEHICLE();
-  const GearEvalResult r = EVALGEAR(v, 6, 60.0, 15.0, 60.0);
+  const TestVehicle v = make_test_vehicle();
+  const GearEvalResult r = eval_gear_at(v, 6, 60.0, 15.0, 60.0);
   EXPECT_EQ(r.status, 1);
   EXPECT_LT(r.V, 60.0);
   EXPECT_GT(r.V, 50.0);
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, r.Ne));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.Ne));
   EXPECT_GE(r.Tmax - r.Te, 0.0);
   EXPECT_LT(r.Tmax - r.Te, Tolerance);
   // The returned engine speed belongs to the returned speed.
@@ -132,30 +134,30 @@ TEST(GearEval, SpeedSearchConvergesOnTheFullLoadCurve) {
 }
 
 TEST(GearEval, SpeedSearchBelowTheGearMinimumGivesStatus3AndZeroSpeed) {
-  TestVehicle v = MAKETESTVEHICLE();
+  TestVehicle v = make_test_vehicle();
   v.trn.StartGears = 3;  // a starting gear above ReengageGear is still held to its minimum speed
-  const GearEvalResult r = EVALGEAR(v, 3, 15.0, 30.0, 15.0);
+  const GearEvalResult r = eval_gear_at(v, 3, 15.0, 30.0, 15.0);
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.V, 0.0);
   EXPECT_LT(r.Ne, v.eng.GearMinSpeed[2]);
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, v.eng.GearMinSpeed[2]));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.GearMinSpeed[2]));
 }
 
 TEST(GearEval, SpeedSearchStopsWhenTheSlippingClutchCarriesTheLoad) {
-  const TestVehicle v = MAKETESTVEHICLE();
+  const TestVehicle v = make_test_vehicle();
   // Gear 2 is at or below ReengageGear, so the search may go below Nmin down to Nes.
-  const GearEvalResult r = EVALGEAR(v, 2, 12.0, 40.0, 12.0);
+  const GearEvalResult r = eval_gear_at(v, 2, 12.0, 40.0, 12.0);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.Ne, v.eng.Nes);
   EXPECT_EQ(r.V, 6.0);  // whole 1 km/h steps down from the target
-  EXPECT_EQ(r.Tmax, CURVELOOKUP(v.fullLoad, v.eng.Nes));
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.Nes));
   EXPECT_LT(r.Te, r.Tmax);
 }
 
 TEST(GearEval, NoTorqueLimitBeyondTheEndOfTheCurve) {
-  TestVehicle v = MAKETESTVEHICLE();
+  TestVehicle v = make_test_vehicle();
   v.eng.Nex = 3000.0;
-  const GearEvalResult r = EVALGEAR(v, 6, 111.7, 5.0, 110.0);
+  const GearEvalResult r = eval_gear_at(v, 6, 111.7, 5.0, 110.0);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.V, 111.7);
   EXPECT_LE(r.Tmax, 0.0);
@@ -163,13 +165,13 @@ TEST(GearEval, NoTorqueLimitBeyondTheEndOfTheCurve) {
 }
 
 TEST(GearEval, SearchWithoutConvergenceWarnsOnceAfter9999Passes) {
-  TestVehicle v = MAKETESTVEHICLE();
+  TestVehicle v = make_test_vehicle();
   // A repeated last point makes the full-load torque undefined above it: the search never closes.
   v.fullLoad.Speeds = {600.0, 1000.0, 1000.0};
   v.fullLoad.Torques = {800.0, 1400.0, 1400.0};
   v.fullLoad.PointCount = 3;
   CaptureCout out;
-  const GearEvalResult r = EVALGEAR(v, 6, 60.0, 0.0, 60.0);
+  const GearEvalResult r = eval_gear_at(v, 6, 60.0, 0.0, 60.0);
   EXPECT_EQ(out.text.str(), " Warning : convergence cal. of vehicle speed\r\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.V, 60.0);
@@ -177,10 +179,10 @@ TEST(GearEval, SearchWithoutConvergenceWarnsOnceAfter9999Passes) {
 }
 
 TEST(GearEval, AGearOutsideTheTableStopsTheRun) {
-  const TestVehicle v = MAKETESTVEHICLE();
+  const TestVehicle v = make_test_vehicle();
   for (const int32_t g : {0, 7, -1}) {
     try {
-      EVALGEAR(v, g, 10.0, 0.0, 10.0);
+      eval_gear_at(v, g, 10.0, 0.0, 10.0);
       ADD_FAILURE() << "gear " << g << " was evaluated";
     } catch (const RunStop& stop) {
       EXPECT_EQ(stop.status, 0);
@@ -191,3 +193,5 @@ TEST(GearEval, AGearOutsideTheTableStopsTheRun) {
 }
 
 }  // namespace
+
+}  // namespace hdfe

@@ -10,6 +10,8 @@
 #include "simulation/geareval.h"
 #include "simulation/simstep.h"
 
+namespace hdfe {
+
 struct TestVehicle {
   VehicleSpec spec;
   EngineData eng;
@@ -17,7 +19,7 @@ struct TestVehicle {
   TorqueCurve fullLoad;
 };
 
-inline TestVehicle MAKETESTVEHICLE() {
+inline TestVehicle make_test_vehicle() {
   TestVehicle v;
   v.spec.MuAir = 0.06;
   v.spec.MuRoll = 0.07;
@@ -50,9 +52,9 @@ inline TestVehicle MAKETESTVEHICLE() {
   return v;
 }
 
-inline GearEvalResult EVALGEAR(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
+inline GearEvalResult eval_gear_at(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
   GearEvalResult out;
-  GEAREVAL(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad, out);
+  gear_eval(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad, out);
   return out;
 }
 
@@ -64,13 +66,13 @@ struct TestCycle {
   DriveCycle cycle;
 };
 
-inline void SETCYCLE(TestCycle& c, int32_t n, std::vector<double> points, double gradient = 0.0) {
+inline void set_cycle(TestCycle& c, int32_t n, std::vector<double> points, double gradient = 0.0) {
   c.Vtarget = std::move(points);
   c.grade.assign(c.Vtarget.size(), gradient);
   c.cycle = DriveCycle{n, c.Vtarget, c.grade};
 }
 
-// Outputs of one SIMSTEP call.
+// Outputs of one sim_step call.
 struct StepResult {
   double Ne = 0.0;
   double Te = 0.0;
@@ -80,12 +82,14 @@ struct StepResult {
   int32_t hold = 0;
 };
 
-inline StepResult RUNSTEP(const TestVehicle& v, const DriveCycle& cycle, int32_t i, double Vin, int32_t gear_in,
+inline StepResult run_step(const TestVehicle& v, const DriveCycle& cycle, int32_t i, double Vin, int32_t gear_in,
                           int32_t hold, int32_t depth = 3, double deficit = 0.0) {
   StepResult r;
   r.hold = hold;
   r.deficit = deficit;
-  SIMSTEP(i, cycle, Vin, gear_in, r.hold, depth, v.spec, v.eng, v.trn, v.fullLoad, r.Ne, r.Te, r.gear, r.V,
+  sim_step(i, cycle, Vin, gear_in, r.hold, depth, v.spec, v.eng, v.trn, v.fullLoad, r.Ne, r.Te, r.gear, r.V,
           r.deficit);
   return r;
 }
+
+}  // namespace hdfe

@@ -7,6 +7,8 @@
 
 #include "textio/fields.h"
 
+namespace hdfe {
+
 namespace {
 
 constexpr double Inf = std::numeric_limits<double>::infinity();
@@ -31,24 +33,24 @@ TEST(Fields, Reals) {
       {1.0625, 0, 3, "1.062"}, {0.05, 0, 1, ".1"}, {0.15, 0, 1, ".1"}, {-0.999, 0, 2, "-1.00"},
       {1e22, 0, 1, "10000000000000000000000.0"}, {-Inf, 0, 1, "-Infinity"}, {NaN, 0, 1, "NaN"}};
   for (const FCase& c : cases) {
-    EXPECT_EQ(c.w ? FMTF(c.value, c.w, c.d) : FMTF0(c.value, c.d), c.expected) << c.value << " F" << c.w << "." << c.d;
+    EXPECT_EQ(c.w ? format_f(c.value, c.w, c.d) : format_f0(c.value, c.d), c.expected) << c.value << " F" << c.w << "." << c.d;
   }
 }
 
 TEST(Fields, LongExactExpansionIsComplete) {
-  const std::string text = FMTF0(std::numeric_limits<double>::denorm_min(), 1100);  // 4.94...e-324
+  const std::string text = format_f0(std::numeric_limits<double>::denorm_min(), 1100);  // 4.94...e-324
   EXPECT_EQ(text.size(), 1101u);
   EXPECT_EQ(text.substr(320, 8), "00004940");
   EXPECT_EQ(text.find_last_not_of('0'), 1074u);  // the last digit of 2^-1074
 }
 
 TEST(Fields, Integers) {
-  EXPECT_EQ(FMTI(999, 2), "**");
-  EXPECT_EQ(FMTI(-3, 12), "          -3");
-  EXPECT_EQ(FMTI(-100, 3), "***");
-  EXPECT_EQ(FMTI(std::numeric_limits<int64_t>::min(), 20), "-9223372036854775808");
-  EXPECT_EQ(FMTI0(0), "0");
-  EXPECT_EQ(FMTI0(-42), "-42");
+  EXPECT_EQ(format_i(999, 2), "**");
+  EXPECT_EQ(format_i(-3, 12), "          -3");
+  EXPECT_EQ(format_i(-100, 3), "***");
+  EXPECT_EQ(format_i(std::numeric_limits<int64_t>::min(), 20), "-9223372036854775808");
+  EXPECT_EQ(format_i0(0), "0");
+  EXPECT_EQ(format_i0(-42), "-42");
 }
 
 }  // namespace
@@ -70,6 +72,8 @@ TEST(Fields, F0AgreesWithPrintfOnRandomValues) {
     if (negative) text.erase(0, 1);
     if (text.compare(0, 2, "0.") == 0) text.erase(0, 1);
     if (negative && text.find_first_of("123456789") != std::string::npos) text.insert(text.begin(), '-');
-    ASSERT_EQ(FMTF0(value, d), text) << value << " d=" << d;
+    ASSERT_EQ(format_f0(value, d), text) << value << " d=" << d;
   }
 }
+
+}  // namespace hdfe

@@ -7,12 +7,14 @@
 #include "textio/freeform.h"
 #include "textio/textfield.h"
 
+namespace hdfe {
+
 namespace {
 
 // Runs the reads of a plan ("RI;T": reals, integers, texts; reads split by ';') over
 // the input, the variables starting at -1 or "old". Each read renders as its outcome
 // letter (D, E, B) and its values joined by '|'.
-std::string RUN(const std::string& input, const std::string& plan) {
+std::string run_program(const std::string& input, const std::string& plan) {
   std::istringstream stream(input);
   RecordInput in;
   in.stream = &stream;
@@ -22,18 +24,18 @@ std::string RUN(const std::string& input, const std::string& plan) {
     const std::string kinds = plan.substr(start, end == std::string::npos ? end : end - start);
     std::vector<double> reals(kinds.size(), -1);
     std::vector<int32_t> ints(kinds.size(), -1);
-    std::vector<std::string> texts(kinds.size(), TEXTFIELD("old"));
+    std::vector<std::string> texts(kinds.size(), text_field("old"));
     std::vector<ReadTarget> list;
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-      list.push_back(kinds[i] == 'R' ? REALVAR(reals[i]) : kinds[i] == 'I' ? INTVAR(ints[i]) : TEXTVAR(texts[i]));
+      list.push_back(kinds[i] == 'R' ? real_var(reals[i]) : kinds[i] == 'I' ? int_var(ints[i]) : text_var(texts[i]));
     }
     if (start) out += ';';
-    out += "DEB"[static_cast<int>(READFREE(in, list))];
+    out += "DEB"[static_cast<int>(read_free(in, list))];
     for (std::size_t i = 0; i < kinds.size(); ++i) {
       char number[32];
       std::snprintf(number, sizeof number, "%.17g", kinds[i] == 'R' ? reals[i] : ints[i]);
       if (i) out += '|';
-      out += kinds[i] == 'T' ? std::string(TRIMMED(texts[i])) : std::string(number);
+      out += kinds[i] == 'T' ? std::string(trimmed(texts[i])) : std::string(number);
     }
   }
   return out;
@@ -57,13 +59,13 @@ TEST(FreeForm, Reads) {
       {"abc def\n'Truck A' x\n", "T;T", "Dabc;DTruck A"}, {"'It''s a\nb c' x\nnext\n", "T;T", "DIt's ab c;Dnext"},
       {"\"say \"\"hi\"\"\" \"it's\" ''\n", "TTT", "Dsay \"hi\"|it's|"}, {"a/b,c\n1.5 -3\n", "TT;TT", "Da|old;D1.5|-3"},
       {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"}};
-  for (const auto& c : cases) EXPECT_EQ(RUN(c.input, c.plan), c.expected) << c.input;
+  for (const auto& c : cases) EXPECT_EQ(run_program(c.input, c.plan), c.expected) << c.input;
 }
 
 TEST(FreeForm, LongValuesAreCutToTheField) {
   const std::string name(2000, 'n');
-  EXPECT_EQ(RUN(name, "T"), std::string("D").append(name, 0, 1024));
-  EXPECT_EQ(RUN(std::string("'").append(name, 0, 1023).append("''x'"), "T"), std::string("D").append(name, 0, 1023) + "'");
+  EXPECT_EQ(run_program(name, "T"), std::string("D").append(name, 0, 1024));
+  EXPECT_EQ(run_program(std::string("'").append(name, 0, 1023).append("''x'"), "T"), std::string("D").append(name, 0, 1023) + "'");
 }
 
 TEST(FreeForm, NeverReadsPastTheRecordItNeeds) {
@@ -72,8 +74,8 @@ TEST(FreeForm, NeverReadsPastTheRecordItNeeds) {
     RecordInput in;
     in.stream = &stream;
     std::string text, rest;
-    const ReadTarget list[] = {TEXTVAR(text)};
-    ASSERT_EQ(READFREE(in, list), ReadStatus::Done) << input;
+    const ReadTarget list[] = {text_var(text)};
+    ASSERT_EQ(read_free(in, list), ReadStatus::Done) << input;
     std::getline(stream, rest);
     EXPECT_EQ(rest, "rest") << input;
   }
@@ -81,10 +83,10 @@ TEST(FreeForm, NeverReadsPastTheRecordItNeeds) {
 
 TEST(FreeForm, HostileInputEndsTheRead) {
   const std::string big(10'000'000, '7');
-  EXPECT_EQ(RUN(std::string("\0\x01\xff 2\n1\0 2", 11), "R;RI"), "B-1;B-1|-1");
-  EXPECT_EQ(RUN(big + "\n0." + big + "e-9999999", "R;R"), "B-1;D0");
-  EXPECT_EQ(RUN(std::string(10'000'000, ' ') + "5", "R"), "D5");
-  EXPECT_EQ(RUN("'" + big, "T"), "Eold");
+  EXPECT_EQ(run_program(std::string("\0\x01\xff 2\n1\0 2", 11), "R;RI"), "B-1;B-1|-1");
+  EXPECT_EQ(run_program(big + "\n0." + big + "e-9999999", "R;R"), "B-1;D0");
+  EXPECT_EQ(run_program(std::string(10'000'000, ' ') + "5", "R"), "D5");
+  EXPECT_EQ(run_program("'" + big, "T"), "Eold");
 }
 
 TEST(FreeForm, HeaderAndOutputRecords) {
@@ -92,21 +94,23 @@ TEST(FreeForm, HeaderAndOutputRecords) {
   RecordInput in;
   in.stream = &stream;
   std::string line;
-  EXPECT_EQ(READRECORD(in, line), ReadStatus::Done);
+  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
   EXPECT_EQ(line, "Head one");
-  EXPECT_EQ(READRECORD(in, line), ReadStatus::Done);
+  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
   EXPECT_EQ(line, "");
-  EXPECT_EQ(READRECORD(in, line), ReadStatus::End);
-  EXPECT_EQ(FREEREC(""), " ");
-  EXPECT_EQ(FREEREC("n=", -3), " n=          -3");
+  EXPECT_EQ(read_record(in, line), ReadStatus::End);
+  EXPECT_EQ(free_record(""), " ");
+  EXPECT_EQ(free_record("n=", -3), " n=          -3");
 }
 
 TEST(TextField, CutPadTrim) {
-  EXPECT_EQ(TEXTFIELD("ab"), "ab" + std::string(1022, ' '));
-  EXPECT_EQ(TEXTFIELD(std::string(2000, 'x')), std::string(1024, 'x'));
-  EXPECT_EQ(TRIMMED(" a b \t  "), " a b \t");
-  EXPECT_TRUE(ISBLANK(""));
-  EXPECT_FALSE(ISBLANK("  .  "));
+  EXPECT_EQ(text_field("ab"), "ab" + std::string(1022, ' '));
+  EXPECT_EQ(text_field(std::string(2000, 'x')), std::string(1024, 'x'));
+  EXPECT_EQ(trimmed(" a b \t  "), " a b \t");
+  EXPECT_TRUE(is_blank(""));
+  EXPECT_FALSE(is_blank("  .  "));
 }
 
 }  // namespace
+
+}  // namespace hdfe
