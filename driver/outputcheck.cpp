@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <array>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -34,8 +34,7 @@ bool writable(const std::string& name) {
 }
 
 // True when the existing file `name` is the same file as one of `others`.
-template <std::size_t N>
-bool same_file(const std::string& name, const std::array<std::string, N>& others) {
+bool same_file(const std::string& name, const std::vector<std::string>& others) {
   for (const std::string& other : others) {
     std::error_code ec;
     if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
@@ -47,19 +46,14 @@ bool same_file(const std::string& name, const std::array<std::string, N>& others
 
 }  // namespace
 
-void check_output(const RunRecords& r) {
-  const std::string results(trimmed(r.outputName));
+void check_output(const std::string& results, const Vehicle& vehicle) {
   const std::string info = results + "_info.txt";
-  const std::array<std::string, 6> inputs{std::string(trimmed(r.inputName)),
-                                          std::string(trimmed(r.values.TransmissionFile)),
-                                          std::string(trimmed(r.values.EngineFile)),
-                                          std::string(trimmed(r.engineFiles.FullLoadCurveFile)),
-                                          std::string(trimmed(r.engineFiles.MotoringCurveFile)),
-                                          std::string(trimmed(r.engineFiles.FuelMapFile))};
+  std::vector<std::string> inputs;
+  for (const InputFile& file : vehicle.files) inputs.push_back(file.path.string());
   for (const std::string& name : {results, info}) {
     const std::string line = " Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!writable(name) || same_file(name, std::array{other})) throw RunStop{{line}, 1};
+    if (!writable(name) || same_file(name, {other})) throw RunStop{{line}, 1};
     if (same_file(name, inputs)) throw RunStop{{line + ": it is an input file of the run"}, 1};
   }
 }

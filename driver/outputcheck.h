@@ -1,6 +1,8 @@
 // The check that the run's output files can be written, made before the first is written.
 #pragma once
-#include "driver/run.h"
+#include <string>
+
+#include "hdfe/hdfe.h"
 
 namespace hdfe {
 
@@ -9,6 +11,6 @@ namespace hdfe {
 // "_info.txt") can be written without touching any file: an existing one must be a regular
 // file that opens for appending, a new one's folder must exist and be writable, and
 // neither may be one of the run's input files (the line then says so) or the other output file.
-void check_output(const RunRecords& r);
+void check_output(const std::string& results, const Vehicle& vehicle);
 
 }  // namespace hdfe

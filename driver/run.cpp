@@ -4,19 +4,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <optional>
 
 #include "driver/clock.h"
-#include "driver/cycles.h"
 #include "driver/outputcheck.h"
-#include "driver/runcycle.h"
-#include "fuel/cycleresults.h"
-#include "fuel/fuelgrid.h"
-#include "input/checkvehicle.h"
-#include "input/classify.h"
-#include "input/readcurves.h"
-#include "input/readengtrn.h"
-#include "input/readspec.h"
+#include "hdfe/hdfe.h"
+#include "report/outputfile.h"
 #include "report/results.h"
 #include "report/summary.h"
 #include "report/trace.h"
@@ -28,9 +21,7 @@ namespace hdfe {
 
 namespace {
 
-void write_console(std::string_view record) {
-  std::cout << record << RecordEnd;
-}
+void write_console(std::string_view record) { std::cout << record << RecordEnd; }
 
 // Prompts until the name is not blank; the answer is read free-form from the console.
 void prompt_name(std::string_view prompt, RecordInput& console, std::string& name) {
@@ -39,89 +30,58 @@ void prompt_name(std::string_view prompt, RecordInput& console, std::string& nam
     const std::array<ReadTarget, 1> list{text_var(name)};
     if (read_free(console, list) != ReadStatus::Done) {
       std::cout << RecordEnd;
-      throw RunStop{{" Console input ended before a file name was given"}, 1};
+      throw Error({" Console input ended before a file name was given"}, 1, ErrorKind::Console);
     }
   }
 }
 
-}  // namespace
-
-void read_inputs(RunRecords& r) {
-  read_spec(trimmed(r.inputName), r.values, r.spec, r.trn);
-  read_transmission(trimmed(r.values.TransmissionFile), r.trn, r.ratios);
-  read_engine(trimmed(r.values.EngineFile), r.eng, r.engineFiles);
-  classify(r.values, r.spec, r.eng, r.trn, r.ratios);
-  read_torque_curve(trimmed(r.engineFiles.FullLoadCurveFile), r.fullLoad);
-  read_torque_curve(trimmed(r.engineFiles.MotoringCurveFile), r.motoring);
-  read_fuel_map(trimmed(r.engineFiles.FuelMapFile), r.map);
-}
-
-namespace {
-
-void calc_cycle_fc(const DriveCycle& cycle, CycleTrace& trace, const RunRecords& r) {
-  calc_fuel_rates(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, r.motoring, r.grid, r.eng);
-}
-
-}  // namespace
-
-void simulate(RunRecords& r) {
-  r.urban = urban_cycle();
-  run_cycle(r.urban, r.urbanTrace, r.spec, r.eng, r.trn, r.fullLoad);
-  calc_cycle_fc(r.urban, r.urbanTrace, r);
-  idle_stop(r.urbanTrace.Vreal, r.urbanTrace.Ne, r.urbanTrace.FC, r.urban.n, r.values.StopDelay,
-           r.values.StartIdleTime, r.values.RestartLead);
-  cycle_average(r.urbanTrace.Vreal, r.urbanTrace.FC, r.urban.n, 1, r.urbanResult);
-  cycle_average(r.urbanTrace.Vreal, r.urbanTrace.FC, 766, 645, r.midtownResult);
-
-  r.highway = highway_cycle();
-  run_cycle(r.highway, r.highwayTrace, r.spec, r.eng, r.trn, r.fullLoad);
-  calc_cycle_fc(r.highway, r.highwayTrace, r);
-  cycle_average(r.highwayTrace.Vreal, r.highwayTrace.FC, r.highway.n, 1, r.highwayResult);
-}
-
-namespace {
-
-// A torque-converter automatic loses 9 % in town and 4 % on the highway.
-void apply_transmission_factors(RunRecords& r) {
-  if (r.trn.TransmissionKind != 1) return;
-  r.highwayResult.FuelEconomy = r.highwayResult.FuelEconomy * 0.96;
-  r.urbanResult.FuelEconomy = r.urbanResult.FuelEconomy * 0.91;
-  r.midtownResult.FuelEconomy = r.midtownResult.FuelEconomy * 0.91;
-}
-
-void report(RunRecords& r) {
-  write_console(free_record(std::string(58, '-')));
-  apply_transmission_factors(r);
-  check_run(r.urban, r.urbanTrace, "URBAN", std::cout);
-  check_run(r.highway, r.highwayTrace, "HIGHWAY", std::cout);
-  write_console(free_record(""));
-  const std::string output(trimmed(r.outputName));
-  write_console(" OUTPUT FILE : " + output);
-  check_output(r);
-  write_info(output, local_now());
-  write_results(output, trimmed(r.inputName), r.values, r.spec, r.trn, r.urbanResult, r.highwayResult,
-           r.midtownResult);
-  if (r.values.TraceFlag == 1) {
-    write_trace(output, r.urban, r.urbanTrace, "URBAN");
-    write_trace(output, r.highway, r.highwayTrace, "HIGHWAY");
+// The console lines of a run: convergence warnings come while the cycles are driven, the
+// run-check findings after both.
+void report_run(const Result& result) {
+  for (std::size_t k = 0; k < result.warnings.size(); ++k) {
+    write_console(free_record("Warning : convergence cal. of vehicle speed"));
   }
+  write_console(free_record(std::string(58, '-')));
+  for (const RunFinding& finding : result.findings) {
+    if (finding.kind == RunFinding::Kind::OverSpeed) {
+      write_console(free_record("error: V_real > V_target"));
+    } else {
+      write_console(free_record("error: te > 100% ", finding.second));
+    }
+  }
+  write_console(free_record(""));
+}
+
+// The results file with its trace blocks when the spec asks for them.
+std::string results_file(const Result& result, std::string_view specName) {
+  std::string file = results_text(result, specName);
+  if (result.classification.values.TraceFlag == 1) {
+    for (const CycleRun& run : result.traces) append_trace(file, run.cycle, run.trace, run.name);
+  }
+  return file;
 }
 
 void run_program(int argc, char** argv) {
-  RunRecords r;
-  if (argc > 1) r.inputName = text_field(argv[1]);
-  if (argc > 2) r.outputName = text_field(argv[2]);
+  std::string inputName = text_field(argc > 1 ? argv[1] : "");
+  std::string outputName = text_field(argc > 2 ? argv[2] : "");
   RecordInput console;
   console.stream = &std::cin;
-  prompt_name("TYPE FILENAME FOR INPUT : ", console, r.inputName);
-  prompt_name("TYPE FILENAME FOR OUTPUT : ", console, r.outputName);
-  read_inputs(r);
-  check_vehicle(trimmed(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
-               r.motoring, r.map);
-  build_fuel_grid(r.grid, r.map, r.motoring);
-  print_vehicle(r.values, r.spec, r.eng, r.trn, std::cout);
-  simulate(r);
-  report(r);
+  prompt_name("TYPE FILENAME FOR INPUT : ", console, inputName);
+  prompt_name("TYPE FILENAME FOR OUTPUT : ", console, outputName);
+  const std::string specName(trimmed(inputName));
+  // Names inside the input files are taken from the working directory, as written.
+  const Vehicle vehicle = load_vehicle(specName, LoadOptions{std::filesystem::path()});
+  RunOptions options;
+  options.traces = vehicle.values.TraceFlag == 1;
+  const Result result = run(vehicle, options);
+  const Classification& c = result.classification;
+  std::cout << vehicle_summary(c.values, c.spec, c.engine, c.transmission);
+  report_run(result);
+  const std::string output(trimmed(outputName));
+  write_console(" OUTPUT FILE : " + output);
+  check_output(output, vehicle);
+  write_info(output, local_now());
+  write_output(output, results_file(result, specName), WriteMode::Replace);
   write_console(free_record(" complete."));
 }
 
@@ -138,24 +98,30 @@ std::string date_text(const std::tm& t) {
   return text;
 }
 
+std::string info_text(const std::tm& now) {
+  std::string body = free_record("Version " + std::string(ProgramVersion));
+  body += RecordEnd;
+  body += free_record(date_text(now));
+  body += RecordEnd;
+  return body;
+}
+
 void write_info(const std::string& outputName, const std::tm& now) {
   const std::string name = outputName + "_info.txt";
-  std::ostringstream body;
-  body << free_record("Version 20221014") << RecordEnd << free_record(date_text(now)) << RecordEnd;
   std::ofstream file(name, std::ios::binary | std::ios::trunc);
-  file << body.str();
+  file << info_text(now);
   file.close();
-  if (!file) throw RunStop{{" Cannot write information file [ " + name + " ]"}, 1};
+  if (!file) throw Error({" Cannot write information file [ " + name + " ]"}, 1, ErrorKind::CannotWrite, name);
 }
 
 int run_hdfe(int argc, char** argv) {
   try {
     run_program(argc, argv);
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     std::cout.flush();
-    for (const std::string& line : stop.lines) std::cerr << line << RecordEnd;
+    for (const std::string& line : stop.lines()) std::cerr << line << RecordEnd;
     std::cerr.flush();
-    return stop.status;
+    return stop.status();
   }
   std::cout.flush();
   return 0;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "records/constants.h"
+
 namespace hdfe {
 
 namespace {
@@ -47,8 +49,8 @@ void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<do
   }
 }
 
-void cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
-              CycleResult& result) {
+CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,
+                          int32_t first) {
   double sumV = 0.0;
   double sumFC = 0.0;
   for (int64_t k = first; k < static_cast<int64_t>(first) + count; ++k) {
@@ -57,8 +59,12 @@ void cycle_average(std::span<const double> Vreal, std::span<const double> FC, in
     sumV = sumV + Vreal[static_cast<std::size_t>(k - 1)];
     sumFC = sumFC + FC[static_cast<std::size_t>(k - 1)];
   }
+  CycleResult result;
   result.AverageSpeed = sumV / static_cast<double>(count);
   result.FuelEconomy = sumV / sumFC;
+  result.Distance = sumV / SecondsPerHour;
+  result.Fuel = sumFC / SecondsPerHour;
+  return result;
 }
 
 }  // namespace hdfe

@@ -12,7 +12,7 @@ void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<do
               int32_t B, int32_t C, int32_t A);
 
 // Average speed and fuel economy over steps first .. first + count - 1 (1-based).
-void cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count, int32_t first,
-              CycleResult& result);
+CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,
+                          int32_t first);
 
 }  // namespace hdfe

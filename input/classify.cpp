@@ -6,6 +6,7 @@
 
 #include "input/categories.h"
 #include "input/geartable.h"
+#include "records/constants.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
@@ -14,7 +15,6 @@ namespace hdfe {
 namespace {
 
 constexpr double PersonMass = 55.0;  // [kg]
-constexpr double Gravity = 9.8;      // [m/s^2]
 // Rolling-resistance constants: 6.7 and 0.00023 in single precision, widened.
 constexpr double RollWeightTerm = 6.699999809265137;
 constexpr double RollConstant = 0.0002300000051036477;

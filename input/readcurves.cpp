@@ -35,8 +35,8 @@ void sort_speed_lines(FuelMap& map) {
 
 }  // namespace
 
-void read_torque_curve(std::string_view name, TorqueCurve& curve) {
-  curve = TorqueCurve{};
+TorqueCurve read_torque_curve(std::string_view name) {
+  TorqueCurve curve;
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
@@ -65,10 +65,11 @@ void read_torque_curve(std::string_view name, TorqueCurve& curve) {
   }
   file.close();
   shell_sort(curve.Speeds, curve.Torques);
+  return curve;
 }
 
-void read_fuel_map(std::string_view name, FuelMap& map) {
-  map = FuelMap{};
+FuelMap read_fuel_map(std::string_view name) {
+  FuelMap map;
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
@@ -100,6 +101,7 @@ void read_fuel_map(std::string_view name, FuelMap& map) {
   file.close();
   shell_sort(map.Speeds, map.Torques, map.FuelRates);
   sort_speed_lines(map);
+  return map;
 }
 
 }  // namespace hdfe

@@ -6,8 +6,8 @@
 namespace hdfe {
 
 // Reads a full-load or motoring torque curve and sorts it by speed.
-void read_torque_curve(std::string_view name, TorqueCurve& curve);
+TorqueCurve read_torque_curve(std::string_view name);
 // Reads the fuel map and sorts it by speed, then each speed line by torque.
-void read_fuel_map(std::string_view name, FuelMap& map);
+FuelMap read_fuel_map(std::string_view name);
 
 }  // namespace hdfe

@@ -27,7 +27,7 @@ void read_ratios(RecordInput& in, int32_t count, std::vector<double>& ratios, st
 
 }  // namespace
 
-void read_transmission(std::string_view name, TransmissionData& trn, RatioLists& ratios) {
+TransmissionInput read_transmission(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
@@ -36,20 +36,17 @@ void read_transmission(std::string_view name, TransmissionData& trn, RatioLists&
   RecordInput in;
   in.stream = &file;
   const std::string bad_line = " Failed to read transmission file [ " + file_name + " ]";
-  ratios.StartGears = 0;
-  trn.MainRatioCount = 0;
-  trn.AuxRatioCount = 0;
-  trn.TransmissionKind = 0;
-
-  read_fixed(in, std::array{int_var(ratios.StartGears)}, file_name, bad_line);
+  TransmissionInput trn;
+  read_fixed(in, std::array{int_var(trn.StartGears)}, file_name, bad_line);
   read_fixed(in, std::array{int_var(trn.MainRatioCount)}, file_name, bad_line);
-  read_ratios(in, trn.MainRatioCount, ratios.MainRatios, file_name, bad_line);
+  read_ratios(in, trn.MainRatioCount, trn.MainRatios, file_name, bad_line);
   read_fixed(in, std::array{int_var(trn.AuxRatioCount)}, file_name, bad_line);
-  read_ratios(in, trn.AuxRatioCount, ratios.AuxRatios, file_name, bad_line);
+  read_ratios(in, trn.AuxRatioCount, trn.AuxRatios, file_name, bad_line);
   read_fixed(in, std::array{int_var(trn.TransmissionKind)}, file_name, bad_line);
+  return trn;
 }
 
-void read_engine(std::string_view name, EngineData& eng, EngineFiles& files) {
+EngineInput read_engine(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
@@ -58,22 +55,23 @@ void read_engine(std::string_view name, EngineData& eng, EngineFiles& files) {
   RecordInput in;
   in.stream = &file;
   const std::string bad_line = " Failed to read engine file [ " + file_name + " ]";
-  files.FuelMapFile = text_field("");
-  files.FullLoadCurveFile = text_field("");
-  files.MotoringCurveFile = text_field("");
-  eng.Nidle = 0.0;
-  eng.Nrate = 0.0;
-  eng.Nex = 0.0;
-
-  const std::array targets{text_var(files.FuelMapFile),
-                           text_var(files.FullLoadCurveFile),
-                           text_var(files.MotoringCurveFile),
+  EngineInput eng;
+  eng.FuelMapFile = text_field("");
+  eng.FullLoadCurveFile = text_field("");
+  eng.MotoringCurveFile = text_field("");
+  const std::array targets{text_var(eng.FuelMapFile),
+                           text_var(eng.FullLoadCurveFile),
+                           text_var(eng.MotoringCurveFile),
                            real_var(eng.Nidle),
                            real_var(eng.Nrate),
                            real_var(eng.Nex)};
   for (const ReadTarget& target : targets) {
     read_fixed(in, std::span(&target, 1), file_name, bad_line);
   }
+  for (std::string* text : {&eng.FuelMapFile, &eng.FullLoadCurveFile, &eng.MotoringCurveFile}) {
+    *text = std::string(trimmed(*text));
+  }
+  return eng;
 }
 
 }  // namespace hdfe

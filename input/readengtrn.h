@@ -6,8 +6,8 @@
 namespace hdfe {
 
 // Reads the transmission file: kind, ratio counts and lists, starting-gear limit.
-void read_transmission(std::string_view name, TransmissionData& trn, RatioLists& ratios);
+TransmissionInput read_transmission(std::string_view name);
 // Reads the engine file: the three engine data file names and Nidle, Nrate, Nex.
-void read_engine(std::string_view name, EngineData& eng, EngineFiles& files);
+EngineInput read_engine(std::string_view name);
 
 }  // namespace hdfe

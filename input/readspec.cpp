@@ -15,14 +15,14 @@ namespace hdfe {
 namespace {
 
 // The seventeen spec-file values in file order, one read each.
-std::array<ReadTarget, 17> spec_targets(SpecValues& v, VehicleSpec& spec, TransmissionData& trn) {
+std::array<ReadTarget, 17> spec_targets(SpecValues& v) {
   return {text_var(v.VehicleName),
           text_var(v.CategoryCode),
           text_var(v.EngineFile),
           text_var(v.TransmissionFile),
-          real_var(trn.FinalRatio),
-          real_var(spec.TireRadius),
-          real_var(spec.FlatRoadTireRadius),
+          real_var(v.FinalRatio),
+          real_var(v.TireRadius),
+          real_var(v.FlatRoadTireRadius),
           int_var(v.TraceFlag),
           real_var(v.RollAddend),
           real_var(v.AirCoefficient),
@@ -37,17 +37,14 @@ std::array<ReadTarget, 17> spec_targets(SpecValues& v, VehicleSpec& spec, Transm
 
 }  // namespace
 
-void read_spec(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn) {
+SpecValues read_spec(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
     throw RunStop{{free_record(" Cannot open spec-file : " + file_name)}, 0};
   }
   // A value that a null or a slash leaves unread starts as zero or blanks.
-  values = SpecValues{};
-  spec.TireRadius = 0.0;
-  spec.FlatRoadTireRadius = 0.0;
-  trn.FinalRatio = 0.0;
+  SpecValues values;
   values.VehicleName = text_field("");
   values.CategoryCode = text_field("");
   values.EngineFile = text_field("");
@@ -56,14 +53,13 @@ void read_spec(std::string_view name, SpecValues& values, VehicleSpec& spec, Tra
   RecordInput in;
   in.stream = &file;
   const std::string bad_line = " Failed to read spec_data file ";
-  for (const ReadTarget& target : spec_targets(values, spec, trn)) {
+  for (const ReadTarget& target : spec_targets(values)) {
     read_fixed(in, std::span(&target, 1), file_name, bad_line);
   }
-  file.close();
-
-  if (values.IdleStopOn == 0) values.StopDelay = 999;
-  if (values.StartIdleStopOn == 0) values.StartIdleTime = 999;
-  values.RollAddend = values.RollAddend * std::sqrt(1.0 / (spec.FlatRoadTireRadius + 1.0));
+  for (std::string* text : {&values.VehicleName, &values.CategoryCode, &values.EngineFile, &values.TransmissionFile}) {
+    *text = std::string(trimmed(*text));
+  }
+  return values;
 }
 
 }  // namespace hdfe

@@ -6,6 +6,6 @@
 namespace hdfe {
 
 // Reads the spec file named `name` (trailing blanks removed). Stops the run on failure.
-void read_spec(std::string_view name, SpecValues& values, VehicleSpec& spec, TransmissionData& trn);
+SpecValues read_spec(std::string_view name);
 
 }  // namespace hdfe

@@ -22,6 +22,8 @@ struct FuelGrid {
 struct CycleResult {
   double AverageSpeed = 0.0;  // [km/h]
   double FuelEconomy = 0.0;   // [km/l]
+  double Distance = 0.0;      // [km]
+  double Fuel = 0.0;          // [l]
 };
 
 }  // namespace hdfe

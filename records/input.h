@@ -25,15 +25,17 @@ struct VehicleSpec {
   double EngineInertia = 0.0;      // engine-side inertia [kg m^2]
 };
 
-// The spec-file values held beside VehicleSpec. Text values are 1024-character
-// blank-padded fields.
+// The seventeen values of the spec file. Names are held without trailing blanks.
 struct SpecValues {
   std::string VehicleName;
   std::string CategoryCode;
   std::string EngineFile;
   std::string TransmissionFile;
+  double FinalRatio = 0.0;
+  double TireRadius = 0.0;         // [m]
+  double FlatRoadTireRadius = 0.0; // representative radius for the flat-road correction [m]
   int32_t TraceFlag = 0;         // 1: append the per-second traces to the results file
-  double RollAddend = 0.0;       // addend to the rolling-resistance coefficient, scaled on reading
+  double RollAddend = 0.0;       // addend to the rolling-resistance coefficient, scaled for the run
   double AirCoefficient = 0.0;   // [N/(km/h)^2 per m^2]
   int32_t IdleStopOn = 0;        // 0 none, 1 present
   int32_t StopDelay = 0;         // [s], 999 when IdleStopOn is 0
@@ -53,7 +55,27 @@ struct EngineData {
   std::vector<double> GearMinSpeed;  // per gear, gear g at [g - 1] [rpm]
 };
 
-// The three engine data file names that the engine file gives (1024-character fields).
+// The engine file as read.
+struct EngineInput {
+  std::string FuelMapFile;
+  std::string FullLoadCurveFile;
+  std::string MotoringCurveFile;
+  double Nidle = 0.0;  // [rpm]
+  double Nrate = 0.0;  // [rpm]
+  double Nex = 0.0;    // [rpm]
+};
+
+// The transmission file as read. The lists hold max(count, 0) ratios.
+struct TransmissionInput {
+  int32_t StartGears = 0;
+  int32_t MainRatioCount = 0;
+  std::vector<double> MainRatios;
+  int32_t AuxRatioCount = 0;
+  std::vector<double> AuxRatios;
+  int32_t TransmissionKind = 0;  // 1: torque-converter automatic
+};
+
+// The three engine data file names that the engine file gives.
 struct EngineFiles {
   std::string FuelMapFile;
   std::string FullLoadCurveFile;

@@ -2,7 +2,6 @@
 
 #include <initializer_list>
 #include <string>
-#include "report/outputfile.h"
 #include "textio/fields.h"
 #include "textio/freeform.h"
 #include "textio/textfield.h"
@@ -88,31 +87,27 @@ void free_line(std::string& file, std::string_view text) {
 
 // A town block (URBAN or MID-TOWN): the fuel economy [km/l] as simulated with the average
 // speed [km/h], after the transient correction, and with Kf1 applied.
-void town_block(std::string& file, std::string_view title, double economy, double corrected, double withKf,
-               double averageSpeed, double Kf1) {
+void town_block(std::string& file, std::string_view title, const CycleFigures& town) {
   free_line(file, "");
   free_line(file, title);
-  tab_record(file, {Label.BeforeTransient, Label.FuelEconomy, format_f(economy, 8, 4), Label.AverageSpeed,
-                format_f(averageSpeed, 5, 1)});
-  tab_record(file, {Label.AfterTransient, Label.FuelEconomy, format_f(corrected, 8, 4), Label.Transient3});
-  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(withKf, 8, 4), Label.Kf1, format_f(Kf1, 8, 6)});
+  tab_record(file, {Label.BeforeTransient, Label.FuelEconomy, format_f(town.fuel_economy_before_transient_km_per_l, 8, 4),
+                    Label.AverageSpeed, format_f(town.average_speed_km_per_h, 5, 1)});
+  tab_record(file, {Label.AfterTransient, Label.FuelEconomy, format_f(town.fuel_economy_after_transient_km_per_l, 8, 4),
+                    Label.Transient3});
+  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(town.fuel_economy_after_kf_km_per_l, 8, 4), Label.Kf1,
+                    format_f(town.kf, 8, 6)});
 }
 
 }  // namespace
 
-void write_results(std::string_view outputName, std::string_view inputName, const SpecValues& values,
-              const VehicleSpec& spec, const TransmissionData& trn, const CycleResult& urban,
-              const CycleResult& highway, const CycleResult& midtown) {
-  const double U = urban.FuelEconomy;       // [km/l]
-  const double H = highway.FuelEconomy;     // [km/l]
-  const double M = midtown.FuelEconomy;     // [km/l]
-  const double h = spec.HighwayRatio;       // [fraction]
-  const double U3 = U / 1.03;
-  const double M3 = M / 1.03;
-  const double UK = values.Kf1 * U3;
-  const double MK = values.Kf1 * M3;
-  const double HK = H * values.Kf2;
-  const double A = 1.0 / ((1.0 - h) / UK + h / HK);
+std::string results_text(const Result& result, std::string_view inputName) {
+  const SpecValues& values = result.classification.values;
+  const VehicleSpec& spec = result.classification.spec;
+  const TransmissionData& trn = result.classification.transmission;
+  const CycleFigures& urban = result.cycle("URBAN");
+  const CycleFigures& highway = result.cycle("HIGHWAY");
+  const CycleFigures& midtown = result.cycle("MID-TOWN");
+  const double h = result.highway_ratio;  // [fraction]
 
   std::string file;
   file.reserve(2048);
@@ -130,21 +125,20 @@ void write_results(std::string_view outputName, std::string_view inputName, cons
   tab_record(file, {Label.StartIdleTime, format_i(values.StartIdleTime, 2)});
   tab_record(file, {Label.RestartLead, format_i(values.RestartLead, 2)});
 
-  town_block(file, Label.Urban, U, U3, UK, urban.AverageSpeed, values.Kf1);
+  town_block(file, Label.Urban, urban);
 
   free_line(file, "");
   free_line(file, Label.Highway);
-  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(H, 8, 4), Label.AverageSpeed,
-                format_f(highway.AverageSpeed, 5, 1)});
-  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(HK, 8, 4), Label.Kf2, format_f(values.Kf2, 8, 6)});
+  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(highway.fuel_economy_before_transient_km_per_l, 8, 4), Label.AverageSpeed,
+                format_f(highway.average_speed_km_per_h, 5, 1)});
+  tab_record(file, {Label.WithKf, Label.FuelEconomy, format_f(highway.fuel_economy_after_kf_km_per_l, 8, 4), Label.Kf2, format_f(highway.kf, 8, 6)});
 
   free_line(file, "");
   free_line(file, Label.Average);
-  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(A, 8, 4), Label.HighwayRatio, format_f(h, 5, 2)});
+  tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(result.average_fuel_economy_km_per_l, 8, 4), Label.HighwayRatio, format_f(h, 5, 2)});
 
-  town_block(file, Label.Midtown, M, M3, MK, midtown.AverageSpeed, values.Kf1);
-
-  write_output(outputName, file, WriteMode::Replace);
+  town_block(file, Label.Midtown, midtown);
+  return file;
 }
 
 }  // namespace hdfe

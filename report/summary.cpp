@@ -1,5 +1,6 @@
 #include "report/summary.h"
 
+#include <sstream>
 #include <string>
 #include "textio/fields.h"
 #include "textio/freeform.h"
@@ -59,11 +60,13 @@ void print_gears(const TransmissionData& trn, std::ostream& out) {
 
 }  // namespace
 
-void print_vehicle(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
-              const TransmissionData& trn, std::ostream& out) {
+std::string vehicle_summary(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
+                            const TransmissionData& trn) {
+  std::ostringstream out;
   print_identity(values, spec, trn, out);
   print_body(spec, eng, out);
   print_gears(trn, out);
+  return out.str();
 }
 
 }  // namespace hdfe

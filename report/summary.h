@@ -1,12 +1,12 @@
-// The vehicle summary on the console.
+// The vehicle summary shown on the console.
 #pragma once
-#include <ostream>
+#include <string>
 #include "records/input.h"
 
 namespace hdfe {
 
-// Writes the summary of the classified vehicle, one CR LF record per line.
-void print_vehicle(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
-              const TransmissionData& trn, std::ostream& out);
+// The summary of the classified vehicle, one CR LF record per line.
+std::string vehicle_summary(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
+                            const TransmissionData& trn);
 
 }  // namespace hdfe

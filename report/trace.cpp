@@ -2,18 +2,12 @@
 
 #include <cstddef>
 #include <string>
-#include "report/outputfile.h"
 #include "textio/fields.h"
 #include "textio/freeform.h"
 
 namespace hdfe {
 
 namespace {
-
-// Speed tolerance: the single-precision 0.01 widened to double [km/h].
-constexpr double SpeedTolerance = static_cast<double>(0.01F);
-// Highest plausible torque as share of full load [%].
-constexpr double TorqueLimit = 100.0;
 
 // Bytes of one data record, generously, for reserving the block.
 constexpr std::size_t RecordBytes = 96;
@@ -44,21 +38,9 @@ void trace_record(std::string& block, const DriveCycle& cycle, const CycleTrace&
 
 }  // namespace
 
-void check_run(const DriveCycle& cycle, const CycleTrace& trace, std::string_view /*cycleName*/,
-              std::ostream& out) {
-  for (int32_t i = 1; i <= cycle.n; ++i) {
-    const auto k = static_cast<std::size_t>(i - 1);
-    if (trace.Vreal[k] - cycle.Vtarget[static_cast<std::size_t>(i)] > SpeedTolerance) {
-      out << free_record("error: V_real > V_target") << RecordEnd;
-    }
-    if (trace.T_norm[k] > TorqueLimit) out << free_record("error: te > 100% ", i) << RecordEnd;
-  }
-}
-
-void write_trace(std::string_view outputName, const DriveCycle& cycle, const CycleTrace& trace,
-              std::string_view cycleName) {
-  std::string block;
-  block.reserve(256 + RecordBytes * static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0));
+void append_trace(std::string& block, const DriveCycle& cycle, const CycleTrace& trace,
+                  std::string_view cycleName) {
+  block.reserve(block.size() + 256 + RecordBytes * static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0));
   block += free_record("");
   block += RecordEnd;
   block += cycleName;
@@ -66,7 +48,6 @@ void write_trace(std::string_view outputName, const DriveCycle& cycle, const Cyc
   block += "time(s)\tVtarget(km/h)\tVreal(km/h)\tNe(rpm)\tTe(N-m)\tN_norm(%)\tT_norm(%)\tShift\tFC(l/h)";
   block += RecordEnd;
   for (int32_t i = 1; i <= cycle.n; ++i) trace_record(block, cycle, trace, i);
-  write_output(outputName, block, WriteMode::Append);
 }
 
 }  // namespace hdfe

@@ -1,18 +1,14 @@
-// Trace output and run checks of a finished cycle run.
+// The trace blocks of the results file.
 #pragma once
-#include <ostream>
+#include <string>
 #include <string_view>
 #include "records/driver.h"
 
 namespace hdfe {
 
-// Writes a console line for each step above its target speed or above full-load torque.
-void check_run(const DriveCycle& cycle, const CycleTrace& trace, std::string_view cycleName,
-              std::ostream& out);
-
-// Appends the cycle's trace block to the results file. Stops the run with a failure
-// status when the file cannot be written.
-void write_trace(std::string_view outputName, const DriveCycle& cycle, const CycleTrace& trace,
-              std::string_view cycleName);
+// Appends the cycle's trace block: a blank record, the cycle name, the column titles and
+// one record per step.
+void append_trace(std::string& block, const DriveCycle& cycle, const CycleTrace& trace,
+                  std::string_view cycleName);
 
 }  // namespace hdfe

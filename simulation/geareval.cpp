@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <iostream>
 #include <string>
 
 #include "fuel/curvelookup.h"
@@ -51,6 +50,7 @@ void set_out(GearEvalResult& out, double V, double Ne, double Te, double Tmax, i
   out.Te = Te;
   out.Tmax = Tmax;
   out.status = status;
+  out.search_exhausted = false;
 }
 
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
@@ -61,6 +61,7 @@ void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, 
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
+  bool exhausted = false;
   for (int32_t k = 1; k <= SearchPasses; ++k) {
     Te = engine_torque(d, road_load(d, v, spec), spec);
     N = engine_speed(d, v, spec);
@@ -85,7 +86,7 @@ void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, 
       step = step / 2.0;
       v = v + step;
     }
-    if (k > SearchPasses - 1) std::cout << free_record("Warning : convergence cal. of vehicle speed") << RecordEnd;
+    if (k > SearchPasses - 1) exhausted = true;
     if (converged) break;
   }
   if (N < Nmin) {
@@ -95,6 +96,7 @@ void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, 
   } else {
     set_out(out, 0.0, N, Te, curve_lookup(fullLoad, eng.Nex), 2);
   }
+  out.search_exhausted = exhausted;
 }
 
 }  // namespace

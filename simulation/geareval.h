@@ -12,6 +12,7 @@ struct GearEvalResult {
   double Te = 0.0;    // engine torque [N·m]
   double Tmax = 0.0;  // full-load torque available [N·m]
   int32_t status = 0; // gear status 0..5
+  bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
 };
 
 // Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].

@@ -8,14 +8,7 @@ namespace hdfe {
 
 namespace {
 
-// The read-only records of one step, passed on to every gear evaluation.
-struct Run {
-  const DriveCycle& cycle;
-  const VehicleSpec& spec;
-  const EngineData& eng;
-  const TransmissionData& trn;
-  const TorqueCurve& fullLoad;
-};
+using Run = SimContext;
 
 // Point k of a cycle table; the tables continue with zeros past their last point.
 double point_at(std::span<const double> table, int32_t k) {
@@ -24,8 +17,10 @@ double point_at(std::span<const double> table, int32_t k) {
 }
 
 // Gear g driven towards point k from speed v.
+// Every evaluation whose speed search runs out of passes is counted.
 void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
   gear_eval(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad, out);
+  if (out.search_exhausted) ++*r.exhausted_searches;
 }
 
 // Trapezoidal distance [km/h·s] by which one second falls behind its targets.
@@ -141,13 +136,10 @@ void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
 double rec(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2, int32_t D,
            double deficit) {
   int32_t hold = h2;
-  double recDeficit =
+  const double recDeficit =
       deficit + shortfall(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
                           r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
-  double Ne = 0.0, Te = 0.0, V = 0.0;
-  int32_t gear = 0;
-  sim_step(i + 1, r.cycle, v, g2, hold, D, r.spec, r.eng, r.trn, r.fullLoad, Ne, Te, gear, V, recDeficit);
-  return recDeficit;
+  return sim_step(r, i + 1, v, g2, hold, D, recDeficit).deficit;
 }
 
 // The fixed quantities of one call.
@@ -236,16 +228,16 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
 
 }  // namespace
 
-void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, int32_t& hold,
-             int32_t depth, const VehicleSpec& spec, const EngineData& eng,
-             const TransmissionData& trn, const TorqueCurve& fullLoad, double& Ne, double& Te,
-             int32_t& gear, double& V, double& deficit) {
+StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
+                     int32_t depth, double deficit) {
+  const DriveCycle& cycle = r.cycle;
+  const EngineData& eng = r.eng;
+  const TransmissionData& trn = r.trn;
+  double Ne = 0.0, Te = 0.0, V = 0.0;
+  int32_t gear = gear_in;
+  const auto outcome = [&] { return StepOutcome{Ne, Te, V, gear, deficit}; };
   const int32_t D = depth - 1;
-  if (D < 0 || i > cycle.n) {
-    gear = gear_in;
-    return;
-  }
-  const Run r{cycle, spec, eng, trn, fullLoad};
+  if (D < 0 || i > cycle.n) return outcome();
   const Step s{i, Vin, D, deficit};
   const double Vprev = cycle.Vtarget[static_cast<std::size_t>(i - 1)];
   const double Vt = cycle.Vtarget[static_cast<std::size_t>(i)];
@@ -259,7 +251,7 @@ void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, i
     gear = 0;
     Ne = eng.Nidle;
     deficit += shortfall(Vprev, Vt, Vin, Vt);
-    return;
+    return outcome();
   }
   bool reengage = false;
   const int32_t g = first_gear(r, s, gear_in, Vt, hold, reengage);
@@ -282,7 +274,7 @@ void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, i
       deficit = rec(r, i, Vin, V, g, hold + 1, D, deficit);
       hold = hold + 1;
     }
-    return;
+    return outcome();
   }
 
   int32_t m = 3;
@@ -310,7 +302,7 @@ void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, i
     Ne = eng.Nidle;
     gear = 0;
     hold = 3;
-    return;
+    return outcome();
   }
   if (gear == 0) {
     hold = 3;
@@ -319,6 +311,7 @@ void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, i
   } else {
     hold = 4 - m;
   }
+  return outcome();
 }
 
 }  // namespace hdfe

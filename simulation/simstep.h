@@ -6,12 +6,30 @@
 
 namespace hdfe {
 
+// The records of a cycle run, passed on to every gear evaluation, and the count of gear
+// evaluations whose speed search ran out of passes.
+struct SimContext {
+  const DriveCycle& cycle;
+  const VehicleSpec& spec;
+  const EngineData& eng;
+  const TransmissionData& trn;
+  const TorqueCurve& fullLoad;
+  int32_t* exhausted_searches;
+};
+
+// What one step decides.
+struct StepOutcome {
+  double Ne = 0.0;       // engine speed [rpm]
+  double Te = 0.0;       // engine torque [N·m]
+  double V = 0.0;        // achieved speed [km/h]
+  int32_t gear = 0;      // 0 = neutral
+  double deficit = 0.0;  // look-ahead distance deficit, the one handed in included [km/h·s]
+};
+
 // Step i of the cycle from speed Vin [km/h] in gear gear_in; hold is the shift hold
-// counter, depth the look-ahead depth. Writes Ne [rpm], Te [N·m], gear and V [km/h]
-// and adds this step's look-ahead distance deficit [km/h·s] to deficit.
-void sim_step(int32_t i, const DriveCycle& cycle, double Vin, int32_t gear_in, int32_t& hold,
-             int32_t depth, const VehicleSpec& spec, const EngineData& eng,
-             const TransmissionData& trn, const TorqueCurve& fullLoad, double& Ne, double& Te,
-             int32_t& gear, double& V, double& deficit);
+// counter, depth the look-ahead depth, deficit the deficit so far [km/h·s]. Past the
+// look-ahead or the cycle's end the step keeps gear_in and the deficit and gives zeros.
+StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
+                     int32_t depth, double deficit);
 
 }  // namespace hdfe

@@ -1,13 +1,9 @@
-// A stop of the run: thrown by any routine that ends the program, caught by main.
+// A stop of the run: every routine that ends the run throws an hdfe::Error.
 #pragma once
-#include <string>
-#include <vector>
+#include "hdfe/error.h"
 
 namespace hdfe {
 
-struct RunStop {
-  std::vector<std::string> lines;  // written to standard error, each as one CR LF record
-  int status = 0;                  // exit status of the program
-};
+using RunStop = Error;
 
 }  // namespace hdfe

@@ -24,8 +24,7 @@ class OutputCheck : public testing::Test {
     dir = fs::temp_directory_path() / ("hdfe-outputcheck-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    r.inputName = text_field((dir / "spec.txt").string());
-    r.engineFiles.FuelMapFile = text_field((dir / "map.txt").string());
+    vehicle.files = {{"spec", "spec.txt", dir / "spec.txt"}, {"fuel_map", "map.txt", dir / "map.txt"}};
     Write("spec.txt", "spec");
     Write("map.txt", "map");
   }
@@ -42,12 +41,11 @@ class OutputCheck : public testing::Test {
   }
   // The stop line for the output name `name` in the folder, or "" when the check passes.
   std::string StopFor(const std::string& name) {
-    r.outputName = text_field((dir / name).string());
     try {
-      check_output(r);
+      check_output((dir / name).string(), vehicle);
     } catch (const RunStop& stop) {
-      EXPECT_EQ(stop.status, 1);
-      return stop.lines.at(0);
+      EXPECT_EQ(stop.status(), 1);
+      return stop.lines().at(0);
     }
     return "";
   }
@@ -56,7 +54,7 @@ class OutputCheck : public testing::Test {
   }
 
   fs::path dir;
-  RunRecords r;
+  Vehicle vehicle;
 };
 
 TEST_F(OutputCheck, NewAndExistingFilesPassAndStayAsTheyWere) {
@@ -84,7 +82,7 @@ TEST_F(OutputCheck, InputFilesAreNeverOverwritten) {
   fs::create_symlink(dir / "spec.txt", dir / "link.txt");
   EXPECT_EQ(StopFor("link.txt"), Line("link.txt") + ": it is an input file of the run");
   Write("x_info.txt", "an input");
-  r.values.EngineFile = text_field((dir / "x_info.txt").string());
+  vehicle.files.push_back({"engine", "x_info.txt", dir / "x_info.txt"});
   EXPECT_EQ(StopFor("x"), Line("x_info.txt") + ": it is an input file of the run");
   EXPECT_EQ(Read("spec.txt"), "spec");
   EXPECT_EQ(Read("x_info.txt"), "an input");

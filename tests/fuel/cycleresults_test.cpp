@@ -64,11 +64,10 @@ TEST(Idlestop, OddArgumentsStaySafe) {
 
 TEST(Cycleavg, SumsOverTheRange) {
   const std::vector<double> v = {10, 20, 30, 40, 50}, fc = {1, 2, 3, 4, 5};
-  CycleResult r;
-  cycle_average(v, fc, 2, 2, r);
+  CycleResult r = cycle_average(v, fc, 2, 2);
   EXPECT_EQ(r.AverageSpeed, 25.0);
   EXPECT_EQ(r.FuelEconomy, 10.0);
-  cycle_average(v, std::vector<double>(5, 0.0), 5, 1, r);
+  r = cycle_average(v, std::vector<double>(5, 0.0), 5, 1);
   EXPECT_EQ(r.AverageSpeed, 30.0);
   EXPECT_TRUE(std::isinf(r.FuelEconomy));
 }

@@ -45,8 +45,8 @@ RunStop GridStop(const FuelMap& map) {
   } catch (const RunStop& stop) {
     return stop;
   }
-  ADD_FAILURE() << "FCGRID did not stop";
-  return {};
+  ADD_FAILURE() << "the grid did not stop";
+  return RunStop({}, 0);
 }
 
 TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
@@ -88,18 +88,18 @@ TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
 
 TEST(Fcgrid, BadMapsStop) {
   const RunStop single = GridStop(Map({{1000, 100, 5}, {1000, 400, 12}}));
-  ASSERT_EQ(single.lines.size(), 3u);
-  EXPECT_EQ(single.lines[0].rfind("Error : DPCHIM ( called from FCGRID, 2nd ) ", 0), 0u);
-  EXPECT_EQ(single.lines[1], "ierr =" + std::string(11, ' ') + "-1");
+  ASSERT_EQ(single.lines().size(), 3u);
+  EXPECT_EQ(single.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 2nd ) ", 0), 0u);
+  EXPECT_EQ(single.lines()[1], "ierr =" + std::string(11, ' ') + "-1");
 
   const RunStop duplicate = GridStop(Map({{1000, 100, 5}, {1000, 100, 6}, {2000, 100, 9}}));
-  ASSERT_EQ(duplicate.lines.size(), 3u);
-  EXPECT_EQ(duplicate.lines[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
-  EXPECT_EQ(duplicate.lines[1], "ierr =" + std::string(11, ' ') + "-3");
+  ASSERT_EQ(duplicate.lines().size(), 3u);
+  EXPECT_EQ(duplicate.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
+  EXPECT_EQ(duplicate.lines()[1], "ierr =" + std::string(11, ' ') + "-3");
 
   const RunStop empty = GridStop(Map({}));
-  EXPECT_EQ(empty.lines, std::vector<std::string>{" Failed to build fuel grid: the fuel map has no data points"});
-  EXPECT_EQ(empty.status, 0);
+  EXPECT_EQ(empty.lines(), std::vector<std::string>{" Failed to build fuel grid: the fuel map has no data points"});
+  EXPECT_EQ(empty.status(), 0);
 }
 
 class Calcfc : public ::testing::Test {

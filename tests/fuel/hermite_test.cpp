@@ -74,7 +74,7 @@ RunStop Stopped(int32_t code, int32_t ierr) {
   } catch (const RunStop& stop) {
     return stop;
   }
-  return {};
+  return RunStop({}, 0);
 }
 
 TEST(Dpchim, TwoPointsAreLinearInsideAndOutside) {
@@ -198,14 +198,14 @@ TEST(Hermite, InvalidArguments) {
 
 TEST(Hermite, ReportLines) {
   const RunStop stop = Stopped(3, -3);
-  ASSERT_EQ(stop.lines.size(), 3u);
+  ASSERT_EQ(stop.lines().size(), 3u);
   const std::string msg = "Error : DPCHIM ( called from FCGRID, 2nd )";
-  EXPECT_EQ(stop.lines[0], msg + std::string(1024 - msg.size(), ' '));
-  EXPECT_EQ(stop.lines[1], "ierr =" + std::string(11, ' ') + "-3");
-  EXPECT_EQ(stop.lines[2], " Terminated by error of Hermite function. Check input fuel map.");
-  EXPECT_EQ(stop.status, 1);
-  EXPECT_EQ(Stopped(8, -5).lines[0].rfind("Error : DPCHFE ( called from CALCFC, 2nd ) ", 0), 0u);
-  EXPECT_EQ(Stopped(1, -1).lines[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
+  EXPECT_EQ(stop.lines()[0], msg + std::string(1024 - msg.size(), ' '));
+  EXPECT_EQ(stop.lines()[1], "ierr =" + std::string(11, ' ') + "-3");
+  EXPECT_EQ(stop.lines()[2], " Terminated by error of Hermite function. Check input fuel map.");
+  EXPECT_EQ(stop.status(), 1);
+  EXPECT_EQ(Stopped(8, -5).lines()[0].rfind("Error : DPCHFE ( called from CALCFC, 2nd ) ", 0), 0u);
+  EXPECT_EQ(Stopped(1, -1).lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
 }
 
 }  // namespace

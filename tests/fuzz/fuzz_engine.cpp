@@ -6,10 +6,8 @@
 using namespace hdfe;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  EngineData eng;
-  EngineFiles files;
   try {
-    read_engine(WriteFuzzFile("engine.txt", data, size), eng, files);
+    read_engine(WriteFuzzFile("engine.txt", data, size));
   } catch (const RunStop&) {
   }
   return 0;

@@ -9,7 +9,7 @@ using namespace hdfe;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuelMap map;
   try {
-    read_fuel_map(WriteFuzzFile("map.txt", data, size), map);
+    map = read_fuel_map(WriteFuzzFile("map.txt", data, size));
   } catch (const RunStop&) {
     return 0;
   }

@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "driver/run.h"
-#include "fuel/fuelgrid.h"
-#include "input/checkvehicle.h"
+#include "hdfe/hdfe.h"
 #include "tests/fuzz/fuzz_files.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
@@ -25,15 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteFuzzFile(name, piece, static_cast<size_t>(end - piece));
     piece = end == data + size ? end : end + 1;
   }
-  RunRecords r;
-  r.inputName = text_field("spec.txt");
   try {
-    read_inputs(r);
-    check_vehicle(trimmed(r.inputName), r.values, r.spec, r.eng, r.engineFiles, r.trn, r.ratios, r.fullLoad,
-                 r.motoring, r.map);
-    build_fuel_grid(r.grid, r.map, r.motoring);
-    simulate(r);
-  } catch (const RunStop&) {
+    run(load_vehicle("spec.txt", LoadOptions{std::filesystem::path()}));
+  } catch (const Error&) {
   }
   return entered ? 0 : 1;
 }

@@ -6,11 +6,8 @@
 using namespace hdfe;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  SpecValues values;
-  VehicleSpec spec;
-  TransmissionData trn;
   try {
-    read_spec(WriteFuzzFile("spec.txt", data, size), values, spec, trn);
+    read_spec(WriteFuzzFile("spec.txt", data, size));
   } catch (const RunStop&) {
   }
   return 0;

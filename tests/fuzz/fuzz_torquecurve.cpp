@@ -8,7 +8,7 @@ using namespace hdfe;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TorqueCurve curve;
   try {
-    read_torque_curve(WriteFuzzFile("curve.txt", data, size), curve);
+    curve = read_torque_curve(WriteFuzzFile("curve.txt", data, size));
   } catch (const RunStop&) {
     return 0;
   }

@@ -8,15 +8,14 @@
 using namespace hdfe;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TransmissionData trn;
-  RatioLists ratios;
+  TransmissionInput trn;
   try {
-    read_transmission(WriteFuzzFile("transmission.txt", data, size), trn, ratios);
+    trn = read_transmission(WriteFuzzFile("transmission.txt", data, size));
   } catch (const RunStop&) {
     return 0;
   }
-  if (ratios.MainRatios.size() != static_cast<size_t>(std::max(trn.MainRatioCount, 0)) ||
-      ratios.AuxRatios.size() != static_cast<size_t>(std::max(trn.AuxRatioCount, 0)))
+  if (trn.MainRatios.size() != static_cast<size_t>(std::max(trn.MainRatioCount, 0)) ||
+      trn.AuxRatios.size() != static_cast<size_t>(std::max(trn.AuxRatioCount, 0)))
     __builtin_trap();
   return 0;
 }

@@ -47,14 +47,14 @@ RunStop StopOf(F f) {
     return stop;
   }
   ADD_FAILURE() << "the run did not stop";
-  return RunStop{};
+  return RunStop({}, 0);
 }
 
 // The single-line stop expected from a reader.
 inline void ExpectStop(const RunStop& stop, const std::string& line, int status) {
-  ASSERT_EQ(stop.lines.size(), 1u);
-  EXPECT_EQ(stop.lines[0], line);
-  EXPECT_EQ(stop.status, status);
+  ASSERT_EQ(stop.lines().size(), 1u);
+  EXPECT_EQ(stop.lines()[0], line);
+  EXPECT_EQ(stop.status(), status);
 }
 
 }  // namespace hdfe

@@ -23,46 +23,46 @@ class ReadCurves : public InputFiles {
 TEST_F(ReadCurves, TorqueRecords) {
   // Blank header lines are headers; blank data lines are skipped; a one-number line is
   // completed from the next; a record cut short by the end of the file is not counted.
-  read_torque_curve(Write("trq.txt", "\n\r\n600 300 extra\n\n800\n400\r\n1000"), curve);
+  curve = read_torque_curve(Write("trq.txt", "\n\r\n600 300 extra\n\n800\n400\r\n1000"));
   EXPECT_EQ(curve.PointCount, 2);
   EXPECT_EQ(curve.Speeds, (std::vector<double>{600, 800}));
   EXPECT_EQ(curve.Torques, (std::vector<double>{300, 400}));
 
-  read_torque_curve(Write("empty.txt", "h1\nh2\n"), curve);
+  curve = read_torque_curve(Write("empty.txt", "h1\nh2\n"));
   EXPECT_EQ(curve.PointCount, 0);
   EXPECT_TRUE(curve.Speeds.empty());
 }
 
 TEST_F(ReadCurves, TorqueFailures) {
-  ExpectStop(StopOf([&] { read_torque_curve(Missing(), curve); }),
+  ExpectStop(StopOf([&] { read_torque_curve(Missing()); }),
              " Cannot open torque data file [ " + Missing() + " ]", 0);
   const std::string bad = Write("bad.txt", "h\nh\n600 300\n800 400\n1000 abc\n");
-  ExpectStop(StopOf([&] { read_torque_curve(bad, curve); }),
+  ExpectStop(StopOf([&] { read_torque_curve(bad); }),
              " Failed to read torque data. Data No.= 3 in [ " + bad + " ]", 0);
   const std::string one_line = Write("short.txt", "header only\n");
-  ExpectStop(StopOf([&] { read_torque_curve(one_line, curve); }), EndOfFile(one_line), 1);
+  ExpectStop(StopOf([&] { read_torque_curve(one_line); }), EndOfFile(one_line), 1);
   const std::string empty = Write("none.txt", "");
-  ExpectStop(StopOf([&] { read_torque_curve(empty, curve); }), EndOfFile(empty), 1);
+  ExpectStop(StopOf([&] { read_torque_curve(empty); }), EndOfFile(empty), 1);
 }
 
 TEST_F(ReadCurves, MapHeadersSkipBlankLines) {
-  read_fuel_map(Write("map.txt", "\nheader one\n\n'second header'\n600 0 0.75\n"), map);
+  map = read_fuel_map(Write("map.txt", "\nheader one\n\n'second header'\n600 0 0.75\n"));
   EXPECT_EQ(map.PointCount, 0);
   EXPECT_EQ(map.IdleFuelRate, 0.75);
   EXPECT_TRUE(map.Speeds.empty());
 }
 
 TEST_F(ReadCurves, MapFailures) {
-  ExpectStop(StopOf([&] { read_fuel_map(Missing(), map); }),
+  ExpectStop(StopOf([&] { read_fuel_map(Missing()); }),
              " Cannot open map data file [ " + Missing() + " ]", 0);
   const std::string bad_idle = Write("idle.txt", "h\nh\n600 0 x\n");
-  ExpectStop(StopOf([&] { read_fuel_map(bad_idle, map); }),
+  ExpectStop(StopOf([&] { read_fuel_map(bad_idle); }),
              " Failed to read fuel map [ " + bad_idle + " ]", 0);
   const std::string bad_point = Write("point.txt", "h\nh\n600 0 1\n800 100 2\n800 abc 3\n");
-  ExpectStop(StopOf([&] { read_fuel_map(bad_point, map); }),
+  ExpectStop(StopOf([&] { read_fuel_map(bad_point); }),
              " Failed to read fuel map [ " + bad_point + " ]", 0);
   const std::string no_idle = Write("noidle.txt", "h\n\nh\n600 0\n");
-  ExpectStop(StopOf([&] { read_fuel_map(no_idle, map); }), EndOfFile(no_idle), 1);
+  ExpectStop(StopOf([&] { read_fuel_map(no_idle); }), EndOfFile(no_idle), 1);
 }
 
 }  // namespace

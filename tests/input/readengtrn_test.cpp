@@ -14,28 +14,26 @@ namespace {
 
 class ReadEngTrn : public InputFiles {
  protected:
-  TransmissionData trn;
-  RatioLists ratios;
-  EngineData eng;
-  EngineFiles files;
+  TransmissionInput trn;
+  EngineInput eng;
 };
 
 TEST_F(ReadEngTrn, Transmission) {
-  read_transmission(Write("trn.txt", "2\n3\n6.7 first\n3.8\n\n1.0d0\n2\n1.25\n1\n1\n"), trn, ratios);
-  EXPECT_EQ(ratios.StartGears, 2);
+  trn = read_transmission(Write("trn.txt", "2\n3\n6.7 first\n3.8\n\n1.0d0\n2\n1.25\n1\n1\n"));
+  EXPECT_EQ(trn.StartGears, 2);
   EXPECT_EQ(trn.MainRatioCount, 3);
-  EXPECT_EQ(ratios.MainRatios, (std::vector<double>{6.7, 3.8, 1.0}));
+  EXPECT_EQ(trn.MainRatios, (std::vector<double>{6.7, 3.8, 1.0}));
   EXPECT_EQ(trn.AuxRatioCount, 2);
-  EXPECT_EQ(ratios.AuxRatios, (std::vector<double>{1.25, 1.0}));
+  EXPECT_EQ(trn.AuxRatios, (std::vector<double>{1.25, 1.0}));
   EXPECT_EQ(trn.TransmissionKind, 1);
 }
 
 TEST_F(ReadEngTrn, CountsOfZeroOrLessReadNoLines) {
-  read_transmission(Write("trn.txt", "1\n-4\n0\n0\n"), trn, ratios);
+  trn = read_transmission(Write("trn.txt", "1\n-4\n0\n0\n"));
   EXPECT_EQ(trn.MainRatioCount, -4);
-  EXPECT_TRUE(ratios.MainRatios.empty());
+  EXPECT_TRUE(trn.MainRatios.empty());
   EXPECT_EQ(trn.AuxRatioCount, 0);
-  EXPECT_TRUE(ratios.AuxRatios.empty());
+  EXPECT_TRUE(trn.AuxRatios.empty());
   EXPECT_EQ(trn.TransmissionKind, 0);
 }
 
@@ -43,51 +41,47 @@ TEST_F(ReadEngTrn, ShortRatioListShiftsTheValues) {
   // Count 6 with five ratio lines: the aux count line is read as the sixth ratio, every
   // later value shifts by one line, and the file ends before the transmission kind.
   const std::string ends = Write("trn.txt", "1\n6\n6\n5\n4\n3\n2\n1\n1\n0\n");
-  ExpectStop(StopOf([&] { read_transmission(ends, trn, ratios); }),
+  ExpectStop(StopOf([&] { read_transmission(ends); }),
              " End of file reached in [ " + ends + " ] before all values were read", 1);
-  EXPECT_EQ(ratios.MainRatios, (std::vector<double>{6, 5, 4, 3, 2, 1}));
-  EXPECT_EQ(trn.AuxRatioCount, 1);
-  EXPECT_EQ(ratios.AuxRatios, std::vector<double>{0});
 
   const std::string shifted = Write("shifted.txt", "1\n6\n6.5\n5.5\n4.5\n3.5\n2.5\n1\n1.0\n0\n");
-  ExpectStop(StopOf([&] { read_transmission(shifted, trn, ratios); }),
+  ExpectStop(StopOf([&] { read_transmission(shifted); }),
              " Failed to read transmission file [ " + shifted + " ]", 0);
 }
 
 TEST_F(ReadEngTrn, HugeCountDoesNotAllocateAhead) {
   const std::string name = Write("trn.txt", "1\n2000000000\n6.7\n3.8\n");
-  ExpectStop(StopOf([&] { read_transmission(name, trn, ratios); }),
+  ExpectStop(StopOf([&] { read_transmission(name); }),
              " End of file reached in [ " + name + " ] before all values were read", 1);
 }
 
 TEST_F(ReadEngTrn, Engine) {
-  read_engine(Write("eng.txt", "'maps/fuel map.txt'\nfull.txt\r\nmotor.txt\n600\n1950.5\n2500\n"), eng,
-          files);
-  EXPECT_EQ(files.FuelMapFile, text_field("maps/fuel map.txt"));
-  EXPECT_EQ(files.FullLoadCurveFile, text_field("full.txt"));
-  EXPECT_EQ(files.MotoringCurveFile, text_field("motor.txt"));
+  eng = read_engine(Write("eng.txt", "'maps/fuel map.txt'\nfull.txt\r\nmotor.txt\n600\n1950.5\n2500\n"));
+  EXPECT_EQ(eng.FuelMapFile, "maps/fuel map.txt");
+  EXPECT_EQ(eng.FullLoadCurveFile, "full.txt");
+  EXPECT_EQ(eng.MotoringCurveFile, "motor.txt");
   EXPECT_EQ(eng.Nidle, 600.0);
   EXPECT_EQ(eng.Nrate, 1950.5);
   EXPECT_EQ(eng.Nex, 2500.0);
 
   // An undelimited slash ends the value and the rest of the read.
-  read_engine(Write("eng2.txt", "map/eng.map\nf\nm\n1\n2\n3\n"), eng, files);
-  EXPECT_EQ(files.FuelMapFile, text_field("map"));
+  eng = read_engine(Write("eng2.txt", "map/eng.map\nf\nm\n1\n2\n3\n"));
+  EXPECT_EQ(eng.FuelMapFile, "map");
 }
 
 TEST_F(ReadEngTrn, Failures) {
-  ExpectStop(StopOf([&] { read_transmission(Missing(), trn, ratios); }),
+  ExpectStop(StopOf([&] { read_transmission(Missing()); }),
              " Cannot open transmission file [ " + Missing() + " ]", 0);
-  ExpectStop(StopOf([&] { read_engine(Missing(), eng, files); }),
+  ExpectStop(StopOf([&] { read_engine(Missing()); }),
              " Cannot open engine file [ " + Missing() + " ]", 0);
   const std::string bad_eng = Write("eng.txt", "a\nb\nc\n600\nabc\n2500\n");
-  ExpectStop(StopOf([&] { read_engine(bad_eng, eng, files); }),
+  ExpectStop(StopOf([&] { read_engine(bad_eng); }),
              " Failed to read engine file [ " + bad_eng + " ]", 0);
   const std::string short_eng = Write("short.txt", "a\nb\nc\n600\n1950\n");
-  ExpectStop(StopOf([&] { read_engine(short_eng, eng, files); }),
+  ExpectStop(StopOf([&] { read_engine(short_eng); }),
              " End of file reached in [ " + short_eng + " ] before all values were read", 1);
   const std::string bad_count = Write("trn.txt", "1\n2.0\n");
-  ExpectStop(StopOf([&] { read_transmission(bad_count, trn, ratios); }),
+  ExpectStop(StopOf([&] { read_transmission(bad_count); }),
              " Failed to read transmission file [ " + bad_count + " ]", 0);
 }
 

@@ -1,3 +1,4 @@
+#include "hdfe/classification.h"
 #include "input/readspec.h"
 
 #include <gtest/gtest.h>
@@ -51,22 +52,20 @@ std::string Join(const std::vector<std::string>& lines) {
 class ReadSpec : public InputFiles {
  protected:
   void Read(const std::vector<std::string>& lines) {
-    read_spec(Write("spec.txt", Join(lines)), values, spec, trn);
+    values = values_for_run(read_spec(Write("spec.txt", Join(lines))));
   }
   SpecValues values;
-  VehicleSpec spec;
-  TransmissionData trn;
 };
 
 TEST_F(ReadSpec, ReadsAllValuesAndAppliesTheRules) {
   Read(SpecLines());
-  EXPECT_EQ(values.VehicleName, text_field("Truck A"));
-  EXPECT_EQ(values.CategoryCode, text_field("t5"));
-  EXPECT_EQ(values.EngineFile, text_field("engine.txt"));
-  EXPECT_EQ(values.TransmissionFile, text_field("gearbox.txt"));
-  EXPECT_EQ(trn.FinalRatio, 4.3);
-  EXPECT_EQ(spec.TireRadius, 0.4);
-  EXPECT_EQ(spec.FlatRoadTireRadius, 3.0);
+  EXPECT_EQ(values.VehicleName, "Truck A");
+  EXPECT_EQ(values.CategoryCode, "t5");
+  EXPECT_EQ(values.EngineFile, "engine.txt");
+  EXPECT_EQ(values.TransmissionFile, "gearbox.txt");
+  EXPECT_EQ(values.FinalRatio, 4.3);
+  EXPECT_EQ(values.TireRadius, 0.4);
+  EXPECT_EQ(values.FlatRoadTireRadius, 3.0);
   EXPECT_EQ(values.TraceFlag, 0);
   EXPECT_EQ(values.RollAddend, 0.004);  // halved by FlatRoadTireRadius 3
   EXPECT_EQ(values.AirCoefficient, 0.03);
@@ -96,13 +95,13 @@ TEST_F(ReadSpec, BlankLinesAndUnquotedNames) {
   std::vector<std::string> lines = SpecLines({{0, "Truck A"}});
   lines.insert(lines.begin() + 5, "   ");
   Read(lines);
-  EXPECT_EQ(values.VehicleName, text_field("Truck"));
-  EXPECT_EQ(spec.TireRadius, 0.4);
+  EXPECT_EQ(values.VehicleName, "Truck");
+  EXPECT_EQ(values.TireRadius, 0.4);
   EXPECT_EQ(values.Kf2, 0.99);
 }
 
 TEST_F(ReadSpec, Failures) {
-  ExpectStop(StopOf([&] { read_spec(Missing() + "   ", values, spec, trn); }),
+  ExpectStop(StopOf([&] { read_spec(Missing() + "   "); }),
              "  Cannot open spec-file : " + Missing(), 0);
 
   ExpectStop(StopOf([&] { Read(SpecLines({{7, "1.0"}})); }), " Failed to read spec_data file ", 0);

@@ -43,24 +43,22 @@ class CurveSort : public InputFiles {};
 
 TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
   TorqueCurve curve;
-  read_torque_curve(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"), curve);
+  curve = read_torque_curve(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"));
   EXPECT_EQ(curve.PointCount, 3);
   EXPECT_EQ(curve.Speeds, (Column{600, 800, 1000}));
   EXPECT_EQ(curve.Torques, (Column{300, 400, 500}));
 
-  read_torque_curve(Write("one.txt", "h1\nh2\n900 -40\n"), curve);
+  curve = read_torque_curve(Write("one.txt", "h1\nh2\n900 -40\n"));
   EXPECT_EQ(curve.PointCount, 1);
   EXPECT_EQ(curve.Speeds, Column{900});
   EXPECT_EQ(curve.Torques, Column{-40});
 }
 
 TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
-  FuelMap map;
-  read_fuel_map(Write("map.txt",
+  const FuelMap map = read_fuel_map(Write("map.txt",
                 "head\nhead\n600 0 0.6\n"
                 "1000 300 9.0\n1000 200 6.0\n1000 100 3.0\n"
-                "600 200 5.0\n600 100 2.5\n600 0 0.6\n"),
-          map);
+                "600 200 5.0\n600 100 2.5\n600 0 0.6\n"));
   EXPECT_EQ(map.PointCount, 6);
   EXPECT_EQ(map.IdleFuelRate, 0.6);
   EXPECT_EQ(map.Speeds, (Column{600, 600, 600, 1000, 1000, 1000}));
@@ -69,11 +67,9 @@ TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
 }
 
 TEST_F(CurveSort, SpeedLinesAreCutOnExactEquality) {
-  FuelMap map;
-  read_fuel_map(Write("map.txt",
+  const FuelMap map = read_fuel_map(Write("map.txt",
                 "head\nhead\n600 0 0.6\n"
-                "800.01 10 1.0\n800.02 5 2.0\n800.01 5 3.0\n"),
-          map);
+                "800.01 10 1.0\n800.02 5 2.0\n800.01 5 3.0\n"));
   EXPECT_EQ(map.Speeds, (Column{800.01, 800.01, 800.02}));
   EXPECT_EQ(map.Torques, (Column{5, 10, 5}));
   EXPECT_EQ(map.FuelRates, (Column{3.0, 1.0, 2.0}));

@@ -10,22 +10,20 @@ namespace hdfe {
 
 namespace {
 
-struct Vehicle {
+struct SummaryInput {
   SpecValues values;
   VehicleSpec spec;
   EngineData eng;
   TransmissionData trn;
 };
 
-std::vector<std::string> Summary(const Vehicle& v) {
-  std::ostringstream out;
-  print_vehicle(v.values, v.spec, v.eng, v.trn, out);
-  return Records(out.str());
+std::vector<std::string> Summary(const SummaryInput& v) {
+  return Records(vehicle_summary(v.values, v.spec, v.eng, v.trn));
 }
 
 // A city bus filled with the values its summary prints; each prints back unchanged.
-Vehicle CityBus() {
-  Vehicle v;
+SummaryInput CityBus() {
+  SummaryInput v;
   v.values.VehicleName = text_field("VECTO generic city bus 220kW 7.7l AT6 serial");
   v.values.CategoryCode = text_field("BR4");
   v.spec = {.MuAir = 0.196762, .MuRoll = 0.053948, .TireRadius = 0.4209, .Width = 2.385,
@@ -77,7 +75,7 @@ TEST(Summary, WholeBusSummaryLineForLine) {
 }
 
 TEST(Summary, SampleLinesFillTheirFieldsExactly) {
-  Vehicle v = CityBus();
+  SummaryInput v = CityBus();
   v.spec.HighwayRatio = 0.3;
   v.spec.GVW = 25000.0;
   v.spec.Crew = 2;
@@ -92,7 +90,7 @@ TEST(Summary, SampleLinesFillTheirFieldsExactly) {
 }
 
 TEST(Summary, OverflowTypeAndTransmissionVariants) {
-  Vehicle v = CityBus();
+  SummaryInput v = CityBus();
   v.values.CategoryCode = text_field("T3");
   v.trn.TransmissionKind = 2;
   v.spec.GVW = 100000.0;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/cycles.h"
-#include "driver/runcycle.h"
+#include "simulation/cycles.h"
+#include "simulation/runcycle.h"
 #include "records/driver.h"
 #include "tests/example_inputs.h"
 
@@ -55,9 +55,8 @@ bool same_printed(double x, const std::string& printed) {
   return std::strtod(text, nullptr) == std::strtod(printed.c_str(), nullptr);
 }
 
-void compare_cycle(const RunRecords& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
-  CycleTrace trace;
-  run_cycle(cycle, trace, v.spec, v.eng, v.trn, v.fullLoad);
+void compare_cycle(const ExampleRecords& v, const DriveCycle& cycle, const fs::path& result, const std::string& name) {
+  const CycleTrace trace = run_cycle(cycle, v.spec, v.eng, v.trn, v.fullLoad).trace;
   const auto rows = trace_block(result, name);
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(cycle.n)) << name;
   int reported = 0;
@@ -86,8 +85,7 @@ TEST_P(ExpectedTrace, BothCyclesFollowTheReferenceTrace) {
   const fs::path dir = shared / "vehicles" / GetParam();
   const fs::path result = shared / "expected" / GetParam() / "result.txt";
   if (!fs::exists(dir / "spec.txt") || !fs::exists(result)) GTEST_SKIP() << "no reference data";
-  RunRecords v;
-  read_inputs_in(dir, v);
+  const ExampleRecords v = read_example(dir);
   compare_cycle(v, urban_cycle(), result, "URBAN");
   compare_cycle(v, highway_cycle(), result, "HIGHWAY");
 }

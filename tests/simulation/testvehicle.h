@@ -87,8 +87,14 @@ inline StepResult run_step(const TestVehicle& v, const DriveCycle& cycle, int32_
   StepResult r;
   r.hold = hold;
   r.deficit = deficit;
-  sim_step(i, cycle, Vin, gear_in, r.hold, depth, v.spec, v.eng, v.trn, v.fullLoad, r.Ne, r.Te, r.gear, r.V,
-          r.deficit);
+  int32_t exhausted = 0;
+  const SimContext context{cycle, v.spec, v.eng, v.trn, v.fullLoad, &exhausted};
+  const StepOutcome o = sim_step(context, i, Vin, gear_in, r.hold, depth, deficit);
+  r.Ne = o.Ne;
+  r.Te = o.Te;
+  r.gear = o.gear;
+  r.V = o.V;
+  r.deficit = o.deficit;
   return r;
 }
 

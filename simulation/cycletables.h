@@ -8,9 +8,9 @@ namespace hdfe {
 inline constexpr std::size_t UrbanPoints = 1832;    // points 0..1831
 inline constexpr std::size_t HighwayPoints = 3124;  // points 0..3123
 
-// JE05 target speed [km/h]; generated from driver/cycles/je05.txt.
+// JE05 target speed [km/h]; generated from simulation/cycles/je05.txt.
 extern const std::array<double, UrbanPoints> UrbanSpeedTable;
-// HIGHWAY gradient [%]; generated from driver/cycles/highway_grade.txt.
+// HIGHWAY gradient [%]; generated from simulation/cycles/highway_grade.txt.
 extern const std::array<double, HighwayPoints> HighwayGradeTable;
 // URBAN gradient [%]: a level road.
 extern const std::array<double, UrbanPoints> UrbanGradeTable;

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/cycles.h"
-#include "driver/cycletables.h"
+#include "simulation/cycles.h"
+#include "simulation/cycletables.h"
 
 namespace hdfe {
 

@@ -1,6 +1,9 @@
-#include "driver/cycles.h"
+#include "simulation/cycles.h"
 
-#include "driver/cycletables.h"
+#include <array>
+
+#include "records/constants.h"
+#include "simulation/cycletables.h"
 
 namespace hdfe {
 
@@ -20,6 +23,20 @@ const std::array<double, HighwayPoints> HighwaySpeedTable = MakeHighwaySpeed();
 DriveCycle urban_cycle() { return DriveCycle{UrbanSteps, UrbanSpeedTable, UrbanGradeTable}; }
 
 DriveCycle highway_cycle() { return DriveCycle{HighwaySteps, HighwaySpeedTable, HighwayGradeTable}; }
+
+std::span<const CycleDefinition> built_in_cycles() {
+  static const std::array<CycleDefinition, 2> cycles{CycleDefinition{"URBAN", urban_cycle(), true},
+                                                     CycleDefinition{"HIGHWAY", highway_cycle(), false}};
+  return cycles;
+}
+
+std::span<const SectionDefinition> reported_sections() {
+  static constexpr std::array<SectionDefinition, 3> sections{
+      SectionDefinition{"URBAN", 0, 1, 0, true, ConverterTownFactor, 1},
+      SectionDefinition{"HIGHWAY", 1, 1, 0, false, ConverterHighwayFactor, 2},
+      SectionDefinition{"MID-TOWN", 0, MidtownFirstStep, MidtownSteps, true, ConverterTownFactor, 1}};
+  return sections;
+}
 
 void size_trace(CycleTrace& trace, int32_t n) {
   const std::size_t size = n > 0 ? static_cast<std::size_t>(n) : 0;

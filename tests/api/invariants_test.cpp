@@ -4,9 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "driver/run.h"
-#include "fuel/fuelgrid.h"
-#include "tests/example_inputs.h"
+#include "hdfe/hdfe.h"
 
 namespace hdfe {
 
@@ -18,16 +16,15 @@ constexpr double SpeedTolerance = 0.009999999776482582;  // [km/h]
 
 class ExampleRuns : public testing::TestWithParam<const char*> {
  protected:
-  static RunRecords Run(const char* vehicle) {
-    RunRecords r;
-    read_inputs_in(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle, r);
-    build_fuel_grid(r.grid, r.map, r.motoring);
-    simulate(r);
-    return r;
+  static Result Run(const char* vehicle) {
+    RunOptions options;
+    options.traces = true;
+    return run(load_vehicle(fs::path(HDFE_SOURCE_DIR) / "examples" / vehicle / "spec.txt"), options);
   }
 };
 
-void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const RunRecords& r) {
+void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Result& r) {
+  const EngineData& eng = r.classification.engine;
   ASSERT_EQ(trace.Vreal.size(), static_cast<std::size_t>(cycle.n));
   for (int32_t i = 1; i <= cycle.n; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
@@ -35,7 +32,7 @@ void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Run
     ASSERT_GE(trace.Vreal[k], 0.0);
     ASSERT_LE(trace.Vreal[k] - cycle.Vtarget[static_cast<std::size_t>(i)], SpeedTolerance);
     ASSERT_GE(trace.Shift[k], 0);
-    ASSERT_LE(trace.Shift[k], r.trn.GearCount);
+    ASSERT_LE(trace.Shift[k], r.classification.transmission.GearCount);
     ASSERT_GE(trace.FC[k], 0.0);
     ASSERT_TRUE(std::isfinite(trace.FC[k]));
     // An engine switched off by idle stop only at standstill.
@@ -43,28 +40,28 @@ void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Run
       ASSERT_EQ(trace.Vreal[k], 0.0);
     }
     if (trace.Ne[k] != 0.0) {
-      ASSERT_GE(trace.Ne[k], r.eng.Nidle);
-      ASSERT_LE(trace.Ne[k], r.eng.Nex);
+      ASSERT_GE(trace.Ne[k], eng.Nidle);
+      ASSERT_LE(trace.Ne[k], eng.Nex);
     }
   }
 }
 
-void ExpectSaneResult(const CycleResult& result) {
-  EXPECT_TRUE(std::isfinite(result.FuelEconomy));
-  EXPECT_GT(result.FuelEconomy, 0.0);
-  EXPECT_GT(result.AverageSpeed, 0.0);
+void ExpectSaneFigures(const CycleFigures& f) {
+  EXPECT_TRUE(std::isfinite(f.fuel_economy_km_per_l));
+  EXPECT_GT(f.fuel_economy_km_per_l, 0.0);
+  EXPECT_GT(f.average_speed_km_per_h, 0.0);
+  EXPECT_GT(f.fuel_l, 0.0);
+  EXPECT_GT(f.distance_km, 0.0);
 }
 
 TEST_P(ExampleRuns, TracesAndResultsArePhysicallySane) {
-  const RunRecords r = Run(GetParam());
-  ExpectSaneTrace(r.urban, r.urbanTrace, r);
-  ExpectSaneTrace(r.highway, r.highwayTrace, r);
-  ExpectSaneResult(r.urbanResult);
-  ExpectSaneResult(r.midtownResult);
-  ExpectSaneResult(r.highwayResult);
+  const Result r = Run(GetParam());
+  ASSERT_EQ(r.traces.size(), 2u);
+  for (const CycleRun& c : r.traces) ExpectSaneTrace(c.cycle, c.trace, r);
+  for (const CycleFigures& f : r.cycles) ExpectSaneFigures(f);
   // MID-TOWN is a slower section inside URBAN.
-  EXPECT_LT(r.midtownResult.AverageSpeed, r.urbanResult.AverageSpeed);
-  EXPECT_NEAR(r.highwayResult.AverageSpeed, 80.0, 0.5);
+  EXPECT_LT(r.cycle("MID-TOWN").average_speed_km_per_h, r.cycle("URBAN").average_speed_km_per_h);
+  EXPECT_NEAR(r.cycle("HIGHWAY").average_speed_km_per_h, 80.0, 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleRuns,

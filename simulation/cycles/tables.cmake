@@ -29,8 +29,8 @@ read_table("${URBAN_FILE}" 1832 urban)
 read_table("${GRADE_FILE}" 3124 grade)
 
 file(WRITE "${OUTPUT}.tmp"
-"// Generated at build time from driver/cycles/je05.txt and highway_grade.txt.\n"
-"#include \"driver/cycletables.h\"\n\nnamespace hdfe {\n\n"
+"// Generated at build time from simulation/cycles/je05.txt and highway_grade.txt.\n"
+"#include \"simulation/cycletables.h\"\n\nnamespace hdfe {\n\n"
 "const std::array<double, UrbanPoints> UrbanSpeedTable = {\n${urban}};\n\n"
 "const std::array<double, HighwayPoints> HighwayGradeTable = {\n${grade}};\n\n}  // namespace hdfe\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

@@ -1,0 +1,169 @@
+// The whole run of a loaded vehicle: classification, checks, fuel grid, every cycle, and
+// the figures of every reported section.
+#include <cmath>
+#include <stdexcept>
+
+#include "fuel/cycleresults.h"
+#include "fuel/fuelgrid.h"
+#include "hdfe/classification.h"
+#include "hdfe/figures.h"
+#include "hdfe/hdfe.h"
+#include "input/checkvehicle.h"
+#include "input/classify.h"
+#include "records/constants.h"
+#include "simulation/cycles.h"
+#include "simulation/runcheck.h"
+#include "simulation/runcycle.h"
+
+namespace hdfe {
+
+namespace {
+
+// A second more than this below its target speed counts as missed [km/h].
+constexpr double MissedSpeed = 2.0;
+// A second at this share of full-load torque or more counts as at full load [%].
+constexpr double FullLoadShare = 99.0;
+
+}  // namespace
+
+SpecValues values_for_run(const SpecValues& read) {
+  SpecValues values = read;
+  if (values.IdleStopOn == 0) values.StopDelay = 999;
+  if (values.StartIdleStopOn == 0) values.StartIdleTime = 999;
+  values.RollAddend = values.RollAddend * std::sqrt(1.0 / (values.FlatRoadTireRadius + 1.0));
+  return values;
+}
+
+Classification classify_vehicle(const Vehicle& v, RatioLists& ratios) {
+  Classification c;
+  c.values = values_for_run(v.values);
+  c.spec.TireRadius = v.values.TireRadius;
+  c.spec.FlatRoadTireRadius = v.values.FlatRoadTireRadius;
+  c.engine.Nidle = v.engine.Nidle;
+  c.engine.Nrate = v.engine.Nrate;
+  c.engine.Nex = v.engine.Nex;
+  c.transmission.TransmissionKind = v.transmission.TransmissionKind;
+  c.transmission.MainRatioCount = v.transmission.MainRatioCount;
+  c.transmission.AuxRatioCount = v.transmission.AuxRatioCount;
+  c.transmission.FinalRatio = v.values.FinalRatio;
+  ratios.MainRatios = v.transmission.MainRatios;
+  ratios.AuxRatios = v.transmission.AuxRatios;
+  ratios.StartGears = v.transmission.StartGears;
+  classify(c.values, c.spec, c.engine, c.transmission, ratios);
+  return c;
+}
+
+namespace {
+
+CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, int32_t first, int32_t steps) {
+  CycleMetrics m;
+  double achieved = 0.0;
+  double target = 0.0;
+  for (int32_t i = first; i < first + steps; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    const double Vt = cycle.Vtarget[static_cast<std::size_t>(i)];
+    const double shortfall = Vt - trace.Vreal[k];
+    if (shortfall > MissedSpeed) ++m.seconds_below_target;
+    if (shortfall > m.largest_shortfall_km_per_h) {
+      m.largest_shortfall_km_per_h = shortfall;
+      m.largest_shortfall_second = i;
+    }
+    if (trace.T_norm[k] >= FullLoadShare) ++m.seconds_at_full_load;
+    achieved += trace.Vreal[k];
+    target += Vt;
+  }
+  m.distance_percent_of_target = target > 0.0 ? achieved / target * 100.0 : 0.0;
+  return m;
+}
+
+double target_distance(const DriveCycle& cycle, int32_t first, int32_t steps) {
+  double sum = 0.0;
+  for (int32_t i = first; i < first + steps; ++i) sum += cycle.Vtarget[static_cast<std::size_t>(i)];
+  return sum / SecondsPerHour;
+}
+
+}  // namespace
+
+CycleFigures section_figures(const SectionDefinition& section, const CycleResult& average, bool converter,
+                             double Kf1, double Kf2) {
+  CycleFigures f;
+  f.name = section.name;
+  f.first_second = section.first;
+  f.average_speed_km_per_h = average.AverageSpeed;
+  f.distance_km = average.Distance;
+  f.fuel_l = average.Fuel;
+  f.fuel_economy_before_transient_km_per_l =
+      converter ? average.FuelEconomy * section.converter_factor : average.FuelEconomy;
+  f.transient_correction = section.transient_correction;
+  f.fuel_economy_after_transient_km_per_l = section.transient_correction
+                                                 ? f.fuel_economy_before_transient_km_per_l / TransientFactor
+                                                 : f.fuel_economy_before_transient_km_per_l;
+  f.kf = section.kf == 1 ? Kf1 : Kf2;
+  // Town figures are Kf1 times the economy, the highway figure the economy times Kf2.
+  f.fuel_economy_after_kf_km_per_l = section.kf == 1 ? f.kf * f.fuel_economy_after_transient_km_per_l
+                                                     : f.fuel_economy_after_transient_km_per_l * f.kf;
+  f.fuel_economy_km_per_l = f.fuel_economy_after_kf_km_per_l;
+  return f;
+}
+
+double average_economy(double town, double highway, double h) {
+  return 1.0 / ((1.0 - h) / town + h / highway);
+}
+
+const CycleFigures& Result::cycle(std::string_view name) const {
+  for (const CycleFigures& figures : cycles) {
+    if (figures.name == name) return figures;
+  }
+  throw std::out_of_range("no cycle named " + std::string(name));
+}
+
+Result run(const Vehicle& vehicle, const RunOptions& options) {
+  Result result;
+  RatioLists ratios;
+  result.classification = classify_vehicle(vehicle, ratios);
+  const Classification& c = result.classification;
+  EngineFiles files{vehicle.engine.FuelMapFile, vehicle.engine.FullLoadCurveFile, vehicle.engine.MotoringCurveFile};
+  const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
+  check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
+                vehicle.motoring, vehicle.fuel_map);
+  FuelGrid grid;
+  build_fuel_grid(grid, vehicle.fuel_map, vehicle.motoring);
+
+  // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
+  std::vector<CycleRun> runs;
+  for (const CycleDefinition& definition : built_in_cycles()) {
+    const DriveCycle& cycle = definition.table;
+    CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
+    CycleTrace& trace = simulation.trace;
+    calc_fuel_rates(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, vehicle.motoring, grid, c.engine);
+    if (definition.idle_stop) {
+      idle_stop(trace.Vreal, trace.Ne, trace.FC, cycle.n, c.values.StopDelay, c.values.StartIdleTime,
+                c.values.RestartLead);
+    }
+    for (const int32_t second : simulation.exhausted_searches) {
+      result.warnings.push_back({std::string(definition.name), second});
+    }
+    runs.push_back({std::string(definition.name), cycle, std::move(trace)});
+  }
+  for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
+
+  const bool converter = c.transmission.TransmissionKind == 1;
+  for (const SectionDefinition& section : reported_sections()) {
+    const CycleRun& r = runs[section.cycle];
+    const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;
+    const CycleResult average = cycle_average(r.trace.Vreal, r.trace.FC, steps, section.first);
+    CycleFigures f = section_figures(section, average, converter, c.values.Kf1, c.values.Kf2);
+    f.seconds = steps;
+    f.target_distance_km = target_distance(r.cycle, section.first, steps);
+    f.metrics = follow_metrics(r.cycle, r.trace, section.first, steps);
+    result.cycles.push_back(std::move(f));
+  }
+
+  result.highway_ratio = c.spec.HighwayRatio;
+  result.average_fuel_economy_km_per_l = average_economy(
+      result.cycle("URBAN").fuel_economy_km_per_l, result.cycle("HIGHWAY").fuel_economy_km_per_l, result.highway_ratio);
+  if (options.traces) result.traces = std::move(runs);
+  return result;
+}
+
+}  // namespace hdfe

@@ -1,0 +1,66 @@
+// The run check: the steps above their target speed or above full-load torque.
+#include "simulation/runcheck.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hdfe {
+
+namespace {
+
+// A run of n steps. Point 0 of the target table holds a sentinel that no step uses.
+struct TestRun {
+  std::vector<double> points;
+  DriveCycle cycle;
+  CycleTrace trace;
+  explicit TestRun(int32_t n) : points(static_cast<std::size_t>(n) + 1, 0.0) {
+    points[0] = 99.0;
+    cycle.n = n;
+    const auto steps = static_cast<std::size_t>(n);
+    trace = {std::vector<double>(steps), std::vector<int32_t>(steps), std::vector<double>(steps),
+             std::vector<double>(steps),  std::vector<double>(steps),  std::vector<double>(steps),
+             std::vector<double>(steps)};
+  }
+};
+
+// The findings as "S<second>" (over speed) and "T<second>" (over torque).
+std::string Check(TestRun& run) {
+  run.cycle.Vtarget = run.points;
+  std::vector<RunFinding> findings;
+  check_cycle("URBAN", run.cycle, run.trace, findings);
+  std::string text;
+  for (const RunFinding& f : findings) {
+    EXPECT_EQ(f.cycle, "URBAN");
+    text += f.kind == RunFinding::Kind::OverSpeed ? 'S' : 'T';
+    text += std::to_string(f.second);
+    text += ' ';
+  }
+  return text;
+}
+
+TEST(RunCheck, SpeedToleranceIsSinglePrecisionHundredth) {
+  TestRun run(4);
+  run.points = {99.0, 50.0, 50.0, 0.0, 50.0};
+  run.trace.Vreal = {50.01, 50.0099, 0.01, 99.0};  // 99 against point 4, not point 3
+  EXPECT_EQ(Check(run), "S1 S3 S4 ");
+  run.trace.Vreal = {50.0, 50.0099, 0.0099, 50.0};
+  EXPECT_EQ(Check(run), "");
+}
+
+TEST(RunCheck, TorqueAboveFullLoadOnlyStrictlyAboveHundredPercent) {
+  TestRun run(20);
+  run.trace.T_norm[9] = 100.0;
+  run.trace.T_norm[16] = 100.0001;
+  EXPECT_EQ(Check(run), "T17 ");
+  run.trace.Vreal[16] = 1.0;  // both at one step: speed first
+  EXPECT_EQ(Check(run), "S17 T17 ");
+  run.cycle.n = 0;
+  run.points.resize(1);
+  EXPECT_EQ(Check(run), "");
+}
+
+}  // namespace
+
+}  // namespace hdfe
