@@ -53,8 +53,8 @@ void check_output(const std::string& results, const Vehicle& vehicle) {
   for (const std::string& name : {results, info}) {
     const std::string line = " Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!writable(name) || same_file(name, {other})) throw RunStop{{line}, 1};
-    if (same_file(name, inputs)) throw RunStop{{line + ": it is an input file of the run"}, 1};
+    if (!writable(name) || same_file(name, {other})) throw Error({line}, 1, ErrorKind::CannotWrite, name);
+    if (same_file(name, inputs)) throw Error({line + ": it is an input file of the run"}, 1, ErrorKind::CannotWrite, name);
   }
 }
 

@@ -110,7 +110,7 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
 
 void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
   const int32_t n = map.PointCount;
-  if (n < 1) throw RunStop{{" Failed to build fuel grid: the fuel map has no data points"}, 0};
+  if (n < 1) throw Error({" Failed to build fuel grid: the fuel map has no data points"}, 0, ErrorKind::VehicleCheck);
 
   grid.SpeedCount = GridSize;
   grid.TorqueCount = GridSize;

@@ -198,7 +198,7 @@ void hermite_error(int32_t code, int32_t ierr) {
       code >= 1 && code <= 8 ? Messages[code - 1] : "Error : Hermite function ( unknown call site )";
   throw RunStop{{text_field(message), "ierr = " + format_i(ierr, 12),
                  " Terminated by error of Hermite function. Check input fuel map."},
-                1};
+                1, ErrorKind::Interpolation};
 }
 
 }  // namespace hdfe

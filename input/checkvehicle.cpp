@@ -15,7 +15,7 @@ namespace hdfe {
 
 namespace {
 
-[[noreturn]] void reject(const std::string& line) { throw RunStop{{line}, 0}; }
+[[noreturn]] void reject(const std::string& line) { throw Error({line}, 0, ErrorKind::VehicleCheck); }
 
 // The shortest text that reads back as v.
 std::string number_text(double v) {

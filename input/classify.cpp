@@ -43,7 +43,7 @@ const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
     spec.EngineInertia = row.EngineInertia;
     return row;
   }
-  throw RunStop{{" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0};
+  throw Error({" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0, ErrorKind::UnknownCategory);
 }
 
 // Weights and resistance coefficients of the standard vehicle.

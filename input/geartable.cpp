@@ -35,7 +35,7 @@ int32_t gear_count_value(int64_t value, const SpecValues& values,
                        int64_t most = std::numeric_limits<int32_t>::max()) {
   if (value > most || value < std::numeric_limits<int32_t>::min()) {
     throw RunStop{
-        {" Gear count out of range [ " + std::string(trimmed(values.TransmissionFile)) + " ]"}, 0};
+        {" Gear count out of range [ " + std::string(trimmed(values.TransmissionFile)) + " ]"}, 0, ErrorKind::VehicleCheck};
   }
   return static_cast<int32_t>(value);
 }

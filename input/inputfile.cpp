@@ -19,7 +19,7 @@ RunStop end_of_file_stop(std::string_view name) {
   std::string line = " End of file reached in [ ";
   line += name;
   line += " ] before all values were read";
-  return RunStop{{line}, 1};
+  return Error({line}, 1, ErrorKind::EndOfFile, std::string(name));
 }
 
 void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
@@ -30,7 +30,7 @@ void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::strin
     case ReadStatus::End:
       throw end_of_file_stop(name);
     case ReadStatus::Bad:
-      throw RunStop{{badLine}, 0};
+      throw Error({badLine}, 0, ErrorKind::BadValue, std::string(name));
   }
 }
 

@@ -40,7 +40,7 @@ TorqueCurve read_torque_curve(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
-    throw RunStop{{" Cannot open torque data file [ " + file_name + " ]"}, 0};
+    throw Error({" Cannot open torque data file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
   }
   RecordInput in;
   in.stream = &file;
@@ -57,7 +57,7 @@ TorqueCurve read_torque_curve(std::string_view name) {
       const int64_t record = static_cast<int64_t>(curve.PointCount) + 1;
       throw RunStop{{" Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " +
                      file_name + " ]"},
-                    0};
+                    0, ErrorKind::BadValue, file_name};
     }
     curve.Speeds.push_back(speed);
     curve.Torques.push_back(torque);
@@ -73,7 +73,7 @@ FuelMap read_fuel_map(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
-    throw RunStop{{" Cannot open map data file [ " + file_name + " ]"}, 0};
+    throw Error({" Cannot open map data file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
   }
   RecordInput in;
   in.stream = &file;
@@ -92,7 +92,7 @@ FuelMap read_fuel_map(std::string_view name) {
     const ReadStatus status =
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
-    if (status == ReadStatus::Bad) throw RunStop{{bad_line}, 0};
+    if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name);
     map.Speeds.push_back(speed);
     map.Torques.push_back(torque);
     map.FuelRates.push_back(fuel);

@@ -31,7 +31,7 @@ TransmissionInput read_transmission(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
-    throw RunStop{{" Cannot open transmission file [ " + file_name + " ]"}, 0};
+    throw Error({" Cannot open transmission file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
   }
   RecordInput in;
   in.stream = &file;
@@ -50,7 +50,7 @@ EngineInput read_engine(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
-    throw RunStop{{" Cannot open engine file [ " + file_name + " ]"}, 0};
+    throw Error({" Cannot open engine file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
   }
   RecordInput in;
   in.stream = &file;

@@ -41,7 +41,7 @@ SpecValues read_spec(std::string_view name) {
   const std::string file_name(trimmed(name));
   std::ifstream file;
   if (!open_input(file_name, file)) {
-    throw RunStop{{free_record(" Cannot open spec-file : " + file_name)}, 0};
+    throw Error({free_record(" Cannot open spec-file : " + file_name)}, 0, ErrorKind::MissingFile, file_name);
   }
   // A value that a null or a slash leaves unread starts as zero or blanks.
   SpecValues values;

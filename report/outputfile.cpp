@@ -15,7 +15,7 @@ void write_output(std::string_view name, std::string_view content, WriteMode mod
     file.write(content.data(), static_cast<std::streamsize>(content.size()));
     file.close();
   }
-  if (!file) throw RunStop{{" Cannot write output file [ " + path + " ]"}, 1};
+  if (!file) throw Error({" Cannot write output file [ " + path + " ]"}, 1, ErrorKind::CannotWrite, path);
 }
 
 }  // namespace hdfe

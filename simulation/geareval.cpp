@@ -109,7 +109,7 @@ void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
     return;
   throw RunStop{{" Gear " + std::to_string(g) + " is not in the gear table of " +
                  std::to_string(trn.GearCount) + " gears"},
-                0};
+                0, ErrorKind::VehicleCheck};
 }
 
 void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
