@@ -15,6 +15,11 @@ bool open_input(std::string_view name, std::ifstream& file) {
   return file.is_open();
 }
 
+InputReader::InputReader(const std::string& name, const std::string& missing) {
+  if (!open_input(name, file_)) throw Error({missing}, 0, ErrorKind::MissingFile, name);
+  in_.stream = &file_;
+}
+
 RunStop end_of_file_stop(std::string_view name) {
   std::string line = " End of file reached in [ ";
   line += name;

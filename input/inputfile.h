@@ -15,6 +15,22 @@ namespace hdfe {
 // file (a directory, a device, a pipe) or its name holds a NUL.
 bool open_input(std::string_view name, std::ifstream& file);
 
+// An input file opened for reading, with the record reader over it.
+class InputReader {
+ public:
+  // Opens the file `name`; throws a MissingFile Error with the single line `missing` when
+  // it cannot be opened.
+  InputReader(const std::string& name, const std::string& missing);
+  InputReader(const InputReader&) = delete;
+  InputReader& operator=(const InputReader&) = delete;
+
+  RecordInput& records() { return in_; }
+
+ private:
+  std::ifstream file_;
+  RecordInput in_;
+};
+
 // The stop for a file that ends inside its fixed part: a fault of the reading layer,
 // exit status 1. The same wording for every input file.
 RunStop end_of_file_stop(std::string_view name);

@@ -38,12 +38,8 @@ void sort_speed_lines(FuelMap& map) {
 TorqueCurve read_torque_curve(std::string_view name) {
   TorqueCurve curve;
   const std::string file_name(trimmed(name));
-  std::ifstream file;
-  if (!open_input(file_name, file)) {
-    throw Error({" Cannot open torque data file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
-  }
-  RecordInput in;
-  in.stream = &file;
+  InputReader reader(file_name, " Cannot open torque data file [ " + file_name + " ]");
+  RecordInput& in = reader.records();
   std::string header;
   for (int line = 0; line < 2; ++line) {
     if (read_record(in, header) != ReadStatus::Done) throw end_of_file_stop(file_name);
@@ -63,7 +59,6 @@ TorqueCurve read_torque_curve(std::string_view name) {
     curve.Torques.push_back(torque);
     ++curve.PointCount;
   }
-  file.close();
   shell_sort(curve.Speeds, curve.Torques);
   return curve;
 }
@@ -71,12 +66,8 @@ TorqueCurve read_torque_curve(std::string_view name) {
 FuelMap read_fuel_map(std::string_view name) {
   FuelMap map;
   const std::string file_name(trimmed(name));
-  std::ifstream file;
-  if (!open_input(file_name, file)) {
-    throw Error({" Cannot open map data file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
-  }
-  RecordInput in;
-  in.stream = &file;
+  InputReader reader(file_name, " Cannot open map data file [ " + file_name + " ]");
+  RecordInput& in = reader.records();
   const std::string bad_line = " Failed to read fuel map [ " + file_name + " ]";
   std::string header = text_field("");
   read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
@@ -98,7 +89,6 @@ FuelMap read_fuel_map(std::string_view name) {
     map.FuelRates.push_back(fuel);
     ++map.PointCount;
   }
-  file.close();
   shell_sort(map.Speeds, map.Torques, map.FuelRates);
   sort_speed_lines(map);
   return map;

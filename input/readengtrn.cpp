@@ -29,12 +29,8 @@ void read_ratios(RecordInput& in, int32_t count, std::vector<double>& ratios, st
 
 TransmissionInput read_transmission(std::string_view name) {
   const std::string file_name(trimmed(name));
-  std::ifstream file;
-  if (!open_input(file_name, file)) {
-    throw Error({" Cannot open transmission file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
-  }
-  RecordInput in;
-  in.stream = &file;
+  InputReader reader(file_name, " Cannot open transmission file [ " + file_name + " ]");
+  RecordInput& in = reader.records();
   const std::string bad_line = " Failed to read transmission file [ " + file_name + " ]";
   TransmissionInput trn;
   read_fixed(in, std::array{int_var(trn.StartGears)}, file_name, bad_line);
@@ -48,12 +44,8 @@ TransmissionInput read_transmission(std::string_view name) {
 
 EngineInput read_engine(std::string_view name) {
   const std::string file_name(trimmed(name));
-  std::ifstream file;
-  if (!open_input(file_name, file)) {
-    throw Error({" Cannot open engine file [ " + file_name + " ]"}, 0, ErrorKind::MissingFile, file_name);
-  }
-  RecordInput in;
-  in.stream = &file;
+  InputReader reader(file_name, " Cannot open engine file [ " + file_name + " ]");
+  RecordInput& in = reader.records();
   const std::string bad_line = " Failed to read engine file [ " + file_name + " ]";
   EngineInput eng;
   eng.FuelMapFile = text_field("");

@@ -39,10 +39,8 @@ std::array<ReadTarget, 17> spec_targets(SpecValues& v) {
 
 SpecValues read_spec(std::string_view name) {
   const std::string file_name(trimmed(name));
-  std::ifstream file;
-  if (!open_input(file_name, file)) {
-    throw Error({free_record(" Cannot open spec-file : " + file_name)}, 0, ErrorKind::MissingFile, file_name);
-  }
+  InputReader reader(file_name, free_record(" Cannot open spec-file : " + file_name));
+  RecordInput& in = reader.records();
   // A value that a null or a slash leaves unread starts as zero or blanks.
   SpecValues values;
   values.VehicleName = text_field("");
@@ -50,8 +48,6 @@ SpecValues read_spec(std::string_view name) {
   values.EngineFile = text_field("");
   values.TransmissionFile = text_field("");
 
-  RecordInput in;
-  in.stream = &file;
   const std::string bad_line = " Failed to read spec_data file ";
   for (const ReadTarget& target : spec_targets(values)) {
     read_fixed(in, std::span(&target, 1), file_name, bad_line);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fuel/curvelookup.h"
+#include "records/constants.h"
 #include "textio/freeform.h"
 #include "textio/stop.h"
 
@@ -28,13 +29,13 @@ struct Drive {
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
 double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.MuAir + ((v - d.Vp) / 3.6) * (d.DW + spec.Wtest)) +
-         (spec.MuRoll + std::sin(std::atan(d.grade / 100.0)) * 9.8) * spec.Wtest;
+  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * (d.DW + spec.Wtest)) +
+         (spec.MuRoll + std::sin(std::atan(d.grade / 100.0)) * Gravity) * spec.Wtest;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
 double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * (d.i * 60.0)) / (spec.TireCircumference * 3.6);
+  return (v * (d.i * 60.0)) / (spec.TireCircumference * KmhPerMs);
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
@@ -44,20 +45,15 @@ double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
   return ((F * d.eta) * spec.TireRadius) / d.i;
 }
 
-void set_out(GearEvalResult& out, double V, double Ne, double Te, double Tmax, int32_t status) {
-  out.V = V;
-  out.Ne = Ne;
-  out.Te = Te;
-  out.Tmax = Tmax;
-  out.status = status;
-  out.search_exhausted = false;
+GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t status) {
+  return GearEvalResult{V, Ne, Te, Tmax, status, false};
 }
 
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance.
-void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                 const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out) {
+GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
+                            const TransmissionData& trn, const TorqueCurve& fullLoad) {
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
@@ -74,8 +70,7 @@ void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, 
       N = eng.Nes;
       Tmax = curve_lookup(fullLoad, N);
       if (Te < Tmax) {
-        set_out(out, v, N, Te, Tmax, 1);
-        return;
+        return outcome(v, N, Te, Tmax, 1);
       }
     }
     const double diff = Tmax - Te;
@@ -89,14 +84,16 @@ void speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, 
     if (k > SearchPasses - 1) exhausted = true;
     if (converged) break;
   }
+  GearEvalResult out;
   if (N < Nmin) {
-    set_out(out, 0.0, N, Te, curve_lookup(fullLoad, Nmin), 3);
+    out = outcome(0.0, N, Te, curve_lookup(fullLoad, Nmin), 3);
   } else if (N < eng.Nex) {
-    set_out(out, v, N, Te, Tmax, 1);
+    out = outcome(v, N, Te, Tmax, 1);
   } else {
-    set_out(out, 0.0, N, Te, curve_lookup(fullLoad, eng.Nex), 2);
+    out = outcome(0.0, N, Te, curve_lookup(fullLoad, eng.Nex), 2);
   }
   out.search_exhausted = exhausted;
+  return out;
 }
 
 }  // namespace
@@ -112,8 +109,8 @@ void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
                 0, ErrorKind::VehicleCheck};
 }
 
-void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
-              const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out) {
+GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+                         const TransmissionData& trn, const TorqueCurve& fullLoad) {
   check_gear(g, eng, trn);
   const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
   const Drive d{trn.FinalRatio * row.Ratio, trn.FinalEfficiency * row.Efficiency, row.DW, s, Vp};
@@ -122,45 +119,35 @@ void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.Nec) {
-      set_out(out, V, Ne, Te, curve_lookup(fullLoad, Ne), 0);
-    } else {
-      set_out(out, V, eng.Nidle, 0.0, curve_lookup(fullLoad, eng.Nidle), 4);
-    }
-    return;
+    if (Ne >= eng.Nec) return outcome(V, Ne, Te, curve_lookup(fullLoad, Ne), 0);
+    return outcome(V, eng.Nidle, 0.0, curve_lookup(fullLoad, eng.Nidle), 4);
   }
   if (Ne >= Nmin) {
     if (Ne < eng.Nex) {
       const double Tmax = curve_lookup(fullLoad, Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
-        set_out(out, V, Ne, Te, Tmax, 0);
-        return;
+        return outcome(V, Ne, Te, Tmax, 0);
       }
-      speed_search(g, V, d, spec, eng, trn, fullLoad, out);
-      return;
+      return speed_search(g, V, d, spec, eng, trn, fullLoad);
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
-    const double Vlim = ((Nlim * spec.TireCircumference) * 3.6) / (60.0 * d.i);
+    const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * d.i);
     const double Tmax = curve_lookup(fullLoad, Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
-      set_out(out, Vlim, Nlim, TeLim, Tmax, 2);
-      return;
+      return outcome(Vlim, Nlim, TeLim, Tmax, 2);
     }
-    speed_search(g, Vlim, d, spec, eng, trn, fullLoad, out);
-    return;
+    return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
   }
   if (g > trn.StartGears) {
-    set_out(out, V, Ne, Te, curve_lookup(fullLoad, Nmin), 3);
-    return;
+    return outcome(V, Ne, Te, curve_lookup(fullLoad, Nmin), 3);
   }
   const double Tmax = curve_lookup(fullLoad, eng.Nes);
   if (Te <= Tmax) {
-    set_out(out, V, eng.Nes, Te, Tmax, 5);
-    return;
+    return outcome(V, eng.Nes, Te, Tmax, 5);
   }
-  speed_search(g, V, d, spec, eng, trn, fullLoad, out);
+  return speed_search(g, V, d, spec, eng, trn, fullLoad);
 }
 
 }  // namespace hdfe

@@ -16,8 +16,8 @@ struct GearEvalResult {
 };
 
 // Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
-void gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
-              const TransmissionData& trn, const TorqueCurve& fullLoad, GearEvalResult& out);
+GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+                         const TransmissionData& trn, const TorqueCurve& fullLoad);
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
 void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "records/constants.h"
 #include "simulation/geareval.h"
 
 namespace hdfe {
@@ -19,7 +20,7 @@ double point_at(std::span<const double> table, int32_t k) {
 // Gear g driven towards point k from speed v.
 // Every evaluation whose speed search runs out of passes is counted.
 void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
-  gear_eval(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad, out);
+  out = gear_eval(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad);
   if (out.search_exhausted) ++*r.exhausted_searches;
 }
 
@@ -218,7 +219,7 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
   check_gear(gear_in, r.eng, trn);
   const std::size_t row = static_cast<std::size_t>(gear_in - 1);
   const double NeTarget =
-      (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * 3.6);
+      (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * KmhPerMs);
   if (Vt - s.Vin >= 0.0 && r.eng.GearMinSpeed[row] > NeTarget && gear_in > trn.StartGears) {
     reengage = true;
     return trn.ReengageGear;

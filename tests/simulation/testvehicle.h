@@ -53,9 +53,7 @@ inline TestVehicle make_test_vehicle() {
 }
 
 inline GearEvalResult eval_gear_at(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
-  GearEvalResult out;
-  gear_eval(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad, out);
-  return out;
+  return gear_eval(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad);
 }
 
 // A cycle over the given target points (point 0 first) on a constant gradient; the
