@@ -4,11 +4,17 @@
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
-.PHONY: run test test-plain test-sanitized test-repro build clean bench
+.PHONY: run test test-plain test-sanitized test-repro build clean bench install
+
+PREFIX ?= /usr/local
 
 build:
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF
-	cmake --build build/release -j$(JOBS) --target hdfe
+	cmake --build build/release -j$(JOBS)
+
+# Installs the program, the library, its headers and its CMake package under PREFIX.
+install: build
+	cmake --install build/release --prefix $(PREFIX)
 
 run: build
 	cd $(EXAMPLE) && ../../build/release/hdfe spec.txt result.txt
