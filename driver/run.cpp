@@ -9,7 +9,7 @@
 #include "driver/clock.h"
 #include "driver/outputcheck.h"
 #include "hdfe/hdfe.h"
-#include "report/outputfile.h"
+#include "driver/outputfile.h"
 #include "report/results.h"
 #include "report/summary.h"
 #include "report/trace.h"

@@ -1,4 +1,4 @@
-#include "report/outputfile.h"
+#include "driver/outputfile.h"
 
 #include <fstream>
 #include <string>
