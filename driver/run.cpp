@@ -38,8 +38,8 @@ void prompt_name(std::string_view prompt, RecordInput& console, std::string& nam
 // The console lines of a run: convergence warnings come while the cycles are driven, the
 // run-check findings after both.
 void report_run(const Result& result) {
-  for (std::size_t k = 0; k < result.warnings.size(); ++k) {
-    write_console(free_record("Warning : convergence cal. of vehicle speed"));
+  for (const RunWarning& warning : result.warnings) {
+    if (warning.kind == RunWarning::Kind::SpeedSearchExhausted) write_console(free_record(warning.message));
   }
   write_console(free_record(std::string(58, '-')));
   for (const RunFinding& finding : result.findings) {

@@ -39,6 +39,7 @@ struct InputFile {
   std::string role;  // "spec", "transmission", "engine", "full_load", "motoring", "fuel_map"
   std::string name;  // as given on the command line or in the file naming it
   std::filesystem::path path;
+  std::string sha256;  // of the bytes read, 64 hex digits
 };
 
 // Everything a vehicle's input files hold, as read: edit any value, then run it.
@@ -69,10 +70,16 @@ struct RunFinding {
   Kind kind = Kind::OverSpeed;
 };
 
-// A speed search of a gear evaluation that did not converge.
+// Something the run did that its figures do not show.
 struct RunWarning {
+  enum class Kind {
+    SpeedSearchExhausted,  // a gear evaluation's speed search ran all its passes
+    CycleMissed,           // the vehicle fell clearly short of the cycle's target speed
+  };
+  Kind kind = Kind::SpeedSearchExhausted;
   std::string cycle;   // "URBAN" or "HIGHWAY"
-  int32_t second = 0;  // 1-based; 0 for the settling step before the cycle starts
+  int32_t second = 0;  // 1-based; 0 for the settling step or the cycle as a whole
+  std::string message;
 };
 
 // How closely the vehicle followed a cycle's target speed.

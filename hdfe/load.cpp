@@ -1,6 +1,7 @@
 // Loading a vehicle: the spec file and every file it names, in the order the run reads them.
 #include "hdfe/classification.h"
 #include "hdfe/hdfe.h"
+#include "input/digest.h"
 #include "input/readcurves.h"
 #include "input/readengtrn.h"
 #include "input/readspec.h"
@@ -21,7 +22,7 @@ std::string resolved(const std::filesystem::path& base, const std::string& name)
 Vehicle load_vehicle(const std::filesystem::path& spec, const LoadOptions& options) {
   const std::filesystem::path base = options.base ? *options.base : spec.parent_path();
   const auto add = [&](const char* role, const std::string& name, const std::string& opened) {
-    return InputFile{role, name, std::filesystem::path(opened)};
+    return InputFile{role, name, std::filesystem::path(opened), file_sha256(opened)};
   };
   Vehicle v;
   const std::string specName = spec.string();

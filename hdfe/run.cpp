@@ -141,7 +141,8 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
                 c.values.RestartLead);
     }
     for (const int32_t second : simulation.exhausted_searches) {
-      result.warnings.push_back({std::string(definition.name), second});
+      result.warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, std::string(definition.name), second,
+                                 "Warning : convergence cal. of vehicle speed"});
     }
     runs.push_back({std::string(definition.name), cycle, std::move(trace)});
   }

@@ -24,7 +24,7 @@ class OutputCheck : public testing::Test {
     dir = fs::temp_directory_path() / ("hdfe-outputcheck-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    vehicle.files = {{"spec", "spec.txt", dir / "spec.txt"}, {"fuel_map", "map.txt", dir / "map.txt"}};
+    vehicle.files = {{"spec", "spec.txt", dir / "spec.txt", ""}, {"fuel_map", "map.txt", dir / "map.txt", ""}};
     Write("spec.txt", "spec");
     Write("map.txt", "map");
   }
@@ -82,7 +82,7 @@ TEST_F(OutputCheck, InputFilesAreNeverOverwritten) {
   fs::create_symlink(dir / "spec.txt", dir / "link.txt");
   EXPECT_EQ(StopFor("link.txt"), Line("link.txt") + ": it is an input file of the run");
   Write("x_info.txt", "an input");
-  vehicle.files.push_back({"engine", "x_info.txt", dir / "x_info.txt"});
+  vehicle.files.push_back({"engine", "x_info.txt", dir / "x_info.txt", ""});
   EXPECT_EQ(StopFor("x"), Line("x_info.txt") + ": it is an input file of the run");
   EXPECT_EQ(Read("spec.txt"), "spec");
   EXPECT_EQ(Read("x_info.txt"), "an input");
