@@ -6,13 +6,19 @@
 #include <iostream>
 #include <optional>
 
+#include "batch/command.h"
+#include "driver/check.h"
 #include "driver/clock.h"
+#include "driver/options.h"
+#include "driver/summary.h"
 #include "driver/outputcheck.h"
 #include "hdfe/hdfe.h"
 #include "driver/outputfile.h"
+#include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
 #include "report/trace.h"
+#include "report/tracecsv.h"
 #include "textio/freeform.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
@@ -21,15 +27,15 @@ namespace hdfe {
 
 namespace {
 
-void write_console(std::string_view record) { std::cout << record << RecordEnd; }
+void write_record(std::ostream& console, std::string_view record) { console << record << RecordEnd; }
 
-// Prompts until the name is not blank; the answer is read free-form from the console.
-void prompt_name(std::string_view prompt, RecordInput& console, std::string& name) {
+// Prompts until the name is not blank; the answer is read free-form from standard input.
+void prompt_name(std::ostream& console, std::string_view prompt, RecordInput& input, std::string& name) {
   while (is_blank(name)) {
-    std::cout << prompt << std::flush;
+    console << prompt << std::flush;
     const std::array<ReadTarget, 1> list{text_var(name)};
-    if (read_free(console, list) != ReadStatus::Done) {
-      std::cout << RecordEnd;
+    if (read_free(input, list) != ReadStatus::Done) {
+      console << RecordEnd;
       throw Error({" Console input ended before a file name was given"}, 1, ErrorKind::Console);
     }
   }
@@ -37,19 +43,19 @@ void prompt_name(std::string_view prompt, RecordInput& console, std::string& nam
 
 // The console lines of a run: convergence warnings come while the cycles are driven, the
 // run-check findings after both.
-void report_run(const Result& result) {
+void report_run(std::ostream& console, const Result& result) {
   for (const RunWarning& warning : result.warnings) {
-    if (warning.kind == RunWarning::Kind::SpeedSearchExhausted) write_console(free_record(warning.message));
+    if (warning.kind == RunWarning::Kind::SpeedSearchExhausted) write_record(console, free_record(warning.message));
   }
-  write_console(free_record(std::string(58, '-')));
+  write_record(console, free_record(std::string(58, '-')));
   for (const RunFinding& finding : result.findings) {
     if (finding.kind == RunFinding::Kind::OverSpeed) {
-      write_console(free_record("error: V_real > V_target"));
+      write_record(console, free_record("error: V_real > V_target"));
     } else {
-      write_console(free_record("error: te > 100% ", finding.second));
+      write_record(console, free_record("error: te > 100% ", finding.second));
     }
   }
-  write_console(free_record(""));
+  write_record(console, free_record(""));
 }
 
 // The results file with its trace blocks when the spec asks for them.
@@ -61,28 +67,48 @@ std::string results_file(const Result& result, std::string_view specName) {
   return file;
 }
 
-void run_program(int argc, char** argv) {
-  std::string inputName = text_field(argc > 1 ? argv[1] : "");
-  std::string outputName = text_field(argc > 2 ? argv[2] : "");
-  RecordInput console;
-  console.stream = &std::cin;
-  prompt_name("TYPE FILENAME FOR INPUT : ", console, inputName);
-  prompt_name("TYPE FILENAME FOR OUTPUT : ", console, outputName);
+// Where the console text goes: standard output, or standard error when standard output
+// carries the JSON or the CSV.
+std::ostream& console_stream(const CommandLine& c) {
+  const bool taken = (c.json && *c.json == "-") || (c.trace_csv && *c.trace_csv == "-");
+  return taken ? std::cerr : std::cout;
+}
+
+// Writes an extra output: to standard output for "-", else replacing the named file.
+void write_extra(const std::string& name, const std::string& content) {
+  if (name == "-") {
+    std::cout << content << std::flush;
+  } else {
+    write_output(name, content, WriteMode::Replace);
+  }
+}
+
+void run_program(const CommandLine& c) {
+  std::ostream& console = console_stream(c);
+  std::string inputName = text_field(!c.names.empty() ? c.names[0] : "");
+  std::string outputName = text_field(c.names.size() > 1 ? c.names[1] : "");
+  RecordInput input;
+  input.stream = &std::cin;
+  prompt_name(console, "TYPE FILENAME FOR INPUT : ", input, inputName);
+  prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", input, outputName);
   const std::string specName(trimmed(inputName));
   // Names inside the input files are taken from the working directory, as written.
   const Vehicle vehicle = load_vehicle(specName, LoadOptions{std::filesystem::path()});
   RunOptions options;
-  options.traces = vehicle.values.TraceFlag == 1;
+  options.traces = vehicle.values.TraceFlag == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);
-  const Classification& c = result.classification;
-  std::cout << vehicle_summary(c.values, c.spec, c.engine, c.transmission);
-  report_run(result);
+  const Classification& k = result.classification;
+  console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
+  report_run(console, result);
   const std::string output(trimmed(outputName));
-  write_console(" OUTPUT FILE : " + output);
+  write_record(console, " OUTPUT FILE : " + output);
   check_output(output, vehicle);
   write_info(output, local_now());
   write_output(output, results_file(result, specName), WriteMode::Replace);
-  write_console(free_record(" complete."));
+  if (c.json) write_extra(*c.json, result_json(vehicle, result));
+  if (c.trace_csv) write_extra(*c.trace_csv, trace_csv(result));
+  write_record(console, free_record(" complete."));
+  if (c.summary) console << summary_text(result) << std::flush;
 }
 
 }  // namespace
@@ -114,17 +140,43 @@ void write_info(const std::string& outputName, const std::tm& now) {
   if (!file) throw Error({" Cannot write information file [ " + name + " ]"}, 1, ErrorKind::CannotWrite, name);
 }
 
+namespace {
+
+// Writes the error's lines to standard error; an input, run or output failure exits 1,
+// a usage error 2.
+int fail(const Error& error) {
+  std::cout.flush();
+  for (const std::string& line : error.lines()) std::cerr << line << RecordEnd;
+  std::cerr.flush();
+  return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure;
+}
+
+}  // namespace
+
 int run_hdfe(int argc, char** argv) {
+  CommandLine command;
   try {
-    run_program(argc, argv);
-  } catch (const Error& stop) {
-    std::cout.flush();
-    for (const std::string& line : stop.lines()) std::cerr << line << RecordEnd;
-    std::cerr.flush();
-    return stop.status();
+    command = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const Error& error) {
+    return fail(error);
+  }
+  if (command.help) {
+    std::cout << usage_text() << std::flush;
+    return ExitOk;
+  }
+  if (command.version) {
+    std::cout << "hdfe " << ProgramVersion << "\ncycle tables " << CycleTablesVersion << "\n" << std::flush;
+    return ExitOk;
+  }
+  if (command.check) return run_check(*command.check, std::cout);
+  if (command.batch) return run_batch_command(command);
+  try {
+    run_program(command);
+  } catch (const Error& error) {
+    return fail(error);
   }
   std::cout.flush();
-  return 0;
+  return ExitOk;
 }
 
 }  // namespace hdfe

@@ -28,7 +28,7 @@ TEST(Prompts, BothNamesOnTheCommandLineWriteNoPrompt) {
   const CaseRun run = RunCase(HDFE_BINARY, EmptyFolder(), {"nospec.txt", "out.txt"}, "x\ny\n");
   EXPECT_EQ(run.stdoutText, "");
   EXPECT_EQ(run.stderrText, MissingSpec("nospec.txt"));
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitStatus, 1);
 }
 
 TEST(Prompts, OnlyTheMissingOutputNameIsAskedFor) {
@@ -41,7 +41,7 @@ TEST(Prompts, BlankAnswersRepeatThePromptAndBlankLinesArePassedOver) {
   const CaseRun run = RunCase(HDFE_BINARY, EmptyFolder(), {}, "\n/\n  ,\nin put.txt\r\n\nout.txt\n");
   EXPECT_EQ(run.stdoutText, std::string(InputPrompt) + InputPrompt + InputPrompt + OutputPrompt);
   EXPECT_EQ(run.stderrText, MissingSpec("in"));
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitStatus, 1);
 }
 
 TEST(Prompts, QuotedNameKeepsItsBlank) {
