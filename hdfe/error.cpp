@@ -17,12 +17,13 @@ std::string joined(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-Error::Error(std::vector<std::string> lines, int status, ErrorKind kind, std::string file)
+Error::Error(std::vector<std::string> lines, int status, ErrorKind kind, std::string file, int64_t line)
     : std::runtime_error(joined(lines)),
       lines_(std::move(lines)),
       status_(status),
       kind_(kind),
-      file_(std::move(file)) {}
+      file_(std::move(file)),
+      line_(line) {}
 
 const char* error_kind_name(ErrorKind kind) noexcept {
   switch (kind) {

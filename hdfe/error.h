@@ -1,5 +1,6 @@
 // The error every failing step of loading, checking, running or writing throws.
 #pragma once
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ const char* error_kind_name(ErrorKind kind) noexcept;
 // what() is the lines joined by LF.
 class Error : public std::runtime_error {
  public:
-  Error(std::vector<std::string> lines, int status, ErrorKind kind = ErrorKind::BadValue, std::string file = {});
+  Error(std::vector<std::string> lines, int status, ErrorKind kind = ErrorKind::BadValue, std::string file = {},
+        int64_t line = 0);
 
   // The lines the command line writes to standard error, each as one record.
   const std::vector<std::string>& lines() const noexcept { return lines_; }
@@ -35,12 +37,15 @@ class Error : public std::runtime_error {
   ErrorKind kind() const noexcept { return kind_; }
   // The file the error is about, where there is one.
   const std::string& file() const noexcept { return file_; }
+  // The line of the file where reading stopped; 0 when not known.
+  int64_t line() const noexcept { return line_; }
 
  private:
   std::vector<std::string> lines_;
   int status_ = 1;
   ErrorKind kind_ = ErrorKind::BadValue;
   std::string file_;
+  int64_t line_ = 0;
 };
 
 }  // namespace hdfe

@@ -35,7 +35,7 @@ void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::strin
     case ReadStatus::End:
       throw end_of_file_stop(name);
     case ReadStatus::Bad:
-      throw Error({badLine}, 0, ErrorKind::BadValue, std::string(name));
+      throw Error({badLine}, 0, ErrorKind::BadValue, std::string(name), in.line);
   }
 }
 

@@ -53,7 +53,7 @@ TorqueCurve read_torque_curve(std::string_view name) {
       const int64_t record = static_cast<int64_t>(curve.PointCount) + 1;
       throw RunStop{{" Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " +
                      file_name + " ]"},
-                    0, ErrorKind::BadValue, file_name};
+                    0, ErrorKind::BadValue, file_name, in.line};
     }
     curve.Speeds.push_back(speed);
     curve.Torques.push_back(torque);
@@ -83,7 +83,7 @@ FuelMap read_fuel_map(std::string_view name) {
     const ReadStatus status =
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
-    if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name);
+    if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name, in.line);
     map.Speeds.push_back(speed);
     map.Torques.push_back(torque);
     map.FuelRates.push_back(fuel);

@@ -29,6 +29,7 @@ bool next_record(RecordInput& in) {
   in.record.clear();
   in.pos = 0;
   in.inRecord = in.stream != nullptr && static_cast<bool>(std::getline(*in.stream, in.record));
+  if (in.inRecord) ++in.line;
   if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.pop_back();
   return in.inRecord;
 }

@@ -17,6 +17,7 @@ struct RecordInput {
   std::string record;     // the record being read
   std::size_t pos = 0;    // next character of record
   bool inRecord = false;  // a record is open (a read stopped inside it)
+  int64_t line = 0;       // records read so far: the line number of the current record
 };
 
 enum class ReadStatus { Done, End, Bad };

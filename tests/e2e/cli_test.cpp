@@ -1,0 +1,242 @@
+// The options of the command line: usage, exit statuses, JSON, CSV, the summary and --check.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/run_case.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const Examples[] = {"tractor_TT1_325kW_AMT12", "truck_T8_175kW_MT6", "bus_BR4_220kW_AT6",
+                                "lighttruck_T3_130kW_MT6"};
+
+fs::path Example(const char* name) { return fs::path(HDFE_SOURCE_DIR) / "examples" / name; }
+
+CaseRun RunHdfe(const std::vector<std::string>& args, const fs::path& dir = Example("truck_T8_175kW_MT6")) {
+  return RunCase(HDFE_BINARY, dir, args);
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Cli, HelpVersionAndUsageErrors) {
+  for (const char* help : {"--help", "-h"}) {
+    const CaseRun run = RunHdfe({help});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(Contains(run.stdoutText, "Usage: hdfe")) << run.stdoutText;
+    EXPECT_TRUE(Contains(run.stdoutText, "Exit status:"));
+    EXPECT_TRUE(Contains(run.stdoutText, "--trace-csv"));
+  }
+  const CaseRun version = RunHdfe({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_TRUE(Contains(version.stdoutText, "hdfe 20221014\ncycle tables ")) << version.stdoutText;
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case usage[] = {{{"--frobnicate"}, "unknown option --frobnicate"},
+                        {{"a", "b", "c"}, "more than two file names: c"},
+                        {{"spec.txt", "out.txt", "--json"}, "option --json needs a value"},
+                        {{"--jobs", "2"}, "go with --batch"},
+                        {{"--batch", "--jobs", "0", "m.csv"}, "--jobs takes a whole number"}};
+  for (const Case& c : usage) {
+    const CaseRun run = RunHdfe(c.args);
+    EXPECT_EQ(run.exitStatus, 2) << c.message;
+    EXPECT_TRUE(Contains(run.stderrText, c.message)) << run.stderrText;
+    EXPECT_EQ(run.stdoutText, "");
+    EXPECT_EQ(FolderFiles(run.dir), run.before);
+  }
+}
+
+// The JSON's figures are the results file's, on every example; the trace CSV holds every
+// second and its cumulative fuel is the cycle's fuel.
+TEST(Cli, JsonAndTraceCsvAgreeWithTheResultsFile) {
+  for (const char* name : Examples) {
+    SCOPED_TRACE(name);
+    const CaseRun run = RunHdfe({"spec.txt", "result.txt", "--json", "-", "--trace-csv", "trace.csv"}, Example(name));
+    ASSERT_EQ(run.exitStatus, 0) << run.stderrText;
+    // Standard output holds the JSON alone; the console text goes to standard error.
+    const nlohmann::json doc = nlohmann::json::parse(run.stdoutText);
+    EXPECT_TRUE(Contains(run.stderrText, " OUTPUT FILE : result.txt"));
+    EXPECT_EQ(doc["program"]["version"], "20221014");
+    ASSERT_EQ(doc["inputs"].size(), 6u);
+    EXPECT_EQ(doc["inputs"][0]["sha256"].get<std::string>().size(), 64u);
+    const std::string results = ReadFileBytes(run.dir / "result.txt");
+    std::istringstream lines(results);
+    std::vector<std::string> fields;
+    for (std::string line; std::getline(lines, line) && fields.size() < 9;) {
+      const auto at = line.find("FC(km/l)\t");
+      if (at != std::string::npos) fields.push_back(line.substr(at + 9, 8));
+    }
+    const auto f84 = [](double v) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%8.4f", v);
+      std::string s = text;
+      if (s.find(" 0.") != std::string::npos) s.replace(s.find(" 0."), 3, "  .");  // F8.4 drops the zero
+      return s;
+    };
+    const auto& c = doc["cycles"];
+    ASSERT_EQ(c.size(), 3u);
+    const std::vector<std::string> fromJson = {
+        f84(c[0]["fuel_economy_before_transient_km_per_l"]), f84(c[0]["fuel_economy_after_transient_km_per_l"]),
+        f84(c[0]["fuel_economy_km_per_l"]),  f84(c[1]["fuel_economy_before_transient_km_per_l"]),
+        f84(c[1]["fuel_economy_km_per_l"]),  f84(doc["average_fuel_economy_km_per_l"]),
+        f84(c[2]["fuel_economy_before_transient_km_per_l"]), f84(c[2]["fuel_economy_after_transient_km_per_l"]),
+        f84(c[2]["fuel_economy_km_per_l"])};
+    EXPECT_EQ(fromJson, fields);
+
+    std::ifstream csv(run.dir / "trace.csv");
+    std::string header, row, lastUrban, last;
+    std::getline(csv, header);
+    EXPECT_EQ(header.rfind("cycle,second,target_speed_km_per_h,speed_km_per_h,gradient_percent,distance_km,gear,", 0), 0u);
+    int rows = 0;
+    while (std::getline(csv, row)) {
+      ++rows;
+      if (row.rfind("URBAN,", 0) == 0) lastUrban = row;
+      last = row;
+    }
+    EXPECT_EQ(rows, 4950);
+    const auto cumulative = [](const std::string& r) { return std::stod(r.substr(r.rfind(',') + 1)); };
+    EXPECT_EQ(cumulative(lastUrban), c[0]["fuel_l"].get<double>());
+    EXPECT_EQ(cumulative(last), c[1]["fuel_l"].get<double>());
+  }
+}
+
+TEST(Cli, SummaryFollowsTheSpecifiedConsoleOutput) {
+  const CaseRun run = RunHdfe({"spec.txt", "result.txt", "--summary"});
+  ASSERT_EQ(run.exitStatus, 0);
+  const std::string approved =
+      ReadFileBytes(fs::path(HDFE_SOURCE_DIR) / "tests/e2e/approved/truck_T8_175kW_MT6/stdout.txt");
+  ASSERT_EQ(run.stdoutText.substr(0, approved.size()), approved);
+  const std::string summary = run.stdoutText.substr(approved.size());
+  EXPECT_TRUE(Contains(summary, "  URBAN               5.9115     27.3")) << summary;
+  EXPECT_TRUE(Contains(summary, "  AVERAGE             6.1940")) << summary;
+  EXPECT_TRUE(Contains(summary, "CYCLE FOLLOWING"));
+  EXPECT_FALSE(Contains(summary, "WARNING"));
+}
+
+TEST(Cli, InputErrorsExitOneAndWriteNothing) {
+  fs::path dir = fs::temp_directory_path() / ("hdfe-cli-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  fs::remove(dir / "fullload.txt");
+  const CaseRun run = RunHdfe({"spec.txt", "result.txt", "--json", "out.json"}, dir);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.stderrText, " Cannot open torque data file [ fullload.txt ]\r\n");
+  EXPECT_EQ(FolderFiles(run.dir), run.before);
+  fs::remove_all(dir);
+}
+
+// A broken copy of the truck example for each --check warning, and the line it must give.
+class CheckWarnings : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("hdfe-check-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Rewrites one file of a fresh copy line by line (1-based line numbers).
+  CaseRun Check(const std::string& file, const std::function<std::string(int, const std::string&)>& edit) {
+    fs::remove_all(dir);
+    fs::copy(Example("truck_T8_175kW_MT6"), dir);
+    std::ifstream in(dir / file, std::ios::binary);
+    std::string text, line;
+    for (int k = 1; std::getline(in, line); ++k) text += edit(k, line);
+    in.close();
+    std::ofstream(dir / file, std::ios::binary) << text;
+    return RunCase(HDFE_BINARY, dir, {"--check", "spec.txt"});
+  }
+
+  fs::path dir;
+};
+
+TEST_F(CheckWarnings, EachCommonMistakeIsNamed) {
+  const auto keep = [](int, const std::string& l) { return l + "\n"; };
+  struct Case {
+    std::string file;
+    std::function<std::string(int, const std::string&)> edit;
+    std::string expected;
+  };
+  const auto times = [](double f) {
+    return [f](int k, const std::string& l) {
+      if (k <= 3) return l + "\n";
+      std::istringstream in(l);
+      double n = 0, t = 0, fc = 0;
+      in >> n >> t >> fc;
+      std::ostringstream out;
+      out << n << ' ' << t << ' ' << fc * f << '\n';
+      return out.str();
+    };
+  };
+  const Case cases[] = {
+      {"fuelmap.txt", [](int k, const std::string& l) { return k <= 2 ? std::string() : l + "\n"; },
+       "fuelmap.txt:1: warning: the first two lines read as data points: the two header lines may be missing"},
+      {"fuelmap.txt", times(835.0), "outside 150 to 400: are the rates in l/h (not g/h or kg/h)?"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 16 ? "0   Kf1\n" : l + "\n"; },
+       "spec.txt:16: warning: Kf1 is 0: a correction factor must be a positive number"},
+      {"transmission.txt", [](int k, const std::string& l) { return k == 4 ? "7.5\n" : l + "\n"; },
+       "transmission.txt:4: warning: main ratio 2 (7.5) is not below the one before it (6.7): ratios must descend"},
+      {"engine.txt", [](int k, const std::string& l) { return k == 5 ? "2600 Nrate\n" : l + "\n"; },
+       "engine.txt:5: warning: Nrate 2600 rpm is above Nex 2500 rpm"},
+      {"engine.txt", [](int k, const std::string& l) { return k == 6 ? "3000 Nex\n" : l + "\n"; },
+       "engine.txt:6: warning: Nex 3000 rpm is beyond the full-load curve's last speed 2600 rpm"},
+      {"fuelmap.txt",
+       [](int k, const std::string& l) { return k > 3 && std::stod(l.substr(0, l.find(' '))) > 2000 ? "" : l + "\n"; },
+       "fuelmap.txt: warning: the map (600 to 2000 rpm"},
+      {"fuelmap.txt", [](int k, const std::string& l) { return k == 10 ? "// measured 2019\n" + l + "\n" : l + "\n"; },
+       "fuelmap.txt:10: warning: the line '// measured 2019' reads as a point of zeros"},
+      {"motoring.txt", [](int k, const std::string& l) { return k == 5 ? ",\n" + l + "\n" : l + "\n"; },
+       "motoring.txt:5: warning: the line ',' reads as a point of zeros"},
+      {"spec.txt", [](int k, const std::string& l) { return (k == 1 ? "\xEF\xBB\xBF" : "") + l + "\n"; },
+       "spec.txt:1: warning: the file starts with a UTF-8 byte-order mark"},
+  };
+  for (const Case& c : cases) {
+    const CaseRun run = Check(c.file, c.edit);
+    EXPECT_EQ(run.exitStatus, 0) << c.expected << "\n" << run.stdoutText;
+    EXPECT_TRUE(Contains(run.stdoutText, c.expected)) << c.expected << "\n" << run.stdoutText;
+    EXPECT_TRUE(Contains(run.stdoutText, "spec.txt: 0 errors, ")) << run.stdoutText;
+  }
+  const CaseRun clean = Check("spec.txt", keep);
+  EXPECT_EQ(clean.stdoutText, "spec.txt: 0 errors, 0 warnings\n");
+}
+
+TEST_F(CheckWarnings, ErrorsAreAllReportedAndExitOne) {
+  const CaseRun run = Check("spec.txt", [](int k, const std::string& l) {
+    if (k == 3) return std::string("missing-engine.txt\n");
+    if (k == 4) return std::string("missing-gearbox.txt\n");
+    return l + "\n";
+  });
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(Contains(run.stdoutText, "missing-gearbox.txt: error: Cannot open transmission file [ missing-gearbox.txt ]"))
+      << run.stdoutText;
+  EXPECT_TRUE(Contains(run.stdoutText, "missing-engine.txt: error: Cannot open engine file [ missing-engine.txt ]"));
+  EXPECT_TRUE(Contains(run.stdoutText, "spec.txt: 2 errors, 0 warnings"));
+  EXPECT_EQ(FolderFiles(run.dir), run.before);
+
+  // Names are taken from the working directory: from elsewhere they resolve differently.
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir / "truck");
+  const CaseRun other = RunCase(HDFE_BINARY, dir, {"--check", "truck/spec.txt"});
+  EXPECT_EQ(other.exitStatus, 1);
+  EXPECT_TRUE(Contains(other.stdoutText,
+                       "truck/spec.txt:3: warning: 'engine.txt' is taken from the working directory, where it does "
+                       "not exist; from the spec file's folder it would be truck/engine.txt"))
+      << other.stdoutText;
+}
+
+}  // namespace
+
+}  // namespace hdfe
