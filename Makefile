@@ -4,11 +4,17 @@
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
-.PHONY: run test test-plain test-sanitized test-repro build clean bench install
+.PHONY: run test test-plain test-sanitized test-repro build clean bench install deps deps-test
 
 PREFIX ?= /usr/local
 
-build:
+# The Debian packages each command needs, installed when missing.
+deps:
+	@tools/deps.sh run
+deps-test:
+	@tools/deps.sh test
+
+build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF
 	cmake --build build/release -j$(JOBS)
 
@@ -17,16 +23,16 @@ install: build
 	cmake --install build/release --prefix $(PREFIX)
 
 run: build
-	cd $(EXAMPLE) && ../../build/release/hdfe spec.txt result.txt
+	cd $(EXAMPLE) && ../../build/release/hdfe spec.txt result.txt --summary
 
 test: test-plain test-sanitized test-repro
 
-test-plain:
+test-plain: deps-test
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/test -j$(JOBS)
 	ctest --test-dir build/test --output-on-failure -j$(JOBS)
 
-test-sanitized:
+test-sanitized: deps-test
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DHDFE_SANITIZE=ON
 	cmake --build build/asan -j$(JOBS)
 	ctest --test-dir build/asan --output-on-failure -j$(JOBS)

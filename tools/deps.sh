@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that `make run` (argument: run) or `make test` (argument: test)
+# needs, when any is missing: with apt-get as root; otherwise prints the one command to run.
+set -euo pipefail
+need=(cmake g++ make libssl-dev nlohmann-json3-dev)
+if [ "${1:-run}" = test ]; then
+  need+=(clang libgtest-dev libbenchmark-dev valgrind
+         python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas
+         python3-dask python3-distributed python3-pytest python3-matplotlib chromium)
+fi
+missing=()
+for package in "${need[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing Debian packages. Install them with:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"
