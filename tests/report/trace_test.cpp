@@ -9,25 +9,11 @@
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
+#include "tests/testrun.h"
+
 namespace hdfe {
 
 namespace {
-
-// A run of n steps. Point 0 of the target table holds a sentinel that no step uses.
-struct TestRun {
-  std::vector<double> points;
-  DriveCycle cycle;
-  CycleTrace trace;
-  explicit TestRun(int32_t n) : points(static_cast<std::size_t>(n) + 1, 0.0) {
-    points[0] = 99.0;
-    cycle.n = n;
-    cycle.Vtarget = points;
-    const auto steps = static_cast<std::size_t>(n);
-    trace = {std::vector<double>(steps), std::vector<int32_t>(steps), std::vector<double>(steps),
-             std::vector<double>(steps),  std::vector<double>(steps),  std::vector<double>(steps),
-             std::vector<double>(steps)};
-  }
-};
 
 const char* const Header =
     " \r\nURBAN\r\n"
