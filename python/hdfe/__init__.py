@@ -1,0 +1,1 @@
+"""hdfe: heavy-duty vehicle fuel economy (placeholder; the package replaces it)."""

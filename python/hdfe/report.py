@@ -1,0 +1,869 @@
+"""Self-contained HTML reports of hdfe runs, with figures drawn by matplotlib.
+
+A single-vehicle report holds the results table, the vehicle summary and five
+figures: the speed trace, the engine's operating points over its fuel map, the
+time share per gear, the fuel rate and cumulative fuel, and the highway
+cycle's gradient and height profile. A batch report holds a sortable summary
+table, urban against highway economy and, for a sweep of one parameter, the
+economies against that parameter.
+
+Every figure is inline SVG and every style is inline: the file opens in a
+browser without fetching anything, and can be mailed or archived on its own.
+"""
+
+import html
+import io
+import math
+import re
+
+import numpy as np
+import pandas as pd
+
+__all__ = [
+    "DIESEL_DENSITY_KG_PER_L",
+    "SHORTFALL_KM_PER_H",
+    "FIGURE_TITLES",
+    "specific_fuel_consumption",
+    "height_profile",
+    "write_report",
+    "report",
+    "read_summary",
+    "sweep_parameter",
+    "write_batch_report",
+]
+
+#: Density used to turn the fuel map's litres into grams for specific consumption.
+DIESEL_DENSITY_KG_PER_L = 0.832
+
+#: A second counts as missed when the achieved speed is this far below the target.
+SHORTFALL_KM_PER_H = 2.0
+
+#: Titles of the five figures of a single-vehicle report, in order.
+FIGURE_TITLES = (
+    "Speed trace: target and achieved speed, with the gear",
+    "Engine operating points over the fuel map",
+    "Time share per gear",
+    "Fuel rate and cumulative fuel",
+    "Highway cycle: gradient, height profile and speed",
+)
+
+_CYCLE_COLOURS = {"URBAN": "#1f6fb4", "HIGHWAY": "#c9362b", "MID-TOWN": "#2a9d4b"}
+_ECONOMY_COLOURS = {"urban": "#1f6fb4", "highway": "#c9362b", "average": "#333333",
+                    "midtown": "#2a9d4b"}
+_RC = {
+    "svg.fonttype": "none",          # text stays text: searchable, selectable, small
+    "svg.hashsalt": "hdfe",          # the same input gives the same file
+    "font.family": "DejaVu Sans",    # bundled with matplotlib, so always found
+    "font.size": 10,
+    "axes.grid": True,
+    "grid.color": "#dddddd",
+    "grid.linewidth": 0.6,
+    "axes.spines.top": False,
+    "axes.spines.right": False,
+    "legend.frameon": False,
+}
+
+
+# --------------------------------------------------------------------- numbers
+
+def specific_fuel_consumption(speed_rpm, torque_Nm, fuel_rate_l_per_h,
+                              density_kg_per_l=DIESEL_DENSITY_KG_PER_L):
+    """Specific fuel consumption in g/kWh from engine speed, torque and fuel rate.
+
+    ``fuel[l/h] * density[g/l] / (2π·n/60 · T / 1000)[kW]``; NaN where the
+    torque or the speed is not positive (no brake power to divide by).
+    Accepts scalars or arrays and returns a float array.
+    """
+    n = np.asarray(speed_rpm, dtype=float)
+    t = np.asarray(torque_Nm, dtype=float)
+    fuel = np.asarray(fuel_rate_l_per_h, dtype=float)
+    power_kw = 2.0 * math.pi * n / 60.0 * t / 1000.0
+    with np.errstate(divide="ignore", invalid="ignore"):
+        sfc = fuel * density_kg_per_l * 1000.0 / power_kw
+    return np.where((t > 0) & (n > 0), sfc, np.nan)
+
+
+def height_profile(distance_km, gradient_percent):
+    """Height in metres along the road, from cumulative distance and gradient.
+
+    Each step rises by the gradient times the distance covered in that step,
+    starting at 0 m at the first point.
+    """
+    d = np.asarray(distance_km, dtype=float) * 1000.0
+    g = np.asarray(gradient_percent, dtype=float) / 100.0
+    if len(d) == 0:
+        return np.zeros(0)
+    step = np.diff(d, prepend=d[0])
+    return np.cumsum(g * step)
+
+
+def _number(value, decimals):
+    """Format a number for a table cell; a dash for missing values."""
+    if value is None or isinstance(value, str):
+        return "—" if value in (None, "") else html.escape(value)
+    if isinstance(value, float) and not math.isfinite(value):
+        return "—"
+    if decimals == 0:
+        return f"{int(round(value))}"
+    return f"{value:.{decimals}f}"
+
+
+def _esc(text):
+    return html.escape(str(text), quote=True)
+
+
+def _mpl_text(text):
+    """Make a user string safe for matplotlib, which treats $…$ as mathematics."""
+    return str(text).replace("$", r"\$")
+
+
+def _seconds_as_ranges(seconds):
+    """[3, 4, 5, 9] -> '3–5, 9'."""
+    seconds = sorted(set(int(s) for s in seconds))
+    parts, start = [], None
+    for i, s in enumerate(seconds):
+        if start is None:
+            start = s
+        if i + 1 == len(seconds) or seconds[i + 1] != s + 1:
+            parts.append(str(start) if start == s else f"{start}–{s}")
+            start = None
+    return ", ".join(parts)
+
+
+# --------------------------------------------------------------------- figures
+
+def _matplotlib():
+    import matplotlib
+    from matplotlib.figure import Figure
+    return matplotlib, Figure
+
+
+def _svg(fig, prefix):
+    """Render a figure to an SVG element whose ids cannot clash with other figures'."""
+    buf = io.StringIO()
+    fig.savefig(buf, format="svg", metadata={"Date": None})
+    text = buf.getvalue()
+    text = text[text.index("<svg"):]
+    text = re.sub(r'\bid="([^"]+)"', rf'id="{prefix}-\1"', text)
+    text = re.sub(r'href="#([^"]+)"', rf'href="#{prefix}-\1"', text)
+    text = re.sub(r"url\(#([^)]+)\)", rf"url(#{prefix}-\1)", text)
+    return text.replace("<svg ", '<svg role="img" ', 1)
+
+
+def _cycles(trace):
+    """The cycles in the trace, in the order they appear."""
+    return list(dict.fromkeys(trace["cycle"].astype(str)))
+
+
+def _figure_speed(Figure, trace):
+    cycles = _cycles(trace)
+    ratios = []
+    for _ in cycles:
+        ratios += [3, 1]
+    fig = Figure(figsize=(10, 3.4 * max(len(cycles), 1)), layout="constrained")
+    fig.suptitle(FIGURE_TITLES[0], fontweight="bold")
+    if not cycles:
+        fig.text(0.5, 0.5, "No trace", ha="center")
+        return fig
+    axes = fig.subplots(2 * len(cycles), 1, gridspec_kw={"height_ratios": ratios}, squeeze=False)
+    for i, cycle in enumerate(cycles):
+        rows = trace[trace["cycle"] == cycle]
+        t = rows["second"].to_numpy()
+        target = rows["target_speed_km_per_h"].to_numpy(dtype=float)
+        speed = rows["speed_km_per_h"].to_numpy(dtype=float)
+        missed = speed < target - SHORTFALL_KM_PER_H
+        ax, gax = axes[2 * i, 0], axes[2 * i + 1, 0]
+        gax.sharex(ax)
+        colour = _CYCLE_COLOURS.get(cycle, "#555555")
+        ax.plot(t, target, color="#888888", lw=1.0, ls="--", label="Target speed")
+        ax.plot(t, speed, color=colour, lw=0.9, label="Achieved speed")
+        ax.plot(t[missed], speed[missed], "v", color="#e08a00", ms=3.5, ls="none",
+                label=f"More than {SHORTFALL_KM_PER_H:g} km/h below target "
+                      f"({int(missed.sum())} s)")
+        ax.set_title(_mpl_text(cycle), loc="left", fontsize=10, fontweight="bold")
+        ax.set_ylabel("Speed (km/h)")
+        ax.set_ylim(bottom=0)
+        ax.legend(loc="upper right", fontsize=8, ncol=3)
+        ax.tick_params(labelbottom=False)
+        gear = rows["gear"].to_numpy()
+        gax.step(t, gear, where="post", color="#444444", lw=0.8)
+        gax.set_ylabel("Gear")
+        top = int(max(gear.max(initial=0), 1))
+        gax.set_ylim(-0.5, top + 0.5)
+        gax.set_yticks(sorted(set([0, top] + list(range(0, top + 1, max(1, top // 3))))))
+        gax.set_xlabel("Time (s)")
+        gax.set_xlim(t.min(initial=0), t.max(initial=1))
+    return fig
+
+
+def _sfc_grid(full_load, fuel_map):
+    """Specific consumption on a regular speed × torque grid under the full-load curve."""
+    from matplotlib.tri import LinearTriInterpolator, Triangulation
+    points = (fuel_map.groupby(["speed_rpm", "torque_Nm"], as_index=False)
+              ["fuel_rate_l_per_h"].mean())
+    triangulation = Triangulation(points["speed_rpm"].to_numpy(float),
+                                  points["torque_Nm"].to_numpy(float))
+    interpolate = LinearTriInterpolator(triangulation, points["fuel_rate_l_per_h"].to_numpy(float))
+    n = np.linspace(points["speed_rpm"].min(), points["speed_rpm"].max(), 160)
+    t_top = max(points["torque_Nm"].max(), full_load["torque_Nm"].max())
+    t = np.linspace(t_top / 120.0, t_top, 120)
+    nn, tt = np.meshgrid(n, t)
+    fuel = np.ma.filled(interpolate(nn, tt), np.nan)
+    sfc = specific_fuel_consumption(nn, tt, fuel)
+    limit = np.interp(nn, full_load["speed_rpm"].to_numpy(float),
+                      full_load["torque_Nm"].to_numpy(float), left=np.nan, right=np.nan)
+    sfc[~(tt <= limit * 1.001)] = np.nan
+    return nn, tt, sfc
+
+
+def _sfc_levels(sfc):
+    finite = sfc[np.isfinite(sfc)]
+    if finite.size == 0:
+        return None
+    low = math.floor(finite.min() / 5.0) * 5.0
+    steps = [0, 3, 6, 10, 15, 20, 30, 40, 60, 80, 100, 150, 200, 300]
+    levels = [low + s for s in steps if low + s <= finite.max() + 1e-9]
+    return levels if len(levels) >= 2 else None
+
+
+def _figure_operating_points(Figure, trace, full_load, motoring, fuel_map):
+    fig = Figure(figsize=(10, 6.2), layout="constrained")
+    ax = fig.subplots()
+    ax.set_title(FIGURE_TITLES[1], fontweight="bold")
+    note = None
+    try:
+        nn, tt, sfc = _sfc_grid(full_load, fuel_map)
+        levels = _sfc_levels(sfc)
+    except (ValueError, RuntimeError, KeyError) as error:  # too few or collinear map points
+        levels, note = None, f"no consumption contours: {error}"
+    if levels:
+        filled = ax.contourf(nn, tt, sfc, levels=levels, cmap="RdYlGn_r", alpha=0.3)
+        lines = ax.contour(nn, tt, sfc, levels=levels, colors="#40606e", linewidths=0.5)
+        ax.clabel(lines, fmt="%.0f", fontsize=7)
+        bar = fig.colorbar(filled, ax=ax, pad=0.01)
+        bar.set_label("Specific fuel consumption (g/kWh), diesel at "
+                      f"{DIESEL_DENSITY_KG_PER_L:g} kg/l")
+    ax.plot(fuel_map["speed_rpm"], fuel_map["torque_Nm"], ".", color="#999999", ms=2.5,
+            alpha=0.6, label="Fuel-map points")
+    ax.plot(full_load["speed_rpm"], full_load["torque_Nm"], color="black", lw=1.6,
+            label="Full-load torque")
+    ax.plot(motoring["speed_rpm"], motoring["torque_Nm"], color="#666666", lw=1.2, ls="-.",
+            label="Motoring torque")
+    for cycle in _cycles(trace):
+        rows = trace[trace["cycle"] == cycle]
+        # Seconds at the same point (idling, steady cruising) draw one dot.
+        points = np.unique(np.round(rows[["engine_speed_rpm", "engine_torque_Nm"]]
+                                    .to_numpy(float), 0), axis=0)
+        ax.scatter(points[:, 0], points[:, 1], s=5, alpha=0.35,
+                   linewidths=0, color=_CYCLE_COLOURS.get(cycle, "#555555"),
+                   label=f"{_mpl_text(cycle)} ({len(rows)} s)")
+    ax.axhline(0, color="#aaaaaa", lw=0.6)
+    ax.set_xlabel("Engine speed (rpm)")
+    ax.set_ylabel("Engine torque (N·m)")
+    ax.legend(loc="upper right", fontsize=8, markerscale=2)
+    if note:
+        ax.text(0.01, 0.01, note, transform=ax.transAxes, fontsize=8, color="#a00000")
+    return fig
+
+
+def _figure_gear_share(Figure, trace):
+    fig = Figure(figsize=(10, 3.8), layout="constrained")
+    ax = fig.subplots()
+    ax.set_title(FIGURE_TITLES[2], fontweight="bold")
+    cycles = _cycles(trace)
+    top = int(trace["gear"].max()) if len(trace) else 0
+    gears = np.arange(0, top + 1)
+    width = 0.8 / max(len(cycles), 1)
+    for i, cycle in enumerate(cycles):
+        gear = trace.loc[trace["cycle"] == cycle, "gear"].astype(int)
+        share = gear.value_counts(normalize=True).reindex(gears, fill_value=0.0) * 100.0
+        ax.bar(gears + (i - (len(cycles) - 1) / 2) * width, share.to_numpy(), width=width,
+               color=_CYCLE_COLOURS.get(cycle, "#555555"), label=_mpl_text(cycle))
+    ax.set_xticks(gears, ["N"] + [str(g) for g in gears[1:]])
+    ax.set_xlabel("Gear (N = neutral)")
+    ax.set_ylabel("Share of cycle time (%)")
+    ax.grid(axis="x", visible=False)
+    ax.legend(loc="upper left")
+    return fig
+
+
+def _figure_fuel(Figure, trace):
+    cycles = _cycles(trace)
+    fig = Figure(figsize=(10, 2.9 * max(len(cycles), 1)), layout="constrained")
+    fig.suptitle(FIGURE_TITLES[3], fontweight="bold")
+    axes = fig.subplots(max(len(cycles), 1), 1, squeeze=False)
+    for i, cycle in enumerate(cycles):
+        rows = trace[trace["cycle"] == cycle]
+        ax = axes[i, 0]
+        colour = _CYCLE_COLOURS.get(cycle, "#555555")
+        ax.plot(rows["second"], rows["fuel_rate_l_per_h"], color=colour, lw=0.6, alpha=0.8,
+                label="Fuel rate")
+        ax.set_ylabel("Fuel rate (l/h)")
+        ax.set_title(_mpl_text(cycle), loc="left", fontsize=10, fontweight="bold")
+        ax.set_xlabel("Time (s)")
+        twin = ax.twinx()
+        twin.plot(rows["second"], rows["cumulative_fuel_l"], color="black", lw=1.4,
+                  label="Cumulative fuel")
+        twin.set_ylabel("Cumulative fuel (l)")
+        twin.grid(False)
+        twin.spines["right"].set_visible(True)
+        twin.set_ylim(bottom=0)
+        ax.set_ylim(bottom=0)
+        handles = ax.get_legend_handles_labels()
+        other = twin.get_legend_handles_labels()
+        ax.legend(handles[0] + other[0], handles[1] + other[1], loc="upper left", fontsize=8)
+    return fig
+
+
+def _figure_highway(Figure, trace):
+    rows = trace[trace["cycle"] == "HIGHWAY"]
+    fig = Figure(figsize=(10, 6.0), layout="constrained")
+    fig.suptitle(FIGURE_TITLES[4], fontweight="bold")
+    if rows.empty:
+        fig.text(0.5, 0.5, "The trace holds no highway cycle.", ha="center")
+        return fig
+    axes = fig.subplots(3, 1, sharex=True, gridspec_kw={"height_ratios": [2, 1.3, 2]})
+    distance = rows["distance_km"].to_numpy(float)
+    gradient = rows["gradient_percent"].to_numpy(float)
+    height = height_profile(distance, gradient)
+    axes[0].fill_between(distance, height, height.min(initial=0), color="#c8b89a", alpha=0.6)
+    axes[0].plot(distance, height, color="#6b5a3a", lw=1.0)
+    axes[0].set_ylabel("Height (m)")
+    axes[1].step(distance, gradient, where="post", color="#6b5a3a", lw=0.9)
+    axes[1].axhline(0, color="#999999", lw=0.6)
+    axes[1].set_ylabel("Gradient (%)")
+    axes[2].plot(distance, rows["target_speed_km_per_h"], color="#888888", ls="--", lw=1.0,
+                 label="Target speed")
+    axes[2].plot(distance, rows["speed_km_per_h"], color=_CYCLE_COLOURS["HIGHWAY"], lw=1.0,
+                 label="Achieved speed")
+    low = float(min(rows["speed_km_per_h"].min(), rows["target_speed_km_per_h"].min()))
+    high = float(max(rows["speed_km_per_h"].max(), rows["target_speed_km_per_h"].max()))
+    axes[2].set_ylim(max(0.0, min(low - 2, high - 15)), high + 3)
+    axes[2].set_ylabel("Speed (km/h)")
+    axes[2].set_xlabel("Distance (km)")
+    axes[2].legend(loc="lower right", fontsize=8)
+    return fig
+
+
+# ------------------------------------------------------------------ HTML parts
+
+_STYLE = """
+body{font-family:"DejaVu Sans","Liberation Sans",Arial,sans-serif;color:#222;background:#fff;
+margin:0 auto;max-width:1100px;padding:16px 24px;line-height:1.35}
+h1{font-size:1.5em;margin:0.2em 0}h2{border-bottom:2px solid #1f6fb4;padding-bottom:2px;
+margin-top:1.6em}h3{margin:1.1em 0 0.4em}
+table{border-collapse:collapse;margin:0.3em 0 0.8em;font-size:0.92em}
+th,td{border:1px solid #ccc;padding:3px 8px;text-align:left;vertical-align:top}
+td.n{text-align:right;font-variant-numeric:tabular-nums}
+th{background:#eef3f8}th.sub{padding-left:24px;font-weight:normal}tr:nth-child(even) td{background:#fafafa}
+.meta{color:#555;font-size:0.9em}.cards{display:flex;flex-wrap:wrap;gap:12px;margin:0.6em 0}
+.card{border:1px solid #ccd;border-radius:6px;padding:8px 14px;min-width:150px}
+.card .label{font-size:0.85em;color:#555}.card .value{font-size:1.6em;font-weight:bold}
+.ok{color:#186a2e}.bad{color:#a00000}tr.error td{background:#fde8e8}
+figure{margin:1.2em 0;border-top:1px solid #ddd;padding-top:0.5em}
+figcaption{font-weight:bold;margin-bottom:0.3em}figure svg{max-width:100%;height:auto;display:block}
+th.sort{cursor:pointer;white-space:nowrap}th.sort[aria-sort=ascending]::after{content:" ▲"}
+th.sort[aria-sort=descending]::after{content:" ▼"}.scroll{overflow-x:auto}
+.columns{display:flex;flex-wrap:wrap;gap:0 28px;align-items:flex-start}
+"""
+
+
+def _page(title, body, script=""):
+    script_tag = f"<script>{script}</script>" if script else ""
+    return ("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+            "<link rel=\"icon\" href=\"data:,\">"
+            f"<title>{_esc(title)}</title><style>{_STYLE}</style></head>\n"
+            f"<body>\n{body}\n{script_tag}</body></html>\n")
+
+
+def _cell(value, decimals, field=None):
+    attr = f' data-field="{_esc(field)}"' if field else ""
+    return f"<td class=\"n\"{attr}>{_number(value, decimals)}</td>"
+
+
+def _figure_html(number, title, svg, caption=""):
+    extra = f"<p class=\"meta\">{caption}</p>" if caption else ""
+    return (f"<figure id=\"figure-{number}\"><figcaption>Figure {number}. {_esc(title)}"
+            f"</figcaption>{svg}{extra}</figure>")
+
+
+_CYCLE_ROWS = (
+    # (label, unit, key, decimals)
+    ("Fuel economy", "km/l", "fuel_economy_km_per_l", 4),
+    ("  before the transient correction", "km/l", "fuel_economy_before_transient_km_per_l", 4),
+    ("  after the transient correction", "km/l", "fuel_economy_after_transient_km_per_l", 4),
+    ("  after the Kf factor", "km/l", "fuel_economy_after_kf_km_per_l", 4),
+    ("Kf factor", "", "kf", 6),
+    ("Average speed", "km/h", "average_speed_km_per_h", 1),
+    ("Distance driven", "km", "distance_km", 3),
+    ("Target distance", "km", "target_distance_km", 3),
+    ("Fuel used", "l", "fuel_l", 3),
+)
+
+_METRIC_ROWS = (
+    ("Seconds more than 2 km/h below the target", "s", "seconds_below_target", 0),
+    ("Largest shortfall below the target", "km/h", "largest_shortfall_km_per_h", 2),
+    ("  at second", "s", "largest_shortfall_second", 0),
+    ("Distance driven against the target", "%", "distance_percent_of_target", 2),
+    ("Seconds at full load", "s", "seconds_at_full_load", 0),
+)
+
+_CHECK_KINDS = {
+    "over_speed": "Achieved speed above the target",
+    "over_torque": "Torque demand above the full-load curve",
+}
+
+
+def _indent(label):
+    return ' class="sub"' if label.startswith(" ") else ""
+
+
+def _results_html(result):
+    cycles = result.get("cycles", [])
+    by_name = {c.get("name"): c for c in cycles}
+    cards = []
+    for label, cycle in (("URBAN", "URBAN"), ("HIGHWAY", "HIGHWAY"), ("AVERAGE", None),
+                         ("MID-TOWN", "MID-TOWN")):
+        if cycle is None:
+            value, field = result.get("average_fuel_economy_km_per_l"), \
+                "average_fuel_economy_km_per_l"
+        else:
+            value = by_name.get(cycle, {}).get("fuel_economy_km_per_l")
+            field = f"{cycle}.fuel_economy_km_per_l"
+        cards.append(f"<div class=\"card\"><div class=\"label\">{label}</div><div class=\"value\">"
+                     f"<span data-field=\"{field}\">{_number(value, 4)}</span> km/l</div></div>")
+    ratio = result.get("vehicle", {}).get("highway_ratio")
+    share = "" if ratio is None else (
+        f"<p class=\"meta\">AVERAGE weighs URBAN and HIGHWAY by distance, with a highway "
+        f"share of {_number(ratio * 100 if ratio <= 1 else ratio, 0)} %.</p>")
+
+    head = "".join(f"<th>{_esc(c.get('name'))}</th>" for c in cycles)
+    rows = []
+    for label, unit, key, decimals in _CYCLE_ROWS:
+        cells = "".join(_cell(c.get(key), decimals, f"{c.get('name')}.{key}") for c in cycles)
+        rows.append(f"<tr><th{_indent(label)}>{_esc(label.strip())}</th><td>{unit}</td>{cells}</tr>")
+    table = (f"<table id=\"results-table\"><thead><tr><th>Quantity</th><th>Unit</th>{head}</tr>"
+             f"</thead><tbody>{''.join(rows)}</tbody></table>")
+
+    metrics = [c for c in cycles if c.get("metrics")]
+    mhead = "".join(f"<th>{_esc(c.get('name'))}</th>" for c in metrics)
+    mrows = []
+    for label, unit, key, decimals in _METRIC_ROWS:
+        cells = "".join(_cell(c["metrics"].get(key), decimals, f"{c.get('name')}.metrics.{key}")
+                        for c in metrics)
+        mrows.append(f"<tr><th{_indent(label)}>{_esc(label.strip())}</th><td>{unit}</td>{cells}</tr>")
+    following = (f"<table id=\"following-table\"><thead><tr><th>Quantity</th><th>Unit</th>"
+                 f"{mhead}</tr></thead><tbody>{''.join(mrows)}</tbody></table>")
+
+    checks = result.get("run_checks", [])
+    if checks:
+        groups = {}
+        for c in checks:
+            groups.setdefault((c.get("cycle"), c.get("kind")), []).append(c.get("second"))
+        crows = "".join(
+            f"<tr><td>{_esc(cycle)}</td><td>{_esc(_CHECK_KINDS.get(kind, kind))}</td>"
+            f"<td class=\"n\" data-check=\"{_esc(cycle)}.{_esc(kind)}\">{len(secs)}</td>"
+            f"<td>{_esc(_seconds_as_ranges(secs))}</td></tr>"
+            for (cycle, kind), secs in groups.items())
+        check_html = (f"<table id=\"checks-table\"><thead><tr><th>Cycle</th><th>Finding</th>"
+                      f"<th>Seconds</th><th>Which seconds</th></tr></thead><tbody>{crows}"
+                      "</tbody></table>")
+    else:
+        check_html = ("<p id=\"checks-table\" class=\"ok\">No findings: the vehicle never went "
+                      "above the target speed nor asked for more than full-load torque.</p>")
+    warnings = result.get("warnings", [])
+    if warnings:
+        items = "".join(f"<li>{_esc(w.get('cycle', ''))} second {_esc(w.get('second', ''))}: "
+                        f"{_esc(w.get('message', w.get('kind', '')))}</li>" for w in warnings)
+        warn_html = f"<ul id=\"warnings\" class=\"bad\">{items}</ul>"
+    else:
+        warn_html = "<p id=\"warnings\" class=\"ok\">No warnings.</p>"
+    return (f"<section id=\"results\"><h2>Results</h2><div class=\"cards\">{''.join(cards)}</div>"
+            f"{share}{table}<h3>Cycle following</h3>{following}<h3>Run checks</h3>{check_html}"
+            f"<h3>Warnings</h3>{warn_html}</section>")
+
+
+def _engine_peaks(full_load):
+    if full_load is None or len(full_load) == 0:
+        return {}
+    n = full_load["speed_rpm"].to_numpy(float)
+    t = full_load["torque_Nm"].to_numpy(float)
+    power = 2 * math.pi * n / 60 * t / 1000
+    i, j = int(np.argmax(t)), int(np.argmax(power))
+    return {"torque": (t[i], n[i]), "power": (power[j], n[j])}
+
+
+def _vehicle_html(result, full_load):
+    v = result.get("vehicle", {})
+
+    def rows(items):
+        out = []
+        for label, unit, key, decimals in items:
+            out.append(f"<tr><th>{_esc(label)}</th>"
+                       f"{_cell(v.get(key), decimals, 'vehicle.' + key)}<td>{unit}</td></tr>")
+        return "".join(out)
+
+    ident = (f"<tr><th>Name</th><td colspan=\"2\">{_esc(v.get('name', ''))}</td></tr>"
+             f"<tr><th>Category</th><td colspan=\"2\" data-field=\"vehicle.category\">"
+             f"{_esc(v.get('category', ''))}</td></tr>"
+             f"<tr><th>Vehicle type</th><td colspan=\"2\">{_esc(v.get('vehicle_type', ''))}</td></tr>"
+             f"<tr><th>Transmission</th><td colspan=\"2\">{_esc(v.get('transmission', ''))}</td></tr>")
+    standard = rows((("Gross vehicle weight", "kg", "GVW", 2), ("Curb weight", "kg", "Wcurb", 2),
+                     ("Test weight", "kg", "Wtest", 2),
+                     ("Highway share", "", "highway_ratio", 2),
+                     ("Air resistance coefficient", "N/(km/h)²", "MuAir", 6),
+                     ("Rolling resistance coefficient", "N/kg", "MuRoll", 6)))
+    engine = rows((("Idle speed", "rpm", "Nidle", 2), ("Rated speed", "rpm", "Nrate", 2),
+                   ("Highest speed (Nex)", "rpm", "Nex", 2),
+                   ("Clutch-engagement speed (Nes)", "rpm", "Nes", 2),
+                   ("Clutch-release speed (Nec)", "rpm", "Nec", 2)))
+    peaks = _engine_peaks(full_load)
+    if peaks:
+        engine += (f"<tr><th>Peak torque</th><td class=\"n\">{peaks['torque'][0]:.0f}</td>"
+                   f"<td>N·m at {peaks['torque'][1]:.0f} rpm</td></tr>"
+                   f"<tr><th>Peak power</th><td class=\"n\">{peaks['power'][0]:.1f}</td>"
+                   f"<td>kW at {peaks['power'][1]:.0f} rpm</td></tr>")
+    gear_rows = "".join(
+        f"<tr>{_cell(g.get('gear'), 0)}{_cell(g.get('ratio'), 3)}"
+        f"{_cell(g.get('efficiency'), 3)}{_cell(g.get('torque_margin'), 3)}{_cell(g.get('DW'), 2)}</tr>"
+        for g in v.get("gears", []))
+    gears = ("<table id=\"gears-table\"><thead><tr><th>Gear</th><th>Ratio</th><th>Efficiency</th>"
+             "<th>Torque margin</th><th>Rotating mass DW (kg)</th></tr></thead>"
+             f"<tbody>{gear_rows}</tbody></table>")
+    return (f"<section id=\"vehicle\"><h2>Vehicle</h2><div class=\"columns\">"
+            f"<div><h3>Vehicle</h3><table>{ident}</table>"
+            f"<h3>Standard vehicle of the category</h3><table>{standard}</table></div>"
+            f"<div><h3>Engine</h3><table>{engine}</table></div>"
+            f"<div><h3>Gears</h3>{gears}</div></div></section>")
+
+
+def _inputs_html(result):
+    program = result.get("program", {})
+    rows = "".join(
+        f"<tr><td>{_esc(i.get('role', ''))}</td><td>{_esc(i.get('path', ''))}</td>"
+        f"<td><code>{_esc(i.get('sha256', ''))}</code></td></tr>"
+        for i in result.get("inputs", []))
+    return (f"<section id=\"inputs\"><h2>Inputs</h2><p class=\"meta\">"
+            f"{_esc(program.get('name', 'hdfe'))} {_esc(program.get('version', ''))}, cycle tables "
+            f"{_esc(program.get('cycle_tables_version', ''))}.</p>"
+            "<table><thead><tr><th>Role</th><th>File</th><th>SHA-256</th></tr></thead>"
+            f"<tbody>{rows}</tbody></table></section>")
+
+
+# ------------------------------------------------------------ single vehicle
+
+def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, path):
+    """Write the HTML report of one vehicle's run to ``path``.
+
+    ``result_dict`` is the run's ``to_dict()`` (the CLI's JSON); ``trace_df`` the
+    per-second trace of both cycles; ``full_load_df`` and ``motoring_df`` the
+    torque curves (``speed_rpm``, ``torque_Nm``); ``fuel_map_df`` the map points
+    (``speed_rpm``, ``torque_Nm``, ``fuel_rate_l_per_h``). Returns ``path``.
+    """
+    matplotlib, Figure = _matplotlib()
+    # Keep the cycles in the order the run wrote them.
+    order = {c: i for i, c in enumerate(_cycles(trace_df))}
+    trace = trace_df.assign(_o=trace_df["cycle"].map(order)) \
+        .sort_values(["_o", "second"], kind="stable").drop(columns="_o")
+    builders = (
+        lambda: _figure_speed(Figure, trace),
+        lambda: _figure_operating_points(Figure, trace, full_load_df, motoring_df, fuel_map_df),
+        lambda: _figure_gear_share(Figure, trace),
+        lambda: _figure_fuel(Figure, trace),
+        lambda: _figure_highway(Figure, trace),
+    )
+    captions = (
+        "Dashed: the cycle's target; solid: the speed achieved. Triangles mark the seconds "
+        f"more than {SHORTFALL_KM_PER_H:g} km/h below the target. The strip below each cycle "
+        "shows the gear (0 = neutral).",
+        "Dots: the engine speed and torque of each second of each cycle. Contours: specific fuel consumption interpolated "
+        "from the fuel map's points (grey), shown under the full-load curve.",
+        "Share of each cycle's seconds spent in each gear; the bars of one cycle add up to 100 %.",
+        "Thin line: fuel rate per second (left axis); thick line: fuel used so far (right axis).",
+        "Height integrated from the gradient over the distance driven.",
+    )
+    figures = []
+    with matplotlib.rc_context(_RC):
+        for number, (build, caption) in enumerate(zip(builders, captions), start=1):
+            fig = build()
+            figures.append(_figure_html(number, FIGURE_TITLES[number - 1],
+                                        _svg(fig, f"f{number}"), caption))
+    name = result_dict.get("vehicle", {}).get("name", "")
+    body = (f"<header><h1>Fuel economy report: {_esc(name)}</h1></header>"
+            f"{_results_html(result_dict)}{_vehicle_html(result_dict, full_load_df)}"
+            f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>"
+            f"{_inputs_html(result_dict)}")
+    text = _page(f"hdfe report: {name}", body)
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        out.write(text)
+    return path
+
+
+def report(vehicle_or_result, path, vehicle=None):
+    """Write the HTML report of a vehicle, or of a finished run, to ``path``.
+
+    ``vehicle_or_result`` may be:
+
+    * a vehicle (it has ``full_load``, ``motoring`` and ``fuel_map``), which is
+      run here with the trace;
+    * a result of a run made with ``trace=True`` (it has ``to_dict()`` and
+      ``trace``); its vehicle is ``vehicle`` or the result's ``vehicle``
+      attribute;
+    * the path of a spec file, which is loaded and run.
+
+    Returns ``path``.
+    """
+    obj = vehicle_or_result
+    if isinstance(obj, (str, bytes)) or hasattr(obj, "__fspath__"):
+        from . import load_vehicle
+        obj = load_vehicle(obj)
+    if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
+        result = obj
+        vehicle = vehicle if vehicle is not None else getattr(result, "vehicle", None)
+        if vehicle is None:
+            raise TypeError("report: pass the vehicle too, report(result, path, vehicle=...)")
+    elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
+        from . import run
+        vehicle, result = obj, run(obj, trace=True)
+    else:
+        raise TypeError(f"report: expected a vehicle, a result or a spec path, "
+                        f"not {type(obj).__name__}")
+    trace = result.trace
+    if trace is None or len(trace) == 0:
+        raise ValueError("report: the result holds no trace; run with trace=True")
+    return write_report(result.to_dict(), trace, vehicle.full_load, vehicle.motoring,
+                        vehicle.fuel_map, path)
+
+
+# --------------------------------------------------------------------- batch
+
+_BASE_COLUMNS = ("id", "spec", "status", "message", "category", "urban_km_per_l",
+                 "highway_km_per_l", "average_km_per_l", "midtown_km_per_l",
+                 "urban_speed_km_per_h", "highway_speed_km_per_h", "midtown_speed_km_per_h",
+                 "urban_fuel_l", "highway_fuel_l")
+_TEXT_COLUMNS = ("id", "spec", "status", "message", "category")
+_ECONOMY_COLUMNS = (("urban_km_per_l", "URBAN"), ("highway_km_per_l", "HIGHWAY"),
+                    ("average_km_per_l", "AVERAGE"), ("midtown_km_per_l", "MID-TOWN"))
+_DECIMALS = {"km_per_l": 4, "km_per_h": 1, "_fuel_l": 3}
+
+#: Above this many rows the batch table shows the first rows only.
+MAX_TABLE_ROWS = 5000
+#: Above this many rows the batch figures plot an even sample of the rows.
+MAX_PLOT_POINTS = 20000
+
+
+def read_summary(path):
+    """Read a batch summary CSV into a DataFrame.
+
+    Text columns stay text (an id ``007`` stays ``007``; an empty message is an
+    empty string); every other column is numeric where all its cells are.
+    """
+    frame = pd.read_csv(path, dtype=str, keep_default_na=False, encoding="utf-8")
+    return _normalise_summary(frame)
+
+
+def _normalise_summary(frame):
+    frame = frame.copy()
+    for column in frame.columns:
+        if column in _TEXT_COLUMNS:
+            frame[column] = frame[column].fillna("").astype(str)
+        elif frame[column].dtype == object:
+            values = frame[column].replace("", np.nan)
+            numeric = pd.to_numeric(values, errors="coerce")
+            if numeric.notna().sum() == values.notna().sum():
+                frame[column] = numeric
+    return frame
+
+
+def _override_columns(frame):
+    """Columns after the fixed ones that are not metrics: the spec values overridden.
+
+    Metric columns are lower-case snake_case names; spec-file value names are not.
+    """
+    return [c for c in frame.columns
+            if c not in _BASE_COLUMNS and not re.fullmatch(r"[a-z0-9_]+", str(c))]
+
+
+def sweep_parameter(summary, parameters=None):
+    """The one override column whose value varies across rows, or None.
+
+    ``parameters`` lists the override columns; by default they are the columns
+    that are neither fixed summary columns nor snake_case metric columns.
+    """
+    columns = _override_columns(summary) if parameters is None else list(parameters)
+    varying = [c for c in columns if summary[c].nunique(dropna=True) > 1]
+    return varying[0] if len(varying) == 1 else None
+
+
+def _is_numeric(series):
+    return pd.api.types.is_numeric_dtype(series) and not pd.api.types.is_bool_dtype(series)
+
+
+def _column_decimals(column):
+    for suffix, decimals in _DECIMALS.items():
+        if str(column).endswith(suffix):
+            return decimals
+    return None
+
+
+def _format_cell(value, decimals):
+    if value is None or (isinstance(value, float) and not math.isfinite(value)):
+        return "", ""
+    if isinstance(value, (int, np.integer)):
+        return str(value), str(value)
+    if isinstance(value, (float, np.floating)):
+        shown = f"{value:.{decimals}f}" if decimals is not None else f"{value:.10g}"
+        return shown, repr(float(value))
+    return str(value), str(value)
+
+
+def _plot_sample(frame):
+    if len(frame) <= MAX_PLOT_POINTS:
+        return frame, ""
+    step = math.ceil(len(frame) / MAX_PLOT_POINTS)
+    return frame.iloc[::step], f" Every {step}th row is plotted ({len(frame) // step} rows)."
+
+
+def _figure_scatter(Figure, ok, parameter):
+    fig = Figure(figsize=(8, 6), layout="constrained")
+    ax = fig.subplots()
+    ax.set_title("Urban against highway fuel economy", fontweight="bold")
+    if parameter is not None and _is_numeric(ok[parameter]):
+        points = ax.scatter(ok["urban_km_per_l"], ok["highway_km_per_l"], c=ok[parameter], s=14,
+                            cmap="viridis")
+        bar = fig.colorbar(points, ax=ax, pad=0.01)
+        bar.set_label(_mpl_text(parameter))
+        bar.solids.set_rasterized(False)  # no embedded bitmap: the page stays pure SVG
+    else:
+        groups = ok.groupby(ok["category"] if "category" in ok else pd.Series("", ok.index),
+                            sort=True)
+        for name, rows in groups:
+            ax.scatter(rows["urban_km_per_l"], rows["highway_km_per_l"], s=14,
+                       label=_mpl_text(name) or "rows")
+        if groups.ngroups <= 30:
+            ax.legend(title="Category", fontsize=8, loc="best")
+    ax.set_xlabel("Urban fuel economy (km/l)")
+    ax.set_ylabel("Highway fuel economy (km/l)")
+    return fig
+
+
+def _figure_sweep(Figure, ok, parameter):
+    fig = Figure(figsize=(10, 5.2), layout="constrained")
+    ax = fig.subplots()
+    ax.set_title(f"Fuel economy against {_mpl_text(parameter)}", fontweight="bold")
+    numeric = _is_numeric(ok[parameter])
+    if numeric:
+        rows = ok.sort_values(parameter, kind="stable")
+        x = rows[parameter].to_numpy(float)
+    else:
+        rows = ok
+        labels = list(dict.fromkeys(rows[parameter].astype(str)))
+        x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
+    for column, label in _ECONOMY_COLUMNS:
+        if column in rows:
+            ax.plot(x, rows[column], marker="o", ms=3, lw=1.2 if numeric else 0,
+                    color=_ECONOMY_COLOURS[column.split("_")[0]], label=label)
+    if "average_km_per_l" in rows and rows["average_km_per_l"].notna().any():
+        best = rows["average_km_per_l"].to_numpy(float)
+        i = int(np.nanargmax(best))
+        ax.annotate(f"best AVERAGE {best[i]:.4f} km/l", (x[i], best[i]), xytext=(0, 14),
+                    textcoords="offset points", ha="center", fontsize=8,
+                    arrowprops={"arrowstyle": "-", "color": "#333333"})
+    if not numeric:
+        ax.set_xticks(range(len(labels)), [_mpl_text(v) for v in labels], rotation=30,
+                      ha="right", fontsize=8)
+    ax.set_xlabel(_mpl_text(parameter))
+    ax.set_ylabel("Fuel economy (km/l)")
+    ax.legend(loc="best", fontsize=8)
+    return fig
+
+
+_SORT_SCRIPT = """
+document.querySelectorAll("table.sortable").forEach(function (table) {
+  var heads = table.tHead.rows[0].cells, body = table.tBodies[0];
+  Array.prototype.forEach.call(heads, function (th, col) {
+    th.addEventListener("click", function () {
+      var up = th.getAttribute("aria-sort") !== "ascending";
+      Array.prototype.forEach.call(heads, function (h) { h.removeAttribute("aria-sort"); });
+      th.setAttribute("aria-sort", up ? "ascending" : "descending");
+      var numeric = th.getAttribute("data-type") === "number";
+      var rows = Array.prototype.slice.call(body.rows);
+      rows.sort(function (a, b) {
+        var x = a.cells[col].getAttribute("data-sort"), y = b.cells[col].getAttribute("data-sort");
+        if (x === "" || y === "") { return (x === "") - (y === ""); }
+        var d = numeric ? parseFloat(x) - parseFloat(y) : x.localeCompare(y);
+        return up ? d : -d;
+      });
+      rows.forEach(function (r) { body.appendChild(r); });
+    });
+  });
+});
+"""
+
+
+def write_batch_report(summary, path, parameters=None, title=None):
+    """Write the HTML report of a batch summary to ``path``.
+
+    ``summary`` is the DataFrame of ``hdfe.run_batch`` or the path of a summary
+    CSV from ``hdfe --batch``. The report holds a sortable table of every row,
+    urban against highway economy and, when exactly one override column varies
+    (``parameters`` names the override columns when the default guess does not
+    fit), the economies against that parameter. Rows with ``status`` other than
+    ``ok`` are listed but not plotted. Returns ``path``.
+    """
+    frame = read_summary(summary) if not isinstance(summary, pd.DataFrame) \
+        else _normalise_summary(summary)
+    status = frame["status"] if "status" in frame else pd.Series("ok", index=frame.index)
+    ok = frame[status == "ok"]
+    parameter = sweep_parameter(frame, parameters)
+    matplotlib, Figure = _matplotlib()
+    sample, sample_note = _plot_sample(ok)
+    figures = []
+    with matplotlib.rc_context(_RC):
+        if {"urban_km_per_l", "highway_km_per_l"} <= set(ok.columns) and len(ok):
+            figures.append(_figure_html(1, "Urban against highway fuel economy",
+                                        _svg(_figure_scatter(Figure, sample, parameter), "b1"),
+                                        "One point per successful row." + sample_note))
+        if parameter is not None and len(ok):
+            figures.append(_figure_html(2, f"Fuel economy against {parameter}",
+                                        _svg(_figure_sweep(Figure, sample, parameter), "b2"),
+                                        f"The sweep varies {_esc(parameter)} alone." + sample_note))
+    failed = len(frame) - len(ok)
+    headline = (f"<p>{len(frame)} rows: <span class=\"ok\">{len(ok)} ok</span>, "
+                f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.")
+    if len(ok) and "average_km_per_l" in ok and ok["average_km_per_l"].notna().any():
+        best = ok.loc[ok["average_km_per_l"].idxmax()]
+        label = f" ({_esc(parameter)} = {_esc(_format_cell(best[parameter], None)[0])})" \
+            if parameter is not None else ""
+        headline += (f" Best AVERAGE: <b>{best['average_km_per_l']:.4f} km/l</b>, row "
+                     f"<b>{_esc(best.get('id', ''))}</b>{label}.")
+    headline += "</p>"
+
+    shown = frame.iloc[:MAX_TABLE_ROWS]
+    heads = "".join(
+        f"<th class=\"sort\" data-type=\"{'number' if _is_numeric(frame[c]) else 'text'}\">"
+        f"{_esc(c)}</th>" for c in frame.columns)
+    decimals = [_column_decimals(c) for c in frame.columns]
+    body_rows = []
+    for values in shown.itertuples(index=False, name=None):
+        cells = []
+        for value, d in zip(values, decimals):
+            text, key = _format_cell(value, d)
+            cls = " class=\"n\"" if isinstance(value, (int, float, np.number)) else ""
+            cells.append(f"<td{cls} data-sort=\"{_esc(key)}\">{_esc(text)}</td>")
+        row_status = values[list(frame.columns).index("status")] if "status" in frame else "ok"
+        cls = "" if row_status == "ok" else " class=\"error\""
+        body_rows.append(f"<tr{cls}>{''.join(cells)}</tr>")
+    cut = (f"<p class=\"meta\">The table shows the first {MAX_TABLE_ROWS} of {len(frame)} rows; "
+           "the summary file holds them all.</p>") if len(frame) > MAX_TABLE_ROWS else ""
+    table = (f"<section id=\"summary\"><h2>Summary</h2><p class=\"meta\">Click a column's heading "
+             f"to sort by it.</p>{cut}<div class=\"scroll\"><table id=\"summary-table\" "
+             f"class=\"sortable\"><thead><tr>{heads}</tr></thead><tbody>{''.join(body_rows)}"
+             f"</tbody></table></div></section>")
+    title = title or "Batch report"
+    body = (f"<header><h1>{_esc(title)}</h1>{headline}</header>"
+            f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>{table}")
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        out.write(_page(f"hdfe: {title}", body, _SORT_SCRIPT))
+    return path
