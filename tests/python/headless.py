@@ -9,6 +9,7 @@ import base64
 import fcntl
 import json
 import os
+import select
 import shutil
 import subprocess
 import tempfile
@@ -62,7 +63,8 @@ class Browser:
 
     def _read_message(self, deadline):
         while b"\0" not in self._buffer:
-            if time.monotonic() > deadline:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self._from_browser], [], [], left)[0]:
                 raise TimeoutError("no answer from Chromium")
             chunk = os.read(self._from_browser, 1 << 16)
             if not chunk:
@@ -98,6 +100,11 @@ class Browser:
             message = self._read_message(deadline)
             if "method" in message:
                 self.events.append(message)
+            if message.get("method") == "Page.javascriptDialogOpening":
+                # A dialog would stall the page; dismiss it, and count it as an error.
+                os.write(self._to_browser, json.dumps({
+                    "id": 0, "sessionId": self.session, "method": "Page.handleJavaScriptDialog",
+                    "params": {"accept": False}}).encode() + b"\0")
         return url
 
     def evaluate(self, expression):
@@ -124,6 +131,8 @@ class Browser:
                 errors.append(str(p.get("args")))
             elif e["method"] == "Log.entryAdded" and p["entry"]["level"] == "error":
                 errors.append(p["entry"].get("text"))
+            elif e["method"] == "Page.javascriptDialogOpening":
+                errors.append("dialog: " + p.get("message", ""))
         return errors
 
     def screenshot(self):

@@ -153,7 +153,8 @@ def sweep_summary(rows=200, failed=(17, 120)):
         "highway_speed_km_per_h": 80.0 - (3.4 - ratio), "midtown_speed_km_per_h": 13.5 + 0 * ratio,
         "urban_fuel_l": 13.9 / urban, "highway_fuel_l": 69.3 / highway,
         "urban_seconds_below_target": (ratio < 2.4).astype(int) * 12,
-        "highway_seconds_below_target": (ratio < 2.5).astype(int) * 40, "FinalRatio": ratio})
+        "highway_seconds_below_target": np.round((3.4 - ratio) * 100).astype(int),
+        "FinalRatio": ratio})
     for i in failed:
         frame.loc[i, ["status", "message"]] = ["error", "engine.txt: cannot open <missing> & co"]
         frame.loc[i, frame.columns[5:-1]] = np.nan

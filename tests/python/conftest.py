@@ -1,0 +1,58 @@
+"""Fixtures for the Python tests: the package on the path, runs to report on, a browser."""
+
+import pathlib
+import sys
+from types import SimpleNamespace
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+try:
+    import hdfe  # noqa: F401  (the built package, when PYTHONPATH names it)
+except ImportError:
+    sys.path.insert(0, str(ROOT / "python"))
+
+import headless  # noqa: E402
+import report_data  # noqa: E402
+
+
+def _binding():
+    import hdfe
+    return hdfe if hasattr(hdfe, "run") and hasattr(hdfe, "load_vehicle") else None
+
+
+def vehicle_run(source):
+    """The run a report test draws: the synthetic tractor, or an example's spec file.
+
+    Returns SimpleNamespace(result, trace, full_load, motoring, fuel_map). Once the
+    binding is built, every example is run for real; until then the synthetic run
+    stands in for them.
+    """
+    if source == "synthetic":
+        return report_data.synthetic_run()
+    hdfe = _binding()
+    vehicle = hdfe.load_vehicle(str(source))
+    result = hdfe.run(vehicle, trace=True)
+    return SimpleNamespace(result=result.to_dict(), trace=result.trace,
+                           full_load=vehicle.full_load, motoring=vehicle.motoring,
+                           fuel_map=vehicle.fuel_map)
+
+
+SOURCES = sorted(ROOT.glob("examples/*/spec.txt")) if _binding() else ["synthetic"]
+
+
+@pytest.fixture(scope="module", params=SOURCES,
+                ids=lambda s: s if isinstance(s, str) else s.parent.name)
+def run_data(request):
+    """One run per example (or the synthetic one), shared by a module's tests."""
+    return vehicle_run(request.param)
+
+
+@pytest.fixture(scope="session")
+def browser():
+    """A headless Chromium started for the session, reached over a pipe only."""
+    if headless.chromium_path() is None:
+        pytest.skip("chromium is not installed (apt-get install chromium)")
+    instance = headless.Browser()
+    yield instance
+    instance.close()
