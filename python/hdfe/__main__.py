@@ -55,7 +55,7 @@ SUBCOMMANDS = {
 
 def _errors():
     """Exception types reported as input or run errors (exit status 1)."""
-    kinds = [OSError, ValueError]
+    kinds = [OSError, ValueError, ImportError]
     try:
         from . import Error
         kinds.append(Error)

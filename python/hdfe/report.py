@@ -600,6 +600,14 @@ def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, 
     return path
 
 
+def _package():
+    import importlib
+    package = importlib.import_module(__package__ or "hdfe")
+    if not (hasattr(package, "load_vehicle") and hasattr(package, "run")):
+        raise ImportError("the hdfe package is not built with its simulation core (make python)")
+    return package
+
+
 def report(vehicle_or_result, path, vehicle=None):
     """Write the HTML report of a vehicle, or of a finished run, to ``path``.
 
@@ -616,16 +624,14 @@ def report(vehicle_or_result, path, vehicle=None):
     """
     obj = vehicle_or_result
     if isinstance(obj, (str, bytes)) or hasattr(obj, "__fspath__"):
-        from . import load_vehicle
-        obj = load_vehicle(obj)
+        obj = _package().load_vehicle(obj)
     if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
         result = obj
         vehicle = vehicle if vehicle is not None else getattr(result, "vehicle", None)
         if vehicle is None:
             raise TypeError("report: pass the vehicle too, report(result, path, vehicle=...)")
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
-        from . import run
-        vehicle, result = obj, run(obj, trace=True)
+        vehicle, result = obj, _package().run(obj, trace=True)
     else:
         raise TypeError(f"report: expected a vehicle, a result or a spec path, "
                         f"not {type(obj).__name__}")
@@ -650,7 +656,7 @@ _DECIMALS = {"km_per_l": 4, "km_per_h": 1, "_fuel_l": 3}
 #: Above this many rows the batch table shows the first rows only.
 MAX_TABLE_ROWS = 5000
 #: Above this many rows the batch figures plot an even sample of the rows.
-MAX_PLOT_POINTS = 20000
+MAX_PLOT_POINTS = 5000
 
 
 def read_summary(path):
@@ -762,7 +768,8 @@ def _figure_sweep(Figure, ok, parameter):
         x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
     for column, label in _ECONOMY_COLUMNS:
         if column in rows:
-            ax.plot(x, rows[column], marker="o", ms=3, lw=1.2 if numeric else 0,
+            ax.plot(x, rows[column], marker="o" if len(rows) <= 300 or not numeric else None,
+                    ms=3, lw=1.2 if numeric else 0,
                     color=_ECONOMY_COLOURS[column.split("_")[0]], label=label)
     if "average_km_per_l" in rows and rows["average_km_per_l"].notna().any():
         best = rows["average_km_per_l"].to_numpy(float)
@@ -829,6 +836,14 @@ def write_batch_report(summary, path, parameters=None, title=None):
             figures.append(_figure_html(2, f"Fuel economy against {parameter}",
                                         _svg(_figure_sweep(Figure, sample, parameter), "b2"),
                                         f"The sweep varies {_esc(parameter)} alone." + sample_note))
+    if not figures:
+        figures.append("<p class=\"meta\">No successful rows to plot.</p>")
+    varying = [c for c in (_override_columns(frame) if parameters is None else parameters)
+               if frame[c].nunique(dropna=True) > 1]
+    if len(varying) > 1:
+        figures.append(f"<p class=\"meta\">{len(varying)} parameters vary "
+                       f"({_esc(', '.join(map(str, varying)))}): no sweep figure, which "
+                       "needs exactly one.</p>")
     failed = len(frame) - len(ok)
     headline = (f"<p>{len(frame)} rows: <span class=\"ok\">{len(ok)} ok</span>, "
                 f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.")
