@@ -8,8 +8,12 @@ import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 try:
-    import hdfe  # noqa: F401  (the built package, when PYTHONPATH names it)
+    import hdfe  # the built package, when PYTHONPATH names it
+    FOUND = getattr(hdfe, "__file__", None) is not None  # not the C++ headers' folder
 except ImportError:
+    FOUND = False
+if not FOUND:
+    sys.modules.pop("hdfe", None)
     sys.path.insert(0, str(ROOT / "python"))
 
 import headless  # noqa: E402
