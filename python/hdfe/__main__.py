@@ -11,6 +11,7 @@ errors, 2 for usage errors.
 """
 
 import argparse
+import importlib
 import sys
 
 EXIT_OK, EXIT_ERROR, EXIT_USAGE = 0, 1, 2
@@ -33,7 +34,8 @@ def _add_report(subparsers):
 def _run_report(args, parser):
     if (args.spec is None) == (args.batch is None):
         parser.error("report: give either SPEC or --batch SUMMARY.csv")
-    from . import report as reports
+    # The module, even when the package exports its report() function as hdfe.report.
+    reports = importlib.import_module(".report", __package__ or "hdfe")
     if args.batch is not None:
         output = args.output or "fleet.html"
         reports.write_batch_report(args.batch, output, title=args.title)

@@ -1,6 +1,7 @@
 """HTML reports: figures, tables and behaviour in a real (headless) browser."""
 
 import copy
+import importlib
 import io
 import time
 from types import SimpleNamespace
@@ -10,10 +11,10 @@ import pytest
 from PIL import Image
 
 import hdfe
-from hdfe import report as reports
 from hdfe.__main__ import main
 from report_data import sweep_summary
 
+reports = importlib.import_module("hdfe.report")  # the module, whatever hdfe.report names
 HOSTILE = "<script>alert(1)</script> & $x$"
 
 
