@@ -20,6 +20,7 @@ build clang-O2 clang++ -O2
 failed=0
 checked=0
 for example in "$root"/examples/*/; do
+  [ -f "$example/spec.txt" ] || continue
   name=$(basename "$example")
   for variant in gcc-O0 gcc-O2 clang-O2; do
     out="$work/out/$variant/$name"
