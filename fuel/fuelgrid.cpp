@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "fuel/curvelookup.h"
@@ -141,30 +143,73 @@ void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& moto
 
 namespace {
 
-// Fuel rate [l/h] at engine speed ne [rpm] and torque te [N·m], interpolated in the grid
-// along speed, then along torque, clipped at zero. deriv holds the grid's derivatives
-// along speed (column-major like FuelRateTable).
-double grid_fuel(const FuelGrid& grid, const std::array<double, GridSize * GridSize>& deriv, double ne,
-                double te) {
-  const int32_t nS = std::min(grid.SpeedCount, GridSize);
-  const int32_t nT = std::min(grid.TorqueCount, GridSize);
-  std::array<double, GridSize> column{};
-  std::array<double, GridSize> columnDeriv{};
-  int32_t ierr = 0;
-  for (int32_t j = 0; j < nT; ++j) {
-    const std::size_t at = static_cast<std::size_t>(j) * nS;
-    bool skip = true;
-    hermite_evaluate(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
-    if (ierr < 0) hermite_error(6, ierr);
+// The grid's cubics along speed, one per column and speed interval, and the column values
+// at the engine speed last asked for. The first pass of the interpolation then costs one
+// cubic per column, and the second pass reads only the columns around the torque.
+class GridInterpolator {
+ public:
+  // Checks both axes as the interpolation's first calls would (code 5, then code 7) and
+  // sets the cubics.
+  explicit GridInterpolator(const FuelGrid& grid)
+      : grid_(grid), nS_(std::min(grid.SpeedCount, GridSize)), nT_(std::min(grid.TorqueCount, GridSize)) {
+    int32_t ierr = 0;
+    if (nT_ >= 1) {
+      ierr = hermite_table_check(nS_, grid.SpeedAxis.data(), 1);
+      if (ierr < 0) hermite_error(5, ierr);
+    }
+    ierr = hermite_table_check(nT_, grid.TorqueAxis.data(), 1);
+    if (ierr < 0) hermite_error(7, ierr);
+    std::array<double, GridSize> deriv{};
+    for (int32_t j = 0; j < nT_; ++j) {
+      const double* f = &grid.FuelRateTable[static_cast<std::size_t>(j) * nS_];
+      hermite_derivatives(nS_, grid.SpeedAxis.data(), f, deriv.data(), 1, ierr);
+      for (int32_t m = 1; m < nS_; ++m) {
+        hermite_cubic(grid.SpeedAxis[m - 1], grid.SpeedAxis[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
+                      cubic(j, m));
+      }
+    }
   }
-  hermite_derivatives(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, ierr);
-  if (ierr < 0) hermite_error(7, ierr);
-  double fc = 0.0;
-  bool skip = true;
-  hermite_evaluate(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
-  if (ierr < 0) hermite_error(8, ierr);
-  return std::max(0.0, fc);
-}
+
+  // Fuel rate [l/h] at engine speed ne [rpm] and torque te [N·m], interpolated along
+  // speed, then along torque, clipped at zero.
+  double fuel(double ne, double te) {
+    const uint64_t bits = std::bit_cast<uint64_t>(ne);
+    if (!haveSpeed_ || bits != neBits_) {
+      haveSpeed_ = true;
+      neBits_ = bits;
+      speedInterval_ = hermite_interval(nS_, grid_.SpeedAxis.data(), ne);
+      ready_ = 0;
+    }
+    const double* torque = grid_.TorqueAxis.data();
+    const int32_t k = hermite_interval(nT_, torque, te);
+    const int32_t last = std::min(nT_ - 1, k + 1);
+    for (int32_t j = std::max(0, k - 2); j <= last; ++j) {
+      if ((ready_ >> j & 1U) != 0) continue;
+      column_[j] = hermite_cubic_value(cubic(j, speedInterval_), ne);
+      ready_ |= 1U << j;
+    }
+    const double d1 = hermite_derivative_at(nT_, torque, column_.data(), k - 1);
+    const double d2 = hermite_derivative_at(nT_, torque, column_.data(), k);
+    HermiteCubic c;
+    hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, c);
+    return std::max(0.0, hermite_cubic_value(c, te));
+  }
+
+ private:
+  HermiteCubic& cubic(int32_t j, int32_t m) {
+    return cubics_[static_cast<std::size_t>(j) * (GridSize - 1) + static_cast<std::size_t>(m - 1)];
+  }
+
+  const FuelGrid& grid_;
+  int32_t nS_;
+  int32_t nT_;
+  std::array<HermiteCubic, GridSize*(GridSize - 1)> cubics_{};
+  bool haveSpeed_ = false;
+  uint64_t neBits_ = 0;
+  int32_t speedInterval_ = 1;
+  uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
+  std::array<double, GridSize> column_{};
+};
 
 }  // namespace
 
@@ -173,10 +218,8 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
             const FuelGrid& grid, const EngineData& eng) {
   const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
                                   Shift.size(), FC.size()});
-  // The grid's derivatives along speed do not depend on the step: set once, at the first
-  // step that needs the grid.
-  std::array<double, GridSize * GridSize> deriv{};
-  bool derivSet = false;
+  // Set up at the first step that needs the grid, where its checks would first fail.
+  std::optional<GridInterpolator> grid_fuel;
   for (std::size_t q = 0; q < n; ++q) {
     if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
       FC[q] = grid.IdleFuelRate;
@@ -187,17 +230,8 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
       FC[q] = 0.0;  // engine driven by the vehicle
       continue;
     }
-    if (!derivSet) {
-      const int32_t nS = std::min(grid.SpeedCount, GridSize);
-      for (int32_t j = 0; j < std::min(grid.TorqueCount, GridSize); ++j) {
-        const std::size_t at = static_cast<std::size_t>(j) * nS;
-        int32_t ierr = 0;
-        hermite_derivatives(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, ierr);
-        if (ierr < 0) hermite_error(5, ierr);
-      }
-      derivSet = true;
-    }
-    FC[q] = grid_fuel(grid, deriv, Ne[q], Te[q]);
+    if (!grid_fuel) grid_fuel.emplace(grid);
+    FC[q] = grid_fuel->fuel(Ne[q], Te[q]);
   }
 }
 

@@ -11,6 +11,40 @@
 
 namespace hdfe {
 
+int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd) {
+  if (n < 2) return -1;
+  if (incfd < 1) return -2;
+  for (int32_t i = 1; i < n; ++i) {
+    if (!(x[i] > x[i - 1])) return -3;  // NaN counts as not increasing
+  }
+  return 0;
+}
+
+bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c) {
+  const double h = x2 - x1;
+  if (h == 0.0) return false;
+  const double delta = (f2 - f1) / h;
+  const double del1 = (d1 - delta) / h;
+  const double del2 = (d2 - delta) / h;
+  c.x1 = x1;
+  c.f1 = f1;
+  c.d1 = d1;
+  c.c2 = -(del1 + del1 + del2);
+  c.c3 = (del1 + del2) / h;
+  return true;
+}
+
+double hermite_cubic_value(const HermiteCubic& c, double xe) {
+  const double t = xe - c.x1;
+  return c.f1 + t * (c.d1 + t * (c.c2 + t * c.c3));
+}
+
+int32_t hermite_interval(int32_t n, const double* x, double xe) {
+  if (n <= 2 || !(xe >= x[1])) return 1;  // NaN included
+  // x ascends: the first point above xe ends the interval; the last interval takes the rest
+  return static_cast<int32_t>(std::upper_bound(x + 2, x + n - 1, xe) - x);
+}
+
 namespace {
 
 // Product of the signs of a and b, 0 when either is 0; a sign of 0 or NaN counts as +1.
@@ -19,16 +53,6 @@ double sign_product(double a, double b) {
   const double sa = a < 0.0 ? -1.0 : 1.0;
   const double sb = b < 0.0 ? -1.0 : 1.0;
   return sa * sb;
-}
-
-// Status of the table checks shared by both routines: 0, or -1, -2, -3.
-int32_t table_check(int32_t n, const double* x, int32_t incfd) {
-  if (n < 2) return -1;
-  if (incfd < 1) return -2;
-  for (int32_t i = 1; i < n; ++i) {
-    if (!(x[i] > x[i - 1])) return -3;  // NaN counts as not increasing
-  }
-  return 0;
 }
 
 // Shape-preserving three-point end derivative: zeroed when its sign disagrees with the
@@ -46,20 +70,16 @@ double end_derivative(double d, double delEnd, double delOther) {
 // the interval in next1, next2. False when the interval has zero length.
 bool cubic_eval(double x1, double x2, double f1, double f2, double d1, double d2, int32_t ne,
                const double* xe, double* fe, int32_t& next1, int32_t& next2) {
-  const double h = x2 - x1;
-  if (h == 0.0) return false;
+  HermiteCubic c;
+  if (!hermite_cubic(x1, x2, f1, f2, d1, d2, c)) return false;
   next1 = 0;
   next2 = 0;
+  const double h = x2 - x1;
   const double xmi = std::min(0.0, h);
   const double xma = std::max(0.0, h);
-  const double delta = (f2 - f1) / h;
-  const double del1 = (d1 - delta) / h;
-  const double del2 = (d2 - delta) / h;
-  const double c2 = -(del1 + del1 + del2);
-  const double c3 = (del1 + del2) / h;
   for (int32_t i = 0; i < ne; ++i) {
     const double t = xe[i] - x1;
-    fe[i] = f1 + t * (d1 + t * (c2 + t * c3));
+    fe[i] = hermite_cubic_value(c, xe[i]);
     if (t < xmi) ++next1;
     if (t > xma) ++next2;
   }
@@ -68,8 +88,34 @@ bool cubic_eval(double x1, double x2, double f1, double f2, double d1, double d2
 
 }  // namespace
 
+double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i) {
+  if (n == 2) return (f[1] - f[0]) / (x[1] - x[0]);
+  if (i == 0 || i == n - 1) {
+    const int32_t a = i == 0 ? 0 : n - 3;  // the three end points a, a + 1, a + 2
+    const double h1 = x[a + 1] - x[a];
+    const double h2 = x[a + 2] - x[a + 1];
+    const double del1 = (f[a + 1] - f[a]) / h1;
+    const double del2 = (f[a + 2] - f[a + 1]) / h2;
+    const double hsum = h1 + h2;
+    if (i == 0) return end_derivative(((h1 + hsum) / hsum) * del1 + (-h1 / hsum) * del2, del1, del2);
+    return end_derivative((-h2 / hsum) * del1 + ((h2 + hsum) / hsum) * del2, del2, del1);
+  }
+  const double h1 = x[i] - x[i - 1];
+  const double h2 = x[i + 1] - x[i];
+  const double del1 = (f[i] - f[i - 1]) / h1;
+  const double del2 = (f[i + 1] - f[i]) / h2;
+  if (!(sign_product(del1, del2) > 0.0)) return 0.0;
+  const double hsum = h1 + h2;
+  const double hsumt3 = 3.0 * hsum;
+  const double w1 = (hsum + h1) / hsumt3;
+  const double w2 = (hsum + h2) / hsumt3;
+  const double dmax = std::max(std::fabs(del1), std::fabs(del2));
+  const double dmin = std::min(std::fabs(del1), std::fabs(del2));
+  return dmin / (w1 * (del1 / dmax) + w2 * (del2 / dmax));
+}
+
 void hermite_derivatives(int32_t n, const double* x, const double* f, double* d, int32_t incfd, int32_t& ierr) {
-  ierr = table_check(n, x, incfd);
+  ierr = hermite_table_check(n, x, incfd);
   if (ierr < 0) return;
   // 1-based value and derivative i of the strided tables
   const auto F = [&](int32_t i) { return f[static_cast<std::ptrdiff_t>(i - 1) * incfd]; };
@@ -129,7 +175,7 @@ void hermite_derivatives(int32_t n, const double* x, const double* f, double* d,
 void hermite_evaluate(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,
             int32_t ne, const double* xe, double* fe, int32_t& ierr) {
   if (!skip) {
-    ierr = table_check(n, x, incfd);
+    ierr = hermite_table_check(n, x, incfd);
     if (ierr < 0) return;
   }
   if (ne < 1) {

@@ -15,6 +15,31 @@ void hermite_derivatives(int32_t n, const double* x, const double* f, double* d,
 void hermite_evaluate(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,
             int32_t ne, const double* xe, double* fe, int32_t& ierr);
 
+// The cubic of one interval as the evaluation uses it: f1 + t (d1 + t (c2 + t c3)) at
+// t = xe - x1.
+struct HermiteCubic {
+  double x1 = 0.0, f1 = 0.0, d1 = 0.0, c2 = 0.0, c3 = 0.0;
+};
+
+// Status of the table checks of both routines for x: 0, or -1, -2, -3.
+int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd);
+
+// The cubic of [x1, x2] with end values f1, f2 and end derivatives d1, d2, computed with
+// exactly the operations of hermite_evaluate. False when the interval has zero length.
+bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c);
+
+// Value of the cubic at xe, as hermite_evaluate computes it.
+double hermite_cubic_value(const HermiteCubic& c, double xe);
+
+// The interval hermite_evaluate uses for the single point xe on a checked table x(0..n-1),
+// n >= 2: the 0-based index m of its right end, x(m-1) <= xe < x(m), 1 or n-1 beyond the
+// ends, 1 for NaN.
+int32_t hermite_interval(int32_t n, const double* x, double xe);
+
+// Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked
+// table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
+double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);
+
 // Reports a failed call (code 1..8 names the call site) and stops the run.
 [[noreturn]] void hermite_error(int32_t code, int32_t ierr);
 
