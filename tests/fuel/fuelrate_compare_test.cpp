@@ -1,0 +1,239 @@
+// The per-step fuel rate against the plain interpolation it replaces: every column
+// evaluated along speed with hermite_evaluate, derivatives along torque set afresh at
+// every step. Results must agree bit for bit, errors must be the same.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "fuel/fuelgrid.h"
+#include "fuel/curvelookup.h"
+#include "fuel/hermite.h"
+#include "textio/stop.h"
+
+namespace hdfe {
+
+namespace {
+
+constexpr int32_t N = FuelGrid::Size;
+#if HDFE_SANITIZED
+constexpr int Rounds = 10;
+#else
+constexpr int Rounds = 100;
+#endif
+
+double reference_fuel(const FuelGrid& grid, const std::array<double, N * N>& deriv, double ne, double te) {
+  const int32_t nS = std::min(grid.SpeedCount, N);
+  const int32_t nT = std::min(grid.TorqueCount, N);
+  std::array<double, N> column{};
+  std::array<double, N> columnDeriv{};
+  int32_t ierr = 0;
+  for (int32_t j = 0; j < nT; ++j) {
+    const std::size_t at = static_cast<std::size_t>(j) * nS;
+    bool skip = true;
+    hermite_evaluate(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
+    if (ierr < 0) hermite_error(6, ierr);
+  }
+  hermite_derivatives(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, ierr);
+  if (ierr < 0) hermite_error(7, ierr);
+  double fc = 0.0;
+  bool skip = true;
+  hermite_evaluate(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
+  if (ierr < 0) hermite_error(8, ierr);
+  return std::max(0.0, fc);
+}
+
+void reference_fuel_rates(const std::vector<double>& Ne, const std::vector<double>& Te,
+                          const std::vector<int32_t>& Shift, std::vector<double>& FC, const TorqueCurve& motoring,
+                          const FuelGrid& grid, const EngineData& eng) {
+  std::array<double, N * N> deriv{};
+  bool derivSet = false;
+  for (std::size_t q = 0; q < Ne.size(); ++q) {
+    if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
+      FC[q] = grid.IdleFuelRate;
+      continue;
+    }
+    if (curve_lookup(motoring, Ne[q]) >= Te[q]) {
+      FC[q] = 0.0;
+      continue;
+    }
+    if (!derivSet) {
+      const int32_t nS = std::min(grid.SpeedCount, N);
+      for (int32_t j = 0; j < std::min(grid.TorqueCount, N); ++j) {
+        const std::size_t at = static_cast<std::size_t>(j) * nS;
+        int32_t ierr = 0;
+        hermite_derivatives(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, ierr);
+        if (ierr < 0) hermite_error(5, ierr);
+      }
+      derivSet = true;
+    }
+    FC[q] = reference_fuel(grid, deriv, Ne[q], Te[q]);
+  }
+}
+
+struct Case {
+  FuelGrid grid;
+  TorqueCurve motoring;
+  EngineData eng;
+  std::vector<double> Ne, Te;
+  std::vector<int32_t> Shift;
+};
+
+// A grid of nS x nT nodes with smooth, wavy or flat columns, and steps inside, on and
+// beyond its nodes, with repeated speeds, idle speed, neutral and motoring torques.
+Case random_case(std::mt19937_64& random, int steps) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
+  Case c;
+  FuelGrid& g = c.grid;
+  g.SpeedCount = pick(4) == 0 ? 2 + pick(N - 1) : N;
+  g.TorqueCount = pick(4) == 0 ? 2 + pick(N - 1) : N;
+  g.IdleFuelRate = 1.0 + unit(random);
+  const double s0 = 500.0 + 500.0 * unit(random), sStep = (1500.0 + 1000.0 * unit(random)) / 19.0;
+  const double t0 = -300.0 * unit(random), tStep = (1000.0 + 2000.0 * unit(random)) / 19.0;
+  for (int32_t k = 0; k < N; ++k) {
+    g.SpeedAxis[k] = static_cast<double>(k) * sStep + s0;
+    g.TorqueAxis[k] = static_cast<double>(k) * tStep + t0;
+  }
+  const int shape = pick(3);
+  for (int32_t k = 0; k < g.TorqueCount; ++k) {
+    for (int32_t i = 0; i < g.SpeedCount; ++i) {
+      const double s = g.SpeedAxis[i], t = g.TorqueAxis[k];
+      double f = 1e-6 * s * (t - t0) * (1.0 + 0.3 * unit(random));
+      if (shape == 1) f = 40.0 * std::sin(0.01 * s + 0.02 * t) + 10.0 * unit(random);
+      if (shape == 2) f = pick(3) == 0 ? 5.0 : std::round(4.0 * unit(random));  // flats and ties
+      g.FuelRateTable[static_cast<std::size_t>(k) * g.SpeedCount + i] = f;
+    }
+  }
+  c.motoring = {2, {s0, s0 + 19.0 * sStep}, {t0 + 50.0, t0 - 100.0}};
+  c.eng.Nidle = s0 + sStep * pick(5);
+  const auto speed = [&]() {
+    switch (pick(6)) {
+      case 0: return g.SpeedAxis[pick(N)];  // a node
+      case 1: return s0 - 200.0 + (19.0 * sStep + 400.0) * unit(random);  // beyond the ends too
+      default: return s0 + 19.0 * sStep * unit(random);
+    }
+  };
+  const auto torque = [&]() {
+    switch (pick(6)) {
+      case 0: return g.TorqueAxis[pick(N)];
+      case 1: return t0 - 100.0 + (19.0 * tStep + 300.0) * unit(random);
+      default: return t0 + 19.0 * tStep * unit(random);
+    }
+  };
+  double ne = speed();
+  for (int q = 0; q < steps; ++q) {
+    if (pick(3) != 0) ne = speed();  // else the speed repeats
+    if (pick(50) == 0) ne = c.eng.Nidle;
+    double te = torque();
+    if (pick(50) == 0) te = curve_lookup(c.motoring, ne);
+    if (pick(200) == 0) te = std::numeric_limits<double>::quiet_NaN();
+    c.Ne.push_back(ne);
+    c.Te.push_back(te);
+    c.Shift.push_back(pick(20) == 0 ? 0 : 1 + pick(12));
+  }
+  return c;
+}
+
+void expect_same_rates(const Case& c) {
+  std::vector<double> expected(c.Ne.size()), actual(c.Ne.size());
+  reference_fuel_rates(c.Ne, c.Te, c.Shift, expected, c.motoring, c.grid, c.eng);
+  const DriveCycle cycle{static_cast<int32_t>(c.Ne.size()), {}, {}};
+  calc_fuel_rates(c.Ne, c.Te, c.Shift, actual, cycle, c.motoring, c.grid, c.eng);
+  for (std::size_t q = 0; q < c.Ne.size(); ++q) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(actual[q]), std::bit_cast<uint64_t>(expected[q]))
+        << "step " << q << " Ne " << c.Ne[q] << " Te " << c.Te[q] << ": " << actual[q] << " vs " << expected[q];
+  }
+}
+
+RunStop stop_of(auto&& call) {
+  try {
+    call();
+  } catch (const RunStop& stop) {
+    return stop;
+  }
+  return {{"no stop"}, -1};
+}
+
+}  // namespace
+
+TEST(FuelRateCompare, MatchesThePlainInterpolationBitForBit) {
+  std::mt19937_64 random(14);
+  for (int round = 0; round < Rounds; ++round) expect_same_rates(random_case(random, 10000));
+}
+
+TEST(FuelRateCompare, MatchesOnASpeedAndTorqueSweep) {
+  std::mt19937_64 random(1);
+  Case c = random_case(random, 0);
+  // Slowly rising speeds with torques sweeping the axis again and again.
+  for (int i = 0; i < 20000; ++i) {
+    c.Ne.push_back(c.grid.SpeedAxis[0] + 0.37 * i);
+    c.Te.push_back(c.grid.TorqueAxis[0] + std::fmod(13.3 * i, 19.0 * (c.grid.TorqueAxis[1] - c.grid.TorqueAxis[0])));
+    c.Shift.push_back(3);
+  }
+  expect_same_rates(c);
+}
+
+TEST(FuelRateCompare, BadAxesStopWithTheSameReport) {
+  std::mt19937_64 random(7);
+  for (int variant = 0; variant < 4; ++variant) {
+    Case c = random_case(random, 50);
+    if (variant == 0) c.grid.SpeedAxis[5] = c.grid.SpeedAxis[4];       // code 5
+    if (variant == 1) c.grid.TorqueAxis[3] = c.grid.TorqueAxis[2];     // code 7
+    if (variant == 2) c.grid.TorqueCount = 1;                          // code 5 passes, 7 fails
+    if (variant == 3) {                                                // no columns: code 7
+      c.grid.TorqueCount = 0;
+      c.grid.SpeedAxis[1] = std::numeric_limits<double>::quiet_NaN();
+    }
+    std::fill(c.Shift.begin(), c.Shift.end(), 2);
+    std::vector<double> fc(c.Ne.size());
+    const DriveCycle cycle{static_cast<int32_t>(c.Ne.size()), {}, {}};
+    const RunStop expected = stop_of([&] { reference_fuel_rates(c.Ne, c.Te, c.Shift, fc, c.motoring, c.grid, c.eng); });
+    const RunStop actual = stop_of([&] { calc_fuel_rates(c.Ne, c.Te, c.Shift, fc, cycle, c.motoring, c.grid, c.eng); });
+    EXPECT_EQ(actual.lines, expected.lines) << variant;
+    EXPECT_EQ(actual.status, expected.status) << variant;
+  }
+}
+
+// The single-point helpers against the table routines on short and long tables with
+// changes of direction, flat stretches and points beyond the ends.
+TEST(FuelRateCompare, HermiteHelpersMatchTheTableRoutines) {
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int round = 0; round < 20000; ++round) {
+    const int32_t n = 2 + static_cast<int32_t>(random() % 19);
+    std::vector<double> x(n), f(n), d(n);
+    double at = 10.0 * unit(random);
+    for (int32_t i = 0; i < n; ++i) {
+      x[i] = at;
+      at += 0.1 + unit(random);
+      f[i] = random() % 4 == 0 ? 1.0 : 10.0 * unit(random) - 5.0;
+    }
+    int32_t ierr = 0;
+    hermite_derivatives(n, x.data(), f.data(), d.data(), 1, ierr);
+    for (int32_t i = 0; i < n; ++i) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(hermite_derivative_at(n, x.data(), f.data(), i)), std::bit_cast<uint64_t>(d[i]))
+          << "n " << n << " i " << i;
+    }
+    const double xe = random() % 5 == 0 ? x[random() % n] : x[0] - 1.0 + (at - x[0] + 1.0) * unit(random);
+    double expected = 0.0;
+    bool skip = true;
+    hermite_evaluate(n, x.data(), f.data(), d.data(), 1, skip, 1, &xe, &expected, ierr);
+    const int32_t m = hermite_interval(n, x.data(), xe);
+    HermiteCubic c;
+    ASSERT_TRUE(hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c));
+    ASSERT_EQ(std::bit_cast<uint64_t>(hermite_cubic_value(c, xe)), std::bit_cast<uint64_t>(expected)) << n << " " << xe;
+  }
+  const double x[] = {1.0, 2.0, 3.0};
+  EXPECT_EQ(hermite_interval(3, x, std::numeric_limits<double>::quiet_NaN()), 1);
+  EXPECT_EQ(hermite_interval(3, x, 2.0), 2);
+  EXPECT_EQ(hermite_interval(3, x, 9.0), 2);
+  EXPECT_EQ(hermite_interval(2, x, 9.0), 1);
+}
+
+}  // namespace hdfe

@@ -1,0 +1,121 @@
+// The integer-path number fields against the conversion they replace (std::to_chars of
+// the exact value, then sign and leading zero fixed), on random values of every scale,
+// exact halves and values next to them.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "textio/fields.h"
+
+namespace hdfe {
+
+namespace {
+
+#if HDFE_SANITIZED
+constexpr int Values = 100000;
+#else
+constexpr int Values = 1000000;
+#endif
+
+struct OldRounded {
+  std::string digits;
+  bool negative = false;
+  bool belowOne = false;
+};
+
+OldRounded old_round_decimal(double value, int d) {
+  std::string text(static_cast<std::size_t>(d) + 400, '\0');
+  const auto result = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, d);
+  text.resize(static_cast<std::size_t>(result.ptr - text.data()));
+  if (d == 0) text += '.';
+  OldRounded r;
+  std::size_t start = 0;
+  if (text[0] == '-') start = 1;
+  r.negative = start == 1 && text.find_first_of("123456789") != std::string::npos;
+  r.belowOne = text[start] == '0' && text[start + 1] == '.';
+  r.digits = text.substr(start + (r.belowOne ? 1 : 0));
+  return r;
+}
+
+std::string old_format_f0(double value, int d) {
+  if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+  OldRounded r = old_round_decimal(value, d < 0 ? 0 : d);
+  if (r.negative) r.digits.insert(r.digits.begin(), '-');
+  return r.digits;
+}
+
+std::string old_format_f(double value, int w, int d) {
+  if (!std::isfinite(value)) return format_f(value, w, d);  // unchanged path
+  const OldRounded r = old_round_decimal(value, d < 0 ? 0 : d);
+  const std::size_t width = static_cast<std::size_t>(w);
+  const std::size_t length = r.digits.size() + (r.negative ? 1 : 0);
+  if (length > width) return std::string(width, '*');
+  const bool zero = r.belowOne && length < width;
+  std::string field(width - length - (zero ? 1 : 0), ' ');
+  if (r.negative) field += '-';
+  if (zero) field += '0';
+  return field + r.digits;
+}
+
+// A value of one of several kinds; d is the decimals it will be written with.
+double random_value(std::mt19937_64& random, int d) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double sign = random() % 2 == 0 ? 1.0 : -1.0;
+  const double scale = std::pow(10.0, static_cast<int>(random() % 12) - 3);
+  switch (random() % 8) {
+    case 0: {  // an exact half of the last place: an odd multiple of 2^-(d + 1)
+      const double odd = 2.0 * std::floor(unit(random) * 1e6) + 1.0;
+      return sign * std::ldexp(odd, -(d + 1));
+    }
+    case 1: {  // on and next to a decimal halfway point
+      const double half = (std::floor(unit(random) * 1e6) + 0.5) * std::pow(10.0, -d);
+      const int steps = static_cast<int>(random() % 5) - 2;
+      double v = half;
+      for (int s = 0; s < std::abs(steps); ++s) v = std::nextafter(v, steps > 0 ? 1e300 : -1e300);
+      return sign * v;
+    }
+    case 2: return sign * std::bit_cast<double>(random());  // any bit pattern: huge, tiny, NaN
+    case 3: return sign * std::nextafter(1e9, static_cast<double>(random() % 2 == 0 ? 0 : 1e300));
+    case 4: return sign * std::round(unit(random) * 1e6) / 1024.0;  // binary fractions
+    default: return sign * unit(random) * scale;
+  }
+}
+
+}  // namespace
+
+TEST(FieldsCompare, F0AndFwMatchTheOldConversion) {
+  std::mt19937_64 random(20261207);
+  for (int n = 0; n < Values; ++n) {
+    const int d = static_cast<int>(random() % 11);
+    const double value = random_value(random, d);
+    const std::string expected = old_format_f0(value, d);
+    ASSERT_EQ(format_f0(value, d), expected) << value << " d=" << d;
+    char text[400];
+    ASSERT_EQ(std::string(text, put_f0(text, value, d)), expected) << value << " d=" << d;
+    if (std::isfinite(value) && n % 4 == 0) {
+      const int w = static_cast<int>(1 + random() % 16);
+      ASSERT_EQ(format_f(value, w, d), old_format_f(value, w, d)) << value << " F" << w << "." << d;
+    }
+  }
+}
+
+TEST(FieldsCompare, AppendingVariantsAppend) {
+  std::string out = "x";
+  append_f0(out, -0.5, 2);
+  append_f(out, 2.5, 4, 0);
+  append_i0(out, -7);
+  append_i(out, 123, 2);
+  append_i(out, 5, 3);
+  append_f0(out, 1e300, 1);
+  EXPECT_EQ(out.substr(0, 17), "x-.50  2.-7**  51");
+  EXPECT_EQ(out.size(), 17u + 300u + 2u);
+  char text[I0Room];
+  EXPECT_EQ(std::string(text, put_i0(text, std::numeric_limits<int64_t>::min())), "-9223372036854775808");
+}
+
+}  // namespace hdfe
