@@ -1,6 +1,7 @@
 #include "textio/freeform.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -71,32 +72,58 @@ uint64_t repeat_count(RecordInput& in) {
   return r;
 }
 
+// Converts the text of a real, already checked, correctly rounded: std::from_chars gives
+// the values of strtod without its locale and allocation. A value that underflows or
+// overflows is left to strtod, whose zero or infinity the caller judges.
+bool convert_real(const char* first, const char* last, double& x) {
+  const auto result = std::from_chars(first, last, x, std::chars_format::general);
+  if (result.ec == std::errc() && result.ptr == last) return true;
+  if (result.ec != std::errc::result_out_of_range) return false;
+  x = std::strtod(std::string(first, last).c_str(), nullptr);
+  return true;
+}
+
 // [+-]digits[.digits][(E|e|D|d)[+-]digits | (+|-)digits], at least one mantissa digit.
-// The text is rewritten with an 'e' exponent for a correctly rounded strtod conversion.
+// A D or bare-sign exponent is rewritten with an 'e' for the conversion.
 bool parse_real(std::string_view t, double& value) {
-  std::string n;
-  n.reserve(t.size() + 1);
   std::size_t p = 0;
   std::size_t digits = 0;
-  if (p < t.size() && is_sign(t[p])) n += t[p++];
-  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) n += t[p];
-  if (p < t.size() && t[p] == '.') n += t[p++];
-  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) n += t[p];
+  if (p < t.size() && is_sign(t[p])) ++p;
+  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+  }
+  if (p < t.size() && t[p] == '.') ++p;
+  for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+  }
   if (digits == 0) return false;
+  const std::size_t mantissaEnd = p;
+  bool plainExponent = true;  // none, or E/e with the sign, if any, right after it
   if (p < t.size()) {
     const char c = t[p];
     if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+      plainExponent = c == 'E' || c == 'e';
       ++p;
     } else if (!is_sign(c)) {
       return false;
+    } else {
+      plainExponent = false;
     }
-    n += 'e';
-    if (p < t.size() && is_sign(t[p])) n += t[p++];
+    if (p < t.size() && is_sign(t[p])) ++p;
     const std::size_t first = p;
-    for (; p < t.size() && is_digit(t[p]); ++p) n += t[p];
+    for (; p < t.size() && is_digit(t[p]); ++p) {
+    }
     if (p == first || p != t.size()) return false;
   }
-  const double x = std::strtod(n.c_str(), nullptr);
+  const std::size_t start = t[0] == '+' ? 1 : 0;  // from_chars takes no plus sign
+  double x = 0.0;
+  if (plainExponent) {
+    if (!convert_real(t.data() + start, t.data() + t.size(), x)) return false;
+  } else {
+    std::string n(t.substr(start, mantissaEnd - start));
+    n += 'e';
+    const std::size_t exponent = is_sign(t[mantissaEnd]) ? mantissaEnd : mantissaEnd + 1;
+    n += t.substr(exponent);
+    if (!convert_real(n.data(), n.data() + n.size(), x)) return false;
+  }
   if (!std::isfinite(x)) return false;  // beyond the range of a 64-bit float
   value = x;
   return true;
