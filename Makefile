@@ -44,8 +44,10 @@ test-repro:
 clean:
 	rm -rf build
 
-# Median time of simulating both cycles of the tractor example.
+# Tractor example: times of a whole in-process run, the simulation, the fuel calculation
+# and the trace formatting; instructions and peak memory of complete process runs.
 bench:
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF -DHDFE_BENCHMARKS=ON
-	cmake --build build/bench -j$(JOBS) --target bench_simulation
+	cmake --build build/bench -j$(JOBS) --target bench_simulation hdfe
 	build/bench/bench/bench_simulation
+	bench/process_run.sh build/bench/hdfe
