@@ -1,8 +1,18 @@
 #include "fuel/curvelookup.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace hdfe {
+
+namespace {
+
+// Value of segment i (0-based) at speed s.
+double on_segment(const double* speed, const double* torque, int i, double s) {
+  return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
+}
+
+}  // namespace
 
 double curve_lookup(const TorqueCurve& curve, double s) {
   const int m = curve.PointCount;
@@ -17,7 +27,46 @@ double curve_lookup(const TorqueCurve& curve, double s) {
     // first point above s.
     i = static_cast<int>(std::upper_bound(speed, speed + m, s) - speed) - 1;
   }
-  return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
+  return on_segment(speed, torque, i, s);
+}
+
+IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
+  const int m = curve.PointCount;
+  if (m < 3 || curve.Speeds.size() < static_cast<std::size_t>(m) || curve.Torques.size() < static_cast<std::size_t>(m))
+    return;
+  const double* speed = curve.Speeds.data();
+  for (int i = 1; i < m; ++i) {
+    if (!(speed[i] >= speed[i - 1])) return;  // descending or NaN: plain lookup
+  }
+  const double span = speed[m - 1] - speed[0];
+  if (!(span > 0.0) || !std::isfinite(span)) return;
+  const int buckets = m;
+  origin_ = speed[0];
+  scale_ = buckets / span;
+  bucket_.resize(static_cast<std::size_t>(buckets));
+  for (int b = 0; b < buckets; ++b) {
+    const double start = origin_ + b / scale_;
+    const int i = static_cast<int>(std::upper_bound(speed, speed + m, start) - speed) - 1;
+    bucket_[static_cast<std::size_t>(b)] = std::clamp(i, 0, m - 2);
+  }
+}
+
+double IndexedCurve::operator()(double s) const {
+  if (bucket_.empty()) return curve_lookup(curve_, s);
+  const int m = curve_.PointCount;
+  const double* speed = curve_.Speeds.data();
+  int i = m - 2;
+  if (s < speed[0]) {
+    i = 0;
+  } else if (s < speed[m - 1]) {
+    // The bucket's segment is near; walk to the last point at or below s, as the binary
+    // search finds it.
+    const double at = std::min((s - origin_) * scale_, static_cast<double>(bucket_.size() - 1));
+    i = bucket_[static_cast<std::size_t>(at)];
+    while (i > 0 && s < speed[i]) --i;
+    while (speed[i + 1] <= s) ++i;
+  }
+  return on_segment(speed, curve_.Torques.data(), i, s);
 }
 
 }  // namespace hdfe

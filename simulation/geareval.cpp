@@ -1,8 +1,11 @@
 #include "simulation/geareval.h"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "fuel/curvelookup.h"
 #include "records/constants.h"
@@ -23,14 +26,25 @@ struct Drive {
   double i = 0.0;    // total ratio, final drive times gearbox
   double eta = 0.0;  // total efficiency
   double DW = 0.0;   // rotating-mass equivalent [kg]
-  double grade = 0.0;  // road gradient [%]
+  double gradeForce = 0.0;  // rolling and gradient resistance [N]
   double Vp = 0.0;   // speed at the start of the second [km/h]
+};
+
+// Rolling and gradient resistance on gradient s [%] [N].
+double grade_force(double s, const VehicleSpec& spec) {
+  return (spec.MuRoll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.Wtest;
+}
+
+// The full-load curve, looked up through its index where the caller has one.
+struct FullLoad {
+  const TorqueCurve& curve;
+  const IndexedCurve* index = nullptr;
+  double operator()(double s) const { return index != nullptr ? (*index)(s) : curve_lookup(curve, s); }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
 double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * (d.DW + spec.Wtest)) +
-         (spec.MuRoll + std::sin(std::atan(d.grade / 100.0)) * Gravity) * spec.Wtest;
+  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * (d.DW + spec.Wtest)) + d.gradeForce;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
@@ -53,7 +67,7 @@ GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t stat
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance.
 GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                            const TransmissionData& trn, const TorqueCurve& fullLoad) {
+                            const TransmissionData& trn, const FullLoad& fullLoad) {
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
@@ -62,13 +76,13 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     Te = engine_torque(d, road_load(d, v, spec), spec);
     N = engine_speed(d, v, spec);
     if (g > trn.ReengageGear && N < Nmin) {
-      Tmax = curve_lookup(fullLoad, Nmin);
+      Tmax = fullLoad(Nmin);
     } else if (N >= eng.Nes) {
-      Tmax = curve_lookup(fullLoad, N);
+      Tmax = fullLoad(N);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = eng.Nes;
-      Tmax = curve_lookup(fullLoad, N);
+      Tmax = fullLoad(N);
       if (Te < Tmax) {
         return outcome(v, N, Te, Tmax, 1);
       }
@@ -86,11 +100,11 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   }
   GearEvalResult out;
   if (N < Nmin) {
-    out = outcome(0.0, N, Te, curve_lookup(fullLoad, Nmin), 3);
+    out = outcome(0.0, N, Te, fullLoad(Nmin), 3);
   } else if (N < eng.Nex) {
     out = outcome(v, N, Te, Tmax, 1);
   } else {
-    out = outcome(0.0, N, Te, curve_lookup(fullLoad, eng.Nex), 2);
+    out = outcome(0.0, N, Te, fullLoad(eng.Nex), 2);
   }
   out.search_exhausted = exhausted;
   return out;
@@ -109,22 +123,25 @@ void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
                 0, ErrorKind::VehicleCheck};
 }
 
-GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
-                         const TransmissionData& trn, const TorqueCurve& fullLoad) {
+namespace {
+
+// Gear g from Vp towards V against the resistance gradeForce [N].
+GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
+                        const EngineData& eng, const TransmissionData& trn, const FullLoad& fullLoad) {
   check_gear(g, eng, trn);
   const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
-  const Drive d{trn.FinalRatio * row.Ratio, trn.FinalEfficiency * row.Efficiency, row.DW, s, Vp};
+  const Drive d{trn.FinalRatio * row.Ratio, trn.FinalEfficiency * row.Efficiency, row.DW, gradeForce, Vp};
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
   const double Ne = engine_speed(d, V, spec);
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.Nec) return outcome(V, Ne, Te, curve_lookup(fullLoad, Ne), 0);
-    return outcome(V, eng.Nidle, 0.0, curve_lookup(fullLoad, eng.Nidle), 4);
+    if (Ne >= eng.Nec) return outcome(V, Ne, Te, fullLoad(Ne), 0);
+    return outcome(V, eng.Nidle, 0.0, fullLoad(eng.Nidle), 4);
   }
   if (Ne >= Nmin) {
     if (Ne < eng.Nex) {
-      const double Tmax = curve_lookup(fullLoad, Ne);
+      const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
         return outcome(V, Ne, Te, Tmax, 0);
       }
@@ -133,7 +150,7 @@ GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const Vehicle
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
     const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * d.i);
-    const double Tmax = curve_lookup(fullLoad, Nlim);
+    const double Tmax = fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, 2);
@@ -141,13 +158,104 @@ GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const Vehicle
     return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
   }
   if (g > trn.StartGears) {
-    return outcome(V, Ne, Te, curve_lookup(fullLoad, Nmin), 3);
+    return outcome(V, Ne, Te, fullLoad(Nmin), 3);
   }
-  const double Tmax = curve_lookup(fullLoad, eng.Nes);
+  const double Tmax = fullLoad(eng.Nes);
   if (Te <= Tmax) {
     return outcome(V, eng.Nes, Te, Tmax, 5);
   }
   return speed_search(g, V, d, spec, eng, trn, fullLoad);
+}
+
+}  // namespace
+
+GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+                         const TransmissionData& trn, const TorqueCurve& fullLoad) {
+  return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, FullLoad{fullLoad});
+}
+
+// The memo: open addressing over the exact bits of the arguments, linear probing, at most
+// half full; past MemoLimit entries further evaluations are simply not kept.
+struct GearEvaluator::State {
+  struct Key {
+    uint64_t V = 0, s = 0, Vp = 0;
+    int32_t g = 0;
+    bool operator==(const Key&) const = default;
+  };
+  struct Entry {
+    Key key;
+    GearEvalResult result;
+  };
+  // Gradient forces by the gradient's bits, direct-mapped.
+  struct GradeSlot {
+    uint64_t bits = 0;
+    double force = 0.0;
+    bool set = false;
+  };
+  static constexpr std::size_t MemoLimit = std::size_t{1} << 20;
+  static constexpr std::size_t GradeSlots = 64;
+
+  const VehicleSpec& spec;
+  const EngineData& eng;
+  const TransmissionData& trn;
+  const TorqueCurve& fullLoad;
+  IndexedCurve index;
+  std::vector<Entry> entries;
+  std::vector<int32_t> slots;  // entry + 1, 0 for a free slot
+  std::array<GradeSlot, GradeSlots> grades{};
+
+  static uint64_t hash(const Key& k) {
+    uint64_t h = k.V ^ std::rotl(k.Vp, 21) ^ std::rotl(k.s, 42) ^ (static_cast<uint64_t>(k.g) * 0x9E3779B97F4A7C15ULL);
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+    return h ^ (h >> 31);
+  }
+
+  double grade(double s) {
+    const uint64_t bits = std::bit_cast<uint64_t>(s);
+    GradeSlot& slot = grades[(bits ^ (bits >> 29) ^ (bits >> 47)) % GradeSlots];
+    if (!slot.set || slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec), true};
+    return slot.force;
+  }
+
+  void grow() {
+    slots.assign(slots.empty() ? 1024 : 2 * slots.size(), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+      std::size_t at = hash(entries[e].key) & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = static_cast<int32_t>(e + 1);
+    }
+  }
+};
+
+GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                             const TorqueCurve& fullLoad)
+    : state_(std::make_unique<State>(State{spec, eng, trn, fullLoad, IndexedCurve(fullLoad), {}, {}, {}})) {}
+
+GearEvaluator::~GearEvaluator() = default;
+
+GearEvalResult GearEvaluator::operator()(int32_t g, double V, double s, double Vp) {
+  State& st = *state_;
+  const State::Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+  if (2 * (st.entries.size() + 1) > st.slots.size()) {
+    if (st.entries.size() >= State::MemoLimit) {
+      return evaluate(g, V, st.grade(s), Vp, st.spec, st.eng, st.trn, FullLoad{st.fullLoad, &st.index});
+    }
+    st.grow();
+  }
+  const std::size_t mask = st.slots.size() - 1;
+  std::size_t at = State::hash(key) & mask;
+  for (; st.slots[at] != 0; at = (at + 1) & mask) {
+    const State::Entry& e = st.entries[static_cast<std::size_t>(st.slots[at] - 1)];
+    if (e.key == key) return e.result;
+  }
+  // A gear outside the table stops the run here, before anything is kept.
+  const GearEvalResult result =
+      evaluate(g, V, st.grade(s), Vp, st.spec, st.eng, st.trn, FullLoad{st.fullLoad, &st.index});
+  st.entries.push_back({key, result});
+  st.slots[at] = static_cast<int32_t>(st.entries.size());
+  return result;
 }
 
 }  // namespace hdfe

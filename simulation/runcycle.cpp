@@ -13,7 +13,9 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   CycleTrace& trace = run.trace;
   size_trace(trace, cycle.n);
   int32_t exhausted = 0;
-  const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted};
+  GearEvaluator evaluator(spec, eng, trn, fullLoad);
+  const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
+  const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
     run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted), second);
     exhausted = 0;
@@ -26,7 +28,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   for (int32_t i = 1; i <= cycle.n; ++i) {
     step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
     note_exhausted(i);
-    const double tmax = curve_lookup(fullLoad, step.Ne);
+    const double tmax = fullLoadAt(step.Ne);
     const std::size_t k = static_cast<std::size_t>(i - 1);
     trace.Vreal[k] = step.V;
     trace.Shift[k] = step.gear;

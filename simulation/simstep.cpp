@@ -20,7 +20,8 @@ double point_at(std::span<const double> table, int32_t k) {
 // Gear g driven towards point k from speed v.
 // Every evaluation whose speed search runs out of passes is counted.
 void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
-  out = gear_eval(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v, r.spec, r.eng, r.trn, r.fullLoad);
+  const double V = point_at(r.cycle.Vtarget, k), s = point_at(r.cycle.grade, k);
+  out = r.evaluator != nullptr ? (*r.evaluator)(g, V, s, v) : gear_eval(g, V, s, v, r.spec, r.eng, r.trn, r.fullLoad);
   if (out.search_exhausted) ++*r.exhausted_searches;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include "records/driver.h"
 #include "records/input.h"
+#include "simulation/geareval.h"
 
 namespace hdfe {
 
@@ -15,6 +16,7 @@ struct SimContext {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   int32_t* exhausted_searches;
+  GearEvaluator* evaluator = nullptr;  // the run's memoised evaluations; none: evaluate afresh
 };
 
 // What one step decides.
