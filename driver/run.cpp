@@ -93,7 +93,10 @@ void run_program(const CommandLine& c) {
   prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", input, outputName);
   const std::string specName(trimmed(inputName));
   // Names inside the input files are taken from the working directory, as written.
-  const Vehicle vehicle = load_vehicle(specName, LoadOptions{std::filesystem::path()});
+  LoadOptions load;
+  load.base = std::filesystem::path();
+  load.digests = c.json.has_value();
+  const Vehicle vehicle = load_vehicle(specName, load);
   RunOptions options;
   options.traces = vehicle.values.TraceFlag == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);

@@ -32,6 +32,9 @@ struct LoadOptions {
   // Folder for relative names that the spec and engine files give; none: the spec file's
   // folder. An empty path opens the names as written, from the working directory.
   std::optional<std::filesystem::path> base;
+  // Whether each input file's SHA-256 is computed (for the JSON's traceability); a run
+  // that reports no digests may skip the work.
+  bool digests = true;
 };
 
 // An input file of a vehicle: its role, the name as written, and the path opened.
@@ -39,7 +42,7 @@ struct InputFile {
   std::string role;  // "spec", "transmission", "engine", "full_load", "motoring", "fuel_map"
   std::string name;  // as given on the command line or in the file naming it
   std::filesystem::path path;
-  std::string sha256;  // of the bytes read, 64 hex digits
+  std::string sha256;  // of the bytes read, 64 hex digits; empty when not asked for
 };
 
 // Everything a vehicle's input files hold, as read: edit any value, then run it.

@@ -22,7 +22,7 @@ std::string resolved(const std::filesystem::path& base, const std::string& name)
 Vehicle load_vehicle(const std::filesystem::path& spec, const LoadOptions& options) {
   const std::filesystem::path base = options.base ? *options.base : spec.parent_path();
   const auto add = [&](const char* role, const std::string& name, const std::string& opened) {
-    return InputFile{role, name, std::filesystem::path(opened), file_sha256(opened)};
+    return InputFile{role, name, std::filesystem::path(opened), options.digests ? file_sha256(opened) : ""};
   };
   Vehicle v;
   const std::string specName = spec.string();
