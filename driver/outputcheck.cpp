@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "driver/atomicwrite.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
@@ -55,6 +56,7 @@ void check_output(const std::string& results, const Vehicle& vehicle) {
     const std::string other = name == results ? info : results;
     if (!writable(name) || same_file(name, {other})) throw Error({line}, 1, ErrorKind::CannotWrite, name);
     if (same_file(name, inputs)) throw Error({line + ": it is an input file of the run"}, 1, ErrorKind::CannotWrite, name);
+    check_replaceable(name, "output file");
   }
 }
 

@@ -2,18 +2,18 @@
 
 #include <array>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "batch/command.h"
+#include "driver/atomicwrite.h"
 #include "driver/check.h"
 #include "driver/clock.h"
 #include "driver/options.h"
 #include "driver/summary.h"
 #include "driver/outputcheck.h"
 #include "hdfe/hdfe.h"
-#include "driver/outputfile.h"
 #include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
@@ -74,14 +74,6 @@ std::ostream& console_stream(const CommandLine& c) {
   return taken ? std::cerr : std::cout;
 }
 
-// Writes an extra output: to standard output for "-", else replacing the named file.
-void write_extra(const std::string& name, const std::string& content) {
-  if (name == "-") {
-    std::cout << content << std::flush;
-  } else {
-    write_output(name, content, WriteMode::Replace);
-  }
-}
 
 void run_program(const CommandLine& c) {
   std::ostream& console = console_stream(c);
@@ -106,10 +98,16 @@ void run_program(const CommandLine& c) {
   const std::string output(trimmed(outputName));
   write_record(console, " OUTPUT FILE : " + output);
   check_output(output, vehicle);
-  write_info(output, local_now());
-  write_output(output, results_file(result, specName), WriteMode::Replace);
-  if (c.json) write_extra(*c.json, result_json(vehicle, result));
-  if (c.trace_csv) write_extra(*c.trace_csv, trace_csv(result));
+  // Every file is built whole, then all are replaced together, the results file last.
+  std::vector<OutputFile> files;
+  if (c.json && *c.json != "-") files.push_back({*c.json, result_json(vehicle, result)});
+  if (c.trace_csv && *c.trace_csv != "-") files.push_back({*c.trace_csv, trace_csv(result)});
+  files.push_back({info_name(output), info_text(local_now()), "information file"});
+  files.push_back({output, results_file(result, specName)});
+  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
+  commit_files(files);
+  if (c.json && *c.json == "-") std::cout << result_json(vehicle, result) << std::flush;
+  if (c.trace_csv && *c.trace_csv == "-") std::cout << trace_csv(result) << std::flush;
   write_record(console, free_record(" complete."));
   if (c.summary) console << summary_text(result) << std::flush;
 }
@@ -135,12 +133,13 @@ std::string info_text(const std::tm& now) {
   return body;
 }
 
+std::string info_name(std::string_view outputName) { return std::string(outputName) + "_info.txt"; }
+
 void write_info(const std::string& outputName, const std::tm& now) {
-  const std::string name = outputName + "_info.txt";
-  std::ofstream file(name, std::ios::binary | std::ios::trunc);
-  file << info_text(now);
-  file.close();
-  if (!file) throw Error({" Cannot write information file [ " + name + " ]"}, 1, ErrorKind::CannotWrite, name);
+  const std::string name = info_name(outputName);
+  check_replaceable(name, "information file");
+  const std::array<OutputFile, 1> file{OutputFile{name, info_text(now), "information file"}};
+  commit_files(file);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #pragma once
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace hdfe {
 
@@ -14,7 +15,11 @@ std::string date_text(const std::tm& t);
 // The information file: the version record and the date record.
 std::string info_text(const std::tm& now);
 
-// Writes the information file of the output name. Throws Error when it cannot be written.
+// The name of the information file of the output name (without trailing blanks).
+std::string info_name(std::string_view outputName);
+
+// Writes the information file of the output name on its own, replacing any earlier one.
+// Throws Error when it cannot be written.
 void write_info(const std::string& outputName, const std::tm& now);
 
 }  // namespace hdfe

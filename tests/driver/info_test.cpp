@@ -59,7 +59,8 @@ TEST(InfoFile, UnwritableNameStopsWithFailureStatus) {
   } catch (const RunStop& stop) {
     EXPECT_EQ(stop.status(), 1);
     ASSERT_EQ(stop.lines().size(), 1u);
-    EXPECT_EQ(stop.lines()[0], " Cannot write information file [ /nonexistent-folder/res_info.txt ]");
+    EXPECT_EQ(stop.lines()[0],
+              " Cannot write information file [ /nonexistent-folder/res_info.txt ]: No such file or directory");
   }
 }
 
