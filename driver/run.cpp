@@ -14,6 +14,7 @@
 #include "driver/summary.h"
 #include "driver/outputcheck.h"
 #include "hdfe/hdfe.h"
+#include "input/inputfile.h"
 #include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
@@ -30,15 +31,28 @@ namespace {
 void write_record(std::ostream& console, std::string_view record) { console << record << RecordEnd; }
 
 // Prompts until the name is not blank; the answer is read free-form from standard input.
-void prompt_name(std::ostream& console, std::string_view prompt, RecordInput& input, std::string& name) {
+// `what` names the name in the stop for an answer longer than the field.
+void prompt_name(std::ostream& console, std::string_view prompt, std::string_view what, RecordInput& input,
+                 std::string& name) {
   while (is_blank(name)) {
     console << prompt << std::flush;
     const std::array<ReadTarget, 1> list{text_var(name)};
-    if (read_free(input, list) != ReadStatus::Done) {
+    const ReadStatus status = read_free(input, list);
+    if (status == ReadStatus::TooLong) {
+      console << RecordEnd;
+      throw name_too_long_stop(what, " typed at the console");
+    }
+    if (status != ReadStatus::Done) {
       console << RecordEnd;
       throw Error({" Console input ended before a file name was given"}, 1, ErrorKind::Console);
     }
   }
+}
+
+// The command-line argument as a name field; a name the field would cut is refused.
+std::string argument_name(const std::string& argument, std::string_view what) {
+  if (trimmed(argument).size() > TextFieldLength) throw name_too_long_stop(what, " on the command line");
+  return text_field(argument);
 }
 
 // The console lines of a run: convergence warnings come while the cycles are driven, the
@@ -77,12 +91,12 @@ std::ostream& console_stream(const CommandLine& c) {
 
 void run_program(const CommandLine& c) {
   std::ostream& console = console_stream(c);
-  std::string inputName = text_field(!c.names.empty() ? c.names[0] : "");
-  std::string outputName = text_field(c.names.size() > 1 ? c.names[1] : "");
+  std::string inputName = argument_name(!c.names.empty() ? c.names[0] : "", "the input file name");
+  std::string outputName = argument_name(c.names.size() > 1 ? c.names[1] : "", "the output file name");
   RecordInput input;
   input.stream = &std::cin;
-  prompt_name(console, "TYPE FILENAME FOR INPUT : ", input, inputName);
-  prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", input, outputName);
+  prompt_name(console, "TYPE FILENAME FOR INPUT : ", "the input file name", input, inputName);
+  prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, outputName);
   const std::string specName(trimmed(inputName));
   // Names inside the input files are taken from the working directory, as written.
   LoadOptions load;

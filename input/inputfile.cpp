@@ -1,7 +1,10 @@
 #include "input/inputfile.h"
 
 #include <filesystem>
+#include <string>
 #include <system_error>
+
+#include "textio/textfield.h"
 
 namespace hdfe {
 
@@ -27,11 +30,22 @@ RunStop end_of_file_stop(std::string_view name) {
   return Error({line}, 1, ErrorKind::EndOfFile, std::string(name));
 }
 
+RunStop name_too_long_stop(std::string_view what, std::string_view where) {
+  std::string line = " Name too long: ";
+  line += what;
+  line += where;
+  line += " has more than " + std::to_string(TextFieldLength) + " characters";
+  return Error({line}, 1, ErrorKind::Limit);
+}
+
 void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
-               const std::string& badLine) {
+               const std::string& badLine, std::string_view textName) {
   switch (read_free(in, targets)) {
     case ReadStatus::Done:
       return;
+    case ReadStatus::TooLong:
+      if (textName.empty()) return;
+      throw name_too_long_stop(textName, " in [ " + std::string(name) + " ]");
     case ReadStatus::End:
       throw end_of_file_stop(name);
     case ReadStatus::Bad:

@@ -35,9 +35,15 @@ class InputReader {
 // exit status 1. The same wording for every input file.
 RunStop end_of_file_stop(std::string_view name);
 
+// The stop for a name longer than its 1024-character field: `what` names it, `where` says
+// where it was given. Exit status 1.
+RunStop name_too_long_stop(std::string_view what, std::string_view where);
+
 // One free-form read of a file's fixed part. End of file stops with end_of_file_stop(name);
-// a bad value stops with the single line `badLine`, exit status 0.
+// a bad value stops with the single line `badLine`, exit status 0. A text value longer than
+// its field stops with name_too_long_stop when `textName` names the value; without a name
+// (a header) its first 1024 characters are kept.
 void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
-               const std::string& badLine);
+               const std::string& badLine, std::string_view textName = {});
 
 }  // namespace hdfe

@@ -57,8 +57,9 @@ EngineInput read_engine(std::string_view name) {
                            real_var(eng.Nidle),
                            real_var(eng.Nrate),
                            real_var(eng.Nex)};
-  for (const ReadTarget& target : targets) {
-    read_fixed(in, std::span(&target, 1), file_name, bad_line);
+  const std::array<std::string_view, 3> names{"FuelMapFile", "FullLoadCurveFile", "MotoringCurveFile"};
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    read_fixed(in, std::span(&targets[k], 1), file_name, bad_line, k < names.size() ? names[k] : "");
   }
   for (std::string* text : {&eng.FuelMapFile, &eng.FullLoadCurveFile, &eng.MotoringCurveFile}) {
     *text = std::string(trimmed(*text));

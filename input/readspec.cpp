@@ -49,8 +49,11 @@ SpecValues read_spec(std::string_view name) {
   values.TransmissionFile = text_field("");
 
   const std::string bad_line = " Failed to read spec_data file ";
-  for (const ReadTarget& target : spec_targets(values)) {
-    read_fixed(in, std::span(&target, 1), file_name, bad_line);
+  // The names a cut would change; a cut category code is refused as unknown.
+  const std::array<std::string_view, 4> names{"VehicleName", "", "EngineFile", "TransmissionFile"};
+  const auto targets = spec_targets(values);
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    read_fixed(in, std::span(&targets[k], 1), file_name, bad_line, k < names.size() ? names[k] : "");
   }
   for (std::string* text : {&values.VehicleName, &values.CategoryCode, &values.EngineFile, &values.TransmissionFile}) {
     *text = std::string(trimmed(*text));

@@ -149,35 +149,46 @@ bool parse_int(std::string_view t, int32_t& value) {
 
 // Stores an undelimited value in each target in turn.
 ReadStatus store_token(std::string_view token, std::span<const ReadTarget> targets) {
+  bool cut = false;
   for (const ReadTarget& t : targets) {
-    const bool ok = t.kind == FieldKind::Real      ? parse_real(token, *t.real)
-                    : t.kind == FieldKind::Integer ? parse_int(token, *t.integer)
-                                                   : (*t.text = text_field(token), true);
+    bool ok = true;
+    if (t.kind == FieldKind::Real) {
+      ok = parse_real(token, *t.real);
+    } else if (t.kind == FieldKind::Integer) {
+      ok = parse_int(token, *t.integer);
+    } else {
+      *t.text = text_field(token);
+      cut = cut || trimmed(token).size() > TextFieldLength;
+    }
     if (!ok) return ReadStatus::Bad;
   }
-  return ReadStatus::Done;
+  return cut ? ReadStatus::TooLong : ReadStatus::Done;
 }
 
-void append_cut(std::string& text, std::string_view piece) {
-  if (text.size() < TextFieldLength) text.append(piece.substr(0, TextFieldLength - text.size()));
+// Appends as much of piece as the field has room for; cut becomes true when a character
+// other than a blank is left out.
+void append_cut(std::string& text, std::string_view piece, bool& cut) {
+  const std::size_t room = TextFieldLength - std::min(text.size(), TextFieldLength);
+  text.append(piece.substr(0, room));
+  if (piece.size() > room && piece.find_first_not_of(' ', room) != std::string_view::npos) cut = true;
 }
 
 // Takes a text between apostrophes or double quotes, the cursor on the opening one.
 // A doubled delimiter stands for one; a record end inside adds nothing. Only the
-// first TextFieldLength characters are kept.
-ReadStatus quoted(RecordInput& in, std::string& text) {
+// first TextFieldLength characters are kept; cut tells whether anything but blanks was left out.
+ReadStatus quoted(RecordInput& in, std::string& text, bool& cut) {
   const char quote = in.record[in.pos++];
   for (;;) {
     const std::size_t close = in.record.find(quote, in.pos);
     if (close == std::string::npos) {
-      append_cut(text, std::string_view(in.record).substr(in.pos));
+      append_cut(text, std::string_view(in.record).substr(in.pos), cut);
       if (!next_record(in)) return ReadStatus::End;
       continue;
     }
-    append_cut(text, std::string_view(in.record).substr(in.pos, close - in.pos));
+    append_cut(text, std::string_view(in.record).substr(in.pos, close - in.pos), cut);
     in.pos = close + 1;
     if (in.pos >= in.record.size() || in.record[in.pos] != quote) break;
-    append_cut(text, std::string_view(&quote, 1));
+    append_cut(text, std::string_view(&quote, 1), cut);
     ++in.pos;
   }
   return at_value_end(in) ? ReadStatus::Done : ReadStatus::Bad;
@@ -196,11 +207,12 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
     if (t.kind != FieldKind::Text) return ReadStatus::Bad;
   }
   std::string text;
-  const ReadStatus status = quoted(in, text);
+  bool cut = false;
+  const ReadStatus status = quoted(in, text, cut);
   if (status != ReadStatus::Done) return status;
   const std::string field = text_field(text);
   for (const ReadTarget& t : group) *t.text = field;
-  return ReadStatus::Done;
+  return cut ? ReadStatus::TooLong : ReadStatus::Done;
 }
 
 ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {

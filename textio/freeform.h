@@ -20,7 +20,9 @@ struct RecordInput {
   int64_t line = 0;       // records read so far: the line number of the current record
 };
 
-enum class ReadStatus { Done, End, Bad };
+// TooLong: a text value did not fit its 1024-character field (trailing blanks aside); the
+// variable holds the value's first 1024 characters and the read stopped after it.
+enum class ReadStatus { Done, End, Bad, TooLong };
 enum class FieldKind { Real, Integer, Text };
 
 // One variable of a read list. A value that a null or a slash leaves unfilled keeps

@@ -111,6 +111,15 @@ TEST_F(ReadSpec, Failures) {
   const std::string name = (dir / "spec.txt").string();
   ExpectStop(StopOf([&] { Read(lines); }),
              " End of file reached in [ " + name + " ] before all values were read", 1);
+
+  // A name the field would cut is refused; a cut category code is left to the category check.
+  const std::string tooLong = "'" + std::string(1000, 'x') + " " + std::string(30, 'y') + "'";
+  ExpectStop(StopOf([&] { Read(SpecLines({{0, tooLong.c_str()}})); }),
+             " Name too long: VehicleName in [ " + name + " ] has more than 1024 characters", 1);
+  ExpectStop(StopOf([&] { Read(SpecLines({{3, tooLong.c_str()}})); }),
+             " Name too long: TransmissionFile in [ " + name + " ] has more than 1024 characters", 1);
+  Read(SpecLines({{1, tooLong.c_str()}}));
+  EXPECT_EQ(values.CategoryCode, tooLong.substr(1, 1024));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
+#include <string_view>
 #include <sstream>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace {
 
 // Runs the reads of a plan ("RI;T": reals, integers, texts; reads split by ';') over
 // the input, the variables starting at -1 or "old". Each read renders as its outcome
-// letter (D, E, B) and its values joined by '|'.
+// letter (D, E, B, L for a text too long) and its values joined by '|'.
 std::string run_program(const std::string& input, const std::string& plan) {
   std::istringstream stream(input);
   RecordInput in;
@@ -30,7 +32,7 @@ std::string run_program(const std::string& input, const std::string& plan) {
       list.push_back(kinds[i] == 'R' ? real_var(reals[i]) : kinds[i] == 'I' ? int_var(ints[i]) : text_var(texts[i]));
     }
     if (start) out += ';';
-    out += "DEB"[static_cast<int>(read_free(in, list))];
+    out += "DEBL"[static_cast<int>(read_free(in, list))];
     for (std::size_t i = 0; i < kinds.size(); ++i) {
       char number[32];
       std::snprintf(number, sizeof number, "%.17g", kinds[i] == 'R' ? reals[i] : ints[i]);
@@ -62,10 +64,28 @@ TEST(FreeForm, Reads) {
   for (const auto& c : cases) EXPECT_EQ(run_program(c.input, c.plan), c.expected) << c.input;
 }
 
-TEST(FreeForm, LongValuesAreCutToTheField) {
+// The pieces joined.
+std::string Cat(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (std::string_view piece : pieces) text.append(piece);
+  return text;
+}
+
+TEST(FreeForm, ValuesLongerThanTheFieldAreKeptToTheFieldAndReported) {
   const std::string name(2000, 'n');
-  EXPECT_EQ(run_program(name, "T"), std::string("D").append(name, 0, 1024));
-  EXPECT_EQ(run_program(std::string("'").append(name, 0, 1023).append("''x'"), "T"), std::string("D").append(name, 0, 1023) + "'");
+  const std::string_view field = std::string_view(name).substr(0, 1024);
+  const std::string_view less = field.substr(0, 1023);
+  const std::string blanks(50, ' ');
+  EXPECT_EQ(run_program(name, "T"), Cat({"L", field}));
+  EXPECT_EQ(run_program(Cat({field, " 1"}), "TR"), Cat({"D", field, "|1"}));
+  EXPECT_EQ(run_program(Cat({field, "n 1"}), "TR"), Cat({"L", field, "|-1"}));
+  // Quoted: a doubled delimiter is one character, a record end adds none, and blanks past
+  // the field are not a cut.
+  EXPECT_EQ(run_program(Cat({"'", less, "''x'"}), "T"), Cat({"L", less, "'"}));
+  EXPECT_EQ(run_program(Cat({"'", less, "'''"}), "T"), Cat({"D", less, "'"}));
+  EXPECT_EQ(run_program(Cat({"'", field.substr(0, 1000), "\n", field.substr(0, 24), "'"}), "T"), Cat({"D", field}));
+  EXPECT_EQ(run_program(Cat({"'", field, blanks, "'"}), "T"), Cat({"D", field}));
+  EXPECT_EQ(run_program(Cat({"'", field, blanks, "x'"}), "T"), Cat({"L", field}));
 }
 
 TEST(FreeForm, NeverReadsPastTheRecordItNeeds) {
