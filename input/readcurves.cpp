@@ -33,6 +33,12 @@ void sort_speed_lines(FuelMap& map) {
   }
 }
 
+RunStop too_many_points(const char* kind, const std::string& name, int32_t most) {
+  return Error({" " + std::string(kind) + " [ " + name + " ] holds more than " + std::to_string(most) +
+                " points, the most the program takes"},
+               1, ErrorKind::Limit, name);
+}
+
 }  // namespace
 
 TorqueCurve read_torque_curve(std::string_view name) {
@@ -55,6 +61,7 @@ TorqueCurve read_torque_curve(std::string_view name) {
                      file_name + " ]"},
                     0, ErrorKind::BadValue, file_name, in.line};
     }
+    if (curve.PointCount == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
     curve.Speeds.push_back(speed);
     curve.Torques.push_back(torque);
     ++curve.PointCount;
@@ -84,6 +91,7 @@ FuelMap read_fuel_map(std::string_view name) {
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name, in.line);
+    if (map.PointCount == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
     map.Speeds.push_back(speed);
     map.Torques.push_back(torque);
     map.FuelRates.push_back(fuel);

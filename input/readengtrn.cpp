@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "input/geartable.h"
 #include "input/inputfile.h"
 #include "textio/freeform.h"
 #include "textio/stop.h"
@@ -14,14 +15,16 @@ namespace hdfe {
 namespace {
 
 // Reads `count` ratios, one read each, appending them as they are read so that an
-// untrusted count never sizes an allocation. A count of 0 or less reads nothing.
+// untrusted count never sizes an allocation. A count of 0 or less reads nothing. Past
+// MaxGearCount + 1 ratios the rest is read but not kept: the list then only has to show
+// that the gear count is out of range, which its length does.
 void read_ratios(RecordInput& in, int32_t count, std::vector<double>& ratios, std::string_view name,
                 const std::string& bad_line) {
   ratios.clear();
   for (int32_t i = 0; i < count; ++i) {
     double ratio = 0.0;
     read_fixed(in, std::array{real_var(ratio)}, name, bad_line);
-    ratios.push_back(ratio);
+    if (ratios.size() <= static_cast<std::size_t>(MaxGearCount)) ratios.push_back(ratio);
   }
 }
 
