@@ -18,15 +18,19 @@ namespace {
 constexpr int32_t GridSize = FuelGrid::Size;
 
 // Speed lines of the map: runs of consecutive points of one speed, each opened by its
-// motoring point of zero fuel. Per-line tables are column-major with one row per line:
-// 1-based (L, j) is at [(j - 1) * nLines + (L - 1)].
+// motoring point of zero fuel. The entries of line L (0-based) are lineStart[L] up to
+// lineStart[L + 1] of the tables, so the tables hold one entry per map point and line.
 struct SpeedLines {
   int32_t nLines = 0;
-  std::vector<double> lineSpeed;   // [rpm]
-  std::vector<int32_t> lineCount;  // map points + 1
-  std::vector<double> lineTorque;  // [N·m]
-  std::vector<double> lineFuel;    // [l/h]
-  std::vector<double> lineDeriv;   // [l/h per N·m]
+  std::vector<double> lineSpeed;         // [rpm]
+  std::vector<std::size_t> lineStart;    // nLines + 1 entries
+  std::vector<double> lineTorque;        // [N·m]
+  std::vector<double> lineFuel;          // [l/h]
+  std::vector<double> lineDeriv;         // [l/h per N·m]
+
+  int32_t count(int32_t L) const {
+    return static_cast<int32_t>(lineStart[static_cast<std::size_t>(L) + 1] - lineStart[static_cast<std::size_t>(L)]);
+  }
 };
 
 // Splits the map into speed lines and lowers torqueMin [N·m] to the motoring torque of
@@ -34,39 +38,29 @@ struct SpeedLines {
 SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
   const int32_t n = map.PointCount;
   SpeedLines s;
-  int32_t largest = 0;
-  for (int32_t p = 0, run = 0; p < n; ++p) {
-    if (p == 0 || map.Speeds[p] != map.Speeds[p - 1]) {
-      ++s.nLines;
-      run = 0;
-    }
-    largest = std::max(largest, ++run);
-  }
-  const int32_t nLines = s.nLines;
-  const std::size_t size = static_cast<std::size_t>(nLines) * static_cast<std::size_t>(1 + largest);
-  s.lineSpeed.assign(nLines, 0.0);
-  s.lineCount.assign(nLines, 0);
-  s.lineTorque.assign(size, 0.0);
-  s.lineFuel.assign(size, 0.0);
-  s.lineDeriv.assign(size, 0.0);
-
-  const auto append = [&](int32_t L, double torque, double fuel) {
-    const std::size_t at = static_cast<std::size_t>(s.lineCount[L]) * nLines + L;
-    s.lineTorque[at] = torque;
-    s.lineFuel[at] = fuel;
-    ++s.lineCount[L];
-  };
-  int32_t L = -1;
   for (int32_t p = 0; p < n; ++p) {
-    if (L < 0 || map.Speeds[p] != s.lineSpeed[L]) {
-      ++L;
-      s.lineSpeed[L] = map.Speeds[p];
-      const double tmot = curve_lookup(motoring, map.Speeds[p]);
-      append(L, tmot, 0.0);
-      if (L > 0) torqueMin = std::min(torqueMin, tmot);
-    }
-    append(L, map.Torques[p], map.FuelRates[p]);
+    if (p == 0 || map.Speeds[p] != map.Speeds[p - 1]) ++s.nLines;
   }
+  const std::size_t entries = static_cast<std::size_t>(n) + static_cast<std::size_t>(s.nLines);
+  s.lineSpeed.reserve(static_cast<std::size_t>(s.nLines));
+  s.lineStart.reserve(static_cast<std::size_t>(s.nLines) + 1);
+  s.lineTorque.reserve(entries);
+  s.lineFuel.reserve(entries);
+  s.lineDeriv.assign(entries, 0.0);
+
+  for (int32_t p = 0; p < n; ++p) {
+    if (s.lineSpeed.empty() || map.Speeds[p] != s.lineSpeed.back()) {
+      const double tmot = curve_lookup(motoring, map.Speeds[p]);
+      if (!s.lineSpeed.empty()) torqueMin = std::min(torqueMin, tmot);
+      s.lineSpeed.push_back(map.Speeds[p]);
+      s.lineStart.push_back(s.lineTorque.size());
+      s.lineTorque.push_back(tmot);
+      s.lineFuel.push_back(0.0);
+    }
+    s.lineTorque.push_back(map.Torques[p]);
+    s.lineFuel.push_back(map.FuelRates[p]);
+  }
+  s.lineStart.push_back(s.lineTorque.size());
   return s;
 }
 
@@ -74,17 +68,15 @@ SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& 
 // (nLines x 20, column-major).
 void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firstPass) {
   const int32_t nLines = s.nLines;
-  std::vector<double> torques;
   std::array<double, GridSize> fe{};
   for (int32_t L = 0; L < nLines; ++L) {
-    const int32_t count = s.lineCount[L];
-    torques.resize(count);
-    for (int32_t j = 0; j < count; ++j) torques[j] = s.lineTorque[static_cast<std::size_t>(j) * nLines + L];
+    const int32_t count = s.count(L);
+    const std::size_t at = s.lineStart[static_cast<std::size_t>(L)];
     int32_t ierr = 0;
-    hermite_derivatives(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, ierr);
+    hermite_derivatives(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, ierr);
     if (ierr < 0) hermite_error(1, ierr);
     bool skip = true;
-    hermite_evaluate(count, torques.data(), &s.lineFuel[L], &s.lineDeriv[L], nLines, skip, GridSize,
+    hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
            grid.TorqueAxis.data(), fe.data(), ierr);
     if (ierr < 0) hermite_error(2, ierr);
     for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/readcurves.h"
 #include "textio/stop.h"
 #include "textio/textfield.h"
 
@@ -115,23 +116,14 @@ void check_curve(const TorqueCurve& curve, std::string_view name) {
   }
 }
 
-// The grid needs a map point, and its speed-line tables (lines times the points of the
-// longest line plus one) must fit in memory.
+// The grid needs a map point; its tables grow with the points, which a map given in
+// memory may hold more of than a file may.
 void check_map(const FuelMap& map, std::string_view name) {
   const std::string file = named("Fuel map file", name);
   if (map.PointCount < 1) reject(file + " holds no map points");
-  int64_t lines = 0;
-  int64_t longest = 0;
-  for (std::size_t p = 0, run = 0; p < map.Speeds.size(); ++p) {
-    if (p == 0 || map.Speeds[p] != map.Speeds[p - 1]) {
-      ++lines;
-      run = 0;
-    }
-    longest = std::max<int64_t>(longest, static_cast<int64_t>(++run));
-  }
-  if (lines * (longest + 1) > MaxSpeedLineCells) {
-    reject(file + " is too large to grid: " + std::to_string(lines) + " speed lines of up to " +
-           std::to_string(longest) + " points");
+  if (map.PointCount > MaxMapPoints) {
+    throw Error({file + " holds more than " + std::to_string(MaxMapPoints) + " points, the most the program takes"},
+                1, ErrorKind::Limit, std::string(trimmed(name)));
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "input/classify.h"
 #include "input/geartable.h"
+#include "input/readcurves.h"
 #include "inputfiles.h"
 #include "textio/textfield.h"
 
@@ -97,14 +98,13 @@ FuelMap MapOfLines(int32_t lines, int32_t longest) {
   return map;
 }
 
-TEST(CheckVehicle, FuelMapMustFitTheGridTables) {
+TEST(CheckVehicle, FuelMapIsBoundedByItsPointsNotItsShape) {
   Vehicle v = MakeVehicle();
-  v.map = MapOfLines(5792, 5792);  // 5792 x 5793 cells: just within the limit
-  ASSERT_LE(int64_t{5792} * 5793, MaxSpeedLineCells);
+  v.map = MapOfLines(5793, 5792);  // many lines and one long line: tables of one entry per point and line
   EXPECT_NO_THROW(Check(v));
-  v.map = MapOfLines(5793, 5792);
+  v.map = MapOfLines(MaxMapPoints + 1, 1);
   ExpectStop(StopOf([&] { Check(v); }),
-             " Fuel map file [ map.txt ] is too large to grid: 5793 speed lines of up to 5792 points", 0);
+             " Fuel map file [ map.txt ] holds more than 1000000 points, the most the program takes", 1);
 }
 
 TEST(CheckVehicle, DerivedValuesMustBeFinite) {

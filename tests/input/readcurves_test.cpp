@@ -45,6 +45,20 @@ TEST_F(ReadCurves, TorqueFailures) {
   ExpectStop(StopOf([&] { read_torque_curve(empty); }), EndOfFile(empty), 1);
 }
 
+TEST_F(ReadCurves, PointsBeyondTheLimitAreRefused) {
+  // A slash alone is a point of zeros: the cheapest way to a file of many points.
+  std::string points;
+  for (int32_t k = 0; k < MaxCurvePoints; ++k) points += "/\n";
+  EXPECT_EQ(read_torque_curve(Write("most.txt", "h\nh\n" + points)).PointCount, MaxCurvePoints);
+  const std::string curveName = Write("trq.txt", "h\nh\n" + points + "1 2\n");
+  ExpectStop(StopOf([&] { read_torque_curve(curveName); }),
+             " Torque data file [ " + curveName + " ] holds more than 1000000 points, the most the program takes", 1);
+  static_assert(MaxMapPoints == MaxCurvePoints);
+  const std::string mapName = Write("map.txt", "h\nh\n600 0 1\n" + points + "1 2 3\n");
+  ExpectStop(StopOf([&] { read_fuel_map(mapName); }),
+             " Fuel map file [ " + mapName + " ] holds more than 1000000 points, the most the program takes", 1);
+}
+
 TEST_F(ReadCurves, MapHeadersSkipBlankLines) {
   map = read_fuel_map(Write("map.txt", "\nheader one\n\n'second header'\n600 0 0.75\n"));
   EXPECT_EQ(map.PointCount, 0);
