@@ -15,4 +15,13 @@ CycleFigures section_figures(const SectionDefinition& section, const CycleResult
 // with the highway share h [fraction].
 double average_economy(double town, double highway, double h);
 
+// Stops the run (Error of kind BadResult, status 1) unless Kf1 and Kf2 are positive finite
+// numbers.
+void check_factors(double Kf1, double Kf2);
+
+// Stops the run (Error of kind BadResult, status 1) with one line naming the first figure
+// that is not a positive finite number (the distance, average speed, fuel and fuel
+// economies of every section, then the average) and its likely cause.
+void check_figures(const Result& result);
+
 }  // namespace hdfe

@@ -144,6 +144,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
   RatioLists ratios;
   result.classification = classify_vehicle(vehicle, ratios);
   const Classification& c = result.classification;
+  check_factors(c.values.Kf1, c.values.Kf2);
   EngineFiles files{vehicle.engine.FuelMapFile, vehicle.engine.FullLoadCurveFile, vehicle.engine.MotoringCurveFile};
   const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
@@ -189,6 +190,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
   result.highway_ratio = c.spec.HighwayRatio;
   result.average_fuel_economy_km_per_l = average_economy(
       result.cycle("URBAN").fuel_economy_km_per_l, result.cycle("HIGHWAY").fuel_economy_km_per_l, result.highway_ratio);
+  check_figures(result);
   if (options.traces) result.traces = std::move(runs);
   return result;
 }

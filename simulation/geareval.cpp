@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t stat
   return GearEvalResult{V, Ne, Te, Tmax, status, false};
 }
 
+bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance.
@@ -89,6 +92,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     }
     const double diff = Tmax - Te;
     const bool converged = 0.0 <= diff && diff < SearchTolerance;
+    const double vBefore = v, stepBefore = step;
     if (diff < 0.0) {
       v = v - step;
     } else if (diff >= SearchTolerance) {
@@ -97,6 +101,13 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     }
     if (k > SearchPasses - 1) exhausted = true;
     if (converged) break;
+    // A pass computes from v alone; one that leaves v and step as they were (a step lost
+    // in the rounding of v, a step halved to zero, a difference that is not a number) is
+    // repeated unchanged by every pass left, so the last pass ends as this one did.
+    if (same_bits(v, vBefore) && same_bits(step, stepBefore)) {
+      exhausted = true;
+      break;
+    }
   }
   GearEvalResult out;
   if (N < Nmin) {

@@ -12,13 +12,13 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   CycleSimulation run;
   CycleTrace& trace = run.trace;
   size_trace(trace, cycle.n);
-  int32_t exhausted = 0;
+  int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   GearEvaluator evaluator(spec, eng, trn, fullLoad);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
-    run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted), second);
-    exhausted = 0;
+    const std::size_t noted = run.exhausted_searches.size();
+    run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted) - noted, second);
   };
   int32_t hold = 3;
   // A preparatory step 1 settles speed and gear before the cycle starts.

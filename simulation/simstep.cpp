@@ -1,9 +1,11 @@
 #include "simulation/simstep.h"
 
 #include <cstddef>
+#include <string>
 
 #include "records/constants.h"
 #include "simulation/geareval.h"
+#include "textio/stop.h"
 
 namespace hdfe {
 
@@ -22,7 +24,12 @@ double point_at(std::span<const double> table, int32_t k) {
 void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
   const double V = point_at(r.cycle.Vtarget, k), s = point_at(r.cycle.grade, k);
   out = r.evaluator != nullptr ? (*r.evaluator)(g, V, s, v) : gear_eval(g, V, s, v, r.spec, r.eng, r.trn, r.fullLoad);
-  if (out.search_exhausted) ++*r.exhausted_searches;
+  if (out.search_exhausted && ++*r.exhausted_searches > MaxExhaustedSearches) {
+    throw Error({" The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
+                 " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
+                 " FinalRatio, the gear ratios and the full-load curve)"},
+                1, ErrorKind::Limit);
+  }
 }
 
 // Trapezoidal distance [km/h·s] by which one second falls behind its targets.

@@ -7,8 +7,15 @@
 
 namespace hdfe {
 
+// Most gear evaluations of one cycle whose speed search may run out of passes. The example
+// vehicles have none; each costs up to 9999 passes, and a vehicle that cannot hold the
+// cycle's speeds at all (a rolling resistance hundreds of times too high, a final ratio
+// of nearly 0) has tens of thousands, which took minutes.
+inline constexpr int32_t MaxExhaustedSearches = 500;
+
 // The records of a cycle run, passed on to every gear evaluation, and the count of gear
-// evaluations whose speed search ran out of passes.
+// evaluations whose speed search ran out of passes. An evaluation past MaxExhaustedSearches
+// stops the run (Error of kind Limit, status 1).
 struct SimContext {
   const DriveCycle& cycle;
   const VehicleSpec& spec;
