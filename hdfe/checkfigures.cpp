@@ -1,4 +1,5 @@
-// The figures a run reports must be positive finite numbers: a vehicle that does not move,
+// What a run produced must be sound before it is reported. The figures must be positive
+// finite numbers: a vehicle that does not move,
 // a map that gives no fuel or a correction factor out of range would otherwise be written
 // as Infinity, NaN, zero or a negative economy like any result.
 #include <charconv>
@@ -6,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "fuel/curveend.h"
 #include "hdfe/figures.h"
 
 namespace hdfe {
@@ -59,6 +61,47 @@ void check_figures(const Result& result) {
   if (!positive_finite(result.average_fuel_economy_km_per_l)) {
     bad_figure("AVERAGE fuel economy", result.average_fuel_economy_km_per_l, " km/l",
                "the weighted average is out of the range of numbers (check Kf1 and Kf2)");
+  }
+}
+
+}  // namespace hdfe
+
+namespace hdfe {
+
+namespace {
+
+[[noreturn]] void beyond_end(const TorqueCurve& curve, const std::string& name, const std::string& where, double s) {
+  const int32_t m = curve.PointCount;
+  const bool high = s >= curve.Speeds[static_cast<std::size_t>(m - 1)];
+  const double end = high ? curve.Speeds[static_cast<std::size_t>(m - 1)] : curve.Speeds[0];
+  throw Error({" Torque data file [ " + name + " ] has two points at its " + (high ? "highest" : "lowest") +
+               " speed " + number_text(end) + ": " + where + " " + number_text(s) +
+               " rpm, where the curve cannot be extended " + (high ? "above" : "below") + " it"},
+              1, ErrorKind::VehicleCheck, name);
+}
+
+}  // namespace
+
+void check_map_speeds(const FuelMap& map, const TorqueCurve& motoring, const std::string& motoringName) {
+  for (std::size_t p = 0; p < map.Speeds.size(); ++p) {
+    if (beyond_vertical_end(motoring, map.Speeds[p])) {
+      beyond_end(motoring, motoringName, "the fuel map has a speed line at", map.Speeds[p]);
+    }
+  }
+}
+
+void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, int32_t n, const Vehicle& vehicle,
+                         const EngineData& eng) {
+  for (int32_t i = 1; i <= n; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    const double Ne = trace.Ne[k];
+    const std::string where = std::string(cycleName) + " second " + std::to_string(i) + " runs the engine at";
+    // Every second's torque is taken relative to full load; its fuel rate looks up the
+    // motoring torque unless the engine idles.
+    if (beyond_vertical_end(vehicle.full_load, Ne)) beyond_end(vehicle.full_load, vehicle.engine.FullLoadCurveFile, where, Ne);
+    if (trace.Shift[k] != 0 && Ne != eng.Nidle && beyond_vertical_end(vehicle.motoring, Ne)) {
+      beyond_end(vehicle.motoring, vehicle.engine.MotoringCurveFile, where, Ne);
+    }
   }
 }
 

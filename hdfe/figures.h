@@ -1,5 +1,8 @@
 // The corrections that turn a simulated section's average into its reported figures.
 #pragma once
+#include <string>
+#include <string_view>
+
 #include "hdfe/hdfe.h"
 #include "records/fuel.h"
 #include "simulation/cycles.h"
@@ -23,5 +26,15 @@ void check_factors(double Kf1, double Kf2);
 // that is not a positive finite number (the distance, average speed, fuel and fuel
 // economies of every section, then the average) and its likely cause.
 void check_figures(const Result& result);
+
+// Stops the run (Error of kind VehicleCheck, status 1) when a speed line of the fuel map lies
+// beyond a vertical end of the motoring curve (see beyond_vertical_end).
+void check_map_speeds(const FuelMap& map, const TorqueCurve& motoring, const std::string& motoringName);
+
+// Stops the run (Error of kind VehicleCheck, status 1) when a driven second of the cycle
+// (steps 1..n, before idle stop) runs the engine beyond a vertical end of the full-load
+// curve, or of the motoring curve where its fuel rate looks that curve up.
+void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, int32_t n, const Vehicle& vehicle,
+                         const EngineData& eng);
 
 }  // namespace hdfe

@@ -149,6 +149,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
   const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
+  check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.MotoringCurveFile);
   FuelGrid grid;
   build_fuel_grid(grid, vehicle.fuel_map, vehicle.motoring);
 
@@ -158,6 +159,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
     const DriveCycle& cycle = definition.table;
     CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
     CycleTrace& trace = simulation.trace;
+    check_driven_speeds(definition.name, trace, cycle.n, vehicle, c.engine);
     calc_fuel_rates(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, vehicle.motoring, grid, c.engine);
     if (definition.idle_stop) {
       idle_stop(trace.Vreal, trace.Ne, trace.FC, cycle.n, c.values.StopDelay, c.values.StartIdleTime,

@@ -97,8 +97,9 @@ void check_engine(const std::string& file, const EngineData& eng) {
   if (!finite) reject(file + " gives Nidle and Nrate whose derived engine speeds are not finite");
 }
 
-// curve_lookup extends the first and the last segment beyond the curve; both need two
-// points of different speed.
+// curve_lookup extends the first and the last segment beyond the curve, so a curve needs
+// two distinct speeds. An end of two points at one speed (a vertical drop at the cut-off
+// speed) is left to the run, which stops only if it drives a second beyond that end.
 void check_curve(const TorqueCurve& curve, std::string_view name) {
   const std::string file = named("Torque data file", name);
   const int32_t m = curve.PointCount;
@@ -106,13 +107,9 @@ void check_curve(const TorqueCurve& curve, std::string_view name) {
     reject(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
            ": a torque curve needs at least 2");
   }
-  if (curve.Speeds[0] == curve.Speeds[1]) {
-    reject(file + " has two points at its lowest speed " + number_text(curve.Speeds[0]) +
-           ": the curve cannot be extended below it");
-  }
-  if (curve.Speeds[m - 2] == curve.Speeds[m - 1]) {
-    reject(file + " has two points at its highest speed " + number_text(curve.Speeds[m - 1]) +
-           ": the curve cannot be extended above it");
+  if (curve.Speeds[0] == curve.Speeds[m - 1]) {
+    reject(file + " has all its points at speed " + number_text(curve.Speeds[0]) +
+           ": a torque curve needs at least 2 distinct speeds");
   }
 }
 

@@ -10,9 +10,9 @@ namespace hdfe {
 // Stops the run with one line naming the file and the problem when the vehicle cannot be
 // driven: no gears, a starting or re-engagement gear outside the gear table, a tire radius,
 // final ratio or gear ratio of 0 or less, FlatRoadTireRadius of -1 or less, a derived value
-// that is not finite, a torque curve of fewer than two points or with equal speeds at an
-// end (its straight-line extension would divide by zero), an empty fuel map or one of more
-// than MaxMapPoints points. specName is the spec file's name; the other names come from the records.
+// that is not finite, a torque curve of fewer than two points or of a single speed, an
+// empty fuel map or one of more than MaxMapPoints points. specName is the spec file's
+// name; the other names come from the records.
 void check_vehicle(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
                   const EngineData& eng, const EngineFiles& files, const TransmissionData& trn,
                   const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
