@@ -45,9 +45,11 @@ clean:
 	rm -rf build
 
 # Tractor example: times of a whole in-process run, the simulation, the fuel calculation
-# and the trace formatting; instructions and peak memory of complete process runs.
+# and the trace formatting; instructions and peak memory of complete process runs; rows per
+# second of a 10,000-row batch sweep at 1 and 2 jobs.
 bench:
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF -DHDFE_BENCHMARKS=ON
-	cmake --build build/bench -j$(JOBS) --target bench_simulation hdfe
+	cmake --build build/bench -j$(JOBS) --target bench_simulation bench_batch hdfe
 	build/bench/bench/bench_simulation
 	bench/process_run.sh build/bench/hdfe
+	build/bench/bench/bench_batch 10000

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "batch/command.h"
 #include "driver/atomicwrite.h"
+#include "driver/batchcommand.h"
 #include "driver/check.h"
 #include "driver/clock.h"
 #include "driver/options.h"
@@ -70,15 +70,6 @@ void report_run(std::ostream& console, const Result& result) {
     }
   }
   write_record(console, free_record(""));
-}
-
-// The results file with its trace blocks when the spec asks for them.
-std::string results_file(const Result& result, std::string_view specName) {
-  std::string file = results_text(result, specName);
-  if (result.classification.values.TraceFlag == 1) {
-    for (const CycleRun& run : result.traces) append_trace(file, run.cycle, run.trace, run.name);
-  }
-  return file;
 }
 
 // Where the console text goes: standard output, or standard error when standard output

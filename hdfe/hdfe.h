@@ -10,6 +10,8 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +62,12 @@ struct Vehicle {
 // options.base, or from the spec file's folder. Throws Error on the first failure, checking
 // the category code as soon as the engine and transmission files are read.
 Vehicle load_vehicle(const std::filesystem::path& spec, const LoadOptions& options = {});
+
+// Loads a vehicle whose spec values are given (e.g. read from `spec` and then edited): reads
+// every file the values name, as load_vehicle(spec, options) does after reading the spec
+// file. Names are taken from options.base, or from the folder of `spec`, which is recorded
+// as the vehicle's spec file.
+Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options = {});
 
 struct RunOptions {
   bool traces = false;  // keep the per-second series of every simulated cycle
@@ -146,5 +154,16 @@ struct Result {
 // Classifies the vehicle, checks it, builds its fuel grid and drives every cycle. Throws
 // Error when the vehicle cannot be run.
 Result run(const Vehicle& vehicle, const RunOptions& options = {});
+
+// The fuel-rate grid of the vehicle's fuel map and motoring curve, as run() builds it.
+std::shared_ptr<const FuelGrid> fuel_grid(const Vehicle& vehicle);
+
+// Gives a run the grid of the vehicle's fuel map and motoring curve once the vehicle has
+// passed its checks. Runs of variants of one engine may so share one grid, built once; the
+// grid must be fuel_grid() of a vehicle with the same map and motoring curve.
+using FuelGridSource = std::function<std::shared_ptr<const FuelGrid>(const Vehicle&)>;
+
+// run(vehicle, options), with the fuel grid taken from `grid`. The same figures.
+Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& grid);
 
 }  // namespace hdfe

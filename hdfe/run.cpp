@@ -139,7 +139,15 @@ const CycleFigures& Result::cycle(std::string_view name) const {
   throw std::out_of_range("no cycle named " + std::string(name));
 }
 
-Result run(const Vehicle& vehicle, const RunOptions& options) {
+std::shared_ptr<const FuelGrid> fuel_grid(const Vehicle& vehicle) {
+  auto grid = std::make_shared<FuelGrid>();
+  build_fuel_grid(*grid, vehicle.fuel_map, vehicle.motoring);
+  return grid;
+}
+
+Result run(const Vehicle& vehicle, const RunOptions& options) { return run(vehicle, options, fuel_grid); }
+
+Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
   Result result;
   RatioLists ratios;
   result.classification = classify_vehicle(vehicle, ratios);
@@ -150,8 +158,8 @@ Result run(const Vehicle& vehicle, const RunOptions& options) {
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
   check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.MotoringCurveFile);
-  FuelGrid grid;
-  build_fuel_grid(grid, vehicle.fuel_map, vehicle.motoring);
+  const std::shared_ptr<const FuelGrid> shared = gridSource(vehicle);
+  const FuelGrid& grid = *shared;
 
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
   std::vector<CycleRun> runs;

@@ -1,4 +1,5 @@
 #include "report/results.h"
+#include "report/trace.h"
 
 #include <initializer_list>
 #include <string>
@@ -138,6 +139,14 @@ std::string results_text(const Result& result, std::string_view inputName) {
   tab_record(file, {Label.Unnamed, Label.FuelEconomy, format_f(result.average_fuel_economy_km_per_l, 8, 4), Label.HighwayRatio, format_f(h, 5, 2)});
 
   town_block(file, Label.Midtown, midtown);
+  return file;
+}
+
+std::string results_file(const Result& result, std::string_view inputName) {
+  std::string file = results_text(result, inputName);
+  if (result.classification.values.TraceFlag == 1) {
+    for (const CycleRun& run : result.traces) append_trace(file, run.cycle, run.trace, run.name);
+  }
   return file;
 }
 

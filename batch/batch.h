@@ -1,0 +1,160 @@
+// Batch runs: many vehicles, or many variants of one, on every core, one summary row each.
+//
+//   hdfe::ManifestReader manifest(stream, "fleet.csv");       // or hdfe::Sweep
+//   hdfe::run_batch([&] { return manifest.next(); }, {},
+//                   [&](hdfe::BatchOutcome& o) { out << summary_csv_line(o.summary); });
+//
+// Every distinct input file is read and checked once and shared between rows, and each fuel
+// grid is built once. Rows are run in parallel and handed back in manifest order. The figures
+// equal those of hdfe::run on a vehicle loaded from an edited copy of the spec file.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "hdfe/hdfe.h"
+
+namespace hdfe {
+
+// A spec-file value a row replaces: the value's name (e.g. "FinalRatio") and its text,
+// read as the spec file's value would be. An empty text leaves the value as the file has it.
+struct Override {
+  std::string name;
+  std::string value;
+};
+
+// One row of a batch.
+struct BatchRow {
+  std::string id;
+  std::filesystem::path spec;       // the spec file to open
+  std::string spec_name;            // the spec file as the row names it (the summary's `spec`)
+  std::vector<Override> overrides;  // in the manifest's column order
+  // Set when the row itself cannot be read (e.g. a CSV row with too many cells): the row is
+  // not run and reports this message.
+  std::string error;
+};
+
+// The names of the spec-file values a row may replace, in spec-file order.
+std::span<const std::string_view> override_names();
+
+// Replaces the named value in `values` with the text, read as the spec file's value would be
+// (numbers free-form, whole numbers for whole-number values). Throws Error (BadValue) on a
+// value that cannot be read, and (Usage) on an unknown name.
+void apply_override(SpecValues& values, std::string_view name, std::string_view text);
+
+// The summary of one row: what the summary table holds, as typed values.
+struct SummaryRow {
+  std::string id;
+  std::string spec;
+  bool ok = false;
+  std::string message;   // the error's first line without its leading blank; empty when ok
+  std::string category;  // the category code run; empty for a row that failed
+  double urban_km_per_l = 0.0;
+  double highway_km_per_l = 0.0;
+  double average_km_per_l = 0.0;
+  double midtown_km_per_l = 0.0;
+  double urban_speed_km_per_h = 0.0;
+  double highway_speed_km_per_h = 0.0;
+  double midtown_speed_km_per_h = 0.0;
+  double urban_fuel_l = 0.0;
+  double highway_fuel_l = 0.0;
+  CycleMetrics urban;
+  CycleMetrics highway;
+  std::vector<std::string> overrides;  // the row's override texts, as given
+};
+
+// The summary row of a successful run.
+SummaryRow summary_row(const BatchRow& row, const Result& result);
+// The summary row of a failed one: message is the error's first line, trimmed.
+SummaryRow error_row(const BatchRow& row, std::string_view message);
+
+// The summary table as CSV (UTF-8, LF): the header for these override columns, and a row.
+// Numbers are written in the shortest form that reads back to the same value; a failed
+// row's figures are empty. Cells holding a comma, a quote or a line end are quoted.
+std::string summary_csv_header(std::span<const std::string> override_columns);
+std::string summary_csv_line(const SummaryRow& row);
+// One CSV cell, quoted when it must be.
+std::string csv_cell(std::string_view text);
+
+// A CSV manifest read row by row. The header must name a `spec` column; `id` is optional
+// (default: the row number, from 1); every other column must be one of override_names().
+// Relative spec names are taken from `base` (usually the manifest's folder).
+class ManifestReader {
+ public:
+  // Reads the header. Throws Error (Usage) on a missing `spec` column, an unknown or a
+  // repeated column, or a manifest without a header.
+  ManifestReader(std::istream& in, std::string name, std::filesystem::path base = {});
+
+  // The override columns, in manifest order.
+  const std::vector<std::string>& override_columns() const { return columns_; }
+  // The next row; none at the end. Blank lines are skipped.
+  std::optional<BatchRow> next();
+
+ private:
+  std::istream& in_;
+  std::string name_;
+  std::filesystem::path base_;
+  std::vector<std::string> columns_;  // override columns
+  std::vector<int> role_;             // per manifest column: -1 spec, -2 id, else override index
+  std::size_t rows_ = 0;
+  std::size_t line_ = 1;
+};
+
+// A sweep: the product of the values of each assignment NAME=START:STOP:STEP or
+// NAME=v1,v2,..., the last name varying fastest. Rows are numbered from 1.
+class Sweep {
+ public:
+  // Throws Error (Usage) on an unknown name, a name given twice, or values that cannot be read.
+  Sweep(std::filesystem::path spec, std::span<const std::string> assignments);
+
+  const std::vector<std::string>& override_columns() const { return columns_; }
+  std::size_t size() const { return size_; }
+  // Row k (0-based) of the product.
+  BatchRow row(std::size_t k) const;
+
+ private:
+  std::filesystem::path spec_;
+  std::vector<std::string> columns_;
+  std::vector<std::vector<std::string>> values_;
+  std::size_t size_ = 0;
+};
+
+// The values of one sweep assignment's right-hand side: START:STOP:STEP gives
+// START + k * STEP up to STOP (within half a step), written with the decimals of START and
+// STEP; v1,v2,... gives the values as written. Throws Error (Usage) when they cannot be read.
+std::vector<std::string> sweep_values(std::string_view values);
+
+struct BatchOptions {
+  unsigned jobs = 0;          // worker threads; 0: one per core
+  std::size_t window = 0;     // rows run ahead of the next one handed back; 0: 4 per job
+  bool results_file = false;  // make each row's results file (with traces when TraceFlag is 1)
+  bool json = false;          // make each row's JSON document
+};
+
+// What a row produced, handed back in manifest order.
+struct BatchOutcome {
+  std::size_t index = 0;  // 0-based row number
+  BatchRow row;
+  SummaryRow summary;
+  std::string results_file;  // when BatchOptions::results_file and the row succeeded
+  std::string json;          // when BatchOptions::json and the row succeeded
+  std::vector<InputFile> inputs;  // the row's input files, when either of the above is made
+};
+
+// Runs every row that `next` gives until it gives none, and hands each outcome to `done` in
+// row order, on the calling thread. A row that fails is handed back as an error row; the
+// others go on. An exception from `next` or `done` stops the batch (rows under way finish)
+// and is rethrown.
+void run_batch(const std::function<std::optional<BatchRow>()>& next, const BatchOptions& options,
+               const std::function<void(BatchOutcome&)>& done);
+
+}  // namespace hdfe

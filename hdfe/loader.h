@@ -1,0 +1,31 @@
+// Loading with the reads of the input files supplied by the caller, so that a batch can
+// share each file read once between its rows.
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include "hdfe/hdfe.h"
+
+namespace hdfe {
+
+// The reads of loading. Each throws Error as the file's reader does.
+class InputSource {
+ public:
+  virtual ~InputSource() = default;
+  virtual SpecValues spec(const std::string& name) = 0;
+  virtual TransmissionInput transmission(const std::string& name) = 0;
+  virtual EngineInput engine(const std::string& name) = 0;
+  virtual TorqueCurve torque_curve(const std::string& name) = 0;
+  virtual FuelMap fuel_map(const std::string& name) = 0;
+  // The SHA-256 of a file read successfully (file_sha256).
+  virtual std::string sha256(const std::string& name) = 0;
+};
+
+// The readers of the input folder, reading each file afresh.
+InputSource& direct_input();
+
+// load_vehicle(values, spec, options), reading through `source`.
+Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options,
+                     InputSource& source);
+
+}  // namespace hdfe

@@ -1,0 +1,320 @@
+// Batch runs: figures against single runs of edited spec files, order and bytes whatever the
+// job count, bad rows, manifests, sweeps, the summary CSV and the per-row files.
+#include "batch/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "driver/batchcommand.h"
+#include "report/results.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const Examples[] = {"tractor_TT1_325kW_AMT12", "truck_T8_175kW_MT6", "bus_BR4_220kW_AT6",
+                                "lighttruck_T3_130kW_MT6"};
+
+struct Scratch {
+  fs::path path;
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "hdfe-batch-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+std::string Read(const fs::path& name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Write(const fs::path& name, const std::string& content) { std::ofstream(name, std::ios::binary) << content; }
+
+// A copy of an example's folder.
+fs::path CopyExample(const char* example, const fs::path& to) {
+  fs::copy(fs::path(HDFE_SOURCE_DIR) / "examples" / example, to, fs::copy_options::recursive);
+  return to / "spec.txt";
+}
+
+// Replaces the value on the spec file's line of that value (the file order of override_names).
+void EditSpec(const fs::path& spec, const std::string& name, const std::string& value) {
+  const auto names = override_names();
+  const auto line = std::find(names.begin(), names.end(), name) - names.begin();
+  std::istringstream in(Read(spec));
+  std::string out, text;
+  for (long k = 0; std::getline(in, text); ++k) out += (k == line ? value + "   edited" : text) + "\n";
+  Write(spec, out);
+}
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> cells;
+  std::stringstream in(line);
+  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
+  if (!line.empty() && line.back() == ',') cells.emplace_back();
+  return cells;
+}
+
+// The summary table as one map per row, by column name.
+std::vector<std::map<std::string, std::string>> Table(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string> header = Split(line);
+  std::vector<std::map<std::string, std::string>> rows;
+  while (std::getline(in, line)) {
+    const std::vector<std::string> cells = Split(line);
+    EXPECT_EQ(cells.size(), header.size()) << line;
+    std::map<std::string, std::string> row;
+    for (std::size_t k = 0; k < cells.size() && k < header.size(); ++k) row[header[k]] = cells[k];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+double Number(const std::string& text) {
+  double value = -1.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+int RunBatch(const fs::path& manifest, int jobs, const fs::path& summary, std::optional<fs::path> out = {}) {
+  CommandLine c;
+  c.batch = true;
+  c.manifest = manifest.string();
+  c.jobs = jobs;
+  c.summary_csv = summary.string();
+  if (out) c.out_dir = out->string();
+  return run_batch_command(c);
+}
+
+// Every figure of a summary row equals the run's, exactly.
+void ExpectFigures(const std::map<std::string, std::string>& row, const Result& r) {
+  const CycleFigures& u = r.cycle("URBAN");
+  const CycleFigures& h = r.cycle("HIGHWAY");
+  const CycleFigures& m = r.cycle("MID-TOWN");
+  const std::pair<const char*, double> figures[] = {
+      {"urban_km_per_l", u.fuel_economy_km_per_l}, {"highway_km_per_l", h.fuel_economy_km_per_l},
+      {"average_km_per_l", r.average_fuel_economy_km_per_l}, {"midtown_km_per_l", m.fuel_economy_km_per_l},
+      {"urban_speed_km_per_h", u.average_speed_km_per_h}, {"highway_speed_km_per_h", h.average_speed_km_per_h},
+      {"midtown_speed_km_per_h", m.average_speed_km_per_h}, {"urban_fuel_l", u.fuel_l}, {"highway_fuel_l", h.fuel_l},
+      {"urban_seconds_below_target", u.metrics.seconds_below_target},
+      {"urban_largest_shortfall_km_per_h", u.metrics.largest_shortfall_km_per_h},
+      {"highway_largest_shortfall_second", h.metrics.largest_shortfall_second},
+      {"highway_distance_percent_of_target", h.metrics.distance_percent_of_target},
+      {"highway_seconds_at_full_load", h.metrics.seconds_at_full_load}};
+  for (const auto& [column, value] : figures) EXPECT_EQ(Number(row.at(column)), value) << row.at("id") << " " << column;
+}
+
+TEST(BatchCommand, ManifestRowsEqualSingleRunsOfEditedSpecsWhateverTheJobCount) {
+  Scratch s;
+  for (const char* example : Examples) CopyExample(example, s.path / example);
+  fs::copy_file(s.path / Examples[0] / "engine.txt", s.path / Examples[0] / "engine2.txt");
+  // Spec names are taken from the manifest's folder; names inside a spec from the spec's.
+  const std::string manifest =
+      "\xEF\xBB\xBFid,spec,FinalRatio,TireRadius,IdleStopOn,Kf1,EngineFile\r\n"
+      "tractor,tractor_TT1_325kW_AMT12/spec.txt,2.9,,,,engine2.txt\r\n"
+      "truck,truck_T8_175kW_MT6/spec.txt,,0.45,1,,\r\n"
+      "\r\n"
+      "bus,bus_BR4_220kW_AT6/spec.txt,,,,0.98,\r\n"
+      "broken,truck_T8_175kW_MT6/spec.txt,,,,,nothere.txt\r\n"
+      ",lighttruck_T3_130kW_MT6/spec.txt,,,,,\r\n";
+  Write(s.path / "fleet.csv", manifest);
+  EXPECT_EQ(RunBatch(s.path / "fleet.csv", 1, s.path / "one.csv"), 1);  // a row failed
+  EXPECT_EQ(RunBatch(s.path / "fleet.csv", 2, s.path / "two.csv"), 1);
+  const std::string one = Read(s.path / "one.csv");
+  ASSERT_FALSE(one.empty());
+  EXPECT_EQ(one, Read(s.path / "two.csv"));
+
+  const auto rows = Table(one);
+  ASSERT_EQ(rows.size(), 5u);
+  const std::map<std::string, std::vector<std::pair<std::string, std::string>>> edits = {
+      {"tractor", {{"FinalRatio", "2.9"}, {"EngineFile", "engine2.txt"}}},
+      {"truck", {{"TireRadius", "0.45"}, {"IdleStopOn", "1"}}},
+      {"bus", {{"Kf1", "0.98"}}},
+      {"5", {}}};
+  const char* folders[] = {Examples[0], Examples[1], Examples[2], nullptr, Examples[3]};
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const auto& row = rows[k];
+    if (row.at("id") == "broken") {
+      EXPECT_EQ(row.at("status"), "error");
+      EXPECT_EQ(row.at("message"), "Cannot open engine file [ " + (s.path / Examples[1] / "nothere.txt").string() + " ]");
+      EXPECT_EQ(row.at("urban_km_per_l"), "");
+      continue;
+    }
+    EXPECT_EQ(row.at("status"), "ok") << row.at("message");
+    const fs::path copy = s.path / ("edited-" + row.at("id"));
+    const fs::path spec = CopyExample(folders[k], copy);
+    if (row.at("id") == "tractor") fs::copy_file(copy / "engine.txt", copy / "engine2.txt");
+    for (const auto& [name, value] : edits.at(row.at("id"))) {
+      EXPECT_EQ(row.at(name), value);
+      EditSpec(spec, name, value);
+    }
+    ExpectFigures(row, run(load_vehicle(spec)));
+  }
+}
+
+TEST(BatchCommand, UsageErrorsComeBeforeAnythingRuns) {
+  Scratch s;
+  const std::string spec = (fs::path(HDFE_SOURCE_DIR) / "examples" / Examples[0] / "spec.txt").string();
+  for (const std::string header : {"spec,FinalRatio,Colour", "id,FinalRatio", "spec,Kf1,Kf1"}) {
+    Write(s.path / "m.csv", header + "\n" + spec + ",3,1\n");
+    EXPECT_EQ(RunBatch(s.path / "m.csv", 1, s.path / "out.csv"), 2) << header;
+    EXPECT_FALSE(fs::exists(s.path / "out.csv")) << header;
+  }
+  // The summary may not replace the manifest it is read from.
+  Write(s.path / "m.csv", "spec\n" + spec + "\n");
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 1, s.path / "m.csv"), 2);
+  EXPECT_EQ(Read(s.path / "m.csv"), "spec\n" + spec + "\n");
+}
+
+TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
+  Scratch s;
+  const fs::path spec = CopyExample(Examples[1], s.path / "truck");
+  const std::string before = Read(spec);
+  Write(s.path / "m.csv", "id,spec,TraceFlag\na/b,truck/spec.txt,1\na_b,truck/spec.txt,\nspec,truck/spec.txt,\n");
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "sum.csv", s.path / "truck"), 1);
+  const auto rows = Table(Read(s.path / "sum.csv"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].at("status"), "ok");
+  EXPECT_EQ(rows[1].at("status"), "error");  // a_b would overwrite a/b's files
+  EXPECT_NE(rows[1].at("message").find("same output files"), std::string::npos);
+  EXPECT_EQ(rows[2].at("status"), "error");  // spec.txt is the row's own spec file
+  EXPECT_NE(rows[2].at("message").find("input file"), std::string::npos);
+  EXPECT_EQ(Read(spec), before);
+
+  // The results file with its traces is the single run's.
+  SpecValues values = load_vehicle(spec).values;
+  values.TraceFlag = 1;
+  RunOptions traces;
+  traces.traces = true;
+  EXPECT_EQ(Read(s.path / "truck" / "a_b.txt"), results_file(run(load_vehicle(values, spec), traces), "truck/spec.txt"));
+  EXPECT_NE(Read(s.path / "truck" / "a_b.json").find("\"average_fuel_economy_km_per_l\""), std::string::npos);
+}
+
+TEST(Sweep, RangesListsAndTheirProduct) {
+  EXPECT_EQ(sweep_values("2.2:2.3:0.02"), (std::vector<std::string>{"2.20", "2.22", "2.24", "2.26", "2.28", "2.30"}));
+  // The stop is reached within half a step, without the drift of summed steps.
+  EXPECT_EQ(sweep_values("0:1.2:0.3"), (std::vector<std::string>{"0.0", "0.3", "0.6", "0.9", "1.2"}));
+  EXPECT_EQ(sweep_values("0:1:0.3"), (std::vector<std::string>{"0.0", "0.3", "0.6", "0.9"}));
+  EXPECT_EQ(sweep_values("1:-1:-1"), (std::vector<std::string>{"1", "0", "-1"}));
+  EXPECT_EQ(sweep_values("0.47, 0.49,0.51"), (std::vector<std::string>{"0.47", "0.49", "0.51"}));
+  EXPECT_EQ(sweep_values("5:5:1"), (std::vector<std::string>{"5"}));
+  EXPECT_EQ(sweep_values("1e-1:3e-1:1e-1").size(), 3u);
+  for (const char* bad : {"1:2:0", "2:1:0.5", "1:2", "a:2:1", "1,,2", "1:2:nan"}) {
+    EXPECT_THROW(sweep_values(bad), Error) << bad;
+  }
+
+  const std::vector<std::string> assignments{"FinalRatio=2,3", "IdleStopOn=0,1"};
+  const Sweep sweep("spec.txt", assignments);
+  ASSERT_EQ(sweep.size(), 4u);
+  EXPECT_EQ(sweep.override_columns(), (std::vector<std::string>{"FinalRatio", "IdleStopOn"}));
+  const BatchRow third = sweep.row(2);
+  EXPECT_EQ(third.id, "3");
+  EXPECT_EQ(third.overrides[0].value, "3");
+  EXPECT_EQ(third.overrides[1].value, "0");  // the last name varies fastest
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"Colour=1,2"},
+                                             std::vector<std::string>{"Kf1=1", "Kf1=2"}}) {
+    EXPECT_THROW(Sweep("spec.txt", bad), Error);
+  }
+}
+
+TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
+  std::istringstream in(
+      "spec,id,VehicleName\n"
+      "\"a,b.txt\",\"x \"\"1\"\"\",\"two\nlines\"\n"
+      "c.txt,,\n"
+      "d.txt,too,many,cells\n"
+      "\"e.txt\"junk,,\n"
+      ",,\n"
+      "\"open");
+  ManifestReader reader(in, "m.csv", "base");
+  std::vector<BatchRow> rows;
+  while (auto row = reader.next()) rows.push_back(*row);
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0].spec, fs::path("base/a,b.txt"));
+  EXPECT_EQ(rows[0].spec_name, "a,b.txt");
+  EXPECT_EQ(rows[0].id, "x \"1\"");
+  EXPECT_EQ(rows[0].overrides[0].value, "two\nlines");
+  EXPECT_EQ(rows[0].error, "");
+  EXPECT_EQ(rows[1].id, "2");  // the row number
+  EXPECT_EQ(rows[1].error, "");
+  EXPECT_NE(rows[2].error.find("4 cells where the header has 3"), std::string::npos);
+  EXPECT_NE(rows[3].error.find("text after a quoted cell"), std::string::npos);
+  EXPECT_NE(rows[4].error.find("no spec file"), std::string::npos);
+  EXPECT_NE(rows[5].error.find("not closed"), std::string::npos);
+}
+
+TEST(Summary, CsvCellsAndRows) {
+  EXPECT_EQ(csv_cell("plain"), "plain");
+  EXPECT_EQ(csv_cell("a,b"), "\"a,b\"");
+  EXPECT_EQ(csv_cell("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(csv_cell("two\nlines"), "\"two\nlines\"");
+  const std::vector<std::string> columns{"FinalRatio"};
+  const std::string header = summary_csv_header(columns);
+  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, ""};
+  const std::string line = summary_csv_line(error_row(row, "  Cannot open spec-file : x.txt"));
+  EXPECT_EQ(line, "\"r,1\",x.txt,error,Cannot open spec-file : x.txt" + std::string(21, ',') + "3\n");
+  EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);
+}
+
+TEST(Overrides, ReadLikeSpecValuesOneValuePerCell) {
+  SpecValues v;
+  apply_override(v, "FinalRatio", " 2.5 ");
+  apply_override(v, "Kf2", "1.05D0");
+  apply_override(v, "IdleStopOn", "1");
+  apply_override(v, "EngineFile", "'my engine.txt'");
+  EXPECT_EQ(v.FinalRatio, 2.5);
+  EXPECT_EQ(v.Kf2, 1.05);
+  EXPECT_EQ(v.IdleStopOn, 1);
+  EXPECT_EQ(v.EngineFile, "my engine.txt");
+  for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+           {"FinalRatio", "2.5x"}, {"FinalRatio", "2 3"}, {"FinalRatio", "/"}, {"FinalRatio", "2*3"},
+           {"IdleStopOn", "1.5"}, {"Kf1", ""}, {"EngineFile", "a b.txt"}}) {
+    EXPECT_THROW(apply_override(v, name, text), Error) << name << "=" << text;
+  }
+  EXPECT_EQ(v.FinalRatio, 2.5);  // a failed override leaves the values as they were
+  try {
+    apply_override(v, "Colour", "red");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::Usage);
+  }
+}
+
+TEST(RunBatch, HandsRowsBackInOrderAndStopsWhenTheConsumerFails) {
+  const fs::path spec = fs::path(HDFE_SOURCE_DIR) / "examples" / Examples[3] / "spec.txt";
+  const std::vector<std::string> assignments{"FinalRatio=4:6:0.25"};
+  const Sweep sweep(spec, assignments);
+  std::size_t next = 0;
+  std::vector<std::size_t> order;
+  BatchOptions options;
+  options.jobs = 3;
+  options.window = 2;
+  run_batch([&]() -> std::optional<BatchRow> { return next < sweep.size() ? std::optional(sweep.row(next++)) : std::nullopt; },
+            options, [&](BatchOutcome& o) { order.push_back(o.index); });
+  ASSERT_EQ(order.size(), sweep.size());
+  for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], k);
+
+  next = 0;
+  EXPECT_THROW(run_batch([&]() -> std::optional<BatchRow> { return sweep.row(next++ % sweep.size()); }, options,
+                         [&](BatchOutcome& o) {
+                           if (o.index == 3) throw std::runtime_error("disk full");
+                         }),
+               std::runtime_error);
+}
+
+}  // namespace
+
+}  // namespace hdfe
