@@ -1,5 +1,6 @@
 #include "simulation/geareval.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -125,10 +126,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
 
 // A starting or re-engagement gear that the transmission does not have cannot be
 // evaluated: the run stops instead of reading past the gear table.
-void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
-  if (g >= 1 && g <= trn.GearCount && static_cast<std::size_t>(g) <= trn.Gears.size() &&
-      static_cast<std::size_t>(g) <= eng.GearMinSpeed.size())
-    return;
+void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
   throw RunStop{{" Gear " + std::to_string(g) + " is not in the gear table of " +
                  std::to_string(trn.GearCount) + " gears"},
                 0, ErrorKind::VehicleCheck};
@@ -185,25 +183,14 @@ GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const Vehicle
   return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, FullLoad{fullLoad});
 }
 
-// The memo: open addressing over the exact bits of the arguments, linear probing, at most
-// half full; past MemoLimit entries further evaluations are simply not kept.
-struct GearEvaluator::State {
-  struct Key {
-    uint64_t V = 0, s = 0, Vp = 0;
-    int32_t g = 0;
-    bool operator==(const Key&) const = default;
-  };
-  struct Entry {
-    Key key;
-    GearEvalResult result;
-  };
+// What the evaluator reads besides its table.
+struct GearEvaluator::Records {
   // Gradient forces by the gradient's bits, direct-mapped.
   struct GradeSlot {
     uint64_t bits = 0;
     double force = 0.0;
     bool set = false;
   };
-  static constexpr std::size_t MemoLimit = std::size_t{1} << 20;
   static constexpr std::size_t GradeSlots = 64;
 
   const VehicleSpec& spec;
@@ -211,16 +198,7 @@ struct GearEvaluator::State {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   IndexedCurve index;
-  std::vector<Entry> entries;
-  std::vector<int32_t> slots;  // entry + 1, 0 for a free slot
   std::array<GradeSlot, GradeSlots> grades{};
-
-  static uint64_t hash(const Key& k) {
-    uint64_t h = k.V ^ std::rotl(k.Vp, 21) ^ std::rotl(k.s, 42) ^ (static_cast<uint64_t>(k.g) * 0x9E3779B97F4A7C15ULL);
-    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
-    return h ^ (h >> 31);
-  }
 
   double grade(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
@@ -229,44 +207,52 @@ struct GearEvaluator::State {
     return slot.force;
   }
 
-  void grow() {
-    slots.assign(slots.empty() ? 1024 : 2 * slots.size(), 0);
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t e = 0; e < entries.size(); ++e) {
-      std::size_t at = hash(entries[e].key) & mask;
-      while (slots[at] != 0) at = (at + 1) & mask;
-      slots[at] = static_cast<int32_t>(e + 1);
-    }
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, FullLoad{fullLoad, &index});
   }
 };
 
+namespace {
+
+// Past this many entries further evaluations are not kept.
+constexpr std::size_t MemoLimit = std::size_t{1} << 20;
+
+}  // namespace
+
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
-                             const TorqueCurve& fullLoad)
-    : state_(std::make_unique<State>(State{spec, eng, trn, fullLoad, IndexedCurve(fullLoad), {}, {}, {}})) {}
+                             const TorqueCurve& fullLoad, std::size_t expected)
+    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad), {}})) {
+  const std::size_t count = std::min(std::max<std::size_t>(expected, 256), MemoLimit);
+  entries_.reserve(count);
+  size_slots(2 * count);
+}
 
 GearEvaluator::~GearEvaluator() = default;
 
-GearEvalResult GearEvaluator::operator()(int32_t g, double V, double s, double Vp) {
-  State& st = *state_;
-  const State::Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
-  if (2 * (st.entries.size() + 1) > st.slots.size()) {
-    if (st.entries.size() >= State::MemoLimit) {
-      return evaluate(g, V, st.grade(s), Vp, st.spec, st.eng, st.trn, FullLoad{st.fullLoad, &st.index});
-    }
-    st.grow();
+// At least count slots, a power of two; every entry placed again.
+void GearEvaluator::size_slots(std::size_t count) {
+  const int bits = std::max(static_cast<int>(std::bit_width(count - 1)), 4);
+  slots_.assign(std::size_t{1} << bits, 0);
+  mask_ = slots_.size() - 1;
+  shift_ = 64 - bits;
+  for (std::size_t e = 0; e < entries_.size(); ++e) {
+    std::size_t at = hash(entries_[e].key) >> shift_;
+    while (slots_[at] != 0) at = (at + 1) & mask_;
+    slots_[at] = static_cast<uint32_t>(e + 1);
   }
-  const std::size_t mask = st.slots.size() - 1;
-  std::size_t at = State::hash(key) & mask;
-  for (; st.slots[at] != 0; at = (at + 1) & mask) {
-    const State::Entry& e = st.entries[static_cast<std::size_t>(st.slots[at] - 1)];
-    if (e.key == key) return e.result;
-  }
+}
+
+const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
-  const GearEvalResult result =
-      evaluate(g, V, st.grade(s), Vp, st.spec, st.eng, st.trn, FullLoad{st.fullLoad, &st.index});
-  st.entries.push_back({key, result});
-  st.slots[at] = static_cast<int32_t>(st.entries.size());
-  return result;
+  const GearEvalResult result = records_->evaluate(key.g, V, s, Vp);
+  if (entries_.size() >= MemoLimit) {
+    unkept_ = result;
+    return unkept_;
+  }
+  entries_.push_back({key, result});
+  slots_[at] = static_cast<uint32_t>(entries_.size());
+  if (2 * entries_.size() > slots_.size()) size_slots(2 * slots_.size());
+  return entries_.back().result;
 }
 
 }  // namespace hdfe

@@ -1,7 +1,10 @@
 // Road load and the evaluation of one gear over one second.
 #pragma once
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 #include "records/input.h"
 
 namespace hdfe {
@@ -27,21 +30,63 @@ GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const Vehicle
 // must outlive it unchanged.
 class GearEvaluator {
  public:
+  // expected: about how many evaluations the run keeps (the table is sized for it and
+  // grows past it).
   GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
-                const TorqueCurve& fullLoad);
+                const TorqueCurve& fullLoad, std::size_t expected = 0);
   ~GearEvaluator();
   GearEvaluator(const GearEvaluator&) = delete;
   GearEvaluator& operator=(const GearEvaluator&) = delete;
 
-  // As gear_eval with the records given at construction.
-  GearEvalResult operator()(int32_t g, double V, double s, double Vp);
+  // As gear_eval with the records given at construction. The reference holds until the
+  // next call.
+  const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
+    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    std::size_t at = hash(key) >> shift_;
+    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
+      const Entry& entry = entries_[e - 1];
+      if (entry.key == key) return entry.result;
+    }
+    return add(key, at, V, s, Vp);
+  }
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  struct Key {
+    uint64_t V = 0, s = 0, Vp = 0;  // bits of the arguments
+    int32_t g = 0;
+    bool operator==(const Key&) const = default;
+  };
+  struct Entry {
+    Key key;
+    GearEvalResult result;
+  };
+  struct Records;
+
+  static uint64_t hash(const Key& k) {
+    return ((k.V ^ std::rotl(k.Vp, 23) ^ std::rotl(k.s, 45)) + static_cast<uint64_t>(k.g)) * 0x9E3779B97F4A7C15ULL;
+  }
+  // Evaluates afresh and keeps the result at free slot at.
+  const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
+  void size_slots(std::size_t count);
+
+  std::unique_ptr<Records> records_;
+  // Open addressing with linear probing over the high bits of the hash, at most half
+  // full: entry + 1 by slot, 0 for a free slot.
+  std::vector<uint32_t> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  std::vector<Entry> entries_;
+  GearEvalResult unkept_;  // the last result past the memo's limit
 };
 
+// Stops the run: gear g is not a row of the gear table.
+[[noreturn]] void stop_gear_not_in_table(int32_t g, const TransmissionData& trn);
+
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
-void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn);
+inline void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
+  if (g < 1 || g > trn.GearCount || static_cast<std::size_t>(g) > trn.Gears.size() ||
+      static_cast<std::size_t>(g) > eng.GearMinSpeed.size())
+    stop_gear_not_in_table(g, trn);
+}
 
 }  // namespace hdfe

@@ -13,7 +13,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   CycleTrace& trace = run.trace;
   size_trace(trace, cycle.n);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
-  GearEvaluator evaluator(spec, eng, trn, fullLoad);
+  GearEvaluator evaluator(spec, eng, trn, fullLoad, static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0));
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {

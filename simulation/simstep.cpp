@@ -19,16 +19,41 @@ double point_at(std::span<const double> table, int32_t k) {
   return at < table.size() ? table[at] : 0.0;
 }
 
-// Gear g driven towards point k from speed v.
-// Every evaluation whose speed search runs out of passes is counted.
-void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
-  const double V = point_at(r.cycle.Vtarget, k), s = point_at(r.cycle.grade, k);
-  out = r.evaluator != nullptr ? (*r.evaluator)(g, V, s, v) : gear_eval(g, V, s, v, r.spec, r.eng, r.trn, r.fullLoad);
-  if (out.search_exhausted && ++*r.exhausted_searches > MaxExhaustedSearches) {
+// Counts an evaluation whose speed search ran out of passes. An evaluation taken again
+// from an earlier one of the same call counts as the fresh evaluation it replaces.
+void note(const Run& r, const GearEvalResult& e) {
+  if (e.search_exhausted && ++*r.exhausted_searches > MaxExhaustedSearches) {
     throw Error({" The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
                  " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
                  " FinalRatio, the gear ratios and the full-load curve)"},
                 1, ErrorKind::Limit);
+  }
+}
+
+// Gear g driven towards point k from speed v.
+void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
+  const double V = point_at(r.cycle.Vtarget, k), s = point_at(r.cycle.grade, k);
+  if (r.evaluator != nullptr) {
+    out = (*r.evaluator)(g, V, s, v);
+  } else {
+    out = gear_eval(g, V, s, v, r.spec, r.eng, r.trn, r.fullLoad);
+  }
+  note(r, out);
+}
+
+// Gear g driven towards the call's own point from its own speed: the evaluation known
+// when it is of gear g, else a fresh one.
+struct Known {
+  int32_t gear = 0;  // 0: none known
+  GearEvalResult e;
+};
+
+void eval_known(const Run& r, const Known& known, int32_t g, int32_t i, double Vin, GearEvalResult& out) {
+  if (known.gear == g) {
+    out = known.e;
+    note(r, out);
+  } else {
+    eval_step(r, g, i, Vin, out);
   }
 }
 
@@ -38,42 +63,57 @@ double shortfall(double targetFrom, double targetTo, double vFrom, double vTo) {
 }
 
 // Direct trial of gear k over h seconds from step i and speed v. False when a second
-// ends past Nex or below the gear's minimum speed; else dk is the summed deficit.
-bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk) {
-  GearEvalResult e;
+// ends past Nex or below the gear's minimum speed; else dk is the summed deficit. The
+// first second is taken from first when it holds gear k, and kept there.
+bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk, Known& first) {
   dk = 0.0;
+  if (h < 1) return true;
+  if (first.gear == k) {
+    note(r, first.e);
+  } else {
+    first.gear = k;
+    eval_step(r, k, i, v, first.e);
+  }
+  const GearEvalResult* e = &first.e;
+  GearEvalResult next;
   for (int32_t j = 0; j < h; ++j) {
-    eval_step(r, k, i + j, v, e);
-    if (e.status == 2 || e.status == 3) return false;
-    dk += shortfall(point_at(r.cycle.Vtarget, i + j - 1), point_at(r.cycle.Vtarget, i + j), v, e.V);
-    v = e.V;
+    if (j > 0) {
+      eval_step(r, k, i + j, v, next);
+      e = &next;
+    }
+    if (e->status == 2 || e->status == 3) return false;
+    dk += shortfall(point_at(r.cycle.Vtarget, i + j - 1), point_at(r.cycle.Vtarget, i + j), v, e->V);
+    v = e->V;
   }
   return true;
 }
 
 // Single-second test of an upshift into gear k: the target is met with the gear's
-// torque reserve.
-bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin) {
-  GearEvalResult e;
-  eval_step(r, k, i, Vin, e);
-  if (e.status != 0) return false;
-  const double reserve = e.Te <= 0.0 ? 100.0 : e.Tmax / e.Te;
+// torque reserve. The evaluation is left in e.
+bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin, Known& e) {
+  e.gear = k;
+  eval_step(r, k, i, Vin, e.e);
+  if (e.e.status != 0) return false;
+  const double reserve = e.e.Te <= 0.0 ? 100.0 : e.e.Tmax / e.e.Te;
   return reserve >= r.trn.Gears[static_cast<std::size_t>(k - 1)].TorqueMargin;
 }
 
 // Upshift search above gear g over h seconds, limited to MaxUpshiftSpan gears when
-// spanLimit is set; ties go to the higher gear.
+// spanLimit is set; ties go to the higher gear. known is left with the best gear's
+// first second when one is found.
 bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool spanLimit, int32_t& best,
-              double& dBest) {
+              double& dBest, Known& known) {
   bool found = false;
+  Known first;
   for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
     if (spanLimit && k > g + r.trn.MaxUpshiftSpan) break;
     double dk = 0.0;
-    if (!upshift_ok(r, k, i, Vin) || !look_ahead(r, k, i, h, Vin, dk)) continue;
+    if (!upshift_ok(r, k, i, Vin, first) || !look_ahead(r, k, i, h, Vin, dk, first)) continue;
     if (!found || dk <= dBest) {
       best = k;
       dBest = dk;
       found = true;
+      known = first;
     }
   }
   return found;
@@ -81,21 +121,25 @@ bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool s
 
 // Search above gear g over horizons of 3, 2 and 1 s, without upshift test; ties keep
 // the lower gear. m is left at the horizon that found a gear, or 0 when none did.
-bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m) {
+bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m,
+           Known& known) {
   for (m = 3; m >= 1; --m) {
     bool found = false;
     double dBest = 0.0;
     for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
       double dk = 0.0;
-      if (!look_ahead(r, k, i, m, Vin, dk)) continue;
+      Known first;
+      if (!look_ahead(r, k, i, m, Vin, dk, first)) continue;
       if (takeZero && dk == 0.0) {
         best = k;
+        known = first;
         return true;
       }
       if (!found || dk < dBest) {
         best = k;
         dBest = dk;
         found = true;
+        known = first;
       }
     }
     if (found) return true;
@@ -104,15 +148,18 @@ bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_
 }
 
 // Downshift search from ReengageGear up to g - 1 over h seconds; ties go to the higher gear.
-bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest) {
+bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest,
+                 Known& known) {
   bool found = false;
   for (int32_t k = r.trn.ReengageGear; k <= g - 1; ++k) {
     double dk = 0.0;
-    if (!look_ahead(r, k, i, h, Vin, dk)) continue;
+    Known first;
+    if (!look_ahead(r, k, i, h, Vin, dk, first)) continue;
     if (!found || dk <= dBest) {
       best = k;
       dBest = dk;
       found = true;
+      known = first;
     }
   }
   return found;
@@ -148,6 +195,8 @@ double rec(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2
   const double recDeficit =
       deficit + shortfall(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
                           r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
+  // Past the look-ahead or the cycle's end the next step gives the deficit back as it is.
+  if (D < 1 || i + 1 > r.cycle.n) return recDeficit;
   return sim_step(r, i + 1, v, g2, hold, D, recDeficit).deficit;
 }
 
@@ -161,10 +210,11 @@ struct Step {
 
 // Re-engagement while rolling: the best upshift from ReengageGear, else the retry search,
 // else ReengageGear itself.
-void reengage_gear(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m) {
+void reengage_gear(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, Known& known) {
   int32_t best = g;
   double dBest = 0.0;
-  if (up_search(r, s.i, g, s.Vin, s.D + 1, false, best, dBest) || retry(r, s.i, g, s.Vin, false, best, m)) {
+  if (up_search(r, s.i, g, s.Vin, s.D + 1, false, best, dBest, known) ||
+      retry(r, s.i, g, s.Vin, false, best, m, known)) {
     gear = best;
   } else {
     gear = g;
@@ -173,35 +223,42 @@ void reengage_gear(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_
 
 // Engine past Nex below the top gear: the best upshift, else the retry search, else the
 // gear kept; returns the deficit of driving on in the chosen gear.
-double overspeed(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, double& V) {
+double overspeed(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t& m, double& V, Known& known) {
   int32_t best = g;
   double dBest = 0.0;
-  if (!up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && !retry(r, s.i, g, s.Vin, true, best, m)) {
+  if (!up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, known) &&
+      !retry(r, s.i, g, s.Vin, true, best, m, known)) {
     best = g;
     m = 3;
   }
   gear = best;
   GearEvalResult e;
-  eval_step(r, best, s.i, s.Vin, e);
+  eval_known(r, known, best, s.i, s.Vin, e);
+  known = Known{best, e};
   V = e.V;
   return rec(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
 }
 
 // Ordinary decision between keeping gear g (at speed V), the best upshift and, when the
 // gear falls short, the best downshift; returns the chosen option's deficit.
-double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear) {
+// known holds gear g's evaluation and is left with the chosen gear's.
+double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear,
+              Known& known) {
   const double Dstay = rec(r, s.i, s.Vin, V, g, hold + 1, s.D, s.deficit);
   int32_t best = g;
   double dBest = 0.0;
-  if (up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest) && dBest + s.deficit <= Dstay) {
+  Known found;
+  if (up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) && dBest + s.deficit <= Dstay) {
     gear = best;
+    known = found;
     return dBest + s.deficit;
   }
   gear = g;
   double Dfinal = Dstay;
-  if ((s0 == 1 || s0 == 3) && down_search(r, s.i, g, s.Vin, s.D + 1, best, dBest) &&
+  if ((s0 == 1 || s0 == 3) && down_search(r, s.i, g, s.Vin, s.D + 1, best, dBest, found) &&
       dBest + s.deficit <= Dfinal) {
     gear = best;
+    known = found;
     Dfinal = dBest + s.deficit;
   }
   return Dfinal;
@@ -288,18 +345,19 @@ StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in
 
   int32_t m = 3;
   double Dfinal = 0.0;
+  Known known{g, e};
   if (reengage) {
-    reengage_gear(r, s, g, gear, m);
+    reengage_gear(r, s, g, gear, m, known);
   } else if (s0 == 2 && g == trn.GearCount) {
     Dfinal = rec(r, i, Vin, V, g, hold + 1, D, deficit);
   } else if (s0 == 2) {
-    Dfinal = overspeed(r, s, g, gear, m, V);
+    Dfinal = overspeed(r, s, g, gear, m, V, known);
   } else {
-    Dfinal = decide(r, s, g, s0, hold, V, gear);
+    Dfinal = decide(r, s, g, s0, hold, V, gear, known);
   }
 
   // Final evaluation in the chosen gear; the clutch slips below Nes.
-  eval_step(r, gear, i, Vin, e);
+  eval_known(r, known, gear, i, Vin, e);
   V = e.V;
   Ne = e.Ne;
   Te = e.Te;
