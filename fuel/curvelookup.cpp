@@ -52,6 +52,12 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
 }
 
 double IndexedCurve::operator()(double s) const {
+  int segment = -1;
+  return find(s, segment);
+}
+
+double IndexedCurve::find(double s, int& hint) const {
+  hint = -1;
   if (bucket_.empty()) return curve_lookup(curve_, s);
   const int m = curve_.PointCount;
   const double* speed = curve_.Speeds.data();
@@ -65,8 +71,9 @@ double IndexedCurve::operator()(double s) const {
     i = bucket_[static_cast<std::size_t>(at)];
     while (i > 0 && s < speed[i]) --i;
     while (speed[i + 1] <= s) ++i;
+    hint = i;
   }
-  return on_segment(speed, curve_.Torques.data(), i, s);
+  return on_segment(i, s);
 }
 
 }  // namespace hdfe

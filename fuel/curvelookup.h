@@ -19,7 +19,29 @@ class IndexedCurve {
   explicit IndexedCurve(const TorqueCurve& curve);
   double operator()(double s) const;
 
+  // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
+  // for none) and leaving hint at the segment used: a run of nearby speeds looks the
+  // curve up in a comparison or two. The segment holding s is the only one whose speeds
+  // bracket it, so the value is the same.
+  double near(double s, int& hint) const {
+    if (hint >= 0) {
+      const double* speed = curve_.Speeds.data();
+      if (speed[hint] <= s && s < speed[hint + 1]) return on_segment(hint, s);
+    }
+    return find(s, hint);
+  }
+
  private:
+  // Value of segment i (0-based) at speed s.
+  double on_segment(int i, double s) const {
+    const double* speed = curve_.Speeds.data();
+    const double* torque = curve_.Torques.data();
+    return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
+  }
+  // The lookup; hint is left at the segment used strictly inside the curve's speeds,
+  // else at -1.
+  double find(double s, int& hint) const;
+
   const TorqueCurve& curve_;
   double origin_ = 0.0;  // speed of the first point [rpm]
   double scale_ = 0.0;   // buckets per rpm

@@ -212,12 +212,13 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
                                   Shift.size(), FC.size()});
   // Set up at the first step that needs the grid, where its checks would first fail.
   std::optional<GridInterpolator> grid_fuel;
+  const IndexedCurve motoringAt(motoring);
   for (std::size_t q = 0; q < n; ++q) {
     if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
       FC[q] = grid.IdleFuelRate;
       continue;
     }
-    const double tmot = curve_lookup(motoring, Ne[q]);
+    const double tmot = motoringAt(Ne[q]);
     if (tmot >= Te[q]) {
       FC[q] = 0.0;  // engine driven by the vehicle
       continue;

@@ -42,6 +42,8 @@ struct FullLoad {
   const TorqueCurve& curve;
   const IndexedCurve* index = nullptr;
   double operator()(double s) const { return index != nullptr ? (*index)(s) : curve_lookup(curve, s); }
+  // The same, starting from the segment of the previous lookup (hint, -1 for none).
+  double near(double s, int& hint) const { return index != nullptr ? index->near(s, hint) : curve_lookup(curve, s); }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
@@ -76,17 +78,18 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
+  int segment = -1;  // of the last lookup: the passes move the engine speed little
   for (int32_t k = 1; k <= SearchPasses; ++k) {
     Te = engine_torque(d, road_load(d, v, spec), spec);
     N = engine_speed(d, v, spec);
     if (g > trn.ReengageGear && N < Nmin) {
-      Tmax = fullLoad(Nmin);
+      Tmax = fullLoad.near(Nmin, segment);
     } else if (N >= eng.Nes) {
-      Tmax = fullLoad(N);
+      Tmax = fullLoad.near(N, segment);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = eng.Nes;
-      Tmax = fullLoad(N);
+      Tmax = fullLoad.near(N, segment);
       if (Te < Tmax) {
         return outcome(v, N, Te, Tmax, 1);
       }
