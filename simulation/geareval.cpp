@@ -225,9 +225,7 @@ constexpr std::size_t MemoLimit = std::size_t{1} << 20;
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
                              const TorqueCurve& fullLoad, std::size_t expected)
     : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad), {}})) {
-  const std::size_t count = std::min(std::max<std::size_t>(expected, 256), MemoLimit);
-  entries_.reserve(count);
-  size_slots(2 * count);
+  size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
 }
 
 GearEvaluator::~GearEvaluator() = default;
@@ -238,8 +236,8 @@ void GearEvaluator::size_slots(std::size_t count) {
   slots_.assign(std::size_t{1} << bits, 0);
   mask_ = slots_.size() - 1;
   shift_ = 64 - bits;
-  for (std::size_t e = 0; e < entries_.size(); ++e) {
-    std::size_t at = hash(entries_[e].key) >> shift_;
+  for (std::size_t e = 0; e < count_; ++e) {
+    std::size_t at = hash(chunks_[e >> ChunkBits][e & (ChunkSize - 1)].key) >> shift_;
     while (slots_[at] != 0) at = (at + 1) & mask_;
     slots_[at] = static_cast<uint32_t>(e + 1);
   }
@@ -248,14 +246,20 @@ void GearEvaluator::size_slots(std::size_t count) {
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
   const GearEvalResult result = records_->evaluate(key.g, V, s, Vp);
-  if (entries_.size() >= MemoLimit) {
-    unkept_ = result;
-    return unkept_;
+  if (count_ >= MemoLimit) {
+    unkept_.push_back(result);
+    return unkept_.back();
   }
-  entries_.push_back({key, result});
-  slots_[at] = static_cast<uint32_t>(entries_.size());
-  if (2 * entries_.size() > slots_.size()) size_slots(2 * slots_.size());
-  return entries_.back().result;
+  if ((count_ & (ChunkSize - 1)) == 0) {
+    chunks_.emplace_back();
+    chunks_.back().reserve(ChunkSize);
+  }
+  std::vector<Entry>& chunk = chunks_.back();
+  chunk.push_back({key, result});
+  ++count_;
+  slots_[at] = static_cast<uint32_t>(count_);
+  if (2 * count_ > slots_.size()) size_slots(2 * slots_.size());
+  return chunk.back().result;
 }
 
 }  // namespace hdfe

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 #include "records/input.h"
@@ -38,16 +39,22 @@ class GearEvaluator {
   GearEvaluator(const GearEvaluator&) = delete;
   GearEvaluator& operator=(const GearEvaluator&) = delete;
 
-  // As gear_eval with the records given at construction. The reference holds until the
-  // next call.
+  // As gear_eval with the records given at construction. The reference holds as long as
+  // the evaluator, or, once the memo is full, until release_unkept.
   const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
     std::size_t at = hash(key) >> shift_;
     for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
-      const Entry& entry = entries_[e - 1];
+      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
       if (entry.key == key) return entry.result;
     }
     return add(key, at, V, s, Vp);
+  }
+
+  // Frees the results that the full memo could not keep; a run calls it between its
+  // steps, where it holds no result.
+  void release_unkept() {
+    if (!unkept_.empty()) unkept_.clear();
   }
 
  private:
@@ -69,14 +76,20 @@ class GearEvaluator {
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
   void size_slots(std::size_t count);
 
+  static constexpr int ChunkBits = 10;
+  static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
+
   std::unique_ptr<Records> records_;
   // Open addressing with linear probing over the high bits of the hash, at most half
   // full: entry + 1 by slot, 0 for a free slot.
   std::vector<uint32_t> slots_;
   std::size_t mask_ = 0;
   int shift_ = 64;
-  std::vector<Entry> entries_;
-  GearEvalResult unkept_;  // the last result past the memo's limit
+  // The entries in chunks that never move, so that results stay where they are.
+  std::vector<std::vector<Entry>> chunks_;
+  std::size_t count_ = 0;
+  // Results past the memo's limit, kept until release_unkept.
+  std::deque<GearEvalResult> unkept_;
 };
 
 // Stops the run: gear g is not a row of the gear table.

@@ -27,6 +27,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   const double nSpan = eng.Nrate - eng.Nidle;
   for (int32_t i = 1; i <= cycle.n; ++i) {
     step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
+    evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt(step.Ne);
     const std::size_t k = static_cast<std::size_t>(i - 1);

@@ -30,31 +30,26 @@ void note(const Run& r, const GearEvalResult& e) {
   }
 }
 
-// Gear g driven towards point k from speed v.
-void eval_step(const Run& r, int32_t g, int32_t k, double v, GearEvalResult& out) {
-  const double V = point_at(r.cycle.Vtarget, k), s = point_at(r.cycle.grade, k);
-  if (r.evaluator != nullptr) {
-    out = (*r.evaluator)(g, V, s, v);
-  } else {
-    out = gear_eval(g, V, s, v, r.spec, r.eng, r.trn, r.fullLoad);
-  }
-  note(r, out);
+// Gear g driven towards point k from speed v: the run's evaluation, which stays put for
+// the whole step.
+const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
+  const GearEvalResult& e = (*r.evaluator)(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v);
+  note(r, e);
+  return &e;
 }
 
-// Gear g driven towards the call's own point from its own speed: the evaluation known
-// when it is of gear g, else a fresh one.
+// An evaluation already made in this call at its own point and speed.
 struct Known {
-  int32_t gear = 0;  // 0: none known
-  GearEvalResult e;
+  int32_t gear = 0;  // 0: none
+  const GearEvalResult* e = nullptr;
 };
 
-void eval_known(const Run& r, const Known& known, int32_t g, int32_t i, double Vin, GearEvalResult& out) {
-  if (known.gear == g) {
-    out = known.e;
-    note(r, out);
-  } else {
-    eval_step(r, g, i, Vin, out);
-  }
+// Gear g driven towards the call's own point from its own speed: the evaluation known
+// when it is of gear g, else the run's.
+const GearEvalResult* eval_known(const Run& r, const Known& known, int32_t g, int32_t i, double Vin) {
+  if (known.gear != g) return eval_step(r, g, i, Vin);
+  note(r, *known.e);
+  return known.e;
 }
 
 // Trapezoidal distance [km/h·s] by which one second falls behind its targets.
@@ -68,19 +63,10 @@ double shortfall(double targetFrom, double targetTo, double vFrom, double vTo) {
 bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double& dk, Known& first) {
   dk = 0.0;
   if (h < 1) return true;
-  if (first.gear == k) {
-    note(r, first.e);
-  } else {
-    first.gear = k;
-    eval_step(r, k, i, v, first.e);
-  }
-  const GearEvalResult* e = &first.e;
-  GearEvalResult next;
+  first = Known{k, eval_known(r, first, k, i, v)};
+  const GearEvalResult* e = first.e;
   for (int32_t j = 0; j < h; ++j) {
-    if (j > 0) {
-      eval_step(r, k, i + j, v, next);
-      e = &next;
-    }
+    if (j > 0) e = eval_step(r, k, i + j, v);
     if (e->status == 2 || e->status == 3) return false;
     dk += shortfall(point_at(r.cycle.Vtarget, i + j - 1), point_at(r.cycle.Vtarget, i + j), v, e->V);
     v = e->V;
@@ -90,11 +76,11 @@ bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double&
 
 // Single-second test of an upshift into gear k: the target is met with the gear's
 // torque reserve. The evaluation is left in e.
-bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin, Known& e) {
-  e.gear = k;
-  eval_step(r, k, i, Vin, e.e);
-  if (e.e.status != 0) return false;
-  const double reserve = e.e.Te <= 0.0 ? 100.0 : e.e.Tmax / e.e.Te;
+bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin, Known& known) {
+  known = Known{k, eval_step(r, k, i, Vin)};
+  const GearEvalResult& e = *known.e;
+  if (e.status != 0) return false;
+  const double reserve = e.Te <= 0.0 ? 100.0 : e.Tmax / e.Te;
   return reserve >= r.trn.Gears[static_cast<std::size_t>(k - 1)].TorqueMargin;
 }
 
@@ -173,15 +159,14 @@ void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
   g = 0;
   c = 0;
   const int32_t last = static_cast<int32_t>(r.cycle.Vtarget.size()) - 1;
-  GearEvalResult e;
   for (int32_t g0 = r.trn.StartGears; g0 >= 1; --g0) {
     g = g0;
     c = 0;
     for (int32_t k = i;; ++k) {
       c = c + 1;
-      eval_step(r, g0, k, point_at(r.cycle.Vtarget, k - 1), e);
-      if (e.status == 0 || e.status == 2) return;
-      if (e.status == 1 || e.status == 3) break;
+      const int32_t status = eval_step(r, g0, k, point_at(r.cycle.Vtarget, k - 1))->status;
+      if (status == 0 || status == 2) return;
+      if (status == 1 || status == 3) break;
       if (k >= last) return;
     }
   }
@@ -232,10 +217,8 @@ double overspeed(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t&
     m = 3;
   }
   gear = best;
-  GearEvalResult e;
-  eval_known(r, known, best, s.i, s.Vin, e);
-  known = Known{best, e};
-  V = e.V;
+  known = Known{best, eval_known(r, known, best, s.i, s.Vin)};
+  V = known.e->V;
   return rec(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
 }
 
@@ -296,6 +279,11 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
 
 StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
                      int32_t depth, double deficit) {
+  if (r.evaluator == nullptr) {
+    GearEvaluator evaluator(r.spec, r.eng, r.trn, r.fullLoad);
+    const SimContext withEvaluator{r.cycle, r.spec, r.eng, r.trn, r.fullLoad, r.exhausted_searches, &evaluator};
+    return sim_step(withEvaluator, i, Vin, gear_in, hold, depth, deficit);
+  }
   const DriveCycle& cycle = r.cycle;
   const EngineData& eng = r.eng;
   const TransmissionData& trn = r.trn;
@@ -323,12 +311,11 @@ StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in
   const int32_t g = first_gear(r, s, gear_in, Vt, hold, reengage);
 
   gear = g;
-  GearEvalResult e;
-  eval_step(r, g, i, Vin, e);
-  V = e.V;
-  Ne = e.Ne;
-  Te = e.Te;
-  const int32_t s0 = e.status;
+  const GearEvalResult* e = eval_step(r, g, i, Vin);
+  V = e->V;
+  Ne = e->Ne;
+  Te = e->Te;
+  const int32_t s0 = e->status;
 
   if (hold < 3 || dV < 0.0) {
     if (s0 == 3 || s0 == 4) {
@@ -357,10 +344,10 @@ StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in
   }
 
   // Final evaluation in the chosen gear; the clutch slips below Nes.
-  eval_known(r, known, gear, i, Vin, e);
-  V = e.V;
-  Ne = e.Ne;
-  Te = e.Te;
+  e = eval_known(r, known, gear, i, Vin);
+  V = e->V;
+  Ne = e->Ne;
+  Te = e->Te;
   deficit = Dfinal;
   if (Ne < eng.Nes) {
     Ne = eng.Nes;
