@@ -166,6 +166,9 @@ class GridInterpolator {
   // speed, then along torque, clipped at zero.
   double fuel(double ne, double te) {
     const uint64_t bits = std::bit_cast<uint64_t>(ne);
+    const uint64_t teBits = std::bit_cast<uint64_t>(te);
+    // A step driven exactly as the one before (steady speed, same gradient) has its rate.
+    if (haveLast_ && bits == lastNe_ && teBits == lastTe_) return last_;
     if (!haveSpeed_ || bits != neBits_) {
       haveSpeed_ = true;
       neBits_ = bits;
@@ -184,7 +187,11 @@ class GridInterpolator {
     const double d2 = hermite_derivative_at(nT_, torque, column_.data(), k);
     HermiteCubic c;
     hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, c);
-    return std::max(0.0, hermite_cubic_value(c, te));
+    haveLast_ = true;
+    lastNe_ = bits;
+    lastTe_ = teBits;
+    last_ = std::max(0.0, hermite_cubic_value(c, te));
+    return last_;
   }
 
  private:
@@ -200,6 +207,9 @@ class GridInterpolator {
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
   uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
+  bool haveLast_ = false;
+  uint64_t lastNe_ = 0, lastTe_ = 0;
+  double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
   std::array<double, GridSize> column_{};
 };
 
