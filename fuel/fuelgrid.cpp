@@ -223,12 +223,13 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
   // Set up at the first step that needs the grid, where its checks would first fail.
   std::optional<GridInterpolator> grid_fuel;
   const IndexedCurve motoringAt(motoring);
+  int segment = -1;  // of the last motoring lookup
   for (std::size_t q = 0; q < n; ++q) {
     if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
       FC[q] = grid.IdleFuelRate;
       continue;
     }
-    const double tmot = motoringAt(Ne[q]);
+    const double tmot = motoringAt.near(Ne[q], segment);
     if (tmot >= Te[q]) {
       FC[q] = 0.0;  // engine driven by the vehicle
       continue;

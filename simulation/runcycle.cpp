@@ -13,7 +13,9 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   CycleTrace& trace = run.trace;
   size_trace(trace, cycle.n);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
-  GearEvaluator evaluator(spec, eng, trn, fullLoad, static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0));
+  // A run keeps one to one and a half evaluations per second of the cycle.
+  const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
+  GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
@@ -25,11 +27,12 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   StepOutcome step = sim_step(context, 1, cycle.Vtarget[1], trn.GearCount, hold, LookAhead, 0.0);
   note_exhausted(0);
   const double nSpan = eng.Nrate - eng.Nidle;
+  int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int32_t i = 1; i <= cycle.n; ++i) {
     step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
     evaluator.release_unkept();
     note_exhausted(i);
-    const double tmax = fullLoadAt(step.Ne);
+    const double tmax = fullLoadAt.near(step.Ne, segment);
     const std::size_t k = static_cast<std::size_t>(i - 1);
     trace.Vreal[k] = step.V;
     trace.Shift[k] = step.gear;
