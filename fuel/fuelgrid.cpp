@@ -174,9 +174,12 @@ class GridInterpolator {
       neBits_ = bits;
       speedInterval_ = hermite_interval(nS_, grid_.SpeedAxis.data(), ne);
       ready_ = 0;
+      torqueInterval_ = -1;
     }
     const double* torque = grid_.TorqueAxis.data();
     const int32_t k = hermite_interval(nT_, torque, te);
+    // The cubic along torque depends on the engine speed and the torque interval alone.
+    if (k == torqueInterval_) return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
     const int32_t last = std::min(nT_ - 1, k + 1);
     for (int32_t j = std::max(0, k - 2); j <= last; ++j) {
       if ((ready_ >> j & 1U) != 0) continue;
@@ -185,16 +188,20 @@ class GridInterpolator {
     }
     const double d1 = hermite_derivative_at(nT_, torque, column_.data(), k - 1);
     const double d2 = hermite_derivative_at(nT_, torque, column_.data(), k);
-    HermiteCubic c;
-    hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, c);
-    haveLast_ = true;
-    lastNe_ = bits;
-    lastTe_ = teBits;
-    last_ = std::max(0.0, hermite_cubic_value(c, te));
-    return last_;
+    hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, alongTorque_);
+    torqueInterval_ = k;
+    return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
   }
 
  private:
+  double keep_last(uint64_t ne, uint64_t te, double rate) {
+    haveLast_ = true;
+    lastNe_ = ne;
+    lastTe_ = te;
+    last_ = rate;
+    return rate;
+  }
+
   HermiteCubic& cubic(int32_t j, int32_t m) {
     return cubics_[static_cast<std::size_t>(j) * (GridSize - 1) + static_cast<std::size_t>(m - 1)];
   }
@@ -207,6 +214,8 @@ class GridInterpolator {
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
   uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
+  int32_t torqueInterval_ = -1;  // of alongTorque_ at the engine speed neBits_; -1: none
+  HermiteCubic alongTorque_{};
   bool haveLast_ = false;
   uint64_t lastNe_ = 0, lastTe_ = 0;
   double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
