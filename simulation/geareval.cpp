@@ -37,13 +37,16 @@ double grade_force(double s, const VehicleSpec& spec) {
   return (spec.MuRoll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.Wtest;
 }
 
-// The full-load curve, looked up through its index where the caller has one.
+// The full-load curve, looked up through its index where the caller has one, and then
+// starting from the segment of the previous lookup where the caller keeps one (hint).
 struct FullLoad {
   const TorqueCurve& curve;
   const IndexedCurve* index = nullptr;
-  double operator()(double s) const { return index != nullptr ? (*index)(s) : curve_lookup(curve, s); }
-  // The same, starting from the segment of the previous lookup (hint, -1 for none).
-  double near(double s, int& hint) const { return index != nullptr ? index->near(s, hint) : curve_lookup(curve, s); }
+  int* hint = nullptr;
+  double operator()(double s) const {
+    if (index == nullptr) return curve_lookup(curve, s);
+    return hint != nullptr ? index->near(s, *hint) : (*index)(s);
+  }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
@@ -78,18 +81,17 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
-  int segment = -1;  // of the last lookup: the passes move the engine speed little
   for (int32_t k = 1; k <= SearchPasses; ++k) {
     Te = engine_torque(d, road_load(d, v, spec), spec);
     N = engine_speed(d, v, spec);
     if (g > trn.ReengageGear && N < Nmin) {
-      Tmax = fullLoad.near(Nmin, segment);
+      Tmax = fullLoad(Nmin);
     } else if (N >= eng.Nes) {
-      Tmax = fullLoad.near(N, segment);
+      Tmax = fullLoad(N);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = eng.Nes;
-      Tmax = fullLoad.near(N, segment);
+      Tmax = fullLoad(N);
       if (Te < Tmax) {
         return outcome(v, N, Te, Tmax, 1);
       }
@@ -202,6 +204,9 @@ struct GearEvaluator::Records {
   const TorqueCurve& fullLoad;
   IndexedCurve index;
   std::array<GradeSlot, GradeSlots> grades{};
+  // By gear, the full-load segment of its last lookup: a gear's evaluations from one
+  // second to the next, and the passes of its speed searches, move its engine speed little.
+  std::vector<int> segments = std::vector<int>(trn.Gears.size() + 1, -1);
 
   double grade(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
@@ -211,7 +216,8 @@ struct GearEvaluator::Records {
   }
 
   GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, FullLoad{fullLoad, &index});
+    int* hint = g >= 1 && static_cast<std::size_t>(g) < segments.size() ? &segments[static_cast<std::size_t>(g)] : nullptr;
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, FullLoad{fullLoad, &index, hint});
   }
 };
 
@@ -224,7 +230,7 @@ constexpr std::size_t MemoLimit = std::size_t{1} << 20;
 
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
                              const TorqueCurve& fullLoad, std::size_t expected)
-    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad), {}})) {
+    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})) {
   size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
 }
 

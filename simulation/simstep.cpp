@@ -32,7 +32,7 @@ void note(const Run& r, const GearEvalResult& e) {
 
 // Gear g driven towards point k from speed v: the run's evaluation, which stays put for
 // the whole step.
-const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
+[[gnu::always_inline]] inline const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
   const GearEvalResult& e = (*r.evaluator)(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v);
   note(r, e);
   return &e;
