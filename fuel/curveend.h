@@ -10,4 +10,7 @@ namespace hdfe {
 // first two share it. Such a curve is sound as long as a run drives no second there.
 bool beyond_vertical_end(const TorqueCurve& curve, double s);
 
+// True when the curve has such an end at either side.
+bool has_vertical_end(const TorqueCurve& curve);
+
 }  // namespace hdfe

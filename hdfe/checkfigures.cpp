@@ -92,15 +92,21 @@ void check_map_speeds(const FuelMap& map, const TorqueCurve& motoring, const std
 
 void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, int32_t n, const Vehicle& vehicle,
                          const EngineData& eng) {
+  if (!has_vertical_end(vehicle.full_load) && !has_vertical_end(vehicle.motoring)) return;
   for (int32_t i = 1; i <= n; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
     const double Ne = trace.Ne[k];
-    const std::string where = std::string(cycleName) + " second " + std::to_string(i) + " runs the engine at";
+    // Written only for the message: a run checks every second.
+    const auto where = [&] {
+      return std::string(cycleName) + " second " + std::to_string(i) + " runs the engine at";
+    };
     // Every second's torque is taken relative to full load; its fuel rate looks up the
     // motoring torque unless the engine idles.
-    if (beyond_vertical_end(vehicle.full_load, Ne)) beyond_end(vehicle.full_load, vehicle.engine.FullLoadCurveFile, where, Ne);
+    if (beyond_vertical_end(vehicle.full_load, Ne)) {
+      beyond_end(vehicle.full_load, vehicle.engine.FullLoadCurveFile, where(), Ne);
+    }
     if (trace.Shift[k] != 0 && Ne != eng.Nidle && beyond_vertical_end(vehicle.motoring, Ne)) {
-      beyond_end(vehicle.motoring, vehicle.engine.MotoringCurveFile, where, Ne);
+      beyond_end(vehicle.motoring, vehicle.engine.MotoringCurveFile, where(), Ne);
     }
   }
 }
