@@ -78,19 +78,28 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
                             const TransmissionData& trn, const FullLoad& fullLoad) {
   const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+  // The terms of road_load, engine_torque and engine_speed that do not change from pass
+  // to pass, each computed as those functions compute it, so that the passes give the
+  // same values.
+  const double MuAir = spec.MuAir, mass = d.DW + spec.Wtest, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = spec.TireRadius, eta = d.eta, ratio = d.i, etaRatio = d.eta * d.i;
+  const double ratio60 = d.i * 60.0, circumference = spec.TireCircumference * KmhPerMs;
+  const double Nes = eng.Nes;
+  const bool heldAtNmin = g > trn.ReengageGear;
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
   for (int32_t k = 1; k <= SearchPasses; ++k) {
-    Te = engine_torque(d, road_load(d, v, spec), spec);
-    N = engine_speed(d, v, spec);
-    if (g > trn.ReengageGear && N < Nmin) {
+    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+    N = (v * ratio60) / circumference;
+    if (heldAtNmin && N < Nmin) {
       Tmax = fullLoad(Nmin);
-    } else if (N >= eng.Nes) {
+    } else if (N >= Nes) {
       Tmax = fullLoad(N);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
-      N = eng.Nes;
+      N = Nes;
       Tmax = fullLoad(N);
       if (Te < Tmax) {
         return outcome(v, N, Te, Tmax, 1);
@@ -230,7 +239,9 @@ constexpr std::size_t MemoLimit = std::size_t{1} << 20;
 
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
                              const TorqueCurve& fullLoad, std::size_t expected)
-    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})) {
+    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})),
+      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(),
+                                             eng.GearMinSpeed.size()}))) {
   size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
 }
 

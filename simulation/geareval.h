@@ -51,6 +51,9 @@ class GearEvaluator {
     return add(key, at, V, s, Vp);
   }
 
+  // True when gear g is a row of the gear table (check_gear passes).
+  bool in_table(int32_t g) const { return g >= 1 && g <= gears_; }
+
   // Frees the results that the full memo could not keep; a run calls it between its
   // steps, where it holds no result.
   void release_unkept() {
@@ -80,6 +83,7 @@ class GearEvaluator {
   static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
 
   std::unique_ptr<Records> records_;
+  int32_t gears_ = 0;  // the gears check_gear passes: 1..gears_
   // Open addressing with linear probing over the high bits of the hash, at most half
   // full: entry + 1 by slot, 0 for a free slot.
   std::vector<uint32_t> slots_;

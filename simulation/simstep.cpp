@@ -13,6 +13,9 @@ namespace {
 
 using Run = SimContext;
 
+StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold, int32_t depth,
+                    double deficit);
+
 // Point k of a cycle table; the tables continue with zeros past their last point.
 double point_at(std::span<const double> table, int32_t k) {
   const std::size_t at = static_cast<std::size_t>(k);
@@ -184,7 +187,7 @@ double rec(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2
                           r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
   // Past the look-ahead or the cycle's end the next step gives the deficit back as it is.
   if (D < 1 || i + 1 > r.cycle.n) return recDeficit;
-  return sim_step(r, i + 1, v, g2, hold, D, recDeficit).deficit;
+  return step_at(r, i + 1, v, g2, hold, D, recDeficit).deficit;
 }
 
 // The fixed quantities of one call.
@@ -266,7 +269,7 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
     reengage = true;
     return trn.ReengageGear;
   }
-  check_gear(gear_in, r.eng, trn);
+  if (!r.evaluator->in_table(gear_in)) check_gear(gear_in, r.eng, trn);
   const std::size_t row = static_cast<std::size_t>(gear_in - 1);
   const double NeTarget =
       (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * KmhPerMs);
@@ -277,15 +280,8 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
   return gear_in;
 }
 
-}  // namespace
-
-StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
-                     int32_t depth, double deficit) {
-  if (r.evaluator == nullptr) {
-    GearEvaluator evaluator(r.spec, r.eng, r.trn, r.fullLoad);
-    const SimContext withEvaluator{r.cycle, r.spec, r.eng, r.trn, r.fullLoad, r.exhausted_searches, &evaluator};
-    return sim_step(withEvaluator, i, Vin, gear_in, hold, depth, deficit);
-  }
+StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold, int32_t depth,
+                    double deficit) {
   const DriveCycle& cycle = r.cycle;
   const EngineData& eng = r.eng;
   const TransmissionData& trn = r.trn;
@@ -368,6 +364,17 @@ StepOutcome sim_step(const SimContext& r, int32_t i, double Vin, int32_t gear_in
     hold = 4 - m;
   }
   return outcome();
+}
+
+}  // namespace
+
+StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
+                     int32_t depth, double deficit) {
+  if (context.evaluator != nullptr) return step_at(context, i, Vin, gear_in, hold, depth, deficit);
+  GearEvaluator evaluator(context.spec, context.eng, context.trn, context.fullLoad);
+  const SimContext withEvaluator{context.cycle, context.spec, context.eng,       context.trn,
+                                 context.fullLoad, context.exhausted_searches, &evaluator};
+  return step_at(withEvaluator, i, Vin, gear_in, hold, depth, deficit);
 }
 
 }  // namespace hdfe
