@@ -198,7 +198,8 @@ ReadStatus quoted(RecordInput& in, std::string& text, bool& cut) {
 ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   const char first = in.record[in.pos];
   if (first != '\'' && first != '"') {
-    const std::size_t end = std::min(in.record.find_first_of(" \t,/", in.pos), in.record.size());
+    std::size_t end = in.pos;
+    while (end < in.record.size() && !ends_value(in.record[end])) ++end;
     const std::string_view token = std::string_view(in.record).substr(in.pos, end - in.pos);
     in.pos = end;
     return store_token(token, group);
