@@ -172,12 +172,13 @@ class GridInterpolator {
     if (!haveSpeed_ || bits != neBits_) {
       haveSpeed_ = true;
       neBits_ = bits;
-      speedInterval_ = hermite_interval(nS_, grid_.SpeedAxis.data(), ne);
+      speedInterval_ = hermite_interval_near(nS_, grid_.SpeedAxis.data(), ne, speedInterval_);
       ready_ = 0;
       torqueInterval_ = -1;
     }
     const double* torque = grid_.TorqueAxis.data();
-    const int32_t k = hermite_interval(nT_, torque, te);
+    const int32_t k = hermite_interval_near(nT_, torque, te, lastTorqueInterval_);
+    lastTorqueInterval_ = k;
     // The cubic along torque depends on the engine speed and the torque interval alone.
     if (k == torqueInterval_) return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
     const int32_t last = std::min(nT_ - 1, k + 1);
@@ -214,6 +215,7 @@ class GridInterpolator {
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
   uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
+  int32_t lastTorqueInterval_ = 1;  // of the last call, to try first
   int32_t torqueInterval_ = -1;  // of alongTorque_ at the engine speed neBits_; -1: none
   HermiteCubic alongTorque_{};
   bool haveLast_ = false;

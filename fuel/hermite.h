@@ -36,6 +36,13 @@ double hermite_cubic_value(const HermiteCubic& c, double xe);
 // ends, 1 for NaN.
 int32_t hermite_interval(int32_t n, const double* x, double xe);
 
+// The same, trying first the interval k of an earlier call on the same points: the only
+// interval that brackets xe, so the same answer.
+inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int32_t k) {
+  if (n > 2 && k >= 2 && k <= n - 1 && x[k - 1] <= xe && (k == n - 1 || xe < x[k])) return k;
+  return hermite_interval(n, x, xe);
+}
+
 // Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked
 // table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);

@@ -20,6 +20,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
     const std::size_t noted = run.exhausted_searches.size();
+    if (static_cast<std::size_t>(exhausted) == noted) return;
     run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted) - noted, second);
   };
   int32_t hold = 3;
