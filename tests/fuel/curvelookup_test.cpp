@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
 namespace hdfe {
 
 namespace {
@@ -20,6 +27,40 @@ TEST(Curvelookup, PointsSegmentsAndExtension) {
 TEST(Curvelookup, TwoPointCurveIsOneLine) {
   const TorqueCurve c{2, {500, 3000}, {-50, -300}};
   for (double s : {0.0, 500.0, 1000.0, 2000.0, 3000.0, 4000.0}) EXPECT_DOUBLE_EQ(curve_lookup(c, s), -50.0 - 0.1 * (s - 500.0));
+}
+
+// Ascending curves of 1 to 60 points with repeated speeds (a vertical drop at either end
+// or inside), looked up at their points, between them, beyond both ends and at NaN, each
+// from a hint at any segment, none or the segment of the previous lookup: the plain
+// lookup's value to the last bit, the division by a zero width included.
+TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
+  for (int round = 0; round < 400; ++round) {
+    TorqueCurve c;
+    c.PointCount = 1 + pick(60);
+    double speed = 500.0 * unit(random);
+    for (int p = 0; p < c.PointCount; ++p) {
+      if (p > 0 && pick(8) != 0) speed += pick(4) == 0 ? 8.0 : 200.0 * unit(random);  // else repeated
+      c.Speeds.push_back(speed);
+      c.Torques.push_back(2000.0 * unit(random) - 300.0);
+    }
+    const IndexedCurve indexed(c);
+    int hint = -1;
+    for (int k = 0; k < 400; ++k) {
+      double s = c.Speeds[static_cast<std::size_t>(pick(c.PointCount))];
+      if (pick(3) == 0) s = c.Speeds.front() - 100.0 + (c.Speeds.back() - c.Speeds.front() + 200.0) * unit(random);
+      if (pick(50) == 0) s = std::numeric_limits<double>::quiet_NaN();
+      if (pick(4) == 0) hint = c.PointCount >= 2 ? pick(c.PointCount - 1) : -1;  // any segment
+      if (pick(8) == 0) hint = -1;
+      const uint64_t expected = std::bit_cast<uint64_t>(curve_lookup(c, s));
+      ASSERT_EQ(std::bit_cast<uint64_t>(indexed(s)), expected) << "round " << round << " s " << s;
+      ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint)), expected) << "round " << round << " s " << s;
+      ASSERT_GE(hint, -1);
+      ASSERT_LE(hint, std::max(c.PointCount - 2, -1));
+    }
+  }
 }
 
 }  // namespace

@@ -113,6 +113,14 @@ Case random_case(std::mt19937_64& random, int steps) {
     }
   }
   c.motoring = {2, {s0, s0 + 19.0 * sStep}, {t0 + 50.0, t0 - 100.0}};
+  if (pick(2) == 0) {  // a curve of many points, looked up through its index
+    c.motoring = {0, {}, {}};
+    for (double s = s0 - 100.0; s < s0 + 19.0 * sStep + 100.0; s += 10.0 + 90.0 * unit(random)) {
+      c.motoring.Speeds.push_back(s);
+      c.motoring.Torques.push_back(t0 + 50.0 - 200.0 * unit(random));
+    }
+    c.motoring.PointCount = static_cast<int32_t>(c.motoring.Speeds.size());
+  }
   c.eng.Nidle = s0 + sStep * pick(5);
   const auto speed = [&]() {
     switch (pick(6)) {
@@ -132,7 +140,7 @@ Case random_case(std::mt19937_64& random, int steps) {
   for (int q = 0; q < steps; ++q) {
     if (pick(3) != 0) ne = speed();  // else the speed repeats
     if (pick(50) == 0) ne = c.eng.Nidle;
-    double te = torque();
+    double te = !c.Te.empty() && pick(4) == 0 ? c.Te.back() : torque();  // with the speed: a repeated step
     if (pick(50) == 0) te = curve_lookup(c.motoring, ne);
     if (pick(200) == 0) te = std::numeric_limits<double>::quiet_NaN();
     c.Ne.push_back(ne);
