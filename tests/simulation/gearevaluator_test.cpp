@@ -128,6 +128,7 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
     const SimContext shared{c.cycle, v.spec, v.eng, v.trn, v.fullLoad, &sharedCount, &memo};
     const SimContext own{c.cycle, v.spec, v.eng, v.trn, v.fullLoad, &ownCount};
     int32_t sharedHold = 3, ownHold = 3;
+    std::vector<bool> gearsUsed(8, false);
     double V = points[1];
     int32_t gear = v.trn.GearCount;
     for (int32_t i = 1; i <= c.cycle.n; ++i) {
@@ -158,8 +159,13 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
       ASSERT_EQ(sharedCount, ownCount) << i;
       V = a.V;
       gear = a.gear;
+      gearsUsed[static_cast<std::size_t>(std::clamp(gear, 0, 7))] = true;
     }
-    if (hopeless) EXPECT_GT(sharedCount, 0);
+    if (hopeless) {
+      EXPECT_GT(sharedCount, 0);
+    } else {
+      EXPECT_GE(std::count(gearsUsed.begin(), gearsUsed.end(), true), 4);  // neutral and several gears
+    }
   }
 }
 
