@@ -208,29 +208,6 @@ TEST(Hermite, ReportLines) {
   EXPECT_EQ(Stopped(1, -1).lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
 }
 
-// The interval search from a remembered interval finds what the plain search finds, on
-// nodes, between them, beyond both ends and at NaN, whatever the interval tried first.
-TEST(Hermite, IntervalFromAHintIsThePlainInterval) {
-  std::mt19937_64 random(3);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (int round = 0; round < 200; ++round) {
-    const int32_t n = 1 + static_cast<int32_t>(random() % 20);
-    std::vector<double> x;
-    double at = -100.0 + 50.0 * unit(random);
-    for (int32_t k = 0; k < n; ++k) x.push_back(at += 1.0 + 40.0 * unit(random));
-    int32_t hint = 1;
-    for (int k = 0; k < 300; ++k) {
-      double xe = x[random() % x.size()];
-      if (random() % 2 == 0) xe = x.front() - 30.0 + (x.back() - x.front() + 60.0) * unit(random);
-      if (random() % 40 == 0) xe = std::numeric_limits<double>::quiet_NaN();
-      if (random() % 4 == 0) hint = static_cast<int32_t>(random() % static_cast<uint64_t>(n + 3)) - 1;
-      const int32_t expected = hermite_interval(n, x.data(), xe);
-      ASSERT_EQ(hermite_interval_near(n, x.data(), xe, hint), expected) << "n " << n << " xe " << xe << " hint " << hint;
-      hint = expected;
-    }
-  }
-}
-
 }  // namespace
 
 }  // namespace hdfe

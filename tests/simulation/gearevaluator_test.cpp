@@ -80,25 +80,6 @@ TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   for (int k = 0; k < 3; ++k) expect_same_bits(memo(6, 60.0, 0.0, 60.0), plain);
 }
 
-TEST(GearEvaluator, GearsInTheTableAreThoseTheCheckPasses) {
-  TestVehicle v = make_test_vehicle();
-  v.trn.GearCount = 5;                 // fewer gears than rows
-  v.eng.GearMinSpeed.resize(4);        // and fewer minimum speeds still
-  const GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
-  for (int32_t g = -1; g <= 8; ++g) {
-    bool passes = true;
-    try {
-      check_gear(g, v.eng, v.trn);
-    } catch (const RunStop&) {
-      passes = false;
-    }
-    EXPECT_EQ(memo.in_table(g), passes) << g;
-  }
-  GearEvaluator evaluator(v.spec, v.eng, v.trn, v.fullLoad);
-  EXPECT_THROW(evaluator(5, 50.0, 0.0, 50.0), RunStop);  // stops before anything is kept
-  EXPECT_THROW(evaluator(5, 50.0, 0.0, 50.0), RunStop);
-}
-
 // Steps of a cycle driven one after the other with one memo for the run, against the same
 // steps each with a memo of its own: the same outcome, hold counter and count of
 // searches that ran out of passes, to the last bit.
