@@ -54,28 +54,25 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
   const std::string specName = spec.string();
   v.values = values;
   v.files.push_back(add("spec", specName, specName));
-
-  const std::string transmission = resolved(base, v.values.TransmissionFile);
-  v.transmission = source.transmission(transmission);
-  v.files.push_back(add("transmission", v.values.TransmissionFile, transmission));
-
-  const std::string engine = resolved(base, v.values.EngineFile);
-  v.engine = source.engine(engine);
-  v.files.push_back(add("engine", v.values.EngineFile, engine));
+  // Reads the file a name inside an input file gives, and lists it.
+  const auto load = [&](const char* role, const std::string& name, auto read) {
+    const std::string opened = resolved(base, name);
+    auto value = read(opened);
+    v.files.push_back(add(role, name, opened));
+    return value;
+  };
+  v.transmission = load("transmission", v.values.TransmissionFile,
+                        [&](const std::string& n) { return source.transmission(n); });
+  v.engine = load("engine", v.values.EngineFile, [&](const std::string& n) { return source.engine(n); });
 
   // An unknown category stops loading before the curves and the map are read.
   RatioLists ratios;
   classify_vehicle(v, ratios);
 
-  const std::string fullLoad = resolved(base, v.engine.FullLoadCurveFile);
-  v.full_load = source.torque_curve(fullLoad);
-  v.files.push_back(add("full_load", v.engine.FullLoadCurveFile, fullLoad));
-  const std::string motoring = resolved(base, v.engine.MotoringCurveFile);
-  v.motoring = source.torque_curve(motoring);
-  v.files.push_back(add("motoring", v.engine.MotoringCurveFile, motoring));
-  const std::string fuelMap = resolved(base, v.engine.FuelMapFile);
-  v.fuel_map = source.fuel_map(fuelMap);
-  v.files.push_back(add("fuel_map", v.engine.FuelMapFile, fuelMap));
+  const auto curve = [&](const std::string& n) { return source.torque_curve(n); };
+  v.full_load = load("full_load", v.engine.FullLoadCurveFile, curve);
+  v.motoring = load("motoring", v.engine.MotoringCurveFile, curve);
+  v.fuel_map = load("fuel_map", v.engine.FuelMapFile, [&](const std::string& n) { return source.fuel_map(n); });
   return v;
 }
 
