@@ -78,9 +78,20 @@ def test_rows_may_carry_loaded_vehicles(binding, batch):
     pandas.testing.assert_frame_equal(got[:4], frame[:4].assign(EngineFile=""), check_exact=True)
     assert got.loc[4, "status"] == "ok"  # its engine came with the vehicle
 
-    # A vehicle's files are read: naming another one cannot be honoured.
-    engine = binding.run_batch(loaded[:1].assign(EngineFile="other.txt"))
-    assert engine.loc[0, "status"] == "error" and "EngineFile" in engine.loc[0, "message"]
+    # A vehicle's files are read: naming another one cannot be honoured. Bad rows raise nothing.
+    bad = binding.run_batch(pandas.concat([loaded[:1].assign(EngineFile="other.txt"),
+                                           loaded[:1].assign(CategoryCode="ZZ9"),
+                                           loaded[:1].assign(FinalRatio="2.7x")], ignore_index=True))
+    assert list(bad["status"]) == ["error"] * 3
+    assert "EngineFile" in bad.loc[0, "message"] and "2.7x" in bad.loc[2, "message"]
+
+
+def test_vehicle_rows_on_many_threads_equal_one_thread(binding):
+    vehicles = [binding.load_vehicle(TRACTOR), binding.load_vehicle(EXAMPLES / "bus_BR4_220kW_AT6/spec.txt")]
+    rows = pandas.DataFrame({"vehicle": [vehicles[k % 2] for k in range(12)],
+                             "FinalRatio": [f"{2.5 + k / 20:.2f}" for k in range(12)]})
+    pandas.testing.assert_frame_equal(binding.run_batch(rows, jobs=4), binding.run_batch(rows, jobs=1),
+                                      check_exact=True)
 
 
 def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
@@ -114,3 +125,9 @@ def test_an_empty_manifest_gives_the_programs_header(binding, hdfe_binary, tmp_p
     with pytest.raises(ValueError):
         binding.write_summary_csv(summary.drop(columns=["message"]), tmp_path / "bad.csv")
     assert not (tmp_path / "bad.csv").exists()
+
+
+def test_summary_goes_to_standard_output(binding, batch, capfdbinary):
+    _, summary, frame = batch
+    binding.write_summary_csv(frame, "-", chunk_rows=3)  # several chunks, one header
+    assert capfdbinary.readouterr().out == summary.read_bytes()

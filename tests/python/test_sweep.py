@@ -77,3 +77,11 @@ def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path):
     manifest.write_text(f"spec,Ratio\n{TRACTOR},2\n")
     usage = subprocess.run([sys.executable, "-m", "hdfe", "sweep", str(manifest)], capture_output=True, text=True)
     assert usage.returncode == 2 and "Ratio" in usage.stderr
+
+
+def test_sweep_without_a_client_starts_and_closes_its_own_cluster(binding):
+    import hdfe.dask
+
+    rows = pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ["2.5", "2.6", "2.7"]})
+    pandas.testing.assert_frame_equal(hdfe.dask.sweep(rows, chunk_rows=2), binding.run_batch(rows),
+                                      check_exact=True)
