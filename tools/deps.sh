@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that `make run` (argument: run) or `make test` (argument: test)
-# needs, when any is missing: with apt-get as root; otherwise prints the one command to run.
+# Installs the Debian packages that `make run` (argument: run), `make python` (python) or
+# `make test` (test) needs, when any is missing: with apt-get as root; otherwise prints the
+# one command to run.
 set -euo pipefail
 need=(cmake g++ make libssl-dev nlohmann-json3-dev)
-if [ "${1:-run}" = test ]; then
-  need+=(clang libgtest-dev libbenchmark-dev valgrind
-         python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas
-         python3-dask python3-distributed python3-pytest python3-matplotlib chromium)
-fi
+python=(python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas
+        python3-dask python3-distributed python3-pytest)
+case "${1:-run}" in
+  python) need+=("${python[@]}") ;;
+  test) need+=(clang libgtest-dev libbenchmark-dev valgrind "${python[@]}" python3-matplotlib chromium) ;;
+esac
 missing=()
 for package in "${need[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

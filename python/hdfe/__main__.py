@@ -4,10 +4,13 @@ Commands:
 
 * ``report SPEC -o report.html``: run the vehicle and write its HTML report;
 * ``report --batch summary.csv -o fleet.html``: write the HTML report of a
-  batch summary.
+  batch summary;
+* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv]``: run a batch
+  manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and write
+  the batch summary.
 
 Exit statuses follow the ``hdfe`` program: 0 on success, 1 for input and run
-errors, 2 for usage errors.
+errors (for ``sweep``: also when any row failed), 2 for usage errors.
 """
 
 import argparse
@@ -48,10 +51,60 @@ def _run_report(args, parser):
     return EXIT_OK
 
 
+def _add_sweep(subparsers):
+    p = subparsers.add_parser(
+        "sweep", help="run a batch manifest on a Dask cluster",
+        description="Run a batch manifest (the CSV of hdfe --batch) on a Dask cluster and write "
+                    "its summary, the same table as hdfe --batch writes. Relative spec names are "
+                    "taken from the manifest's folder; the spec files must be readable at the "
+                    "same path on every worker.")
+    p.add_argument("manifest", metavar="MANIFEST.csv", help="the manifest: spec, optional id, overrides")
+    p.add_argument("--scheduler", metavar="ADDRESS",
+                   help="the Dask scheduler, e.g. tcp://scheduler:8786 (default: a LocalCluster)")
+    p.add_argument("--out", metavar="FILE", default="batch_summary.csv",
+                   help="the summary CSV to write, '-' for standard output (default batch_summary.csv)")
+    p.add_argument("--chunk-rows", metavar="N", type=int, default=10_000,
+                   help="manifest rows per Dask task (default 10000)")
+
+
+def _run_sweep(args, parser):
+    import os
+
+    import pandas
+
+    hdfe = importlib.import_module(__package__ or "hdfe")
+    sweeps = importlib.import_module(".dask", __package__ or "hdfe")
+
+    if args.chunk_rows < 1:
+        parser.error("--chunk-rows must be at least 1")
+    manifest = pandas.read_csv(args.manifest, dtype=str, keep_default_na=False, encoding="utf-8-sig")
+    manifest.columns = [str(column).strip() for column in manifest.columns]
+    if "spec" not in manifest.columns:
+        parser.error(f"the manifest {args.manifest} has no 'spec' column")
+    try:
+        hdfe._manifest_columns(manifest.columns)
+    except ValueError as error:
+        parser.error(str(error))
+    client = None
+    if args.scheduler:
+        import distributed
+
+        client = distributed.Client(args.scheduler)
+    try:
+        base = os.path.dirname(os.path.abspath(args.manifest))
+        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base)
+    finally:
+        if client is not None:
+            client.close()
+    hdfe.write_summary_csv(summary, args.out)
+    return EXIT_OK if (summary["status"] == "ok").all() else EXIT_ERROR
+
+
 #: Subcommands by name: (add its parser to the subparsers, run it from parsed args).
-#: A new subcommand (e.g. ``sweep``) adds its entry here; ``main`` needs no change.
+#: A new subcommand adds its entry here; ``main`` needs no change.
 SUBCOMMANDS = {
     "report": (_add_report, _run_report),
+    "sweep": (_add_sweep, _run_sweep),
 }
 
 

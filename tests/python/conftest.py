@@ -60,3 +60,29 @@ def browser():
     instance = headless.Browser()
     yield instance
     instance.close()
+
+
+# ------------------------------------------------------------- the binding's tests
+
+EXAMPLES = sorted(ROOT.glob("examples/*/spec.txt"))
+TRACTOR = ROOT / "examples" / "tractor_TT1_325kW_AMT12" / "spec.txt"
+
+
+@pytest.fixture(scope="session")
+def hdfe_binary():
+    """The hdfe program: $HDFE_BINARY (make test-python sets it), else one built in build/."""
+    import os
+    candidates = [os.environ.get("HDFE_BINARY"), ROOT / "build/pymod/hdfe", ROOT / "build/test/hdfe"]
+    for candidate in candidates:
+        if candidate and pathlib.Path(candidate).is_file():
+            return str(candidate)
+    pytest.fail("no hdfe program: run make python (or set HDFE_BINARY)")
+
+
+@pytest.fixture(scope="session")
+def binding():
+    """The built package; a test of the binding fails (not skips) without it."""
+    hdfe = _binding()
+    if hdfe is None:
+        pytest.fail("the hdfe package is not built: run make python and put build/python on PYTHONPATH")
+    return hdfe

@@ -1,0 +1,26 @@
+// The Python module hdfe._core: what each source file adds to it, and text conversions.
+#pragma once
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+namespace hdfe::python {
+
+namespace py = pybind11;
+
+// Text from the library as a Python str. Input files may hold bytes that are not UTF-8
+// (a Shift_JIS vehicle name): they become lone surrogates, which to_bytes turns back into
+// the same bytes, so that a value read and written again is unchanged.
+py::str to_str(const std::string& text);
+std::string to_bytes(const py::handle& text);
+
+// hdfe.Error, raised for every hdfe::Error.
+void bind_error(py::module_& m);
+// Vehicle, its engine and transmission records, load_vehicle.
+void bind_vehicle(py::module_& m);
+// run and the run's output.
+void bind_run(py::module_& m);
+// run_batch and the summary table.
+void bind_batch(py::module_& m);
+
+}  // namespace hdfe::python

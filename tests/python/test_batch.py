@@ -1,0 +1,133 @@
+"""hdfe.run_batch against hdfe --batch, value for value, and its rows of loaded vehicles."""
+
+import io
+import subprocess
+
+import numpy
+import pandas
+import pytest
+
+from conftest import ROOT, TRACTOR
+
+EXAMPLES = ROOT / "examples"
+
+# The four examples with overrides, a row whose engine file is missing, a value that cannot
+# be read, a missing spec file, and ids that need quoting or keep their zeros.
+MANIFEST = """\
+id,spec,FinalRatio,TireRadius,Kf1,CategoryCode,EngineFile
+007,tractor_TT1_325kW_AMT12/spec.txt,2.8,,,,
+"truck, heavier",truck_T8_175kW_MT6/spec.txt,,0.45,0.98,T9,
+bus,bus_BR4_220kW_AT6/spec.txt,,,,,
+light,lighttruck_T3_130kW_MT6/spec.txt,4.1,0.36,,,
+no-engine,lighttruck_T3_130kW_MT6/spec.txt,,,,,missing.txt
+bad-ratio,tractor_TT1_325kW_AMT12/spec.txt,2.7x,,,,
+no-spec,nowhere/spec.txt,,,,,
+"""
+
+
+@pytest.fixture(scope="module")
+def batch(binding, hdfe_binary, tmp_path_factory):
+    """The manifest (spec names made absolute) run by hdfe --batch and by run_batch."""
+    rows = pandas.read_csv(io.StringIO(MANIFEST), dtype=str, keep_default_na=False)
+    rows["spec"] = [str(EXAMPLES / spec) for spec in rows["spec"]]
+    folder = tmp_path_factory.mktemp("batch")
+    rows.to_csv(folder / "manifest.csv", index=False)
+    summary = folder / "cli.csv"
+    cli = subprocess.run([hdfe_binary, "--batch", str(folder / "manifest.csv"), "--jobs", "2",
+                          "--summary-csv", str(summary)], capture_output=True)
+    assert cli.returncode == 1, cli.stderr  # some rows fail
+    return rows, summary, binding.run_batch(rows, jobs=2)
+
+
+def test_run_batch_equals_the_programs_summary(binding, batch):
+    rows, summary, frame = batch
+    pandas.testing.assert_frame_equal(frame, binding.read_summary(summary), check_exact=True)
+    assert list(frame.columns) == binding.summary_columns(["FinalRatio", "TireRadius", "Kf1", "CategoryCode",
+                                                           "EngineFile"])
+    assert list(frame["status"]) == ["ok"] * 4 + ["error"] * 3
+    assert list(frame["id"]) == list(rows["id"])
+    assert frame.loc[4, "message"].startswith("Cannot open engine file")
+    assert frame.loc[4:, "urban_km_per_l"].isna().all() and frame.loc[4:, "urban_seconds_below_target"].isna().all()
+
+    written = summary.with_name("python.csv")
+    binding.write_summary_csv(frame, written)
+    assert written.read_bytes() == summary.read_bytes()
+
+
+def test_each_row_equals_a_run_of_the_edited_vehicle(binding, batch):
+    _, _, frame = batch
+    tractor = binding.load_vehicle(TRACTOR)
+    tractor.FinalRatio = 2.8
+    truck = binding.load_vehicle(EXAMPLES / "truck_T8_175kW_MT6/spec.txt")
+    truck.TireRadius, truck.Kf1, truck.CategoryCode = 0.45, 0.98, "T9"
+    for position, vehicle in ((0, tractor), (1, truck)):
+        result = binding.run(vehicle)
+        row = frame.loc[position]
+        assert row["category"] == vehicle.CategoryCode
+        assert row["urban_km_per_l"] == result.urban.fuel_economy_km_per_l
+        assert row["average_km_per_l"] == result.average_fuel_economy_km_per_l
+        assert row["highway_fuel_l"] == result.highway.fuel_l
+        assert row["urban_seconds_at_full_load"] == result.urban.metrics.seconds_at_full_load
+
+
+def test_rows_may_carry_loaded_vehicles(binding, batch):
+    rows, _, frame = batch
+    vehicles = {spec: binding.load_vehicle(spec) for spec in rows["spec"][:5]}
+    loaded = rows[:5].assign(vehicle=[vehicles[spec] for spec in rows["spec"][:5]], EngineFile="")
+    got = binding.run_batch(loaded, jobs=2)
+    pandas.testing.assert_frame_equal(got[:4], frame[:4].assign(EngineFile=""), check_exact=True)
+    assert got.loc[4, "status"] == "ok"  # its engine came with the vehicle
+
+    # A vehicle's files are read: naming another one cannot be honoured. Bad rows raise nothing.
+    bad = binding.run_batch(pandas.concat([loaded[:1].assign(EngineFile="other.txt"),
+                                           loaded[:1].assign(CategoryCode="ZZ9"),
+                                           loaded[:1].assign(FinalRatio="2.7x")], ignore_index=True))
+    assert list(bad["status"]) == ["error"] * 3
+    assert "EngineFile" in bad.loc[0, "message"] and "2.7x" in bad.loc[2, "message"]
+
+
+def test_vehicle_rows_on_many_threads_equal_one_thread(binding):
+    vehicles = [binding.load_vehicle(TRACTOR), binding.load_vehicle(EXAMPLES / "bus_BR4_220kW_AT6/spec.txt")]
+    rows = pandas.DataFrame({"vehicle": [vehicles[k % 2] for k in range(12)],
+                             "FinalRatio": [f"{2.5 + k / 20:.2f}" for k in range(12)]})
+    pandas.testing.assert_frame_equal(binding.run_batch(rows, jobs=4), binding.run_batch(rows, jobs=1),
+                                      check_exact=True)
+
+
+def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
+    numbers = binding.run_batch(pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": [2.5, 3.0, numpy.nan],
+                                                  "TraceFlag": [0, 1, 0]}))
+    texts = binding.run_batch(pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ["2.5", "3", ""],
+                                                "TraceFlag": ["0", "1", "0"]}))
+    pandas.testing.assert_frame_equal(numbers, texts, check_exact=True)
+    assert list(numbers["id"]) == ["1", "2", "3"]
+    relative = binding.run_batch(pandas.DataFrame({"spec": ["tractor_TT1_325kW_AMT12/spec.txt"],
+                                                   "FinalRatio": ["2.5"]}), base=EXAMPLES)
+    assert relative.loc[0, "urban_km_per_l"] == numbers.loc[0, "urban_km_per_l"]
+
+
+def test_manifest_mistakes_are_refused_before_running(binding):
+    with pytest.raises(ValueError, match="FinalRation"):
+        binding.run_batch(pandas.DataFrame({"spec": [str(TRACTOR)], "FinalRation": ["2.5"]}))
+    with pytest.raises(ValueError, match="spec"):
+        binding.run_batch(pandas.DataFrame({"FinalRatio": ["2.5"]}))
+    with pytest.raises(TypeError, match="Vehicle"):
+        binding.run_batch(pandas.DataFrame({"vehicle": [str(TRACTOR)]}))
+
+
+def test_an_empty_manifest_gives_the_programs_header(binding, hdfe_binary, tmp_path):
+    (tmp_path / "empty.csv").write_text("spec,FinalRatio\n")
+    subprocess.run([hdfe_binary, "--batch", str(tmp_path / "empty.csv"), "--summary-csv", str(tmp_path / "cli.csv")],
+                   check=True)
+    summary = binding.run_batch(pandas.DataFrame({"spec": [], "FinalRatio": []}))
+    binding.write_summary_csv(summary, tmp_path / "python.csv")
+    assert (tmp_path / "python.csv").read_bytes() == (tmp_path / "cli.csv").read_bytes()
+    with pytest.raises(ValueError):
+        binding.write_summary_csv(summary.drop(columns=["message"]), tmp_path / "bad.csv")
+    assert not (tmp_path / "bad.csv").exists()
+
+
+def test_summary_goes_to_standard_output(binding, batch, capfdbinary):
+    _, summary, frame = batch
+    binding.write_summary_csv(frame, "-", chunk_rows=3)  # several chunks, one header
+    assert capfdbinary.readouterr().out == summary.read_bytes()

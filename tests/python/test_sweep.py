@@ -1,0 +1,87 @@
+"""hdfe.dask.sweep on a local cluster of two worker processes (loopback only)."""
+
+import shutil
+import subprocess
+import sys
+
+import pandas
+import pytest
+
+from conftest import ROOT, TRACTOR
+
+
+@pytest.fixture(scope="module")
+def client(binding):
+    import distributed
+
+    import hdfe.dask
+
+    cluster = hdfe.dask.local_cluster(n_workers=2)  # worker processes on 127.0.0.1
+    assert isinstance(cluster, distributed.LocalCluster)
+    client = distributed.Client(cluster)
+    yield client
+    client.close()
+    cluster.close()
+
+
+def test_sweep_of_20000_rows_equals_run_batch(binding, client):
+    import hdfe.dask
+
+    ratios = [f"{2.2 + k * 0.00006:.5f}" for k in range(20_000)]
+    rows = pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ratios})
+    swept = hdfe.dask.sweep(rows, client=client, chunk_rows=5_000)
+    pandas.testing.assert_frame_equal(swept, binding.run_batch(rows), check_exact=True)
+    assert (swept["status"] == "ok").all()
+
+
+def test_sweep_sends_vehicles_once_and_keeps_order(binding, client):
+    import hdfe.dask
+
+    tractor = binding.load_vehicle(TRACTOR)
+    bus = binding.load_vehicle(ROOT / "examples/bus_BR4_220kW_AT6/spec.txt")
+    rows = pandas.DataFrame({"id": [f"r{k}" for k in range(23)],
+                             "vehicle": [tractor if k % 3 else bus for k in range(23)],
+                             "Kf1": [f"{0.9 + k / 100:.2f}" for k in range(23)]},
+                            index=range(100, 123))
+    swept = hdfe.dask.sweep(rows, client=client, chunk_rows=4)
+    pandas.testing.assert_frame_equal(swept, binding.run_batch(rows), check_exact=True)
+
+
+def test_sweep_command_writes_the_programs_summary(binding, hdfe_binary, client, tmp_path):
+    shutil.copytree(TRACTOR.parent, tmp_path / "tractor")
+    manifest = tmp_path / "sweep.csv"
+    manifest.write_text("spec,FinalRatio,Kf2\n" + "".join(
+        f"tractor/spec.txt,{2.4 + k / 10:.1f},{'x' if k == 3 else ''}\n" for k in range(6)))
+    expected = tmp_path / "cli.csv"
+    subprocess.run([hdfe_binary, "--batch", str(manifest), "--summary-csv", str(expected)], capture_output=True)
+
+    out = tmp_path / "swept.csv"
+    command = [sys.executable, "-m", "hdfe", "sweep", str(manifest), "--scheduler", client.scheduler.address,
+               "--out", str(out), "--chunk-rows", "2"]
+    swept = subprocess.run(command, capture_output=True, cwd="/", text=True)
+    assert swept.returncode == 1, swept.stderr  # one row fails, as with hdfe --batch
+    assert out.read_bytes() == expected.read_bytes()
+
+    unknown = subprocess.run(command[:4] + [str(tmp_path / "absent.csv")], capture_output=True, text=True)
+    assert unknown.returncode == 1 and "absent.csv" in unknown.stderr
+
+
+def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path):
+    import hdfe.dask
+
+    with pytest.raises(ValueError, match="Ratio"):
+        hdfe.dask.sweep(pandas.DataFrame({"spec": [str(TRACTOR)], "Ratio": ["2"]}))  # no LocalCluster started
+    with pytest.raises(ValueError):
+        hdfe.dask.sweep(pandas.DataFrame({"spec": [str(TRACTOR)]}), chunk_rows=0)
+    manifest = tmp_path / "m.csv"
+    manifest.write_text(f"spec,Ratio\n{TRACTOR},2\n")
+    usage = subprocess.run([sys.executable, "-m", "hdfe", "sweep", str(manifest)], capture_output=True, text=True)
+    assert usage.returncode == 2 and "Ratio" in usage.stderr
+
+
+def test_sweep_without_a_client_starts_and_closes_its_own_cluster(binding):
+    import hdfe.dask
+
+    rows = pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ["2.5", "2.6", "2.7"]})
+    pandas.testing.assert_frame_equal(hdfe.dask.sweep(rows, chunk_rows=2), binding.run_batch(rows),
+                                      check_exact=True)
