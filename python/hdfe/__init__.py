@@ -34,9 +34,11 @@ __all__ = [
     "override_names",
     "program_version",
     "read_summary",
+    "report",
     "run",
     "run_batch",
     "summary_columns",
+    "write_batch_report",
     "write_summary_csv",
 ]
 
@@ -80,7 +82,7 @@ def run(vehicle, trace=False):
     Raises:
         Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``).
     """
-    return Result(_core.run(vehicle, bool(trace)))
+    return Result(_core.run(vehicle, bool(trace)), vehicle)
 
 
 class Figures:
@@ -165,14 +167,20 @@ class Result:
     A Result pickles; it is immutable.
     """
 
-    __slots__ = ("_output", "_document")
+    __slots__ = ("_output", "_document", "_source")
 
-    def __init__(self, output):
+    def __init__(self, output, source=None):
         self._output = output
         self._document = _json.loads(output.json)
+        self._source = source
 
     def __reduce__(self):
-        return (Result, (self._output,))
+        return (Result, (self._output, self._source))
+
+    @property
+    def source_vehicle(self):
+        """The :class:`Vehicle` object given to :func:`run` (for its curves and map), or None."""
+        return self._source
 
     def __getattr__(self, name):
         if name in _CYCLE_ATTRIBUTES:
@@ -223,6 +231,29 @@ class Result:
             f"{name} {cycle['fuel_economy_km_per_l']:.4f}" for name, cycle in self.cycles.items()
         )
         return f"<hdfe.Result {self._document['vehicle']['name']!r}: {economies} km/l>"
+
+
+def report(vehicle_or_result, path, vehicle=None):
+    """Write the self-contained HTML report of a vehicle or of a run to ``path``.
+
+    ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces), a
+    :class:`Result` of ``run(..., trace=True)``, or the path of a spec file. Returns ``path``.
+    Needs matplotlib; see ``hdfe.reporting`` for the parts.
+    """
+    from hdfe import reporting
+
+    return reporting.report(vehicle_or_result, path, vehicle=vehicle)
+
+
+def write_batch_report(summary, path, title=None):
+    """Write the HTML report of a batch summary (a DataFrame or a summary CSV) to ``path``.
+
+    It holds the sortable summary table, urban against highway economy, and for a sweep of
+    one parameter the economies against that parameter. Returns ``path``.
+    """
+    from hdfe import reporting
+
+    return reporting.write_batch_report(summary, path, title=title)
 
 
 def override_names():

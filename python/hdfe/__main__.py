@@ -37,8 +37,7 @@ def _add_report(subparsers):
 def _run_report(args, parser):
     if (args.spec is None) == (args.batch is None):
         parser.error("report: give either SPEC or --batch SUMMARY.csv")
-    # The module, even when the package exports its report() function as hdfe.report.
-    reports = importlib.import_module(".report", __package__ or "hdfe")
+    reports = importlib.import_module(".reporting", __package__ or "hdfe")
     if args.batch is not None:
         output = args.output or "fleet.html"
         reports.write_batch_report(args.batch, output, title=args.title)

@@ -11,10 +11,11 @@ import pytest
 from PIL import Image
 
 import hdfe
+from conftest import ROOT
 from hdfe.__main__ import main
 from report_data import sweep_summary
 
-reports = importlib.import_module("hdfe.report")  # the module, whatever hdfe.report names
+reports = importlib.import_module("hdfe.reporting")
 HOSTILE = "<script>alert(1)</script> & $x$"
 
 
@@ -172,3 +173,16 @@ def test_report_command_and_entry_points(run_data, tmp_path, monkeypatch, capsys
         assert stop.value.code == 2
     assert main(["report", "--batch", str(tmp_path / "missing.csv")]) == 1
     assert "missing.csv" in capsys.readouterr().err
+
+
+def test_package_report_from_a_vehicle_or_its_result(tmp_path):
+    if not hasattr(hdfe, "run"):
+        pytest.skip("the simulation core is not built")
+    vehicle = hdfe.load_vehicle(str(ROOT / "examples/truck_T8_175kW_MT6/spec.txt"))
+    by_vehicle = hdfe.report(vehicle, tmp_path / "v.html")
+    by_result = hdfe.report(hdfe.run(vehicle, trace=True), tmp_path / "r.html")
+    page = (tmp_path / "r.html").read_text(encoding="utf-8")
+    assert "Figure 5." in page and (tmp_path / "v.html").stat().st_size > 100_000
+    assert by_vehicle == tmp_path / "v.html" and by_result == tmp_path / "r.html"
+    with pytest.raises(ValueError):
+        hdfe.report(hdfe.run(vehicle), tmp_path / "x.html")  # no trace kept

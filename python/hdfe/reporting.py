@@ -627,8 +627,9 @@ def report(vehicle_or_result, path, vehicle=None):
         obj = _package().load_vehicle(obj)
     if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
         result = obj
-        vehicle = vehicle if vehicle is not None else getattr(result, "vehicle", None)
         if vehicle is None:
+            vehicle = getattr(result, "source_vehicle", None)
+        if vehicle is None or not hasattr(vehicle, "full_load"):
             raise TypeError("report: pass the vehicle too, report(result, path, vehicle=...)")
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
         vehicle, result = obj, _package().run(obj, trace=True)
