@@ -44,9 +44,12 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
   origin_ = speed[0];
   scale_ = buckets / span;
   bucket_.resize(static_cast<std::size_t>(buckets));
+  // The bucket starts ascend, so the last point at or below each one (what a binary
+  // search finds) is reached by walking on from the previous bucket's.
+  int i = -1;
   for (int b = 0; b < buckets; ++b) {
     const double start = origin_ + b / scale_;
-    const int i = static_cast<int>(std::upper_bound(speed, speed + m, start) - speed) - 1;
+    while (i + 1 < m && speed[i + 1] <= start) ++i;
     bucket_[static_cast<std::size_t>(b)] = std::clamp(i, 0, m - 2);
   }
 }

@@ -20,13 +20,19 @@ class IndexedCurve {
   double operator()(double s) const;
 
   // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
-  // for none) and leaving hint at the segment used: a run of nearby speeds looks the
-  // curve up in a comparison or two. The segment holding s is the only one whose speeds
+  // for none) and then its neighbours, and leaving hint at the segment used: a run of
+  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the only one whose speeds
   // bracket it, so the value is the same.
   double near(double s, int& hint) const {
     if (hint >= 0) {
       const double* speed = curve_.Speeds.data();
-      if (speed[hint] <= s && s < speed[hint + 1]) return on_segment(hint, s);
+      const int i = hint;
+      if (s < speed[i + 1]) {
+        if (speed[i] <= s) return on_segment(i, s);
+        if (i > 0 && speed[i - 1] <= s) return on_segment(hint = i - 1, s);
+      } else if (i + 2 < curve_.PointCount && s < speed[i + 2]) {
+        return on_segment(hint = i + 1, s);
+      }
     }
     return find(s, hint);
   }

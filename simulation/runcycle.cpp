@@ -11,10 +11,14 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   constexpr int32_t LookAhead = 3;
   CycleSimulation run;
   CycleTrace& trace = run.trace;
-  size_trace(trace, cycle.n);
+  // Each second's values are appended: zero-filling the columns first would cost as much
+  // as writing them.
+  const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
+  for (std::vector<double>* column : {&trace.Vreal, &trace.Ne, &trace.Te, &trace.N_norm, &trace.T_norm})
+    column->reserve(seconds);
+  trace.Shift.reserve(seconds);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // A run keeps one to one and a half evaluations per second of the cycle.
-  const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
   GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
   const IndexedCurve fullLoadAt(fullLoad);
@@ -34,14 +38,15 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt.near(step.Ne, segment);
-    const std::size_t k = static_cast<std::size_t>(i - 1);
-    trace.Vreal[k] = step.V;
-    trace.Shift[k] = step.gear;
-    trace.Ne[k] = step.Ne;
-    trace.Te[k] = step.Te;
-    trace.N_norm[k] = (step.Ne - eng.Nidle) / nSpan * 100.0;
-    trace.T_norm[k] = step.Te / tmax * 100.0;
+    trace.Vreal.push_back(step.V);
+    trace.Shift.push_back(step.gear);
+    trace.Ne.push_back(step.Ne);
+    trace.Te.push_back(step.Te);
+    trace.N_norm.push_back((step.Ne - eng.Nidle) / nSpan * 100.0);
+    trace.T_norm.push_back(step.Te / tmax * 100.0);
   }
+  // The fuel rates are written over every second.
+  trace.FC.assign(seconds, 0.0);
   return run;
 }
 
