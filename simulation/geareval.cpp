@@ -23,13 +23,35 @@ constexpr double SearchTolerance = 9.999999974752427e-07;
 // Passes of the speed search; the last one warns, converged or not.
 constexpr int32_t SearchPasses = 9999;
 
+// The constants of one gear, each computed as the road-load and engine formulas below
+// use it, so that holding them gives the same values.
+struct GearTerms {
+  double i = 0.0;         // total ratio, final drive times gearbox
+  double eta = 0.0;       // total efficiency
+  double mass = 0.0;      // test weight and rotating-mass equivalent [kg]
+  double ratio60 = 0.0;   // i * 60
+  double etaRatio = 0.0;  // eta * i
+  double Nmin = 0.0;      // lowest engine speed of the gear [rpm]
+};
+
+// Gear g, which check_gear has passed.
+GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+  const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
+  GearTerms t;
+  t.i = trn.FinalRatio * row.Ratio;
+  t.eta = trn.FinalEfficiency * row.Efficiency;
+  t.mass = row.DW + spec.Wtest;
+  t.ratio60 = t.i * 60.0;
+  t.etaRatio = t.eta * t.i;
+  t.Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+  return t;
+}
+
 // The drivetrain of one gear and the conditions of the second being driven.
 struct Drive {
-  double i = 0.0;    // total ratio, final drive times gearbox
-  double eta = 0.0;  // total efficiency
-  double DW = 0.0;   // rotating-mass equivalent [kg]
+  const GearTerms& gear;
   double gradeForce = 0.0;  // rolling and gradient resistance [N]
-  double Vp = 0.0;   // speed at the start of the second [km/h]
+  double Vp = 0.0;          // speed at the start of the second [km/h]
 };
 
 // Rolling and gradient resistance on gradient s [%] [N].
@@ -37,33 +59,35 @@ double grade_force(double s, const VehicleSpec& spec) {
   return (spec.MuRoll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.Wtest;
 }
 
-// The full-load curve, looked up through its index where the caller has one, and then
-// starting from the segment of the previous lookup where the caller keeps one (hint).
-struct FullLoad {
+// The full-load curve looked up plainly.
+struct PlainLoad {
   const TorqueCurve& curve;
-  const IndexedCurve* index = nullptr;
-  int* hint = nullptr;
-  double operator()(double s) const {
-    if (index == nullptr) return curve_lookup(curve, s);
-    return hint != nullptr ? index->near(s, *hint) : (*index)(s);
-  }
+  double operator()(double s) const { return curve_lookup(curve, s); }
+};
+
+// The full-load curve looked up through its index, starting from the segment of the
+// previous lookup (hint).
+struct HintedLoad {
+  const IndexedCurve& index;
+  int& hint;
+  double operator()(double s) const { return index.near(s, hint); }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
 double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * (d.DW + spec.Wtest)) + d.gradeForce;
+  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
 double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * (d.i * 60.0)) / (spec.TireCircumference * KmhPerMs);
+  return (v * d.gear.ratio60) / (spec.TireCircumference * KmhPerMs);
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
 // on the wheel side when the wheels drive it [N·m].
 double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
-  if (F >= 0.0) return (F * spec.TireRadius) / (d.eta * d.i);
-  return ((F * d.eta) * spec.TireRadius) / d.i;
+  if (F >= 0.0) return (F * spec.TireRadius) / d.gear.etaRatio;
+  return ((F * d.gear.eta) * spec.TireRadius) / d.gear.i;
 }
 
 GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t status) {
@@ -75,21 +99,23 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance.
+template <class Lookup>
 GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                            const TransmissionData& trn, const FullLoad& fullLoad) {
-  const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+                            const TransmissionData& trn, const Lookup& fullLoad) {
+  const GearTerms& gear = d.gear;
+  const double Nmin = gear.Nmin;
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
   // to pass, each computed as those functions compute it, so that the passes give the
   // same values.
-  const double MuAir = spec.MuAir, mass = d.DW + spec.Wtest, gradeForce = d.gradeForce, Vp = d.Vp;
-  const double radius = spec.TireRadius, eta = d.eta, ratio = d.i, etaRatio = d.eta * d.i;
-  const double ratio60 = d.i * 60.0, circumference = spec.TireCircumference * KmhPerMs;
+  const double MuAir = spec.MuAir, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = spec.TireRadius, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
+  const double ratio60 = gear.ratio60, circumference = spec.TireCircumference * KmhPerMs;
   const double Nes = eng.Nes;
   const bool heldAtNmin = g > trn.ReengageGear;
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
-  for (int32_t k = 1; k <= SearchPasses; ++k) {
+  for (int32_t k = 1;; ++k) {
     const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
     Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
     N = (v * ratio60) / circumference;
@@ -106,20 +132,34 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       }
     }
     const double diff = Tmax - Te;
-    const bool converged = 0.0 <= diff && diff < SearchTolerance;
-    const double vBefore = v, stepBefore = step;
-    if (diff < 0.0) {
-      v = v - step;
-    } else if (diff >= SearchTolerance) {
-      step = step / 2.0;
-      v = v + step;
-    }
-    if (k > SearchPasses - 1) exhausted = true;
-    if (converged) break;
     // A pass computes from v alone; one that leaves v and step as they were (a step lost
     // in the rounding of v, a step halved to zero, a difference that is not a number) is
-    // repeated unchanged by every pass left, so the last pass ends as this one did.
-    if (same_bits(v, vBefore) && same_bits(step, stepBefore)) {
+    // repeated unchanged by every pass left, so the last pass ends as this one did. The
+    // last pass warns, converged or not.
+    if (diff < 0.0) {
+      const double next = v - step;
+      if (same_bits(next, v)) {
+        exhausted = true;
+        break;
+      }
+      v = next;
+    } else if (diff >= SearchTolerance) {
+      const double half = step / 2.0;
+      const double next = v + half;
+      if (same_bits(half, step) && same_bits(next, v)) {
+        exhausted = true;
+        break;
+      }
+      step = half;
+      v = next;
+    } else if (diff >= 0.0) {
+      exhausted = k >= SearchPasses;
+      break;
+    } else {
+      exhausted = true;
+      break;
+    }
+    if (k >= SearchPasses) {
       exhausted = true;
       break;
     }
@@ -149,12 +189,13 @@ void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
 namespace {
 
 // Gear g from Vp towards V against the resistance gradeForce [N].
+// Gear g, which check_gear has passed, with its constants gear.
+template <class Lookup>
 GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
-                        const EngineData& eng, const TransmissionData& trn, const FullLoad& fullLoad) {
-  check_gear(g, eng, trn);
-  const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
-  const Drive d{trn.FinalRatio * row.Ratio, trn.FinalEfficiency * row.Efficiency, row.DW, gradeForce, Vp};
-  const double Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+                        const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
+                        const Lookup& fullLoad) {
+  const Drive d{gear, gradeForce, Vp};
+  const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, spec);
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
@@ -172,7 +213,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
-    const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * d.i);
+    const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * gear.i);
     const double Tmax = fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
@@ -194,8 +235,22 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
 
 GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
                          const TransmissionData& trn, const TorqueCurve& fullLoad) {
-  return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, FullLoad{fullLoad});
+  check_gear(g, eng, trn);
+  return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, gear_terms(g, spec, eng, trn), PlainLoad{fullLoad});
 }
+
+namespace {
+
+// The constants of every gear that check_gear passes, by gear number (row 0 unused).
+std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+  const int32_t gears = static_cast<int32_t>(std::min(
+      {static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(), eng.GearMinSpeed.size()}));
+  std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
+  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
+  return terms;
+}
+
+}  // namespace
 
 // What the evaluator reads besides its table.
 struct GearEvaluator::Records {
@@ -216,6 +271,8 @@ struct GearEvaluator::Records {
   // By gear, the full-load segment of its last lookup: a gear's evaluations from one
   // second to the next, and the passes of its speed searches, move its engine speed little.
   std::vector<int> segments = std::vector<int>(trn.Gears.size() + 1, -1);
+  // By gear, its constants; gears past the table have none.
+  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
 
   double grade(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
@@ -225,8 +282,9 @@ struct GearEvaluator::Records {
   }
 
   GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
-    int* hint = g >= 1 && static_cast<std::size_t>(g) < segments.size() ? &segments[static_cast<std::size_t>(g)] : nullptr;
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, FullLoad{fullLoad, &index, hint});
+    check_gear(g, eng, trn);
+    const std::size_t row = static_cast<std::size_t>(g);
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]});
   }
 };
 
