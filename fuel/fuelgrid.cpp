@@ -152,12 +152,14 @@ class GridInterpolator {
     ierr = hermite_table_check(nT_, grid.TorqueAxis.data(), 1);
     if (ierr < 0) hermite_error(7, ierr);
     std::array<double, GridSize> deriv{};
+    // Appended in the order cubic() reads them, without zero-filling a full table first.
+    cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));
     for (int32_t j = 0; j < nT_; ++j) {
       const double* f = &grid.FuelRateTable[static_cast<std::size_t>(j) * nS_];
       hermite_derivatives(nS_, grid.SpeedAxis.data(), f, deriv.data(), 1, ierr);
       for (int32_t m = 1; m < nS_; ++m) {
         hermite_cubic(grid.SpeedAxis[m - 1], grid.SpeedAxis[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
-                      cubic(j, m));
+                      cubics_.emplace_back());
       }
     }
   }
@@ -204,13 +206,13 @@ class GridInterpolator {
   }
 
   HermiteCubic& cubic(int32_t j, int32_t m) {
-    return cubics_[static_cast<std::size_t>(j) * (GridSize - 1) + static_cast<std::size_t>(m - 1)];
+    return cubics_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_ - 1) + static_cast<std::size_t>(m - 1)];
   }
 
   const FuelGrid& grid_;
   int32_t nS_;
   int32_t nT_;
-  std::array<HermiteCubic, GridSize*(GridSize - 1)> cubics_{};
+  std::vector<HermiteCubic> cubics_;  // by column j, then speed interval m
   bool haveSpeed_ = false;
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
