@@ -83,6 +83,31 @@ bool convert_real(const char* first, const char* last, double& x) {
   return true;
 }
 
+// Digits of a decimal that exact_decimal converts: its digits as an integer and the
+// power of ten it is divided by are both exact doubles.
+constexpr std::size_t MaxExactDigits = 15;
+
+// A decimal without exponent of at most MaxExactDigits digits ([+-]digits[.digits]): one
+// correctly rounded division of two exact values, so the double from_chars reads.
+double exact_decimal(std::string_view t) {
+  static constexpr double Power[MaxExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t p = is_sign(t[0]) ? 1 : 0;
+  uint64_t m = 0;
+  std::size_t fraction = 0;
+  bool afterPoint = false;
+  for (; p < t.size(); ++p) {
+    if (t[p] == '.') {
+      afterPoint = true;
+      continue;
+    }
+    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
+    if (afterPoint) ++fraction;
+  }
+  const double x = static_cast<double>(m) / Power[fraction];
+  return t[0] == '-' ? -x : x;
+}
+
 // [+-]digits[.digits][(E|e|D|d)[+-]digits | (+|-)digits], at least one mantissa digit.
 // A D or bare-sign exponent is rewritten with an 'e' for the conversion.
 bool parse_real(std::string_view t, double& value) {
@@ -115,7 +140,9 @@ bool parse_real(std::string_view t, double& value) {
   }
   const std::size_t start = t[0] == '+' ? 1 : 0;  // from_chars takes no plus sign
   double x = 0.0;
-  if (plainExponent) {
+  if (mantissaEnd == t.size() && digits <= MaxExactDigits) {
+    x = exact_decimal(t);
+  } else if (plainExponent) {
     if (!convert_real(t.data() + start, t.data() + t.size(), x)) return false;
   } else {
     std::string n(t.substr(start, mantissaEnd - start));
