@@ -51,7 +51,8 @@ struct Known {
 
 // Gear g driven towards the call's own point from its own speed: the evaluation known
 // when it is of gear g, else the run's.
-const GearEvalResult* eval_known(const Run& r, const Known& known, int32_t g, int32_t i, double Vin) {
+[[gnu::always_inline]] inline const GearEvalResult* eval_known(const Run& r, const Known& known, int32_t g, int32_t i,
+                                                                 double Vin) {
   if (known.gear != g) return eval_step(r, g, i, Vin);
   note(r, *known.e);
   return known.e;
@@ -236,7 +237,8 @@ double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, 
   int32_t best = g;
   double dBest = 0.0;
   Known found;
-  if (up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) && dBest + s.deficit <= Dstay) {
+  if (g < r.trn.GearCount && up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) &&
+      dBest + s.deficit <= Dstay) {
     gear = best;
     known = found;
     return dBest + s.deficit;
@@ -368,13 +370,23 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
 
 }  // namespace
 
-StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
-                     int32_t depth, double deficit) {
-  if (context.evaluator != nullptr) return step_at(context, i, Vin, gear_in, hold, depth, deficit);
+namespace {
+
+// A step with an evaluator of its own.
+[[gnu::noinline]] StepOutcome step_with_evaluator(const SimContext& context, int32_t i, double Vin, int32_t gear_in,
+                                                  int32_t& hold, int32_t depth, double deficit) {
   GearEvaluator evaluator(context.spec, context.eng, context.trn, context.fullLoad);
   const SimContext withEvaluator{context.cycle, context.spec, context.eng,       context.trn,
                                  context.fullLoad, context.exhausted_searches, &evaluator};
   return step_at(withEvaluator, i, Vin, gear_in, hold, depth, deficit);
+}
+
+}  // namespace
+
+StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
+                     int32_t depth, double deficit) {
+  if (context.evaluator != nullptr) return step_at(context, i, Vin, gear_in, hold, depth, deficit);
+  return step_with_evaluator(context, i, Vin, gear_in, hold, depth, deficit);
 }
 
 }  // namespace hdfe
