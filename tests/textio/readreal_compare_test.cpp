@@ -107,4 +107,38 @@ TEST(ReadRealCompare, SameValuesAsStrtod) {
   EXPECT_GT(accepted, Tokens / 3);
 }
 
+
+// Plain decimals of 13 to 17 digits, across the 15 digits converted by one division,
+// with the point at every place (none, leading, trailing), leading zeros, signs and
+// halfway-looking tails: the value strtod reads, to the last bit.
+TEST(ReadRealCompare, PlainDecimalsAroundFifteenDigits) {
+  std::mt19937_64 random(15);
+  const std::string fixed[] = {"999999999999999", "999999999999999.", ".999999999999999", "-0.000000000000000",
+                               "0.100000000000000", "9007199254740993", "900719925474099.3", "000000000000001",
+                               "-.000000000000001", "+123456789012345", "0.30000000000000004", "2.50000000000000"};
+  for (const std::string& token : fixed) {
+    double actual = -1.0;
+    ASSERT_TRUE(read_one(token, actual)) << token;
+    ASSERT_EQ(std::bit_cast<uint64_t>(actual), std::bit_cast<uint64_t>(std::strtod(token.c_str(), nullptr))) << token;
+  }
+  for (int n = 0; n < Tokens / 4; ++n) {
+    const int digits = 13 + static_cast<int>(random() % 5);
+    std::string body;
+    for (int k = 0; k < digits; ++k) body += static_cast<char>('0' + random() % 10);
+    if (random() % 4 == 0) {
+      body[body.size() - 2] = '5';
+      body.back() = '0';
+    }
+    const std::size_t point = random() % (body.size() + 2);  // past the end: no point
+    std::string token = random() % 3 == 0 ? "-" : "";
+    for (std::size_t k = 0; k <= body.size(); ++k) {
+      if (k == point) token += '.';
+      if (k < body.size()) token += body[k];
+    }
+    double actual = -1.0;
+    ASSERT_TRUE(read_one(token, actual)) << token;
+    ASSERT_EQ(std::bit_cast<uint64_t>(actual), std::bit_cast<uint64_t>(std::strtod(token.c_str(), nullptr))) << token;
+  }
+}
+
 }  // namespace hdfe
