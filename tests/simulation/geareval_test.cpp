@@ -171,6 +171,28 @@ TEST(GearEval, SearchWithoutConvergenceIsFlaggedAfter9999Passes) {
   EXPECT_TRUE(std::isnan(r.Tmax));
 }
 
+// A final ratio of 1e-14 turns the engine at about 1770 rpm at 3e16 km/h, where 1 km/h is
+// lost in the rounding of the speed: the first step down leaves the search where it
+// was, so it stops there, flagged as not converging, in the evaluator as in the plain call.
+TEST(GearEval, SearchWhoseStepIsLostInTheRoundingStopsAtOnceFlagged) {
+  TestVehicle v = make_test_vehicle();
+  v.trn.FinalRatio = 1e-14;
+  const double V = 3e16;
+  const GearEvalResult r = eval_gear_at(v, 6, V, 0.0, V);
+  EXPECT_TRUE(r.search_exhausted);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.V, V);
+  EXPECT_GT(r.Te, r.Tmax);
+  GearEvaluator evaluator(v.spec, v.eng, v.trn, v.fullLoad);
+  const GearEvalResult& kept = evaluator(6, V, 0.0, V);
+  EXPECT_TRUE(kept.search_exhausted);
+  EXPECT_EQ(kept.status, r.status);
+  EXPECT_EQ(kept.V, r.V);
+  EXPECT_EQ(kept.Ne, r.Ne);
+  EXPECT_EQ(kept.Te, r.Te);
+  EXPECT_EQ(kept.Tmax, r.Tmax);
+}
+
 TEST(GearEval, AGearOutsideTheTableStopsTheRun) {
   const TestVehicle v = make_test_vehicle();
   for (const int32_t g : {0, 7, -1}) {
