@@ -28,10 +28,12 @@ struct Rate {
 // Plain hdfe::run of the loaded tractor, for comparison.
 Rate plain_runs(const std::filesystem::path& spec, int rows) {
   hdfe::Vehicle vehicle = hdfe::load_vehicle(spec);
-  vehicle.values.FinalRatio = 2.2;  // as the sweep's rows
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
-  for (int k = 0; k < rows; ++k) hdfe::run(vehicle);
+  for (int k = 0; k < rows; ++k) {
+    vehicle.values.FinalRatio = 2.2 + k * 1.2 / rows;  // over the sweep's range
+    hdfe::run(vehicle);
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {rows / seconds, rows / (cpu_seconds() - cpu)};
 }
@@ -65,8 +67,11 @@ int main(int argc, char** argv) {
   const long rows = argc > 1 ? std::atol(argv[1]) : 10000;
   const std::filesystem::path spec =
       std::filesystem::path(HDFE_SOURCE_DIR) / "examples/tractor_TT1_325kW_AMT12/spec.txt";
-  // FinalRatio from 2.2 in steps of 0.00001.
-  const std::vector<std::string> assignments{"FinalRatio=2.2:" + std::to_string(2.2 + (rows - 1) * 1e-5) + ":0.00001"};
+  // FinalRatio from 2.2 up to 3.4 in even steps, the rows of the Python benchmark.
+  const double step = 1.2 / static_cast<double>(rows);
+  char assignment[96];
+  std::snprintf(assignment, sizeof assignment, "FinalRatio=2.2:%.8f:%.8f", 2.2 + (rows - 1) * step, step);
+  const std::vector<std::string> assignments{assignment};
   const hdfe::Sweep sweep(spec, assignments);
   std::printf("batch: %zu-row FinalRatio sweep of the tractor, no traces\n", sweep.size());
   // On a machine shared with other work the wall-time rates fall; the processor-time rates
