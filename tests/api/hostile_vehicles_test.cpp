@@ -1,6 +1,6 @@
 // Vehicles no one would build: every run ends within seconds, and a result that is not a
 // positive finite number is an error, never a figure. Curves that end in a vertical drop
-// run as the specification computes them.
+// run as the plain arithmetic would give them.
 #include "hdfe/hdfe.h"
 
 #include <gtest/gtest.h>
