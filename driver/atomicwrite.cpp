@@ -245,4 +245,43 @@ void commit_files(std::span<const OutputFile> files, const WriteProbe& probe) {
   locks.sync();
 }
 
+StreamedFile::StreamedFile(std::string name, std::string kind) : file_{std::move(name), "", std::move(kind)} {
+  check_replaceable(file_.name, file_.kind);
+  Temporary t;
+  t.file = &file_;
+  t.folder = folder_of(file_.name);
+  // A named temporary from the start: an unnamed one could not be given a name on every
+  // file system once written.
+  fd_ = create_named(t);
+  path_ = t.path;
+  if (fd_ < 0) fail(t);
+}
+
+StreamedFile::~StreamedFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+void StreamedFile::write(std::string_view piece) {
+  file_.content += piece;
+  if (file_.content.size() >= (std::size_t{1} << 16)) flush();
+}
+
+void StreamedFile::flush() {
+  if (!write_all(fd_, file_.content, file_.name, {})) refuse(file_.kind, file_.name, std::strerror(errno));
+  file_.content.clear();
+}
+
+void StreamedFile::commit() {
+  flush();
+  const SignalHold hold;
+  struct stat old {};
+  if (::stat(file_.name.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd_, old.st_mode & 07777);
+  if (::fsync(fd_) != 0) refuse(file_.kind, file_.name, std::strerror(errno));
+  ::close(fd_);
+  fd_ = -1;
+  if (::rename(path_.c_str(), file_.name.c_str()) != 0) refuse(file_.kind, file_.name, std::strerror(errno));
+  path_.clear();
+}
+
 }  // namespace hdfe

@@ -3,6 +3,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace hdfe {
 
@@ -33,5 +34,27 @@ void check_replaceable(const std::string& name, const std::string& kind = "outpu
 // " Cannot write <kind> [ name ]: <reason>", status 1. Interrupt, hang-up and terminate
 // signals are held back until the files are complete or cleaned up.
 void commit_files(std::span<const OutputFile> files, const WriteProbe& probe = {});
+
+// A file too large to hold in memory, written piece by piece to a temporary in its target's
+// folder and put in place whole by commit(). Destroyed without commit(), it leaves the
+// target as it was and no temporary behind. Failures stop the run as commit_files does.
+class StreamedFile {
+ public:
+  explicit StreamedFile(std::string name, std::string kind = "output file");
+  ~StreamedFile();
+  StreamedFile(const StreamedFile&) = delete;
+  StreamedFile& operator=(const StreamedFile&) = delete;
+
+  void write(std::string_view piece);
+  // Flushes the temporary to the disk and renames it over the target.
+  void commit();
+
+ private:
+  void flush();
+
+  OutputFile file_;  // the name and kind; content gathers here until a block is full
+  int fd_ = -1;
+  std::string path_;  // the temporary's name, once it has one
+};
 
 }  // namespace hdfe

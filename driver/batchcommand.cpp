@@ -193,13 +193,16 @@ int run_batch_rows(const CommandLine& c) {
       throw Error({" Cannot create output folder [ " + folder->string() + " ]"}, 1, ErrorKind::CannotWrite);
     }
   }
-  std::ofstream summaryFile;
-  std::ostream* summary = &std::cout;
-  if (summaryName != "-") {
-    summaryFile.open(summaryName, std::ios::binary | std::ios::trunc);
-    if (!summaryFile) throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
-    summary = &summaryFile;
-  }
+  // A summary file is put in place whole when the batch ends; standard output streams.
+  std::optional<StreamedFile> summaryFile;
+  if (summaryName != "-") summaryFile.emplace(summaryName);
+  const auto emit = [&](const std::string& text) {
+    if (summaryFile) {
+      summaryFile->write(text);
+    } else if (!(std::cout << text)) {
+      throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+    }
+  };
   std::optional<Progress> progress;
   if (::isatty(STDERR_FILENO) == 1) progress.emplace(source.total(c));
 
@@ -208,7 +211,7 @@ int run_batch_rows(const CommandLine& c) {
   options.results_file = options.json = folder.has_value();
   StemSet stems;
   bool failed = false;
-  *summary << summary_csv_header(source.columns());
+  emit(summary_csv_header(source.columns()));
   run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
     if (folder && o.summary.ok) {
       try {
@@ -218,14 +221,15 @@ int run_batch_rows(const CommandLine& c) {
       }
     }
     failed = failed || !o.summary.ok;
-    *summary << summary_csv_line(o.summary);
-    if (!*summary) throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+    emit(summary_csv_line(o.summary));
     if (progress) progress->row_done();
   });
   if (progress) progress->finish();
-  summary->flush();
-  if (summaryFile.is_open()) summaryFile.close();
-  if (!*summary) throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+  if (summaryFile) {
+    summaryFile->commit();
+  } else if (!std::cout.flush()) {
+    throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+  }
   return failed ? ExitFailure : ExitOk;
 }
 

@@ -138,6 +138,26 @@ TEST_F(AtomicWrite, WhatIsNotARegularFileIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(Folder(), before);
 }
 
+// A streamed file (the batch summary) replaces its target whole, or not at all.
+TEST_F(AtomicWrite, StreamedFileAppearsWholeOnCommitOnly) {
+  Write("summary.csv", "earlier summary\n");
+  const std::string row(1000, 'r');
+  {
+    StreamedFile file(Path("summary.csv"));
+    for (int k = 0; k < 100; ++k) file.write(row);  // past one block, so some reach the disk
+    EXPECT_EQ(Folder().at("summary.csv"), "earlier summary\n");
+  }  // abandoned, as when a batch stops
+  EXPECT_EQ(Folder(), (std::map<std::string, std::string>{{"summary.csv", "earlier summary\n"}}));
+  {
+    StreamedFile file(Path("summary.csv"));
+    for (int k = 0; k < 100; ++k) file.write(row);
+    file.commit();
+  }
+  EXPECT_EQ(Folder(), (std::map<std::string, std::string>{{"summary.csv", std::string(100000, 'r')}}));
+  fs::create_directory(dir / "folder");
+  EXPECT_THROW(StreamedFile(Path("folder")), Error);
+}
+
 }  // namespace
 
 }  // namespace hdfe
