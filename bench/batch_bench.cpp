@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "batch/batch.h"
+#include "hdfe/batch.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "fuel/fuelgrid.h"
-#include "report/results.h"
+#include "sim/fuelgrid.h"
+#include "hdfe/report.h"
 #include "report/trace.h"
-#include "simulation/cycles.h"
-#include "simulation/runcycle.h"
+#include "sim/cycles.h"
+#include "sim/runcycle.h"
 #include "tests/example_inputs.h"
 
 namespace hdfe {

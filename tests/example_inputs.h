@@ -2,8 +2,8 @@
 #pragma once
 #include <filesystem>
 
-#include "fuel/fuelgrid.h"
-#include "hdfe/classification.h"
+#include "sim/fuelgrid.h"
+#include "run/classification.h"
 #include "hdfe/hdfe.h"
 
 namespace hdfe {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "records/driver.h"
+#include "hdfe/traces.h"
 
 namespace hdfe {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "textio/fields.h"
+#include "io/fields.h"
 
 namespace hdfe {
 

@@ -1,6 +1,6 @@
 // Batch runs: figures against single runs of edited spec files, order and bytes whatever the
 // job count, bad rows, manifests, sweeps, the summary CSV and the per-row files.
-#include "batch/batch.h"
+#include "hdfe/batch.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <map>
 #include <sstream>
 
-#include "driver/batchcommand.h"
-#include "report/results.h"
+#include "batchcommand.h"
+#include "hdfe/report.h"
 
 namespace hdfe {
 

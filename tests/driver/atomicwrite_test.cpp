@@ -1,5 +1,5 @@
 // All-or-nothing replacement of the output files.
-#include "driver/atomicwrite.h"
+#include "hdfe/output.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <map>
 #include <sstream>
 
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -54,7 +54,7 @@ class AtomicWrite : public testing::Test {
   std::string Commit(std::span<const OutputFile> files, const WriteProbe& probe = {}) const {
     try {
       commit_files(files, probe);
-    } catch (const RunStop& stop) {
+    } catch (const Error& stop) {
       EXPECT_EQ(stop.status(), 1);
       return stop.lines().at(0);
     }
@@ -63,7 +63,7 @@ class AtomicWrite : public testing::Test {
   std::string Refusal(const std::string& name) const {
     try {
       check_replaceable(name);
-    } catch (const RunStop& stop) {
+    } catch (const Error& stop) {
       EXPECT_EQ(stop.status(), 1);
       return stop.lines().at(0);
     }

@@ -1,5 +1,5 @@
 // The clock of the test build of the program: always Mon Dec 07 00:05:26 2026.
-#include "driver/clock.h"
+#include "clock.h"
 
 namespace hdfe {
 

@@ -7,9 +7,9 @@
 
 #include <unistd.h>
 
-#include "driver/clock.h"
-#include "driver/run.h"
-#include "textio/stop.h"
+#include "clock.h"
+#include "program.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -56,7 +56,7 @@ TEST(InfoFile, UnwritableNameStopsWithFailureStatus) {
   try {
     write_info("/nonexistent-folder/res", At(2026, 12, 7, 1, 0, 5, 26));
     FAIL() << "no stop";
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     EXPECT_EQ(stop.status(), 1);
     ASSERT_EQ(stop.lines().size(), 1u);
     EXPECT_EQ(stop.lines()[0],

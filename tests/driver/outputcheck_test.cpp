@@ -1,5 +1,5 @@
 // The check of the output names, made before the information file is written.
-#include "driver/outputcheck.h"
+#include "outputcheck.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "textio/stop.h"
-#include "textio/textfield.h"
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 
@@ -43,7 +43,7 @@ class OutputCheck : public testing::Test {
   std::string StopFor(const std::string& name) {
     try {
       check_output((dir / name).string(), vehicle);
-    } catch (const RunStop& stop) {
+    } catch (const Error& stop) {
       EXPECT_EQ(stop.status(), 1);
       return stop.lines().at(0);
     }

@@ -1,4 +1,4 @@
-#include "fuel/curvelookup.h"
+#include "model/curvelookup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fuel/cycleresults.h"
+#include "sim/cycleresults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fuel/fuelgrid.h"
+#include "sim/fuelgrid.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "fuel/curvelookup.h"
-#include "textio/stop.h"
+#include "model/curvelookup.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -38,15 +38,15 @@ const TorqueCurve Motoring = Curve({500, 3000}, {-50, -300});
 
 double At(const FuelGrid& g, int i, int k) { return g.FuelRateTable[k * 20 + i]; }
 
-RunStop GridStop(const FuelMap& map) {
+Error GridStop(const FuelMap& map) {
   FuelGrid grid;
   try {
     build_fuel_grid(grid, map, Motoring);
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     return stop;
   }
   ADD_FAILURE() << "the grid did not stop";
-  return RunStop({}, 0);
+  return Error({}, 0);
 }
 
 TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
@@ -87,17 +87,17 @@ TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
 }
 
 TEST(Fcgrid, BadMapsStop) {
-  const RunStop single = GridStop(Map({{1000, 100, 5}, {1000, 400, 12}}));
+  const Error single = GridStop(Map({{1000, 100, 5}, {1000, 400, 12}}));
   ASSERT_EQ(single.lines().size(), 3u);
   EXPECT_EQ(single.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 2nd ) ", 0), 0u);
   EXPECT_EQ(single.lines()[1], "ierr =" + std::string(11, ' ') + "-1");
 
-  const RunStop duplicate = GridStop(Map({{1000, 100, 5}, {1000, 100, 6}, {2000, 100, 9}}));
+  const Error duplicate = GridStop(Map({{1000, 100, 5}, {1000, 100, 6}, {2000, 100, 9}}));
   ASSERT_EQ(duplicate.lines().size(), 3u);
   EXPECT_EQ(duplicate.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
   EXPECT_EQ(duplicate.lines()[1], "ierr =" + std::string(11, ' ') + "-3");
 
-  const RunStop empty = GridStop(Map({}));
+  const Error empty = GridStop(Map({}));
   EXPECT_EQ(empty.lines(), std::vector<std::string>{" Failed to build fuel grid: the fuel map has no data points"});
   EXPECT_EQ(empty.status(), 0);
 }

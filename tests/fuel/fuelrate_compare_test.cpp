@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "fuel/fuelgrid.h"
-#include "fuel/curvelookup.h"
-#include "fuel/hermite.h"
-#include "textio/stop.h"
+#include "sim/fuelgrid.h"
+#include "model/curvelookup.h"
+#include "sim/hermite.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -165,7 +165,7 @@ void expect_same_rates(const Case& c) {
 std::pair<std::vector<std::string>, int> stop_of(auto&& call) {
   try {
     call();
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     return {stop.lines(), stop.status()};
   }
   return {{"no stop"}, -1};

@@ -1,4 +1,4 @@
-#include "fuel/hermite.h"
+#include "sim/hermite.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -68,13 +68,13 @@ std::vector<double> ReferenceDerivs(const std::vector<double>& x, const std::vec
   return d;
 }
 
-RunStop Stopped(int32_t code, int32_t ierr) {
+Error Stopped(int32_t code, int32_t ierr) {
   try {
     hermite_error(code, ierr);
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     return stop;
   }
-  return RunStop({}, 0);
+  return Error({}, 0);
 }
 
 TEST(Dpchim, TwoPointsAreLinearInsideAndOutside) {
@@ -197,7 +197,7 @@ TEST(Hermite, InvalidArguments) {
 }
 
 TEST(Hermite, ReportLines) {
-  const RunStop stop = Stopped(3, -3);
+  const Error stop = Stopped(3, -3);
   ASSERT_EQ(stop.lines().size(), 3u);
   const std::string msg = "Error : DPCHIM ( called from FCGRID, 2nd )";
   EXPECT_EQ(stop.lines()[0], msg + std::string(1024 - msg.size(), ' '));

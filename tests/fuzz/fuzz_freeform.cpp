@@ -3,8 +3,8 @@
 #include <cstring>
 #include <sstream>
 
-#include "textio/fields.h"
-#include "textio/freeform.h"
+#include "io/fields.h"
+#include "hdfe/freeform.h"
 
 using namespace hdfe;
 

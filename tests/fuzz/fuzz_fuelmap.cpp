@@ -1,8 +1,8 @@
 // libFuzzer harness: the input as a fuel-map file; the points must come out by speed, then
 // by torque within a speed line.
-#include "input/readcurves.h"
+#include "io/readcurves.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 using namespace hdfe;
 
@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuelMap map;
   try {
     map = read_fuel_map(WriteFuzzFile("map.txt", data, size));
-  } catch (const RunStop&) {
+  } catch (const Error&) {
     return 0;
   }
   const size_t n = static_cast<size_t>(map.PointCount);

@@ -6,8 +6,8 @@
 
 #include "hdfe/hdfe.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "textio/stop.h"
-#include "textio/textfield.h"
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
 
 using namespace hdfe;
 

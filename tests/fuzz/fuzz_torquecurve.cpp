@@ -1,7 +1,7 @@
 // libFuzzer harness: the input as a torque-curve file; the points must come out by speed.
-#include "input/readcurves.h"
+#include "io/readcurves.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 using namespace hdfe;
 
@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TorqueCurve curve;
   try {
     curve = read_torque_curve(WriteFuzzFile("curve.txt", data, size));
-  } catch (const RunStop&) {
+  } catch (const Error&) {
     return 0;
   }
   const size_t n = static_cast<size_t>(curve.PointCount);

@@ -1,9 +1,9 @@
 // libFuzzer harness: the input as a transmission file; the lists must hold what the counts say.
 #include <algorithm>
 
-#include "input/readengtrn.h"
+#include "io/readengtrn.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 using namespace hdfe;
 
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TransmissionInput trn;
   try {
     trn = read_transmission(WriteFuzzFile("transmission.txt", data, size));
-  } catch (const RunStop&) {
+  } catch (const Error&) {
     return 0;
   }
   if (trn.MainRatios.size() != static_cast<size_t>(std::max(trn.MainRatioCount, 0)) ||

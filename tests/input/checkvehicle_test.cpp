@@ -1,17 +1,17 @@
 // The whole-vehicle check: what it must let through, and the limits it enforces. The
 // rejections themselves, with their messages, are runs of the bad-input corpus.
-#include "input/checkvehicle.h"
+#include "model/checkvehicle.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "input/classify.h"
-#include "input/geartable.h"
-#include "input/readcurves.h"
+#include "model/classify.h"
+#include "model/geartable.h"
+#include "io/readcurves.h"
 #include "inputfiles.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

@@ -1,4 +1,4 @@
-#include "input/classify.h"
+#include "model/classify.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "input/categories.h"
-#include "input/geartable.h"
+#include "model/categories.h"
+#include "model/geartable.h"
 #include "inputfiles.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

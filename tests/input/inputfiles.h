@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -40,18 +40,18 @@ class InputFiles : public ::testing::Test {
 
 // Runs f, which must stop the run; returns the stop (empty with a failure otherwise).
 template <class F>
-RunStop StopOf(F f) {
+Error StopOf(F f) {
   try {
     f();
-  } catch (const RunStop& stop) {
+  } catch (const Error& stop) {
     return stop;
   }
   ADD_FAILURE() << "the run did not stop";
-  return RunStop({}, 0);
+  return Error({}, 0);
 }
 
 // The single-line stop expected from a reader.
-inline void ExpectStop(const RunStop& stop, const std::string& line, int status) {
+inline void ExpectStop(const Error& stop, const std::string& line, int status) {
   ASSERT_EQ(stop.lines().size(), 1u);
   EXPECT_EQ(stop.lines()[0], line);
   EXPECT_EQ(stop.status(), status);

@@ -1,4 +1,4 @@
-#include "input/readcurves.h"
+#include "io/readcurves.h"
 
 #include <gtest/gtest.h>
 

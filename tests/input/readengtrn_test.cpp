@@ -1,4 +1,4 @@
-#include "input/readengtrn.h"
+#include "io/readengtrn.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "inputfiles.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

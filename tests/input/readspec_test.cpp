@@ -1,5 +1,5 @@
-#include "hdfe/classification.h"
-#include "input/readspec.h"
+#include "run/classification.h"
+#include "io/readspec.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "inputfiles.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "input/shellsort.h"
+#include "io/shellsort.h"
 
 namespace hdfe {
 

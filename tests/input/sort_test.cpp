@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "input/readcurves.h"
-#include "input/shellsort.h"
+#include "io/readcurves.h"
+#include "io/shellsort.h"
 #include "inputfiles.h"
 
 namespace hdfe {

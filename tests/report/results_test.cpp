@@ -2,10 +2,10 @@
 #include <iconv.h>
 
 #include <string>
-#include "hdfe/figures.h"
-#include "report/results.h"
+#include "run/figures.h"
+#include "hdfe/report.h"
 #include "tests/report/scratch.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

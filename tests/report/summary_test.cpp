@@ -2,9 +2,9 @@
 
 #include <sstream>
 #include <string>
-#include "report/summary.h"
+#include "hdfe/report.h"
 #include "tests/report/scratch.h"
-#include "textio/textfield.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

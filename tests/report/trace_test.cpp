@@ -3,11 +3,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "report/results.h"
+#include "hdfe/report.h"
 #include "report/trace.h"
 #include "tests/report/scratch.h"
-#include "textio/stop.h"
-#include "textio/textfield.h"
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
 
 #include "tests/testrun.h"
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "simulation/cycles.h"
-#include "simulation/cycletables.h"
+#include "sim/cycles.h"
+#include "sim/cycletables.h"
 
 namespace hdfe {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "simulation/cycles.h"
-#include "simulation/runcycle.h"
-#include "records/driver.h"
+#include "sim/cycles.h"
+#include "sim/runcycle.h"
+#include "hdfe/traces.h"
 #include "tests/example_inputs.h"
 
 namespace hdfe {

@@ -5,9 +5,9 @@
 #include <sstream>
 #include <string>
 
-#include "fuel/curvelookup.h"
+#include "model/curvelookup.h"
 #include "tests/simulation/testvehicle.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -199,7 +199,7 @@ TEST(GearEval, AGearOutsideTheTableStopsTheRun) {
     try {
       eval_gear_at(v, g, 10.0, 0.0, 10.0);
       ADD_FAILURE() << "gear " << g << " was evaluated";
-    } catch (const RunStop& stop) {
+    } catch (const Error& stop) {
       EXPECT_EQ(stop.status(), 0);
       ASSERT_EQ(stop.lines().size(), 1u);
       EXPECT_EQ(stop.lines()[0], " Gear " + std::to_string(g) + " is not in the gear table of 6 gears");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/simulation/testvehicle.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 

@@ -1,5 +1,5 @@
 // The run check: the steps above their target speed or above full-load torque.
-#include "simulation/runcheck.h"
+#include "sim/runcheck.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "tests/simulation/testvehicle.h"
-#include "textio/stop.h"
+#include "hdfe/error.h"
 
 namespace hdfe {
 
@@ -64,7 +64,7 @@ TEST(SimStep, WithoutAStartingGearTheRunStops) {
   v.trn.StartGears = 0;
   TestCycle c;
   set_cycle(c, 2, {0.0, 5.0, 10.0, 0.0});
-  EXPECT_THROW(run_step(v, c.cycle, 1, 0.0, 0, 3), RunStop);
+  EXPECT_THROW(run_step(v, c.cycle, 1, 0.0, 0, 3), Error);
 }
 
 TEST(SimStep, SlowingDownKeepsTheGearUntilNecThenStaysInNeutral) {

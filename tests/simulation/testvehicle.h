@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "records/driver.h"
-#include "records/input.h"
-#include "simulation/geareval.h"
-#include "simulation/simstep.h"
+#include "hdfe/traces.h"
+#include "hdfe/vehicle.h"
+#include "sim/geareval.h"
+#include "sim/simstep.h"
 
 namespace hdfe {
 

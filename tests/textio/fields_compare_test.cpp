@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "textio/fields.h"
+#include "io/fields.h"
 
 namespace hdfe {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "textio/fields.h"
+#include "io/fields.h"
 
 namespace hdfe {
 

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "textio/freeform.h"
-#include "textio/textfield.h"
+#include "hdfe/freeform.h"
+#include "hdfe/textfield.h"
 
 namespace hdfe {
 

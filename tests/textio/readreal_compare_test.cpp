@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "textio/freeform.h"
+#include "hdfe/freeform.h"
 
 namespace hdfe {
 

@@ -1,0 +1,249 @@
+#include "batchcommand.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <memory>
+
+#include "hdfe/batch.h"
+#include "hdfe/output.h"
+#include "hdfe/freeform.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void usage(const std::string& message) {
+  throw Error({" " + message, " Try 'hdfe --help'."}, ExitUsage, ErrorKind::Usage);
+}
+
+// A row id as a file name: letters, digits, '.', '-', '_' and '+' kept, anything else '_';
+// no leading dot, at most 200 bytes.
+std::string file_stem(std::string_view id) {
+  std::string stem;
+  for (const char c : id.substr(0, 200)) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                      c == '-' || c == '_' || c == '+';
+    stem += kept ? c : '_';
+  }
+  if (stem.empty() || stem.front() == '.' || stem.front() == '-') stem.insert(stem.begin(), '_');
+  return stem;
+}
+
+// File stems already written, compared without case (so that they stay apart on any file
+// system), held as 64-bit hashes in an open-addressed table: 16 MB for a million rows.
+class StemSet {
+ public:
+  // False when the stem was taken before.
+  bool insert(std::string_view stem) {
+    std::string lower(stem);
+    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const uint64_t h = std::hash<std::string>{}(lower) | 1;  // 0 marks a free slot
+    if (2 * (count_ + 1) > table_.size()) grow();
+    std::size_t k = h & (table_.size() - 1);
+    for (; table_[k] != 0; k = (k + 1) & (table_.size() - 1)) {
+      if (table_[k] == h) return false;
+    }
+    table_[k] = h;
+    ++count_;
+    return true;
+  }
+
+ private:
+  void grow() {
+    std::vector<uint64_t> old(table_.empty() ? 1024 : table_.size() * 2, 0);
+    old.swap(table_);
+    for (const uint64_t h : old) {
+      if (h == 0) continue;
+      std::size_t k = h & (table_.size() - 1);
+      while (table_[k] != 0) k = (k + 1) & (table_.size() - 1);
+      table_[k] = h;
+    }
+  }
+  std::vector<uint64_t> table_;
+  std::size_t count_ = 0;
+};
+
+// Writes a row's results file and JSON into the output folder. Throws Error when a name is
+// taken by an earlier row or is one of the row's input files, or a file cannot be written.
+void write_row_files(const fs::path& folder, const BatchOutcome& o, StemSet& stems) {
+  const std::string stem = file_stem(o.row.id);
+  if (!stems.insert(stem)) {
+    throw Error({" The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row"}, 1,
+                ErrorKind::CannotWrite);
+  }
+  const std::pair<std::string, const std::string*> files[] = {{(folder / (stem + ".txt")).string(), &o.results_file},
+                                                             {(folder / (stem + ".json")).string(), &o.json}};
+  for (const auto& [name, content] : files) {
+    for (const InputFile& input : o.inputs) {
+      std::error_code ec;
+      if (fs::equivalent(name, input.path, ec)) {
+        throw Error({" Cannot write output file [ " + name + " ]: it is an input file of the run"}, 1,
+                    ErrorKind::CannotWrite, name);
+      }
+    }
+    const OutputFile file{name, *content};
+    commit_files(std::span(&file, 1));
+  }
+}
+
+// Rows done, rate and time left on one line of standard error, redrawn at most 5 times a second.
+class Progress {
+ public:
+  explicit Progress(std::size_t total) : total_(total), start_(Clock::now()), last_(start_) {}
+  void row_done(bool final = false) {
+    ++done_;
+    const auto now = Clock::now();
+    if (!final && now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0.0 ? static_cast<double>(done_) / seconds : 0.0;
+    char line[160];
+    if (total_ > 0) {
+      const std::size_t width = 30;
+      const std::size_t filled = std::min(width, done_ * width / total_);
+      const double left = rate > 0.0 ? static_cast<double>(total_ - std::min(done_, total_)) / rate : 0.0;
+      std::snprintf(line, sizeof line, "\r[%s%s] %zu/%zu rows  %.0f rows/s  %ldm%02lds left ",
+                    std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(), done_, total_, rate,
+                    static_cast<long>(left) / 60, static_cast<long>(left) % 60);
+    } else {
+      std::snprintf(line, sizeof line, "\r%zu rows  %.0f rows/s ", done_, rate);
+    }
+    std::cerr << line << std::flush;
+  }
+  void finish() {
+    --done_;
+    row_done(true);
+    std::cerr << '\n' << std::flush;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::size_t total_ = 0;
+  std::size_t done_ = 0;
+  Clock::time_point start_;
+  Clock::time_point last_;
+};
+
+// The rows of the command: the manifest's (standard input for "-") or the sweep's.
+struct RowSource {
+  std::unique_ptr<std::ifstream> file;
+  std::unique_ptr<ManifestReader> manifest;
+  std::unique_ptr<Sweep> sweep;
+  std::size_t next_sweep_row = 0;
+
+  explicit RowSource(const CommandLine& c) {
+    if (c.sweep_spec) {
+      sweep = std::make_unique<Sweep>(*c.sweep_spec, c.sweeps);
+      return;
+    }
+    const std::string& name = *c.manifest;
+    std::istream* in = &std::cin;
+    fs::path base;
+    if (name != "-") {
+      file = std::make_unique<std::ifstream>(name, std::ios::binary);
+      std::error_code ec;
+      if (!fs::is_regular_file(name, ec) || !*file) {
+        throw Error({" Cannot open manifest file : " + name}, 1, ErrorKind::MissingFile, name);
+      }
+      in = file.get();
+      base = fs::path(name).parent_path();
+    }
+    manifest = std::make_unique<ManifestReader>(*in, name, base);
+  }
+  const std::vector<std::string>& columns() const {
+    return sweep ? sweep->override_columns() : manifest->override_columns();
+  }
+  std::optional<BatchRow> next() {
+    if (!sweep) return manifest->next();
+    if (next_sweep_row == sweep->size()) return std::nullopt;
+    return sweep->row(next_sweep_row++);
+  }
+  // The number of rows, for the progress bar; 0 when unknown without reading standard input.
+  std::size_t total(const CommandLine& c) const {
+    if (sweep) return sweep->size();
+    if (*c.manifest == "-") return 0;
+    std::ifstream again(*c.manifest, std::ios::binary);
+    ManifestReader counter(again, *c.manifest);
+    std::size_t rows = 0;
+    while (counter.next()) ++rows;
+    return rows;
+  }
+};
+
+int run_batch_rows(const CommandLine& c) {
+  RowSource source(c);  // a bad header or sweep is a usage error before anything runs
+  const std::optional<fs::path> folder = c.out_dir ? std::optional<fs::path>(*c.out_dir) : std::nullopt;
+  std::string summaryName = c.summary_csv ? *c.summary_csv : folder ? (*folder / "batch_summary.csv").string() : "-";
+  if (summaryName != "-" && c.manifest && *c.manifest != "-") {
+    std::error_code ec;
+    if (fs::equivalent(summaryName, *c.manifest, ec)) usage("the summary " + summaryName + " would replace the manifest");
+  }
+  if (folder) {
+    std::error_code ec;
+    fs::create_directories(*folder, ec);
+    if (!fs::is_directory(*folder, ec)) {
+      throw Error({" Cannot create output folder [ " + folder->string() + " ]"}, 1, ErrorKind::CannotWrite);
+    }
+  }
+  // A summary file is put in place whole when the batch ends; standard output streams.
+  std::optional<StreamedFile> summaryFile;
+  if (summaryName != "-") summaryFile.emplace(summaryName);
+  const auto emit = [&](const std::string& text) {
+    if (summaryFile) {
+      summaryFile->write(text);
+    } else if (!(std::cout << text)) {
+      throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+    }
+  };
+  std::optional<Progress> progress;
+  if (::isatty(STDERR_FILENO) == 1) progress.emplace(source.total(c));
+
+  BatchOptions options;
+  options.jobs = c.jobs ? static_cast<unsigned>(*c.jobs) : 0;
+  options.results_file = options.json = folder.has_value();
+  StemSet stems;
+  bool failed = false;
+  emit(summary_csv_header(source.columns()));
+  run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
+    if (folder && o.summary.ok) {
+      try {
+        write_row_files(*folder, o, stems);
+      } catch (const Error& error) {
+        o.summary = error_row(o.row, error.lines().front());
+      }
+    }
+    failed = failed || !o.summary.ok;
+    emit(summary_csv_line(o.summary));
+    if (progress) progress->row_done();
+  });
+  if (progress) progress->finish();
+  if (summaryFile) {
+    summaryFile->commit();
+  } else if (!std::cout.flush()) {
+    throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+  }
+  return failed ? ExitFailure : ExitOk;
+}
+
+}  // namespace
+
+int run_batch_command(const CommandLine& command) {
+  try {
+    return run_batch_rows(command);
+  } catch (const Error& error) {
+    std::cout.flush();
+    for (const std::string& line : error.lines()) std::cerr << line << RecordEnd;
+    std::cerr.flush();
+    return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure;
+  }
+}
+
+}  // namespace hdfe

@@ -1,0 +1,63 @@
+#include "outputcheck.h"
+
+#include <unistd.h>
+
+#include <vector>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "hdfe/output.h"
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when the file `name` can be created or appended to. Opening an existing file for
+// appending neither creates nor changes it.
+bool writable(const std::string& name) {
+  if (name.empty() || name.find('\0') != std::string::npos) return false;
+  const fs::path path(name);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status)) {
+    if (!fs::is_regular_file(status)) return false;
+    std::ofstream file(path, std::ios::binary | std::ios::app);
+    return file.is_open();
+  }
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// True when the existing file `name` is the same file as one of `others`.
+bool same_file(const std::string& name, const std::vector<std::string>& others) {
+  for (const std::string& other : others) {
+    std::error_code ec;
+    if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void check_output(const std::string& results, const Vehicle& vehicle) {
+  const std::string info = results + "_info.txt";
+  std::vector<std::string> inputs;
+  for (const InputFile& file : vehicle.files) inputs.push_back(file.path.string());
+  for (const std::string& name : {results, info}) {
+    const std::string line = " Cannot write output file [ " + name + " ]";
+    const std::string other = name == results ? info : results;
+    if (!writable(name) || same_file(name, {other})) throw Error({line}, 1, ErrorKind::CannotWrite, name);
+    if (same_file(name, inputs)) throw Error({line + ": it is an input file of the run"}, 1, ErrorKind::CannotWrite, name);
+    check_replaceable(name, "output file");
+  }
+}
+
+}  // namespace hdfe

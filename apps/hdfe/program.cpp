@@ -1,0 +1,184 @@
+#include "program.h"
+
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <vector>
+
+#include "hdfe/output.h"
+#include "batchcommand.h"
+#include "hdfe/check.h"
+#include "clock.h"
+#include "options.h"
+#include "summary_text.h"
+#include "outputcheck.h"
+#include "hdfe/hdfe.h"
+#include "hdfe/report.h"
+#include "hdfe/freeform.h"
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
+
+namespace hdfe {
+
+namespace {
+
+void write_record(std::ostream& console, std::string_view record) { console << record << RecordEnd; }
+
+// Prompts until the name is not blank; the answer is read free-form from standard input.
+// `what` names the name in the stop for an answer longer than the field.
+void prompt_name(std::ostream& console, std::string_view prompt, std::string_view what, RecordInput& input,
+                 std::string& name) {
+  while (is_blank(name)) {
+    console << prompt << std::flush;
+    const std::array<ReadTarget, 1> list{text_var(name)};
+    const ReadStatus status = read_free(input, list);
+    if (status == ReadStatus::TooLong) {
+      console << RecordEnd;
+      throw name_too_long_stop(what, " typed at the console");
+    }
+    if (status != ReadStatus::Done) {
+      console << RecordEnd;
+      throw Error({" Console input ended before a file name was given"}, 1, ErrorKind::Console);
+    }
+  }
+}
+
+// The command-line argument as a name field; a name the field would cut is refused.
+std::string argument_name(const std::string& argument, std::string_view what) {
+  if (trimmed(argument).size() > TextFieldLength) throw name_too_long_stop(what, " on the command line");
+  return text_field(argument);
+}
+
+// The console lines of a run: convergence warnings come while the cycles are driven, the
+// run-check findings after both.
+void report_run(std::ostream& console, const Result& result) {
+  for (const RunWarning& warning : result.warnings) {
+    if (warning.kind == RunWarning::Kind::SpeedSearchExhausted) write_record(console, free_record(warning.message));
+  }
+  write_record(console, free_record(std::string(58, '-')));
+  for (const RunFinding& finding : result.findings) {
+    if (finding.kind == RunFinding::Kind::OverSpeed) {
+      write_record(console, free_record("error: V_real > V_target"));
+    } else {
+      write_record(console, free_record("error: te > 100% ", finding.second));
+    }
+  }
+  write_record(console, free_record(""));
+}
+
+// Where the console text goes: standard output, or standard error when standard output
+// carries the JSON or the CSV.
+std::ostream& console_stream(const CommandLine& c) {
+  const bool taken = (c.json && *c.json == "-") || (c.trace_csv && *c.trace_csv == "-");
+  return taken ? std::cerr : std::cout;
+}
+
+
+void run_program(const CommandLine& c) {
+  std::ostream& console = console_stream(c);
+  std::string inputName = argument_name(!c.names.empty() ? c.names[0] : "", "the input file name");
+  std::string outputName = argument_name(c.names.size() > 1 ? c.names[1] : "", "the output file name");
+  RecordInput input;
+  input.stream = &std::cin;
+  prompt_name(console, "TYPE FILENAME FOR INPUT : ", "the input file name", input, inputName);
+  prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, outputName);
+  const std::string specName(trimmed(inputName));
+  // Names inside the input files are taken from the working directory, as written.
+  LoadOptions load;
+  load.base = std::filesystem::path();
+  load.digests = c.json.has_value();
+  const Vehicle vehicle = load_vehicle(specName, load);
+  RunOptions options;
+  options.traces = vehicle.values.TraceFlag == 1 || c.trace_csv.has_value();
+  const Result result = run(vehicle, options);
+  const Classification& k = result.classification;
+  console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
+  report_run(console, result);
+  const std::string output(trimmed(outputName));
+  write_record(console, " OUTPUT FILE : " + output);
+  check_output(output, vehicle);
+  // Every file is built whole, then all are replaced together, the results file last.
+  std::vector<OutputFile> files;
+  if (c.json && *c.json != "-") files.push_back({*c.json, result_json(vehicle, result)});
+  if (c.trace_csv && *c.trace_csv != "-") files.push_back({*c.trace_csv, trace_csv(result)});
+  files.push_back({info_name(output), info_text(local_now()), "information file"});
+  files.push_back({output, results_file(result, specName)});
+  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
+  commit_files(files);
+  if (c.json && *c.json == "-") std::cout << result_json(vehicle, result) << std::flush;
+  if (c.trace_csv && *c.trace_csv == "-") std::cout << trace_csv(result) << std::flush;
+  write_record(console, free_record(" complete."));
+  if (c.summary) console << summary_text(result) << std::flush;
+}
+
+}  // namespace
+
+std::string date_text(const std::tm& t) {
+  static constexpr std::array<const char*, 7> days{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr std::array<const char*, 12> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", days[(t.tm_wday % 7 + 7) % 7],
+                months[(t.tm_mon % 12 + 12) % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                t.tm_year + 1900);
+  return text;
+}
+
+std::string info_text(const std::tm& now) {
+  std::string body = free_record("Version " + std::string(ProgramVersion));
+  body += RecordEnd;
+  body += free_record(date_text(now));
+  body += RecordEnd;
+  return body;
+}
+
+std::string info_name(std::string_view outputName) { return std::string(outputName) + "_info.txt"; }
+
+void write_info(const std::string& outputName, const std::tm& now) {
+  const std::string name = info_name(outputName);
+  check_replaceable(name, "information file");
+  const std::array<OutputFile, 1> file{OutputFile{name, info_text(now), "information file"}};
+  commit_files(file);
+}
+
+namespace {
+
+// Writes the error's lines to standard error; an input, run or output failure exits 1,
+// a usage error 2.
+int fail(const Error& error) {
+  std::cout.flush();
+  for (const std::string& line : error.lines()) std::cerr << line << RecordEnd;
+  std::cerr.flush();
+  return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure;
+}
+
+}  // namespace
+
+int run_hdfe(int argc, char** argv) {
+  CommandLine command;
+  try {
+    command = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const Error& error) {
+    return fail(error);
+  }
+  if (command.help) {
+    std::cout << usage_text() << std::flush;
+    return ExitOk;
+  }
+  if (command.version) {
+    std::cout << "hdfe " << ProgramVersion << "\ncycle tables " << CycleTablesVersion << "\n" << std::flush;
+    return ExitOk;
+  }
+  if (command.check) return run_check(*command.check, std::cout);
+  if (command.batch) return run_batch_command(command);
+  try {
+    run_program(command);
+  } catch (const Error& error) {
+    return fail(error);
+  }
+  std::cout.flush();
+  return ExitOk;
+}
+
+}  // namespace hdfe

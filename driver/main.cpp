@@ -1,5 +1,0 @@
-#include "driver/run.h"
-
-using namespace hdfe;
-
-int main(int argc, char** argv) { return run_hdfe(argc, argv); }

@@ -1,0 +1,138 @@
+// Running the rows of a batch on worker threads and handing them back in row order.
+#include "hdfe/batch.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "batch/inputcache.h"
+#include "hdfe/report.h"
+
+namespace hdfe {
+
+namespace {
+
+BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& options) {
+  BatchOutcome outcome;
+  try {
+    if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
+    SpecValues values = cache.spec(row.spec.string());
+    for (const Override& o : row.overrides) {
+      if (!o.value.empty()) apply_override(values, o.name, o.value);
+    }
+    LoadOptions load;
+    load.digests = options.json;  // only the JSON reports them
+    const Vehicle vehicle = load_vehicle(values, row.spec, load, cache);
+    RunOptions runOptions;
+    runOptions.traces = options.results_file && vehicle.values.TraceFlag == 1;
+    const Result result = run(vehicle, runOptions, [&](const Vehicle& v) { return cache.grid(v); });
+    outcome.summary = summary_row(row, result);
+    if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
+    if (options.json) outcome.json = result_json(vehicle, result);
+    if (options.results_file || options.json) outcome.inputs = vehicle.files;
+  } catch (const Error& error) {
+    outcome.summary = error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
+  } catch (const std::exception& error) {
+    outcome.summary = error_row(row, error.what());
+  }
+  outcome.row = std::move(row);
+  return outcome;
+}
+
+// Rows waiting for a worker, and finished rows waiting to be handed back.
+struct Queue {
+  std::mutex mutex;
+  std::condition_variable work;   // a row is waiting, or the batch is closed
+  std::condition_variable ready;  // a row has finished
+  std::deque<std::pair<std::size_t, BatchRow>> waiting;
+  std::vector<std::optional<BatchOutcome>> finished;  // the window, by row number modulo its size
+  bool closed = false;
+};
+
+void work(Queue& q, InputCache& cache, const BatchOptions& options) {
+  for (;;) {
+    std::pair<std::size_t, BatchRow> item;
+    {
+      std::unique_lock lock(q.mutex);
+      q.work.wait(lock, [&] { return q.closed || !q.waiting.empty(); });
+      if (q.waiting.empty()) return;
+      item = std::move(q.waiting.front());
+      q.waiting.pop_front();
+    }
+    BatchOutcome outcome = run_row(std::move(item.second), cache, options);
+    outcome.index = item.first;
+    {
+      const std::lock_guard lock(q.mutex);
+      q.finished[item.first % q.finished.size()] = std::move(outcome);
+    }
+    q.ready.notify_one();
+  }
+}
+
+}  // namespace
+
+void run_batch(const std::function<std::optional<BatchRow>()>& next, const BatchOptions& options,
+               const std::function<void(BatchOutcome&)>& done) {
+  InputCache cache;
+  const unsigned jobs = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  if (jobs == 1) {
+    for (std::size_t index = 0;; ++index) {
+      std::optional<BatchRow> row = next();
+      if (!row) return;
+      BatchOutcome outcome = run_row(std::move(*row), cache, options);
+      outcome.index = index;
+      done(outcome);
+    }
+  }
+  Queue q;
+  q.finished.resize(options.window > 0 ? options.window : 4 * std::size_t{jobs});
+  std::vector<std::thread> workers;
+  const auto close = [&] {
+    {
+      const std::lock_guard lock(q.mutex);
+      q.closed = true;
+    }
+    q.work.notify_all();
+    for (std::thread& worker : workers) worker.join();
+  };
+  try {
+    for (unsigned k = 0; k < jobs; ++k) workers.emplace_back(work, std::ref(q), std::ref(cache), std::cref(options));
+    std::size_t issued = 0;
+    std::size_t handed = 0;
+    bool more = true;
+    for (;;) {
+      // Rows are read only as far as the window reaches past the next one to hand back.
+      while (more && issued < handed + q.finished.size()) {
+        std::optional<BatchRow> row = next();
+        if (!row) {
+          more = false;
+          break;
+        }
+        {
+          const std::lock_guard lock(q.mutex);
+          q.waiting.emplace_back(issued++, std::move(*row));
+        }
+        q.work.notify_one();
+      }
+      if (handed == issued) break;
+      BatchOutcome outcome;
+      {
+        std::unique_lock lock(q.mutex);
+        std::optional<BatchOutcome>& slot = q.finished[handed % q.finished.size()];
+        q.ready.wait(lock, [&] { return slot.has_value(); });
+        outcome = std::move(*slot);
+        slot.reset();
+      }
+      done(outcome);
+      ++handed;
+    }
+  } catch (...) {
+    close();
+    throw;
+  }
+  close();
+}
+
+}  // namespace hdfe

@@ -1,0 +1,43 @@
+#include "batch/inputcache.h"
+
+#include "io/digest.h"
+#include "io/readcurves.h"
+#include "io/readengtrn.h"
+#include "io/readspec.h"
+
+namespace hdfe {
+
+SpecValues InputCache::spec(const std::string& name) {
+  return *specs_.get(name, [&] { return read_spec(name); });
+}
+
+TransmissionInput InputCache::transmission(const std::string& name) {
+  return *transmissions_.get(name, [&] { return read_transmission(name); });
+}
+
+EngineInput InputCache::engine(const std::string& name) {
+  return *engines_.get(name, [&] { return read_engine(name); });
+}
+
+TorqueCurve InputCache::torque_curve(const std::string& name) {
+  return *curves_.get(name, [&] { return read_torque_curve(name); });
+}
+
+FuelMap InputCache::fuel_map(const std::string& name) {
+  return *maps_.get(name, [&] { return read_fuel_map(name); });
+}
+
+std::string InputCache::sha256(const std::string& name) {
+  return *digests_.get(name, [&] { return file_sha256(name); });
+}
+
+std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
+  std::string key;
+  for (const InputFile& file : vehicle.files) {
+    if (file.role == "fuel_map" || file.role == "motoring") key += file.path.string() + '\0';
+  }
+  if (key.empty()) return fuel_grid(vehicle);
+  return grids_.get(key, [&] { return *fuel_grid(vehicle); });
+}
+
+}  // namespace hdfe

@@ -1,0 +1,77 @@
+// Input files read once and shared between the rows of a batch, and fuel grids built once.
+#pragma once
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "run/loader.h"
+
+namespace hdfe {
+
+// A value made once per key, by the first thread that asks; the others wait for it. A
+// failure is kept and thrown again to every later asker. At most `Limit` keys are held:
+// past it the memo starts afresh (values in use stay alive), so memory stays bounded.
+template <class T>
+class Memo {
+ public:
+  template <class Make>
+  std::shared_ptr<const T> get(const std::string& key, Make make) {
+    std::shared_ptr<Slot> slot;
+    {
+      const std::lock_guard lock(mutex_);
+      auto found = slots_.find(key);
+      if (found == slots_.end()) {
+        if (slots_.size() >= Limit) slots_.clear();
+        found = slots_.emplace(key, std::make_shared<Slot>()).first;
+      }
+      slot = found->second;
+    }
+    std::call_once(slot->once, [&] {
+      try {
+        slot->value = std::make_shared<const T>(make());
+      } catch (...) {
+        slot->error = std::current_exception();
+      }
+    });
+    if (slot->error) std::rethrow_exception(slot->error);
+    return slot->value;
+  }
+
+ private:
+  static constexpr std::size_t Limit = 4096;
+  struct Slot {
+    std::once_flag once;
+    std::shared_ptr<const T> value;
+    std::exception_ptr error;
+  };
+  std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<Slot>> slots_;
+};
+
+// The input source of a batch: each file, by the name opened, is read and digested once.
+// Safe to use from many threads at once.
+class InputCache final : public InputSource {
+ public:
+  SpecValues spec(const std::string& name) override;
+  TransmissionInput transmission(const std::string& name) override;
+  EngineInput engine(const std::string& name) override;
+  TorqueCurve torque_curve(const std::string& name) override;
+  FuelMap fuel_map(const std::string& name) override;
+  std::string sha256(const std::string& name) override;
+
+  // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
+  std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
+
+ private:
+  Memo<SpecValues> specs_;
+  Memo<TransmissionInput> transmissions_;
+  Memo<EngineInput> engines_;
+  Memo<TorqueCurve> curves_;
+  Memo<FuelMap> maps_;
+  Memo<std::string> digests_;
+  Memo<FuelGrid> grids_;
+};
+
+}  // namespace hdfe

@@ -1,0 +1,76 @@
+// The spec-file values a batch row may replace, read as the spec file's values are.
+#include <array>
+#include <sstream>
+
+#include "hdfe/batch.h"
+#include "hdfe/freeform.h"
+#include "hdfe/textfield.h"
+
+namespace hdfe {
+
+namespace {
+
+constexpr std::array<std::string_view, 17> Names{
+    "VehicleName", "CategoryCode", "EngineFile", "TransmissionFile", "FinalRatio",      "TireRadius",
+    "FlatRoadTireRadius", "TraceFlag", "RollAddend", "AirCoefficient", "IdleStopOn", "StopDelay",
+    "StartIdleStopOn", "StartIdleTime", "RestartLead", "Kf1", "Kf2"};
+
+// The read target of the named value; text values are read into `text`.
+ReadTarget target(SpecValues& v, std::string_view name, std::string& text) {
+  if (name == "VehicleName" || name == "CategoryCode" || name == "EngineFile" || name == "TransmissionFile") {
+    return text_var(text);
+  }
+  if (name == "FinalRatio") return real_var(v.FinalRatio);
+  if (name == "TireRadius") return real_var(v.TireRadius);
+  if (name == "FlatRoadTireRadius") return real_var(v.FlatRoadTireRadius);
+  if (name == "TraceFlag") return int_var(v.TraceFlag);
+  if (name == "RollAddend") return real_var(v.RollAddend);
+  if (name == "AirCoefficient") return real_var(v.AirCoefficient);
+  if (name == "IdleStopOn") return int_var(v.IdleStopOn);
+  if (name == "StopDelay") return int_var(v.StopDelay);
+  if (name == "StartIdleStopOn") return int_var(v.StartIdleStopOn);
+  if (name == "StartIdleTime") return int_var(v.StartIdleTime);
+  if (name == "RestartLead") return int_var(v.RestartLead);
+  if (name == "Kf1") return real_var(v.Kf1);
+  if (name == "Kf2") return real_var(v.Kf2);
+  throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
+}
+
+std::string* text_value(SpecValues& v, std::string_view name) {
+  if (name == "VehicleName") return &v.VehicleName;
+  if (name == "CategoryCode") return &v.CategoryCode;
+  if (name == "EngineFile") return &v.EngineFile;
+  if (name == "TransmissionFile") return &v.TransmissionFile;
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const std::string_view> override_names() { return Names; }
+
+void apply_override(SpecValues& values, std::string_view name, std::string_view text) {
+  SpecValues edited = values;
+  std::string textValue = text_field("");
+  const ReadTarget t = target(edited, name, textValue);
+  const Error bad({" Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]"}, 1,
+                  ErrorKind::BadValue);
+  // One value only: a second one, a null, a slash or a repeat count would be read from a spec
+  // file's line but silently dropped or misread from a cell.
+  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t last = text.find_last_not_of(" \t");
+  if (first == std::string_view::npos) throw bad;
+  const std::string_view value = text.substr(first, last - first + 1);
+  const bool quoted = value.front() == '\'' || value.front() == '"';
+  if (value.find_first_of("\r\n") != std::string_view::npos ||
+      (!quoted && value.find_first_of(" \t,/*") != std::string_view::npos)) {
+    throw bad;
+  }
+  std::istringstream stream{std::string(value)};
+  RecordInput in;
+  in.stream = &stream;
+  if (read_free(in, std::span(&t, 1)) != ReadStatus::Done) throw bad;
+  if (std::string* field = text_value(edited, name)) *field = std::string(trimmed(textValue));
+  values = std::move(edited);
+}
+
+}  // namespace hdfe

@@ -1,0 +1,57 @@
+// Straight-line lookup of a torque curve.
+#pragma once
+#include <cstdint>
+#include <vector>
+#include "hdfe/vehicle.h"
+
+namespace hdfe {
+
+// Torque [N·m] of the curve at engine speed s [rpm], interpolated between neighbouring
+// points and extended beyond the ends along the first and last segments.
+double curve_lookup(const TorqueCurve& curve, double s);
+
+// The same lookup through an index of equal speed buckets, each naming a segment near
+// its speeds: a step or two instead of a binary search, the same segment, the same
+// value. A curve whose speeds do not ascend is looked up plainly. The curve must outlive
+// the index and stay unchanged.
+class IndexedCurve {
+ public:
+  explicit IndexedCurve(const TorqueCurve& curve);
+  double operator()(double s) const;
+
+  // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
+  // for none) and then its neighbours, and leaving hint at the segment used: a run of
+  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the only one whose speeds
+  // bracket it, so the value is the same.
+  double near(double s, int& hint) const {
+    if (hint >= 0) {
+      const double* speed = curve_.Speeds.data();
+      const int i = hint;
+      if (s < speed[i + 1]) {
+        if (speed[i] <= s) return on_segment(i, s);
+        if (i > 0 && speed[i - 1] <= s) return on_segment(hint = i - 1, s);
+      } else if (i + 2 < curve_.PointCount && s < speed[i + 2]) {
+        return on_segment(hint = i + 1, s);
+      }
+    }
+    return find(s, hint);
+  }
+
+ private:
+  // Value of segment i (0-based) at speed s.
+  double on_segment(int i, double s) const {
+    const double* speed = curve_.Speeds.data();
+    const double* torque = curve_.Torques.data();
+    return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
+  }
+  // The lookup; hint is left at the segment used strictly inside the curve's speeds,
+  // else at -1.
+  double find(double s, int& hint) const;
+
+  const TorqueCurve& curve_;
+  double origin_ = 0.0;  // speed of the first point [rpm]
+  double scale_ = 0.0;   // buckets per rpm
+  std::vector<int32_t> bucket_;  // empty: no index
+};
+
+}  // namespace hdfe

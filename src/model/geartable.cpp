@@ -1,0 +1,82 @@
+#include "model/geartable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "hdfe/error.h"
+#include "hdfe/textfield.h"
+
+namespace hdfe {
+
+namespace {
+
+constexpr double LightGVWLimit = 8000.0;  // [kg], light below it
+
+// Torque margin and speed factor f of a main-ratio position relative to StartGears.
+struct GearPosition {
+  double TorqueMargin;
+  double f;
+};
+// Rows: i <= S, i = S + 1, i = S + 2, i >= S + 3.
+constexpr GearPosition LightPositions[4] = {{2.4, 0.01}, {1.7, 0.04}, {1.6, 0.09}, {1.6, 0.14}};
+constexpr GearPosition HeavyPositions[4] = {{2.0, 0.01}, {1.7, 0.04}, {1.3, 0.14}, {1.3, 0.22}};
+
+// Row of the gear-position table for 1-based main position i and starting gear s.
+std::size_t position_row(int64_t i, int64_t s) {
+  if (i <= s) return 0;
+  if (i <= s + 2) return static_cast<std::size_t>(i - s);
+  return 3;
+}
+
+// A derived transmission count, stopping the run when it does not fit 32 bits or exceeds most.
+int32_t gear_count_value(int64_t value, const SpecValues& values,
+                       int64_t most = std::numeric_limits<int32_t>::max()) {
+  if (value > most || value < std::numeric_limits<int32_t>::min()) {
+    throw Error{
+        {" Gear count out of range [ " + std::string(trimmed(values.TransmissionFile)) + " ]"}, 0, ErrorKind::VehicleCheck};
+  }
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
+               TransmissionData& trn, const RatioLists& ratios) {
+  const std::size_t mains = ratios.MainRatios.size();
+  const std::size_t auxes = ratios.AuxRatios.size();
+  trn.StartGears = ratios.StartGears;
+  trn.ReengageGear =
+      trn.TransmissionKind == 1 ? 1 : gear_count_value(int64_t{trn.AuxRatioCount} + 1, values);
+  trn.MaxUpshiftSpan = gear_count_value(int64_t{3} * trn.AuxRatioCount, values);
+  // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears. The
+  // table is bounded before it is built: a few thousand ratio lines could otherwise ask
+  // for billions of gears.
+  const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
+  trn.GearCount = gear_count_value(gears, values, MaxGearCount);
+  trn.FinalEfficiency = 0.95;
+
+  const double d = eng.Nrate - eng.Nidle;
+  const double m0 = 0.05 * spec.Wcurb;
+  const double J = (spec.EngineInertia * trn.FinalRatio) * trn.FinalRatio;
+  const double R2 = spec.TireRadius * spec.TireRadius;
+  const GearPosition* column = spec.GVW < LightGVWLimit ? LightPositions : HeavyPositions;
+  trn.Gears.assign(static_cast<std::size_t>(trn.GearCount), GearRow{});
+  eng.GearMinSpeed.assign(static_cast<std::size_t>(trn.GearCount), 0.0);
+  for (std::size_t i = 0; i < mains; ++i) {
+    const double main = ratios.MainRatios[i];
+    const GearPosition& pos = column[position_row(static_cast<int64_t>(i) + 1, trn.StartGears)];
+    for (std::size_t j = 0; j < auxes; ++j) {
+      const std::size_t k = i * auxes + j;
+      GearRow& gear = trn.Gears[k];
+      gear.Ratio = main * ratios.AuxRatios[j];
+      gear.Efficiency = main == 1.0 ? 0.98 : 0.95;
+      gear.TorqueMargin = pos.TorqueMargin;
+      gear.DW = ((J * gear.Ratio) * gear.Ratio) / R2 + m0;
+      eng.GearMinSpeed[k] = eng.Nidle + pos.f * d;
+    }
+  }
+}
+
+}  // namespace hdfe

@@ -1,0 +1,127 @@
+#include "hdfe/report.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+namespace hdfe {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+const char* finding_kind(RunFinding::Kind kind) {
+  return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque";
+}
+
+const char* warning_kind(RunWarning::Kind kind) {
+  return kind == RunWarning::Kind::SpeedSearchExhausted ? "speed_search_exhausted" : "cycle_missed";
+}
+
+ordered_json vehicle_json(const Classification& c) {
+  const SpecValues& v = c.values;
+  const VehicleSpec& s = c.spec;
+  const EngineData& e = c.engine;
+  const TransmissionData& t = c.transmission;
+  ordered_json gears = ordered_json::array();
+  for (std::size_t k = 0; k < t.Gears.size(); ++k) {
+    const GearRow& g = t.Gears[k];
+    gears.push_back({{"gear", k + 1},
+                     {"ratio", g.Ratio},
+                     {"efficiency", g.Efficiency},
+                     {"torque_margin", g.TorqueMargin},
+                     {"DW", g.DW},
+                     {"min_engine_speed_rpm", e.GearMinSpeed[k]}});
+  }
+  const char kind = v.CategoryCode.empty() ? ' ' : v.CategoryCode.front();
+  return {{"name", v.VehicleName},
+          {"category", v.CategoryCode},
+          {"vehicle_type", kind == 'T' ? "TRUCK" : kind == 'B' ? "BUS" : ""},
+          {"transmission", t.TransmissionKind == 1 ? "Torque Converter AT" : "MT, AMT"},
+          {"highway_ratio", s.HighwayRatio},
+          {"GVW", s.GVW},
+          {"Wcurb", s.Wcurb},
+          {"Wtest", s.Wtest},
+          {"MaxPayload", s.MaxPayload},
+          {"Crew", s.Crew},
+          {"LoadFactor", s.LoadFactor},
+          {"Width", s.Width},
+          {"Height", s.Height},
+          {"TireRadius", s.TireRadius},
+          {"FlatRoadTireRadius", s.FlatRoadTireRadius},
+          {"EngineInertia", s.EngineInertia},
+          {"MuAir", s.MuAir},
+          {"MuRoll", s.MuRoll},
+          {"Nidle", e.Nidle},
+          {"Nrate", e.Nrate},
+          {"Nex", e.Nex},
+          {"Nes", e.Nes},
+          {"Nec", e.Nec},
+          {"FinalRatio", t.FinalRatio},
+          {"FinalEfficiency", t.FinalEfficiency},
+          {"Kf1", v.Kf1},
+          {"Kf2", v.Kf2},
+          {"IdleStopOn", v.IdleStopOn},
+          {"StopDelay", v.StopDelay},
+          {"StartIdleStopOn", v.StartIdleStopOn},
+          {"StartIdleTime", v.StartIdleTime},
+          {"RestartLead", v.RestartLead},
+          {"gears", gears}};
+}
+
+ordered_json cycle_json(const CycleFigures& f) {
+  const CycleMetrics& m = f.metrics;
+  return {{"name", f.name},
+          {"fuel_economy_km_per_l", f.fuel_economy_km_per_l},
+          {"fuel_economy_before_transient_km_per_l", f.fuel_economy_before_transient_km_per_l},
+          {"fuel_economy_after_transient_km_per_l", f.fuel_economy_after_transient_km_per_l},
+          {"fuel_economy_after_kf_km_per_l", f.fuel_economy_after_kf_km_per_l},
+          {"transient_correction", f.transient_correction},
+          {"kf", f.kf},
+          {"average_speed_km_per_h", f.average_speed_km_per_h},
+          {"distance_km", f.distance_km},
+          {"target_distance_km", f.target_distance_km},
+          {"fuel_l", f.fuel_l},
+          {"first_second", f.first_second},
+          {"seconds", f.seconds},
+          {"metrics",
+           {{"seconds_below_target", m.seconds_below_target},
+            {"largest_shortfall_km_per_h", m.largest_shortfall_km_per_h},
+            {"largest_shortfall_second", m.largest_shortfall_second},
+            {"distance_percent_of_target", m.distance_percent_of_target},
+            {"seconds_at_full_load", m.seconds_at_full_load}}}};
+}
+
+}  // namespace
+
+std::string result_json(const Vehicle& vehicle, const Result& result) {
+  ordered_json inputs = ordered_json::array();
+  for (const InputFile& file : vehicle.files) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(file.path, ec).lexically_normal();
+    inputs.push_back({{"role", file.role}, {"name", file.name}, {"path", absolute.string()}, {"sha256", file.sha256}});
+  }
+  ordered_json cycles = ordered_json::array();
+  for (const CycleFigures& f : result.cycles) cycles.push_back(cycle_json(f));
+  ordered_json findings = ordered_json::array();
+  for (const RunFinding& f : result.findings) {
+    findings.push_back({{"cycle", f.cycle}, {"second", f.second}, {"kind", finding_kind(f.kind)}});
+  }
+  ordered_json warnings = ordered_json::array();
+  for (const RunWarning& w : result.warnings) {
+    warnings.push_back(
+        {{"cycle", w.cycle}, {"second", w.second}, {"kind", warning_kind(w.kind)}, {"message", w.message}});
+  }
+  const ordered_json document = {
+      {"program",
+       {{"name", "hdfe"}, {"version", ProgramVersion}, {"cycle_tables_version", CycleTablesVersion}}},
+      {"inputs", inputs},
+      {"vehicle", vehicle_json(result.classification)},
+      {"cycles", cycles},
+      {"average_fuel_economy_km_per_l", result.average_fuel_economy_km_per_l},
+      {"run_checks", findings},
+      {"warnings", warnings}};
+  // Names come from input files and may hold bytes that are not UTF-8: they are replaced.
+  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace hdfe

@@ -1,0 +1,301 @@
+#include "hdfe/check.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <tuple>
+#include <numbers>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "sim/fuelgrid.h"
+#include "run/classification.h"
+#include "model/checkvehicle.h"
+#include "io/readcurves.h"
+#include "io/readengtrn.h"
+#include "io/readspec.h"
+#include "hdfe/freeform.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Diesel density for the specific consumption check [kg/l].
+constexpr double DieselDensity = 0.832;
+// Plausible specific consumption of a diesel engine at full load [g/kWh].
+constexpr double LowestSpecificConsumption = 150.0;
+constexpr double HighestSpecificConsumption = 400.0;
+// A map point counts as on the full-load curve from this share of its torque.
+constexpr double NearFullLoad = 0.9;
+
+struct Finding {
+  std::string file;
+  int64_t line = 0;
+  bool error = false;
+  std::string message;
+};
+
+// The lines of a file, without their line ends; nothing when it cannot be read.
+std::optional<std::vector<std::string>> file_lines(const std::string& name) {
+  std::error_code ec;
+  if (!fs::is_regular_file(name, ec)) return std::nullopt;
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// True when the line alone reads as `count` numbers.
+bool reads_as_numbers(const std::string& line, std::size_t count) {
+  std::istringstream text(line);
+  RecordInput in;
+  in.stream = &text;
+  std::array<double, 3> values{};
+  std::vector<ReadTarget> targets;
+  for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
+  return !line.empty() && line.find_first_not_of(" \t,") != std::string::npos &&
+         read_free(in, targets) == ReadStatus::Done && in.line == 1;
+}
+
+// The line (1-based) of the k-th value (0-based) of a file with one value per line: the
+// k-th line that is not blank; 0 past the end.
+int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
+    if (seen++ == k) return static_cast<int64_t>(i + 1);
+  }
+  return 0;
+}
+
+class Checker {
+ public:
+  explicit Checker(std::string spec) : spec_(std::move(spec)) {}
+
+  std::vector<Finding> run() {
+    lines_of(spec_);
+    SpecValues values;
+    if (!attempt(spec_, [&] { values = read_spec(spec_); })) return findings_;
+    check_name(spec_, values.TransmissionFile, 3);
+    check_name(spec_, values.EngineFile, 2);
+    for (const auto& [value, index, symbol] : {std::tuple{values.Kf1, 15u, "Kf1"}, std::tuple{values.Kf2, 16u, "Kf2"}}) {
+      if (!(value > 0.0) || !std::isfinite(value)) {
+        warn(spec_, value_of(spec_, index),
+             std::string(symbol) + " is " + number(value) + ": a correction factor must be a positive number");
+      }
+    }
+    Vehicle v;
+    v.values = values;
+    v.files.push_back({"spec", spec_, spec_, ""});
+    const bool transmission = attempt(values.TransmissionFile, [&] { v.transmission = read_transmission(values.TransmissionFile); });
+    if (transmission) check_ratios(values.TransmissionFile, v.transmission);
+    const bool engine = attempt(values.EngineFile, [&] { v.engine = read_engine(values.EngineFile); });
+    if (engine) {
+      const std::string& file = values.EngineFile;
+      check_name(file, v.engine.FuelMapFile, 0);
+      check_name(file, v.engine.FullLoadCurveFile, 1);
+      check_name(file, v.engine.MotoringCurveFile, 2);
+      if (v.engine.Nrate > v.engine.Nex) {
+        warn(file, value_of(file, 4), "Nrate " + number(v.engine.Nrate) + " rpm is above Nex " + number(v.engine.Nex) + " rpm");
+      }
+    }
+    if (!transmission || !engine) return findings_;
+    RatioLists ratios;
+    if (!attempt(spec_, [&] { classify_vehicle(v, ratios); })) return findings_;
+    const bool full = attempt(v.engine.FullLoadCurveFile, [&] { v.full_load = read_torque_curve(v.engine.FullLoadCurveFile); });
+    const bool motoring = attempt(v.engine.MotoringCurveFile, [&] { v.motoring = read_torque_curve(v.engine.MotoringCurveFile); });
+    const bool map = attempt(v.engine.FuelMapFile, [&] { v.fuel_map = read_fuel_map(v.engine.FuelMapFile); });
+    if (full) check_data_lines(v.engine.FullLoadCurveFile, 2);
+    if (motoring) check_data_lines(v.engine.MotoringCurveFile, 2);
+    if (map) check_data_lines(v.engine.FuelMapFile, 3);
+    if (full && !v.full_load.Speeds.empty() && v.engine.Nex > v.full_load.Speeds.back()) {
+      warn(values.EngineFile, value_of(values.EngineFile, 5),
+           "Nex " + number(v.engine.Nex) + " rpm is beyond the full-load curve's last speed " +
+               number(v.full_load.Speeds.back()) + " rpm");
+    }
+    if (full && map) check_map_against_full_load(v);
+    if (full && motoring && map) {
+      attempt(spec_, [&] {
+        const Classification c = classify_vehicle(v, ratios);
+        const EngineFiles files{v.engine.FuelMapFile, v.engine.FullLoadCurveFile, v.engine.MotoringCurveFile};
+        check_vehicle(spec_, c.values, c.spec, c.engine, files, c.transmission, ratios, v.full_load, v.motoring,
+                      v.fuel_map);
+        FuelGrid grid;
+        build_fuel_grid(grid, v.fuel_map, v.motoring);
+      });
+    }
+    return findings_;
+  }
+
+ private:
+  void add(const std::string& file, int64_t line, bool error, std::string message) {
+    findings_.push_back({file, line, error, std::move(message)});
+  }
+  void warn(const std::string& file, int64_t line, std::string message) { add(file, line, false, std::move(message)); }
+
+  // Runs one read or check; an error becomes a finding. True when it succeeded.
+  template <class F>
+  bool attempt(const std::string& file, F f) {
+    try {
+      f();
+      return true;
+    } catch (const Error& e) {
+      std::string message;
+      for (const std::string& line : e.lines()) {
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos) continue;
+        if (!message.empty()) message += "; ";
+        message += line.substr(first, line.find_last_not_of(' ') - first + 1);
+      }
+      add(e.file().empty() ? file : e.file(), e.line(), true, message);
+      return false;
+    }
+  }
+
+  const std::vector<std::string>& lines_of(const std::string& name) {
+    auto it = lines_.find(name);
+    if (it == lines_.end()) {
+      it = lines_.emplace(name, file_lines(name).value_or(std::vector<std::string>{})).first;
+      const std::vector<std::string>& lines = it->second;
+      if (!lines.empty() && lines.front().rfind("\xEF\xBB\xBF", 0) == 0) {
+        warn(name, 1, "the file starts with a UTF-8 byte-order mark, which is read as part of the first value");
+      }
+    }
+    return it->second;
+  }
+
+  int64_t value_of(const std::string& file, std::size_t k) { return value_line(lines_of(file), k); }
+
+  static std::string number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+  }
+
+  // A relative name opens from the working directory; warn when the spec file's folder
+  // would give another file.
+  void check_name(const std::string& file, const std::string& name, std::size_t index) {
+    lines_of(file);
+    if (name.empty() || fs::path(name).is_absolute()) return;
+    const fs::path folder = fs::path(spec_).parent_path();
+    if (folder.empty()) return;
+    const fs::path fromSpec = folder / name;
+    std::error_code ec;
+    const bool here = fs::exists(name, ec);
+    const bool there = fs::exists(fromSpec, ec);
+    if (here == there && (!here || fs::equivalent(name, fromSpec, ec))) return;
+    warn(file, value_of(file, index),
+         "'" + name + "' is taken from the working directory" + (here ? "" : ", where it does not exist") +
+             "; from the spec file's folder it would be " + fromSpec.string() + (there ? "" : ", which does not exist"));
+  }
+
+  void check_ratios(const std::string& file, const TransmissionInput& t) {
+    const auto check = [&](const std::vector<double>& list, const char* what, std::size_t firstValue) {
+      for (std::size_t k = 1; k < list.size(); ++k) {
+        if (list[k] >= list[k - 1]) {
+          warn(file, value_of(file, firstValue + k),
+               std::string(what) + " ratio " + std::to_string(k + 1) + " (" + number(list[k]) +
+                   ") is not below the one before it (" + number(list[k - 1]) + "): ratios must descend");
+        }
+      }
+    };
+    check(t.MainRatios, "main", 2);
+    check(t.AuxRatios, "auxiliary", 3 + t.MainRatios.size());
+  }
+
+  // Header lines that read as data, and data lines that read as a zero point.
+  void check_data_lines(const std::string& file, std::size_t columns) {
+    const std::vector<std::string>& lines = lines_of(file);
+    if (lines.size() >= 2 && reads_as_numbers(lines[0], columns) && reads_as_numbers(lines[1], columns)) {
+      warn(file, 1, "the first two lines read as data points: the two header lines may be missing");
+    }
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+      const std::size_t first = lines[i].find_first_not_of(" \t");
+      if (first == std::string::npos) continue;
+      if (lines[i][first] == '/' || lines[i][first] == ',') {
+        warn(file, static_cast<int64_t>(i + 1),
+             "the line '" + lines[i] + "' reads as a point of zeros; remove it (comments are not allowed)");
+      }
+    }
+  }
+
+  // Full-load torque at a speed, by straight lines between the curve's points [N·m].
+  static double full_load_at(const TorqueCurve& curve, double n) {
+    const auto& s = curve.Speeds;
+    for (std::size_t k = 1; k < s.size(); ++k) {
+      if (n <= s[k] && s[k] > s[k - 1]) {
+        return curve.Torques[k - 1] + (curve.Torques[k] - curve.Torques[k - 1]) * (n - s[k - 1]) / (s[k] - s[k - 1]);
+      }
+    }
+    return curve.Torques.empty() ? 0.0 : curve.Torques.back();
+  }
+
+  void check_map_against_full_load(const Vehicle& v) {
+    const FuelMap& map = v.fuel_map;
+    const TorqueCurve& full = v.full_load;
+    const std::string& file = v.engine.FuelMapFile;
+    if (map.Speeds.empty() || full.Speeds.empty()) return;
+    const double mapLow = map.Speeds.front();
+    const double mapHigh = map.Speeds.back();
+    const double topMapTorque = *std::max_element(map.Torques.begin(), map.Torques.end());
+    const double topFullLoad = *std::max_element(full.Torques.begin(), full.Torques.end());
+    if (mapLow > full.Speeds.front() || mapHigh < full.Speeds.back() || topMapTorque < 0.95 * topFullLoad) {
+      warn(file, 0,
+           "the map (" + number(mapLow) + " to " + number(mapHigh) + " rpm, up to " + number(topMapTorque) +
+               " N·m) does not cover the full-load curve (" + number(full.Speeds.front()) + " to " +
+               number(full.Speeds.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
+    }
+    // Specific consumption of the map points on or near the full-load curve.
+    double lowest = INFINITY, highest = -INFINITY;
+    int count = 0;
+    for (std::size_t k = 0; k < map.Speeds.size(); ++k) {
+      const double n = map.Speeds[k], T = map.Torques[k];
+      if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * full_load_at(full, n)) continue;
+      const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
+      const double be = map.FuelRates[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
+      lowest = std::min(lowest, be);
+      highest = std::max(highest, be);
+      ++count;
+    }
+    if (count > 0 && (lowest < LowestSpecificConsumption || highest > HighestSpecificConsumption)) {
+      warn(file, 0,
+           "at full load the map's fuel rates give " + number(std::round(lowest)) + " to " + number(std::round(highest)) +
+               " g/kWh (diesel, 0.832 kg/l), outside 150 to 400: are the rates in l/h (not g/h or kg/h)?");
+    }
+  }
+
+  std::string spec_;
+  std::vector<Finding> findings_;
+  std::map<std::string, std::vector<std::string>> lines_;
+};
+
+}  // namespace
+
+int run_check(const std::string& spec, std::ostream& out) {
+  const std::vector<Finding> findings = Checker(spec).run();
+  int errors = 0;
+  for (const Finding& f : findings) {
+    out << f.file;
+    if (f.line > 0) out << ':' << f.line;
+    out << ": " << (f.error ? "error" : "warning") << ": " << f.message << '\n';
+    errors += f.error ? 1 : 0;
+  }
+  const auto warnings = static_cast<int>(findings.size()) - errors;
+  out << spec << ": " << errors << (errors == 1 ? " error, " : " errors, ") << warnings
+      << (warnings == 1 ? " warning" : " warnings") << '\n';
+  out.flush();
+  return errors > 0 ? 1 : 0;
+}
+
+}  // namespace hdfe

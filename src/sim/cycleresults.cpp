@@ -1,0 +1,70 @@
+#include "sim/cycleresults.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "core/constants.h"
+
+namespace hdfe {
+
+namespace {
+
+// Steps of the cycle start whose target speed is 0; the engine may stop there only after
+// the start idle time.
+constexpr int64_t StartSteps = 25;
+
+// True when Vreal is exactly 0 at every 1-based step lo..hi (true for an empty range).
+bool standstill(std::span<const double> Vreal, int64_t lo, int64_t hi) {
+  for (int64_t j = lo; j <= hi; ++j) {
+    if (Vreal[static_cast<std::size_t>(j - 1)] != 0.0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
+              int32_t B, int32_t C, int32_t A) {
+  if (n <= 0) return;
+  const int64_t steps = static_cast<int64_t>(std::min({static_cast<std::size_t>(n), Vreal.size(),
+                                                       Ne.size(), FC.size()}));
+  std::vector<char> marked(static_cast<std::size_t>(steps), 0);
+  const auto V = [&](int64_t i) { return Vreal[static_cast<std::size_t>(i - 1)]; };
+
+  // Stopped for at least B seconds up to i and staying stopped A seconds more.
+  for (int64_t i = StartSteps + 1; i <= steps; ++i) {
+    marked[i - 1] = V(i) == 0.0 && standstill(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
+  }
+  // Cycle start: after the start idle time, while the vehicle stays stopped A seconds more.
+  // The step's own standstill is required as well, so a negative A cannot stop a moving engine.
+  for (int64_t i = 1; i <= std::min(StartSteps, steps); ++i) {
+    marked[i - 1] = i > C && V(i) == 0.0 && standstill(Vreal, i, std::min<int64_t>(i + A, steps));
+  }
+  for (int64_t i = 1; i <= steps; ++i) {
+    if (marked[i - 1]) {
+      FC[i - 1] = 0.0;
+      Ne[i - 1] = 0.0;
+    }
+  }
+}
+
+CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,
+                          int32_t first) {
+  double sumV = 0.0;
+  double sumFC = 0.0;
+  for (int64_t k = first; k < static_cast<int64_t>(first) + count; ++k) {
+    // Steps outside the series contribute nothing.
+    if (k < 1 || k > static_cast<int64_t>(Vreal.size()) || k > static_cast<int64_t>(FC.size())) continue;
+    sumV = sumV + Vreal[static_cast<std::size_t>(k - 1)];
+    sumFC = sumFC + FC[static_cast<std::size_t>(k - 1)];
+  }
+  CycleResult result;
+  result.AverageSpeed = sumV / static_cast<double>(count);
+  result.FuelEconomy = sumV / sumFC;
+  result.Distance = sumV / SecondsPerHour;
+  result.Fuel = sumFC / SecondsPerHour;
+  return result;
+}
+
+}  // namespace hdfe

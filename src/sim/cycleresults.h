@@ -1,0 +1,18 @@
+// Idle stop and the reduction of a run to average speed and fuel economy.
+#pragma once
+#include <cstdint>
+#include <span>
+#include "hdfe/fuel_grid.h"
+
+namespace hdfe {
+
+// Switches the engine off at long standstills of the first n steps: Ne and FC become 0
+// at every marked step. B = StopDelay, C = StartIdleTime, A = RestartLead [s].
+void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
+              int32_t B, int32_t C, int32_t A);
+
+// Average speed and fuel economy over steps first .. first + count - 1 (1-based).
+CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,
+                          int32_t first);
+
+}  // namespace hdfe

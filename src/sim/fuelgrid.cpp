@@ -1,0 +1,255 @@
+#include "sim/fuelgrid.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "model/curvelookup.h"
+#include "sim/hermite.h"
+#include "hdfe/error.h"
+
+namespace hdfe {
+
+namespace {
+
+constexpr int32_t GridSize = FuelGrid::Size;
+
+// Speed lines of the map: runs of consecutive points of one speed, each opened by its
+// motoring point of zero fuel. The entries of line L (0-based) are lineStart[L] up to
+// lineStart[L + 1] of the tables, so the tables hold one entry per map point and line.
+struct SpeedLines {
+  int32_t nLines = 0;
+  std::vector<double> lineSpeed;         // [rpm]
+  std::vector<std::size_t> lineStart;    // nLines + 1 entries
+  std::vector<double> lineTorque;        // [N·m]
+  std::vector<double> lineFuel;          // [l/h]
+  std::vector<double> lineDeriv;         // [l/h per N·m]
+
+  int32_t count(int32_t L) const {
+    return static_cast<int32_t>(lineStart[static_cast<std::size_t>(L) + 1] - lineStart[static_cast<std::size_t>(L)]);
+  }
+};
+
+// Splits the map into speed lines and lowers torqueMin [N·m] to the motoring torque of
+// every line but the first.
+SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
+  const int32_t n = map.PointCount;
+  SpeedLines s;
+  for (int32_t p = 0; p < n; ++p) {
+    if (p == 0 || map.Speeds[p] != map.Speeds[p - 1]) ++s.nLines;
+  }
+  const std::size_t entries = static_cast<std::size_t>(n) + static_cast<std::size_t>(s.nLines);
+  s.lineSpeed.reserve(static_cast<std::size_t>(s.nLines));
+  s.lineStart.reserve(static_cast<std::size_t>(s.nLines) + 1);
+  s.lineTorque.reserve(entries);
+  s.lineFuel.reserve(entries);
+  s.lineDeriv.assign(entries, 0.0);
+
+  for (int32_t p = 0; p < n; ++p) {
+    if (s.lineSpeed.empty() || map.Speeds[p] != s.lineSpeed.back()) {
+      const double tmot = curve_lookup(motoring, map.Speeds[p]);
+      if (!s.lineSpeed.empty()) torqueMin = std::min(torqueMin, tmot);
+      s.lineSpeed.push_back(map.Speeds[p]);
+      s.lineStart.push_back(s.lineTorque.size());
+      s.lineTorque.push_back(tmot);
+      s.lineFuel.push_back(0.0);
+    }
+    s.lineTorque.push_back(map.Torques[p]);
+    s.lineFuel.push_back(map.FuelRates[p]);
+  }
+  s.lineStart.push_back(s.lineTorque.size());
+  return s;
+}
+
+// Pass 1: interpolates every speed line along torque at the grid torques into firstPass
+// (nLines x 20, column-major).
+void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firstPass) {
+  const int32_t nLines = s.nLines;
+  std::array<double, GridSize> fe{};
+  for (int32_t L = 0; L < nLines; ++L) {
+    const int32_t count = s.count(L);
+    const std::size_t at = s.lineStart[static_cast<std::size_t>(L)];
+    int32_t ierr = 0;
+    hermite_derivatives(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, ierr);
+    if (ierr < 0) hermite_error(1, ierr);
+    bool skip = true;
+    hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
+           grid.TorqueAxis.data(), fe.data(), ierr);
+    if (ierr < 0) hermite_error(2, ierr);
+    for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];
+  }
+}
+
+// Pass 2: interpolates every grid torque's column of firstPass along speed at the grid
+// speeds into the grid.
+void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, FuelGrid& grid) {
+  const int32_t nLines = s.nLines;
+  std::vector<double> deriv(nLines);
+  for (int32_t k = 0; k < GridSize; ++k) {
+    const double* column = &firstPass[static_cast<std::size_t>(k) * nLines];
+    int32_t ierr = 0;
+    hermite_derivatives(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
+    if (ierr < 0) hermite_error(3, ierr);
+    bool skip = true;
+    hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.SpeedAxis.data(),
+           &grid.FuelRateTable[static_cast<std::size_t>(k) * GridSize], ierr);
+    if (ierr < 0) hermite_error(4, ierr);
+  }
+}
+
+}  // namespace
+
+void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
+  const int32_t n = map.PointCount;
+  if (n < 1) throw Error({" Failed to build fuel grid: the fuel map has no data points"}, 0, ErrorKind::VehicleCheck);
+
+  grid.SpeedCount = GridSize;
+  grid.TorqueCount = GridSize;
+  grid.IdleFuelRate = map.IdleFuelRate;
+
+  double speedMin = map.Speeds[0], speedMax = map.Speeds[0];
+  double torqueMin = map.Torques[0], torqueMax = map.Torques[0];
+  for (int32_t p = 1; p < n; ++p) {
+    speedMin = std::min(speedMin, map.Speeds[p]);
+    speedMax = std::max(speedMax, map.Speeds[p]);
+    torqueMin = std::min(torqueMin, map.Torques[p]);
+    torqueMax = std::max(torqueMax, map.Torques[p]);
+  }
+
+  SpeedLines lines = speed_lines(map, motoring, torqueMin);
+
+  const double speedStep = (speedMax - speedMin) / 19.0;
+  const double torqueStep = (torqueMax - torqueMin) / 19.0;
+  for (int32_t k = 0; k < GridSize; ++k) {
+    grid.SpeedAxis[k] = static_cast<double>(k) * speedStep + speedMin;
+    grid.TorqueAxis[k] = static_cast<double>(k) * torqueStep + torqueMin;
+  }
+
+  std::vector<double> firstPass(static_cast<std::size_t>(lines.nLines) * GridSize);
+  along_torque(lines, grid, firstPass);
+  along_speed(lines, firstPass, grid);
+}
+
+namespace {
+
+// The grid's cubics along speed, one per column and speed interval, and the column values
+// at the engine speed last asked for. The first pass of the interpolation then costs one
+// cubic per column, and the second pass reads only the columns around the torque.
+class GridInterpolator {
+ public:
+  // Checks both axes as the interpolation's first calls would (code 5, then code 7) and
+  // sets the cubics.
+  explicit GridInterpolator(const FuelGrid& grid)
+      : grid_(grid), nS_(std::min(grid.SpeedCount, GridSize)), nT_(std::min(grid.TorqueCount, GridSize)) {
+    int32_t ierr = 0;
+    if (nT_ >= 1) {
+      ierr = hermite_table_check(nS_, grid.SpeedAxis.data(), 1);
+      if (ierr < 0) hermite_error(5, ierr);
+    }
+    ierr = hermite_table_check(nT_, grid.TorqueAxis.data(), 1);
+    if (ierr < 0) hermite_error(7, ierr);
+    std::array<double, GridSize> deriv{};
+    // Appended in the order cubic() reads them, without zero-filling a full table first.
+    cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));
+    for (int32_t j = 0; j < nT_; ++j) {
+      const double* f = &grid.FuelRateTable[static_cast<std::size_t>(j) * nS_];
+      hermite_derivatives(nS_, grid.SpeedAxis.data(), f, deriv.data(), 1, ierr);
+      for (int32_t m = 1; m < nS_; ++m) {
+        hermite_cubic(grid.SpeedAxis[m - 1], grid.SpeedAxis[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
+                      cubics_.emplace_back());
+      }
+    }
+  }
+
+  // Fuel rate [l/h] at engine speed ne [rpm] and torque te [N·m], interpolated along
+  // speed, then along torque, clipped at zero.
+  double fuel(double ne, double te) {
+    const uint64_t bits = std::bit_cast<uint64_t>(ne);
+    const uint64_t teBits = std::bit_cast<uint64_t>(te);
+    // A step driven exactly as the one before (steady speed, same gradient) has its rate.
+    if (haveLast_ && bits == lastNe_ && teBits == lastTe_) return last_;
+    if (!haveSpeed_ || bits != neBits_) {
+      haveSpeed_ = true;
+      neBits_ = bits;
+      speedInterval_ = hermite_interval_near(nS_, grid_.SpeedAxis.data(), ne, speedInterval_);
+      ready_ = 0;
+      torqueInterval_ = -1;
+    }
+    const double* torque = grid_.TorqueAxis.data();
+    const int32_t k = hermite_interval_near(nT_, torque, te, lastTorqueInterval_);
+    lastTorqueInterval_ = k;
+    // The cubic along torque depends on the engine speed and the torque interval alone.
+    if (k == torqueInterval_) return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
+    const int32_t last = std::min(nT_ - 1, k + 1);
+    for (int32_t j = std::max(0, k - 2); j <= last; ++j) {
+      if ((ready_ >> j & 1U) != 0) continue;
+      column_[j] = hermite_cubic_value(cubic(j, speedInterval_), ne);
+      ready_ |= 1U << j;
+    }
+    const double d1 = hermite_derivative_at(nT_, torque, column_.data(), k - 1);
+    const double d2 = hermite_derivative_at(nT_, torque, column_.data(), k);
+    hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, alongTorque_);
+    torqueInterval_ = k;
+    return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
+  }
+
+ private:
+  double keep_last(uint64_t ne, uint64_t te, double rate) {
+    haveLast_ = true;
+    lastNe_ = ne;
+    lastTe_ = te;
+    last_ = rate;
+    return rate;
+  }
+
+  HermiteCubic& cubic(int32_t j, int32_t m) {
+    return cubics_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_ - 1) + static_cast<std::size_t>(m - 1)];
+  }
+
+  const FuelGrid& grid_;
+  int32_t nS_;
+  int32_t nT_;
+  std::vector<HermiteCubic> cubics_;  // by column j, then speed interval m
+  bool haveSpeed_ = false;
+  uint64_t neBits_ = 0;
+  int32_t speedInterval_ = 1;
+  uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
+  int32_t lastTorqueInterval_ = 1;  // of the last call, to try first
+  int32_t torqueInterval_ = -1;  // of alongTorque_ at the engine speed neBits_; -1: none
+  HermiteCubic alongTorque_{};
+  bool haveLast_ = false;
+  uint64_t lastNe_ = 0, lastTe_ = 0;
+  double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
+  std::array<double, GridSize> column_{};
+};
+
+}  // namespace
+
+void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+            std::span<double> FC, const DriveCycle& cycle, const TorqueCurve& motoring,
+            const FuelGrid& grid, const EngineData& eng) {
+  const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
+                                  Shift.size(), FC.size()});
+  // Set up at the first step that needs the grid, where its checks would first fail.
+  std::optional<GridInterpolator> grid_fuel;
+  const IndexedCurve motoringAt(motoring);
+  int segment = -1;  // of the last motoring lookup
+  for (std::size_t q = 0; q < n; ++q) {
+    if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
+      FC[q] = grid.IdleFuelRate;
+      continue;
+    }
+    const double tmot = motoringAt.near(Ne[q], segment);
+    if (tmot >= Te[q]) {
+      FC[q] = 0.0;  // engine driven by the vehicle
+      continue;
+    }
+    if (!grid_fuel) grid_fuel.emplace(grid);
+    FC[q] = grid_fuel->fuel(Ne[q], Te[q]);
+  }
+}
+
+}  // namespace hdfe

@@ -1,0 +1,340 @@
+#include "sim/geareval.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "model/curvelookup.h"
+#include "core/constants.h"
+#include "hdfe/freeform.h"
+#include "hdfe/error.h"
+
+namespace hdfe {
+
+namespace {
+
+// Closing tolerance of the speed search [N·m]: the single-precision 1.0e-6 widened.
+constexpr double SearchTolerance = 9.999999974752427e-07;
+// Passes of the speed search; the last one warns, converged or not.
+constexpr int32_t SearchPasses = 9999;
+
+// The constants of one gear, each computed as the road-load and engine formulas below
+// use it, so that holding them gives the same values.
+struct GearTerms {
+  double i = 0.0;         // total ratio, final drive times gearbox
+  double eta = 0.0;       // total efficiency
+  double mass = 0.0;      // test weight and rotating-mass equivalent [kg]
+  double ratio60 = 0.0;   // i * 60
+  double etaRatio = 0.0;  // eta * i
+  double Nmin = 0.0;      // lowest engine speed of the gear [rpm]
+};
+
+// Gear g, which check_gear has passed.
+GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+  const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
+  GearTerms t;
+  t.i = trn.FinalRatio * row.Ratio;
+  t.eta = trn.FinalEfficiency * row.Efficiency;
+  t.mass = row.DW + spec.Wtest;
+  t.ratio60 = t.i * 60.0;
+  t.etaRatio = t.eta * t.i;
+  t.Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+  return t;
+}
+
+// The drivetrain of one gear and the conditions of the second being driven.
+struct Drive {
+  const GearTerms& gear;
+  double gradeForce = 0.0;  // rolling and gradient resistance [N]
+  double Vp = 0.0;          // speed at the start of the second [km/h]
+};
+
+// Rolling and gradient resistance on gradient s [%] [N].
+double grade_force(double s, const VehicleSpec& spec) {
+  return (spec.MuRoll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.Wtest;
+}
+
+// The full-load curve looked up plainly.
+struct PlainLoad {
+  const TorqueCurve& curve;
+  double operator()(double s) const { return curve_lookup(curve, s); }
+};
+
+// The full-load curve looked up through its index, starting from the segment of the
+// previous lookup (hint).
+struct HintedLoad {
+  const IndexedCurve& index;
+  int& hint;
+  double operator()(double s) const { return index.near(s, hint); }
+};
+
+// Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
+double road_load(const Drive& d, double v, const VehicleSpec& spec) {
+  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
+}
+
+// Engine speed at vehicle speed v [km/h] [rpm].
+double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
+  return (v * d.gear.ratio60) / (spec.TireCircumference * KmhPerMs);
+}
+
+// Engine torque for road load F [N]: losses on the engine side when it drives,
+// on the wheel side when the wheels drive it [N·m].
+double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
+  if (F >= 0.0) return (F * spec.TireRadius) / d.gear.etaRatio;
+  return ((F * d.gear.eta) * spec.TireRadius) / d.gear.i;
+}
+
+GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t status) {
+  return GearEvalResult{V, Ne, Te, Tmax, status, false};
+}
+
+bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
+// torque falls short, a halved step before every move up, until the full-load torque
+// exceeds the demand by less than the tolerance.
+template <class Lookup>
+GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
+                            const TransmissionData& trn, const Lookup& fullLoad) {
+  const GearTerms& gear = d.gear;
+  const double Nmin = gear.Nmin;
+  // The terms of road_load, engine_torque and engine_speed that do not change from pass
+  // to pass, each computed as those functions compute it, so that the passes give the
+  // same values.
+  const double MuAir = spec.MuAir, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = spec.TireRadius, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
+  const double ratio60 = gear.ratio60, circumference = spec.TireCircumference * KmhPerMs;
+  const double Nes = eng.Nes;
+  const bool heldAtNmin = g > trn.ReengageGear;
+  double step = 1.0;
+  double N = 0.0, Te = 0.0, Tmax = 0.0;
+  bool exhausted = false;
+  for (int32_t k = 1;; ++k) {
+    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+    N = (v * ratio60) / circumference;
+    if (heldAtNmin && N < Nmin) {
+      Tmax = fullLoad(Nmin);
+    } else if (N >= Nes) {
+      Tmax = fullLoad(N);
+    } else {
+      // Below the engagement speed the clutch slips with the engine held at Nes.
+      N = Nes;
+      Tmax = fullLoad(N);
+      if (Te < Tmax) {
+        return outcome(v, N, Te, Tmax, 1);
+      }
+    }
+    const double diff = Tmax - Te;
+    // A pass computes from v alone; one that leaves v and step as they were (a step lost
+    // in the rounding of v, a step halved to zero, a difference that is not a number) is
+    // repeated unchanged by every pass left, so the last pass ends as this one did. The
+    // last pass warns, converged or not.
+    if (diff < 0.0) {
+      const double next = v - step;
+      if (same_bits(next, v)) {
+        exhausted = true;
+        break;
+      }
+      v = next;
+    } else if (diff >= SearchTolerance) {
+      const double half = step / 2.0;
+      const double next = v + half;
+      if (same_bits(half, step) && same_bits(next, v)) {
+        exhausted = true;
+        break;
+      }
+      step = half;
+      v = next;
+    } else if (diff >= 0.0) {
+      exhausted = k >= SearchPasses;
+      break;
+    } else {
+      exhausted = true;
+      break;
+    }
+    if (k >= SearchPasses) {
+      exhausted = true;
+      break;
+    }
+  }
+  GearEvalResult out;
+  if (N < Nmin) {
+    out = outcome(0.0, N, Te, fullLoad(Nmin), 3);
+  } else if (N < eng.Nex) {
+    out = outcome(v, N, Te, Tmax, 1);
+  } else {
+    out = outcome(0.0, N, Te, fullLoad(eng.Nex), 2);
+  }
+  out.search_exhausted = exhausted;
+  return out;
+}
+
+}  // namespace
+
+// A starting or re-engagement gear that the transmission does not have cannot be
+// evaluated: the run stops instead of reading past the gear table.
+void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
+  throw Error{{" Gear " + std::to_string(g) + " is not in the gear table of " +
+                 std::to_string(trn.GearCount) + " gears"},
+                0, ErrorKind::VehicleCheck};
+}
+
+namespace {
+
+// Gear g from Vp towards V against the resistance gradeForce [N].
+// Gear g, which check_gear has passed, with its constants gear.
+template <class Lookup>
+GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
+                        const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
+                        const Lookup& fullLoad) {
+  const Drive d{gear, gradeForce, Vp};
+  const double Nmin = gear.Nmin;
+  const double Ne = engine_speed(d, V, spec);
+  const double Te = engine_torque(d, road_load(d, V, spec), spec);
+
+  if (V - Vp < 0.0) {
+    if (Ne >= eng.Nec) return outcome(V, Ne, Te, fullLoad(Ne), 0);
+    return outcome(V, eng.Nidle, 0.0, fullLoad(eng.Nidle), 4);
+  }
+  if (Ne >= Nmin) {
+    if (Ne < eng.Nex) {
+      const double Tmax = fullLoad(Ne);
+      if (Te <= Tmax || Tmax <= 0.0) {
+        return outcome(V, Ne, Te, Tmax, 0);
+      }
+      return speed_search(g, V, d, spec, eng, trn, fullLoad);
+    }
+    // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
+    const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
+    const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * gear.i);
+    const double Tmax = fullLoad(Nlim);
+    const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
+    if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
+      return outcome(Vlim, Nlim, TeLim, Tmax, 2);
+    }
+    return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
+  }
+  if (g > trn.StartGears) {
+    return outcome(V, Ne, Te, fullLoad(Nmin), 3);
+  }
+  const double Tmax = fullLoad(eng.Nes);
+  if (Te <= Tmax) {
+    return outcome(V, eng.Nes, Te, Tmax, 5);
+  }
+  return speed_search(g, V, d, spec, eng, trn, fullLoad);
+}
+
+}  // namespace
+
+GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+                         const TransmissionData& trn, const TorqueCurve& fullLoad) {
+  check_gear(g, eng, trn);
+  return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, gear_terms(g, spec, eng, trn), PlainLoad{fullLoad});
+}
+
+namespace {
+
+// The constants of every gear that check_gear passes, by gear number (row 0 unused).
+std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+  const int32_t gears = static_cast<int32_t>(std::min(
+      {static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(), eng.GearMinSpeed.size()}));
+  std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
+  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
+  return terms;
+}
+
+}  // namespace
+
+// What the evaluator reads besides its table.
+struct GearEvaluator::Records {
+  // Gradient forces by the gradient's bits, direct-mapped.
+  struct GradeSlot {
+    uint64_t bits = 0;
+    double force = 0.0;
+    bool set = false;
+  };
+  static constexpr std::size_t GradeSlots = 64;
+
+  const VehicleSpec& spec;
+  const EngineData& eng;
+  const TransmissionData& trn;
+  const TorqueCurve& fullLoad;
+  IndexedCurve index;
+  std::array<GradeSlot, GradeSlots> grades{};
+  // By gear, the full-load segment of its last lookup: a gear's evaluations from one
+  // second to the next, and the passes of its speed searches, move its engine speed little.
+  std::vector<int> segments = std::vector<int>(trn.Gears.size() + 1, -1);
+  // By gear, its constants; gears past the table have none.
+  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
+
+  double grade(double s) {
+    const uint64_t bits = std::bit_cast<uint64_t>(s);
+    GradeSlot& slot = grades[(bits ^ (bits >> 29) ^ (bits >> 47)) % GradeSlots];
+    if (!slot.set || slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec), true};
+    return slot.force;
+  }
+
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
+    check_gear(g, eng, trn);
+    const std::size_t row = static_cast<std::size_t>(g);
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]});
+  }
+};
+
+namespace {
+
+// Past this many entries further evaluations are not kept.
+constexpr std::size_t MemoLimit = std::size_t{1} << 20;
+
+}  // namespace
+
+GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                             const TorqueCurve& fullLoad, std::size_t expected)
+    : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})),
+      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(),
+                                             eng.GearMinSpeed.size()}))) {
+  size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
+}
+
+GearEvaluator::~GearEvaluator() = default;
+
+// At least count slots, a power of two; every entry placed again.
+void GearEvaluator::size_slots(std::size_t count) {
+  const int bits = std::max(static_cast<int>(std::bit_width(count - 1)), 4);
+  slots_.assign(std::size_t{1} << bits, 0);
+  mask_ = slots_.size() - 1;
+  shift_ = 64 - bits;
+  for (std::size_t e = 0; e < count_; ++e) {
+    std::size_t at = hash(chunks_[e >> ChunkBits][e & (ChunkSize - 1)].key) >> shift_;
+    while (slots_[at] != 0) at = (at + 1) & mask_;
+    slots_[at] = static_cast<uint32_t>(e + 1);
+  }
+}
+
+const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
+  // A gear outside the table stops the run here, before anything is kept.
+  const GearEvalResult result = records_->evaluate(key.g, V, s, Vp);
+  if (count_ >= MemoLimit) {
+    unkept_.push_back(result);
+    return unkept_.back();
+  }
+  if ((count_ & (ChunkSize - 1)) == 0) {
+    chunks_.emplace_back();
+    chunks_.back().reserve(ChunkSize);
+  }
+  std::vector<Entry>& chunk = chunks_.back();
+  chunk.push_back({key, result});
+  ++count_;
+  slots_[at] = static_cast<uint32_t>(count_);
+  if (2 * count_ > slots_.size()) size_slots(2 * slots_.size());
+  return chunk.back().result;
+}
+
+}  // namespace hdfe

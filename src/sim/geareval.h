@@ -1,0 +1,109 @@
+// Road load and the evaluation of one gear over one second.
+#pragma once
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+#include "hdfe/vehicle.h"
+
+namespace hdfe {
+
+// Outcome of driving one second in a gear.
+struct GearEvalResult {
+  double V = 0.0;     // achieved speed [km/h]
+  double Ne = 0.0;    // engine speed [rpm]
+  double Te = 0.0;    // engine torque [N·m]
+  double Tmax = 0.0;  // full-load torque available [N·m]
+  int32_t status = 0; // gear status 0..5
+  bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
+};
+
+// Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
+GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
+                         const TransmissionData& trn, const TorqueCurve& fullLoad);
+
+// The gear evaluations of one run: the full-load curve indexed, the resistance of each
+// gradient met computed once, and every evaluation kept under its exact arguments, so
+// that a repeat gives the same result, its exhausted-search flag included, without being
+// computed again. Belongs to one run; never shared between runs or threads. The records
+// must outlive it unchanged.
+class GearEvaluator {
+ public:
+  // expected: about how many evaluations the run keeps (the table is sized for it and
+  // grows past it).
+  GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                const TorqueCurve& fullLoad, std::size_t expected = 0);
+  ~GearEvaluator();
+  GearEvaluator(const GearEvaluator&) = delete;
+  GearEvaluator& operator=(const GearEvaluator&) = delete;
+
+  // As gear_eval with the records given at construction. The reference holds as long as
+  // the evaluator, or, once the memo is full, until release_unkept.
+  const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
+    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    std::size_t at = hash(key) >> shift_;
+    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
+      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
+      if (entry.key == key) return entry.result;
+    }
+    return add(key, at, V, s, Vp);
+  }
+
+  // True when gear g is a row of the gear table (check_gear passes).
+  bool in_table(int32_t g) const { return g >= 1 && g <= gears_; }
+
+  // Frees the results that the full memo could not keep; a run calls it between its
+  // steps, where it holds no result.
+  void release_unkept() {
+    if (!unkept_.empty()) unkept_.clear();
+  }
+
+ private:
+  struct Key {
+    uint64_t V = 0, s = 0, Vp = 0;  // bits of the arguments
+    int32_t g = 0;
+    bool operator==(const Key&) const = default;
+  };
+  struct Entry {
+    Key key;
+    GearEvalResult result;
+  };
+  struct Records;
+
+  static uint64_t hash(const Key& k) {
+    return ((k.V ^ std::rotl(k.Vp, 23) ^ std::rotl(k.s, 45)) + static_cast<uint64_t>(k.g)) * 0x9E3779B97F4A7C15ULL;
+  }
+  // Evaluates afresh and keeps the result at free slot at.
+  const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
+  void size_slots(std::size_t count);
+
+  static constexpr int ChunkBits = 10;
+  static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
+
+  std::unique_ptr<Records> records_;
+  int32_t gears_ = 0;  // the gears check_gear passes: 1..gears_
+  // Open addressing with linear probing over the high bits of the hash, at most half
+  // full: entry + 1 by slot, 0 for a free slot.
+  std::vector<uint32_t> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  // The entries in chunks that never move, so that results stay where they are.
+  std::vector<std::vector<Entry>> chunks_;
+  std::size_t count_ = 0;
+  // Results past the memo's limit, kept until release_unkept.
+  std::deque<GearEvalResult> unkept_;
+};
+
+// Stops the run: gear g is not a row of the gear table.
+[[noreturn]] void stop_gear_not_in_table(int32_t g, const TransmissionData& trn);
+
+// Stops the run when gear g is not a row of the gear table (1..GearCount).
+inline void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
+  if (g < 1 || g > trn.GearCount || static_cast<std::size_t>(g) > trn.Gears.size() ||
+      static_cast<std::size_t>(g) > eng.GearMinSpeed.size())
+    stop_gear_not_in_table(g, trn);
+}
+
+}  // namespace hdfe

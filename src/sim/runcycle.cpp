@@ -1,0 +1,53 @@
+#include "sim/runcycle.h"
+
+#include "model/curvelookup.h"
+#include "sim/cycles.h"
+#include "sim/simstep.h"
+
+namespace hdfe {
+
+CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
+                          const TransmissionData& trn, const TorqueCurve& fullLoad) {
+  constexpr int32_t LookAhead = 3;
+  CycleSimulation run;
+  CycleTrace& trace = run.trace;
+  // Each second's values are appended: zero-filling the columns first would cost as much
+  // as writing them.
+  const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
+  for (std::vector<double>* column : {&trace.Vreal, &trace.Ne, &trace.Te, &trace.N_norm, &trace.T_norm})
+    column->reserve(seconds);
+  trace.Shift.reserve(seconds);
+  int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
+  // A run keeps one to one and a half evaluations per second of the cycle.
+  GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
+  const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
+  const IndexedCurve fullLoadAt(fullLoad);
+  const auto note_exhausted = [&](int32_t second) {
+    const std::size_t noted = run.exhausted_searches.size();
+    if (static_cast<std::size_t>(exhausted) == noted) return;
+    run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted) - noted, second);
+  };
+  int32_t hold = 3;
+  // A preparatory step 1 settles speed and gear before the cycle starts.
+  StepOutcome step = sim_step(context, 1, cycle.Vtarget[1], trn.GearCount, hold, LookAhead, 0.0);
+  note_exhausted(0);
+  const double nSpan = eng.Nrate - eng.Nidle;
+  int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
+  for (int32_t i = 1; i <= cycle.n; ++i) {
+    step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
+    evaluator.release_unkept();
+    note_exhausted(i);
+    const double tmax = fullLoadAt.near(step.Ne, segment);
+    trace.Vreal.push_back(step.V);
+    trace.Shift.push_back(step.gear);
+    trace.Ne.push_back(step.Ne);
+    trace.Te.push_back(step.Te);
+    trace.N_norm.push_back((step.Ne - eng.Nidle) / nSpan * 100.0);
+    trace.T_norm.push_back(step.Te / tmax * 100.0);
+  }
+  // The fuel rates are written over every second.
+  trace.FC.assign(seconds, 0.0);
+  return run;
+}
+
+}  // namespace hdfe

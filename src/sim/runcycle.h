@@ -1,0 +1,22 @@
+// Simulating one drive cycle second by second.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "hdfe/traces.h"
+#include "hdfe/vehicle.h"
+
+namespace hdfe {
+
+struct CycleSimulation {
+  CycleTrace trace;  // Vreal, Shift, Ne, Te, N_norm and T_norm of every step; FC zero
+  // One entry per gear evaluation whose speed search ran out of passes: the step (1-based)
+  // that made it, 0 for the settling step before the cycle.
+  std::vector<int32_t> exhausted_searches;
+};
+
+// Drives the cycle, starting in the top gear at the target speed of point 1.
+CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
+                          const TransmissionData& trn, const TorqueCurve& fullLoad);
+
+}  // namespace hdfe

@@ -1,0 +1,44 @@
+// One second of a drive cycle with gear choice by look-ahead.
+#pragma once
+#include <cstdint>
+#include "hdfe/traces.h"
+#include "hdfe/vehicle.h"
+#include "sim/geareval.h"
+
+namespace hdfe {
+
+// Most gear evaluations of one cycle whose speed search may run out of passes. The example
+// vehicles have none; each costs up to 9999 passes, and a vehicle that cannot hold the
+// cycle's speeds at all (a rolling resistance hundreds of times too high, a final ratio
+// of nearly 0) has tens of thousands, which took minutes.
+inline constexpr int32_t MaxExhaustedSearches = 500;
+
+// The records of a cycle run, passed on to every gear evaluation, and the count of gear
+// evaluations whose speed search ran out of passes. An evaluation past MaxExhaustedSearches
+// stops the run (Error of kind Limit, status 1).
+struct SimContext {
+  const DriveCycle& cycle;
+  const VehicleSpec& spec;
+  const EngineData& eng;
+  const TransmissionData& trn;
+  const TorqueCurve& fullLoad;
+  int32_t* exhausted_searches;
+  GearEvaluator* evaluator = nullptr;  // the run's memoised evaluations; none: a memo for the call
+};
+
+// What one step decides.
+struct StepOutcome {
+  double Ne = 0.0;       // engine speed [rpm]
+  double Te = 0.0;       // engine torque [N·m]
+  double V = 0.0;        // achieved speed [km/h]
+  int32_t gear = 0;      // 0 = neutral
+  double deficit = 0.0;  // look-ahead distance deficit, the one handed in included [km/h·s]
+};
+
+// Step i of the cycle from speed Vin [km/h] in gear gear_in; hold is the shift hold
+// counter, depth the look-ahead depth, deficit the deficit so far [km/h·s]. Past the
+// look-ahead or the cycle's end the step keeps gear_in and the deficit and gives zeros.
+StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
+                     int32_t depth, double deficit);
+
+}  // namespace hdfe
