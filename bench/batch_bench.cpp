@@ -31,7 +31,7 @@ Rate plain_runs(const std::filesystem::path& spec, int rows) {
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
   for (int k = 0; k < rows; ++k) {
-    vehicle.values.FinalRatio = 2.2 + k * 1.2 / rows;  // over the sweep's range
+    vehicle.values.final_ratio = 2.2 + k * 1.2 / rows;  // over the sweep's range
     hdfe::run(vehicle);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

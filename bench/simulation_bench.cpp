@@ -46,8 +46,8 @@ void Simulation(benchmark::State& state) {
   for (auto _ : state) {
     CycleSimulation u = run_cycle(urban, v.spec, v.eng, v.trn, v.fullLoad);
     CycleSimulation h = run_cycle(highway, v.spec, v.eng, v.trn, v.fullLoad);
-    benchmark::DoNotOptimize(u.trace.Vreal.data());
-    benchmark::DoNotOptimize(h.trace.Vreal.data());
+    benchmark::DoNotOptimize(u.trace.speed_km_per_h.data());
+    benchmark::DoNotOptimize(h.trace.speed_km_per_h.data());
   }
 }
 
@@ -57,8 +57,8 @@ void FuelCalculation(benchmark::State& state) {
   for (auto _ : state) {
     for (CycleRun& c : runs) {
       CycleTrace& t = c.trace;
-      calc_fuel_rates(t.Ne, t.Te, t.Shift, t.FC, c.cycle, v.motoring, v.grid, v.eng);
-      benchmark::DoNotOptimize(t.FC.data());
+      calc_fuel_rates(t.engine_speed_rpm, t.engine_torque_nm, t.gear, t.fuel_rate_l_per_h, c.cycle, v.motoring, v.grid, v.eng);
+      benchmark::DoNotOptimize(t.fuel_rate_l_per_h.data());
     }
   }
 }

@@ -16,7 +16,7 @@ struct TestRun {
   explicit TestRun(int32_t n) : points(static_cast<std::size_t>(n) + 1, 0.0) {
     points[0] = 99.0;
     cycle.n = n;
-    cycle.Vtarget = points;
+    cycle.target_speed_km_per_h = points;
     const auto steps = static_cast<std::size_t>(n);
     trace = {std::vector<double>(steps), std::vector<int32_t>(steps), std::vector<double>(steps),
              std::vector<double>(steps),  std::vector<double>(steps),  std::vector<double>(steps),

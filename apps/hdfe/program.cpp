@@ -90,7 +90,7 @@ void run_program(const CommandLine& c) {
   load.digests = c.json.has_value();
   const Vehicle vehicle = load_vehicle(specName, load);
   RunOptions options;
-  options.traces = vehicle.values.TraceFlag == 1 || c.trace_csv.has_value();
+  options.traces = vehicle.values.traces == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);

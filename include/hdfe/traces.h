@@ -10,19 +10,19 @@ namespace hdfe {
 // indexed from 0, and the tables hold zeros past point n.
 struct DriveCycle {
   int32_t n = 0;                   // simulation steps
-  std::span<const double> Vtarget; // target speed at point k [km/h]
-  std::span<const double> grade;   // road gradient at point k [%]
+  std::span<const double> target_speed_km_per_h; // target speed at point k [km/h]
+  std::span<const double> grade_percent;   // road gradient at point k [%]
 };
 
 // The per-step series of one run; step i (1..n) is at [i - 1].
 struct CycleTrace {
-  std::vector<double> Vreal;   // achieved speed [km/h]
-  std::vector<int32_t> Shift;  // gear, 0 = neutral
-  std::vector<double> Ne;      // engine speed [rpm]
-  std::vector<double> Te;      // engine torque [N·m]
-  std::vector<double> N_norm;  // normalised engine speed [%]
-  std::vector<double> T_norm;  // torque as share of full load [%]
-  std::vector<double> FC;      // fuel rate [l/h]
+  std::vector<double> speed_km_per_h;   // achieved speed [km/h]
+  std::vector<int32_t> gear;  // gear, 0 = neutral
+  std::vector<double> engine_speed_rpm;      // engine speed [rpm]
+  std::vector<double> engine_torque_nm;      // engine torque [N·m]
+  std::vector<double> normalised_speed_percent;  // normalised engine speed [%]
+  std::vector<double> normalised_torque_percent;  // torque as share of full load [%]
+  std::vector<double> fuel_rate_l_per_h;      // fuel rate [l/h]
 };
 
 }  // namespace hdfe

@@ -45,16 +45,16 @@ void add_traces(RunOutput& out, const Result& result) {
   for (const CycleRun& run : result.traces) {
     const CycleTrace& t = run.trace;
     out.cycles.push_back(run.name);
-    out.rows.push_back(static_cast<int64_t>(t.Vreal.size()));
+    out.rows.push_back(static_cast<int64_t>(t.speed_km_per_h.size()));
     double distance = 0.0;
     double fuel = 0.0;
-    for (std::size_t k = 0; k < t.Vreal.size(); ++k) {
-      distance = distance + t.Vreal[k];
-      fuel = fuel + t.FC[k];
+    for (std::size_t k = 0; k < t.speed_km_per_h.size(); ++k) {
+      distance = distance + t.speed_km_per_h[k];
+      fuel = fuel + t.fuel_rate_l_per_h[k];
       const std::size_t point = k + 1;
-      const double row[] = {static_cast<double>(point), run.cycle.Vtarget[point], t.Vreal[k], run.cycle.grade[point],
-                            distance / SecondsPerHour, static_cast<double>(t.Shift[k]), t.Ne[k], t.Te[k],
-                            t.N_norm[k], t.T_norm[k], t.FC[k], fuel / SecondsPerHour};
+      const double row[] = {static_cast<double>(point), run.cycle.target_speed_km_per_h[point], t.speed_km_per_h[k], run.cycle.grade_percent[point],
+                            distance / SecondsPerHour, static_cast<double>(t.gear[k]), t.engine_speed_rpm[k], t.engine_torque_nm[k],
+                            t.normalised_speed_percent[k], t.normalised_torque_percent[k], t.fuel_rate_l_per_h[k], fuel / SecondsPerHour};
       for (std::size_t c = 0; c < out.columns.size(); ++c) out.columns[c].push_back(row[c]);
     }
   }

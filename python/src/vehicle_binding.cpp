@@ -57,7 +57,7 @@ py::object data_frame(const std::vector<const char*>& names, const std::vector<c
   return py::module_::import("pandas").attr("DataFrame")(data);
 }
 
-py::tuple curve_state(const TorqueCurve& c) { return py::make_tuple(c.PointCount, array_of(c.Speeds), array_of(c.Torques)); }
+py::tuple curve_state(const TorqueCurve& c) { return py::make_tuple(c.point_count, array_of(c.speeds_rpm), array_of(c.torques_nm)); }
 
 TorqueCurve curve_from(const py::tuple& t) {
   return TorqueCurve{t[0].cast<int32_t>(), doubles_of(t[1]), doubles_of(t[2])};
@@ -66,18 +66,18 @@ TorqueCurve curve_from(const py::tuple& t) {
 py::tuple vehicle_state(const Vehicle& v) {
   const SpecValues& s = v.values;
   const py::tuple values = py::make_tuple(
-      py::bytes(s.VehicleName), py::bytes(s.CategoryCode), py::bytes(s.EngineFile), py::bytes(s.TransmissionFile),
-      s.FinalRatio, s.TireRadius, s.FlatRoadTireRadius, s.TraceFlag, s.RollAddend, s.AirCoefficient, s.IdleStopOn,
-      s.StopDelay, s.StartIdleStopOn, s.StartIdleTime, s.RestartLead, s.Kf1, s.Kf2);
+      py::bytes(s.vehicle_name), py::bytes(s.category_code), py::bytes(s.engine_file), py::bytes(s.transmission_file),
+      s.final_ratio, s.tire_radius_m, s.flat_road_tire_radius_m, s.traces, s.roll_addend, s.air_coefficient, s.idle_stop_on,
+      s.stop_delay_s, s.start_idle_stop_on, s.start_idle_time_s, s.restart_lead_s, s.kf1, s.kf2);
   const EngineInput& e = v.engine;
-  const py::tuple engine = py::make_tuple(py::bytes(e.FuelMapFile), py::bytes(e.FullLoadCurveFile),
-                                          py::bytes(e.MotoringCurveFile), e.Nidle, e.Nrate, e.Nex);
+  const py::tuple engine = py::make_tuple(py::bytes(e.fuel_map_file), py::bytes(e.full_load_file),
+                                          py::bytes(e.motoring_file), e.idle_speed_rpm, e.rated_speed_rpm, e.max_speed_rpm);
   const TransmissionInput& t = v.transmission;
-  const py::tuple transmission = py::make_tuple(t.StartGears, t.MainRatioCount, array_of(t.MainRatios),
-                                                t.AuxRatioCount, array_of(t.AuxRatios), t.TransmissionKind);
+  const py::tuple transmission = py::make_tuple(t.start_gears, t.main_ratio_count, array_of(t.main_ratios),
+                                                t.aux_ratio_count, array_of(t.aux_ratios), t.transmission_type);
   const FuelMap& f = v.fuel_map;
-  const py::tuple fuel_map = py::make_tuple(f.IdleFuelRate, f.PointCount, array_of(f.Speeds), array_of(f.Torques),
-                                            array_of(f.FuelRates));
+  const py::tuple fuel_map = py::make_tuple(f.idle_fuel_rate_l_per_h, f.point_count, array_of(f.speeds_rpm), array_of(f.torques_nm),
+                                            array_of(f.fuel_rates_l_per_h));
   py::list files;
   for (const InputFile& file : v.files) {
     files.append(py::make_tuple(py::bytes(file.role), py::bytes(file.name), py::bytes(file.path.string()),
@@ -94,23 +94,23 @@ Vehicle vehicle_from(const py::tuple& state) {
   Vehicle v;
   const auto values = state[1].cast<py::tuple>();
   SpecValues& s = v.values;
-  s.VehicleName = values[0].cast<std::string>();
-  s.CategoryCode = values[1].cast<std::string>();
-  s.EngineFile = values[2].cast<std::string>();
-  s.TransmissionFile = values[3].cast<std::string>();
-  s.FinalRatio = values[4].cast<double>();
-  s.TireRadius = values[5].cast<double>();
-  s.FlatRoadTireRadius = values[6].cast<double>();
-  s.TraceFlag = values[7].cast<int32_t>();
-  s.RollAddend = values[8].cast<double>();
-  s.AirCoefficient = values[9].cast<double>();
-  s.IdleStopOn = values[10].cast<int32_t>();
-  s.StopDelay = values[11].cast<int32_t>();
-  s.StartIdleStopOn = values[12].cast<int32_t>();
-  s.StartIdleTime = values[13].cast<int32_t>();
-  s.RestartLead = values[14].cast<int32_t>();
-  s.Kf1 = values[15].cast<double>();
-  s.Kf2 = values[16].cast<double>();
+  s.vehicle_name = values[0].cast<std::string>();
+  s.category_code = values[1].cast<std::string>();
+  s.engine_file = values[2].cast<std::string>();
+  s.transmission_file = values[3].cast<std::string>();
+  s.final_ratio = values[4].cast<double>();
+  s.tire_radius_m = values[5].cast<double>();
+  s.flat_road_tire_radius_m = values[6].cast<double>();
+  s.traces = values[7].cast<int32_t>();
+  s.roll_addend = values[8].cast<double>();
+  s.air_coefficient = values[9].cast<double>();
+  s.idle_stop_on = values[10].cast<int32_t>();
+  s.stop_delay_s = values[11].cast<int32_t>();
+  s.start_idle_stop_on = values[12].cast<int32_t>();
+  s.start_idle_time_s = values[13].cast<int32_t>();
+  s.restart_lead_s = values[14].cast<int32_t>();
+  s.kf1 = values[15].cast<double>();
+  s.kf2 = values[16].cast<double>();
   const auto engine = state[2].cast<py::tuple>();
   v.engine = EngineInput{engine[0].cast<std::string>(), engine[1].cast<std::string>(), engine[2].cast<std::string>(),
                          engine[3].cast<double>(),      engine[4].cast<double>(),      engine[5].cast<double>()};
@@ -133,21 +133,21 @@ Vehicle vehicle_from(const py::tuple& state) {
 
 void bind_records(py::module_& m) {
   py::class_<EngineInput> engine(m, "EngineInput", "The engine file's values (read/write).");
-  member_property(engine, "FuelMapFile", &EngineInput::FuelMapFile, "Fuel-map file name, as written.");
-  member_property(engine, "FullLoadCurveFile", &EngineInput::FullLoadCurveFile, "Full-load curve file name.");
-  member_property(engine, "MotoringCurveFile", &EngineInput::MotoringCurveFile, "Motoring curve file name.");
-  member_property(engine, "Nidle", &EngineInput::Nidle, "Idle speed [rpm].");
-  member_property(engine, "Nrate", &EngineInput::Nrate, "Rated speed [rpm].");
-  member_property(engine, "Nex", &EngineInput::Nex, "Highest engine speed the simulation allows [rpm].");
+  member_property(engine, "FuelMapFile", &EngineInput::fuel_map_file, "Fuel-map file name, as written.");
+  member_property(engine, "FullLoadCurveFile", &EngineInput::full_load_file, "Full-load curve file name.");
+  member_property(engine, "MotoringCurveFile", &EngineInput::motoring_file, "Motoring curve file name.");
+  member_property(engine, "Nidle", &EngineInput::idle_speed_rpm, "Idle speed [rpm].");
+  member_property(engine, "Nrate", &EngineInput::rated_speed_rpm, "Rated speed [rpm].");
+  member_property(engine, "Nex", &EngineInput::max_speed_rpm, "Highest engine speed the simulation allows [rpm].");
 
   py::class_<TransmissionInput> transmission(m, "TransmissionInput",
                                              "The transmission file's values (read/write; assign whole lists).");
-  member_property(transmission, "StartGears", &TransmissionInput::StartGears, "Highest gear to move off in.");
-  member_property(transmission, "MainRatioCount", &TransmissionInput::MainRatioCount, "Number of main ratios.");
-  member_property(transmission, "MainRatios", &TransmissionInput::MainRatios, "Main gearbox ratios.");
-  member_property(transmission, "AuxRatioCount", &TransmissionInput::AuxRatioCount, "Number of auxiliary ratios.");
-  member_property(transmission, "AuxRatios", &TransmissionInput::AuxRatios, "Auxiliary gearbox ratios.");
-  member_property(transmission, "TransmissionKind", &TransmissionInput::TransmissionKind,
+  member_property(transmission, "StartGears", &TransmissionInput::start_gears, "Highest gear to move off in.");
+  member_property(transmission, "MainRatioCount", &TransmissionInput::main_ratio_count, "Number of main ratios.");
+  member_property(transmission, "MainRatios", &TransmissionInput::main_ratios, "Main gearbox ratios.");
+  member_property(transmission, "AuxRatioCount", &TransmissionInput::aux_ratio_count, "Number of auxiliary ratios.");
+  member_property(transmission, "AuxRatios", &TransmissionInput::aux_ratios, "Auxiliary gearbox ratios.");
+  member_property(transmission, "TransmissionKind", &TransmissionInput::transmission_type,
                   "1: torque-converter automatic; otherwise manual or automated manual.");
 }
 
@@ -171,29 +171,29 @@ not load another engine. A Vehicle pickles with every value, so that it can be r
 files are not.)");
   c.attr("__module__") = "hdfe";
   c.def(py::init<const Vehicle&>(), py::arg("other"), "A copy of another vehicle.");
-  value_property(c, "VehicleName", &Vehicle::values, &SpecValues::VehicleName, "Vehicle name.");
-  value_property(c, "CategoryCode", &Vehicle::values, &SpecValues::CategoryCode, "Category code, e.g. 'TT1'.");
-  value_property(c, "EngineFile", &Vehicle::values, &SpecValues::EngineFile, "Engine file name, as written.");
-  value_property(c, "TransmissionFile", &Vehicle::values, &SpecValues::TransmissionFile,
+  value_property(c, "VehicleName", &Vehicle::values, &SpecValues::vehicle_name, "Vehicle name.");
+  value_property(c, "CategoryCode", &Vehicle::values, &SpecValues::category_code, "Category code, e.g. 'TT1'.");
+  value_property(c, "EngineFile", &Vehicle::values, &SpecValues::engine_file, "Engine file name, as written.");
+  value_property(c, "TransmissionFile", &Vehicle::values, &SpecValues::transmission_file,
                  "Transmission file name, as written.");
-  value_property(c, "FinalRatio", &Vehicle::values, &SpecValues::FinalRatio, "Final (axle) ratio.");
-  value_property(c, "TireRadius", &Vehicle::values, &SpecValues::TireRadius, "Tyre dynamic radius [m].");
-  value_property(c, "FlatRoadTireRadius", &Vehicle::values, &SpecValues::FlatRoadTireRadius,
+  value_property(c, "FinalRatio", &Vehicle::values, &SpecValues::final_ratio, "Final (axle) ratio.");
+  value_property(c, "TireRadius", &Vehicle::values, &SpecValues::tire_radius_m, "Tyre dynamic radius [m].");
+  value_property(c, "FlatRoadTireRadius", &Vehicle::values, &SpecValues::flat_road_tire_radius_m,
                  "Representative radius for the flat-road correction [m].");
-  value_property(c, "TraceFlag", &Vehicle::values, &SpecValues::TraceFlag,
+  value_property(c, "TraceFlag", &Vehicle::values, &SpecValues::traces,
                  "1: the results file carries the per-second traces.");
-  value_property(c, "RollAddend", &Vehicle::values, &SpecValues::RollAddend,
+  value_property(c, "RollAddend", &Vehicle::values, &SpecValues::roll_addend,
                  "Addend to the rolling-resistance coefficient.");
-  value_property(c, "AirCoefficient", &Vehicle::values, &SpecValues::AirCoefficient,
+  value_property(c, "AirCoefficient", &Vehicle::values, &SpecValues::air_coefficient,
                  "Air-resistance coefficient [N/(km/h)^2 per m^2].");
-  value_property(c, "IdleStopOn", &Vehicle::values, &SpecValues::IdleStopOn, "1: idle stop present.");
-  value_property(c, "StopDelay", &Vehicle::values, &SpecValues::StopDelay, "Idle-stop delay [s].");
-  value_property(c, "StartIdleStopOn", &Vehicle::values, &SpecValues::StartIdleStopOn,
+  value_property(c, "IdleStopOn", &Vehicle::values, &SpecValues::idle_stop_on, "1: idle stop present.");
+  value_property(c, "StopDelay", &Vehicle::values, &SpecValues::stop_delay_s, "Idle-stop delay [s].");
+  value_property(c, "StartIdleStopOn", &Vehicle::values, &SpecValues::start_idle_stop_on,
                  "1: idle stop at the start present.");
-  value_property(c, "StartIdleTime", &Vehicle::values, &SpecValues::StartIdleTime, "Idle time at the start [s].");
-  value_property(c, "RestartLead", &Vehicle::values, &SpecValues::RestartLead, "Restart lead time [s].");
-  value_property(c, "Kf1", &Vehicle::values, &SpecValues::Kf1, "Urban correction factor.");
-  value_property(c, "Kf2", &Vehicle::values, &SpecValues::Kf2, "Highway correction factor.");
+  value_property(c, "StartIdleTime", &Vehicle::values, &SpecValues::start_idle_time_s, "Idle time at the start [s].");
+  value_property(c, "RestartLead", &Vehicle::values, &SpecValues::restart_lead_s, "Restart lead time [s].");
+  value_property(c, "Kf1", &Vehicle::values, &SpecValues::kf1, "Urban correction factor.");
+  value_property(c, "Kf2", &Vehicle::values, &SpecValues::kf2, "Highway correction factor.");
   c.def_property_readonly(
       "engine", [](Vehicle& v) -> EngineInput& { return v.engine; }, py::return_value_policy::reference_internal,
       "The engine file's values (EngineInput, read/write).");
@@ -202,22 +202,22 @@ files are not.)");
       py::return_value_policy::reference_internal, "The transmission file's values (TransmissionInput, read/write).");
   c.def_property_readonly(
       "full_load",
-      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.full_load.Speeds, &v.full_load.Torques}); },
+      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.full_load.speeds_rpm, &v.full_load.torques_nm}); },
       "The full-load curve: a DataFrame (speed_rpm, torque_Nm), sorted by speed. A copy.");
   c.def_property_readonly(
       "motoring",
-      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.motoring.Speeds, &v.motoring.Torques}); },
+      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.motoring.speeds_rpm, &v.motoring.torques_nm}); },
       "The motoring curve: a DataFrame (speed_rpm, torque_Nm), sorted by speed. A copy.");
   c.def_property_readonly(
       "fuel_map",
       [](const Vehicle& v) {
         return data_frame({"speed_rpm", "torque_Nm", "fuel_rate_l_per_h"},
-                          {&v.fuel_map.Speeds, &v.fuel_map.Torques, &v.fuel_map.FuelRates});
+                          {&v.fuel_map.speeds_rpm, &v.fuel_map.torques_nm, &v.fuel_map.fuel_rates_l_per_h});
       },
       "The fuel map: a DataFrame (speed_rpm, torque_Nm, fuel_rate_l_per_h), sorted by speed, then torque. "
       "A copy.");
   c.def_property_readonly(
-      "idle_fuel_rate_l_per_h", [](const Vehicle& v) { return v.fuel_map.IdleFuelRate; },
+      "idle_fuel_rate_l_per_h", [](const Vehicle& v) { return v.fuel_map.idle_fuel_rate_l_per_h; },
       "The fuel map's idle fuel rate [l/h].");
   c.def_property_readonly(
       "files",
@@ -238,7 +238,7 @@ files are not.)");
   c.def("__copy__", [](const Vehicle& v) { return Vehicle(v); });
   c.def("__deepcopy__", [](const Vehicle& v, const py::dict&) { return Vehicle(v); }, py::arg("memo"));
   c.def("__repr__", [](const Vehicle& v) {
-    return py::str("<hdfe.Vehicle {!r} {}>").format(to_str(v.values.VehicleName), to_str(v.values.CategoryCode));
+    return py::str("<hdfe.Vehicle {!r} {}>").format(to_str(v.values.vehicle_name), to_str(v.values.category_code));
   });
   c.def(py::pickle([](const Vehicle& v) { return vehicle_state(v); },
                    [](const py::tuple& state) { return vehicle_from(state); }));

@@ -26,7 +26,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     load.digests = options.json;  // only the JSON reports them
     const Vehicle vehicle = load_vehicle(values, row.spec, load, cache);
     RunOptions runOptions;
-    runOptions.traces = options.results_file && vehicle.values.TraceFlag == 1;
+    runOptions.traces = options.results_file && vehicle.values.traces == 1;
     const Result result = run(vehicle, runOptions, [&](const Vehicle& v) { return cache.grid(v); });
     outcome.summary = summary_row(row, result);
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);

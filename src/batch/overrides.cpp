@@ -20,27 +20,27 @@ ReadTarget target(SpecValues& v, std::string_view name, std::string& text) {
   if (name == "VehicleName" || name == "CategoryCode" || name == "EngineFile" || name == "TransmissionFile") {
     return text_var(text);
   }
-  if (name == "FinalRatio") return real_var(v.FinalRatio);
-  if (name == "TireRadius") return real_var(v.TireRadius);
-  if (name == "FlatRoadTireRadius") return real_var(v.FlatRoadTireRadius);
-  if (name == "TraceFlag") return int_var(v.TraceFlag);
-  if (name == "RollAddend") return real_var(v.RollAddend);
-  if (name == "AirCoefficient") return real_var(v.AirCoefficient);
-  if (name == "IdleStopOn") return int_var(v.IdleStopOn);
-  if (name == "StopDelay") return int_var(v.StopDelay);
-  if (name == "StartIdleStopOn") return int_var(v.StartIdleStopOn);
-  if (name == "StartIdleTime") return int_var(v.StartIdleTime);
-  if (name == "RestartLead") return int_var(v.RestartLead);
-  if (name == "Kf1") return real_var(v.Kf1);
-  if (name == "Kf2") return real_var(v.Kf2);
+  if (name == "FinalRatio") return real_var(v.final_ratio);
+  if (name == "TireRadius") return real_var(v.tire_radius_m);
+  if (name == "FlatRoadTireRadius") return real_var(v.flat_road_tire_radius_m);
+  if (name == "TraceFlag") return int_var(v.traces);
+  if (name == "RollAddend") return real_var(v.roll_addend);
+  if (name == "AirCoefficient") return real_var(v.air_coefficient);
+  if (name == "IdleStopOn") return int_var(v.idle_stop_on);
+  if (name == "StopDelay") return int_var(v.stop_delay_s);
+  if (name == "StartIdleStopOn") return int_var(v.start_idle_stop_on);
+  if (name == "StartIdleTime") return int_var(v.start_idle_time_s);
+  if (name == "RestartLead") return int_var(v.restart_lead_s);
+  if (name == "Kf1") return real_var(v.kf1);
+  if (name == "Kf2") return real_var(v.kf2);
   throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
 }
 
 std::string* text_value(SpecValues& v, std::string_view name) {
-  if (name == "VehicleName") return &v.VehicleName;
-  if (name == "CategoryCode") return &v.CategoryCode;
-  if (name == "EngineFile") return &v.EngineFile;
-  if (name == "TransmissionFile") return &v.TransmissionFile;
+  if (name == "VehicleName") return &v.vehicle_name;
+  if (name == "CategoryCode") return &v.category_code;
+  if (name == "EngineFile") return &v.engine_file;
+  if (name == "TransmissionFile") return &v.transmission_file;
   return nullptr;
 }
 

@@ -50,7 +50,7 @@ SummaryRow summary_row(const BatchRow& row, const Result& result) {
   s.id = row.id;
   s.spec = row.spec_name;
   s.ok = true;
-  s.category = result.classification.values.CategoryCode;
+  s.category = result.classification.values.category_code;
   const CycleFigures& urban = result.cycle("URBAN");
   const CycleFigures& highway = result.cycle("HIGHWAY");
   const CycleFigures& midtown = result.cycle("MID-TOWN");

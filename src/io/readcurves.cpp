@@ -18,16 +18,16 @@ namespace {
 
 // Sorts every run of two or more map points of exactly equal speed by torque.
 void sort_speed_lines(FuelMap& map) {
-  const std::size_t n = map.Speeds.size();
+  const std::size_t n = map.speeds_rpm.size();
   std::size_t first = 0;
   while (first < n) {
     std::size_t last = first + 1;
-    while (last < n && map.Speeds[last] == map.Speeds[first]) ++last;
+    while (last < n && map.speeds_rpm[last] == map.speeds_rpm[first]) ++last;
     if (last - first >= 2) {
       const std::size_t len = last - first;
-      shell_sort(std::span(map.Torques).subspan(first, len),
-                std::span(map.Speeds).subspan(first, len),
-                std::span(map.FuelRates).subspan(first, len));
+      shell_sort(std::span(map.torques_nm).subspan(first, len),
+                std::span(map.speeds_rpm).subspan(first, len),
+                std::span(map.fuel_rates_l_per_h).subspan(first, len));
     }
     first = last;
   }
@@ -56,17 +56,17 @@ TorqueCurve read_torque_curve(std::string_view name) {
     const ReadStatus status = read_free(in, std::array{real_var(speed), real_var(torque)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) {
-      const int64_t record = static_cast<int64_t>(curve.PointCount) + 1;
+      const int64_t record = static_cast<int64_t>(curve.point_count) + 1;
       throw Error{{" Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " +
                      file_name + " ]"},
                     0, ErrorKind::BadValue, file_name, in.line};
     }
-    if (curve.PointCount == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
-    curve.Speeds.push_back(speed);
-    curve.Torques.push_back(torque);
-    ++curve.PointCount;
+    if (curve.point_count == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
+    curve.speeds_rpm.push_back(speed);
+    curve.torques_nm.push_back(torque);
+    ++curve.point_count;
   }
-  shell_sort(curve.Speeds, curve.Torques);
+  shell_sort(curve.speeds_rpm, curve.torques_nm);
   return curve;
 }
 
@@ -81,7 +81,7 @@ FuelMap read_fuel_map(std::string_view name) {
   read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
   double idle_speed = 0.0;
   double idle_torque = 0.0;
-  read_fixed(in, std::array{real_var(idle_speed), real_var(idle_torque), real_var(map.IdleFuelRate)},
+  read_fixed(in, std::array{real_var(idle_speed), real_var(idle_torque), real_var(map.idle_fuel_rate_l_per_h)},
             file_name, bad_line);
   for (;;) {
     double speed = 0.0;
@@ -91,13 +91,13 @@ FuelMap read_fuel_map(std::string_view name) {
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name, in.line);
-    if (map.PointCount == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
-    map.Speeds.push_back(speed);
-    map.Torques.push_back(torque);
-    map.FuelRates.push_back(fuel);
-    ++map.PointCount;
+    if (map.point_count == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
+    map.speeds_rpm.push_back(speed);
+    map.torques_nm.push_back(torque);
+    map.fuel_rates_l_per_h.push_back(fuel);
+    ++map.point_count;
   }
-  shell_sort(map.Speeds, map.Torques, map.FuelRates);
+  shell_sort(map.speeds_rpm, map.torques_nm, map.fuel_rates_l_per_h);
   sort_speed_lines(map);
   return map;
 }

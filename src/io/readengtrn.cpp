@@ -36,12 +36,12 @@ TransmissionInput read_transmission(std::string_view name) {
   RecordInput& in = reader.records();
   const std::string bad_line = " Failed to read transmission file [ " + file_name + " ]";
   TransmissionInput trn;
-  read_fixed(in, std::array{int_var(trn.StartGears)}, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.MainRatioCount)}, file_name, bad_line);
-  read_ratios(in, trn.MainRatioCount, trn.MainRatios, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.AuxRatioCount)}, file_name, bad_line);
-  read_ratios(in, trn.AuxRatioCount, trn.AuxRatios, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.TransmissionKind)}, file_name, bad_line);
+  read_fixed(in, std::array{int_var(trn.start_gears)}, file_name, bad_line);
+  read_fixed(in, std::array{int_var(trn.main_ratio_count)}, file_name, bad_line);
+  read_ratios(in, trn.main_ratio_count, trn.main_ratios, file_name, bad_line);
+  read_fixed(in, std::array{int_var(trn.aux_ratio_count)}, file_name, bad_line);
+  read_ratios(in, trn.aux_ratio_count, trn.aux_ratios, file_name, bad_line);
+  read_fixed(in, std::array{int_var(trn.transmission_type)}, file_name, bad_line);
   return trn;
 }
 
@@ -51,20 +51,20 @@ EngineInput read_engine(std::string_view name) {
   RecordInput& in = reader.records();
   const std::string bad_line = " Failed to read engine file [ " + file_name + " ]";
   EngineInput eng;
-  eng.FuelMapFile = text_field("");
-  eng.FullLoadCurveFile = text_field("");
-  eng.MotoringCurveFile = text_field("");
-  const std::array targets{text_var(eng.FuelMapFile),
-                           text_var(eng.FullLoadCurveFile),
-                           text_var(eng.MotoringCurveFile),
-                           real_var(eng.Nidle),
-                           real_var(eng.Nrate),
-                           real_var(eng.Nex)};
+  eng.fuel_map_file = text_field("");
+  eng.full_load_file = text_field("");
+  eng.motoring_file = text_field("");
+  const std::array targets{text_var(eng.fuel_map_file),
+                           text_var(eng.full_load_file),
+                           text_var(eng.motoring_file),
+                           real_var(eng.idle_speed_rpm),
+                           real_var(eng.rated_speed_rpm),
+                           real_var(eng.max_speed_rpm)};
   const std::array<std::string_view, 3> names{"FuelMapFile", "FullLoadCurveFile", "MotoringCurveFile"};
   for (std::size_t k = 0; k < targets.size(); ++k) {
     read_fixed(in, std::span(&targets[k], 1), file_name, bad_line, k < names.size() ? names[k] : "");
   }
-  for (std::string* text : {&eng.FuelMapFile, &eng.FullLoadCurveFile, &eng.MotoringCurveFile}) {
+  for (std::string* text : {&eng.fuel_map_file, &eng.full_load_file, &eng.motoring_file}) {
     *text = std::string(trimmed(*text));
   }
   return eng;

@@ -16,23 +16,23 @@ namespace {
 
 // The seventeen spec-file values in file order, one read each.
 std::array<ReadTarget, 17> spec_targets(SpecValues& v) {
-  return {text_var(v.VehicleName),
-          text_var(v.CategoryCode),
-          text_var(v.EngineFile),
-          text_var(v.TransmissionFile),
-          real_var(v.FinalRatio),
-          real_var(v.TireRadius),
-          real_var(v.FlatRoadTireRadius),
-          int_var(v.TraceFlag),
-          real_var(v.RollAddend),
-          real_var(v.AirCoefficient),
-          int_var(v.IdleStopOn),
-          int_var(v.StopDelay),
-          int_var(v.StartIdleStopOn),
-          int_var(v.StartIdleTime),
-          int_var(v.RestartLead),
-          real_var(v.Kf1),
-          real_var(v.Kf2)};
+  return {text_var(v.vehicle_name),
+          text_var(v.category_code),
+          text_var(v.engine_file),
+          text_var(v.transmission_file),
+          real_var(v.final_ratio),
+          real_var(v.tire_radius_m),
+          real_var(v.flat_road_tire_radius_m),
+          int_var(v.traces),
+          real_var(v.roll_addend),
+          real_var(v.air_coefficient),
+          int_var(v.idle_stop_on),
+          int_var(v.stop_delay_s),
+          int_var(v.start_idle_stop_on),
+          int_var(v.start_idle_time_s),
+          int_var(v.restart_lead_s),
+          real_var(v.kf1),
+          real_var(v.kf2)};
 }
 
 }  // namespace
@@ -43,10 +43,10 @@ SpecValues read_spec(std::string_view name) {
   RecordInput& in = reader.records();
   // A value that a null or a slash leaves unread starts as zero or blanks.
   SpecValues values;
-  values.VehicleName = text_field("");
-  values.CategoryCode = text_field("");
-  values.EngineFile = text_field("");
-  values.TransmissionFile = text_field("");
+  values.vehicle_name = text_field("");
+  values.category_code = text_field("");
+  values.engine_file = text_field("");
+  values.transmission_file = text_field("");
 
   const std::string bad_line = " Failed to read spec_data file ";
   // The names a cut would change; a cut category code is refused as unknown.
@@ -55,7 +55,7 @@ SpecValues read_spec(std::string_view name) {
   for (std::size_t k = 0; k < targets.size(); ++k) {
     read_fixed(in, std::span(&targets[k], 1), file_name, bad_line, k < names.size() ? names[k] : "");
   }
-  for (std::string* text : {&values.VehicleName, &values.CategoryCode, &values.EngineFile, &values.TransmissionFile}) {
+  for (std::string* text : {&values.vehicle_name, &values.category_code, &values.engine_file, &values.transmission_file}) {
     *text = std::string(trimmed(*text));
   }
   return values;

@@ -31,19 +31,19 @@ std::string named(const char* kind, std::string_view name) {
 }
 
 void check_spec(const std::string& file, const VehicleSpec& spec, const TransmissionData& trn) {
-  if (!(spec.TireRadius > 0.0)) {
-    reject(file + " gives TireRadius " + number_text(spec.TireRadius) + ": it must be greater than 0");
+  if (!(spec.tire_radius_m > 0.0)) {
+    reject(file + " gives TireRadius " + number_text(spec.tire_radius_m) + ": it must be greater than 0");
   }
-  if (!(trn.FinalRatio > 0.0)) {
-    reject(file + " gives FinalRatio " + number_text(trn.FinalRatio) + ": it must be greater than 0");
+  if (!(trn.final_ratio > 0.0)) {
+    reject(file + " gives FinalRatio " + number_text(trn.final_ratio) + ": it must be greater than 0");
   }
   // RollAddend is scaled by sqrt(1 / (FlatRoadTireRadius + 1)).
-  if (!(spec.FlatRoadTireRadius > -1.0)) {
-    reject(file + " gives FlatRoadTireRadius " + number_text(spec.FlatRoadTireRadius) +
+  if (!(spec.flat_road_tire_radius_m > -1.0)) {
+    reject(file + " gives FlatRoadTireRadius " + number_text(spec.flat_road_tire_radius_m) +
            ": it must be greater than -1");
   }
   const std::pair<const char*, double> derived[] = {
-      {"MuRoll", spec.MuRoll}, {"MuAir", spec.MuAir}, {"TireCircumference", spec.TireCircumference}};
+      {"MuRoll", spec.mu_roll}, {"MuAir", spec.mu_air}, {"TireCircumference", spec.tire_circumference_m}};
   for (const auto& [symbol, value] : derived) {
     if (!std::isfinite(value)) reject(file + " gives a non-finite " + symbol);
   }
@@ -69,31 +69,31 @@ void check_gear_number(const std::string& file, const char* what, const std::str
 
 void check_transmission(const std::string& file, std::string_view specName, const TransmissionData& trn,
                        const RatioLists& ratios) {
-  if (trn.GearCount < 1) {
-    reject(file + " gives no gears: MainRatioCount " + std::to_string(trn.MainRatioCount) +
-           " and AuxRatioCount " + std::to_string(trn.AuxRatioCount) + " must both be at least 1");
+  if (trn.gear_count < 1) {
+    reject(file + " gives no gears: MainRatioCount " + std::to_string(trn.main_ratio_count) +
+           " and AuxRatioCount " + std::to_string(trn.aux_ratio_count) + " must both be at least 1");
   }
-  check_ratios(file, "main", ratios.MainRatios);
-  check_ratios(file, "auxiliary", ratios.AuxRatios);
-  check_gear_number(file, "move off in", "StartGears " + std::to_string(trn.StartGears), trn.StartGears,
-                  trn.GearCount);
+  check_ratios(file, "main", ratios.main_ratios);
+  check_ratios(file, "auxiliary", ratios.aux_ratios);
+  check_gear_number(file, "move off in", "StartGears " + std::to_string(trn.start_gears), trn.start_gears,
+                  trn.gear_count);
   // Outside a torque-converter automatic, drive is re-engaged in gear AuxRatioCount + 1.
   check_gear_number(file, "re-engage in",
-                  "ReengageGear " + std::to_string(trn.ReengageGear) + " (AuxRatioCount + 1)",
-                  trn.ReengageGear, trn.GearCount);
-  for (std::size_t k = 0; k < trn.Gears.size(); ++k) {
-    const GearRow& gear = trn.Gears[k];
-    const double total = trn.FinalRatio * gear.Ratio;
+                  "ReengageGear " + std::to_string(trn.reengage_gear) + " (AuxRatioCount + 1)",
+                  trn.reengage_gear, trn.gear_count);
+  for (std::size_t k = 0; k < trn.gears.size(); ++k) {
+    const GearRow& gear = trn.gears[k];
+    const double total = trn.final_ratio * gear.ratio;
     const std::string which =
         file + " with" + named("spec file", specName) + " gives gear " + std::to_string(k + 1);
     if (!std::isfinite(total) || !(total > 0.0)) reject(which + " a total ratio out of range");
-    if (!std::isfinite(gear.DW)) reject(which + " a non-finite DW");
+    if (!std::isfinite(gear.rotating_mass_kg)) reject(which + " a non-finite DW");
   }
 }
 
 void check_engine(const std::string& file, const EngineData& eng) {
-  bool finite = std::isfinite(eng.Nes) && std::isfinite(eng.Nec);
-  for (const double speed : eng.GearMinSpeed) finite = finite && std::isfinite(speed);
+  bool finite = std::isfinite(eng.engage_speed_rpm) && std::isfinite(eng.release_speed_rpm);
+  for (const double speed : eng.gear_min_speed_rpm) finite = finite && std::isfinite(speed);
   if (!finite) reject(file + " gives Nidle and Nrate whose derived engine speeds are not finite");
 }
 
@@ -102,13 +102,13 @@ void check_engine(const std::string& file, const EngineData& eng) {
 // speed) is left to the run, which stops only if it drives a second beyond that end.
 void check_curve(const TorqueCurve& curve, std::string_view name) {
   const std::string file = named("Torque data file", name);
-  const int32_t m = curve.PointCount;
+  const int32_t m = curve.point_count;
   if (m < 2) {
     reject(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
            ": a torque curve needs at least 2");
   }
-  if (curve.Speeds[0] == curve.Speeds[m - 1]) {
-    reject(file + " has all its points at speed " + number_text(curve.Speeds[0]) +
+  if (curve.speeds_rpm[0] == curve.speeds_rpm[m - 1]) {
+    reject(file + " has all its points at speed " + number_text(curve.speeds_rpm[0]) +
            ": a torque curve needs at least 2 distinct speeds");
   }
 }
@@ -117,8 +117,8 @@ void check_curve(const TorqueCurve& curve, std::string_view name) {
 // memory may hold more of than a file may.
 void check_map(const FuelMap& map, std::string_view name) {
   const std::string file = named("Fuel map file", name);
-  if (map.PointCount < 1) reject(file + " holds no map points");
-  if (map.PointCount > MaxMapPoints) {
+  if (map.point_count < 1) reject(file + " holds no map points");
+  if (map.point_count > MaxMapPoints) {
     throw Error({file + " holds more than " + std::to_string(MaxMapPoints) + " points, the most the program takes"},
                 1, ErrorKind::Limit, std::string(trimmed(name)));
   }
@@ -131,11 +131,11 @@ void check_vehicle(std::string_view specName, const SpecValues& values, const Ve
                   const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
                   const FuelMap& map) {
   check_spec(named("Spec file", specName), spec, trn);
-  check_transmission(named("Transmission file", values.TransmissionFile), specName, trn, ratios);
-  check_engine(named("Engine file", values.EngineFile), eng);
-  check_curve(fullLoad, files.FullLoadCurveFile);
-  check_curve(motoring, files.MotoringCurveFile);
-  check_map(map, files.FuelMapFile);
+  check_transmission(named("Transmission file", values.transmission_file), specName, trn, ratios);
+  check_engine(named("Engine file", values.engine_file), eng);
+  check_curve(fullLoad, files.full_load_file);
+  check_curve(motoring, files.motoring_file);
+  check_map(map, files.fuel_map_file);
 }
 
 }  // namespace hdfe

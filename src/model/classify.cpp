@@ -32,15 +32,15 @@ const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
     if (byte >= 97 && byte <= 122) c = static_cast<char>(byte - 32);
   }
   for (const CategoryRow& row : Categories) {
-    if (!matches(code, row.Code)) continue;
-    spec.Wcurb = row.Wcurb;
-    spec.MaxPayload = row.MaxPayload;
-    spec.Crew = row.Crew;
-    spec.Height = row.Height;
-    spec.Width = row.Width;
-    spec.HighwayRatio = row.HighwayRatio;
-    spec.LoadFactor = row.LoadFactor;
-    spec.EngineInertia = row.EngineInertia;
+    if (!matches(code, row.code)) continue;
+    spec.curb_weight_kg = row.curb_weight_kg;
+    spec.max_payload_kg = row.max_payload_kg;
+    spec.crew = row.crew;
+    spec.height_m = row.height_m;
+    spec.width_m = row.width_m;
+    spec.highway_ratio = row.highway_ratio;
+    spec.load_factor = row.load_factor;
+    spec.engine_inertia_kg_m2 = row.engine_inertia_kg_m2;
     return row;
   }
   throw Error({" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0, ErrorKind::UnknownCategory);
@@ -48,26 +48,26 @@ const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
 
 // Weights and resistance coefficients of the standard vehicle.
 void set_vehicle(const CategoryRow& row, const SpecValues& values, VehicleSpec& spec) {
-  spec.TireCircumference = 6.28 * spec.TireRadius;
-  spec.GVW = (spec.Wcurb + spec.MaxPayload) + spec.Crew * PersonMass;
-  if (row.Code.front() == 'T') {
-    spec.Wtest = (spec.Wcurb + PersonMass) + spec.MaxPayload * spec.LoadFactor;
+  spec.tire_circumference_m = 6.28 * spec.tire_radius_m;
+  spec.gross_weight_kg = (spec.curb_weight_kg + spec.max_payload_kg) + spec.crew * PersonMass;
+  if (row.code.front() == 'T') {
+    spec.test_weight_kg = (spec.curb_weight_kg + PersonMass) + spec.max_payload_kg * spec.load_factor;
   } else {
-    spec.Wtest = spec.Wcurb + (spec.Crew * PersonMass) * spec.LoadFactor;
+    spec.test_weight_kg = spec.curb_weight_kg + (spec.crew * PersonMass) * spec.load_factor;
   }
-  spec.MuRoll = ((RollWeightTerm / spec.Wtest + RollConstant) + values.RollAddend) * Gravity;
-  spec.MuAir = (values.AirCoefficient * spec.Height) * spec.Width;
+  spec.mu_roll = ((RollWeightTerm / spec.test_weight_kg + RollConstant) + values.roll_addend) * Gravity;
+  spec.mu_air = (values.air_coefficient * spec.height_m) * spec.width_m;
 }
 
 }  // namespace
 
 void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
               const RatioLists& ratios) {
-  const CategoryRow& row = set_category(values.CategoryCode, spec);
+  const CategoryRow& row = set_category(values.category_code, spec);
   set_vehicle(row, values, spec);
-  const double d = eng.Nrate - eng.Nidle;
-  eng.Nes = eng.Nidle + 0.05 * d;
-  eng.Nec = eng.Nidle + 0.04 * d;
+  const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
+  eng.engage_speed_rpm = eng.idle_speed_rpm + 0.05 * d;
+  eng.release_speed_rpm = eng.idle_speed_rpm + 0.04 * d;
   build_gear_table(values, spec, eng, trn, ratios);
 }
 

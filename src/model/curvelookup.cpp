@@ -15,9 +15,9 @@ double on_segment(const double* speed, const double* torque, int i, double s) {
 }  // namespace
 
 double curve_lookup(const TorqueCurve& curve, double s) {
-  const int m = curve.PointCount;
-  const double* speed = curve.Speeds.data();
-  const double* torque = curve.Torques.data();
+  const int m = curve.point_count;
+  const double* speed = curve.speeds_rpm.data();
+  const double* torque = curve.torques_nm.data();
   if (m < 2) return m == 1 ? torque[0] : 0.0;
   int i = m - 2;  // 0-based segment; the last one unless a lower segment holds s
   if (s < speed[0]) {
@@ -31,10 +31,10 @@ double curve_lookup(const TorqueCurve& curve, double s) {
 }
 
 IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
-  const int m = curve.PointCount;
-  if (m < 3 || curve.Speeds.size() < static_cast<std::size_t>(m) || curve.Torques.size() < static_cast<std::size_t>(m))
+  const int m = curve.point_count;
+  if (m < 3 || curve.speeds_rpm.size() < static_cast<std::size_t>(m) || curve.torques_nm.size() < static_cast<std::size_t>(m))
     return;
-  const double* speed = curve.Speeds.data();
+  const double* speed = curve.speeds_rpm.data();
   for (int i = 1; i < m; ++i) {
     if (!(speed[i] >= speed[i - 1])) return;  // descending or NaN: plain lookup
   }
@@ -62,8 +62,8 @@ double IndexedCurve::operator()(double s) const {
 double IndexedCurve::find(double s, int& hint) const {
   hint = -1;
   if (bucket_.empty()) return curve_lookup(curve_, s);
-  const int m = curve_.PointCount;
-  const double* speed = curve_.Speeds.data();
+  const int m = curve_.point_count;
+  const double* speed = curve_.speeds_rpm.data();
   int i = m - 2;
   if (s < speed[0]) {
     i = 0;

@@ -25,12 +25,12 @@ class IndexedCurve {
   // bracket it, so the value is the same.
   double near(double s, int& hint) const {
     if (hint >= 0) {
-      const double* speed = curve_.Speeds.data();
+      const double* speed = curve_.speeds_rpm.data();
       const int i = hint;
       if (s < speed[i + 1]) {
         if (speed[i] <= s) return on_segment(i, s);
         if (i > 0 && speed[i - 1] <= s) return on_segment(hint = i - 1, s);
-      } else if (i + 2 < curve_.PointCount && s < speed[i + 2]) {
+      } else if (i + 2 < curve_.point_count && s < speed[i + 2]) {
         return on_segment(hint = i + 1, s);
       }
     }
@@ -40,8 +40,8 @@ class IndexedCurve {
  private:
   // Value of segment i (0-based) at speed s.
   double on_segment(int i, double s) const {
-    const double* speed = curve_.Speeds.data();
-    const double* torque = curve_.Torques.data();
+    const double* speed = curve_.speeds_rpm.data();
+    const double* torque = curve_.torques_nm.data();
     return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
   }
   // The lookup; hint is left at the segment used strictly inside the curve's speeds,

@@ -16,7 +16,7 @@ constexpr double LightGVWLimit = 8000.0;  // [kg], light below it
 
 // Torque margin and speed factor f of a main-ratio position relative to StartGears.
 struct GearPosition {
-  double TorqueMargin;
+  double torque_margin;
   double f;
 };
 // Rows: i <= S, i = S + 1, i = S + 2, i >= S + 3.
@@ -35,7 +35,7 @@ int32_t gear_count_value(int64_t value, const SpecValues& values,
                        int64_t most = std::numeric_limits<int32_t>::max()) {
   if (value > most || value < std::numeric_limits<int32_t>::min()) {
     throw Error{
-        {" Gear count out of range [ " + std::string(trimmed(values.TransmissionFile)) + " ]"}, 0, ErrorKind::VehicleCheck};
+        {" Gear count out of range [ " + std::string(trimmed(values.transmission_file)) + " ]"}, 0, ErrorKind::VehicleCheck};
   }
   return static_cast<int32_t>(value);
 }
@@ -44,37 +44,37 @@ int32_t gear_count_value(int64_t value, const SpecValues& values,
 
 void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
                TransmissionData& trn, const RatioLists& ratios) {
-  const std::size_t mains = ratios.MainRatios.size();
-  const std::size_t auxes = ratios.AuxRatios.size();
-  trn.StartGears = ratios.StartGears;
-  trn.ReengageGear =
-      trn.TransmissionKind == 1 ? 1 : gear_count_value(int64_t{trn.AuxRatioCount} + 1, values);
-  trn.MaxUpshiftSpan = gear_count_value(int64_t{3} * trn.AuxRatioCount, values);
+  const std::size_t mains = ratios.main_ratios.size();
+  const std::size_t auxes = ratios.aux_ratios.size();
+  trn.start_gears = ratios.start_gears;
+  trn.reengage_gear =
+      trn.transmission_type == 1 ? 1 : gear_count_value(int64_t{trn.aux_ratio_count} + 1, values);
+  trn.max_upshift_span = gear_count_value(int64_t{3} * trn.aux_ratio_count, values);
   // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears. The
   // table is bounded before it is built: a few thousand ratio lines could otherwise ask
   // for billions of gears.
   const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
-  trn.GearCount = gear_count_value(gears, values, MaxGearCount);
-  trn.FinalEfficiency = 0.95;
+  trn.gear_count = gear_count_value(gears, values, MaxGearCount);
+  trn.final_efficiency = 0.95;
 
-  const double d = eng.Nrate - eng.Nidle;
-  const double m0 = 0.05 * spec.Wcurb;
-  const double J = (spec.EngineInertia * trn.FinalRatio) * trn.FinalRatio;
-  const double R2 = spec.TireRadius * spec.TireRadius;
-  const GearPosition* column = spec.GVW < LightGVWLimit ? LightPositions : HeavyPositions;
-  trn.Gears.assign(static_cast<std::size_t>(trn.GearCount), GearRow{});
-  eng.GearMinSpeed.assign(static_cast<std::size_t>(trn.GearCount), 0.0);
+  const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
+  const double m0 = 0.05 * spec.curb_weight_kg;
+  const double J = (spec.engine_inertia_kg_m2 * trn.final_ratio) * trn.final_ratio;
+  const double R2 = spec.tire_radius_m * spec.tire_radius_m;
+  const GearPosition* column = spec.gross_weight_kg < LightGVWLimit ? LightPositions : HeavyPositions;
+  trn.gears.assign(static_cast<std::size_t>(trn.gear_count), GearRow{});
+  eng.gear_min_speed_rpm.assign(static_cast<std::size_t>(trn.gear_count), 0.0);
   for (std::size_t i = 0; i < mains; ++i) {
-    const double main = ratios.MainRatios[i];
-    const GearPosition& pos = column[position_row(static_cast<int64_t>(i) + 1, trn.StartGears)];
+    const double main = ratios.main_ratios[i];
+    const GearPosition& pos = column[position_row(static_cast<int64_t>(i) + 1, trn.start_gears)];
     for (std::size_t j = 0; j < auxes; ++j) {
       const std::size_t k = i * auxes + j;
-      GearRow& gear = trn.Gears[k];
-      gear.Ratio = main * ratios.AuxRatios[j];
-      gear.Efficiency = main == 1.0 ? 0.98 : 0.95;
-      gear.TorqueMargin = pos.TorqueMargin;
-      gear.DW = ((J * gear.Ratio) * gear.Ratio) / R2 + m0;
-      eng.GearMinSpeed[k] = eng.Nidle + pos.f * d;
+      GearRow& gear = trn.gears[k];
+      gear.ratio = main * ratios.aux_ratios[j];
+      gear.efficiency = main == 1.0 ? 0.98 : 0.95;
+      gear.torque_margin = pos.torque_margin;
+      gear.rotating_mass_kg = ((J * gear.ratio) * gear.ratio) / R2 + m0;
+      eng.gear_min_speed_rpm[k] = eng.idle_speed_rpm + pos.f * d;
     }
   }
 }

@@ -112,19 +112,19 @@ std::string results_text(const Result& result, std::string_view inputName) {
 
   std::string file;
   file.reserve(2048);
-  tab_record(file, {"VEHICLENAME", trimmed(values.VehicleName)});
-  tab_record(file, {"TYPE", trimmed(values.CategoryCode)});
+  tab_record(file, {"VEHICLENAME", trimmed(values.vehicle_name)});
+  tab_record(file, {"TYPE", trimmed(values.category_code)});
   tab_record(file, {"SPEC FILE", trimmed(inputName)});
-  tab_record(file, {"ENGINE FILE", trimmed(values.EngineFile)});
-  tab_record(file, {"TRANSMISSION FILE", trimmed(values.TransmissionFile)});
-  tab_record(file, {"FINAL GEAR RATIO", format_f(trn.FinalRatio, 8, 5)});
-  tab_record(file, {"TIRE RADIUS(m)", format_f(spec.TireRadius, 8, 5)});
-  tab_record(file, {Label.FlatRoadTireRadius, format_f(spec.FlatRoadTireRadius, 8, 5)});
-  tab_record(file, {Label.IdleStopOn, format_i(values.IdleStopOn, 2)});
-  tab_record(file, {Label.StopDelay, format_i(values.StopDelay, 2)});
-  tab_record(file, {Label.StartIdleStopOn, format_i(values.StartIdleStopOn, 2)});
-  tab_record(file, {Label.StartIdleTime, format_i(values.StartIdleTime, 2)});
-  tab_record(file, {Label.RestartLead, format_i(values.RestartLead, 2)});
+  tab_record(file, {"ENGINE FILE", trimmed(values.engine_file)});
+  tab_record(file, {"TRANSMISSION FILE", trimmed(values.transmission_file)});
+  tab_record(file, {"FINAL GEAR RATIO", format_f(trn.final_ratio, 8, 5)});
+  tab_record(file, {"TIRE RADIUS(m)", format_f(spec.tire_radius_m, 8, 5)});
+  tab_record(file, {Label.FlatRoadTireRadius, format_f(spec.flat_road_tire_radius_m, 8, 5)});
+  tab_record(file, {Label.IdleStopOn, format_i(values.idle_stop_on, 2)});
+  tab_record(file, {Label.StopDelay, format_i(values.stop_delay_s, 2)});
+  tab_record(file, {Label.StartIdleStopOn, format_i(values.start_idle_stop_on, 2)});
+  tab_record(file, {Label.StartIdleTime, format_i(values.start_idle_time_s, 2)});
+  tab_record(file, {Label.RestartLead, format_i(values.restart_lead_s, 2)});
 
   town_block(file, Label.Urban, urban);
 
@@ -144,7 +144,7 @@ std::string results_text(const Result& result, std::string_view inputName) {
 
 std::string results_file(const Result& result, std::string_view inputName) {
   std::string file = results_text(result, inputName);
-  if (result.classification.values.TraceFlag == 1) {
+  if (result.classification.values.traces == 1) {
     for (const CycleRun& run : result.traces) append_trace(file, run.cycle, run.trace, run.name);
   }
   return file;

@@ -23,21 +23,21 @@ char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int3
   const auto k = static_cast<std::size_t>(i - 1);
   p = put_i0(p, i);
   *p++ = '\t';
-  p = put_f0(p, cycle.Vtarget[static_cast<std::size_t>(i)], 4);
+  p = put_f0(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], 4);
   *p++ = '\t';
-  p = put_f0(p, trace.Vreal[k], 4);
+  p = put_f0(p, trace.speed_km_per_h[k], 4);
   *p++ = '\t';
-  p = put_f0(p, trace.Ne[k], 1);
+  p = put_f0(p, trace.engine_speed_rpm[k], 1);
   *p++ = '\t';
-  p = put_f0(p, trace.Te[k], 1);
+  p = put_f0(p, trace.engine_torque_nm[k], 1);
   *p++ = '\t';
-  p = put_f0(p, trace.N_norm[k], 2);
+  p = put_f0(p, trace.normalised_speed_percent[k], 2);
   *p++ = '\t';
-  p = put_f0(p, trace.T_norm[k], 2);
+  p = put_f0(p, trace.normalised_torque_percent[k], 2);
   *p++ = '\t';
-  p = put_i0(p, trace.Shift[k]);
+  p = put_i0(p, trace.gear[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.FC[k], 6);
+  p = put_f0(p, trace.fuel_rate_l_per_h[k], 6);
   return std::copy(RecordEnd.begin(), RecordEnd.end(), p);
 }
 

@@ -87,9 +87,9 @@ class Checker {
     lines_of(spec_);
     SpecValues values;
     if (!attempt(spec_, [&] { values = read_spec(spec_); })) return findings_;
-    check_name(spec_, values.TransmissionFile, 3);
-    check_name(spec_, values.EngineFile, 2);
-    for (const auto& [value, index, symbol] : {std::tuple{values.Kf1, 15u, "Kf1"}, std::tuple{values.Kf2, 16u, "Kf2"}}) {
+    check_name(spec_, values.transmission_file, 3);
+    check_name(spec_, values.engine_file, 2);
+    for (const auto& [value, index, symbol] : {std::tuple{values.kf1, 15u, "Kf1"}, std::tuple{values.kf2, 16u, "Kf2"}}) {
       if (!(value > 0.0) || !std::isfinite(value)) {
         warn(spec_, value_of(spec_, index),
              std::string(symbol) + " is " + number(value) + ": a correction factor must be a positive number");
@@ -98,37 +98,37 @@ class Checker {
     Vehicle v;
     v.values = values;
     v.files.push_back({"spec", spec_, spec_, ""});
-    const bool transmission = attempt(values.TransmissionFile, [&] { v.transmission = read_transmission(values.TransmissionFile); });
-    if (transmission) check_ratios(values.TransmissionFile, v.transmission);
-    const bool engine = attempt(values.EngineFile, [&] { v.engine = read_engine(values.EngineFile); });
+    const bool transmission = attempt(values.transmission_file, [&] { v.transmission = read_transmission(values.transmission_file); });
+    if (transmission) check_ratios(values.transmission_file, v.transmission);
+    const bool engine = attempt(values.engine_file, [&] { v.engine = read_engine(values.engine_file); });
     if (engine) {
-      const std::string& file = values.EngineFile;
-      check_name(file, v.engine.FuelMapFile, 0);
-      check_name(file, v.engine.FullLoadCurveFile, 1);
-      check_name(file, v.engine.MotoringCurveFile, 2);
-      if (v.engine.Nrate > v.engine.Nex) {
-        warn(file, value_of(file, 4), "Nrate " + number(v.engine.Nrate) + " rpm is above Nex " + number(v.engine.Nex) + " rpm");
+      const std::string& file = values.engine_file;
+      check_name(file, v.engine.fuel_map_file, 0);
+      check_name(file, v.engine.full_load_file, 1);
+      check_name(file, v.engine.motoring_file, 2);
+      if (v.engine.rated_speed_rpm > v.engine.max_speed_rpm) {
+        warn(file, value_of(file, 4), "Nrate " + number(v.engine.rated_speed_rpm) + " rpm is above Nex " + number(v.engine.max_speed_rpm) + " rpm");
       }
     }
     if (!transmission || !engine) return findings_;
     RatioLists ratios;
     if (!attempt(spec_, [&] { classify_vehicle(v, ratios); })) return findings_;
-    const bool full = attempt(v.engine.FullLoadCurveFile, [&] { v.full_load = read_torque_curve(v.engine.FullLoadCurveFile); });
-    const bool motoring = attempt(v.engine.MotoringCurveFile, [&] { v.motoring = read_torque_curve(v.engine.MotoringCurveFile); });
-    const bool map = attempt(v.engine.FuelMapFile, [&] { v.fuel_map = read_fuel_map(v.engine.FuelMapFile); });
-    if (full) check_data_lines(v.engine.FullLoadCurveFile, 2);
-    if (motoring) check_data_lines(v.engine.MotoringCurveFile, 2);
-    if (map) check_data_lines(v.engine.FuelMapFile, 3);
-    if (full && !v.full_load.Speeds.empty() && v.engine.Nex > v.full_load.Speeds.back()) {
-      warn(values.EngineFile, value_of(values.EngineFile, 5),
-           "Nex " + number(v.engine.Nex) + " rpm is beyond the full-load curve's last speed " +
-               number(v.full_load.Speeds.back()) + " rpm");
+    const bool full = attempt(v.engine.full_load_file, [&] { v.full_load = read_torque_curve(v.engine.full_load_file); });
+    const bool motoring = attempt(v.engine.motoring_file, [&] { v.motoring = read_torque_curve(v.engine.motoring_file); });
+    const bool map = attempt(v.engine.fuel_map_file, [&] { v.fuel_map = read_fuel_map(v.engine.fuel_map_file); });
+    if (full) check_data_lines(v.engine.full_load_file, 2);
+    if (motoring) check_data_lines(v.engine.motoring_file, 2);
+    if (map) check_data_lines(v.engine.fuel_map_file, 3);
+    if (full && !v.full_load.speeds_rpm.empty() && v.engine.max_speed_rpm > v.full_load.speeds_rpm.back()) {
+      warn(values.engine_file, value_of(values.engine_file, 5),
+           "Nex " + number(v.engine.max_speed_rpm) + " rpm is beyond the full-load curve's last speed " +
+               number(v.full_load.speeds_rpm.back()) + " rpm");
     }
     if (full && map) check_map_against_full_load(v);
     if (full && motoring && map) {
       attempt(spec_, [&] {
         const Classification c = classify_vehicle(v, ratios);
-        const EngineFiles files{v.engine.FuelMapFile, v.engine.FullLoadCurveFile, v.engine.MotoringCurveFile};
+        const EngineFiles files{v.engine.fuel_map_file, v.engine.full_load_file, v.engine.motoring_file};
         check_vehicle(spec_, c.values, c.spec, c.engine, files, c.transmission, ratios, v.full_load, v.motoring,
                       v.fuel_map);
         FuelGrid grid;
@@ -210,8 +210,8 @@ class Checker {
         }
       }
     };
-    check(t.MainRatios, "main", 2);
-    check(t.AuxRatios, "auxiliary", 3 + t.MainRatios.size());
+    check(t.main_ratios, "main", 2);
+    check(t.aux_ratios, "auxiliary", 3 + t.main_ratios.size());
   }
 
   // Header lines that read as data, and data lines that read as a zero point.
@@ -232,38 +232,38 @@ class Checker {
 
   // Full-load torque at a speed, by straight lines between the curve's points [N·m].
   static double full_load_at(const TorqueCurve& curve, double n) {
-    const auto& s = curve.Speeds;
+    const auto& s = curve.speeds_rpm;
     for (std::size_t k = 1; k < s.size(); ++k) {
       if (n <= s[k] && s[k] > s[k - 1]) {
-        return curve.Torques[k - 1] + (curve.Torques[k] - curve.Torques[k - 1]) * (n - s[k - 1]) / (s[k] - s[k - 1]);
+        return curve.torques_nm[k - 1] + (curve.torques_nm[k] - curve.torques_nm[k - 1]) * (n - s[k - 1]) / (s[k] - s[k - 1]);
       }
     }
-    return curve.Torques.empty() ? 0.0 : curve.Torques.back();
+    return curve.torques_nm.empty() ? 0.0 : curve.torques_nm.back();
   }
 
   void check_map_against_full_load(const Vehicle& v) {
     const FuelMap& map = v.fuel_map;
     const TorqueCurve& full = v.full_load;
-    const std::string& file = v.engine.FuelMapFile;
-    if (map.Speeds.empty() || full.Speeds.empty()) return;
-    const double mapLow = map.Speeds.front();
-    const double mapHigh = map.Speeds.back();
-    const double topMapTorque = *std::max_element(map.Torques.begin(), map.Torques.end());
-    const double topFullLoad = *std::max_element(full.Torques.begin(), full.Torques.end());
-    if (mapLow > full.Speeds.front() || mapHigh < full.Speeds.back() || topMapTorque < 0.95 * topFullLoad) {
+    const std::string& file = v.engine.fuel_map_file;
+    if (map.speeds_rpm.empty() || full.speeds_rpm.empty()) return;
+    const double mapLow = map.speeds_rpm.front();
+    const double mapHigh = map.speeds_rpm.back();
+    const double topMapTorque = *std::max_element(map.torques_nm.begin(), map.torques_nm.end());
+    const double topFullLoad = *std::max_element(full.torques_nm.begin(), full.torques_nm.end());
+    if (mapLow > full.speeds_rpm.front() || mapHigh < full.speeds_rpm.back() || topMapTorque < 0.95 * topFullLoad) {
       warn(file, 0,
            "the map (" + number(mapLow) + " to " + number(mapHigh) + " rpm, up to " + number(topMapTorque) +
-               " N·m) does not cover the full-load curve (" + number(full.Speeds.front()) + " to " +
-               number(full.Speeds.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
+               " N·m) does not cover the full-load curve (" + number(full.speeds_rpm.front()) + " to " +
+               number(full.speeds_rpm.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
     }
     // Specific consumption of the map points on or near the full-load curve.
     double lowest = INFINITY, highest = -INFINITY;
     int count = 0;
-    for (std::size_t k = 0; k < map.Speeds.size(); ++k) {
-      const double n = map.Speeds[k], T = map.Torques[k];
+    for (std::size_t k = 0; k < map.speeds_rpm.size(); ++k) {
+      const double n = map.speeds_rpm[k], T = map.torques_nm[k];
       if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * full_load_at(full, n)) continue;
       const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
-      const double be = map.FuelRates[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
+      const double be = map.fuel_rates_l_per_h[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
       lowest = std::min(lowest, be);
       highest = std::max(highest, be);
       ++count;

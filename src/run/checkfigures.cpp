@@ -71,9 +71,9 @@ namespace hdfe {
 namespace {
 
 [[noreturn]] void beyond_end(const TorqueCurve& curve, const std::string& name, const std::string& where, double s) {
-  const int32_t m = curve.PointCount;
-  const bool high = s >= curve.Speeds[static_cast<std::size_t>(m - 1)];
-  const double end = high ? curve.Speeds[static_cast<std::size_t>(m - 1)] : curve.Speeds[0];
+  const int32_t m = curve.point_count;
+  const bool high = s >= curve.speeds_rpm[static_cast<std::size_t>(m - 1)];
+  const double end = high ? curve.speeds_rpm[static_cast<std::size_t>(m - 1)] : curve.speeds_rpm[0];
   throw Error({" Torque data file [ " + name + " ] has two points at its " + (high ? "highest" : "lowest") +
                " speed " + number_text(end) + ": " + where + " " + number_text(s) +
                " rpm, where the curve cannot be extended " + (high ? "above" : "below") + " it"},
@@ -83,9 +83,9 @@ namespace {
 }  // namespace
 
 void check_map_speeds(const FuelMap& map, const TorqueCurve& motoring, const std::string& motoringName) {
-  for (std::size_t p = 0; p < map.Speeds.size(); ++p) {
-    if (beyond_vertical_end(motoring, map.Speeds[p])) {
-      beyond_end(motoring, motoringName, "the fuel map has a speed line at", map.Speeds[p]);
+  for (std::size_t p = 0; p < map.speeds_rpm.size(); ++p) {
+    if (beyond_vertical_end(motoring, map.speeds_rpm[p])) {
+      beyond_end(motoring, motoringName, "the fuel map has a speed line at", map.speeds_rpm[p]);
     }
   }
 }
@@ -95,7 +95,7 @@ void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, in
   if (!has_vertical_end(vehicle.full_load) && !has_vertical_end(vehicle.motoring)) return;
   for (int32_t i = 1; i <= n; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
-    const double Ne = trace.Ne[k];
+    const double Ne = trace.engine_speed_rpm[k];
     // Written only for the message: a run checks every second.
     const auto where = [&] {
       return std::string(cycleName) + " second " + std::to_string(i) + " runs the engine at";
@@ -103,10 +103,10 @@ void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, in
     // Every second's torque is taken relative to full load; its fuel rate looks up the
     // motoring torque unless the engine idles.
     if (beyond_vertical_end(vehicle.full_load, Ne)) {
-      beyond_end(vehicle.full_load, vehicle.engine.FullLoadCurveFile, where(), Ne);
+      beyond_end(vehicle.full_load, vehicle.engine.full_load_file, where(), Ne);
     }
-    if (trace.Shift[k] != 0 && Ne != eng.Nidle && beyond_vertical_end(vehicle.motoring, Ne)) {
-      beyond_end(vehicle.motoring, vehicle.engine.MotoringCurveFile, where(), Ne);
+    if (trace.gear[k] != 0 && Ne != eng.idle_speed_rpm && beyond_vertical_end(vehicle.motoring, Ne)) {
+      beyond_end(vehicle.motoring, vehicle.engine.motoring_file, where(), Ne);
     }
   }
 }

@@ -61,18 +61,18 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
     v.files.push_back(add(role, name, opened));
     return value;
   };
-  v.transmission = load("transmission", v.values.TransmissionFile,
+  v.transmission = load("transmission", v.values.transmission_file,
                         [&](const std::string& n) { return source.transmission(n); });
-  v.engine = load("engine", v.values.EngineFile, [&](const std::string& n) { return source.engine(n); });
+  v.engine = load("engine", v.values.engine_file, [&](const std::string& n) { return source.engine(n); });
 
   // An unknown category stops loading before the curves and the map are read.
   RatioLists ratios;
   classify_vehicle(v, ratios);
 
   const auto curve = [&](const std::string& n) { return source.torque_curve(n); };
-  v.full_load = load("full_load", v.engine.FullLoadCurveFile, curve);
-  v.motoring = load("motoring", v.engine.MotoringCurveFile, curve);
-  v.fuel_map = load("fuel_map", v.engine.FuelMapFile, [&](const std::string& n) { return source.fuel_map(n); });
+  v.full_load = load("full_load", v.engine.full_load_file, curve);
+  v.motoring = load("motoring", v.engine.motoring_file, curve);
+  v.fuel_map = load("fuel_map", v.engine.fuel_map_file, [&](const std::string& n) { return source.fuel_map(n); });
   return v;
 }
 

@@ -35,27 +35,27 @@ constexpr double MissedSecondsPercent = 2.0;
 
 SpecValues values_for_run(const SpecValues& read) {
   SpecValues values = read;
-  if (values.IdleStopOn == 0) values.StopDelay = 999;
-  if (values.StartIdleStopOn == 0) values.StartIdleTime = 999;
-  values.RollAddend = values.RollAddend * std::sqrt(1.0 / (values.FlatRoadTireRadius + 1.0));
+  if (values.idle_stop_on == 0) values.stop_delay_s = 999;
+  if (values.start_idle_stop_on == 0) values.start_idle_time_s = 999;
+  values.roll_addend = values.roll_addend * std::sqrt(1.0 / (values.flat_road_tire_radius_m + 1.0));
   return values;
 }
 
 Classification classify_vehicle(const Vehicle& v, RatioLists& ratios) {
   Classification c;
   c.values = values_for_run(v.values);
-  c.spec.TireRadius = v.values.TireRadius;
-  c.spec.FlatRoadTireRadius = v.values.FlatRoadTireRadius;
-  c.engine.Nidle = v.engine.Nidle;
-  c.engine.Nrate = v.engine.Nrate;
-  c.engine.Nex = v.engine.Nex;
-  c.transmission.TransmissionKind = v.transmission.TransmissionKind;
-  c.transmission.MainRatioCount = v.transmission.MainRatioCount;
-  c.transmission.AuxRatioCount = v.transmission.AuxRatioCount;
-  c.transmission.FinalRatio = v.values.FinalRatio;
-  ratios.MainRatios = v.transmission.MainRatios;
-  ratios.AuxRatios = v.transmission.AuxRatios;
-  ratios.StartGears = v.transmission.StartGears;
+  c.spec.tire_radius_m = v.values.tire_radius_m;
+  c.spec.flat_road_tire_radius_m = v.values.flat_road_tire_radius_m;
+  c.engine.idle_speed_rpm = v.engine.idle_speed_rpm;
+  c.engine.rated_speed_rpm = v.engine.rated_speed_rpm;
+  c.engine.max_speed_rpm = v.engine.max_speed_rpm;
+  c.transmission.transmission_type = v.transmission.transmission_type;
+  c.transmission.main_ratio_count = v.transmission.main_ratio_count;
+  c.transmission.aux_ratio_count = v.transmission.aux_ratio_count;
+  c.transmission.final_ratio = v.values.final_ratio;
+  ratios.main_ratios = v.transmission.main_ratios;
+  ratios.aux_ratios = v.transmission.aux_ratios;
+  ratios.start_gears = v.transmission.start_gears;
   classify(c.values, c.spec, c.engine, c.transmission, ratios);
   return c;
 }
@@ -68,15 +68,15 @@ CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, in
   double target = 0.0;
   for (int32_t i = first; i < first + steps; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
-    const double Vt = cycle.Vtarget[static_cast<std::size_t>(i)];
-    const double shortfall = Vt - trace.Vreal[k];
+    const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
+    const double shortfall = Vt - trace.speed_km_per_h[k];
     if (shortfall > MissedSpeed) ++m.seconds_below_target;
     if (shortfall > m.largest_shortfall_km_per_h) {
       m.largest_shortfall_km_per_h = shortfall;
       m.largest_shortfall_second = i;
     }
-    if (trace.T_norm[k] >= FullLoadShare) ++m.seconds_at_full_load;
-    achieved += trace.Vreal[k];
+    if (trace.normalised_torque_percent[k] >= FullLoadShare) ++m.seconds_at_full_load;
+    achieved += trace.speed_km_per_h[k];
     target += Vt;
   }
   m.distance_percent_of_target = target > 0.0 ? achieved / target * 100.0 : 0.0;
@@ -100,7 +100,7 @@ std::string missed_message(const CycleFigures& f) {
 
 double target_distance(const DriveCycle& cycle, int32_t first, int32_t steps) {
   double sum = 0.0;
-  for (int32_t i = first; i < first + steps; ++i) sum += cycle.Vtarget[static_cast<std::size_t>(i)];
+  for (int32_t i = first; i < first + steps; ++i) sum += cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
   return sum / SecondsPerHour;
 }
 
@@ -111,11 +111,11 @@ CycleFigures section_figures(const SectionDefinition& section, const CycleResult
   CycleFigures f;
   f.name = section.name;
   f.first_second = section.first;
-  f.average_speed_km_per_h = average.AverageSpeed;
-  f.distance_km = average.Distance;
-  f.fuel_l = average.Fuel;
+  f.average_speed_km_per_h = average.average_speed_km_per_h;
+  f.distance_km = average.distance_km;
+  f.fuel_l = average.fuel_l;
   f.fuel_economy_before_transient_km_per_l =
-      converter ? average.FuelEconomy * section.converter_factor : average.FuelEconomy;
+      converter ? average.fuel_economy_km_per_l * section.converter_factor : average.fuel_economy_km_per_l;
   f.transient_correction = section.transient_correction;
   f.fuel_economy_after_transient_km_per_l = section.transient_correction
                                                  ? f.fuel_economy_before_transient_km_per_l / TransientFactor
@@ -152,12 +152,12 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   RatioLists ratios;
   result.classification = classify_vehicle(vehicle, ratios);
   const Classification& c = result.classification;
-  check_factors(c.values.Kf1, c.values.Kf2);
-  EngineFiles files{vehicle.engine.FuelMapFile, vehicle.engine.FullLoadCurveFile, vehicle.engine.MotoringCurveFile};
+  check_factors(c.values.kf1, c.values.kf2);
+  EngineFiles files{vehicle.engine.fuel_map_file, vehicle.engine.full_load_file, vehicle.engine.motoring_file};
   const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
-  check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.MotoringCurveFile);
+  check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.motoring_file);
   const std::shared_ptr<const FuelGrid> shared = gridSource(vehicle);
   const FuelGrid& grid = *shared;
 
@@ -168,10 +168,10 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
     CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
     CycleTrace& trace = simulation.trace;
     check_driven_speeds(definition.name, trace, cycle.n, vehicle, c.engine);
-    calc_fuel_rates(trace.Ne, trace.Te, trace.Shift, trace.FC, cycle, vehicle.motoring, grid, c.engine);
+    calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle, vehicle.motoring, grid, c.engine);
     if (definition.idle_stop) {
-      idle_stop(trace.Vreal, trace.Ne, trace.FC, cycle.n, c.values.StopDelay, c.values.StartIdleTime,
-                c.values.RestartLead);
+      idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, c.values.stop_delay_s, c.values.start_idle_time_s,
+                c.values.restart_lead_s);
     }
     for (const int32_t second : simulation.exhausted_searches) {
       result.warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, std::string(definition.name), second,
@@ -181,12 +181,12 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   }
   for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
 
-  const bool converter = c.transmission.TransmissionKind == 1;
+  const bool converter = c.transmission.transmission_type == 1;
   for (const SectionDefinition& section : reported_sections()) {
     const CycleRun& r = runs[section.cycle];
     const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;
-    const CycleResult average = cycle_average(r.trace.Vreal, r.trace.FC, steps, section.first);
-    CycleFigures f = section_figures(section, average, converter, c.values.Kf1, c.values.Kf2);
+    const CycleResult average = cycle_average(r.trace.speed_km_per_h, r.trace.fuel_rate_l_per_h, steps, section.first);
+    CycleFigures f = section_figures(section, average, converter, c.values.kf1, c.values.kf2);
     f.seconds = steps;
     f.target_distance_km = target_distance(r.cycle, section.first, steps);
     f.metrics = follow_metrics(r.cycle, r.trace, section.first, steps);
@@ -197,7 +197,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
     result.cycles.push_back(std::move(f));
   }
 
-  result.highway_ratio = c.spec.HighwayRatio;
+  result.highway_ratio = c.spec.highway_ratio;
   result.average_fuel_economy_km_per_l = average_economy(
       result.cycle("URBAN").fuel_economy_km_per_l, result.cycle("HIGHWAY").fuel_economy_km_per_l, result.highway_ratio);
   check_figures(result);

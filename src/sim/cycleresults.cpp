@@ -60,10 +60,10 @@ CycleResult cycle_average(std::span<const double> Vreal, std::span<const double>
     sumFC = sumFC + FC[static_cast<std::size_t>(k - 1)];
   }
   CycleResult result;
-  result.AverageSpeed = sumV / static_cast<double>(count);
-  result.FuelEconomy = sumV / sumFC;
-  result.Distance = sumV / SecondsPerHour;
-  result.Fuel = sumFC / SecondsPerHour;
+  result.average_speed_km_per_h = sumV / static_cast<double>(count);
+  result.fuel_economy_km_per_l = sumV / sumFC;
+  result.distance_km = sumV / SecondsPerHour;
+  result.fuel_l = sumFC / SecondsPerHour;
   return result;
 }
 

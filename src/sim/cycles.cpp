@@ -40,13 +40,13 @@ std::span<const SectionDefinition> reported_sections() {
 
 void size_trace(CycleTrace& trace, int32_t n) {
   const std::size_t size = n > 0 ? static_cast<std::size_t>(n) : 0;
-  trace.Vreal.assign(size, 0.0);
-  trace.Shift.assign(size, 0);
-  trace.Ne.assign(size, 0.0);
-  trace.Te.assign(size, 0.0);
-  trace.N_norm.assign(size, 0.0);
-  trace.T_norm.assign(size, 0.0);
-  trace.FC.assign(size, 0.0);
+  trace.speed_km_per_h.assign(size, 0.0);
+  trace.gear.assign(size, 0);
+  trace.engine_speed_rpm.assign(size, 0.0);
+  trace.engine_torque_nm.assign(size, 0.0);
+  trace.normalised_speed_percent.assign(size, 0.0);
+  trace.normalised_torque_percent.assign(size, 0.0);
+  trace.fuel_rate_l_per_h.assign(size, 0.0);
 }
 
 }  // namespace hdfe

@@ -36,10 +36,10 @@ struct SpeedLines {
 // Splits the map into speed lines and lowers torqueMin [N·m] to the motoring torque of
 // every line but the first.
 SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
-  const int32_t n = map.PointCount;
+  const int32_t n = map.point_count;
   SpeedLines s;
   for (int32_t p = 0; p < n; ++p) {
-    if (p == 0 || map.Speeds[p] != map.Speeds[p - 1]) ++s.nLines;
+    if (p == 0 || map.speeds_rpm[p] != map.speeds_rpm[p - 1]) ++s.nLines;
   }
   const std::size_t entries = static_cast<std::size_t>(n) + static_cast<std::size_t>(s.nLines);
   s.lineSpeed.reserve(static_cast<std::size_t>(s.nLines));
@@ -49,16 +49,16 @@ SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& 
   s.lineDeriv.assign(entries, 0.0);
 
   for (int32_t p = 0; p < n; ++p) {
-    if (s.lineSpeed.empty() || map.Speeds[p] != s.lineSpeed.back()) {
-      const double tmot = curve_lookup(motoring, map.Speeds[p]);
+    if (s.lineSpeed.empty() || map.speeds_rpm[p] != s.lineSpeed.back()) {
+      const double tmot = curve_lookup(motoring, map.speeds_rpm[p]);
       if (!s.lineSpeed.empty()) torqueMin = std::min(torqueMin, tmot);
-      s.lineSpeed.push_back(map.Speeds[p]);
+      s.lineSpeed.push_back(map.speeds_rpm[p]);
       s.lineStart.push_back(s.lineTorque.size());
       s.lineTorque.push_back(tmot);
       s.lineFuel.push_back(0.0);
     }
-    s.lineTorque.push_back(map.Torques[p]);
-    s.lineFuel.push_back(map.FuelRates[p]);
+    s.lineTorque.push_back(map.torques_nm[p]);
+    s.lineFuel.push_back(map.fuel_rates_l_per_h[p]);
   }
   s.lineStart.push_back(s.lineTorque.size());
   return s;
@@ -77,7 +77,7 @@ void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firs
     if (ierr < 0) hermite_error(1, ierr);
     bool skip = true;
     hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
-           grid.TorqueAxis.data(), fe.data(), ierr);
+           grid.torque_axis_nm.data(), fe.data(), ierr);
     if (ierr < 0) hermite_error(2, ierr);
     for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];
   }
@@ -94,8 +94,8 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
     hermite_derivatives(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
     if (ierr < 0) hermite_error(3, ierr);
     bool skip = true;
-    hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.SpeedAxis.data(),
-           &grid.FuelRateTable[static_cast<std::size_t>(k) * GridSize], ierr);
+    hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.speed_axis_rpm.data(),
+           &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * GridSize], ierr);
     if (ierr < 0) hermite_error(4, ierr);
   }
 }
@@ -103,20 +103,20 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
 }  // namespace
 
 void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
-  const int32_t n = map.PointCount;
+  const int32_t n = map.point_count;
   if (n < 1) throw Error({" Failed to build fuel grid: the fuel map has no data points"}, 0, ErrorKind::VehicleCheck);
 
-  grid.SpeedCount = GridSize;
-  grid.TorqueCount = GridSize;
-  grid.IdleFuelRate = map.IdleFuelRate;
+  grid.speed_count = GridSize;
+  grid.torque_count = GridSize;
+  grid.idle_fuel_rate_l_per_h = map.idle_fuel_rate_l_per_h;
 
-  double speedMin = map.Speeds[0], speedMax = map.Speeds[0];
-  double torqueMin = map.Torques[0], torqueMax = map.Torques[0];
+  double speedMin = map.speeds_rpm[0], speedMax = map.speeds_rpm[0];
+  double torqueMin = map.torques_nm[0], torqueMax = map.torques_nm[0];
   for (int32_t p = 1; p < n; ++p) {
-    speedMin = std::min(speedMin, map.Speeds[p]);
-    speedMax = std::max(speedMax, map.Speeds[p]);
-    torqueMin = std::min(torqueMin, map.Torques[p]);
-    torqueMax = std::max(torqueMax, map.Torques[p]);
+    speedMin = std::min(speedMin, map.speeds_rpm[p]);
+    speedMax = std::max(speedMax, map.speeds_rpm[p]);
+    torqueMin = std::min(torqueMin, map.torques_nm[p]);
+    torqueMax = std::max(torqueMax, map.torques_nm[p]);
   }
 
   SpeedLines lines = speed_lines(map, motoring, torqueMin);
@@ -124,8 +124,8 @@ void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& moto
   const double speedStep = (speedMax - speedMin) / 19.0;
   const double torqueStep = (torqueMax - torqueMin) / 19.0;
   for (int32_t k = 0; k < GridSize; ++k) {
-    grid.SpeedAxis[k] = static_cast<double>(k) * speedStep + speedMin;
-    grid.TorqueAxis[k] = static_cast<double>(k) * torqueStep + torqueMin;
+    grid.speed_axis_rpm[k] = static_cast<double>(k) * speedStep + speedMin;
+    grid.torque_axis_nm[k] = static_cast<double>(k) * torqueStep + torqueMin;
   }
 
   std::vector<double> firstPass(static_cast<std::size_t>(lines.nLines) * GridSize);
@@ -143,22 +143,22 @@ class GridInterpolator {
   // Checks both axes as the interpolation's first calls would (code 5, then code 7) and
   // sets the cubics.
   explicit GridInterpolator(const FuelGrid& grid)
-      : grid_(grid), nS_(std::min(grid.SpeedCount, GridSize)), nT_(std::min(grid.TorqueCount, GridSize)) {
+      : grid_(grid), nS_(std::min(grid.speed_count, GridSize)), nT_(std::min(grid.torque_count, GridSize)) {
     int32_t ierr = 0;
     if (nT_ >= 1) {
-      ierr = hermite_table_check(nS_, grid.SpeedAxis.data(), 1);
+      ierr = hermite_table_check(nS_, grid.speed_axis_rpm.data(), 1);
       if (ierr < 0) hermite_error(5, ierr);
     }
-    ierr = hermite_table_check(nT_, grid.TorqueAxis.data(), 1);
+    ierr = hermite_table_check(nT_, grid.torque_axis_nm.data(), 1);
     if (ierr < 0) hermite_error(7, ierr);
     std::array<double, GridSize> deriv{};
     // Appended in the order cubic() reads them, without zero-filling a full table first.
     cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));
     for (int32_t j = 0; j < nT_; ++j) {
-      const double* f = &grid.FuelRateTable[static_cast<std::size_t>(j) * nS_];
-      hermite_derivatives(nS_, grid.SpeedAxis.data(), f, deriv.data(), 1, ierr);
+      const double* f = &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * nS_];
+      hermite_derivatives(nS_, grid.speed_axis_rpm.data(), f, deriv.data(), 1, ierr);
       for (int32_t m = 1; m < nS_; ++m) {
-        hermite_cubic(grid.SpeedAxis[m - 1], grid.SpeedAxis[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
+        hermite_cubic(grid.speed_axis_rpm[m - 1], grid.speed_axis_rpm[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
                       cubics_.emplace_back());
       }
     }
@@ -174,11 +174,11 @@ class GridInterpolator {
     if (!haveSpeed_ || bits != neBits_) {
       haveSpeed_ = true;
       neBits_ = bits;
-      speedInterval_ = hermite_interval_near(nS_, grid_.SpeedAxis.data(), ne, speedInterval_);
+      speedInterval_ = hermite_interval_near(nS_, grid_.speed_axis_rpm.data(), ne, speedInterval_);
       ready_ = 0;
       torqueInterval_ = -1;
     }
-    const double* torque = grid_.TorqueAxis.data();
+    const double* torque = grid_.torque_axis_nm.data();
     const int32_t k = hermite_interval_near(nT_, torque, te, lastTorqueInterval_);
     lastTorqueInterval_ = k;
     // The cubic along torque depends on the engine speed and the torque interval alone.
@@ -238,8 +238,8 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
   const IndexedCurve motoringAt(motoring);
   int segment = -1;  // of the last motoring lookup
   for (std::size_t q = 0; q < n; ++q) {
-    if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
-      FC[q] = grid.IdleFuelRate;
+    if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {
+      FC[q] = grid.idle_fuel_rate_l_per_h;
       continue;
     }
     const double tmot = motoringAt.near(Ne[q], segment);

@@ -36,14 +36,14 @@ struct GearTerms {
 
 // Gear g, which check_gear has passed.
 GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
-  const GearRow& row = trn.Gears[static_cast<std::size_t>(g - 1)];
+  const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
   GearTerms t;
-  t.i = trn.FinalRatio * row.Ratio;
-  t.eta = trn.FinalEfficiency * row.Efficiency;
-  t.mass = row.DW + spec.Wtest;
+  t.i = trn.final_ratio * row.ratio;
+  t.eta = trn.final_efficiency * row.efficiency;
+  t.mass = row.rotating_mass_kg + spec.test_weight_kg;
   t.ratio60 = t.i * 60.0;
   t.etaRatio = t.eta * t.i;
-  t.Nmin = eng.GearMinSpeed[static_cast<std::size_t>(g - 1)];
+  t.Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
   return t;
 }
 
@@ -56,7 +56,7 @@ struct Drive {
 
 // Rolling and gradient resistance on gradient s [%] [N].
 double grade_force(double s, const VehicleSpec& spec) {
-  return (spec.MuRoll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.Wtest;
+  return (spec.mu_roll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.test_weight_kg;
 }
 
 // The full-load curve looked up plainly.
@@ -75,19 +75,19 @@ struct HintedLoad {
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
 double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.MuAir + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
+  return (v * v * spec.mu_air + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
 double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * d.gear.ratio60) / (spec.TireCircumference * KmhPerMs);
+  return (v * d.gear.ratio60) / (spec.tire_circumference_m * KmhPerMs);
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
 // on the wheel side when the wheels drive it [N·m].
 double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
-  if (F >= 0.0) return (F * spec.TireRadius) / d.gear.etaRatio;
-  return ((F * d.gear.eta) * spec.TireRadius) / d.gear.i;
+  if (F >= 0.0) return (F * spec.tire_radius_m) / d.gear.etaRatio;
+  return ((F * d.gear.eta) * spec.tire_radius_m) / d.gear.i;
 }
 
 GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t status) {
@@ -107,11 +107,11 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
   // to pass, each computed as those functions compute it, so that the passes give the
   // same values.
-  const double MuAir = spec.MuAir, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
-  const double radius = spec.TireRadius, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
-  const double ratio60 = gear.ratio60, circumference = spec.TireCircumference * KmhPerMs;
-  const double Nes = eng.Nes;
-  const bool heldAtNmin = g > trn.ReengageGear;
+  const double MuAir = spec.mu_air, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = spec.tire_radius_m, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
+  const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
+  const double Nes = eng.engage_speed_rpm;
+  const bool heldAtNmin = g > trn.reengage_gear;
   double step = 1.0;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
@@ -167,10 +167,10 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   GearEvalResult out;
   if (N < Nmin) {
     out = outcome(0.0, N, Te, fullLoad(Nmin), 3);
-  } else if (N < eng.Nex) {
+  } else if (N < eng.max_speed_rpm) {
     out = outcome(v, N, Te, Tmax, 1);
   } else {
-    out = outcome(0.0, N, Te, fullLoad(eng.Nex), 2);
+    out = outcome(0.0, N, Te, fullLoad(eng.max_speed_rpm), 2);
   }
   out.search_exhausted = exhausted;
   return out;
@@ -182,7 +182,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
 // evaluated: the run stops instead of reading past the gear table.
 void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
   throw Error{{" Gear " + std::to_string(g) + " is not in the gear table of " +
-                 std::to_string(trn.GearCount) + " gears"},
+                 std::to_string(trn.gear_count) + " gears"},
                 0, ErrorKind::VehicleCheck};
 }
 
@@ -200,11 +200,11 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.Nec) return outcome(V, Ne, Te, fullLoad(Ne), 0);
-    return outcome(V, eng.Nidle, 0.0, fullLoad(eng.Nidle), 4);
+    if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), 0);
+    return outcome(V, eng.idle_speed_rpm, 0.0, fullLoad(eng.idle_speed_rpm), 4);
   }
   if (Ne >= Nmin) {
-    if (Ne < eng.Nex) {
+    if (Ne < eng.max_speed_rpm) {
       const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
         return outcome(V, Ne, Te, Tmax, 0);
@@ -212,21 +212,21 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
       return speed_search(g, V, d, spec, eng, trn, fullLoad);
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
-    const double Nlim = g == trn.GearCount ? eng.Nex : Ne;
-    const double Vlim = ((Nlim * spec.TireCircumference) * KmhPerMs) / (60.0 * gear.i);
+    const double Nlim = g == trn.gear_count ? eng.max_speed_rpm : Ne;
+    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (60.0 * gear.i);
     const double Tmax = fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
-    if (g != trn.GearCount || TeLim <= Tmax || Tmax <= 0.0) {
+    if (g != trn.gear_count || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, 2);
     }
     return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
   }
-  if (g > trn.StartGears) {
+  if (g > trn.start_gears) {
     return outcome(V, Ne, Te, fullLoad(Nmin), 3);
   }
-  const double Tmax = fullLoad(eng.Nes);
+  const double Tmax = fullLoad(eng.engage_speed_rpm);
   if (Te <= Tmax) {
-    return outcome(V, eng.Nes, Te, Tmax, 5);
+    return outcome(V, eng.engage_speed_rpm, Te, Tmax, 5);
   }
   return speed_search(g, V, d, spec, eng, trn, fullLoad);
 }
@@ -244,7 +244,7 @@ namespace {
 // The constants of every gear that check_gear passes, by gear number (row 0 unused).
 std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
   const int32_t gears = static_cast<int32_t>(std::min(
-      {static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(), eng.GearMinSpeed.size()}));
+      {static_cast<std::size_t>(std::max(trn.gear_count, 0)), trn.gears.size(), eng.gear_min_speed_rpm.size()}));
   std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
   for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
   return terms;
@@ -270,7 +270,7 @@ struct GearEvaluator::Records {
   std::array<GradeSlot, GradeSlots> grades{};
   // By gear, the full-load segment of its last lookup: a gear's evaluations from one
   // second to the next, and the passes of its speed searches, move its engine speed little.
-  std::vector<int> segments = std::vector<int>(trn.Gears.size() + 1, -1);
+  std::vector<int> segments = std::vector<int>(trn.gears.size() + 1, -1);
   // By gear, its constants; gears past the table have none.
   std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
 
@@ -298,8 +298,8 @@ constexpr std::size_t MemoLimit = std::size_t{1} << 20;
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
                              const TorqueCurve& fullLoad, std::size_t expected)
     : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})),
-      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.GearCount, 0)), trn.Gears.size(),
-                                             eng.GearMinSpeed.size()}))) {
+      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.gear_count, 0)), trn.gears.size(),
+                                             eng.gear_min_speed_rpm.size()}))) {
   size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
 }
 

@@ -13,8 +13,8 @@ namespace hdfe {
 // Outcome of driving one second in a gear.
 struct GearEvalResult {
   double V = 0.0;     // achieved speed [km/h]
-  double Ne = 0.0;    // engine speed [rpm]
-  double Te = 0.0;    // engine torque [N·m]
+  double engine_speed_rpm = 0.0;    // engine speed [rpm]
+  double engine_torque_nm = 0.0;    // engine torque [N·m]
   double Tmax = 0.0;  // full-load torque available [N·m]
   int32_t status = 0; // gear status 0..5
   bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
@@ -101,8 +101,8 @@ class GearEvaluator {
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
 inline void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
-  if (g < 1 || g > trn.GearCount || static_cast<std::size_t>(g) > trn.Gears.size() ||
-      static_cast<std::size_t>(g) > eng.GearMinSpeed.size())
+  if (g < 1 || g > trn.gear_count || static_cast<std::size_t>(g) > trn.gears.size() ||
+      static_cast<std::size_t>(g) > eng.gear_min_speed_rpm.size())
     stop_gear_not_in_table(g, trn);
 }
 

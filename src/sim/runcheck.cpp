@@ -17,10 +17,10 @@ void check_cycle(std::string_view name, const DriveCycle& cycle, const CycleTrac
                  std::vector<RunFinding>& findings) {
   for (int32_t i = 1; i <= cycle.n; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
-    if (trace.Vreal[k] - cycle.Vtarget[static_cast<std::size_t>(i)] > SpeedTolerance) {
+    if (trace.speed_km_per_h[k] - cycle.target_speed_km_per_h[static_cast<std::size_t>(i)] > SpeedTolerance) {
       findings.push_back({std::string(name), i, RunFinding::Kind::OverSpeed});
     }
-    if (trace.T_norm[k] > TorqueLimit) findings.push_back({std::string(name), i, RunFinding::Kind::OverTorque});
+    if (trace.normalised_torque_percent[k] > TorqueLimit) findings.push_back({std::string(name), i, RunFinding::Kind::OverTorque});
   }
 }
 

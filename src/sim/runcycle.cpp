@@ -14,9 +14,9 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   // Each second's values are appended: zero-filling the columns first would cost as much
   // as writing them.
   const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
-  for (std::vector<double>* column : {&trace.Vreal, &trace.Ne, &trace.Te, &trace.N_norm, &trace.T_norm})
+  for (std::vector<double>* column : {&trace.speed_km_per_h, &trace.engine_speed_rpm, &trace.engine_torque_nm, &trace.normalised_speed_percent, &trace.normalised_torque_percent})
     column->reserve(seconds);
-  trace.Shift.reserve(seconds);
+  trace.gear.reserve(seconds);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // A run keeps one to one and a half evaluations per second of the cycle.
   GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
@@ -29,24 +29,24 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   };
   int32_t hold = 3;
   // A preparatory step 1 settles speed and gear before the cycle starts.
-  StepOutcome step = sim_step(context, 1, cycle.Vtarget[1], trn.GearCount, hold, LookAhead, 0.0);
+  StepOutcome step = sim_step(context, 1, cycle.target_speed_km_per_h[1], trn.gear_count, hold, LookAhead, 0.0);
   note_exhausted(0);
-  const double nSpan = eng.Nrate - eng.Nidle;
+  const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int32_t i = 1; i <= cycle.n; ++i) {
     step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
     evaluator.release_unkept();
     note_exhausted(i);
-    const double tmax = fullLoadAt.near(step.Ne, segment);
-    trace.Vreal.push_back(step.V);
-    trace.Shift.push_back(step.gear);
-    trace.Ne.push_back(step.Ne);
-    trace.Te.push_back(step.Te);
-    trace.N_norm.push_back((step.Ne - eng.Nidle) / nSpan * 100.0);
-    trace.T_norm.push_back(step.Te / tmax * 100.0);
+    const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);
+    trace.speed_km_per_h.push_back(step.V);
+    trace.gear.push_back(step.gear);
+    trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
+    trace.engine_torque_nm.push_back(step.engine_torque_nm);
+    trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * 100.0);
+    trace.normalised_torque_percent.push_back(step.engine_torque_nm / tmax * 100.0);
   }
   // The fuel rates are written over every second.
-  trace.FC.assign(seconds, 0.0);
+  trace.fuel_rate_l_per_h.assign(seconds, 0.0);
   return run;
 }
 

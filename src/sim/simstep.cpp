@@ -38,7 +38,7 @@ void note(const Run& r, const GearEvalResult& e) {
 // Gear g driven towards point k from speed v: the run's evaluation, which stays put for
 // the whole step.
 [[gnu::always_inline]] inline const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
-  const GearEvalResult& e = (*r.evaluator)(g, point_at(r.cycle.Vtarget, k), point_at(r.cycle.grade, k), v);
+  const GearEvalResult& e = (*r.evaluator)(g, point_at(r.cycle.target_speed_km_per_h, k), point_at(r.cycle.grade_percent, k), v);
   note(r, e);
   return &e;
 }
@@ -74,7 +74,7 @@ bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double&
   for (int32_t j = 0; j < h; ++j) {
     if (j > 0) e = eval_step(r, k, i + j, v);
     if (e->status == 2 || e->status == 3) return false;
-    dk += shortfall(point_at(r.cycle.Vtarget, i + j - 1), point_at(r.cycle.Vtarget, i + j), v, e->V);
+    dk += shortfall(point_at(r.cycle.target_speed_km_per_h, i + j - 1), point_at(r.cycle.target_speed_km_per_h, i + j), v, e->V);
     v = e->V;
   }
   return true;
@@ -86,8 +86,8 @@ bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin, Known& known) {
   known = Known{k, eval_step(r, k, i, Vin)};
   const GearEvalResult& e = *known.e;
   if (e.status != 0) return false;
-  const double reserve = e.Te <= 0.0 ? 100.0 : e.Tmax / e.Te;
-  return reserve >= r.trn.Gears[static_cast<std::size_t>(k - 1)].TorqueMargin;
+  const double reserve = e.engine_torque_nm <= 0.0 ? 100.0 : e.Tmax / e.engine_torque_nm;
+  return reserve >= r.trn.gears[static_cast<std::size_t>(k - 1)].torque_margin;
 }
 
 // Upshift search above gear g over h seconds, limited to MaxUpshiftSpan gears when
@@ -97,8 +97,8 @@ bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool s
               double& dBest, Known& known) {
   bool found = false;
   Known first;
-  for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
-    if (spanLimit && k > g + r.trn.MaxUpshiftSpan) break;
+  for (int32_t k = g + 1; k <= r.trn.gear_count; ++k) {
+    if (spanLimit && k > g + r.trn.max_upshift_span) break;
     double dk = 0.0;
     if (!upshift_ok(r, k, i, Vin, first) || !look_ahead(r, k, i, h, Vin, dk, first)) continue;
     if (!found || dk <= dBest) {
@@ -118,7 +118,7 @@ bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_
   for (m = 3; m >= 1; --m) {
     bool found = false;
     double dBest = 0.0;
-    for (int32_t k = g + 1; k <= r.trn.GearCount; ++k) {
+    for (int32_t k = g + 1; k <= r.trn.gear_count; ++k) {
       double dk = 0.0;
       Known first;
       if (!look_ahead(r, k, i, m, Vin, dk, first)) continue;
@@ -143,7 +143,7 @@ bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_
 bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int32_t& best, double& dBest,
                  Known& known) {
   bool found = false;
-  for (int32_t k = r.trn.ReengageGear; k <= g - 1; ++k) {
+  for (int32_t k = r.trn.reengage_gear; k <= g - 1; ++k) {
     double dk = 0.0;
     Known first;
     if (!look_ahead(r, k, i, h, Vin, dk, first)) continue;
@@ -164,13 +164,13 @@ bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int3
 void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
   g = 0;
   c = 0;
-  const int32_t last = static_cast<int32_t>(r.cycle.Vtarget.size()) - 1;
-  for (int32_t g0 = r.trn.StartGears; g0 >= 1; --g0) {
+  const int32_t last = static_cast<int32_t>(r.cycle.target_speed_km_per_h.size()) - 1;
+  for (int32_t g0 = r.trn.start_gears; g0 >= 1; --g0) {
     g = g0;
     c = 0;
     for (int32_t k = i;; ++k) {
       c = c + 1;
-      const int32_t status = eval_step(r, g0, k, point_at(r.cycle.Vtarget, k - 1))->status;
+      const int32_t status = eval_step(r, g0, k, point_at(r.cycle.target_speed_km_per_h, k - 1))->status;
       if (status == 0 || status == 2) return;
       if (status == 1 || status == 3) break;
       if (k >= last) return;
@@ -184,8 +184,8 @@ double rec(const Run& r, int32_t i, double Vin, double v, int32_t g2, int32_t h2
            double deficit) {
   int32_t hold = h2;
   const double recDeficit =
-      deficit + shortfall(r.cycle.Vtarget[static_cast<std::size_t>(i - 1)],
-                          r.cycle.Vtarget[static_cast<std::size_t>(i)], Vin, v);
+      deficit + shortfall(r.cycle.target_speed_km_per_h[static_cast<std::size_t>(i - 1)],
+                          r.cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], Vin, v);
   // Past the look-ahead or the cycle's end the next step gives the deficit back as it is.
   if (D < 1 || i + 1 > r.cycle.n) return recDeficit;
   return step_at(r, i + 1, v, g2, hold, D, recDeficit).deficit;
@@ -237,7 +237,7 @@ double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, 
   int32_t best = g;
   double dBest = 0.0;
   Known found;
-  if (g < r.trn.GearCount && up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) &&
+  if (g < r.trn.gear_count && up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) &&
       dBest + s.deficit <= Dstay) {
     gear = best;
     known = found;
@@ -269,15 +269,15 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
   if (gear_in == 0) {
     hold = 3;
     reengage = true;
-    return trn.ReengageGear;
+    return trn.reengage_gear;
   }
   if (!r.evaluator->in_table(gear_in)) check_gear(gear_in, r.eng, trn);
   const std::size_t row = static_cast<std::size_t>(gear_in - 1);
   const double NeTarget =
-      (((trn.FinalRatio * 60.0) * Vt) * trn.Gears[row].Ratio) / (r.spec.TireCircumference * KmhPerMs);
-  if (Vt - s.Vin >= 0.0 && r.eng.GearMinSpeed[row] > NeTarget && gear_in > trn.StartGears) {
+      (((trn.final_ratio * 60.0) * Vt) * trn.gears[row].ratio) / (r.spec.tire_circumference_m * KmhPerMs);
+  if (Vt - s.Vin >= 0.0 && r.eng.gear_min_speed_rpm[row] > NeTarget && gear_in > trn.start_gears) {
     reengage = true;
-    return trn.ReengageGear;
+    return trn.reengage_gear;
   }
   return gear_in;
 }
@@ -293,8 +293,8 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   const int32_t D = depth - 1;
   if (D < 0 || i > cycle.n) return outcome();
   const Step s{i, Vin, D, deficit};
-  const double Vprev = cycle.Vtarget[static_cast<std::size_t>(i - 1)];
-  const double Vt = cycle.Vtarget[static_cast<std::size_t>(i)];
+  const double Vprev = cycle.target_speed_km_per_h[static_cast<std::size_t>(i - 1)];
+  const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
   const double dV = Vt - Vin;
   // Standing still, or rolling in neutral while the target still falls: the engine idles.
   const bool standstill = Vt <= 0.0;
@@ -303,7 +303,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
     V = Vt;
     Te = 0.0;
     gear = 0;
-    Ne = eng.Nidle;
+    Ne = eng.idle_speed_rpm;
     deficit += shortfall(Vprev, Vt, Vin, Vt);
     return outcome();
   }
@@ -313,15 +313,15 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   gear = g;
   const GearEvalResult* e = eval_step(r, g, i, Vin);
   V = e->V;
-  Ne = e->Ne;
-  Te = e->Te;
+  Ne = e->engine_speed_rpm;
+  Te = e->engine_torque_nm;
   const int32_t s0 = e->status;
 
   if (hold < 3 || dV < 0.0) {
     if (s0 == 3 || s0 == 4) {
       gear = 0;
       hold = 3;
-    } else if (s0 == 2 && g < trn.GearCount) {
+    } else if (s0 == 2 && g < trn.gear_count) {
       V = 0.0;
     } else {
       deficit = rec(r, i, Vin, V, g, hold + 1, D, deficit);
@@ -335,7 +335,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   Known known{g, e};
   if (reengage) {
     reengage_gear(r, s, g, gear, m, known);
-  } else if (s0 == 2 && g == trn.GearCount) {
+  } else if (s0 == 2 && g == trn.gear_count) {
     Dfinal = rec(r, i, Vin, V, g, hold + 1, D, deficit);
   } else if (s0 == 2) {
     Dfinal = overspeed(r, s, g, gear, m, V, known);
@@ -346,14 +346,14 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   // Final evaluation in the chosen gear; the clutch slips below Nes.
   e = eval_known(r, known, gear, i, Vin);
   V = e->V;
-  Ne = e->Ne;
-  Te = e->Te;
+  Ne = e->engine_speed_rpm;
+  Te = e->engine_torque_nm;
   deficit = Dfinal;
-  if (Ne < eng.Nes) {
-    Ne = eng.Nes;
-  } else if (Ne < eng.Nec) {
+  if (Ne < eng.engage_speed_rpm) {
+    Ne = eng.engage_speed_rpm;
+  } else if (Ne < eng.release_speed_rpm) {
     Te = 0.0;
-    Ne = eng.Nidle;
+    Ne = eng.idle_speed_rpm;
     gear = 0;
     hold = 3;
     return outcome();

@@ -28,8 +28,8 @@ struct SimContext {
 
 // What one step decides.
 struct StepOutcome {
-  double Ne = 0.0;       // engine speed [rpm]
-  double Te = 0.0;       // engine torque [N·m]
+  double engine_speed_rpm = 0.0;       // engine speed [rpm]
+  double engine_torque_nm = 0.0;       // engine torque [N·m]
   double V = 0.0;        // achieved speed [km/h]
   int32_t gear = 0;      // 0 = neutral
   double deficit = 0.0;  // look-ahead distance deficit, the one handed in included [km/h·s]

@@ -83,7 +83,7 @@ TEST(Api, FiguresEqualTheApprovedResultsFiles) {
     EXPECT_EQ(r.cycles[2].name, "MID-TOWN");
     // Distance over fuel is the economy before the converter factor.
     const CycleFigures& h = r.cycle("HIGHWAY");
-    const double factor = r.classification.transmission.TransmissionKind == 1 ? 0.96 : 1.0;
+    const double factor = r.classification.transmission.transmission_type == 1 ? 0.96 : 1.0;
     EXPECT_NEAR(h.distance_km / h.fuel_l * factor, h.fuel_economy_before_transient_km_per_l, 1e-9);
     EXPECT_NEAR(r.cycle("URBAN").target_distance_km, 13.892, 0.001);
     EXPECT_TRUE(r.traces.empty());
@@ -97,10 +97,10 @@ TEST(Api, TracesWhenAskedFor) {
   const Result r = run(load_vehicle(ExampleSpec("truck_T8_175kW_MT6")), options);
   ASSERT_EQ(r.traces.size(), 2u);
   EXPECT_EQ(r.traces[0].name, "URBAN");
-  EXPECT_EQ(r.traces[0].trace.Vreal.size(), 1830u);
-  EXPECT_EQ(r.traces[1].trace.FC.size(), 3120u);
+  EXPECT_EQ(r.traces[0].trace.speed_km_per_h.size(), 1830u);
+  EXPECT_EQ(r.traces[1].trace.fuel_rate_l_per_h.size(), 3120u);
   double fuel = 0.0;
-  for (const double fc : r.traces[1].trace.FC) fuel += fc;
+  for (const double fc : r.traces[1].trace.fuel_rate_l_per_h) fuel += fc;
   EXPECT_EQ(fuel / 3600.0, r.cycle("HIGHWAY").fuel_l);
 }
 
@@ -150,17 +150,17 @@ TEST(Api, NamesInsideFilesAreTakenFromTheSpecFolderOrTheGivenBase) {
 TEST(Api, EditedValuesTakeEffect) {
   Vehicle v = load_vehicle(ExampleSpec("truck_T8_175kW_MT6"));
   const Result base = run(v);
-  v.values.FinalRatio *= 1.1;
+  v.values.final_ratio *= 1.1;
   const Result shorter = run(v);
   EXPECT_NE(shorter.cycle("HIGHWAY").fuel_economy_km_per_l, base.cycle("HIGHWAY").fuel_economy_km_per_l);
-  EXPECT_EQ(shorter.classification.transmission.FinalRatio, v.values.FinalRatio);
+  EXPECT_EQ(shorter.classification.transmission.final_ratio, v.values.final_ratio);
 
   v = load_vehicle(ExampleSpec("truck_T8_175kW_MT6"));
-  v.values.Kf1 = 2.0;
-  v.values.IdleStopOn = 0;
-  v.values.StopDelay = 5;
+  v.values.kf1 = 2.0;
+  v.values.idle_stop_on = 0;
+  v.values.stop_delay_s = 5;
   const Result edited = run(v);
-  EXPECT_EQ(edited.classification.values.StopDelay, 999);
+  EXPECT_EQ(edited.classification.values.stop_delay_s, 999);
   EXPECT_EQ(edited.cycle("URBAN").kf, 2.0);
   EXPECT_EQ(edited.cycle("URBAN").fuel_economy_km_per_l,
             2.0 * edited.cycle("URBAN").fuel_economy_after_transient_km_per_l);

@@ -59,35 +59,35 @@ const std::string NoConvergence =
 
 TEST(HostileVehicles, RunsThatCannotHoldTheCycleEndWithinSeconds) {
   // Each took 9 to 180 s, writing up to 26 MB of warnings.
-  ExpectStop([](Vehicle& v) { v.values.RollAddend = 1e3; }, ErrorKind::Limit, NoConvergence);
-  ExpectStop([](Vehicle& v) { v.values.FinalRatio = 4.9e-324; }, ErrorKind::Limit, NoConvergence);
+  ExpectStop([](Vehicle& v) { v.values.roll_addend = 1e3; }, ErrorKind::Limit, NoConvergence);
+  ExpectStop([](Vehicle& v) { v.values.final_ratio = 4.9e-324; }, ErrorKind::Limit, NoConvergence);
   ExpectStop(
       [](Vehicle& v) {
-        v.values.RollAddend = 1e3;
-        v.transmission.MainRatioCount = 99;
-        v.transmission.MainRatios.clear();
-        for (int g = 0; g < 99; ++g) v.transmission.MainRatios.push_back(8.0 * std::pow(0.97, g));
+        v.values.roll_addend = 1e3;
+        v.transmission.main_ratio_count = 99;
+        v.transmission.main_ratios.clear();
+        for (int g = 0; g < 99; ++g) v.transmission.main_ratios.push_back(8.0 * std::pow(0.97, g));
       },
       ErrorKind::Limit, NoConvergence);
 }
 
 TEST(HostileVehicles, FiguresThatAreNotPositiveFiniteNumbersStopTheRun) {
-  ExpectStop([](Vehicle& v) { v.values.Kf1 = 1e308; }, ErrorKind::BadResult,
+  ExpectStop([](Vehicle& v) { v.values.kf1 = 1e308; }, ErrorKind::BadResult,
              " URBAN fuel economy with Kf1 is inf km/l: distance over fuel is out of the range of numbers (check "
              "Kf1 and the fuel map)");
   const std::pair<double, const char*> factors[] = {
       {0.0, "0"}, {-1.0, "-1"}, {std::numeric_limits<double>::quiet_NaN(), "nan"}};
   for (const auto& [kf, text] : factors) {
-    ExpectStop([&](Vehicle& v) { v.values.Kf2 = kf; }, ErrorKind::BadResult,
+    ExpectStop([&](Vehicle& v) { v.values.kf2 = kf; }, ErrorKind::BadResult,
                std::string(" Kf2 is ") + text + ": it must be a positive finite number");
   }
   ExpectStop(
       [](Vehicle& v) {
-        v.fuel_map.IdleFuelRate = 0.0;
-        for (double& rate : v.fuel_map.FuelRates) rate = 0.0;
+        v.fuel_map.idle_fuel_rate_l_per_h = 0.0;
+        for (double& rate : v.fuel_map.fuel_rates_l_per_h) rate = 0.0;
       },
       ErrorKind::BadResult, " URBAN fuel is 0 l: the fuel map gives no fuel (check its fuel rates and idle line)");
-  ExpectStop([](Vehicle& v) { v.values.FinalRatio = 100.0; }, ErrorKind::BadResult,
+  ExpectStop([](Vehicle& v) { v.values.final_ratio = 100.0; }, ErrorKind::BadResult,
              " URBAN distance is 0 km: the vehicle does not move forward over the cycle (check RollAddend, "
              "FinalRatio, the gear ratios and the full-load curve)");
 }
@@ -97,20 +97,20 @@ TEST(HostileVehicles, FiguresThatAreNotPositiveFiniteNumbersStopTheRun) {
 TEST(HostileVehicles, CurvesEndingInAVerticalDropRunWhereNoSecondIsDrivenBeyondIt) {
   const Result plain = run(load_vehicle(Truck));
   Vehicle v = load_vehicle(Truck);
-  ASSERT_EQ(v.full_load.Speeds.back(), 2600.0);
-  v.full_load.Speeds.back() = v.full_load.Speeds[v.full_load.Speeds.size() - 2];  // 2500: Nex
+  ASSERT_EQ(v.full_load.speeds_rpm.back(), 2600.0);
+  v.full_load.speeds_rpm.back() = v.full_load.speeds_rpm[v.full_load.speeds_rpm.size() - 2];  // 2500: Nex
   // The motoring curve is looked up at the map's speed lines, up to 2600 rpm.
-  v.motoring.Speeds.insert(v.motoring.Speeds.end(), {2700.0, 2700.0});
-  v.motoring.Torques.insert(v.motoring.Torques.end(), {-120.0, 0.0});
-  v.motoring.PointCount += 2;
+  v.motoring.speeds_rpm.insert(v.motoring.speeds_rpm.end(), {2700.0, 2700.0});
+  v.motoring.torques_nm.insert(v.motoring.torques_nm.end(), {-120.0, 0.0});
+  v.motoring.point_count += 2;
   const Result dropped = run(v);
   for (const char* cycle : {"URBAN", "HIGHWAY", "MID-TOWN"}) {
     EXPECT_EQ(dropped.cycle(cycle).fuel_economy_km_per_l, plain.cycle(cycle).fuel_economy_km_per_l) << cycle;
   }
   // Driven beyond a drop at 2000 rpm: the run stops, naming the curve and the speed.
-  v.full_load.Speeds = {600.0, 1200.0, 2000.0, 2000.0};
-  v.full_load.Torques = {478.0, 956.0, 826.0, 0.0};
-  v.full_load.PointCount = 4;
+  v.full_load.speeds_rpm = {600.0, 1200.0, 2000.0, 2000.0};
+  v.full_load.torques_nm = {478.0, 956.0, 826.0, 0.0};
+  v.full_load.point_count = 4;
   try {
     run(v);
     ADD_FAILURE() << "no stop";

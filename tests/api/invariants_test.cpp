@@ -25,23 +25,23 @@ class ExampleRuns : public testing::TestWithParam<const char*> {
 
 void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Result& r) {
   const EngineData& eng = r.classification.engine;
-  ASSERT_EQ(trace.Vreal.size(), static_cast<std::size_t>(cycle.n));
+  ASSERT_EQ(trace.speed_km_per_h.size(), static_cast<std::size_t>(cycle.n));
   for (int32_t i = 1; i <= cycle.n; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
     SCOPED_TRACE("step " + std::to_string(i));
-    ASSERT_GE(trace.Vreal[k], 0.0);
-    ASSERT_LE(trace.Vreal[k] - cycle.Vtarget[static_cast<std::size_t>(i)], SpeedTolerance);
-    ASSERT_GE(trace.Shift[k], 0);
-    ASSERT_LE(trace.Shift[k], r.classification.transmission.GearCount);
-    ASSERT_GE(trace.FC[k], 0.0);
-    ASSERT_TRUE(std::isfinite(trace.FC[k]));
+    ASSERT_GE(trace.speed_km_per_h[k], 0.0);
+    ASSERT_LE(trace.speed_km_per_h[k] - cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], SpeedTolerance);
+    ASSERT_GE(trace.gear[k], 0);
+    ASSERT_LE(trace.gear[k], r.classification.transmission.gear_count);
+    ASSERT_GE(trace.fuel_rate_l_per_h[k], 0.0);
+    ASSERT_TRUE(std::isfinite(trace.fuel_rate_l_per_h[k]));
     // An engine switched off by idle stop only at standstill.
-    if (trace.Ne[k] == 0.0) {
-      ASSERT_EQ(trace.Vreal[k], 0.0);
+    if (trace.engine_speed_rpm[k] == 0.0) {
+      ASSERT_EQ(trace.speed_km_per_h[k], 0.0);
     }
-    if (trace.Ne[k] != 0.0) {
-      ASSERT_GE(trace.Ne[k], eng.Nidle);
-      ASSERT_LE(trace.Ne[k], eng.Nex);
+    if (trace.engine_speed_rpm[k] != 0.0) {
+      ASSERT_GE(trace.engine_speed_rpm[k], eng.idle_speed_rpm);
+      ASSERT_LE(trace.engine_speed_rpm[k], eng.max_speed_rpm);
     }
   }
 }

@@ -196,7 +196,7 @@ TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
 
   // The results file with its traces is the single run's.
   SpecValues values = load_vehicle(spec).values;
-  values.TraceFlag = 1;
+  values.traces = 1;
   RunOptions traces;
   traces.traces = true;
   EXPECT_EQ(Read(s.path / "truck" / "a_b.txt"), results_file(run(load_vehicle(values, spec), traces), "truck/spec.txt"));
@@ -275,16 +275,16 @@ TEST(Overrides, ReadLikeSpecValuesOneValuePerCell) {
   apply_override(v, "Kf2", "1.05D0");
   apply_override(v, "IdleStopOn", "1");
   apply_override(v, "EngineFile", "'my engine.txt'");
-  EXPECT_EQ(v.FinalRatio, 2.5);
-  EXPECT_EQ(v.Kf2, 1.05);
-  EXPECT_EQ(v.IdleStopOn, 1);
-  EXPECT_EQ(v.EngineFile, "my engine.txt");
+  EXPECT_EQ(v.final_ratio, 2.5);
+  EXPECT_EQ(v.kf2, 1.05);
+  EXPECT_EQ(v.idle_stop_on, 1);
+  EXPECT_EQ(v.engine_file, "my engine.txt");
   for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
            {"FinalRatio", "2.5x"}, {"FinalRatio", "2 3"}, {"FinalRatio", "/"}, {"FinalRatio", "2*3"},
            {"IdleStopOn", "1.5"}, {"Kf1", ""}, {"EngineFile", "a b.txt"}}) {
     EXPECT_THROW(apply_override(v, name, text), Error) << name << "=" << text;
   }
-  EXPECT_EQ(v.FinalRatio, 2.5);  // a failed override leaves the values as they were
+  EXPECT_EQ(v.final_ratio, 2.5);  // a failed override leaves the values as they were
   try {
     apply_override(v, "Colour", "red");
     ADD_FAILURE();

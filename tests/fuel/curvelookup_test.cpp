@@ -39,26 +39,26 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
   for (int round = 0; round < 400; ++round) {
     TorqueCurve c;
-    c.PointCount = 1 + pick(60);
+    c.point_count = 1 + pick(60);
     double speed = 500.0 * unit(random);
-    for (int p = 0; p < c.PointCount; ++p) {
+    for (int p = 0; p < c.point_count; ++p) {
       if (p > 0 && pick(8) != 0) speed += pick(4) == 0 ? 8.0 : 200.0 * unit(random);  // else repeated
-      c.Speeds.push_back(speed);
-      c.Torques.push_back(2000.0 * unit(random) - 300.0);
+      c.speeds_rpm.push_back(speed);
+      c.torques_nm.push_back(2000.0 * unit(random) - 300.0);
     }
     const IndexedCurve indexed(c);
     int hint = -1;
     for (int k = 0; k < 400; ++k) {
-      double s = c.Speeds[static_cast<std::size_t>(pick(c.PointCount))];
-      if (pick(3) == 0) s = c.Speeds.front() - 100.0 + (c.Speeds.back() - c.Speeds.front() + 200.0) * unit(random);
+      double s = c.speeds_rpm[static_cast<std::size_t>(pick(c.point_count))];
+      if (pick(3) == 0) s = c.speeds_rpm.front() - 100.0 + (c.speeds_rpm.back() - c.speeds_rpm.front() + 200.0) * unit(random);
       if (pick(50) == 0) s = std::numeric_limits<double>::quiet_NaN();
-      if (pick(4) == 0) hint = c.PointCount >= 2 ? pick(c.PointCount - 1) : -1;  // any segment
+      if (pick(4) == 0) hint = c.point_count >= 2 ? pick(c.point_count - 1) : -1;  // any segment
       if (pick(8) == 0) hint = -1;
       const uint64_t expected = std::bit_cast<uint64_t>(curve_lookup(c, s));
       ASSERT_EQ(std::bit_cast<uint64_t>(indexed(s)), expected) << "round " << round << " s " << s;
       ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint)), expected) << "round " << round << " s " << s;
       ASSERT_GE(hint, -1);
-      ASSERT_LE(hint, std::max(c.PointCount - 2, -1));
+      ASSERT_LE(hint, std::max(c.point_count - 2, -1));
     }
   }
 }

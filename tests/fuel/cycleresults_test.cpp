@@ -65,11 +65,11 @@ TEST(Idlestop, OddArgumentsStaySafe) {
 TEST(Cycleavg, SumsOverTheRange) {
   const std::vector<double> v = {10, 20, 30, 40, 50}, fc = {1, 2, 3, 4, 5};
   CycleResult r = cycle_average(v, fc, 2, 2);
-  EXPECT_EQ(r.AverageSpeed, 25.0);
-  EXPECT_EQ(r.FuelEconomy, 10.0);
+  EXPECT_EQ(r.average_speed_km_per_h, 25.0);
+  EXPECT_EQ(r.fuel_economy_km_per_l, 10.0);
   r = cycle_average(v, std::vector<double>(5, 0.0), 5, 1);
-  EXPECT_EQ(r.AverageSpeed, 30.0);
-  EXPECT_TRUE(std::isinf(r.FuelEconomy));
+  EXPECT_EQ(r.average_speed_km_per_h, 30.0);
+  EXPECT_TRUE(std::isinf(r.fuel_economy_km_per_l));
 }
 
 }  // namespace

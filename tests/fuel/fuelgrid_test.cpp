@@ -19,12 +19,12 @@ struct Point {
 
 FuelMap Map(const std::vector<Point>& points, double idle = 1.5) {
   FuelMap m;
-  m.IdleFuelRate = idle;
-  m.PointCount = static_cast<int32_t>(points.size());
+  m.idle_fuel_rate_l_per_h = idle;
+  m.point_count = static_cast<int32_t>(points.size());
   for (const Point& p : points) {
-    m.Speeds.push_back(p.speed);
-    m.Torques.push_back(p.torque);
-    m.FuelRates.push_back(p.fuel);
+    m.speeds_rpm.push_back(p.speed);
+    m.torques_nm.push_back(p.torque);
+    m.fuel_rates_l_per_h.push_back(p.fuel);
   }
   return m;
 }
@@ -36,7 +36,7 @@ TorqueCurve Curve(std::vector<double> speeds, std::vector<double> torques) {
 // Motoring torque -100 at 1000 rpm, -200 at 2000 rpm, exactly.
 const TorqueCurve Motoring = Curve({500, 3000}, {-50, -300});
 
-double At(const FuelGrid& g, int i, int k) { return g.FuelRateTable[k * 20 + i]; }
+double At(const FuelGrid& g, int i, int k) { return g.fuel_rate_table_l_per_h[k * 20 + i]; }
 
 Error GridStop(const FuelMap& map) {
   FuelGrid grid;
@@ -53,15 +53,15 @@ TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
   FuelGrid g;
   build_fuel_grid(g, Map({{1000, 100, 5}, {1000, 400, 12}, {1000, 800, 25}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}),
          Motoring);
-  EXPECT_EQ(g.IdleFuelRate, 1.5);
-  EXPECT_EQ(g.SpeedAxis[0], 1000.0);
-  EXPECT_NEAR(g.SpeedAxis[19], 2000.0, 1e-12);
-  EXPECT_EQ(g.TorqueAxis[0], -200.0);  // motoring torque of line 2 below every map torque
-  EXPECT_NEAR(g.TorqueAxis[19], 1000.0, 1e-12);
+  EXPECT_EQ(g.idle_fuel_rate_l_per_h, 1.5);
+  EXPECT_EQ(g.speed_axis_rpm[0], 1000.0);
+  EXPECT_NEAR(g.speed_axis_rpm[19], 2000.0, 1e-12);
+  EXPECT_EQ(g.torque_axis_nm[0], -200.0);  // motoring torque of line 2 below every map torque
+  EXPECT_NEAR(g.torque_axis_nm[19], 1000.0, 1e-12);
   for (int k = 0; k < 20; ++k) {
     const double a = At(g, 0, k), b = At(g, 19, k);
     for (int i = 1; i < 19; ++i) {
-      const double line = a + (b - a) * (g.SpeedAxis[i] - 1000.0) / (g.SpeedAxis[19] - 1000.0);
+      const double line = a + (b - a) * (g.speed_axis_rpm[i] - 1000.0) / (g.speed_axis_rpm[19] - 1000.0);
       EXPECT_NEAR(At(g, i, k), line, 1e-9 * (1.0 + std::fabs(line))) << i << "," << k;
     }
   }
@@ -72,7 +72,7 @@ TEST(Fcgrid, SinglePointLineIsStraightThroughItsMotoringPoint) {
   build_fuel_grid(g, Map({{1000, 400, 10}, {2000, 100, 9}, {2000, 500, 24}, {2000, 1000, 50}}), Motoring);
   // Speed node 1 is line 1 itself: the line through (-100, 0) and (400, 10), extended.
   for (int k = 0; k < 20; ++k) {
-    EXPECT_NEAR(At(g, 0, k), 10.0 * (g.TorqueAxis[k] + 100.0) / 500.0, 1e-9) << k;
+    EXPECT_NEAR(At(g, 0, k), 10.0 * (g.torque_axis_nm[k] + 100.0) / 500.0, 1e-9) << k;
   }
 }
 
@@ -81,9 +81,9 @@ TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
   const TorqueCurve motoring = Curve({1000, 2000}, {-300, -100});
   const FuelMap map = Map({{1000, 50, 3}, {1000, 600, 20}, {2000, 80, 6}, {2000, 900, 40}});
   build_fuel_grid(g, map, motoring);
-  EXPECT_EQ(g.TorqueAxis[0], -100.0);
-  EXPECT_EQ(g.TorqueAxis[19], 19.0 * ((900.0 - -100.0) / 19.0) + -100.0);
-  for (int k = 1; k < 20; ++k) EXPECT_GT(g.TorqueAxis[k], g.TorqueAxis[k - 1]);
+  EXPECT_EQ(g.torque_axis_nm[0], -100.0);
+  EXPECT_EQ(g.torque_axis_nm[19], 19.0 * ((900.0 - -100.0) / 19.0) + -100.0);
+  for (int k = 1; k < 20; ++k) EXPECT_GT(g.torque_axis_nm[k], g.torque_axis_nm[k - 1]);
 }
 
 TEST(Fcgrid, BadMapsStop) {
@@ -109,7 +109,7 @@ class Calcfc : public ::testing::Test {
     for (double s : {800.0, 1400.0, 2000.0})
       for (double t : {100.0, 400.0, 800.0, 1200.0}) points.push_back({s, t, 2.0 + s * t * 2.0e-5});
     build_fuel_grid(grid, Map(points), Motoring);
-    eng.Nidle = 1000.0;
+    eng.idle_speed_rpm = 1000.0;
     cycle.n = 0;
   }
   double Fuel(double ne, double te, int32_t gear = 3) {
@@ -134,8 +134,8 @@ TEST_F(Calcfc, IdleNeutralAndMotoring) {
 }
 
 TEST_F(Calcfc, GridNodeIsReturnedExactly) {
-  EXPECT_EQ(Fuel(grid.SpeedAxis[5], grid.TorqueAxis[7]), std::max(0.0, At(grid, 5, 7)));
-  EXPECT_EQ(Fuel(grid.SpeedAxis[12], grid.TorqueAxis[15]), std::max(0.0, At(grid, 12, 15)));
+  EXPECT_EQ(Fuel(grid.speed_axis_rpm[5], grid.torque_axis_nm[7]), std::max(0.0, At(grid, 5, 7)));
+  EXPECT_EQ(Fuel(grid.speed_axis_rpm[12], grid.torque_axis_nm[15]), std::max(0.0, At(grid, 12, 15)));
 }
 
 TEST_F(Calcfc, WholeRunIsNeverNegative) {

@@ -30,22 +30,22 @@ constexpr int Rounds = 100;
 #endif
 
 double reference_fuel(const FuelGrid& grid, const std::array<double, N * N>& deriv, double ne, double te) {
-  const int32_t nS = std::min(grid.SpeedCount, N);
-  const int32_t nT = std::min(grid.TorqueCount, N);
+  const int32_t nS = std::min(grid.speed_count, N);
+  const int32_t nT = std::min(grid.torque_count, N);
   std::array<double, N> column{};
   std::array<double, N> columnDeriv{};
   int32_t ierr = 0;
   for (int32_t j = 0; j < nT; ++j) {
     const std::size_t at = static_cast<std::size_t>(j) * nS;
     bool skip = true;
-    hermite_evaluate(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
+    hermite_evaluate(nS, grid.speed_axis_rpm.data(), &grid.fuel_rate_table_l_per_h[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
     if (ierr < 0) hermite_error(6, ierr);
   }
-  hermite_derivatives(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, ierr);
+  hermite_derivatives(nT, grid.torque_axis_nm.data(), column.data(), columnDeriv.data(), 1, ierr);
   if (ierr < 0) hermite_error(7, ierr);
   double fc = 0.0;
   bool skip = true;
-  hermite_evaluate(nT, grid.TorqueAxis.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
+  hermite_evaluate(nT, grid.torque_axis_nm.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
   if (ierr < 0) hermite_error(8, ierr);
   return std::max(0.0, fc);
 }
@@ -56,8 +56,8 @@ void reference_fuel_rates(const std::vector<double>& Ne, const std::vector<doubl
   std::array<double, N * N> deriv{};
   bool derivSet = false;
   for (std::size_t q = 0; q < Ne.size(); ++q) {
-    if (Shift[q] == 0 || Ne[q] == eng.Nidle) {
-      FC[q] = grid.IdleFuelRate;
+    if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {
+      FC[q] = grid.idle_fuel_rate_l_per_h;
       continue;
     }
     if (curve_lookup(motoring, Ne[q]) >= Te[q]) {
@@ -65,11 +65,11 @@ void reference_fuel_rates(const std::vector<double>& Ne, const std::vector<doubl
       continue;
     }
     if (!derivSet) {
-      const int32_t nS = std::min(grid.SpeedCount, N);
-      for (int32_t j = 0; j < std::min(grid.TorqueCount, N); ++j) {
+      const int32_t nS = std::min(grid.speed_count, N);
+      for (int32_t j = 0; j < std::min(grid.torque_count, N); ++j) {
         const std::size_t at = static_cast<std::size_t>(j) * nS;
         int32_t ierr = 0;
-        hermite_derivatives(nS, grid.SpeedAxis.data(), &grid.FuelRateTable[at], &deriv[at], 1, ierr);
+        hermite_derivatives(nS, grid.speed_axis_rpm.data(), &grid.fuel_rate_table_l_per_h[at], &deriv[at], 1, ierr);
         if (ierr < 0) hermite_error(5, ierr);
       }
       derivSet = true;
@@ -82,8 +82,8 @@ struct Case {
   FuelGrid grid;
   TorqueCurve motoring;
   EngineData eng;
-  std::vector<double> Ne, Te;
-  std::vector<int32_t> Shift;
+  std::vector<double> engine_speed_rpm, engine_torque_nm;
+  std::vector<int32_t> gear;
 };
 
 // A grid of nS x nT nodes with smooth, wavy or flat columns, and steps inside, on and
@@ -93,45 +93,45 @@ Case random_case(std::mt19937_64& random, int steps) {
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
   Case c;
   FuelGrid& g = c.grid;
-  g.SpeedCount = pick(4) == 0 ? 2 + pick(N - 1) : N;
-  g.TorqueCount = pick(4) == 0 ? 2 + pick(N - 1) : N;
-  g.IdleFuelRate = 1.0 + unit(random);
+  g.speed_count = pick(4) == 0 ? 2 + pick(N - 1) : N;
+  g.torque_count = pick(4) == 0 ? 2 + pick(N - 1) : N;
+  g.idle_fuel_rate_l_per_h = 1.0 + unit(random);
   const double s0 = 500.0 + 500.0 * unit(random), sStep = (1500.0 + 1000.0 * unit(random)) / 19.0;
   const double t0 = -300.0 * unit(random), tStep = (1000.0 + 2000.0 * unit(random)) / 19.0;
   for (int32_t k = 0; k < N; ++k) {
-    g.SpeedAxis[k] = static_cast<double>(k) * sStep + s0;
-    g.TorqueAxis[k] = static_cast<double>(k) * tStep + t0;
+    g.speed_axis_rpm[k] = static_cast<double>(k) * sStep + s0;
+    g.torque_axis_nm[k] = static_cast<double>(k) * tStep + t0;
   }
   const int shape = pick(3);
-  for (int32_t k = 0; k < g.TorqueCount; ++k) {
-    for (int32_t i = 0; i < g.SpeedCount; ++i) {
-      const double s = g.SpeedAxis[i], t = g.TorqueAxis[k];
+  for (int32_t k = 0; k < g.torque_count; ++k) {
+    for (int32_t i = 0; i < g.speed_count; ++i) {
+      const double s = g.speed_axis_rpm[i], t = g.torque_axis_nm[k];
       double f = 1e-6 * s * (t - t0) * (1.0 + 0.3 * unit(random));
       if (shape == 1) f = 40.0 * std::sin(0.01 * s + 0.02 * t) + 10.0 * unit(random);
       if (shape == 2) f = pick(3) == 0 ? 5.0 : std::round(4.0 * unit(random));  // flats and ties
-      g.FuelRateTable[static_cast<std::size_t>(k) * g.SpeedCount + i] = f;
+      g.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * g.speed_count + i] = f;
     }
   }
   c.motoring = {2, {s0, s0 + 19.0 * sStep}, {t0 + 50.0, t0 - 100.0}};
   if (pick(2) == 0) {  // a curve of many points, looked up through its index
     c.motoring = {0, {}, {}};
     for (double s = s0 - 100.0; s < s0 + 19.0 * sStep + 100.0; s += 10.0 + 90.0 * unit(random)) {
-      c.motoring.Speeds.push_back(s);
-      c.motoring.Torques.push_back(t0 + 50.0 - 200.0 * unit(random));
+      c.motoring.speeds_rpm.push_back(s);
+      c.motoring.torques_nm.push_back(t0 + 50.0 - 200.0 * unit(random));
     }
-    c.motoring.PointCount = static_cast<int32_t>(c.motoring.Speeds.size());
+    c.motoring.point_count = static_cast<int32_t>(c.motoring.speeds_rpm.size());
   }
-  c.eng.Nidle = s0 + sStep * pick(5);
+  c.eng.idle_speed_rpm = s0 + sStep * pick(5);
   const auto speed = [&]() {
     switch (pick(6)) {
-      case 0: return g.SpeedAxis[pick(N)];  // a node
+      case 0: return g.speed_axis_rpm[pick(N)];  // a node
       case 1: return s0 - 200.0 + (19.0 * sStep + 400.0) * unit(random);  // beyond the ends too
       default: return s0 + 19.0 * sStep * unit(random);
     }
   };
   const auto torque = [&]() {
     switch (pick(6)) {
-      case 0: return g.TorqueAxis[pick(N)];
+      case 0: return g.torque_axis_nm[pick(N)];
       case 1: return t0 - 100.0 + (19.0 * tStep + 300.0) * unit(random);
       default: return t0 + 19.0 * tStep * unit(random);
     }
@@ -139,25 +139,25 @@ Case random_case(std::mt19937_64& random, int steps) {
   double ne = speed();
   for (int q = 0; q < steps; ++q) {
     if (pick(3) != 0) ne = speed();  // else the speed repeats
-    if (pick(50) == 0) ne = c.eng.Nidle;
-    double te = !c.Te.empty() && pick(4) == 0 ? c.Te.back() : torque();  // with the speed: a repeated step
+    if (pick(50) == 0) ne = c.eng.idle_speed_rpm;
+    double te = !c.engine_torque_nm.empty() && pick(4) == 0 ? c.engine_torque_nm.back() : torque();  // with the speed: a repeated step
     if (pick(50) == 0) te = curve_lookup(c.motoring, ne);
     if (pick(200) == 0) te = std::numeric_limits<double>::quiet_NaN();
-    c.Ne.push_back(ne);
-    c.Te.push_back(te);
-    c.Shift.push_back(pick(20) == 0 ? 0 : 1 + pick(12));
+    c.engine_speed_rpm.push_back(ne);
+    c.engine_torque_nm.push_back(te);
+    c.gear.push_back(pick(20) == 0 ? 0 : 1 + pick(12));
   }
   return c;
 }
 
 void expect_same_rates(const Case& c) {
-  std::vector<double> expected(c.Ne.size()), actual(c.Ne.size());
-  reference_fuel_rates(c.Ne, c.Te, c.Shift, expected, c.motoring, c.grid, c.eng);
-  const DriveCycle cycle{static_cast<int32_t>(c.Ne.size()), {}, {}};
-  calc_fuel_rates(c.Ne, c.Te, c.Shift, actual, cycle, c.motoring, c.grid, c.eng);
-  for (std::size_t q = 0; q < c.Ne.size(); ++q) {
+  std::vector<double> expected(c.engine_speed_rpm.size()), actual(c.engine_speed_rpm.size());
+  reference_fuel_rates(c.engine_speed_rpm, c.engine_torque_nm, c.gear, expected, c.motoring, c.grid, c.eng);
+  const DriveCycle cycle{static_cast<int32_t>(c.engine_speed_rpm.size()), {}, {}};
+  calc_fuel_rates(c.engine_speed_rpm, c.engine_torque_nm, c.gear, actual, cycle, c.motoring, c.grid, c.eng);
+  for (std::size_t q = 0; q < c.engine_speed_rpm.size(); ++q) {
     ASSERT_EQ(std::bit_cast<uint64_t>(actual[q]), std::bit_cast<uint64_t>(expected[q]))
-        << "step " << q << " Ne " << c.Ne[q] << " Te " << c.Te[q] << ": " << actual[q] << " vs " << expected[q];
+        << "step " << q << " Ne " << c.engine_speed_rpm[q] << " Te " << c.engine_torque_nm[q] << ": " << actual[q] << " vs " << expected[q];
   }
 }
 
@@ -183,9 +183,9 @@ TEST(FuelRateCompare, MatchesOnASpeedAndTorqueSweep) {
   Case c = random_case(random, 0);
   // Slowly rising speeds with torques sweeping the axis again and again.
   for (int i = 0; i < 20000; ++i) {
-    c.Ne.push_back(c.grid.SpeedAxis[0] + 0.37 * i);
-    c.Te.push_back(c.grid.TorqueAxis[0] + std::fmod(13.3 * i, 19.0 * (c.grid.TorqueAxis[1] - c.grid.TorqueAxis[0])));
-    c.Shift.push_back(3);
+    c.engine_speed_rpm.push_back(c.grid.speed_axis_rpm[0] + 0.37 * i);
+    c.engine_torque_nm.push_back(c.grid.torque_axis_nm[0] + std::fmod(13.3 * i, 19.0 * (c.grid.torque_axis_nm[1] - c.grid.torque_axis_nm[0])));
+    c.gear.push_back(3);
   }
   expect_same_rates(c);
 }
@@ -194,18 +194,18 @@ TEST(FuelRateCompare, BadAxesStopWithTheSameReport) {
   std::mt19937_64 random(7);
   for (int variant = 0; variant < 4; ++variant) {
     Case c = random_case(random, 50);
-    if (variant == 0) c.grid.SpeedAxis[5] = c.grid.SpeedAxis[4];       // code 5
-    if (variant == 1) c.grid.TorqueAxis[3] = c.grid.TorqueAxis[2];     // code 7
-    if (variant == 2) c.grid.TorqueCount = 1;                          // code 5 passes, 7 fails
+    if (variant == 0) c.grid.speed_axis_rpm[5] = c.grid.speed_axis_rpm[4];       // code 5
+    if (variant == 1) c.grid.torque_axis_nm[3] = c.grid.torque_axis_nm[2];     // code 7
+    if (variant == 2) c.grid.torque_count = 1;                          // code 5 passes, 7 fails
     if (variant == 3) {                                                // no columns: code 7
-      c.grid.TorqueCount = 0;
-      c.grid.SpeedAxis[1] = std::numeric_limits<double>::quiet_NaN();
+      c.grid.torque_count = 0;
+      c.grid.speed_axis_rpm[1] = std::numeric_limits<double>::quiet_NaN();
     }
-    std::fill(c.Shift.begin(), c.Shift.end(), 2);
-    std::vector<double> fc(c.Ne.size());
-    const DriveCycle cycle{static_cast<int32_t>(c.Ne.size()), {}, {}};
-    const auto expected = stop_of([&] { reference_fuel_rates(c.Ne, c.Te, c.Shift, fc, c.motoring, c.grid, c.eng); });
-    const auto actual = stop_of([&] { calc_fuel_rates(c.Ne, c.Te, c.Shift, fc, cycle, c.motoring, c.grid, c.eng); });
+    std::fill(c.gear.begin(), c.gear.end(), 2);
+    std::vector<double> fc(c.engine_speed_rpm.size());
+    const DriveCycle cycle{static_cast<int32_t>(c.engine_speed_rpm.size()), {}, {}};
+    const auto expected = stop_of([&] { reference_fuel_rates(c.engine_speed_rpm, c.engine_torque_nm, c.gear, fc, c.motoring, c.grid, c.eng); });
+    const auto actual = stop_of([&] { calc_fuel_rates(c.engine_speed_rpm, c.engine_torque_nm, c.gear, fc, cycle, c.motoring, c.grid, c.eng); });
     EXPECT_EQ(actual, expected) << variant;
   }
 }

@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Error&) {
     return 0;
   }
-  const size_t n = static_cast<size_t>(map.PointCount);
-  if (map.Speeds.size() != n || map.Torques.size() != n || map.FuelRates.size() != n) __builtin_trap();
+  const size_t n = static_cast<size_t>(map.point_count);
+  if (map.speeds_rpm.size() != n || map.torques_nm.size() != n || map.fuel_rates_l_per_h.size() != n) __builtin_trap();
   for (size_t i = 1; i < n; ++i) {
-    const bool sameLine = map.Speeds[i - 1] == map.Speeds[i];
-    if (!(map.Speeds[i - 1] <= map.Speeds[i]) || (sameLine && !(map.Torques[i - 1] <= map.Torques[i])))
+    const bool sameLine = map.speeds_rpm[i - 1] == map.speeds_rpm[i];
+    if (!(map.speeds_rpm[i - 1] <= map.speeds_rpm[i]) || (sameLine && !(map.torques_nm[i - 1] <= map.torques_nm[i])))
       __builtin_trap();
   }
   return 0;

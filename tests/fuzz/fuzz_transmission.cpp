@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Error&) {
     return 0;
   }
-  if (trn.MainRatios.size() != static_cast<size_t>(std::max(trn.MainRatioCount, 0)) ||
-      trn.AuxRatios.size() != static_cast<size_t>(std::max(trn.AuxRatioCount, 0)))
+  if (trn.main_ratios.size() != static_cast<size_t>(std::max(trn.main_ratio_count, 0)) ||
+      trn.aux_ratios.size() != static_cast<size_t>(std::max(trn.aux_ratio_count, 0)))
     __builtin_trap();
   return 0;
 }

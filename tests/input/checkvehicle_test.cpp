@@ -33,25 +33,25 @@ struct Vehicle {
 Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vector<double> auxes = {1.0},
                     int32_t startGears = 1, int32_t kind = 0) {
   Vehicle v;
-  v.values.CategoryCode = text_field("T1");
-  v.values.EngineFile = text_field("engine.txt");
-  v.values.TransmissionFile = text_field("gearbox.txt");
-  v.files.FullLoadCurveFile = text_field("full.txt");
-  v.files.MotoringCurveFile = text_field("motoring.txt");
-  v.files.FuelMapFile = text_field("map.txt");
-  v.values.RollAddend = 0.004;
-  v.values.AirCoefficient = 0.03;
-  v.spec.TireRadius = 0.4;
-  v.eng.Nidle = 600.0;
-  v.eng.Nrate = 2000.0;
-  v.eng.Nex = 2400.0;
-  v.trn.FinalRatio = 4.0;
-  v.trn.TransmissionKind = kind;
-  v.trn.MainRatioCount = static_cast<int32_t>(mains.size());
-  v.trn.AuxRatioCount = static_cast<int32_t>(auxes.size());
-  v.ratios.MainRatios = mains;
-  v.ratios.AuxRatios = auxes;
-  v.ratios.StartGears = startGears;
+  v.values.category_code = text_field("T1");
+  v.values.engine_file = text_field("engine.txt");
+  v.values.transmission_file = text_field("gearbox.txt");
+  v.files.full_load_file = text_field("full.txt");
+  v.files.motoring_file = text_field("motoring.txt");
+  v.files.fuel_map_file = text_field("map.txt");
+  v.values.roll_addend = 0.004;
+  v.values.air_coefficient = 0.03;
+  v.spec.tire_radius_m = 0.4;
+  v.eng.idle_speed_rpm = 600.0;
+  v.eng.rated_speed_rpm = 2000.0;
+  v.eng.max_speed_rpm = 2400.0;
+  v.trn.final_ratio = 4.0;
+  v.trn.transmission_type = kind;
+  v.trn.main_ratio_count = static_cast<int32_t>(mains.size());
+  v.trn.aux_ratio_count = static_cast<int32_t>(auxes.size());
+  v.ratios.main_ratios = mains;
+  v.ratios.aux_ratios = auxes;
+  v.ratios.start_gears = startGears;
   classify(v.values, v.spec, v.eng, v.trn, v.ratios);
   return v;
 }
@@ -67,9 +67,9 @@ TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
   EXPECT_NO_THROW(Check(MakeVehicle({5.0, 1.0}, {1.0}, 1)));  // ReengageGear 2 = GearCount
   Vehicle v = MakeVehicle();
   // Nrate equal to Nidle only makes the normalised engine speed of the trace non-finite.
-  v.eng.Nrate = v.eng.Nidle;
-  v.spec.FlatRoadTireRadius = -0.999;
-  v.eng.Nidle = -100.0;  // negative speeds are read as they stand
+  v.eng.rated_speed_rpm = v.eng.idle_speed_rpm;
+  v.spec.flat_road_tire_radius_m = -0.999;
+  v.eng.idle_speed_rpm = -100.0;  // negative speeds are read as they stand
   // Equal speeds inside a curve never make an interval of zero length.
   v.fullLoad = TorqueCurve{4, {600.0, 1400.0, 1400.0, 2200.0}, {500.0, 900.0, 950.0, 700.0}};
   // A single speed line reaches the grid, whose interpolation reports it.
@@ -79,7 +79,7 @@ TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
 
 TEST(CheckVehicle, GearTableIsBoundedBeforeItIsBuilt) {
   const std::vector<double> mains9(9, 2.0), mains10(10, 2.0), auxes10(10, 1.0), auxes11(11, 1.0);
-  EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.GearCount, 99);
+  EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.gear_count, 99);
   ExpectStop(StopOf([&] { MakeVehicle(mains10, auxes10); }), " Gear count out of range [ gearbox.txt ]", 0);
 }
 
@@ -89,12 +89,12 @@ FuelMap MapOfLines(int32_t lines, int32_t longest) {
   for (int32_t L = 0; L < lines; ++L) {
     const int32_t points = L == lines - 1 ? longest : 1;
     for (int32_t p = 0; p < points; ++p) {
-      map.Speeds.push_back(600.0 + L);
-      map.Torques.push_back(10.0 * p);
-      map.FuelRates.push_back(1.0);
+      map.speeds_rpm.push_back(600.0 + L);
+      map.torques_nm.push_back(10.0 * p);
+      map.fuel_rates_l_per_h.push_back(1.0);
     }
   }
-  map.PointCount = static_cast<int32_t>(map.Speeds.size());
+  map.point_count = static_cast<int32_t>(map.speeds_rpm.size());
   return map;
 }
 
@@ -112,7 +112,7 @@ TEST(CheckVehicle, DerivedValuesMustBeFinite) {
   const std::string gear1 = " Transmission file [ gearbox.txt ] with spec file [ spec.txt ] gives gear 1";
   ExpectStop(StopOf([&] { Check(v); }), gear1 + " a non-finite DW", 0);
   v = MakeVehicle({1e-200, 1.0});
-  v.trn.FinalRatio = 1e-200;  // a total ratio that underflows to 0
+  v.trn.final_ratio = 1e-200;  // a total ratio that underflows to 0
   ExpectStop(StopOf([&] { Check(v); }), gear1 + " a total ratio out of range", 0);
 }
 

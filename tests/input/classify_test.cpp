@@ -26,19 +26,19 @@ struct Vehicle {
 Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3.0, 1.5, 1.0},
                     std::vector<double> auxes = {1.0}, int32_t start_gears = 1) {
   Vehicle v;
-  v.values.CategoryCode = text_field(code);
-  v.values.TransmissionFile = text_field("gearbox.txt");
-  v.values.RollAddend = 0.004;
-  v.values.AirCoefficient = 0.03;
-  v.spec.TireRadius = 0.4;
-  v.eng.Nidle = 600.0;
-  v.eng.Nrate = 2000.0;
-  v.trn.FinalRatio = 4.0;
-  v.trn.MainRatioCount = static_cast<int32_t>(mains.size());
-  v.trn.AuxRatioCount = static_cast<int32_t>(auxes.size());
-  v.ratios.MainRatios = mains;
-  v.ratios.AuxRatios = auxes;
-  v.ratios.StartGears = start_gears;
+  v.values.category_code = text_field(code);
+  v.values.transmission_file = text_field("gearbox.txt");
+  v.values.roll_addend = 0.004;
+  v.values.air_coefficient = 0.03;
+  v.spec.tire_radius_m = 0.4;
+  v.eng.idle_speed_rpm = 600.0;
+  v.eng.rated_speed_rpm = 2000.0;
+  v.trn.final_ratio = 4.0;
+  v.trn.main_ratio_count = static_cast<int32_t>(mains.size());
+  v.trn.aux_ratio_count = static_cast<int32_t>(auxes.size());
+  v.ratios.main_ratios = mains;
+  v.ratios.aux_ratios = auxes;
+  v.ratios.start_gears = start_gears;
   return v;
 }
 
@@ -47,7 +47,7 @@ void Classify(Vehicle& v) { classify(v.values, v.spec, v.eng, v.trn, v.ratios); 
 // The gear table alone, for a given GVW.
 Vehicle GearsAt(double gvw, int32_t start_gears) {
   Vehicle v = MakeVehicle("T1", {6.0, 3.0, 1.5, 1.0}, {1.0}, start_gears);
-  v.spec.GVW = gvw;
+  v.spec.gross_weight_kg = gvw;
   build_gear_table(v.values, v.spec, v.eng, v.trn, v.ratios);
   return v;
 }
@@ -55,41 +55,41 @@ Vehicle GearsAt(double gvw, int32_t start_gears) {
 TEST(Classify, TruckWeightsAndCoefficients) {
   Vehicle v = MakeVehicle("T1");
   Classify(v);
-  EXPECT_EQ(v.spec.GVW, 3744.0);
-  EXPECT_DOUBLE_EQ(v.spec.Wtest, 2818.9);
+  EXPECT_EQ(v.spec.gross_weight_kg, 3744.0);
+  EXPECT_DOUBLE_EQ(v.spec.test_weight_kg, 2818.9);
   // The rolling-resistance constants are single-precision values widened.
   EXPECT_EQ(
-      v.spec.MuRoll,
-      ((static_cast<double>(6.7f) / v.spec.Wtest + static_cast<double>(0.00023f)) + 0.004) * 9.8);
-  EXPECT_EQ(v.spec.MuAir, (0.03 * 1.991) * 1.717);
-  EXPECT_EQ(v.spec.TireCircumference, 6.28 * 0.4);
-  EXPECT_EQ(v.eng.Nes, 670.0);
-  EXPECT_EQ(v.eng.Nec, 656.0);
-  EXPECT_EQ(v.spec.HighwayRatio, 0.15);
-  EXPECT_EQ(v.spec.EngineInertia, 0.27);
+      v.spec.mu_roll,
+      ((static_cast<double>(6.7f) / v.spec.test_weight_kg + static_cast<double>(0.00023f)) + 0.004) * 9.8);
+  EXPECT_EQ(v.spec.mu_air, (0.03 * 1.991) * 1.717);
+  EXPECT_EQ(v.spec.tire_circumference_m, 6.28 * 0.4);
+  EXPECT_EQ(v.eng.engage_speed_rpm, 670.0);
+  EXPECT_EQ(v.eng.release_speed_rpm, 656.0);
+  EXPECT_EQ(v.spec.highway_ratio, 0.15);
+  EXPECT_EQ(v.spec.engine_inertia_kg_m2, 0.27);
 }
 
 TEST(Classify, BusWeights) {
   Vehicle v = MakeVehicle("B1");
   Classify(v);
-  EXPECT_EQ(v.spec.GVW, 5276.0);
-  EXPECT_DOUBLE_EQ(v.spec.Wtest, 4638.0);
-  EXPECT_EQ(v.spec.MaxPayload, 0.0);
-  EXPECT_EQ(v.spec.Crew, 29);
+  EXPECT_EQ(v.spec.gross_weight_kg, 5276.0);
+  EXPECT_DOUBLE_EQ(v.spec.test_weight_kg, 4638.0);
+  EXPECT_EQ(v.spec.max_payload_kg, 0.0);
+  EXPECT_EQ(v.spec.crew, 29);
 }
 
 TEST(Classify, TableConstants) {
-  EXPECT_EQ(Categories[16].Code, "BR4");
-  EXPECT_EQ(Categories[16].Height, static_cast<double>(2.969f));
-  EXPECT_NE(Categories[16].Height, 2.969);
+  EXPECT_EQ(Categories[16].code, "BR4");
+  EXPECT_EQ(Categories[16].height_m, static_cast<double>(2.969f));
+  EXPECT_NE(Categories[16].height_m, 2.969);
 }
 
 TEST(Classify, CodeIsUpperCasedInPlace) {
   for (const char* code : {"tt1", "Tt1", "TT1"}) {
     Vehicle v = MakeVehicle(code);
     Classify(v);
-    EXPECT_EQ(v.values.CategoryCode, text_field("TT1")) << code;
-    EXPECT_EQ(v.spec.Wcurb, 12300.0) << code;
+    EXPECT_EQ(v.values.category_code, text_field("TT1")) << code;
+    EXPECT_EQ(v.spec.curb_weight_kg, 12300.0) << code;
   }
 }
 
@@ -98,8 +98,8 @@ TEST(Classify, WholeFieldMatch) {
   Vehicle t10 = MakeVehicle("T10");
   Classify(t1);
   Classify(t10);
-  EXPECT_EQ(t1.spec.Wcurb, 2097.0);
-  EXPECT_EQ(t10.spec.Wcurb, 8310.0);
+  EXPECT_EQ(t1.spec.curb_weight_kg, 2097.0);
+  EXPECT_EQ(t10.spec.curb_weight_kg, 8310.0);
 }
 
 TEST(Classify, UnknownCodes) {
@@ -122,10 +122,10 @@ TEST(Classify, LightHeavyBoundary) {
   const double heavy_margin[] = {2.0, 1.7, 1.3, 1.3};
   const double heavy_f[] = {0.01, 0.04, 0.14, 0.22};
   for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(light.trn.Gears[k].TorqueMargin, light_margin[k]) << k;
-    EXPECT_EQ(light.eng.GearMinSpeed[k], 600.0 + light_f[k] * 1400.0) << k;
-    EXPECT_EQ(heavy.trn.Gears[k].TorqueMargin, heavy_margin[k]) << k;
-    EXPECT_EQ(heavy.eng.GearMinSpeed[k], 600.0 + heavy_f[k] * 1400.0) << k;
+    EXPECT_EQ(light.trn.gears[k].torque_margin, light_margin[k]) << k;
+    EXPECT_EQ(light.eng.gear_min_speed_rpm[k], 600.0 + light_f[k] * 1400.0) << k;
+    EXPECT_EQ(heavy.trn.gears[k].torque_margin, heavy_margin[k]) << k;
+    EXPECT_EQ(heavy.eng.gear_min_speed_rpm[k], 600.0 + heavy_f[k] * 1400.0) << k;
   }
 }
 
@@ -134,68 +134,68 @@ TEST(Classify, StartGearsZeroShiftsPositions) {
   const double margin[] = {1.7, 1.6, 1.6, 1.6};
   const double f[] = {0.04, 0.09, 0.14, 0.14};
   for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(v.trn.Gears[k].TorqueMargin, margin[k]) << k;
-    EXPECT_EQ(v.eng.GearMinSpeed[k], 600.0 + f[k] * 1400.0) << k;
+    EXPECT_EQ(v.trn.gears[k].torque_margin, margin[k]) << k;
+    EXPECT_EQ(v.eng.gear_min_speed_rpm[k], 600.0 + f[k] * 1400.0) << k;
   }
-  EXPECT_EQ(v.trn.StartGears, 0);
+  EXPECT_EQ(v.trn.start_gears, 0);
 }
 
 TEST(Classify, TwoAuxiliaryRatios) {
   Vehicle v = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
   Classify(v);
-  ASSERT_EQ(v.trn.GearCount, 6);
-  ASSERT_EQ(v.trn.Gears.size(), 6u);
-  ASSERT_EQ(v.eng.GearMinSpeed.size(), 6u);
-  EXPECT_EQ(v.trn.MaxUpshiftSpan, 6);
-  EXPECT_EQ(v.trn.ReengageGear, 3);
-  EXPECT_EQ(v.trn.FinalEfficiency, 0.95);
+  ASSERT_EQ(v.trn.gear_count, 6);
+  ASSERT_EQ(v.trn.gears.size(), 6u);
+  ASSERT_EQ(v.eng.gear_min_speed_rpm.size(), 6u);
+  EXPECT_EQ(v.trn.max_upshift_span, 6);
+  EXPECT_EQ(v.trn.reengage_gear, 3);
+  EXPECT_EQ(v.trn.final_efficiency, 0.95);
   const double ratio[] = {5.0, 4.0, 2.5, 2.0, 1.25, 1.0};
   for (int k = 0; k < 6; ++k) {
-    const GearRow& g = v.trn.Gears[k];
-    EXPECT_EQ(g.Ratio, ratio[k]) << k;
+    const GearRow& g = v.trn.gears[k];
+    EXPECT_EQ(g.ratio, ratio[k]) << k;
     const double J = (1.101 * 4.0) * 4.0;
-    EXPECT_EQ(g.DW, ((J * g.Ratio) * g.Ratio) / (0.4 * 0.4) + 0.05 * 4788.0) << k;
+    EXPECT_EQ(g.rotating_mass_kg, ((J * g.ratio) * g.ratio) / (0.4 * 0.4) + 0.05 * 4788.0) << k;
   }
   for (int k = 0; k < 6; k += 2) {
-    EXPECT_EQ(v.trn.Gears[k].Efficiency, v.trn.Gears[k + 1].Efficiency) << k;
-    EXPECT_EQ(v.trn.Gears[k].TorqueMargin, v.trn.Gears[k + 1].TorqueMargin) << k;
-    EXPECT_EQ(v.eng.GearMinSpeed[k], v.eng.GearMinSpeed[k + 1]) << k;
+    EXPECT_EQ(v.trn.gears[k].efficiency, v.trn.gears[k + 1].efficiency) << k;
+    EXPECT_EQ(v.trn.gears[k].torque_margin, v.trn.gears[k + 1].torque_margin) << k;
+    EXPECT_EQ(v.eng.gear_min_speed_rpm[k], v.eng.gear_min_speed_rpm[k + 1]) << k;
   }
   // The main ratio 1.0 gives both of its gears 0.98, whatever the auxiliary ratio.
-  EXPECT_EQ(v.trn.Gears[4].Efficiency, 0.98);
-  EXPECT_EQ(v.trn.Gears[1].Efficiency, 0.95);
+  EXPECT_EQ(v.trn.gears[4].efficiency, 0.98);
+  EXPECT_EQ(v.trn.gears[1].efficiency, 0.95);
 
   Vehicle at = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
-  at.trn.TransmissionKind = 1;
+  at.trn.transmission_type = 1;
   Classify(at);
-  EXPECT_EQ(at.trn.ReengageGear, 1);
+  EXPECT_EQ(at.trn.reengage_gear, 1);
 }
 
 TEST(Classify, EfficiencyNeedsExactlyOne) {
   Vehicle v = MakeVehicle("T1", {1.0001, 1.0});
   Classify(v);
-  EXPECT_EQ(v.trn.Gears[0].Efficiency, 0.95);
-  EXPECT_EQ(v.trn.Gears[1].Efficiency, 0.98);
+  EXPECT_EQ(v.trn.gears[0].efficiency, 0.95);
+  EXPECT_EQ(v.trn.gears[1].efficiency, 0.98);
 }
 
 TEST(Classify, NoGearsWithoutRatios) {
   Vehicle none = MakeVehicle("T1", {6.0, 3.0}, {});
-  none.trn.AuxRatioCount = 0;
+  none.trn.aux_ratio_count = 0;
   Classify(none);
-  EXPECT_EQ(none.trn.GearCount, 0);
-  EXPECT_TRUE(none.trn.Gears.empty());
-  EXPECT_TRUE(none.eng.GearMinSpeed.empty());
-  EXPECT_EQ(none.trn.ReengageGear, 1);
-  EXPECT_EQ(none.trn.MaxUpshiftSpan, 0);
+  EXPECT_EQ(none.trn.gear_count, 0);
+  EXPECT_TRUE(none.trn.gears.empty());
+  EXPECT_TRUE(none.eng.gear_min_speed_rpm.empty());
+  EXPECT_EQ(none.trn.reengage_gear, 1);
+  EXPECT_EQ(none.trn.max_upshift_span, 0);
 
   // Two negative counts must not make a positive gear count out of empty lists.
   Vehicle negative = MakeVehicle("T1", {}, {});
-  negative.trn.MainRatioCount = -2;
-  negative.trn.AuxRatioCount = -3;
+  negative.trn.main_ratio_count = -2;
+  negative.trn.aux_ratio_count = -3;
   Classify(negative);
-  EXPECT_EQ(negative.trn.GearCount, 0);
-  EXPECT_TRUE(negative.trn.Gears.empty());
-  EXPECT_EQ(negative.trn.MaxUpshiftSpan, -9);
+  EXPECT_EQ(negative.trn.gear_count, 0);
+  EXPECT_TRUE(negative.trn.gears.empty());
+  EXPECT_EQ(negative.trn.max_upshift_span, -9);
 }
 
 TEST(Classify, GearCountBeyond32BitsStops) {

@@ -20,21 +20,21 @@ class ReadEngTrn : public InputFiles {
 
 TEST_F(ReadEngTrn, Transmission) {
   trn = read_transmission(Write("trn.txt", "2\n3\n6.7 first\n3.8\n\n1.0d0\n2\n1.25\n1\n1\n"));
-  EXPECT_EQ(trn.StartGears, 2);
-  EXPECT_EQ(trn.MainRatioCount, 3);
-  EXPECT_EQ(trn.MainRatios, (std::vector<double>{6.7, 3.8, 1.0}));
-  EXPECT_EQ(trn.AuxRatioCount, 2);
-  EXPECT_EQ(trn.AuxRatios, (std::vector<double>{1.25, 1.0}));
-  EXPECT_EQ(trn.TransmissionKind, 1);
+  EXPECT_EQ(trn.start_gears, 2);
+  EXPECT_EQ(trn.main_ratio_count, 3);
+  EXPECT_EQ(trn.main_ratios, (std::vector<double>{6.7, 3.8, 1.0}));
+  EXPECT_EQ(trn.aux_ratio_count, 2);
+  EXPECT_EQ(trn.aux_ratios, (std::vector<double>{1.25, 1.0}));
+  EXPECT_EQ(trn.transmission_type, 1);
 }
 
 TEST_F(ReadEngTrn, CountsOfZeroOrLessReadNoLines) {
   trn = read_transmission(Write("trn.txt", "1\n-4\n0\n0\n"));
-  EXPECT_EQ(trn.MainRatioCount, -4);
-  EXPECT_TRUE(trn.MainRatios.empty());
-  EXPECT_EQ(trn.AuxRatioCount, 0);
-  EXPECT_TRUE(trn.AuxRatios.empty());
-  EXPECT_EQ(trn.TransmissionKind, 0);
+  EXPECT_EQ(trn.main_ratio_count, -4);
+  EXPECT_TRUE(trn.main_ratios.empty());
+  EXPECT_EQ(trn.aux_ratio_count, 0);
+  EXPECT_TRUE(trn.aux_ratios.empty());
+  EXPECT_EQ(trn.transmission_type, 0);
 }
 
 TEST_F(ReadEngTrn, ShortRatioListShiftsTheValues) {
@@ -57,16 +57,16 @@ TEST_F(ReadEngTrn, HugeCountDoesNotAllocateAhead) {
 
 TEST_F(ReadEngTrn, Engine) {
   eng = read_engine(Write("eng.txt", "'maps/fuel map.txt'\nfull.txt\r\nmotor.txt\n600\n1950.5\n2500\n"));
-  EXPECT_EQ(eng.FuelMapFile, "maps/fuel map.txt");
-  EXPECT_EQ(eng.FullLoadCurveFile, "full.txt");
-  EXPECT_EQ(eng.MotoringCurveFile, "motor.txt");
-  EXPECT_EQ(eng.Nidle, 600.0);
-  EXPECT_EQ(eng.Nrate, 1950.5);
-  EXPECT_EQ(eng.Nex, 2500.0);
+  EXPECT_EQ(eng.fuel_map_file, "maps/fuel map.txt");
+  EXPECT_EQ(eng.full_load_file, "full.txt");
+  EXPECT_EQ(eng.motoring_file, "motor.txt");
+  EXPECT_EQ(eng.idle_speed_rpm, 600.0);
+  EXPECT_EQ(eng.rated_speed_rpm, 1950.5);
+  EXPECT_EQ(eng.max_speed_rpm, 2500.0);
 
   // An undelimited slash ends the value and the rest of the read.
   eng = read_engine(Write("eng2.txt", "map/eng.map\nf\nm\n1\n2\n3\n"));
-  EXPECT_EQ(eng.FuelMapFile, "map");
+  EXPECT_EQ(eng.fuel_map_file, "map");
 }
 
 TEST_F(ReadEngTrn, Failures) {

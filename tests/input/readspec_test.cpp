@@ -59,45 +59,45 @@ class ReadSpec : public InputFiles {
 
 TEST_F(ReadSpec, ReadsAllValuesAndAppliesTheRules) {
   Read(SpecLines());
-  EXPECT_EQ(values.VehicleName, "Truck A");
-  EXPECT_EQ(values.CategoryCode, "t5");
-  EXPECT_EQ(values.EngineFile, "engine.txt");
-  EXPECT_EQ(values.TransmissionFile, "gearbox.txt");
-  EXPECT_EQ(values.FinalRatio, 4.3);
-  EXPECT_EQ(values.TireRadius, 0.4);
-  EXPECT_EQ(values.FlatRoadTireRadius, 3.0);
-  EXPECT_EQ(values.TraceFlag, 0);
-  EXPECT_EQ(values.RollAddend, 0.004);  // halved by FlatRoadTireRadius 3
-  EXPECT_EQ(values.AirCoefficient, 0.03);
-  EXPECT_EQ(values.StopDelay, 999);
-  EXPECT_EQ(values.StartIdleTime, 999);
-  EXPECT_EQ(values.RestartLead, 2);
-  EXPECT_EQ(values.Kf1, 1.01);
-  EXPECT_EQ(values.Kf2, 0.99);
+  EXPECT_EQ(values.vehicle_name, "Truck A");
+  EXPECT_EQ(values.category_code, "t5");
+  EXPECT_EQ(values.engine_file, "engine.txt");
+  EXPECT_EQ(values.transmission_file, "gearbox.txt");
+  EXPECT_EQ(values.final_ratio, 4.3);
+  EXPECT_EQ(values.tire_radius_m, 0.4);
+  EXPECT_EQ(values.flat_road_tire_radius_m, 3.0);
+  EXPECT_EQ(values.traces, 0);
+  EXPECT_EQ(values.roll_addend, 0.004);  // halved by FlatRoadTireRadius 3
+  EXPECT_EQ(values.air_coefficient, 0.03);
+  EXPECT_EQ(values.stop_delay_s, 999);
+  EXPECT_EQ(values.start_idle_time_s, 999);
+  EXPECT_EQ(values.restart_lead_s, 2);
+  EXPECT_EQ(values.kf1, 1.01);
+  EXPECT_EQ(values.kf2, 0.99);
 }
 
 TEST_F(ReadSpec, OnlyZeroSwitchesIdleStopOff) {
   Read(SpecLines({{10, "2"}, {12, "1"}}));
-  EXPECT_EQ(values.StopDelay, 10);
-  EXPECT_EQ(values.StartIdleTime, 7);
+  EXPECT_EQ(values.stop_delay_s, 10);
+  EXPECT_EQ(values.start_idle_time_s, 7);
 }
 
 TEST_F(ReadSpec, RollAddendScaling) {
   Read(SpecLines({{6, "0"}}));
-  EXPECT_EQ(values.RollAddend, 0.008);
+  EXPECT_EQ(values.roll_addend, 0.008);
   Read(SpecLines({{6, "0.4209"}}));
-  EXPECT_EQ(values.RollAddend, 0.008 * std::sqrt(1.0 / (0.4209 + 1.0)));
+  EXPECT_EQ(values.roll_addend, 0.008 * std::sqrt(1.0 / (0.4209 + 1.0)));
   Read(SpecLines({{6, "0.4209"}, {8, "0"}}));
-  EXPECT_EQ(values.RollAddend, 0.0);
+  EXPECT_EQ(values.roll_addend, 0.0);
 }
 
 TEST_F(ReadSpec, BlankLinesAndUnquotedNames) {
   std::vector<std::string> lines = SpecLines({{0, "Truck A"}});
   lines.insert(lines.begin() + 5, "   ");
   Read(lines);
-  EXPECT_EQ(values.VehicleName, "Truck");
-  EXPECT_EQ(values.TireRadius, 0.4);
-  EXPECT_EQ(values.Kf2, 0.99);
+  EXPECT_EQ(values.vehicle_name, "Truck");
+  EXPECT_EQ(values.tire_radius_m, 0.4);
+  EXPECT_EQ(values.kf2, 0.99);
 }
 
 TEST_F(ReadSpec, Failures) {
@@ -119,7 +119,7 @@ TEST_F(ReadSpec, Failures) {
   ExpectStop(StopOf([&] { Read(SpecLines({{3, tooLong.c_str()}})); }),
              " Name too long: TransmissionFile in [ " + name + " ] has more than 1024 characters", 1);
   Read(SpecLines({{1, tooLong.c_str()}}));
-  EXPECT_EQ(values.CategoryCode, tooLong.substr(1, 1024));
+  EXPECT_EQ(values.category_code, tooLong.substr(1, 1024));
 }
 
 }  // namespace

@@ -44,14 +44,14 @@ class CurveSort : public InputFiles {};
 TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
   TorqueCurve curve;
   curve = read_torque_curve(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"));
-  EXPECT_EQ(curve.PointCount, 3);
-  EXPECT_EQ(curve.Speeds, (Column{600, 800, 1000}));
-  EXPECT_EQ(curve.Torques, (Column{300, 400, 500}));
+  EXPECT_EQ(curve.point_count, 3);
+  EXPECT_EQ(curve.speeds_rpm, (Column{600, 800, 1000}));
+  EXPECT_EQ(curve.torques_nm, (Column{300, 400, 500}));
 
   curve = read_torque_curve(Write("one.txt", "h1\nh2\n900 -40\n"));
-  EXPECT_EQ(curve.PointCount, 1);
-  EXPECT_EQ(curve.Speeds, Column{900});
-  EXPECT_EQ(curve.Torques, Column{-40});
+  EXPECT_EQ(curve.point_count, 1);
+  EXPECT_EQ(curve.speeds_rpm, Column{900});
+  EXPECT_EQ(curve.torques_nm, Column{-40});
 }
 
 TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
@@ -59,20 +59,20 @@ TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
                 "head\nhead\n600 0 0.6\n"
                 "1000 300 9.0\n1000 200 6.0\n1000 100 3.0\n"
                 "600 200 5.0\n600 100 2.5\n600 0 0.6\n"));
-  EXPECT_EQ(map.PointCount, 6);
-  EXPECT_EQ(map.IdleFuelRate, 0.6);
-  EXPECT_EQ(map.Speeds, (Column{600, 600, 600, 1000, 1000, 1000}));
-  EXPECT_EQ(map.Torques, (Column{0, 100, 200, 100, 200, 300}));
-  EXPECT_EQ(map.FuelRates, (Column{0.6, 2.5, 5.0, 3.0, 6.0, 9.0}));
+  EXPECT_EQ(map.point_count, 6);
+  EXPECT_EQ(map.idle_fuel_rate_l_per_h, 0.6);
+  EXPECT_EQ(map.speeds_rpm, (Column{600, 600, 600, 1000, 1000, 1000}));
+  EXPECT_EQ(map.torques_nm, (Column{0, 100, 200, 100, 200, 300}));
+  EXPECT_EQ(map.fuel_rates_l_per_h, (Column{0.6, 2.5, 5.0, 3.0, 6.0, 9.0}));
 }
 
 TEST_F(CurveSort, SpeedLinesAreCutOnExactEquality) {
   const FuelMap map = read_fuel_map(Write("map.txt",
                 "head\nhead\n600 0 0.6\n"
                 "800.01 10 1.0\n800.02 5 2.0\n800.01 5 3.0\n"));
-  EXPECT_EQ(map.Speeds, (Column{800.01, 800.01, 800.02}));
-  EXPECT_EQ(map.Torques, (Column{5, 10, 5}));
-  EXPECT_EQ(map.FuelRates, (Column{3.0, 1.0, 2.0}));
+  EXPECT_EQ(map.speeds_rpm, (Column{800.01, 800.01, 800.02}));
+  EXPECT_EQ(map.torques_nm, (Column{5, 10, 5}));
+  EXPECT_EQ(map.fuel_rates_l_per_h, (Column{3.0, 1.0, 2.0}));
 }
 
 }  // namespace

@@ -39,21 +39,21 @@ struct ResultsInput {
   CycleResult highway{80.0, 6.0};
   CycleResult midtown{1000.0, 4.0};
   ResultsInput() {
-    values.VehicleName = text_field("Test truck  A");
-    values.CategoryCode = text_field("T8");
-    values.EngineFile = text_field("engine.txt");
-    values.TransmissionFile = text_field("trans.txt");
-    values.IdleStopOn = 0;
-    values.StopDelay = 999;
-    values.StartIdleStopOn = 1;
-    values.StartIdleTime = 10;
-    values.RestartLead = 1;
-    values.Kf1 = 0.96;
-    values.Kf2 = 1.0;
-    spec.TireRadius = 0.455;
-    spec.FlatRoadTireRadius = 0.4209;
-    spec.HighwayRatio = 0.45;
-    trn.FinalRatio = 4.18;
+    values.vehicle_name = text_field("Test truck  A");
+    values.category_code = text_field("T8");
+    values.engine_file = text_field("engine.txt");
+    values.transmission_file = text_field("trans.txt");
+    values.idle_stop_on = 0;
+    values.stop_delay_s = 999;
+    values.start_idle_stop_on = 1;
+    values.start_idle_time_s = 10;
+    values.restart_lead_s = 1;
+    values.kf1 = 0.96;
+    values.kf2 = 1.0;
+    spec.tire_radius_m = 0.455;
+    spec.flat_road_tire_radius_m = 0.4209;
+    spec.highway_ratio = 0.45;
+    trn.final_ratio = 4.18;
   }
 };
 
@@ -66,9 +66,9 @@ std::string Write(const ResultsInput& in) {
   const CycleResult* averages[] = {&in.urban, &in.highway, &in.midtown};
   std::size_t k = 0;
   for (const SectionDefinition& section : reported_sections()) {
-    result.cycles.push_back(section_figures(section, *averages[k++], in.converter, in.values.Kf1, in.values.Kf2));
+    result.cycles.push_back(section_figures(section, *averages[k++], in.converter, in.values.kf1, in.values.kf2));
   }
-  result.highway_ratio = in.spec.HighwayRatio;
+  result.highway_ratio = in.spec.highway_ratio;
   result.average_fuel_economy_km_per_l = average_economy(result.cycle("URBAN").fuel_economy_km_per_l,
                                                          result.cycle("HIGHWAY").fuel_economy_km_per_l,
                                                          result.highway_ratio);
@@ -162,22 +162,22 @@ TEST(Results, JapaneseLabelsDecodeAsCodePage932WithTheirByteLengths) {
 // The harmonic mean with weight 0 or 1 reduces to one of the corrected values.
 TEST(Results, AverageOfRouteBusIsCorrectedUrbanAndOfPureHighwayIsCorrectedHighway) {
   ResultsInput in;
-  in.urban.FuelEconomy = 5.3086;
-  in.highway.FuelEconomy = 7.1234;
-  in.values.Kf1 = 0.97;
-  in.values.Kf2 = 1.02;
+  in.urban.fuel_economy_km_per_l = 5.3086;
+  in.highway.fuel_economy_km_per_l = 7.1234;
+  in.values.kf1 = 0.97;
+  in.values.kf2 = 1.02;
   auto numberOf = [](const std::string& record) {
     const auto fc = record.find("FC(km/l)\t") + 9;
     return record.substr(fc, 8);
   };
-  in.spec.HighwayRatio = 0.0;
+  in.spec.highway_ratio = 0.0;
   auto records = Records(Write(in));
   ASSERT_EQ(records.size(), 30u);
   EXPECT_EQ(numberOf(records[24]), numberOf(records[17]));
   EXPECT_EQ(numberOf(records[17]), "  4.9994");
   EXPECT_NE(records[24].find("HIGHWAY RATIO\t 0.00"), std::string::npos);
 
-  in.spec.HighwayRatio = 1.0;
+  in.spec.highway_ratio = 1.0;
   records = Records(Write(in));
   ASSERT_EQ(records.size(), 30u);
   EXPECT_EQ(numberOf(records[24]), numberOf(records[21]));

@@ -24,17 +24,17 @@ std::vector<std::string> Summary(const SummaryInput& v) {
 // A city bus filled with the values its summary prints; each prints back unchanged.
 SummaryInput CityBus() {
   SummaryInput v;
-  v.values.VehicleName = text_field("VECTO generic city bus 220kW 7.7l AT6 serial");
-  v.values.CategoryCode = text_field("BR4");
-  v.spec = {.MuAir = 0.196762, .MuRoll = 0.053948, .TireRadius = 0.4209, .Width = 2.385,
-            .Height = 2.969, .Wcurb = 8654.0, .Wtest = 10136.25, .GVW = 12889.0,
-            .HighwayRatio = 0.0, .Crew = 77};
-  v.eng = {.Nex = 2500.0, .Nrate = 2200.0, .Nidle = 600.0, .Nes = 680.0, .Nec = 664.0, .GearMinSpeed = {}};
-  v.trn.TransmissionKind = 1;
-  v.trn.GearCount = 6;
-  v.trn.FinalRatio = 6.2;
-  v.trn.FinalEfficiency = 0.95;
-  v.trn.Gears = {{3.4, 0.95, 2.0, 3193.0512},  {1.9, 0.95, 1.7, 1294.71279},
+  v.values.vehicle_name = text_field("VECTO generic city bus 220kW 7.7l AT6 serial");
+  v.values.category_code = text_field("BR4");
+  v.spec = {.mu_air = 0.196762, .mu_roll = 0.053948, .tire_radius_m = 0.4209, .width_m = 2.385,
+            .height_m = 2.969, .curb_weight_kg = 8654.0, .test_weight_kg = 10136.25, .gross_weight_kg = 12889.0,
+            .highway_ratio = 0.0, .crew = 77};
+  v.eng = {.max_speed_rpm = 2500.0, .rated_speed_rpm = 2200.0, .idle_speed_rpm = 600.0, .engage_speed_rpm = 680.0, .release_speed_rpm = 664.0, .gear_min_speed_rpm = {}};
+  v.trn.transmission_type = 1;
+  v.trn.gear_count = 6;
+  v.trn.final_ratio = 6.2;
+  v.trn.final_efficiency = 0.95;
+  v.trn.gears = {{3.4, 0.95, 2.0, 3193.0512},  {1.9, 0.95, 1.7, 1294.71279},
                  {1.42, 0.95, 1.3, 914.18548}, {1.0, 0.98, 1.3, 671.48471},
                  {0.7, 0.95, 1.3, 549.70451},  {0.62, 0.95, 1.3, 524.48884}};
   return v;
@@ -76,11 +76,11 @@ TEST(Summary, WholeBusSummaryLineForLine) {
 
 TEST(Summary, SampleLinesFillTheirFieldsExactly) {
   SummaryInput v = CityBus();
-  v.spec.HighwayRatio = 0.3;
-  v.spec.GVW = 25000.0;
-  v.spec.Crew = 2;
-  v.trn.GearCount = 1;
-  v.trn.Gears = {{6.5, 0.95, 1.2, 123.456}};
+  v.spec.highway_ratio = 0.3;
+  v.spec.gross_weight_kg = 25000.0;
+  v.spec.crew = 2;
+  v.trn.gear_count = 1;
+  v.trn.gears = {{6.5, 0.95, 1.2, 123.456}};
   const auto lines = Summary(v);
   ASSERT_EQ(lines.size(), 23u);
   EXPECT_EQ(lines[5], " HIGHWAY RATIO : 30.00 [%]");
@@ -91,9 +91,9 @@ TEST(Summary, SampleLinesFillTheirFieldsExactly) {
 
 TEST(Summary, OverflowTypeAndTransmissionVariants) {
   SummaryInput v = CityBus();
-  v.values.CategoryCode = text_field("T3");
-  v.trn.TransmissionKind = 2;
-  v.spec.GVW = 100000.0;
+  v.values.category_code = text_field("T3");
+  v.trn.transmission_type = 2;
+  v.spec.gross_weight_kg = 100000.0;
   auto lines = Summary(v);
   ASSERT_EQ(lines.size(), 28u);
   EXPECT_EQ(lines[2], " Vehicle type  : TRUCK");
@@ -101,7 +101,7 @@ TEST(Summary, OverflowTypeAndTransmissionVariants) {
   EXPECT_EQ(lines[4], " Transmission  : MT, AMT");
   EXPECT_EQ(lines[8], " GVW =********[kg]");
 
-  v.trn.GearCount = 0;  // no gear lines between the header and the final drive
+  v.trn.gear_count = 0;  // no gear lines between the header and the final drive
   lines = Summary(v);
   ASSERT_EQ(lines.size(), 22u);
   EXPECT_EQ(lines[18], " NUMBER OF GEAR =  0");

@@ -22,13 +22,13 @@ const char* const Header =
 TestRun ThreeSteps() {
   TestRun run(3);
   run.points = {99.0, 0.0, 0.5, 80.0};
-  run.trace.Vreal = {0.0, 0.5, 79.25};
-  run.trace.Ne = {0.0, 650.04, 1938.64};
-  run.trace.Te = {0.0, -123.4, 219.2};
-  run.trace.N_norm = {0.0, 0.5, 83.655};
-  run.trace.T_norm = {0.0, -0.5, 20.6};
-  run.trace.Shift = {0, 1, 12};
-  run.trace.FC = {0.0, 0.764072, 11.6205049};
+  run.trace.speed_km_per_h = {0.0, 0.5, 79.25};
+  run.trace.engine_speed_rpm = {0.0, 650.04, 1938.64};
+  run.trace.engine_torque_nm = {0.0, -123.4, 219.2};
+  run.trace.normalised_speed_percent = {0.0, 0.5, 83.655};
+  run.trace.normalised_torque_percent = {0.0, -0.5, 20.6};
+  run.trace.gear = {0, 1, 12};
+  run.trace.fuel_rate_l_per_h = {0.0, 0.764072, 11.6205049};
   return run;
 }
 
@@ -58,11 +58,11 @@ TEST(AppendTrace, FullHighwayRunGivesOneRecordPerStepPlusThree) {
   TestRun run(3120);
   for (std::size_t k = 0; k < 3120; ++k) {
     run.points[k + 1] = 80.0;
-    run.trace.Vreal[k] = 80.0 - 1e-3 * static_cast<double>(k % 7);
-    run.trace.Ne[k] = 1938.64;
-    run.trace.Te[k] = 219.2;
-    run.trace.Shift[k] = 12;
-    run.trace.FC[k] = 11.620505;
+    run.trace.speed_km_per_h[k] = 80.0 - 1e-3 * static_cast<double>(k % 7);
+    run.trace.engine_speed_rpm[k] = 1938.64;
+    run.trace.engine_torque_nm[k] = 219.2;
+    run.trace.gear[k] = 12;
+    run.trace.fuel_rate_l_per_h[k] = 11.620505;
   }
   std::string block;
   append_trace(block, run.cycle, run.trace, "HIGHWAY");

@@ -52,7 +52,7 @@ std::vector<std::pair<int, int>> ZeroRuns(const std::vector<int64_t>& v) {
 TEST(UrbanCycle, SpeedCheckValues) {
   const DriveCycle urban = urban_cycle();
   ASSERT_EQ(urban.n, 1830);
-  const std::vector<int64_t> v = Scaled(urban.Vtarget, 2, 1830);
+  const std::vector<int64_t> v = Scaled(urban.target_speed_km_per_h, 2, 1830);
   EXPECT_EQ(Sum(v), 5001155);
   EXPECT_EQ(SumOfSquares(v), 25716705609);
   int nonZero = 0, maxPoint = 0;
@@ -88,28 +88,28 @@ TEST(UrbanCycle, SpeedCheckValues) {
 
 TEST(UrbanCycle, LevelRoadAndZerosPastTheEnd) {
   const DriveCycle urban = urban_cycle();
-  ASSERT_EQ(urban.Vtarget.size(), 1832u);
-  ASSERT_EQ(urban.grade.size(), 1832u);
-  for (double g : urban.grade) EXPECT_EQ(g, 0.0);
-  EXPECT_EQ(urban.Vtarget[0], 0.0);
-  EXPECT_EQ(urban.Vtarget[1], 0.0);
-  EXPECT_EQ(urban.Vtarget[1831], 0.0);
+  ASSERT_EQ(urban.target_speed_km_per_h.size(), 1832u);
+  ASSERT_EQ(urban.grade_percent.size(), 1832u);
+  for (double g : urban.grade_percent) EXPECT_EQ(g, 0.0);
+  EXPECT_EQ(urban.target_speed_km_per_h[0], 0.0);
+  EXPECT_EQ(urban.target_speed_km_per_h[1], 0.0);
+  EXPECT_EQ(urban.target_speed_km_per_h[1831], 0.0);
 }
 
 TEST(HighwayCycle, SpeedIsEightyToTheEnd) {
   const DriveCycle highway = highway_cycle();
   ASSERT_EQ(highway.n, 3120);
-  ASSERT_EQ(highway.Vtarget.size(), 3124u);
-  for (int k = 0; k <= 3120; ++k) ASSERT_EQ(highway.Vtarget[k], 80.0) << k;
+  ASSERT_EQ(highway.target_speed_km_per_h.size(), 3124u);
+  for (int k = 0; k <= 3120; ++k) ASSERT_EQ(highway.target_speed_km_per_h[k], 80.0) << k;
   for (int k = 3121; k <= 3123; ++k) {
-    EXPECT_EQ(highway.Vtarget[k], 0.0);
-    EXPECT_EQ(highway.grade[k], 0.0);
+    EXPECT_EQ(highway.target_speed_km_per_h[k], 0.0);
+    EXPECT_EQ(highway.grade_percent[k], 0.0);
   }
 }
 
 TEST(HighwayCycle, GradientCheckValues) {
   const DriveCycle highway = highway_cycle();
-  const std::vector<int64_t> g = Scaled(highway.grade, 3, 3123);
+  const std::vector<int64_t> g = Scaled(highway.grade_percent, 3, 3123);
   const std::vector<int64_t> used(g.begin(), g.begin() + 3121);
   int positive = 0, negative = 0, runsOfEqual = 1, maxCount = 0, minCount = 0;
   int64_t absSum = 0;
@@ -150,7 +150,7 @@ TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
   const DriveCycle highway = highway_cycle();
   double height = 0.0, highest = 0.0, lowest = 0.0;
   for (int k = 1; k <= 3120; ++k) {
-    height += 80.0 / 3.6 * std::sin(std::atan(highway.grade[k] / 100.0));
+    height += 80.0 / 3.6 * std::sin(std::atan(highway.grade_percent[k] / 100.0));
     highest = std::max(highest, height);
     lowest = std::min(lowest, height);
   }
@@ -164,13 +164,13 @@ TEST(CycleTrace, SizedForEveryStepOfTheCycle) {
     CycleTrace trace;
     size_trace(trace, cycle.n);
     const std::size_t n = static_cast<std::size_t>(cycle.n);
-    EXPECT_EQ(trace.Vreal.size(), n);
-    EXPECT_EQ(trace.Shift.size(), n);
-    EXPECT_EQ(trace.Ne.size(), n);
-    EXPECT_EQ(trace.Te.size(), n);
-    EXPECT_EQ(trace.N_norm.size(), n);
-    EXPECT_EQ(trace.T_norm.size(), n);
-    EXPECT_EQ(trace.FC.size(), n);
+    EXPECT_EQ(trace.speed_km_per_h.size(), n);
+    EXPECT_EQ(trace.gear.size(), n);
+    EXPECT_EQ(trace.engine_speed_rpm.size(), n);
+    EXPECT_EQ(trace.engine_torque_nm.size(), n);
+    EXPECT_EQ(trace.normalised_speed_percent.size(), n);
+    EXPECT_EQ(trace.normalised_torque_percent.size(), n);
+    EXPECT_EQ(trace.fuel_rate_l_per_h.size(), n);
   }
 }
 

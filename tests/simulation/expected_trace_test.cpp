@@ -64,16 +64,16 @@ void compare_cycle(const ExampleRecords& v, const DriveCycle& cycle, const fs::p
     const std::vector<std::string>& f = rows[k];
     ASSERT_EQ(f.size(), 9u) << name << " record " << k + 1;
     // Idle stop, applied after the simulation, zeroes the engine speed of a standstill.
-    const bool idleStop = f[3] == ".0" && f[8] == ".000000" && trace.Shift[k] == 0;
-    const bool same = std::to_string(trace.Shift[k]) == f[7] && same_printed(trace.Vreal[k], f[2]) &&
-                      (idleStop || same_printed(trace.Ne[k], f[3])) && same_printed(trace.Te[k], f[4]) &&
-                      same_printed(trace.N_norm[k], f[5]) && same_printed(trace.T_norm[k], f[6]);
+    const bool idleStop = f[3] == ".0" && f[8] == ".000000" && trace.gear[k] == 0;
+    const bool same = std::to_string(trace.gear[k]) == f[7] && same_printed(trace.speed_km_per_h[k], f[2]) &&
+                      (idleStop || same_printed(trace.engine_speed_rpm[k], f[3])) && same_printed(trace.engine_torque_nm[k], f[4]) &&
+                      same_printed(trace.normalised_speed_percent[k], f[5]) && same_printed(trace.normalised_torque_percent[k], f[6]);
     if (!same) {
       ++reported;
       ADD_FAILURE() << name << " step " << k + 1 << ": expected V " << f[2] << " Ne " << f[3] << " Te "
                     << f[4] << " N_norm " << f[5] << " T_norm " << f[6] << " gear " << f[7] << ", got V "
-                    << trace.Vreal[k] << " Ne " << trace.Ne[k] << " Te " << trace.Te[k] << " N_norm "
-                    << trace.N_norm[k] << " T_norm " << trace.T_norm[k] << " gear " << trace.Shift[k];
+                    << trace.speed_km_per_h[k] << " Ne " << trace.engine_speed_rpm[k] << " Te " << trace.engine_torque_nm[k] << " N_norm "
+                    << trace.normalised_speed_percent[k] << " T_norm " << trace.normalised_torque_percent[k] << " gear " << trace.gear[k];
     }
   }
 }

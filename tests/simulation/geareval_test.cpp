@@ -20,10 +20,10 @@ TEST(GearEval, WorkedExampleInTopGear) {
   const GearEvalResult r = eval_gear_at(v, 6, 80.0, 2.0, 79.0);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.V, 80.0);
-  EXPECT_NEAR(r.Ne, 1934.42, 0.005);
+  EXPECT_NEAR(r.engine_speed_rpm, 1934.42, 0.005);
   // F = 384.0 + 4000.0 + 3723.45 = 8107.45 N
-  EXPECT_NEAR(r.Te, 955.79, 0.005);
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.Ne));
+  EXPECT_NEAR(r.engine_torque_nm, 955.79, 0.005);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.engine_speed_rpm));
   EXPECT_FALSE(r.search_exhausted);
 }
 
@@ -39,8 +39,8 @@ TEST(GearEval, RoadLoadAndEngineSpeedKeepTheirEvaluationOrder) {
     ASSERT_EQ(r.status, 0);
     const double F = (V * V * 0.06 + ((V - Vp) / 3.6) * (400.0 + 14000.0)) +
                      (0.07 + std::sin(std::atan(1.3 / 100.0)) * 9.8) * 14000.0;
-    EXPECT_EQ(r.Ne, (V * (i * 60.0)) / (2.826 * 3.6)) << V;
-    EXPECT_EQ(r.Te, F >= 0.0 ? (F * 0.45) / (eta * i) : ((F * eta) * 0.45) / i) << V;
+    EXPECT_EQ(r.engine_speed_rpm, (V * (i * 60.0)) / (2.826 * 3.6)) << V;
+    EXPECT_EQ(r.engine_torque_nm, F >= 0.0 ? (F * 0.45) / (eta * i) : ((F * eta) * 0.45) / i) << V;
   }
 }
 
@@ -50,21 +50,21 @@ TEST(GearEval, SlowingDownHoldsTheClutchDownToNec) {
   EXPECT_EQ(drag.status, 0);
   EXPECT_EQ(drag.V, 40.0);
   // F = 96 - 20000 + 980 = -18924 N; the wheels drive the engine through the losses.
-  EXPECT_NEAR(drag.Te, -18924.0 * 0.95 * 0.98 * 0.45 / 4.1, 1e-9);
-  EXPECT_EQ(drag.Tmax, curve_lookup(v.fullLoad, drag.Ne));
+  EXPECT_NEAR(drag.engine_torque_nm, -18924.0 * 0.95 * 0.98 * 0.45 / 4.1, 1e-9);
+  EXPECT_EQ(drag.Tmax, curve_lookup(v.fullLoad, drag.engine_speed_rpm));
 
-  v.eng.Nec = drag.Ne;  // exactly at Nec: still engaged
+  v.eng.release_speed_rpm = drag.engine_speed_rpm;  // exactly at Nec: still engaged
   const GearEvalResult atNec = eval_gear_at(v, 6, 40.0, 0.0, 45.0);
   EXPECT_EQ(atNec.status, 0);
-  EXPECT_EQ(atNec.Ne, drag.Ne);
+  EXPECT_EQ(atNec.engine_speed_rpm, drag.engine_speed_rpm);
 
-  v.eng.Nec = std::nextafter(drag.Ne, 1e9);  // just below Nec: clutch open, engine idling
+  v.eng.release_speed_rpm = std::nextafter(drag.engine_speed_rpm, 1e9);  // just below Nec: clutch open, engine idling
   const GearEvalResult open = eval_gear_at(v, 6, 40.0, 0.0, 45.0);
   EXPECT_EQ(open.status, 4);
   EXPECT_EQ(open.V, 40.0);
-  EXPECT_EQ(open.Ne, v.eng.Nidle);
-  EXPECT_EQ(open.Te, 0.0);
-  EXPECT_EQ(open.Tmax, curve_lookup(v.fullLoad, v.eng.Nidle));
+  EXPECT_EQ(open.engine_speed_rpm, v.eng.idle_speed_rpm);
+  EXPECT_EQ(open.engine_torque_nm, 0.0);
+  EXPECT_EQ(open.Tmax, curve_lookup(v.fullLoad, v.eng.idle_speed_rpm));
 }
 
 TEST(GearEval, SteadySpeedIsNotSlowingDown) {
@@ -73,8 +73,8 @@ TEST(GearEval, SteadySpeedIsNotSlowingDown) {
   const GearEvalResult r = eval_gear_at(v, 4, 10.0, 0.0, 10.0);
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.V, 10.0);
-  EXPECT_LT(r.Ne, v.eng.GearMinSpeed[3]);
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.GearMinSpeed[3]));
+  EXPECT_LT(r.engine_speed_rpm, v.eng.gear_min_speed_rpm[3]);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.gear_min_speed_rpm[3]));
 }
 
 TEST(GearEval, MovingOffSlipsTheClutchAtNes) {
@@ -82,25 +82,25 @@ TEST(GearEval, MovingOffSlipsTheClutchAtNes) {
   const GearEvalResult r = eval_gear_at(v, 1, 3.0, 0.0, 0.0);
   EXPECT_EQ(r.status, 5);
   EXPECT_EQ(r.V, 3.0);
-  EXPECT_EQ(r.Ne, v.eng.Nes);
-  EXPECT_GT(r.Te, 0.0);
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.Nes));
+  EXPECT_EQ(r.engine_speed_rpm, v.eng.engage_speed_rpm);
+  EXPECT_GT(r.engine_torque_nm, 0.0);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.engage_speed_rpm));
 }
 
 TEST(GearEval, PastNexTheTopGearIsCappedAndLowerGearsKeepTheTarget) {
   const TestVehicle v = make_test_vehicle();
   const GearEvalResult top = eval_gear_at(v, 6, 110.0, 0.0, 110.0);
   EXPECT_EQ(top.status, 2);
-  EXPECT_EQ(top.Ne, v.eng.Nex);
+  EXPECT_EQ(top.engine_speed_rpm, v.eng.max_speed_rpm);
   EXPECT_LT(top.V, 110.0);
   EXPECT_NEAR(top.V, 2400.0 * 2.826 * 3.6 / (60.0 * 4.1), 1e-9);
-  EXPECT_EQ(top.Tmax, curve_lookup(v.fullLoad, v.eng.Nex));
+  EXPECT_EQ(top.Tmax, curve_lookup(v.fullLoad, v.eng.max_speed_rpm));
 
   const GearEvalResult fifth = eval_gear_at(v, 5, 90.0, 0.0, 90.0);
   EXPECT_EQ(fifth.status, 2);
   EXPECT_DOUBLE_EQ(fifth.V, 90.0);
-  EXPECT_GT(fifth.Ne, v.eng.Nex);
-  EXPECT_EQ(fifth.Tmax, curve_lookup(v.fullLoad, fifth.Ne));
+  EXPECT_GT(fifth.engine_speed_rpm, v.eng.max_speed_rpm);
+  EXPECT_EQ(fifth.Tmax, curve_lookup(v.fullLoad, fifth.engine_speed_rpm));
 }
 
 TEST(GearEval, TopGearPastNexWithoutTorqueSearchesBelowTheCap) {
@@ -108,8 +108,8 @@ TEST(GearEval, TopGearPastNexWithoutTorqueSearchesBelowTheCap) {
   const GearEvalResult r = eval_gear_at(v, 6, 110.0, 8.0, 100.0);
   EXPECT_EQ(r.status, 1);
   EXPECT_LT(r.V, 2400.0 * 2.826 * 3.6 / (60.0 * 4.1));
-  EXPECT_LT(r.Ne, v.eng.Nex);
-  const double reserve = curve_lookup(v.fullLoad, r.Ne) - r.Te;
+  EXPECT_LT(r.engine_speed_rpm, v.eng.max_speed_rpm);
+  const double reserve = curve_lookup(v.fullLoad, r.engine_speed_rpm) - r.engine_torque_nm;
   EXPECT_GE(reserve, 0.0);
   EXPECT_LT(reserve, Tolerance);
 }
@@ -120,21 +120,21 @@ TEST(GearEval, SpeedSearchConvergesOnTheFullLoadCurve) {
   EXPECT_EQ(r.status, 1);
   EXPECT_LT(r.V, 60.0);
   EXPECT_GT(r.V, 50.0);
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.Ne));
-  EXPECT_GE(r.Tmax - r.Te, 0.0);
-  EXPECT_LT(r.Tmax - r.Te, Tolerance);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, r.engine_speed_rpm));
+  EXPECT_GE(r.Tmax - r.engine_torque_nm, 0.0);
+  EXPECT_LT(r.Tmax - r.engine_torque_nm, Tolerance);
   // The returned engine speed belongs to the returned speed.
-  EXPECT_NEAR(r.Ne, r.V * (4.1 * 60.0) / (2.826 * 3.6), 1e-9);
+  EXPECT_NEAR(r.engine_speed_rpm, r.V * (4.1 * 60.0) / (2.826 * 3.6), 1e-9);
 }
 
 TEST(GearEval, SpeedSearchBelowTheGearMinimumGivesStatus3AndZeroSpeed) {
   TestVehicle v = make_test_vehicle();
-  v.trn.StartGears = 3;  // a starting gear above ReengageGear is still held to its minimum speed
+  v.trn.start_gears = 3;  // a starting gear above ReengageGear is still held to its minimum speed
   const GearEvalResult r = eval_gear_at(v, 3, 15.0, 30.0, 15.0);
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.V, 0.0);
-  EXPECT_LT(r.Ne, v.eng.GearMinSpeed[2]);
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.GearMinSpeed[2]));
+  EXPECT_LT(r.engine_speed_rpm, v.eng.gear_min_speed_rpm[2]);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.gear_min_speed_rpm[2]));
 }
 
 TEST(GearEval, SpeedSearchStopsWhenTheSlippingClutchCarriesTheLoad) {
@@ -142,28 +142,28 @@ TEST(GearEval, SpeedSearchStopsWhenTheSlippingClutchCarriesTheLoad) {
   // Gear 2 is at or below ReengageGear, so the search may go below Nmin down to Nes.
   const GearEvalResult r = eval_gear_at(v, 2, 12.0, 40.0, 12.0);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.Ne, v.eng.Nes);
+  EXPECT_EQ(r.engine_speed_rpm, v.eng.engage_speed_rpm);
   EXPECT_EQ(r.V, 6.0);  // whole 1 km/h steps down from the target
-  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.Nes));
-  EXPECT_LT(r.Te, r.Tmax);
+  EXPECT_EQ(r.Tmax, curve_lookup(v.fullLoad, v.eng.engage_speed_rpm));
+  EXPECT_LT(r.engine_torque_nm, r.Tmax);
 }
 
 TEST(GearEval, NoTorqueLimitBeyondTheEndOfTheCurve) {
   TestVehicle v = make_test_vehicle();
-  v.eng.Nex = 3000.0;
+  v.eng.max_speed_rpm = 3000.0;
   const GearEvalResult r = eval_gear_at(v, 6, 111.7, 5.0, 110.0);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.V, 111.7);
   EXPECT_LE(r.Tmax, 0.0);
-  EXPECT_GT(r.Te, 0.0);
+  EXPECT_GT(r.engine_torque_nm, 0.0);
 }
 
 TEST(GearEval, SearchWithoutConvergenceIsFlaggedAfter9999Passes) {
   TestVehicle v = make_test_vehicle();
   // A repeated last point makes the full-load torque undefined above it: the search never closes.
-  v.fullLoad.Speeds = {600.0, 1000.0, 1000.0};
-  v.fullLoad.Torques = {800.0, 1400.0, 1400.0};
-  v.fullLoad.PointCount = 3;
+  v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
+  v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
+  v.fullLoad.point_count = 3;
   const GearEvalResult r = eval_gear_at(v, 6, 60.0, 0.0, 60.0);
   EXPECT_TRUE(r.search_exhausted);
   EXPECT_EQ(r.status, 1);
@@ -176,20 +176,20 @@ TEST(GearEval, SearchWithoutConvergenceIsFlaggedAfter9999Passes) {
 // was, so it stops there, flagged as not converging, in the evaluator as in the plain call.
 TEST(GearEval, SearchWhoseStepIsLostInTheRoundingStopsAtOnceFlagged) {
   TestVehicle v = make_test_vehicle();
-  v.trn.FinalRatio = 1e-14;
+  v.trn.final_ratio = 1e-14;
   const double V = 3e16;
   const GearEvalResult r = eval_gear_at(v, 6, V, 0.0, V);
   EXPECT_TRUE(r.search_exhausted);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.V, V);
-  EXPECT_GT(r.Te, r.Tmax);
+  EXPECT_GT(r.engine_torque_nm, r.Tmax);
   GearEvaluator evaluator(v.spec, v.eng, v.trn, v.fullLoad);
   const GearEvalResult& kept = evaluator(6, V, 0.0, V);
   EXPECT_TRUE(kept.search_exhausted);
   EXPECT_EQ(kept.status, r.status);
   EXPECT_EQ(kept.V, r.V);
-  EXPECT_EQ(kept.Ne, r.Ne);
-  EXPECT_EQ(kept.Te, r.Te);
+  EXPECT_EQ(kept.engine_speed_rpm, r.engine_speed_rpm);
+  EXPECT_EQ(kept.engine_torque_nm, r.engine_torque_nm);
   EXPECT_EQ(kept.Tmax, r.Tmax);
 }
 

@@ -23,8 +23,8 @@ constexpr int Calls = 40000;
 
 void expect_same_bits(const GearEvalResult& a, const GearEvalResult& b) {
   EXPECT_EQ(std::bit_cast<uint64_t>(a.V), std::bit_cast<uint64_t>(b.V));
-  EXPECT_EQ(std::bit_cast<uint64_t>(a.Ne), std::bit_cast<uint64_t>(b.Ne));
-  EXPECT_EQ(std::bit_cast<uint64_t>(a.Te), std::bit_cast<uint64_t>(b.Te));
+  EXPECT_EQ(std::bit_cast<uint64_t>(a.engine_speed_rpm), std::bit_cast<uint64_t>(b.engine_speed_rpm));
+  EXPECT_EQ(std::bit_cast<uint64_t>(a.engine_torque_nm), std::bit_cast<uint64_t>(b.engine_torque_nm));
   EXPECT_EQ(std::bit_cast<uint64_t>(a.Tmax), std::bit_cast<uint64_t>(b.Tmax));
   EXPECT_EQ(a.status, b.status);
   EXPECT_EQ(a.search_exhausted, b.search_exhausted);
@@ -71,9 +71,9 @@ TEST(GearEvaluator, RepeatsAndFreshCallsGiveThePlainEvaluationBitForBit) {
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   TestVehicle v = make_test_vehicle();
   // A repeated last point leaves the full-load torque undefined above it: no search closes.
-  v.fullLoad.Speeds = {600.0, 1000.0, 1000.0};
-  v.fullLoad.Torques = {800.0, 1400.0, 1400.0};
-  v.fullLoad.PointCount = 3;
+  v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
+  v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
+  v.fullLoad.point_count = 3;
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
   const GearEvalResult plain = gear_eval(6, 60.0, 0.0, 60.0, v.spec, v.eng, v.trn, v.fullLoad);
   ASSERT_TRUE(plain.search_exhausted);
@@ -87,9 +87,9 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
   for (const bool hopeless : {false, true}) {
     TestVehicle v = make_test_vehicle();
     if (hopeless) {
-      v.fullLoad.Speeds = {600.0, 1000.0, 1000.0};
-      v.fullLoad.Torques = {800.0, 1400.0, 1400.0};
-      v.fullLoad.PointCount = 3;
+      v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
+      v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
+      v.fullLoad.point_count = 3;
     }
     std::mt19937_64 random(hopeless ? 5 : 6);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -111,7 +111,7 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
     int32_t sharedHold = 3, ownHold = 3;
     std::vector<bool> gearsUsed(8, false);
     double V = points[1];
-    int32_t gear = v.trn.GearCount;
+    int32_t gear = v.trn.gear_count;
     for (int32_t i = 1; i <= c.cycle.n; ++i) {
       StepOutcome a, b;
       bool sharedStopped = false, ownStopped = false;
@@ -132,8 +132,8 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
         break;
       }
       ASSERT_EQ(std::bit_cast<uint64_t>(a.V), std::bit_cast<uint64_t>(b.V)) << i;
-      ASSERT_EQ(std::bit_cast<uint64_t>(a.Ne), std::bit_cast<uint64_t>(b.Ne)) << i;
-      ASSERT_EQ(std::bit_cast<uint64_t>(a.Te), std::bit_cast<uint64_t>(b.Te)) << i;
+      ASSERT_EQ(std::bit_cast<uint64_t>(a.engine_speed_rpm), std::bit_cast<uint64_t>(b.engine_speed_rpm)) << i;
+      ASSERT_EQ(std::bit_cast<uint64_t>(a.engine_torque_nm), std::bit_cast<uint64_t>(b.engine_torque_nm)) << i;
       ASSERT_EQ(std::bit_cast<uint64_t>(a.deficit), std::bit_cast<uint64_t>(b.deficit)) << i;
       ASSERT_EQ(a.gear, b.gear) << i;
       ASSERT_EQ(sharedHold, ownHold) << i;

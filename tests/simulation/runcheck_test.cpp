@@ -14,7 +14,7 @@ namespace {
 
 // The findings as "S<second>" (over speed) and "T<second>" (over torque).
 std::string Check(TestRun& run) {
-  run.cycle.Vtarget = run.points;
+  run.cycle.target_speed_km_per_h = run.points;
   std::vector<RunFinding> findings;
   check_cycle("URBAN", run.cycle, run.trace, findings);
   std::string text;
@@ -30,18 +30,18 @@ std::string Check(TestRun& run) {
 TEST(RunCheck, SpeedToleranceIsSinglePrecisionHundredth) {
   TestRun run(4);
   run.points = {99.0, 50.0, 50.0, 0.0, 50.0};
-  run.trace.Vreal = {50.01, 50.0099, 0.01, 99.0};  // 99 against point 4, not point 3
+  run.trace.speed_km_per_h = {50.01, 50.0099, 0.01, 99.0};  // 99 against point 4, not point 3
   EXPECT_EQ(Check(run), "S1 S3 S4 ");
-  run.trace.Vreal = {50.0, 50.0099, 0.0099, 50.0};
+  run.trace.speed_km_per_h = {50.0, 50.0099, 0.0099, 50.0};
   EXPECT_EQ(Check(run), "");
 }
 
 TEST(RunCheck, TorqueAboveFullLoadOnlyStrictlyAboveHundredPercent) {
   TestRun run(20);
-  run.trace.T_norm[9] = 100.0;
-  run.trace.T_norm[16] = 100.0001;
+  run.trace.normalised_torque_percent[9] = 100.0;
+  run.trace.normalised_torque_percent[16] = 100.0001;
   EXPECT_EQ(Check(run), "T17 ");
-  run.trace.Vreal[16] = 1.0;  // both at one step: speed first
+  run.trace.speed_km_per_h[16] = 1.0;  // both at one step: speed first
   EXPECT_EQ(Check(run), "S17 T17 ");
   run.cycle.n = 0;
   run.points.resize(1);

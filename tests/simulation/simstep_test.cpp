@@ -16,8 +16,8 @@ TEST(SimStep, StandstillTargetIdlesInNeutralWhateverTheGear) {
   const StepResult r = run_step(v, c.cycle, 1, 10.0, 4, 1, 3, 2.0);
   EXPECT_EQ(r.V, 0.0);
   EXPECT_EQ(r.gear, 0);
-  EXPECT_EQ(r.Te, 0.0);
-  EXPECT_EQ(r.Ne, v.eng.Nidle);
+  EXPECT_EQ(r.engine_torque_nm, 0.0);
+  EXPECT_EQ(r.engine_speed_rpm, v.eng.idle_speed_rpm);
   EXPECT_EQ(r.hold, 1);                          // not touched
   EXPECT_EQ(r.deficit, 2.0 + 0.5 * (5.0 - 10.0));  // this second's shortfall added
 }
@@ -30,7 +30,7 @@ TEST(SimStep, MovingOffCountsTheSecondsOfTheSearchIntoTheHoldCounter) {
   const StepResult r = run_step(v, c.cycle, 2, 0.0, 0, 3);
   EXPECT_EQ(r.gear, 2);
   EXPECT_EQ(r.V, 5.0);
-  EXPECT_EQ(r.Ne, v.eng.Nes);
+  EXPECT_EQ(r.engine_speed_rpm, v.eng.engage_speed_rpm);
   // 3 - c = 1 after the search, counted up by one for this second, which allows no change.
   EXPECT_EQ(r.hold, 2);
   EXPECT_EQ(r.deficit, 0.0);
@@ -61,7 +61,7 @@ TEST(SimStep, MovingOffSearchStopsAtTheEndOfTheTable) {
 
 TEST(SimStep, WithoutAStartingGearTheRunStops) {
   TestVehicle v = make_test_vehicle();
-  v.trn.StartGears = 0;
+  v.trn.start_gears = 0;
   TestCycle c;
   set_cycle(c, 2, {0.0, 5.0, 10.0, 0.0});
   EXPECT_THROW(run_step(v, c.cycle, 1, 0.0, 0, 3), Error);
@@ -81,12 +81,12 @@ TEST(SimStep, SlowingDownKeepsTheGearUntilNecThenStaysInNeutral) {
     EXPECT_EQ(r.V, targets[static_cast<std::size_t>(i)]) << "step " << i;
     if (r.gear == 6) {
       EXPECT_FALSE(opened) << "step " << i;
-      EXPECT_GE(r.Ne, v.eng.Nec) << "step " << i;
-      EXPECT_LT(r.Te, 0.0) << "step " << i;
+      EXPECT_GE(r.engine_speed_rpm, v.eng.release_speed_rpm) << "step " << i;
+      EXPECT_LT(r.engine_torque_nm, 0.0) << "step " << i;
     } else {
       EXPECT_EQ(r.gear, 0) << "step " << i;
-      EXPECT_EQ(r.Ne, v.eng.Nidle) << "step " << i;
-      EXPECT_EQ(r.Te, 0.0) << "step " << i;
+      EXPECT_EQ(r.engine_speed_rpm, v.eng.idle_speed_rpm) << "step " << i;
+      EXPECT_EQ(r.engine_torque_nm, 0.0) << "step " << i;
       EXPECT_EQ(r.hold, 3) << "step " << i;
       opened = true;
     }
@@ -100,7 +100,7 @@ TEST(SimStep, SlowingDownKeepsTheGearUntilNecThenStaysInNeutral) {
   const StepResult rolling = run_step(v, c.cycle, 3, 40.0, 0, 1);
   EXPECT_EQ(rolling.gear, 0);
   EXPECT_EQ(rolling.V, 35.0);
-  EXPECT_EQ(rolling.Ne, v.eng.Nidle);
+  EXPECT_EQ(rolling.engine_speed_rpm, v.eng.idle_speed_rpm);
   EXPECT_EQ(rolling.hold, 3);
 }
 
@@ -125,7 +125,7 @@ TEST(SimStep, OverspeedBelowTopGearWhileHoldingReturnsZeroSpeed) {
   const StepResult r = run_step(v, c.cycle, 1, 50.0, 2, 1, 3, 0.75);
   EXPECT_EQ(r.V, 0.0);
   EXPECT_EQ(r.gear, 2);
-  EXPECT_GT(r.Ne, v.eng.Nex);
+  EXPECT_GT(r.engine_speed_rpm, v.eng.max_speed_rpm);
   EXPECT_EQ(r.hold, 1);
   EXPECT_EQ(r.deficit, 0.75);
 }
@@ -170,7 +170,7 @@ TEST(SimStep, ReengagingWithoutAnyUsableGearTakesTheReengageGearAndHoldFour) {
   const StepResult r = run_step(v, c.cycle, 1, 6.5, 0, 1, 3, 4.0);
   EXPECT_EQ(r.gear, 2);
   EXPECT_EQ(r.V, 7.0);
-  EXPECT_EQ(r.Ne, v.eng.Nes);  // gear 2 meets the target below Nes: the clutch slips
+  EXPECT_EQ(r.engine_speed_rpm, v.eng.engage_speed_rpm);  // gear 2 meets the target below Nes: the clutch slips
   EXPECT_EQ(r.hold, 4);        // the exhausted retry search leaves m at 0
   EXPECT_EQ(r.deficit, 0.0);   // re-engagement returns no deficit
 }
@@ -219,8 +219,8 @@ TEST(SimStep, LastStepsLookAheadPastTheEndOfTheCycle) {
       EXPECT_EQ(a.V, 60.0);
       EXPECT_EQ(a.gear, b.gear);
       EXPECT_EQ(a.hold, b.hold);
-      EXPECT_EQ(a.Ne, b.Ne);
-      EXPECT_EQ(a.Te, b.Te);
+      EXPECT_EQ(a.engine_speed_rpm, b.engine_speed_rpm);
+      EXPECT_EQ(a.engine_torque_nm, b.engine_torque_nm);
       EXPECT_EQ(a.deficit, b.deficit);
     }
   }

@@ -21,34 +21,34 @@ struct TestVehicle {
 
 inline TestVehicle make_test_vehicle() {
   TestVehicle v;
-  v.spec.MuAir = 0.06;
-  v.spec.MuRoll = 0.07;
-  v.spec.TireRadius = 0.45;
-  v.spec.TireCircumference = 2.826;
-  v.spec.Wtest = 14000.0;
+  v.spec.mu_air = 0.06;
+  v.spec.mu_roll = 0.07;
+  v.spec.tire_radius_m = 0.45;
+  v.spec.tire_circumference_m = 2.826;
+  v.spec.test_weight_kg = 14000.0;
 
-  v.eng.Nidle = 600.0;
-  v.eng.Nrate = 2000.0;
-  v.eng.Nex = 2400.0;
-  v.eng.Nes = 670.0;
-  v.eng.Nec = 656.0;
-  v.eng.GearMinSpeed = {614.0, 614.0, 656.0, 796.0, 908.0, 908.0};
+  v.eng.idle_speed_rpm = 600.0;
+  v.eng.rated_speed_rpm = 2000.0;
+  v.eng.max_speed_rpm = 2400.0;
+  v.eng.engage_speed_rpm = 670.0;
+  v.eng.release_speed_rpm = 656.0;
+  v.eng.gear_min_speed_rpm = {614.0, 614.0, 656.0, 796.0, 908.0, 908.0};
 
-  v.trn.TransmissionKind = 2;
-  v.trn.StartGears = 2;
-  v.trn.ReengageGear = 2;
-  v.trn.MaxUpshiftSpan = 3;
-  v.trn.GearCount = 6;
-  v.trn.MainRatioCount = 6;
-  v.trn.AuxRatioCount = 1;
-  v.trn.FinalRatio = 4.1;
-  v.trn.FinalEfficiency = 0.95;
-  v.trn.Gears = {{6.0, 0.95, 2.0, 1200.0}, {3.8, 0.95, 2.0, 800.0}, {2.4, 0.95, 1.7, 600.0},
+  v.trn.transmission_type = 2;
+  v.trn.start_gears = 2;
+  v.trn.reengage_gear = 2;
+  v.trn.max_upshift_span = 3;
+  v.trn.gear_count = 6;
+  v.trn.main_ratio_count = 6;
+  v.trn.aux_ratio_count = 1;
+  v.trn.final_ratio = 4.1;
+  v.trn.final_efficiency = 0.95;
+  v.trn.gears = {{6.0, 0.95, 2.0, 1200.0}, {3.8, 0.95, 2.0, 800.0}, {2.4, 0.95, 1.7, 600.0},
                  {1.6, 0.95, 1.3, 500.0},  {1.25, 0.95, 1.3, 450.0}, {1.0, 0.98, 1.3, 400.0}};
 
-  v.fullLoad.Speeds = {600.0, 1000.0, 1600.0, 2400.0, 2600.0};
-  v.fullLoad.Torques = {800.0, 1400.0, 1400.0, 1000.0, 0.0};
-  v.fullLoad.PointCount = 5;
+  v.fullLoad.speeds_rpm = {600.0, 1000.0, 1600.0, 2400.0, 2600.0};
+  v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0, 1000.0, 0.0};
+  v.fullLoad.point_count = 5;
   return v;
 }
 
@@ -59,21 +59,21 @@ inline GearEvalResult eval_gear_at(const TestVehicle& v, int32_t g, double V, do
 // A cycle over the given target points (point 0 first) on a constant gradient; the
 // table holds exactly the points given, so reads past them are out of range.
 struct TestCycle {
-  std::vector<double> Vtarget;
-  std::vector<double> grade;
+  std::vector<double> target_speed_km_per_h;
+  std::vector<double> grade_percent;
   DriveCycle cycle;
 };
 
 inline void set_cycle(TestCycle& c, int32_t n, std::vector<double> points, double gradient = 0.0) {
-  c.Vtarget = std::move(points);
-  c.grade.assign(c.Vtarget.size(), gradient);
-  c.cycle = DriveCycle{n, c.Vtarget, c.grade};
+  c.target_speed_km_per_h = std::move(points);
+  c.grade_percent.assign(c.target_speed_km_per_h.size(), gradient);
+  c.cycle = DriveCycle{n, c.target_speed_km_per_h, c.grade_percent};
 }
 
 // Outputs of one sim_step call.
 struct StepResult {
-  double Ne = 0.0;
-  double Te = 0.0;
+  double engine_speed_rpm = 0.0;
+  double engine_torque_nm = 0.0;
   int32_t gear = -1;
   double V = -1.0;
   double deficit = 0.0;
@@ -88,8 +88,8 @@ inline StepResult run_step(const TestVehicle& v, const DriveCycle& cycle, int32_
   int32_t exhausted = 0;
   const SimContext context{cycle, v.spec, v.eng, v.trn, v.fullLoad, &exhausted};
   const StepOutcome o = sim_step(context, i, Vin, gear_in, r.hold, depth, deficit);
-  r.Ne = o.Ne;
-  r.Te = o.Te;
+  r.engine_speed_rpm = o.engine_speed_rpm;
+  r.engine_torque_nm = o.engine_torque_nm;
   r.gear = o.gear;
   r.V = o.V;
   r.deficit = o.deficit;
