@@ -15,7 +15,7 @@ struct ExampleRecords {
   VehicleSpec spec;
   EngineData eng;
   TransmissionData trn;
-  RatioLists ratios;
+  TransmissionInput ratios;
   TorqueCurve fullLoad;
   TorqueCurve motoring;
   FuelMap map;

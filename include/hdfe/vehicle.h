@@ -1,4 +1,5 @@
-// Records filled by the vehicle-input readers and completed by classification.
+// The records of a vehicle: its input files as read, and what classification derives from
+// them. Sizes come from the vectors; no count is stored beside one.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,53 +7,29 @@
 
 namespace hdfe {
 
-// The vehicle: spec-file radii and the quantities that classification derives.
-struct VehicleSpec {
-  double mu_air = 0.0;              // air resistance [N/(km/h)^2]
-  double mu_roll = 0.0;             // rolling resistance [N/kg]
-  double tire_radius_m = 0.0;         // [m]
-  double flat_road_tire_radius_m = 0.0; // representative radius for the flat-road correction [m]
-  double tire_circumference_m = 0.0;  // [m]
-  double width_m = 0.0;              // [m]
-  double height_m = 0.0;             // [m]
-  double curb_weight_kg = 0.0;              // curb weight [kg]
-  double max_payload_kg = 0.0;         // [kg]
-  double test_weight_kg = 0.0;              // test weight [kg]
-  double gross_weight_kg = 0.0;                // gross vehicle weight [kg]
-  double highway_ratio = 0.0;       // highway share [fraction 0..1]
-  int32_t crew = 0;                // crew (trucks) or passenger capacity (buses) [persons]
-  double load_factor = 0.0;         // [fraction]
-  double engine_inertia_kg_m2 = 0.0;      // engine-side inertia [kg m^2]
-};
-
-// The seventeen values of the spec file. Names are held without trailing blanks.
+// The seventeen values of the spec file, in file order. Texts are held without trailing
+// blanks. The table of these values (names in the file, kinds, units, ranges, meanings) is
+// spec_value_table() in <hdfe/values.h>.
 struct SpecValues {
   std::string vehicle_name;
-  std::string category_code;
+  std::string category_code;      // one of the 25 category codes, e.g. "TT1", "BR4"
   std::string engine_file;
   std::string transmission_file;
   double final_ratio = 0.0;
-  double tire_radius_m = 0.0;         // [m]
-  double flat_road_tire_radius_m = 0.0; // representative radius for the flat-road correction [m]
-  int32_t traces = 0;         // 1: append the per-second traces to the results file
-  double roll_addend = 0.0;       // addend to the rolling-resistance coefficient, scaled for the run
-  double air_coefficient = 0.0;   // [N/(km/h)^2 per m^2]
-  int32_t idle_stop_on = 0;        // 0 none, 1 present
-  int32_t stop_delay_s = 0;         // [s], 999 when IdleStopOn is 0
-  int32_t start_idle_stop_on = 0;   // 0 none, 1 present
-  int32_t start_idle_time_s = 0;     // [s], 999 when StartIdleStopOn is 0
-  int32_t restart_lead_s = 0;       // [s]
-  double kf1 = 0.0;              // urban correction factor
-  double kf2 = 0.0;              // highway correction factor
-};
-
-struct EngineData {
-  double max_speed_rpm = 0.0;    // highest engine speed the simulation allows [rpm]
-  double rated_speed_rpm = 0.0;  // rated speed [rpm]
-  double idle_speed_rpm = 0.0;  // idle speed [rpm]
-  double engage_speed_rpm = 0.0;    // clutch-engagement speed when moving off [rpm]
-  double release_speed_rpm = 0.0;    // clutch-release speed when slowing down [rpm]
-  std::vector<double> gear_min_speed_rpm;  // per gear, gear g at [g - 1] [rpm]
+  double tire_radius_m = 0.0;
+  double flat_road_tire_radius_m = 0.0;  // representative radius for the flat-road correction
+  bool traces = false;             // append the per-second traces to the results file
+  double roll_addend = 0.0;        // addend to the rolling-resistance coefficient, scaled for the run
+  double air_coefficient = 0.0;    // [N/(km/h)^2 per m^2]
+  // Idle stop in the cycles: 0 none, any other value present. Held as written, since the
+  // results file repeats it.
+  int32_t idle_stop_on = 0;
+  int32_t stop_delay_s = 0;        // standstill before the engine stops
+  int32_t start_idle_stop_on = 0;  // idle stop at the start of the urban cycle: as idle_stop_on
+  int32_t start_idle_time_s = 0;
+  int32_t restart_lead_s = 0;      // seconds before moving off that the engine restarts
+  double kf1 = 0.0;                // urban correction factor
+  double kf2 = 0.0;                // highway correction factor
 };
 
 // The engine file as read.
@@ -60,70 +37,91 @@ struct EngineInput {
   std::string fuel_map_file;
   std::string full_load_file;
   std::string motoring_file;
-  double idle_speed_rpm = 0.0;  // [rpm]
-  double rated_speed_rpm = 0.0;  // [rpm]
-  double max_speed_rpm = 0.0;    // [rpm]
+  double idle_speed_rpm = 0.0;
+  double rated_speed_rpm = 0.0;
+  double max_speed_rpm = 0.0;
 };
 
-// The transmission file as read. The lists hold max(count, 0) ratios.
+enum class TransmissionType {
+  Manual,          // MT or AMT (any code but 1 in the transmission file)
+  TorqueConverter, // torque-converter automatic (code 1)
+};
+
+// The transmission file as read. Gear k = (i - 1) * aux_ratios.size() + j of main ratio i
+// and auxiliary ratio j.
 struct TransmissionInput {
-  int32_t start_gears = 0;
-  int32_t main_ratio_count = 0;
+  int32_t start_gears = 0;          // highest gear to move off in
   std::vector<double> main_ratios;
-  int32_t aux_ratio_count = 0;
   std::vector<double> aux_ratios;
-  int32_t transmission_type = 0;  // 1: torque-converter automatic
+  TransmissionType type = TransmissionType::Manual;
 };
 
-// The three engine data file names that the engine file gives.
-struct EngineFiles {
-  std::string fuel_map_file;
-  std::string full_load_file;
-  std::string motoring_file;
-};
-
-// One row of the gear table.
-struct GearRow {
-  double ratio = 0.0;         // gearbox ratio without the final ratio
-  double efficiency = 0.0;
-  double torque_margin = 0.0;  // torque reserve an upshift into this gear needs
-  double rotating_mass_kg = 0.0;            // equivalent mass of the rotating parts [kg]
-};
-
-struct TransmissionData {
-  int32_t transmission_type = 0;  // 1: torque-converter automatic; other: MT or AMT
-  int32_t start_gears = 0;        // highest gear to move off in
-  int32_t reengage_gear = 0;      // gear taken when drive is re-engaged while rolling
-  int32_t max_upshift_span = 0;    // most gears passed in one ordinary upshift
-  int32_t gear_count = 0;
-  int32_t main_ratio_count = 0;
-  int32_t aux_ratio_count = 0;
-  double final_ratio = 0.0;
-  double final_efficiency = 0.0;
-  std::vector<GearRow> gears;    // gear g at [g - 1]
-};
-
-// The ratio lists of the transmission file, held beside TransmissionData.
-struct RatioLists {
-  std::vector<double> main_ratios;  // main ratio i at [i - 1]
-  std::vector<double> aux_ratios;   // auxiliary ratio j at [j - 1]
-  int32_t start_gears = 0;
-};
-
-// A torque curve: full-load or motoring torque against engine speed.
+// A torque curve: full-load or motoring torque against engine speed, sorted by speed.
 struct TorqueCurve {
-  int32_t point_count = 0;
-  std::vector<double> speeds_rpm;   // ascending after reading [rpm]
-  std::vector<double> torques_nm;  // [N·m]
+  std::vector<double> speeds_rpm;
+  std::vector<double> torques_nm;
+
+  int32_t point_count() const { return static_cast<int32_t>(speeds_rpm.size()); }
 };
 
 // Scattered fuel-map points, sorted by speed and, within a speed line, by torque.
 struct FuelMap {
-  double idle_fuel_rate_l_per_h = 0.0;  // [l/h]
-  int32_t point_count = 0;
-  std::vector<double> speeds_rpm;     // [rpm]
-  std::vector<double> torques_nm;    // [N·m]
-  std::vector<double> fuel_rates_l_per_h;  // [l/h]
+  double idle_fuel_rate_l_per_h = 0.0;
+  std::vector<double> speeds_rpm;
+  std::vector<double> torques_nm;
+  std::vector<double> fuel_rates_l_per_h;
+
+  int32_t point_count() const { return static_cast<int32_t>(speeds_rpm.size()); }
+};
+
+// The category's standard vehicle with the spec file's radii, as classification derives it.
+struct VehicleSpec {
+  double mu_air = 0.0;                   // air resistance [N/(km/h)^2]
+  double mu_roll = 0.0;                  // rolling resistance [N/kg]
+  double tire_radius_m = 0.0;
+  double flat_road_tire_radius_m = 0.0;
+  double tire_circumference_m = 0.0;
+  double width_m = 0.0;
+  double height_m = 0.0;
+  double curb_weight_kg = 0.0;
+  double max_payload_kg = 0.0;
+  double test_weight_kg = 0.0;
+  double gross_weight_kg = 0.0;
+  double highway_ratio = 0.0;            // highway share [fraction 0..1]
+  int32_t crew = 0;                      // crew (trucks) or passenger capacity (buses) [persons]
+  double load_factor = 0.0;              // [fraction]
+  double engine_inertia_kg_m2 = 0.0;     // engine-side inertia
+};
+
+// The engine speed marks of a run.
+struct EngineData {
+  double max_speed_rpm = 0.0;      // highest engine speed the simulation allows
+  double rated_speed_rpm = 0.0;
+  double idle_speed_rpm = 0.0;
+  double engage_speed_rpm = 0.0;   // clutch engagement when moving off
+  double release_speed_rpm = 0.0;  // clutch release when slowing down
+  std::vector<double> gear_min_speed_rpm;  // per gear, gear g at [g - 1]
+};
+
+// One row of the gear table.
+struct GearRow {
+  double ratio = 0.0;              // gearbox ratio without the final ratio
+  double efficiency = 0.0;
+  double torque_margin = 0.0;      // torque reserve an upshift into this gear needs
+  double rotating_mass_kg = 0.0;   // equivalent mass of the rotating parts
+};
+
+// The transmission as the run drives it.
+struct TransmissionData {
+  TransmissionType type = TransmissionType::Manual;
+  int32_t start_gears = 0;         // highest gear to move off in
+  int32_t reengage_gear = 0;       // gear taken when drive is re-engaged while rolling
+  int32_t max_upshift_span = 0;    // most gears passed in one ordinary upshift
+  double final_ratio = 0.0;
+  double final_efficiency = 0.0;
+  std::vector<GearRow> gears;      // gear g at [g - 1]
+
+  int32_t gear_count() const { return static_cast<int32_t>(gears.size()); }
 };
 
 }  // namespace hdfe

@@ -57,10 +57,10 @@ py::object data_frame(const std::vector<const char*>& names, const std::vector<c
   return py::module_::import("pandas").attr("DataFrame")(data);
 }
 
-py::tuple curve_state(const TorqueCurve& c) { return py::make_tuple(c.point_count, array_of(c.speeds_rpm), array_of(c.torques_nm)); }
+py::tuple curve_state(const TorqueCurve& c) { return py::make_tuple(c.point_count(), array_of(c.speeds_rpm), array_of(c.torques_nm)); }
 
 TorqueCurve curve_from(const py::tuple& t) {
-  return TorqueCurve{t[0].cast<int32_t>(), doubles_of(t[1]), doubles_of(t[2])};
+  return TorqueCurve{doubles_of(t[1]), doubles_of(t[2])};
 }
 
 py::tuple vehicle_state(const Vehicle& v) {
@@ -73,10 +73,11 @@ py::tuple vehicle_state(const Vehicle& v) {
   const py::tuple engine = py::make_tuple(py::bytes(e.fuel_map_file), py::bytes(e.full_load_file),
                                           py::bytes(e.motoring_file), e.idle_speed_rpm, e.rated_speed_rpm, e.max_speed_rpm);
   const TransmissionInput& t = v.transmission;
-  const py::tuple transmission = py::make_tuple(t.start_gears, t.main_ratio_count, array_of(t.main_ratios),
-                                                t.aux_ratio_count, array_of(t.aux_ratios), t.transmission_type);
+  const py::tuple transmission = py::make_tuple(t.start_gears, static_cast<int32_t>(t.main_ratios.size()), array_of(t.main_ratios),
+                                                static_cast<int32_t>(t.aux_ratios.size()), array_of(t.aux_ratios),
+                                                t.type == TransmissionType::TorqueConverter ? 1 : 0);
   const FuelMap& f = v.fuel_map;
-  const py::tuple fuel_map = py::make_tuple(f.idle_fuel_rate_l_per_h, f.point_count, array_of(f.speeds_rpm), array_of(f.torques_nm),
+  const py::tuple fuel_map = py::make_tuple(f.idle_fuel_rate_l_per_h, f.point_count(), array_of(f.speeds_rpm), array_of(f.torques_nm),
                                             array_of(f.fuel_rates_l_per_h));
   py::list files;
   for (const InputFile& file : v.files) {
@@ -101,7 +102,7 @@ Vehicle vehicle_from(const py::tuple& state) {
   s.final_ratio = values[4].cast<double>();
   s.tire_radius_m = values[5].cast<double>();
   s.flat_road_tire_radius_m = values[6].cast<double>();
-  s.traces = values[7].cast<int32_t>();
+  s.traces = values[7].cast<int32_t>() == 1;
   s.roll_addend = values[8].cast<double>();
   s.air_coefficient = values[9].cast<double>();
   s.idle_stop_on = values[10].cast<int32_t>();
@@ -115,13 +116,14 @@ Vehicle vehicle_from(const py::tuple& state) {
   v.engine = EngineInput{engine[0].cast<std::string>(), engine[1].cast<std::string>(), engine[2].cast<std::string>(),
                          engine[3].cast<double>(),      engine[4].cast<double>(),      engine[5].cast<double>()};
   const auto transmission = state[3].cast<py::tuple>();
-  v.transmission = TransmissionInput{transmission[0].cast<int32_t>(), transmission[1].cast<int32_t>(),
-                                     doubles_of(transmission[2]),     transmission[3].cast<int32_t>(),
-                                     doubles_of(transmission[4]),     transmission[5].cast<int32_t>()};
+  v.transmission = TransmissionInput{transmission[0].cast<int32_t>(), doubles_of(transmission[2]),
+                                     doubles_of(transmission[4]),
+                                     transmission[5].cast<int32_t>() == 1 ? TransmissionType::TorqueConverter
+                                                                         : TransmissionType::Manual};
   v.full_load = curve_from(state[4].cast<py::tuple>());
   v.motoring = curve_from(state[5].cast<py::tuple>());
   const auto fuel_map = state[6].cast<py::tuple>();
-  v.fuel_map = FuelMap{fuel_map[0].cast<double>(), fuel_map[1].cast<int32_t>(), doubles_of(fuel_map[2]),
+  v.fuel_map = FuelMap{fuel_map[0].cast<double>(), doubles_of(fuel_map[2]),
                        doubles_of(fuel_map[3]), doubles_of(fuel_map[4])};
   for (const py::handle file : state[7].cast<py::list>()) {
     const auto f = file.cast<py::tuple>();
@@ -143,12 +145,15 @@ void bind_records(py::module_& m) {
   py::class_<TransmissionInput> transmission(m, "TransmissionInput",
                                              "The transmission file's values (read/write; assign whole lists).");
   member_property(transmission, "StartGears", &TransmissionInput::start_gears, "Highest gear to move off in.");
-  member_property(transmission, "MainRatioCount", &TransmissionInput::main_ratio_count, "Number of main ratios.");
   member_property(transmission, "MainRatios", &TransmissionInput::main_ratios, "Main gearbox ratios.");
-  member_property(transmission, "AuxRatioCount", &TransmissionInput::aux_ratio_count, "Number of auxiliary ratios.");
   member_property(transmission, "AuxRatios", &TransmissionInput::aux_ratios, "Auxiliary gearbox ratios.");
-  member_property(transmission, "TransmissionKind", &TransmissionInput::transmission_type,
-                  "1: torque-converter automatic; otherwise manual or automated manual.");
+  transmission.def_property(
+      "TransmissionKind",
+      [](const TransmissionInput& t) { return t.type == TransmissionType::TorqueConverter ? 1 : 0; },
+      [](TransmissionInput& t, int32_t code) {
+        t.type = code == 1 ? TransmissionType::TorqueConverter : TransmissionType::Manual;
+      },
+      "1: torque-converter automatic; otherwise manual or automated manual.");
 }
 
 }  // namespace

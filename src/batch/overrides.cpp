@@ -1,57 +1,42 @@
 // The spec-file values a batch row may replace, read as the spec file's values are.
 #include <array>
+#include <vector>
 #include <sstream>
 
 #include "hdfe/batch.h"
 #include "hdfe/freeform.h"
 #include "hdfe/textfield.h"
+#include "hdfe/values.h"
 
 namespace hdfe {
 
 namespace {
 
-constexpr std::array<std::string_view, 17> Names{
-    "VehicleName", "CategoryCode", "EngineFile", "TransmissionFile", "FinalRatio",      "TireRadius",
-    "FlatRoadTireRadius", "TraceFlag", "RollAddend", "AirCoefficient", "IdleStopOn", "StopDelay",
-    "StartIdleStopOn", "StartIdleTime", "RestartLead", "Kf1", "Kf2"};
-
-// The read target of the named value; text values are read into `text`.
-ReadTarget target(SpecValues& v, std::string_view name, std::string& text) {
-  if (name == "VehicleName" || name == "CategoryCode" || name == "EngineFile" || name == "TransmissionFile") {
-    return text_var(text);
-  }
-  if (name == "FinalRatio") return real_var(v.final_ratio);
-  if (name == "TireRadius") return real_var(v.tire_radius_m);
-  if (name == "FlatRoadTireRadius") return real_var(v.flat_road_tire_radius_m);
-  if (name == "TraceFlag") return int_var(v.traces);
-  if (name == "RollAddend") return real_var(v.roll_addend);
-  if (name == "AirCoefficient") return real_var(v.air_coefficient);
-  if (name == "IdleStopOn") return int_var(v.idle_stop_on);
-  if (name == "StopDelay") return int_var(v.stop_delay_s);
-  if (name == "StartIdleStopOn") return int_var(v.start_idle_stop_on);
-  if (name == "StartIdleTime") return int_var(v.start_idle_time_s);
-  if (name == "RestartLead") return int_var(v.restart_lead_s);
-  if (name == "Kf1") return real_var(v.kf1);
-  if (name == "Kf2") return real_var(v.kf2);
-  throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
-}
-
-std::string* text_value(SpecValues& v, std::string_view name) {
-  if (name == "VehicleName") return &v.vehicle_name;
-  if (name == "CategoryCode") return &v.category_code;
-  if (name == "EngineFile") return &v.engine_file;
-  if (name == "TransmissionFile") return &v.transmission_file;
-  return nullptr;
+// The file names of the values, in spec-file order.
+const std::vector<std::string_view>& names() {
+  static const std::vector<std::string_view> list = [] {
+    std::vector<std::string_view> out;
+    for (const SpecValueInfo& info : spec_value_table()) out.push_back(info.file_name);
+    return out;
+  }();
+  return list;
 }
 
 }  // namespace
 
-std::span<const std::string_view> override_names() { return Names; }
+std::span<const std::string_view> override_names() { return names(); }
 
 void apply_override(SpecValues& values, std::string_view name, std::string_view text) {
-  SpecValues edited = values;
+  const SpecValueInfo* info = find_spec_value(name);
+  if (info == nullptr || info->file_name != name) {
+    throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
+  }
   std::string textValue = text_field("");
-  const ReadTarget t = target(edited, name, textValue);
+  double real = 0.0;
+  int32_t integer = 0;
+  const ReadTarget t = info->kind == ValueKind::Text   ? text_var(textValue)
+                       : info->kind == ValueKind::Real ? real_var(real)
+                                                       : int_var(integer);
   const Error bad({" Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]"}, 1,
                   ErrorKind::BadValue);
   // One value only: a second one, a null, a slash or a repeat count would be read from a spec
@@ -69,8 +54,12 @@ void apply_override(SpecValues& values, std::string_view name, std::string_view 
   RecordInput in;
   in.stream = &stream;
   if (read_free(in, std::span(&t, 1)) != ReadStatus::Done) throw bad;
-  if (std::string* field = text_value(edited, name)) *field = std::string(trimmed(textValue));
-  values = std::move(edited);
+  switch (info->kind) {
+    case ValueKind::Text: set_spec_value(values, *info, std::string(trimmed(textValue))); break;
+    case ValueKind::Real: set_spec_value(values, *info, real); break;
+    case ValueKind::Integer: set_spec_value(values, *info, integer); break;
+    case ValueKind::Switch: set_spec_value(values, *info, integer == SwitchOn); break;
+  }
 }
 
 }  // namespace hdfe

@@ -56,15 +56,14 @@ TorqueCurve read_torque_curve(std::string_view name) {
     const ReadStatus status = read_free(in, std::array{real_var(speed), real_var(torque)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) {
-      const int64_t record = static_cast<int64_t>(curve.point_count) + 1;
+      const int64_t record = static_cast<int64_t>(curve.point_count()) + 1;
       throw Error{{" Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " +
                      file_name + " ]"},
                     0, ErrorKind::BadValue, file_name, in.line};
     }
-    if (curve.point_count == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
+    if (curve.point_count() == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
     curve.speeds_rpm.push_back(speed);
     curve.torques_nm.push_back(torque);
-    ++curve.point_count;
   }
   shell_sort(curve.speeds_rpm, curve.torques_nm);
   return curve;
@@ -91,11 +90,10 @@ FuelMap read_fuel_map(std::string_view name) {
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name, in.line);
-    if (map.point_count == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
+    if (map.point_count() == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
     map.speeds_rpm.push_back(speed);
     map.torques_nm.push_back(torque);
     map.fuel_rates_l_per_h.push_back(fuel);
-    ++map.point_count;
   }
   shell_sort(map.speeds_rpm, map.torques_nm, map.fuel_rates_l_per_h);
   sort_speed_lines(map);

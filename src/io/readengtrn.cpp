@@ -28,6 +28,9 @@ void read_ratios(RecordInput& in, int32_t count, std::vector<double>& ratios, st
   }
 }
 
+// The code of a torque-converter automatic in the transmission file; any other is manual.
+constexpr int32_t TorqueConverterCode = 1;
+
 }  // namespace
 
 TransmissionInput read_transmission(std::string_view name) {
@@ -37,11 +40,15 @@ TransmissionInput read_transmission(std::string_view name) {
   const std::string bad_line = " Failed to read transmission file [ " + file_name + " ]";
   TransmissionInput trn;
   read_fixed(in, std::array{int_var(trn.start_gears)}, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.main_ratio_count)}, file_name, bad_line);
-  read_ratios(in, trn.main_ratio_count, trn.main_ratios, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.aux_ratio_count)}, file_name, bad_line);
-  read_ratios(in, trn.aux_ratio_count, trn.aux_ratios, file_name, bad_line);
-  read_fixed(in, std::array{int_var(trn.transmission_type)}, file_name, bad_line);
+  // Each list is written as its count, then one ratio per record.
+  for (std::vector<double>* ratios : {&trn.main_ratios, &trn.aux_ratios}) {
+    int32_t count = 0;
+    read_fixed(in, std::array{int_var(count)}, file_name, bad_line);
+    read_ratios(in, count, *ratios, file_name, bad_line);
+  }
+  int32_t type = 0;
+  read_fixed(in, std::array{int_var(type)}, file_name, bad_line);
+  trn.type = type == TorqueConverterCode ? TransmissionType::TorqueConverter : TransmissionType::Manual;
   return trn;
 }
 

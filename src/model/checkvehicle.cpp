@@ -68,19 +68,19 @@ void check_gear_number(const std::string& file, const char* what, const std::str
 }
 
 void check_transmission(const std::string& file, std::string_view specName, const TransmissionData& trn,
-                       const RatioLists& ratios) {
-  if (trn.gear_count < 1) {
-    reject(file + " gives no gears: MainRatioCount " + std::to_string(trn.main_ratio_count) +
-           " and AuxRatioCount " + std::to_string(trn.aux_ratio_count) + " must both be at least 1");
+                       const TransmissionInput& ratios) {
+  if (trn.gear_count() < 1) {
+    reject(file + " gives no gears: it lists " + std::to_string(ratios.main_ratios.size()) + " main and " +
+           std::to_string(ratios.aux_ratios.size()) + " auxiliary ratios, and needs at least 1 of each");
   }
   check_ratios(file, "main", ratios.main_ratios);
   check_ratios(file, "auxiliary", ratios.aux_ratios);
   check_gear_number(file, "move off in", "StartGears " + std::to_string(trn.start_gears), trn.start_gears,
-                  trn.gear_count);
-  // Outside a torque-converter automatic, drive is re-engaged in gear AuxRatioCount + 1.
+                  trn.gear_count());
+  // Outside a torque-converter automatic, drive is re-engaged in gear (AuxRatioCount + 1).
   check_gear_number(file, "re-engage in",
                   "ReengageGear " + std::to_string(trn.reengage_gear) + " (AuxRatioCount + 1)",
-                  trn.reengage_gear, trn.gear_count);
+                  trn.reengage_gear, trn.gear_count());
   for (std::size_t k = 0; k < trn.gears.size(); ++k) {
     const GearRow& gear = trn.gears[k];
     const double total = trn.final_ratio * gear.ratio;
@@ -102,7 +102,7 @@ void check_engine(const std::string& file, const EngineData& eng) {
 // speed) is left to the run, which stops only if it drives a second beyond that end.
 void check_curve(const TorqueCurve& curve, std::string_view name) {
   const std::string file = named("Torque data file", name);
-  const int32_t m = curve.point_count;
+  const int32_t m = curve.point_count();
   if (m < 2) {
     reject(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
            ": a torque curve needs at least 2");
@@ -117,8 +117,8 @@ void check_curve(const TorqueCurve& curve, std::string_view name) {
 // memory may hold more of than a file may.
 void check_map(const FuelMap& map, std::string_view name) {
   const std::string file = named("Fuel map file", name);
-  if (map.point_count < 1) reject(file + " holds no map points");
-  if (map.point_count > MaxMapPoints) {
+  if (map.point_count() < 1) reject(file + " holds no map points");
+  if (map.point_count() > MaxMapPoints) {
     throw Error({file + " holds more than " + std::to_string(MaxMapPoints) + " points, the most the program takes"},
                 1, ErrorKind::Limit, std::string(trimmed(name)));
   }
@@ -127,8 +127,8 @@ void check_map(const FuelMap& map, std::string_view name) {
 }  // namespace
 
 void check_vehicle(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
-                  const EngineData& eng, const EngineFiles& files, const TransmissionData& trn,
-                  const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
+                  const EngineData& eng, const EngineInput& files, const TransmissionData& trn,
+                  const TransmissionInput& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
                   const FuelMap& map) {
   check_spec(named("Spec file", specName), spec, trn);
   check_transmission(named("Transmission file", values.transmission_file), specName, trn, ratios);

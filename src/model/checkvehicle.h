@@ -14,8 +14,8 @@ namespace hdfe {
 // empty fuel map or one of more than MaxMapPoints points. specName is the spec file's
 // name; the other names come from the records.
 void check_vehicle(std::string_view specName, const SpecValues& values, const VehicleSpec& spec,
-                  const EngineData& eng, const EngineFiles& files, const TransmissionData& trn,
-                  const RatioLists& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
+                  const EngineData& eng, const EngineInput& files, const TransmissionData& trn,
+                  const TransmissionInput& ratios, const TorqueCurve& fullLoad, const TorqueCurve& motoring,
                   const FuelMap& map);
 
 }  // namespace hdfe

@@ -62,7 +62,7 @@ void set_vehicle(const CategoryRow& row, const SpecValues& values, VehicleSpec& 
 }  // namespace
 
 void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
-              const RatioLists& ratios) {
+              const TransmissionInput& ratios) {
   const CategoryRow& row = set_category(values.category_code, spec);
   set_vehicle(row, values, spec);
   const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;

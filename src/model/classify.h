@@ -8,6 +8,6 @@ namespace hdfe {
 // and derives weights, resistance coefficients, engine speed marks and the gear table.
 // Stops the run on an unknown category code.
 void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, TransmissionData& trn,
-              const RatioLists& ratios);
+              const TransmissionInput& ratios);
 
 }  // namespace hdfe

@@ -15,7 +15,7 @@ double on_segment(const double* speed, const double* torque, int i, double s) {
 }  // namespace
 
 double curve_lookup(const TorqueCurve& curve, double s) {
-  const int m = curve.point_count;
+  const int m = curve.point_count();
   const double* speed = curve.speeds_rpm.data();
   const double* torque = curve.torques_nm.data();
   if (m < 2) return m == 1 ? torque[0] : 0.0;
@@ -31,7 +31,7 @@ double curve_lookup(const TorqueCurve& curve, double s) {
 }
 
 IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
-  const int m = curve.point_count;
+  const int m = curve.point_count();
   if (m < 3 || curve.speeds_rpm.size() < static_cast<std::size_t>(m) || curve.torques_nm.size() < static_cast<std::size_t>(m))
     return;
   const double* speed = curve.speeds_rpm.data();
@@ -62,7 +62,7 @@ double IndexedCurve::operator()(double s) const {
 double IndexedCurve::find(double s, int& hint) const {
   hint = -1;
   if (bucket_.empty()) return curve_lookup(curve_, s);
-  const int m = curve_.point_count;
+  const int m = curve_.point_count();
   const double* speed = curve_.speeds_rpm.data();
   int i = m - 2;
   if (s < speed[0]) {

@@ -30,7 +30,7 @@ class IndexedCurve {
       if (s < speed[i + 1]) {
         if (speed[i] <= s) return on_segment(i, s);
         if (i > 0 && speed[i - 1] <= s) return on_segment(hint = i - 1, s);
-      } else if (i + 2 < curve_.point_count && s < speed[i + 2]) {
+      } else if (i + 2 < curve_.point_count() && s < speed[i + 2]) {
         return on_segment(hint = i + 1, s);
       }
     }

@@ -43,18 +43,19 @@ int32_t gear_count_value(int64_t value, const SpecValues& values,
 }  // namespace
 
 void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
-               TransmissionData& trn, const RatioLists& ratios) {
+               TransmissionData& trn, const TransmissionInput& ratios) {
   const std::size_t mains = ratios.main_ratios.size();
   const std::size_t auxes = ratios.aux_ratios.size();
   trn.start_gears = ratios.start_gears;
-  trn.reengage_gear =
-      trn.transmission_type == 1 ? 1 : gear_count_value(int64_t{trn.aux_ratio_count} + 1, values);
-  trn.max_upshift_span = gear_count_value(int64_t{3} * trn.aux_ratio_count, values);
+  trn.reengage_gear = trn.type == TransmissionType::TorqueConverter
+                          ? 1
+                          : gear_count_value(static_cast<int64_t>(auxes) + 1, values);
+  trn.max_upshift_span = gear_count_value(int64_t{3} * static_cast<int64_t>(auxes), values);
   // The lists hold max(count, 0) entries, so a count of 0 or less gives no gears. The
   // table is bounded before it is built: a few thousand ratio lines could otherwise ask
   // for billions of gears.
   const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
-  trn.gear_count = gear_count_value(gears, values, MaxGearCount);
+  const int32_t gear_count = gear_count_value(gears, values, MaxGearCount);
   trn.final_efficiency = 0.95;
 
   const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
@@ -62,8 +63,8 @@ void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineD
   const double J = (spec.engine_inertia_kg_m2 * trn.final_ratio) * trn.final_ratio;
   const double R2 = spec.tire_radius_m * spec.tire_radius_m;
   const GearPosition* column = spec.gross_weight_kg < LightGVWLimit ? LightPositions : HeavyPositions;
-  trn.gears.assign(static_cast<std::size_t>(trn.gear_count), GearRow{});
-  eng.gear_min_speed_rpm.assign(static_cast<std::size_t>(trn.gear_count), 0.0);
+  trn.gears.assign(static_cast<std::size_t>(gear_count), GearRow{});
+  eng.gear_min_speed_rpm.assign(static_cast<std::size_t>(gear_count), 0.0);
   for (std::size_t i = 0; i < mains; ++i) {
     const double main = ratios.main_ratios[i];
     const GearPosition& pos = column[position_row(static_cast<int64_t>(i) + 1, trn.start_gears)];

@@ -12,6 +12,6 @@ namespace hdfe {
 // position i and auxiliary position j. Stops the run when a count exceeds 32 bits or the
 // gear count exceeds MaxGearCount.
 void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineData& eng,
-               TransmissionData& trn, const RatioLists& ratios);
+               TransmissionData& trn, const TransmissionInput& ratios);
 
 }  // namespace hdfe

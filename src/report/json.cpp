@@ -36,7 +36,7 @@ ordered_json vehicle_json(const Classification& c) {
   return {{"name", v.vehicle_name},
           {"category", v.category_code},
           {"vehicle_type", kind == 'T' ? "TRUCK" : kind == 'B' ? "BUS" : ""},
-          {"transmission", t.transmission_type == 1 ? "Torque Converter AT" : "MT, AMT"},
+          {"transmission", t.type == TransmissionType::TorqueConverter ? "Torque Converter AT" : "MT, AMT"},
           {"highway_ratio", s.highway_ratio},
           {"GVW", s.gross_weight_kg},
           {"Wcurb", s.curb_weight_kg},

@@ -24,7 +24,7 @@ void print_identity(const SpecValues& values, const VehicleSpec& spec, const Tra
   if (!code.empty() && code.front() == 'T') summary_line(out, " Vehicle type  : TRUCK");
   if (!code.empty() && code.front() == 'B') summary_line(out, " Vehicle type  : BUS");
   summary_line(out, " Category      : " + std::string(code));
-  summary_line(out, trn.transmission_type == 1 ? " Transmission  : Torque Converter AT"
+  summary_line(out, trn.type == TransmissionType::TorqueConverter ? " Transmission  : Torque Converter AT"
                                       : " Transmission  : MT, AMT");
   summary_line(out, " HIGHWAY RATIO : " + format_f0(spec.highway_ratio * 100.0, 2) + " [%]");
   summary_line(out, free_record(""));
@@ -47,9 +47,9 @@ void print_body(const VehicleSpec& spec, const EngineData& eng, std::ostream& ou
 }
 
 void print_gears(const TransmissionData& trn, std::ostream& out) {
-  summary_line(out, " NUMBER OF GEAR =" + format_i(trn.gear_count, 3));
+  summary_line(out, " NUMBER OF GEAR =" + format_i(trn.gear_count(), 3));
   summary_line(out, " GEAR   RATIO  EFFICIENCY  TORQ MARGIN    DW[kg]");
-  for (int32_t g = 1; g <= trn.gear_count; ++g) {
+  for (int32_t g = 1; g <= trn.gear_count(); ++g) {
     const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
     summary_line(out, format_i(g, 4) + ": " + format_f(row.ratio, 8, 3) + format_f(row.efficiency, 10, 3) +
                   format_f(row.torque_margin, 12, 3) + format_f(row.rotating_mass_kg, 15, 5));

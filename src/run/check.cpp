@@ -111,7 +111,7 @@ class Checker {
       }
     }
     if (!transmission || !engine) return findings_;
-    RatioLists ratios;
+    TransmissionInput ratios;
     if (!attempt(spec_, [&] { classify_vehicle(v, ratios); })) return findings_;
     const bool full = attempt(v.engine.full_load_file, [&] { v.full_load = read_torque_curve(v.engine.full_load_file); });
     const bool motoring = attempt(v.engine.motoring_file, [&] { v.motoring = read_torque_curve(v.engine.motoring_file); });
@@ -128,7 +128,7 @@ class Checker {
     if (full && motoring && map) {
       attempt(spec_, [&] {
         const Classification c = classify_vehicle(v, ratios);
-        const EngineFiles files{v.engine.fuel_map_file, v.engine.full_load_file, v.engine.motoring_file};
+        const EngineInput files{v.engine.fuel_map_file, v.engine.full_load_file, v.engine.motoring_file};
         check_vehicle(spec_, c.values, c.spec, c.engine, files, c.transmission, ratios, v.full_load, v.motoring,
                       v.fuel_map);
         FuelGrid grid;

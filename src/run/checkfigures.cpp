@@ -71,7 +71,7 @@ namespace hdfe {
 namespace {
 
 [[noreturn]] void beyond_end(const TorqueCurve& curve, const std::string& name, const std::string& where, double s) {
-  const int32_t m = curve.point_count;
+  const int32_t m = curve.point_count();
   const bool high = s >= curve.speeds_rpm[static_cast<std::size_t>(m - 1)];
   const double end = high ? curve.speeds_rpm[static_cast<std::size_t>(m - 1)] : curve.speeds_rpm[0];
   throw Error({" Torque data file [ " + name + " ] has two points at its " + (high ? "highest" : "lowest") +

@@ -12,6 +12,6 @@ SpecValues values_for_run(const SpecValues& read);
 // The spec values as the run uses them, the standard vehicle, the engine speed marks and
 // the gear table. ratios receives the ratio lists the gear table was built from. Throws
 // Error on an unknown category or a gear count out of range.
-Classification classify_vehicle(const Vehicle& vehicle, RatioLists& ratios);
+Classification classify_vehicle(const Vehicle& vehicle, TransmissionInput& ratios);
 
 }  // namespace hdfe

@@ -66,7 +66,7 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
   v.engine = load("engine", v.values.engine_file, [&](const std::string& n) { return source.engine(n); });
 
   // An unknown category stops loading before the curves and the map are read.
-  RatioLists ratios;
+  TransmissionInput ratios;
   classify_vehicle(v, ratios);
 
   const auto curve = [&](const std::string& n) { return source.torque_curve(n); };

@@ -41,7 +41,7 @@ SpecValues values_for_run(const SpecValues& read) {
   return values;
 }
 
-Classification classify_vehicle(const Vehicle& v, RatioLists& ratios) {
+Classification classify_vehicle(const Vehicle& v, TransmissionInput& ratios) {
   Classification c;
   c.values = values_for_run(v.values);
   c.spec.tire_radius_m = v.values.tire_radius_m;
@@ -49,13 +49,9 @@ Classification classify_vehicle(const Vehicle& v, RatioLists& ratios) {
   c.engine.idle_speed_rpm = v.engine.idle_speed_rpm;
   c.engine.rated_speed_rpm = v.engine.rated_speed_rpm;
   c.engine.max_speed_rpm = v.engine.max_speed_rpm;
-  c.transmission.transmission_type = v.transmission.transmission_type;
-  c.transmission.main_ratio_count = v.transmission.main_ratio_count;
-  c.transmission.aux_ratio_count = v.transmission.aux_ratio_count;
+  c.transmission.type = v.transmission.type;
   c.transmission.final_ratio = v.values.final_ratio;
-  ratios.main_ratios = v.transmission.main_ratios;
-  ratios.aux_ratios = v.transmission.aux_ratios;
-  ratios.start_gears = v.transmission.start_gears;
+  ratios = v.transmission;
   classify(c.values, c.spec, c.engine, c.transmission, ratios);
   return c;
 }
@@ -149,11 +145,11 @@ Result run(const Vehicle& vehicle, const RunOptions& options) { return run(vehic
 
 Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
   Result result;
-  RatioLists ratios;
+  TransmissionInput ratios;
   result.classification = classify_vehicle(vehicle, ratios);
   const Classification& c = result.classification;
   check_factors(c.values.kf1, c.values.kf2);
-  EngineFiles files{vehicle.engine.fuel_map_file, vehicle.engine.full_load_file, vehicle.engine.motoring_file};
+  EngineInput files{vehicle.engine.fuel_map_file, vehicle.engine.full_load_file, vehicle.engine.motoring_file};
   const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
@@ -181,7 +177,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   }
   for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
 
-  const bool converter = c.transmission.transmission_type == 1;
+  const bool converter = c.transmission.type == TransmissionType::TorqueConverter;
   for (const SectionDefinition& section : reported_sections()) {
     const CycleRun& r = runs[section.cycle];
     const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;

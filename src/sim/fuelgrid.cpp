@@ -36,7 +36,7 @@ struct SpeedLines {
 // Splits the map into speed lines and lowers torqueMin [N·m] to the motoring torque of
 // every line but the first.
 SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& torqueMin) {
-  const int32_t n = map.point_count;
+  const int32_t n = map.point_count();
   SpeedLines s;
   for (int32_t p = 0; p < n; ++p) {
     if (p == 0 || map.speeds_rpm[p] != map.speeds_rpm[p - 1]) ++s.nLines;
@@ -103,7 +103,7 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
 }  // namespace
 
 void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
-  const int32_t n = map.point_count;
+  const int32_t n = map.point_count();
   if (n < 1) throw Error({" Failed to build fuel grid: the fuel map has no data points"}, 0, ErrorKind::VehicleCheck);
 
   grid.speed_count = GridSize;

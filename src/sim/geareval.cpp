@@ -182,7 +182,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
 // evaluated: the run stops instead of reading past the gear table.
 void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
   throw Error{{" Gear " + std::to_string(g) + " is not in the gear table of " +
-                 std::to_string(trn.gear_count) + " gears"},
+                 std::to_string(trn.gear_count()) + " gears"},
                 0, ErrorKind::VehicleCheck};
 }
 
@@ -212,11 +212,11 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
       return speed_search(g, V, d, spec, eng, trn, fullLoad);
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
-    const double Nlim = g == trn.gear_count ? eng.max_speed_rpm : Ne;
+    const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
     const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (60.0 * gear.i);
     const double Tmax = fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
-    if (g != trn.gear_count || TeLim <= Tmax || Tmax <= 0.0) {
+    if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, 2);
     }
     return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
@@ -244,7 +244,7 @@ namespace {
 // The constants of every gear that check_gear passes, by gear number (row 0 unused).
 std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
   const int32_t gears = static_cast<int32_t>(std::min(
-      {static_cast<std::size_t>(std::max(trn.gear_count, 0)), trn.gears.size(), eng.gear_min_speed_rpm.size()}));
+      {static_cast<std::size_t>(std::max(trn.gear_count(), 0)), trn.gears.size(), eng.gear_min_speed_rpm.size()}));
   std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
   for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
   return terms;
@@ -298,7 +298,7 @@ constexpr std::size_t MemoLimit = std::size_t{1} << 20;
 GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
                              const TorqueCurve& fullLoad, std::size_t expected)
     : records_(std::make_unique<Records>(Records{spec, eng, trn, fullLoad, IndexedCurve(fullLoad)})),
-      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.gear_count, 0)), trn.gears.size(),
+      gears_(static_cast<int32_t>(std::min({static_cast<std::size_t>(std::max(trn.gear_count(), 0)), trn.gears.size(),
                                              eng.gear_min_speed_rpm.size()}))) {
   size_slots(2 * std::min(std::max<std::size_t>(expected, 256), MemoLimit));
 }

@@ -101,7 +101,7 @@ class GearEvaluator {
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
 inline void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {
-  if (g < 1 || g > trn.gear_count || static_cast<std::size_t>(g) > trn.gears.size() ||
+  if (g < 1 || g > trn.gear_count() || static_cast<std::size_t>(g) > trn.gears.size() ||
       static_cast<std::size_t>(g) > eng.gear_min_speed_rpm.size())
     stop_gear_not_in_table(g, trn);
 }

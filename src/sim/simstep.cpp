@@ -97,7 +97,7 @@ bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool s
               double& dBest, Known& known) {
   bool found = false;
   Known first;
-  for (int32_t k = g + 1; k <= r.trn.gear_count; ++k) {
+  for (int32_t k = g + 1; k <= r.trn.gear_count(); ++k) {
     if (spanLimit && k > g + r.trn.max_upshift_span) break;
     double dk = 0.0;
     if (!upshift_ok(r, k, i, Vin, first) || !look_ahead(r, k, i, h, Vin, dk, first)) continue;
@@ -118,7 +118,7 @@ bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_
   for (m = 3; m >= 1; --m) {
     bool found = false;
     double dBest = 0.0;
-    for (int32_t k = g + 1; k <= r.trn.gear_count; ++k) {
+    for (int32_t k = g + 1; k <= r.trn.gear_count(); ++k) {
       double dk = 0.0;
       Known first;
       if (!look_ahead(r, k, i, m, Vin, dk, first)) continue;
@@ -237,7 +237,7 @@ double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, 
   int32_t best = g;
   double dBest = 0.0;
   Known found;
-  if (g < r.trn.gear_count && up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) &&
+  if (g < r.trn.gear_count() && up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, found) &&
       dBest + s.deficit <= Dstay) {
     gear = best;
     known = found;
@@ -321,7 +321,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
     if (s0 == 3 || s0 == 4) {
       gear = 0;
       hold = 3;
-    } else if (s0 == 2 && g < trn.gear_count) {
+    } else if (s0 == 2 && g < trn.gear_count()) {
       V = 0.0;
     } else {
       deficit = rec(r, i, Vin, V, g, hold + 1, D, deficit);
@@ -335,7 +335,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   Known known{g, e};
   if (reengage) {
     reengage_gear(r, s, g, gear, m, known);
-  } else if (s0 == 2 && g == trn.gear_count) {
+  } else if (s0 == 2 && g == trn.gear_count()) {
     Dfinal = rec(r, i, Vin, V, g, hold + 1, D, deficit);
   } else if (s0 == 2) {
     Dfinal = overspeed(r, s, g, gear, m, V, known);

@@ -83,7 +83,7 @@ TEST(Api, FiguresEqualTheApprovedResultsFiles) {
     EXPECT_EQ(r.cycles[2].name, "MID-TOWN");
     // Distance over fuel is the economy before the converter factor.
     const CycleFigures& h = r.cycle("HIGHWAY");
-    const double factor = r.classification.transmission.transmission_type == 1 ? 0.96 : 1.0;
+    const double factor = r.classification.transmission.type == TransmissionType::TorqueConverter ? 0.96 : 1.0;
     EXPECT_NEAR(h.distance_km / h.fuel_l * factor, h.fuel_economy_before_transient_km_per_l, 1e-9);
     EXPECT_NEAR(r.cycle("URBAN").target_distance_km, 13.892, 0.001);
     EXPECT_TRUE(r.traces.empty());

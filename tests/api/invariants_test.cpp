@@ -32,7 +32,7 @@ void ExpectSaneTrace(const DriveCycle& cycle, const CycleTrace& trace, const Res
     ASSERT_GE(trace.speed_km_per_h[k], 0.0);
     ASSERT_LE(trace.speed_km_per_h[k] - cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], SpeedTolerance);
     ASSERT_GE(trace.gear[k], 0);
-    ASSERT_LE(trace.gear[k], r.classification.transmission.gear_count);
+    ASSERT_LE(trace.gear[k], r.classification.transmission.gear_count());
     ASSERT_GE(trace.fuel_rate_l_per_h[k], 0.0);
     ASSERT_TRUE(std::isfinite(trace.fuel_rate_l_per_h[k]));
     // An engine switched off by idle stop only at standstill.

@@ -14,7 +14,7 @@ namespace hdfe {
 namespace {
 
 TEST(Curvelookup, PointsSegmentsAndExtension) {
-  const TorqueCurve c{4, {600, 1000, 1500, 2100}, {900, 1700, 2000, 1400}};
+  const TorqueCurve c{{600, 1000, 1500, 2100}, {900, 1700, 2000, 1400}};
   EXPECT_EQ(curve_lookup(c, 600), 900.0);
   EXPECT_EQ(curve_lookup(c, 1000), 1700.0);
   EXPECT_EQ(curve_lookup(c, 1500), 2000.0);
@@ -25,7 +25,7 @@ TEST(Curvelookup, PointsSegmentsAndExtension) {
 }
 
 TEST(Curvelookup, TwoPointCurveIsOneLine) {
-  const TorqueCurve c{2, {500, 3000}, {-50, -300}};
+  const TorqueCurve c{{500, 3000}, {-50, -300}};
   for (double s : {0.0, 500.0, 1000.0, 2000.0, 3000.0, 4000.0}) EXPECT_DOUBLE_EQ(curve_lookup(c, s), -50.0 - 0.1 * (s - 500.0));
 }
 
@@ -39,9 +39,9 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint64_t>(n)); };
   for (int round = 0; round < 400; ++round) {
     TorqueCurve c;
-    c.point_count = 1 + pick(60);
+    const int points = 1 + pick(60);
     double speed = 500.0 * unit(random);
-    for (int p = 0; p < c.point_count; ++p) {
+    for (int p = 0; p < points; ++p) {
       if (p > 0 && pick(8) != 0) speed += pick(4) == 0 ? 8.0 : 200.0 * unit(random);  // else repeated
       c.speeds_rpm.push_back(speed);
       c.torques_nm.push_back(2000.0 * unit(random) - 300.0);
@@ -49,16 +49,16 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
     const IndexedCurve indexed(c);
     int hint = -1;
     for (int k = 0; k < 400; ++k) {
-      double s = c.speeds_rpm[static_cast<std::size_t>(pick(c.point_count))];
+      double s = c.speeds_rpm[static_cast<std::size_t>(pick(c.point_count()))];
       if (pick(3) == 0) s = c.speeds_rpm.front() - 100.0 + (c.speeds_rpm.back() - c.speeds_rpm.front() + 200.0) * unit(random);
       if (pick(50) == 0) s = std::numeric_limits<double>::quiet_NaN();
-      if (pick(4) == 0) hint = c.point_count >= 2 ? pick(c.point_count - 1) : -1;  // any segment
+      if (pick(4) == 0) hint = c.point_count() >= 2 ? pick(c.point_count() - 1) : -1;  // any segment
       if (pick(8) == 0) hint = -1;
       const uint64_t expected = std::bit_cast<uint64_t>(curve_lookup(c, s));
       ASSERT_EQ(std::bit_cast<uint64_t>(indexed(s)), expected) << "round " << round << " s " << s;
       ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint)), expected) << "round " << round << " s " << s;
       ASSERT_GE(hint, -1);
-      ASSERT_LE(hint, std::max(c.point_count - 2, -1));
+      ASSERT_LE(hint, std::max(c.point_count() - 2, -1));
     }
   }
 }

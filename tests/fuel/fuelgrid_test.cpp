@@ -20,7 +20,6 @@ struct Point {
 FuelMap Map(const std::vector<Point>& points, double idle = 1.5) {
   FuelMap m;
   m.idle_fuel_rate_l_per_h = idle;
-  m.point_count = static_cast<int32_t>(points.size());
   for (const Point& p : points) {
     m.speeds_rpm.push_back(p.speed);
     m.torques_nm.push_back(p.torque);
@@ -30,7 +29,7 @@ FuelMap Map(const std::vector<Point>& points, double idle = 1.5) {
 }
 
 TorqueCurve Curve(std::vector<double> speeds, std::vector<double> torques) {
-  return {static_cast<int32_t>(speeds.size()), std::move(speeds), std::move(torques)};
+  return {std::move(speeds), std::move(torques)};
 }
 
 // Motoring torque -100 at 1000 rpm, -200 at 2000 rpm, exactly.

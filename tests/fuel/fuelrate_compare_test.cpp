@@ -112,14 +112,13 @@ Case random_case(std::mt19937_64& random, int steps) {
       g.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * g.speed_count + i] = f;
     }
   }
-  c.motoring = {2, {s0, s0 + 19.0 * sStep}, {t0 + 50.0, t0 - 100.0}};
+  c.motoring = {{s0, s0 + 19.0 * sStep}, {t0 + 50.0, t0 - 100.0}};
   if (pick(2) == 0) {  // a curve of many points, looked up through its index
-    c.motoring = {0, {}, {}};
+    c.motoring = {};
     for (double s = s0 - 100.0; s < s0 + 19.0 * sStep + 100.0; s += 10.0 + 90.0 * unit(random)) {
       c.motoring.speeds_rpm.push_back(s);
       c.motoring.torques_nm.push_back(t0 + 50.0 - 200.0 * unit(random));
     }
-    c.motoring.point_count = static_cast<int32_t>(c.motoring.speeds_rpm.size());
   }
   c.eng.idle_speed_rpm = s0 + sStep * pick(5);
   const auto speed = [&]() {

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Error&) {
     return 0;
   }
-  const size_t n = static_cast<size_t>(map.point_count);
+  const size_t n = static_cast<size_t>(map.point_count());
   if (map.speeds_rpm.size() != n || map.torques_nm.size() != n || map.fuel_rates_l_per_h.size() != n) __builtin_trap();
   for (size_t i = 1; i < n; ++i) {
     const bool sameLine = map.speeds_rpm[i - 1] == map.speeds_rpm[i];

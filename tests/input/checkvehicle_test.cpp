@@ -21,12 +21,12 @@ struct Vehicle {
   SpecValues values;
   VehicleSpec spec;
   EngineData eng;
-  EngineFiles files;
+  EngineInput files;
   TransmissionData trn;
-  RatioLists ratios;
-  TorqueCurve fullLoad{3, {600.0, 1400.0, 2200.0}, {500.0, 900.0, 700.0}};
-  TorqueCurve motoring{2, {600.0, 2200.0}, {-40.0, -100.0}};
-  FuelMap map{0.6, 4, {600.0, 600.0, 1400.0, 1400.0}, {0.0, 400.0, 0.0, 800.0}, {0.6, 6.0, 1.5, 20.0}};
+  TransmissionInput ratios;
+  TorqueCurve fullLoad{{600.0, 1400.0, 2200.0}, {500.0, 900.0, 700.0}};
+  TorqueCurve motoring{{600.0, 2200.0}, {-40.0, -100.0}};
+  FuelMap map{0.6, {600.0, 600.0, 1400.0, 1400.0}, {0.0, 400.0, 0.0, 800.0}, {0.6, 6.0, 1.5, 20.0}};
 };
 
 // A light truck with a four-speed box, classified.
@@ -46,9 +46,7 @@ Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vecto
   v.eng.rated_speed_rpm = 2000.0;
   v.eng.max_speed_rpm = 2400.0;
   v.trn.final_ratio = 4.0;
-  v.trn.transmission_type = kind;
-  v.trn.main_ratio_count = static_cast<int32_t>(mains.size());
-  v.trn.aux_ratio_count = static_cast<int32_t>(auxes.size());
+  v.trn.type = kind == 1 ? TransmissionType::TorqueConverter : TransmissionType::Manual;
   v.ratios.main_ratios = mains;
   v.ratios.aux_ratios = auxes;
   v.ratios.start_gears = startGears;
@@ -71,15 +69,15 @@ TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
   v.spec.flat_road_tire_radius_m = -0.999;
   v.eng.idle_speed_rpm = -100.0;  // negative speeds are read as they stand
   // Equal speeds inside a curve never make an interval of zero length.
-  v.fullLoad = TorqueCurve{4, {600.0, 1400.0, 1400.0, 2200.0}, {500.0, 900.0, 950.0, 700.0}};
+  v.fullLoad = TorqueCurve{{600.0, 1400.0, 1400.0, 2200.0}, {500.0, 900.0, 950.0, 700.0}};
   // A single speed line reaches the grid, whose interpolation reports it.
-  v.map = FuelMap{0.6, 1, {600.0}, {100.0}, {2.0}};
+  v.map = FuelMap{0.6, {600.0}, {100.0}, {2.0}};
   EXPECT_NO_THROW(Check(v));
 }
 
 TEST(CheckVehicle, GearTableIsBoundedBeforeItIsBuilt) {
   const std::vector<double> mains9(9, 2.0), mains10(10, 2.0), auxes10(10, 1.0), auxes11(11, 1.0);
-  EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.gear_count, 99);
+  EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.gear_count(), 99);
   ExpectStop(StopOf([&] { MakeVehicle(mains10, auxes10); }), " Gear count out of range [ gearbox.txt ]", 0);
 }
 
@@ -94,7 +92,6 @@ FuelMap MapOfLines(int32_t lines, int32_t longest) {
       map.fuel_rates_l_per_h.push_back(1.0);
     }
   }
-  map.point_count = static_cast<int32_t>(map.speeds_rpm.size());
   return map;
 }
 

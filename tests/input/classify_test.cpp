@@ -20,7 +20,7 @@ struct Vehicle {
   VehicleSpec spec;
   EngineData eng;
   TransmissionData trn;
-  RatioLists ratios;
+  TransmissionInput ratios;
 };
 
 Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3.0, 1.5, 1.0},
@@ -34,8 +34,6 @@ Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3
   v.eng.idle_speed_rpm = 600.0;
   v.eng.rated_speed_rpm = 2000.0;
   v.trn.final_ratio = 4.0;
-  v.trn.main_ratio_count = static_cast<int32_t>(mains.size());
-  v.trn.aux_ratio_count = static_cast<int32_t>(auxes.size());
   v.ratios.main_ratios = mains;
   v.ratios.aux_ratios = auxes;
   v.ratios.start_gears = start_gears;
@@ -143,7 +141,7 @@ TEST(Classify, StartGearsZeroShiftsPositions) {
 TEST(Classify, TwoAuxiliaryRatios) {
   Vehicle v = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
   Classify(v);
-  ASSERT_EQ(v.trn.gear_count, 6);
+  ASSERT_EQ(v.trn.gear_count(), 6);
   ASSERT_EQ(v.trn.gears.size(), 6u);
   ASSERT_EQ(v.eng.gear_min_speed_rpm.size(), 6u);
   EXPECT_EQ(v.trn.max_upshift_span, 6);
@@ -166,7 +164,7 @@ TEST(Classify, TwoAuxiliaryRatios) {
   EXPECT_EQ(v.trn.gears[1].efficiency, 0.95);
 
   Vehicle at = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
-  at.trn.transmission_type = 1;
+  at.trn.type = TransmissionType::TorqueConverter;
   Classify(at);
   EXPECT_EQ(at.trn.reengage_gear, 1);
 }
@@ -180,22 +178,18 @@ TEST(Classify, EfficiencyNeedsExactlyOne) {
 
 TEST(Classify, NoGearsWithoutRatios) {
   Vehicle none = MakeVehicle("T1", {6.0, 3.0}, {});
-  none.trn.aux_ratio_count = 0;
   Classify(none);
-  EXPECT_EQ(none.trn.gear_count, 0);
+  EXPECT_EQ(none.trn.gear_count(), 0);
   EXPECT_TRUE(none.trn.gears.empty());
   EXPECT_TRUE(none.eng.gear_min_speed_rpm.empty());
   EXPECT_EQ(none.trn.reengage_gear, 1);
   EXPECT_EQ(none.trn.max_upshift_span, 0);
 
-  // Two negative counts must not make a positive gear count out of empty lists.
-  Vehicle negative = MakeVehicle("T1", {}, {});
-  negative.trn.main_ratio_count = -2;
-  negative.trn.aux_ratio_count = -3;
-  Classify(negative);
-  EXPECT_EQ(negative.trn.gear_count, 0);
-  EXPECT_TRUE(negative.trn.gears.empty());
-  EXPECT_EQ(negative.trn.max_upshift_span, -9);
+  Vehicle empty = MakeVehicle("T1", {}, {});
+  Classify(empty);
+  EXPECT_EQ(empty.trn.gear_count(), 0);
+  EXPECT_TRUE(empty.trn.gears.empty());
+  EXPECT_EQ(empty.trn.max_upshift_span, 0);
 }
 
 TEST(Classify, GearCountBeyond32BitsStops) {

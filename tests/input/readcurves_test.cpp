@@ -24,12 +24,12 @@ TEST_F(ReadCurves, TorqueRecords) {
   // Blank header lines are headers; blank data lines are skipped; a one-number line is
   // completed from the next; a record cut short by the end of the file is not counted.
   curve = read_torque_curve(Write("trq.txt", "\n\r\n600 300 extra\n\n800\n400\r\n1000"));
-  EXPECT_EQ(curve.point_count, 2);
+  EXPECT_EQ(curve.point_count(), 2);
   EXPECT_EQ(curve.speeds_rpm, (std::vector<double>{600, 800}));
   EXPECT_EQ(curve.torques_nm, (std::vector<double>{300, 400}));
 
   curve = read_torque_curve(Write("empty.txt", "h1\nh2\n"));
-  EXPECT_EQ(curve.point_count, 0);
+  EXPECT_EQ(curve.point_count(), 0);
   EXPECT_TRUE(curve.speeds_rpm.empty());
 }
 
@@ -49,7 +49,7 @@ TEST_F(ReadCurves, PointsBeyondTheLimitAreRefused) {
   // A slash alone is a point of zeros: the cheapest way to a file of many points.
   std::string points;
   for (int32_t k = 0; k < MaxCurvePoints; ++k) points += "/\n";
-  EXPECT_EQ(read_torque_curve(Write("most.txt", "h\nh\n" + points)).point_count, MaxCurvePoints);
+  EXPECT_EQ(read_torque_curve(Write("most.txt", "h\nh\n" + points)).point_count(), MaxCurvePoints);
   const std::string curveName = Write("trq.txt", "h\nh\n" + points + "1 2\n");
   ExpectStop(StopOf([&] { read_torque_curve(curveName); }),
              " Torque data file [ " + curveName + " ] holds more than 1000000 points, the most the program takes", 1);
@@ -61,7 +61,7 @@ TEST_F(ReadCurves, PointsBeyondTheLimitAreRefused) {
 
 TEST_F(ReadCurves, MapHeadersSkipBlankLines) {
   map = read_fuel_map(Write("map.txt", "\nheader one\n\n'second header'\n600 0 0.75\n"));
-  EXPECT_EQ(map.point_count, 0);
+  EXPECT_EQ(map.point_count(), 0);
   EXPECT_EQ(map.idle_fuel_rate_l_per_h, 0.75);
   EXPECT_TRUE(map.speeds_rpm.empty());
 }

@@ -21,20 +21,16 @@ class ReadEngTrn : public InputFiles {
 TEST_F(ReadEngTrn, Transmission) {
   trn = read_transmission(Write("trn.txt", "2\n3\n6.7 first\n3.8\n\n1.0d0\n2\n1.25\n1\n1\n"));
   EXPECT_EQ(trn.start_gears, 2);
-  EXPECT_EQ(trn.main_ratio_count, 3);
   EXPECT_EQ(trn.main_ratios, (std::vector<double>{6.7, 3.8, 1.0}));
-  EXPECT_EQ(trn.aux_ratio_count, 2);
   EXPECT_EQ(trn.aux_ratios, (std::vector<double>{1.25, 1.0}));
-  EXPECT_EQ(trn.transmission_type, 1);
+  EXPECT_EQ(trn.type, TransmissionType::TorqueConverter);
 }
 
 TEST_F(ReadEngTrn, CountsOfZeroOrLessReadNoLines) {
   trn = read_transmission(Write("trn.txt", "1\n-4\n0\n0\n"));
-  EXPECT_EQ(trn.main_ratio_count, -4);
   EXPECT_TRUE(trn.main_ratios.empty());
-  EXPECT_EQ(trn.aux_ratio_count, 0);
   EXPECT_TRUE(trn.aux_ratios.empty());
-  EXPECT_EQ(trn.transmission_type, 0);
+  EXPECT_EQ(trn.type, TransmissionType::Manual);
 }
 
 TEST_F(ReadEngTrn, ShortRatioListShiftsTheValues) {

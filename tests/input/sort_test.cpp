@@ -44,12 +44,12 @@ class CurveSort : public InputFiles {};
 TEST_F(CurveSort, TorqueCurveIsSortedBySpeed) {
   TorqueCurve curve;
   curve = read_torque_curve(Write("trq.txt", "h1\nh2\n1000 500\n600 300\n800 400\n"));
-  EXPECT_EQ(curve.point_count, 3);
+  EXPECT_EQ(curve.point_count(), 3);
   EXPECT_EQ(curve.speeds_rpm, (Column{600, 800, 1000}));
   EXPECT_EQ(curve.torques_nm, (Column{300, 400, 500}));
 
   curve = read_torque_curve(Write("one.txt", "h1\nh2\n900 -40\n"));
-  EXPECT_EQ(curve.point_count, 1);
+  EXPECT_EQ(curve.point_count(), 1);
   EXPECT_EQ(curve.speeds_rpm, Column{900});
   EXPECT_EQ(curve.torques_nm, Column{-40});
 }
@@ -59,7 +59,7 @@ TEST_F(CurveSort, MapSpeedLinesAreSortedByTorque) {
                 "head\nhead\n600 0 0.6\n"
                 "1000 300 9.0\n1000 200 6.0\n1000 100 3.0\n"
                 "600 200 5.0\n600 100 2.5\n600 0 0.6\n"));
-  EXPECT_EQ(map.point_count, 6);
+  EXPECT_EQ(map.point_count(), 6);
   EXPECT_EQ(map.idle_fuel_rate_l_per_h, 0.6);
   EXPECT_EQ(map.speeds_rpm, (Column{600, 600, 600, 1000, 1000, 1000}));
   EXPECT_EQ(map.torques_nm, (Column{0, 100, 200, 100, 200, 300}));

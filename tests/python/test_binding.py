@@ -59,7 +59,7 @@ def test_vehicle_values_are_editable_and_plot_tables_are_copies(binding):
     vehicle.FinalRatio = 2.64
     assert binding.run(vehicle).urban.fuel_economy_km_per_l == base
     with pytest.raises(TypeError):
-        vehicle.TraceFlag = 1.5  # a whole-number value takes whole numbers only
+        vehicle.StopDelay = 1.5  # a whole-number value takes whole numbers only
 
     assert list(vehicle.full_load.columns) == ["speed_rpm", "torque_Nm"]
     assert list(vehicle.fuel_map.columns) == ["speed_rpm", "torque_Nm", "fuel_rate_l_per_h"]

@@ -30,8 +30,7 @@ SummaryInput CityBus() {
             .height_m = 2.969, .curb_weight_kg = 8654.0, .test_weight_kg = 10136.25, .gross_weight_kg = 12889.0,
             .highway_ratio = 0.0, .crew = 77};
   v.eng = {.max_speed_rpm = 2500.0, .rated_speed_rpm = 2200.0, .idle_speed_rpm = 600.0, .engage_speed_rpm = 680.0, .release_speed_rpm = 664.0, .gear_min_speed_rpm = {}};
-  v.trn.transmission_type = 1;
-  v.trn.gear_count = 6;
+  v.trn.type = TransmissionType::TorqueConverter;
   v.trn.final_ratio = 6.2;
   v.trn.final_efficiency = 0.95;
   v.trn.gears = {{3.4, 0.95, 2.0, 3193.0512},  {1.9, 0.95, 1.7, 1294.71279},
@@ -79,7 +78,6 @@ TEST(Summary, SampleLinesFillTheirFieldsExactly) {
   v.spec.highway_ratio = 0.3;
   v.spec.gross_weight_kg = 25000.0;
   v.spec.crew = 2;
-  v.trn.gear_count = 1;
   v.trn.gears = {{6.5, 0.95, 1.2, 123.456}};
   const auto lines = Summary(v);
   ASSERT_EQ(lines.size(), 23u);
@@ -92,7 +90,7 @@ TEST(Summary, SampleLinesFillTheirFieldsExactly) {
 TEST(Summary, OverflowTypeAndTransmissionVariants) {
   SummaryInput v = CityBus();
   v.values.category_code = text_field("T3");
-  v.trn.transmission_type = 2;
+  v.trn.type = TransmissionType::Manual;
   v.spec.gross_weight_kg = 100000.0;
   auto lines = Summary(v);
   ASSERT_EQ(lines.size(), 28u);
@@ -101,7 +99,7 @@ TEST(Summary, OverflowTypeAndTransmissionVariants) {
   EXPECT_EQ(lines[4], " Transmission  : MT, AMT");
   EXPECT_EQ(lines[8], " GVW =********[kg]");
 
-  v.trn.gear_count = 0;  // no gear lines between the header and the final drive
+  v.trn.gears.clear();  // no gear lines between the header and the final drive
   lines = Summary(v);
   ASSERT_EQ(lines.size(), 22u);
   EXPECT_EQ(lines[18], " NUMBER OF GEAR =  0");

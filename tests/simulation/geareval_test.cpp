@@ -163,7 +163,6 @@ TEST(GearEval, SearchWithoutConvergenceIsFlaggedAfter9999Passes) {
   // A repeated last point makes the full-load torque undefined above it: the search never closes.
   v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
   v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
-  v.fullLoad.point_count = 3;
   const GearEvalResult r = eval_gear_at(v, 6, 60.0, 0.0, 60.0);
   EXPECT_TRUE(r.search_exhausted);
   EXPECT_EQ(r.status, 1);

@@ -73,7 +73,6 @@ TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   // A repeated last point leaves the full-load torque undefined above it: no search closes.
   v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
   v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
-  v.fullLoad.point_count = 3;
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
   const GearEvalResult plain = gear_eval(6, 60.0, 0.0, 60.0, v.spec, v.eng, v.trn, v.fullLoad);
   ASSERT_TRUE(plain.search_exhausted);
@@ -89,7 +88,6 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
     if (hopeless) {
       v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
       v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
-      v.fullLoad.point_count = 3;
     }
     std::mt19937_64 random(hopeless ? 5 : 6);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -111,7 +109,7 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
     int32_t sharedHold = 3, ownHold = 3;
     std::vector<bool> gearsUsed(8, false);
     double V = points[1];
-    int32_t gear = v.trn.gear_count;
+    int32_t gear = v.trn.gear_count();
     for (int32_t i = 1; i <= c.cycle.n; ++i) {
       StepOutcome a, b;
       bool sharedStopped = false, ownStopped = false;

@@ -34,13 +34,10 @@ inline TestVehicle make_test_vehicle() {
   v.eng.release_speed_rpm = 656.0;
   v.eng.gear_min_speed_rpm = {614.0, 614.0, 656.0, 796.0, 908.0, 908.0};
 
-  v.trn.transmission_type = 2;
+  v.trn.type = TransmissionType::Manual;
   v.trn.start_gears = 2;
   v.trn.reengage_gear = 2;
   v.trn.max_upshift_span = 3;
-  v.trn.gear_count = 6;
-  v.trn.main_ratio_count = 6;
-  v.trn.aux_ratio_count = 1;
   v.trn.final_ratio = 4.1;
   v.trn.final_efficiency = 0.95;
   v.trn.gears = {{6.0, 0.95, 2.0, 1200.0}, {3.8, 0.95, 2.0, 800.0}, {2.4, 0.95, 1.7, 600.0},
@@ -48,7 +45,6 @@ inline TestVehicle make_test_vehicle() {
 
   v.fullLoad.speeds_rpm = {600.0, 1000.0, 1600.0, 2400.0, 2600.0};
   v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0, 1000.0, 0.0};
-  v.fullLoad.point_count = 5;
   return v;
 }
 
