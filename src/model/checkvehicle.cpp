@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,8 +101,31 @@ void check_engine(const std::string& file, const EngineData& eng) {
 // curve_lookup extends the first and the last segment beyond the curve, so a curve needs
 // two distinct speeds. An end of two points at one speed (a vertical drop at the cut-off
 // speed) is left to the run, which stops only if it drives a second beyond that end.
+// A vehicle given in memory may hold what no file reads as: columns of different lengths,
+// numbers that are not finite, speeds out of order. Each point is checked as the file's
+// reader and sort would leave it.
+void check_columns(const std::string& file, const std::vector<double>& speeds,
+                   std::initializer_list<std::pair<const char*, const std::vector<double>*>> others) {
+  for (const auto& [what, column] : others) {
+    if (column->size() != speeds.size()) {
+      reject(file + " holds " + std::to_string(speeds.size()) + " speeds and " + std::to_string(column->size()) +
+             " " + what + ": every point needs both");
+    }
+  }
+  for (std::size_t k = 0; k < speeds.size(); ++k) {
+    bool finite = std::isfinite(speeds[k]);
+    for (const auto& [what, column] : others) finite = finite && std::isfinite((*column)[k]);
+    if (!finite) reject(file + " point " + std::to_string(k + 1) + " is not a pair of finite numbers");
+    if (k > 0 && speeds[k] < speeds[k - 1]) {
+      reject(file + " point " + std::to_string(k + 1) + " at speed " + number_text(speeds[k]) +
+             " comes after a higher speed: points must be sorted by speed");
+    }
+  }
+}
+
 void check_curve(const TorqueCurve& curve, std::string_view name) {
   const std::string file = named("Torque data file", name);
+  check_columns(file, curve.speeds_rpm, {{"torques", &curve.torques_nm}});
   const int32_t m = curve.point_count();
   if (m < 2) {
     reject(file + " holds " + std::to_string(m) + (m == 1 ? " point" : " points") +
@@ -117,6 +141,14 @@ void check_curve(const TorqueCurve& curve, std::string_view name) {
 // memory may hold more of than a file may.
 void check_map(const FuelMap& map, std::string_view name) {
   const std::string file = named("Fuel map file", name);
+  check_columns(file, map.speeds_rpm, {{"torques", &map.torques_nm}, {"fuel rates", &map.fuel_rates_l_per_h}});
+  for (std::size_t k = 1; k < map.speeds_rpm.size(); ++k) {
+    if (map.speeds_rpm[k] == map.speeds_rpm[k - 1] && map.torques_nm[k] < map.torques_nm[k - 1]) {
+      reject(file + " point " + std::to_string(k + 1) + " comes after a higher torque at its speed: points of a "
+             "speed line must be sorted by torque");
+    }
+  }
+  if (!std::isfinite(map.idle_fuel_rate_l_per_h)) reject(file + " gives an idle fuel rate that is not finite");
   if (map.point_count() < 1) reject(file + " holds no map points");
   if (map.point_count() > MaxMapPoints) {
     throw Error({file + " holds more than " + std::to_string(MaxMapPoints) + " points, the most the program takes"},

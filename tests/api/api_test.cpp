@@ -166,6 +166,45 @@ TEST(Api, EditedValuesTakeEffect) {
             2.0 * edited.cycle("URBAN").fuel_economy_after_transient_km_per_l);
 }
 
+// A list or curve edited in memory runs as the same edit made in the file would, or stops
+// with an Error: never a silent mix of the two.
+TEST(Api, EditsInMemoryEqualEditedFilesOrStop) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-api-edits-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(ExampleSpec("tractor_TT1_325kW_AMT12").parent_path(), dir);
+  Vehicle edited = load_vehicle(dir / "spec.txt");
+  edited.transmission.aux_ratios = {1.0, 0.78};
+  {
+    std::ifstream in(dir / "transmission.txt");
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string t = text.str();
+    const std::string one = "1   AuxRatioCount\n1.0   aux ratio 1\n";
+    const auto at = t.find(one);
+    ASSERT_NE(at, std::string::npos) << t;
+    t.replace(at, one.size(), "2   AuxRatioCount\n1.0\n0.78\n");
+    std::ofstream(dir / "transmission.txt", std::ios::trunc) << t;
+  }
+  EXPECT_EQ(Bits(run(edited)), Bits(run(load_vehicle(dir / "spec.txt"))));
+
+  const auto stops = [&](auto edit, const char* expected) {
+    Vehicle v = load_vehicle(dir / "spec.txt");
+    edit(v);
+    try {
+      run(v);
+      ADD_FAILURE() << "no error for " << expected;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::VehicleCheck);
+      EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+    }
+  };
+  stops([](Vehicle& v) { v.full_load.torques_nm.resize(3); }, "speeds and 3 torques");
+  stops([](Vehicle& v) { std::swap(v.motoring.speeds_rpm[0], v.motoring.speeds_rpm[1]); }, "sorted by speed");
+  stops([](Vehicle& v) { v.fuel_map.fuel_rates_l_per_h.pop_back(); }, "fuel rates: every point needs both");
+  stops([](Vehicle& v) { v.fuel_map.torques_nm[2] = std::nan(""); }, "point 3 is not a pair of finite numbers");
+  fs::remove_all(dir);
+}
+
 // Each kind of failure, with the file where there is one.
 TEST(Api, ErrorKinds) {
   const fs::path dir = fs::temp_directory_path() / ("hdfe-api-errors-" + std::to_string(::getpid()));
