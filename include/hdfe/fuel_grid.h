@@ -1,7 +1,12 @@
-// Records of the fuel-consumption subsystem.
+// The fuel-rate grid of a vehicle's fuel map and motoring curve, for callers that run many
+// variants of one engine and build its grid once (the batch core does).
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "hdfe/hdfe.h"
 
 namespace hdfe {
 
@@ -18,12 +23,15 @@ struct FuelGrid {
   std::array<double, Size * Size> fuel_rate_table_l_per_h{};
 };
 
-// Average speed and fuel economy of a run or of a section of it.
-struct CycleResult {
-  double average_speed_km_per_h = 0.0;  // [km/h]
-  double fuel_economy_km_per_l = 0.0;   // [km/l]
-  double distance_km = 0.0;      // [km]
-  double fuel_l = 0.0;          // [l]
-};
+// The fuel-rate grid of the vehicle's fuel map and motoring curve, as run() builds it.
+std::shared_ptr<const FuelGrid> fuel_grid(const Vehicle& vehicle);
+
+// Gives a run the grid of the vehicle's fuel map and motoring curve once the vehicle has
+// passed its checks. Runs of variants of one engine may so share one grid, built once; the
+// grid must be fuel_grid() of a vehicle with the same map and motoring curve.
+using FuelGridSource = std::function<std::shared_ptr<const FuelGrid>(const Vehicle&)>;
+
+// run(vehicle, options), with the fuel grid taken from `grid`. The same figures.
+Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& grid);
 
 }  // namespace hdfe

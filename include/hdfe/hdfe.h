@@ -19,7 +19,6 @@
 
 #include "hdfe/error.h"
 #include "hdfe/traces.h"
-#include "hdfe/fuel_grid.h"
 #include "hdfe/vehicle.h"
 
 namespace hdfe {
@@ -154,16 +153,5 @@ struct Result {
 // Classifies the vehicle, checks it, builds its fuel grid and drives every cycle. Throws
 // Error when the vehicle cannot be run.
 Result run(const Vehicle& vehicle, const RunOptions& options = {});
-
-// The fuel-rate grid of the vehicle's fuel map and motoring curve, as run() builds it.
-std::shared_ptr<const FuelGrid> fuel_grid(const Vehicle& vehicle);
-
-// Gives a run the grid of the vehicle's fuel map and motoring curve once the vehicle has
-// passed its checks. Runs of variants of one engine may so share one grid, built once; the
-// grid must be fuel_grid() of a vehicle with the same map and motoring curve.
-using FuelGridSource = std::function<std::shared_ptr<const FuelGrid>(const Vehicle&)>;
-
-// run(vehicle, options), with the fuel grid taken from `grid`. The same figures.
-Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& grid);
 
 }  // namespace hdfe

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "hdfe/batch.h"
+#include "hdfe/fuel_grid.h"
 #include "bindings.h"
 #include "hdfe/hdfe.h"
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "hdfe/fuel_grid.h"
 #include "run/loader.h"
 
 namespace hdfe {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "hdfe/hdfe.h"
-#include "hdfe/fuel_grid.h"
+#include "sim/cycleresults.h"
 #include "sim/cycles.h"
 
 namespace hdfe {

@@ -2,9 +2,17 @@
 #pragma once
 #include <cstdint>
 #include <span>
-#include "hdfe/fuel_grid.h"
 
 namespace hdfe {
+
+// Average speed and fuel economy of a run or of a section of it.
+struct CycleResult {
+  double average_speed_km_per_h = 0.0;  // [km/h]
+  double fuel_economy_km_per_l = 0.0;   // [km/l]
+  double distance_km = 0.0;      // [km]
+  double fuel_l = 0.0;          // [l]
+};
+
 
 // Switches the engine off at long standstills of the first n steps: Ne and FC become 0
 // at every marked step. B = StopDelay, C = StartIdleTime, A = RestartLead [s].
