@@ -1,15 +1,25 @@
 # make run: build the program and run it on the tractor example.
-# make test: build and run every test, once plainly and once under ASan + UBSan, and
-# check that three compiler builds give byte-identical results.
+# make test: build and run every test, once plainly (g++) and once under ASan + UBSan
+# (clang++), the Python tests, and check that three compiler builds give byte-identical results.
+# make check: the plain C++ tests alone, for the edit-compile-test loop.
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
-.PHONY: run test test-plain test-sanitized test-repro test-python build clean bench install deps deps-test \
-        python deps-python
+.PHONY: run test check build-test test-plain test-sanitized test-repro test-python build clean bench install deps \
+        deps-test python deps-python
 
 PREFIX ?= /usr/local
 # Debian's own interpreter, which sees Debian's NumPy, pandas and Dask (not a pyenv one on PATH).
 PYTHON ?= /usr/bin/python3
+# ccache, where installed, keeps compiled objects across clean build folders.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+export HDFE_LAUNCHER := $(LAUNCHER)
+
+# build/test, one g++ Release build, serves the C++ tests, the Python tests (its module is built
+# there) and the reproducibility check (its program is the Release one of the three).
+TEST_CONFIG := -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DHDFE_PYTHON=ON \
+               -DPython_EXECUTABLE=$(PYTHON) $(LAUNCHER)
 
 # The Debian packages each command needs, installed when missing.
 deps:
@@ -41,23 +51,30 @@ run: build
 
 test: test-plain test-sanitized test-repro test-python
 
-test-plain: deps-test
-	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release
+# Builds build/test (the first time: a few minutes) and runs its C++ tests (under 2 minutes).
+check: test-plain
+
+build-test: deps-test
+	cmake -S . -B build/test $(TEST_CONFIG)
 	cmake --build build/test -j$(JOBS)
+
+test-plain: build-test
 	ctest --test-dir build/test --output-on-failure -j$(JOBS)
 
+# With clang++, so that the whole tree, tests included, is shown to build with it too.
 test-sanitized: deps-test
-	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DHDFE_SANITIZE=ON
+	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DHDFE_SANITIZE=ON \
+	      $(LAUNCHER)
 	cmake --build build/asan -j$(JOBS)
 	ctest --test-dir build/asan --output-on-failure -j$(JOBS)
 
-# Results must be byte-identical with g++ -O0, g++ -O2 and clang++ -O2.
-test-repro:
-	tests/repro/check_repro.sh
+# Results must be byte-identical with g++ -O0, g++ Release (build/test's program) and clang++ -O2.
+test-repro: build-test
+	tests/repro/check_repro.sh $(CURDIR)/build/test/hdfe
 
-# pytest on the built package, checked against the program of the same build.
-test-python: python
-	HDFE_BINARY=$(CURDIR)/build/pymod/hdfe PYTHONPATH=$(CURDIR)/build/python \
+# pytest on the package built in build/test, checked against the program of the same build.
+test-python: build-test
+	HDFE_BINARY=$(CURDIR)/build/test/hdfe PYTHONPATH=$(CURDIR)/build/python \
 	  $(PYTHON) -m pytest -q -p no:cacheprovider tests/python
 
 clean:

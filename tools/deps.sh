@@ -8,7 +8,7 @@ python=(python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-
         python3-dask python3-distributed python3-pytest)
 case "${1:-run}" in
   python) need+=("${python[@]}") ;;
-  test) need+=(clang libgtest-dev libbenchmark-dev valgrind "${python[@]}" python3-matplotlib chromium) ;;
+  test) need+=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind "${python[@]}" python3-matplotlib chromium) ;;
 esac
 missing=()
 for package in "${need[@]}"; do

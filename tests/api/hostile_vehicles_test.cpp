@@ -77,7 +77,7 @@ TEST(HostileVehicles, FiguresThatAreNotPositiveFiniteNumbersStopTheRun) {
   const std::pair<double, const char*> factors[] = {
       {0.0, "0"}, {-1.0, "-1"}, {std::numeric_limits<double>::quiet_NaN(), "nan"}};
   for (const auto& [kf, text] : factors) {
-    ExpectStop([&](Vehicle& v) { v.values.kf2 = kf; }, ErrorKind::BadResult,
+    ExpectStop([kf = kf](Vehicle& v) { v.values.kf2 = kf; }, ErrorKind::BadResult,
                std::string(" Kf2 is ") + text + ": it must be a positive finite number");
   }
   ExpectStop(

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const Examples[] = {"tractor_TT1_325kW_AMT12", "truck_T8_175kW_MT6", "bus_BR4_220kW_AT6",
+const char* const ExampleNames[] = {"tractor_TT1_325kW_AMT12", "truck_T8_175kW_MT6", "bus_BR4_220kW_AT6",
                                 "lighttruck_T3_130kW_MT6"};
 
 fs::path Example(const char* name) { return fs::path(HDFE_SOURCE_DIR) / "examples" / name; }
@@ -62,7 +62,7 @@ TEST(Cli, HelpVersionAndUsageErrors) {
 // The JSON's figures are the results file's, on every example; the trace CSV holds every
 // second and its cumulative fuel is the cycle's fuel.
 TEST(Cli, JsonAndTraceCsvAgreeWithTheResultsFile) {
-  for (const char* name : Examples) {
+  for (const char* name : ExampleNames) {
     SCOPED_TRACE(name);
     const CaseRun run = RunHdfe({"spec.txt", "result.txt", "--json", "-", "--trace-csv", "trace.csv"}, Example(name));
     ASSERT_EQ(run.exitStatus, 0) << run.stderrText;

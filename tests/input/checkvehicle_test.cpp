@@ -17,7 +17,7 @@ namespace hdfe {
 
 namespace {
 
-struct Vehicle {
+struct CheckedVehicle {
   SpecValues values;
   VehicleSpec spec;
   EngineData eng;
@@ -30,9 +30,9 @@ struct Vehicle {
 };
 
 // A light truck with a four-speed box, classified.
-Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vector<double> auxes = {1.0},
+CheckedVehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vector<double> auxes = {1.0},
                     int32_t startGears = 1, int32_t kind = 0) {
-  Vehicle v;
+  CheckedVehicle v;
   v.values.category_code = text_field("T1");
   v.values.engine_file = text_field("engine.txt");
   v.values.transmission_file = text_field("gearbox.txt");
@@ -54,7 +54,7 @@ Vehicle MakeVehicle(std::vector<double> mains = {6.0, 3.0, 1.5, 1.0}, std::vecto
   return v;
 }
 
-void Check(const Vehicle& v) {
+void Check(const CheckedVehicle& v) {
   check_vehicle("spec.txt", v.values, v.spec, v.eng, v.files, v.trn, v.ratios, v.fullLoad, v.motoring, v.map);
 }
 
@@ -63,7 +63,7 @@ TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
   EXPECT_NO_THROW(Check(MakeVehicle({6.0, 3.0, 1.5, 1.0}, {1.0}, 4)));  // StartGears = GearCount
   EXPECT_NO_THROW(Check(MakeVehicle({1.0}, {1.0}, 1, 1)));  // one gear, re-engaged in gear 1
   EXPECT_NO_THROW(Check(MakeVehicle({5.0, 1.0}, {1.0}, 1)));  // ReengageGear 2 = GearCount
-  Vehicle v = MakeVehicle();
+  CheckedVehicle v = MakeVehicle();
   // Nrate equal to Nidle only makes the normalised engine speed of the trace non-finite.
   v.eng.rated_speed_rpm = v.eng.idle_speed_rpm;
   v.spec.flat_road_tire_radius_m = -0.999;
@@ -96,7 +96,7 @@ FuelMap MapOfLines(int32_t lines, int32_t longest) {
 }
 
 TEST(CheckVehicle, FuelMapIsBoundedByItsPointsNotItsShape) {
-  Vehicle v = MakeVehicle();
+  CheckedVehicle v = MakeVehicle();
   v.map = MapOfLines(5793, 5792);  // many lines and one long line: tables of one entry per point and line
   EXPECT_NO_THROW(Check(v));
   v.map = MapOfLines(MaxMapPoints + 1, 1);
@@ -105,7 +105,7 @@ TEST(CheckVehicle, FuelMapIsBoundedByItsPointsNotItsShape) {
 }
 
 TEST(CheckVehicle, DerivedValuesMustBeFinite) {
-  Vehicle v = MakeVehicle({1e200, 1.0});
+  CheckedVehicle v = MakeVehicle({1e200, 1.0});
   const std::string gear1 = " Transmission file [ gearbox.txt ] with spec file [ spec.txt ] gives gear 1";
   ExpectStop(StopOf([&] { Check(v); }), gear1 + " a non-finite DW", 0);
   v = MakeVehicle({1e-200, 1.0});

@@ -15,7 +15,7 @@ namespace hdfe {
 
 namespace {
 
-struct Vehicle {
+struct ClassifiedVehicle {
   SpecValues values;
   VehicleSpec spec;
   EngineData eng;
@@ -23,9 +23,9 @@ struct Vehicle {
   TransmissionInput ratios;
 };
 
-Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3.0, 1.5, 1.0},
+ClassifiedVehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3.0, 1.5, 1.0},
                     std::vector<double> auxes = {1.0}, int32_t start_gears = 1) {
-  Vehicle v;
+  ClassifiedVehicle v;
   v.values.category_code = text_field(code);
   v.values.transmission_file = text_field("gearbox.txt");
   v.values.roll_addend = 0.004;
@@ -40,18 +40,18 @@ Vehicle MakeVehicle(const std::string& code, std::vector<double> mains = {6.0, 3
   return v;
 }
 
-void Classify(Vehicle& v) { classify(v.values, v.spec, v.eng, v.trn, v.ratios); }
+void Classify(ClassifiedVehicle& v) { classify(v.values, v.spec, v.eng, v.trn, v.ratios); }
 
 // The gear table alone, for a given GVW.
-Vehicle GearsAt(double gvw, int32_t start_gears) {
-  Vehicle v = MakeVehicle("T1", {6.0, 3.0, 1.5, 1.0}, {1.0}, start_gears);
+ClassifiedVehicle GearsAt(double gvw, int32_t start_gears) {
+  ClassifiedVehicle v = MakeVehicle("T1", {6.0, 3.0, 1.5, 1.0}, {1.0}, start_gears);
   v.spec.gross_weight_kg = gvw;
   build_gear_table(v.values, v.spec, v.eng, v.trn, v.ratios);
   return v;
 }
 
 TEST(Classify, TruckWeightsAndCoefficients) {
-  Vehicle v = MakeVehicle("T1");
+  ClassifiedVehicle v = MakeVehicle("T1");
   Classify(v);
   EXPECT_EQ(v.spec.gross_weight_kg, 3744.0);
   EXPECT_DOUBLE_EQ(v.spec.test_weight_kg, 2818.9);
@@ -68,7 +68,7 @@ TEST(Classify, TruckWeightsAndCoefficients) {
 }
 
 TEST(Classify, BusWeights) {
-  Vehicle v = MakeVehicle("B1");
+  ClassifiedVehicle v = MakeVehicle("B1");
   Classify(v);
   EXPECT_EQ(v.spec.gross_weight_kg, 5276.0);
   EXPECT_DOUBLE_EQ(v.spec.test_weight_kg, 4638.0);
@@ -84,7 +84,7 @@ TEST(Classify, TableConstants) {
 
 TEST(Classify, CodeIsUpperCasedInPlace) {
   for (const char* code : {"tt1", "Tt1", "TT1"}) {
-    Vehicle v = MakeVehicle(code);
+    ClassifiedVehicle v = MakeVehicle(code);
     Classify(v);
     EXPECT_EQ(v.values.category_code, text_field("TT1")) << code;
     EXPECT_EQ(v.spec.curb_weight_kg, 12300.0) << code;
@@ -92,8 +92,8 @@ TEST(Classify, CodeIsUpperCasedInPlace) {
 }
 
 TEST(Classify, WholeFieldMatch) {
-  Vehicle t1 = MakeVehicle("T1");
-  Vehicle t10 = MakeVehicle("T10");
+  ClassifiedVehicle t1 = MakeVehicle("T1");
+  ClassifiedVehicle t10 = MakeVehicle("T10");
   Classify(t1);
   Classify(t10);
   EXPECT_EQ(t1.spec.curb_weight_kg, 2097.0);
@@ -102,19 +102,19 @@ TEST(Classify, WholeFieldMatch) {
 
 TEST(Classify, UnknownCodes) {
   for (const char* code : {"T12", "b8", "BR6"}) {
-    Vehicle v = MakeVehicle(code);
+    ClassifiedVehicle v = MakeVehicle(code);
     std::string upper = code;
     for (char& c : upper) c = static_cast<char>(std::toupper(c));
     ExpectStop(StopOf([&] { Classify(v); }), " Category Error : [ " + upper + " ] is not defined.",
                0);
   }
-  Vehicle lead = MakeVehicle(" t1");
+  ClassifiedVehicle lead = MakeVehicle(" t1");
   ExpectStop(StopOf([&] { Classify(lead); }), " Category Error : [  T1 ] is not defined.", 0);
 }
 
 TEST(Classify, LightHeavyBoundary) {
-  const Vehicle light = GearsAt(7999.999, 1);
-  const Vehicle heavy = GearsAt(8000.0, 1);
+  const ClassifiedVehicle light = GearsAt(7999.999, 1);
+  const ClassifiedVehicle heavy = GearsAt(8000.0, 1);
   const double light_margin[] = {2.4, 1.7, 1.6, 1.6};
   const double light_f[] = {0.01, 0.04, 0.09, 0.14};
   const double heavy_margin[] = {2.0, 1.7, 1.3, 1.3};
@@ -128,7 +128,7 @@ TEST(Classify, LightHeavyBoundary) {
 }
 
 TEST(Classify, StartGearsZeroShiftsPositions) {
-  const Vehicle v = GearsAt(5000.0, 0);
+  const ClassifiedVehicle v = GearsAt(5000.0, 0);
   const double margin[] = {1.7, 1.6, 1.6, 1.6};
   const double f[] = {0.04, 0.09, 0.14, 0.14};
   for (int k = 0; k < 4; ++k) {
@@ -139,7 +139,7 @@ TEST(Classify, StartGearsZeroShiftsPositions) {
 }
 
 TEST(Classify, TwoAuxiliaryRatios) {
-  Vehicle v = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
+  ClassifiedVehicle v = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
   Classify(v);
   ASSERT_EQ(v.trn.gear_count(), 6);
   ASSERT_EQ(v.trn.gears.size(), 6u);
@@ -163,21 +163,21 @@ TEST(Classify, TwoAuxiliaryRatios) {
   EXPECT_EQ(v.trn.gears[4].efficiency, 0.98);
   EXPECT_EQ(v.trn.gears[1].efficiency, 0.95);
 
-  Vehicle at = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
+  ClassifiedVehicle at = MakeVehicle("T8", {4.0, 2.0, 1.0}, {1.25, 1.0}, 1);
   at.trn.type = TransmissionType::TorqueConverter;
   Classify(at);
   EXPECT_EQ(at.trn.reengage_gear, 1);
 }
 
 TEST(Classify, EfficiencyNeedsExactlyOne) {
-  Vehicle v = MakeVehicle("T1", {1.0001, 1.0});
+  ClassifiedVehicle v = MakeVehicle("T1", {1.0001, 1.0});
   Classify(v);
   EXPECT_EQ(v.trn.gears[0].efficiency, 0.95);
   EXPECT_EQ(v.trn.gears[1].efficiency, 0.98);
 }
 
 TEST(Classify, NoGearsWithoutRatios) {
-  Vehicle none = MakeVehicle("T1", {6.0, 3.0}, {});
+  ClassifiedVehicle none = MakeVehicle("T1", {6.0, 3.0}, {});
   Classify(none);
   EXPECT_EQ(none.trn.gear_count(), 0);
   EXPECT_TRUE(none.trn.gears.empty());
@@ -185,7 +185,7 @@ TEST(Classify, NoGearsWithoutRatios) {
   EXPECT_EQ(none.trn.reengage_gear, 1);
   EXPECT_EQ(none.trn.max_upshift_span, 0);
 
-  Vehicle empty = MakeVehicle("T1", {}, {});
+  ClassifiedVehicle empty = MakeVehicle("T1", {}, {});
   Classify(empty);
   EXPECT_EQ(empty.trn.gear_count(), 0);
   EXPECT_TRUE(empty.trn.gears.empty());
@@ -193,7 +193,7 @@ TEST(Classify, NoGearsWithoutRatios) {
 }
 
 TEST(Classify, GearCountBeyond32BitsStops) {
-  Vehicle v = MakeVehicle("T1", std::vector<double>(46341, 2.0), std::vector<double>(46341, 1.0));
+  ClassifiedVehicle v = MakeVehicle("T1", std::vector<double>(46341, 2.0), std::vector<double>(46341, 1.0));
   ExpectStop(StopOf([&] { Classify(v); }), " Gear count out of range [ gearbox.txt ]", 0);
 }
 

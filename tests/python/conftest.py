@@ -56,7 +56,7 @@ def run_data(request):
 def browser():
     """A headless Chromium started for the session, reached over a pipe only."""
     if headless.chromium_path() is None:
-        pytest.skip("chromium is not installed (apt-get install chromium)")
+        pytest.fail("chromium is not installed: tools/deps.sh test installs it")
     instance = headless.Browser()
     yield instance
     instance.close()

@@ -177,7 +177,7 @@ def test_report_command_and_entry_points(run_data, tmp_path, monkeypatch, capsys
 
 def test_package_report_from_a_vehicle_or_its_result(tmp_path):
     if not hasattr(hdfe, "run"):
-        pytest.skip("the simulation core is not built")
+        pytest.fail("the simulation core is not built: run make python and put build/python on PYTHONPATH")
     vehicle = hdfe.load_vehicle(str(ROOT / "examples/truck_T8_175kW_MT6/spec.txt"))
     by_vehicle = hdfe.report(vehicle, tmp_path / "v.html")
     by_result = hdfe.report(hdfe.run(vehicle, trace=True), tmp_path / "r.html")

@@ -81,10 +81,11 @@ void compare_cycle(const ExampleRecords& v, const DriveCycle& cycle, const fs::p
 class ExpectedTrace : public testing::TestWithParam<const char*> {};
 
 TEST_P(ExpectedTrace, BothCyclesFollowTheReferenceTrace) {
-  const fs::path shared = HDFE_SHARED_DIR;
-  const fs::path dir = shared / "vehicles" / GetParam();
-  const fs::path result = shared / "expected" / GetParam() / "result.txt";
-  if (!fs::exists(dir / "spec.txt") || !fs::exists(result)) GTEST_SKIP() << "no reference data";
+  const fs::path source = HDFE_SOURCE_DIR;
+  const fs::path dir = source / "examples" / GetParam();
+  const fs::path result = source / "tests/data/expected" / GetParam() / "result.txt";
+  ASSERT_TRUE(fs::exists(dir / "spec.txt")) << dir;
+  ASSERT_TRUE(fs::exists(result)) << result;
   const ExampleRecords v = read_example(dir);
   compare_cycle(v, urban_cycle(), result, "URBAN");
   compare_cycle(v, highway_cycle(), result, "HIGHWAY");
