@@ -12,6 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "hdfe/report.h"
+#include "hdfe/tables.h"
 #include "io/fields.h"
 
 namespace hdfe {
@@ -102,6 +106,43 @@ TEST(Api, TracesWhenAskedFor) {
   double fuel = 0.0;
   for (const double fc : r.traces[1].trace.fuel_rate_l_per_h) fuel += fc;
   EXPECT_EQ(fuel / 3600.0, r.cycle("HIGHWAY").fuel_l);
+
+  // The trace table, its CSV and the JSON's metrics follow their tables.
+  const std::span<const TraceColumnInfo> columns = trace_column_table();
+  const TraceTable table = trace_table(r);
+  EXPECT_EQ(table.cycles, (std::vector<std::string>{"URBAN", "HIGHWAY"}));
+  EXPECT_EQ(table.rows, (std::vector<int64_t>{1830, 3120}));
+  ASSERT_EQ(table.columns.size(), columns.size());
+  std::string header = "cycle";
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    header += "," + std::string(columns[c].name);
+    ASSERT_EQ(table.columns[c].size(), 4950u) << columns[c].name;
+    if (columns[c].whole_number) {
+      for (const double value : table.columns[c]) ASSERT_EQ(value, std::trunc(value)) << columns[c].name;
+    }
+    if (columns[c].name == "cumulative_fuel_l") {
+      EXPECT_EQ(table.columns[c][1829], r.cycle("URBAN").fuel_l);
+      EXPECT_EQ(table.columns[c].back(), r.cycle("HIGHWAY").fuel_l);
+    }
+    if (columns[c].name == "distance_km") {
+      EXPECT_EQ(table.columns[c].back(), r.cycle("HIGHWAY").distance_km);
+    }
+  }
+  EXPECT_EQ(trace_csv(r).substr(0, header.size() + 1), header + "\n");
+  EXPECT_EQ(header, TraceCsvHeader);
+
+  const nlohmann::ordered_json doc = nlohmann::ordered_json::parse(result_json(load_vehicle(ExampleSpec("truck_T8_175kW_MT6")), r));
+  for (const nlohmann::ordered_json& cycle : doc["cycles"]) {
+    const CycleMetrics& m = r.cycle(cycle["name"].get<std::string>()).metrics;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : cycle["metrics"].items()) keys.push_back(key);
+    ASSERT_EQ(keys.size(), cycle_metric_table().size());
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const MetricInfo& metric = cycle_metric_table()[k];
+      EXPECT_EQ(keys[k], metric.name);
+      std::visit([&](auto member) { EXPECT_EQ(cycle["metrics"][keys[k]], m.*member) << keys[k]; }, metric.member);
+    }
+  }
 }
 
 TEST(Api, ManyThreadsGetTheSameFigures) {
