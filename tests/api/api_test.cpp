@@ -8,13 +8,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "hdfe/check.h"
 #include "hdfe/report.h"
+#include "hdfe/values.h"
 #include "hdfe/tables.h"
 #include "io/fields.h"
 
@@ -205,6 +208,51 @@ TEST(Api, EditedValuesTakeEffect) {
   EXPECT_EQ(edited.cycle("URBAN").kf, 2.0);
   EXPECT_EQ(edited.cycle("URBAN").fuel_economy_km_per_l,
             2.0 * edited.cycle("URBAN").fuel_economy_after_transient_km_per_l);
+}
+
+// A spec number's table range is the one the run accepts: at the edge of its range the run
+// refuses the vehicle and --check reports an error at the value's line; just inside, both
+// accept it.
+TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-api-ranges-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(ExampleSpec("truck_T8_175kW_MT6").parent_path(), dir);
+  std::ifstream in(dir / "spec.txt", std::ios::binary);
+  const std::string spec{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // --check takes the names inside the files from the working directory, as a run does.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const std::span<const SpecValueInfo> table = spec_value_table();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    const SpecValueInfo& info = table[k];
+    if (!info.above) continue;
+    SCOPED_TRACE(std::string(info.file_name));
+    for (const double value : {*info.above, *info.above + 0.5}) {
+      const bool inside = value > *info.above;
+      Vehicle v = load_vehicle(dir / "spec.txt");
+      set_spec_value(v.values, info, value);
+      if (inside) {
+        EXPECT_NO_THROW(run(v));
+      } else {
+        EXPECT_THROW(run(v), Error);
+      }
+      // The same value on the value's line (one value per line, in table order).
+      std::istringstream lines(spec);
+      std::string edited, line;
+      for (std::size_t n = 0; std::getline(lines, line); ++n) edited += (n == k ? std::to_string(value) : line) + "\n";
+      std::ofstream(dir / "edited.txt", std::ios::binary) << edited;
+      const std::vector<CheckFinding> findings = check_findings("edited.txt");
+      std::size_t errors = 0;
+      for (const CheckFinding& f : findings) errors += f.severity == CheckFinding::Severity::Error ? 1 : 0;
+      EXPECT_EQ(errors, inside ? 0u : 1u);
+      if (!inside && !findings.empty()) {
+        EXPECT_EQ(findings.front().line, static_cast<int64_t>(k + 1));
+        EXPECT_EQ(findings.front().message.rfind(std::string(info.file_name) + " is ", 0), 0u) << findings.front().message;
+      }
+    }
+  }
+  fs::current_path(before);
+  fs::remove_all(dir);
 }
 
 // Each kind of failure, with the file where there is one.
