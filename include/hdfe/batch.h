@@ -19,9 +19,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "hdfe/hdfe.h"
+#include "hdfe/tables.h"
 
 namespace hdfe {
 
@@ -71,6 +73,44 @@ struct SummaryRow {
   CycleMetrics highway;
   std::vector<std::string> overrides;  // the row's override texts, as given
 };
+
+// The kind of a summary column's cells.
+enum class SummaryKind {
+  Text,    // as given, quoted when it must be
+  Number,  // the shortest form that reads back to the same value; empty in a failed row
+  Whole,   // a whole number; empty in a failed row
+  Bool,    // the status: ok (true) or error (false)
+};
+
+// A metric of one of a summary row's cycles.
+struct SummaryMetric {
+  CycleMetrics SummaryRow::*cycle = nullptr;
+  const MetricInfo* metric = nullptr;
+};
+
+// Where a summary row holds a column's value.
+using SummaryMember = std::variant<std::string SummaryRow::*, double SummaryRow::*, bool SummaryRow::*, SummaryMetric>;
+
+// A summary cell's value: Text std::string, Number double, Whole int32_t, Bool bool.
+using SummaryCell = std::variant<std::string, double, int32_t, bool>;
+
+struct SummaryColumnInfo {
+  std::string_view name;  // the CSV header's name
+  std::string_view unit;  // empty when the column has none
+  SummaryKind kind = SummaryKind::Text;
+  std::string_view meaning;
+  SummaryMember member;
+};
+
+// The summary's columns before the override columns, in order: the row's id, spec, status,
+// message and category, its figures, then every metric of cycle_metric_table() for the
+// urban and then the highway cycle (named urban_<metric>, highway_<metric>).
+std::span<const SummaryColumnInfo> summary_column_table();
+
+// A column's value in the row, and the value set (the cell's alternative must match the
+// column's kind; std::invalid_argument otherwise).
+SummaryCell get_summary_cell(const SummaryRow& row, const SummaryColumnInfo& info);
+void set_summary_cell(SummaryRow& row, const SummaryColumnInfo& info, const SummaryCell& cell);
 
 // The summary row of a successful run.
 SummaryRow summary_row(const BatchRow& row, const Result& result);

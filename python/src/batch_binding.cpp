@@ -21,18 +21,11 @@ namespace hdfe::python {
 
 namespace {
 
-// The summary's columns, as the summary CSV's header names them.
+// The summary's columns: the table's, then the override columns.
 std::vector<std::string> summary_columns(const std::vector<std::string>& override_columns) {
-  std::string header = summary_csv_header(override_columns);
-  if (!header.empty() && header.back() == '\n') header.pop_back();
   std::vector<std::string> names;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = header.find(',', start);
-    names.push_back(header.substr(start, comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+  for (const SummaryColumnInfo& column : summary_column_table()) names.emplace_back(column.name);
+  names.insert(names.end(), override_columns.begin(), override_columns.end());
   return names;
 }
 
@@ -129,54 +122,46 @@ std::vector<SummaryRow> run_vehicle_rows(const std::vector<BatchRow>& rows, Vehi
   return summary;
 }
 
-template <typename T>
-py::array_t<T> column(const std::vector<SummaryRow>& rows, T (*get)(const SummaryRow&)) {
-  py::array_t<T> out(static_cast<py::ssize_t>(rows.size()));
-  T* data = out.mutable_data();
-  for (std::size_t k = 0; k < rows.size(); ++k) data[k] = get(rows[k]);
-  return out;
-}
-
-py::list text_column(const std::vector<SummaryRow>& rows, const std::string& (*get)(const SummaryRow&)) {
-  py::list out(rows.size());
-  for (std::size_t k = 0; k < rows.size(); ++k) out[k] = to_str(get(rows[k]));
-  return out;
-}
-
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// One summary column of every row: a list of str for text and the status, an array for
+// figures.
+py::object summary_column(const std::vector<SummaryRow>& rows, const SummaryColumnInfo& info) {
+  const auto size = static_cast<py::ssize_t>(rows.size());
+  switch (info.kind) {
+    case SummaryKind::Text:
+    case SummaryKind::Bool: {
+      py::list out(rows.size());
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        const SummaryCell cell = get_summary_cell(rows[k], info);
+        out[k] = info.kind == SummaryKind::Bool ? py::str(std::get<bool>(cell) ? "ok" : "error")
+                                                : to_str(std::get<std::string>(cell));
+      }
+      return out;
+    }
+    case SummaryKind::Number: {
+      py::array_t<double> out(size);
+      double* data = out.mutable_data();
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        data[k] = rows[k].ok ? std::get<double>(get_summary_cell(rows[k], info)) : NaN;
+      }
+      return out;
+    }
+    case SummaryKind::Whole: break;
+  }
+  py::array_t<int64_t> out(size);
+  int64_t* data = out.mutable_data();
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    data[k] = rows[k].ok ? std::get<int32_t>(get_summary_cell(rows[k], info)) : -1;
+  }
+  return out;
+}
 
 // The summary as (names, columns), each column an array or a list of str, in header order.
 // A failed row's figures are NaN and its whole-number metrics -1 (the caller masks them).
 py::tuple summary_table(const std::vector<SummaryRow>& rows, const std::vector<std::string>& override_columns) {
   py::list columns;
-  columns.append(text_column(rows, [](const SummaryRow& r) -> const std::string& { return r.id; }));
-  columns.append(text_column(rows, [](const SummaryRow& r) -> const std::string& { return r.spec; }));
-  py::list status(rows.size());
-  for (std::size_t k = 0; k < rows.size(); ++k) status[k] = rows[k].ok ? "ok" : "error";
-  columns.append(status);
-  columns.append(text_column(rows, [](const SummaryRow& r) -> const std::string& { return r.message; }));
-  columns.append(text_column(rows, [](const SummaryRow& r) -> const std::string& { return r.category; }));
-#define HDFE_FIGURE(field) \
-  columns.append(column<double>(rows, [](const SummaryRow& r) { return r.ok ? r.field : NaN; }))
-  HDFE_FIGURE(urban_km_per_l);
-  HDFE_FIGURE(highway_km_per_l);
-  HDFE_FIGURE(average_km_per_l);
-  HDFE_FIGURE(midtown_km_per_l);
-  HDFE_FIGURE(urban_speed_km_per_h);
-  HDFE_FIGURE(highway_speed_km_per_h);
-  HDFE_FIGURE(midtown_speed_km_per_h);
-  HDFE_FIGURE(urban_fuel_l);
-  HDFE_FIGURE(highway_fuel_l);
-#define HDFE_METRICS(cycle)                                                                                          \
-  columns.append(column<int64_t>(rows, [](const SummaryRow& r) -> int64_t { return r.ok ? r.cycle.seconds_below_target : -1; })); \
-  HDFE_FIGURE(cycle.largest_shortfall_km_per_h);                                                                     \
-  columns.append(column<int64_t>(rows, [](const SummaryRow& r) -> int64_t { return r.ok ? r.cycle.largest_shortfall_second : -1; })); \
-  HDFE_FIGURE(cycle.distance_percent_of_target);                                                                     \
-  columns.append(column<int64_t>(rows, [](const SummaryRow& r) -> int64_t { return r.ok ? r.cycle.seconds_at_full_load : -1; }))
-  HDFE_METRICS(urban);
-  HDFE_METRICS(highway);
-#undef HDFE_METRICS
-#undef HDFE_FIGURE
+  for (const SummaryColumnInfo& info : summary_column_table()) columns.append(summary_column(rows, info));
   for (std::size_t c = 0; c < override_columns.size(); ++c) {
     py::list texts(rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -192,7 +177,8 @@ py::tuple summary_table(const std::vector<SummaryRow>& rows, const std::vector<s
 // The CSV text of summary columns in the form summary_table gives them (failed rows' metrics
 // may hold anything): the same text as the batch core writes for the same rows.
 py::bytes summary_csv(const std::vector<std::string>& override_columns, const py::list& columns, bool header) {
-  const std::size_t fixed = 5 + 9 + 10;
+  const std::span<const SummaryColumnInfo> table = summary_column_table();
+  const std::size_t fixed = table.size();
   if (columns.size() != fixed + override_columns.size()) throw py::value_error("not the summary's columns");
   const auto texts = [&](std::size_t c) { return columns[c].cast<std::vector<py::object>>(); };
   const auto numbers = [&](std::size_t c) {
@@ -200,41 +186,38 @@ py::bytes summary_csv(const std::vector<std::string>& override_columns, const py
     if (!a) throw py::value_error("a summary figure column is not numeric");
     return std::vector<double>(a.data(), a.data() + a.size());
   };
-  const std::vector<py::object> ids = texts(0), specs = texts(1), status = texts(2), messages = texts(3),
-                                categories = texts(4);
-  std::vector<std::vector<double>> figures;
-  for (std::size_t c = 5; c < fixed; ++c) figures.push_back(numbers(c));
+  // Per fixed column: its texts (text and status) or its numbers (figures).
+  std::vector<std::vector<py::object>> cellTexts(fixed);
+  std::vector<std::vector<double>> cellNumbers(fixed);
+  std::size_t status = fixed;
+  for (std::size_t c = 0; c < fixed; ++c) {
+    const SummaryKind kind = table[c].kind;
+    if (kind == SummaryKind::Text || kind == SummaryKind::Bool) {
+      cellTexts[c] = texts(c);
+    } else {
+      cellNumbers[c] = numbers(c);
+    }
+    if (kind == SummaryKind::Bool) status = c;
+  }
   std::vector<std::vector<py::object>> overrides;
   for (std::size_t c = fixed; c < columns.size(); ++c) overrides.push_back(texts(c));
-  const std::size_t n = ids.size();
+  const std::size_t n = cellTexts.at(0).size();
   std::string out = header ? summary_csv_header(override_columns) : std::string();
   for (std::size_t k = 0; k < n; ++k) {
     SummaryRow r;
-    r.id = to_bytes(ids[k]);
-    r.spec = to_bytes(specs[k]);
-    r.ok = to_bytes(status[k]) == "ok";
-    r.message = to_bytes(messages[k]);
-    r.category = to_bytes(categories[k]);
-    if (r.ok) {
-      const auto f = [&](std::size_t c) { return figures.at(c).at(k); };
-      const auto whole = [&](std::size_t c) { return static_cast<int32_t>(f(c)); };
-      r.urban_km_per_l = f(0);
-      r.highway_km_per_l = f(1);
-      r.average_km_per_l = f(2);
-      r.midtown_km_per_l = f(3);
-      r.urban_speed_km_per_h = f(4);
-      r.highway_speed_km_per_h = f(5);
-      r.midtown_speed_km_per_h = f(6);
-      r.urban_fuel_l = f(7);
-      r.highway_fuel_l = f(8);
-      for (std::size_t cycle = 0; cycle < 2; ++cycle) {
-        CycleMetrics& m = cycle == 0 ? r.urban : r.highway;
-        const std::size_t at = 9 + 5 * cycle;
-        m.seconds_below_target = whole(at);
-        m.largest_shortfall_km_per_h = f(at + 1);
-        m.largest_shortfall_second = whole(at + 2);
-        m.distance_percent_of_target = f(at + 3);
-        m.seconds_at_full_load = whole(at + 4);
+    r.ok = status < fixed && to_bytes(cellTexts[status].at(k)) == "ok";
+    for (std::size_t c = 0; c < fixed; ++c) {
+      const SummaryColumnInfo& info = table[c];
+      switch (info.kind) {
+        case SummaryKind::Text: set_summary_cell(r, info, to_bytes(cellTexts[c].at(k))); break;
+        case SummaryKind::Bool: set_summary_cell(r, info, r.ok); break;
+        // A failed row's figures may hold anything: they are not written.
+        case SummaryKind::Number:
+          if (r.ok) set_summary_cell(r, info, cellNumbers[c].at(k));
+          break;
+        case SummaryKind::Whole:
+          if (r.ok) set_summary_cell(r, info, static_cast<int32_t>(cellNumbers[c].at(k)));
+          break;
       }
     }
     for (const auto& column : overrides) r.overrides.push_back(to_bytes(column.at(k)));
@@ -254,6 +237,17 @@ void bind_batch(py::module_& m) {
 
   m.def("summary_columns", &summary_columns, py::arg("override_columns"),
         "The summary table's column names for these override columns.");
+
+  m.def("summary_column_table", [] {
+    py::list out;
+    for (const SummaryColumnInfo& c : summary_column_table()) {
+      const char* kind = c.kind == SummaryKind::Text ? "text" : c.kind == SummaryKind::Number ? "number"
+                         : c.kind == SummaryKind::Whole ? "whole" : "bool";
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), kind, std::string(c.meaning)));
+    }
+    return out;
+  }, "The summary's columns before the override columns: (name, unit, kind, meaning), kind one of "
+     "text, number, whole, bool.");
 
   m.def(
       "run_batch",

@@ -3,12 +3,11 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
-#include <string_view>
 
 #include "bindings.h"
 #include "hdfe/hdfe.h"
-#include "hdfe/units.h"
 #include "hdfe/report.h"
+#include "hdfe/tables.h"
 
 namespace hdfe::python {
 
@@ -16,17 +15,10 @@ namespace {
 
 constexpr int StateVersion = 1;
 
-// The numeric trace columns: those of the trace CSV after its first (the cycle name).
+// The numeric trace columns, in the trace CSV's order (after its cycle name).
 std::vector<std::string> trace_column_names() {
   std::vector<std::string> names;
-  std::string_view header = TraceCsvHeader;
-  header.remove_prefix(header.find(',') + 1);
-  while (true) {
-    const auto comma = header.find(',');
-    names.emplace_back(header.substr(0, comma));
-    if (comma == std::string_view::npos) break;
-    header.remove_prefix(comma + 1);
-  }
+  for (const TraceColumnInfo& column : trace_column_table()) names.emplace_back(column.name);
   return names;
 }
 
@@ -38,26 +30,12 @@ struct RunOutput {
   std::vector<std::vector<double>> columns;  // trace_column_names(), every cycle's rows in turn
 };
 
-// The trace table as the trace CSV writes it: distance and fuel are running sums over the
-// cycle, divided by the seconds of an hour at each row.
+// The trace table as the trace CSV writes it.
 void add_traces(RunOutput& out, const Result& result) {
-  out.columns.assign(trace_column_names().size(), {});
-  for (const CycleRun& run : result.traces) {
-    const CycleTrace& t = run.trace;
-    out.cycles.push_back(run.name);
-    out.rows.push_back(static_cast<int64_t>(t.speed_km_per_h.size()));
-    double distance = 0.0;
-    double fuel = 0.0;
-    for (std::size_t k = 0; k < t.speed_km_per_h.size(); ++k) {
-      distance = distance + t.speed_km_per_h[k];
-      fuel = fuel + t.fuel_rate_l_per_h[k];
-      const std::size_t point = k + 1;
-      const double row[] = {static_cast<double>(point), run.cycle.target_speed_km_per_h[point], t.speed_km_per_h[k], run.cycle.grade_percent[point],
-                            distance / SecondsPerHour, static_cast<double>(t.gear[k]), t.engine_speed_rpm[k], t.engine_torque_nm[k],
-                            t.normalised_speed_percent[k], t.normalised_torque_percent[k], t.fuel_rate_l_per_h[k], fuel / SecondsPerHour};
-      for (std::size_t c = 0; c < out.columns.size(); ++c) out.columns[c].push_back(row[c]);
-    }
-  }
+  TraceTable table = trace_table(result);
+  out.cycles = std::move(table.cycles);
+  out.rows = std::move(table.rows);
+  out.columns = std::move(table.columns);
 }
 
 py::object trace_columns(const RunOutput& out) {
@@ -75,6 +53,21 @@ py::object trace_columns(const RunOutput& out) {
 }  // namespace
 
 void bind_run(py::module_& m) {
+  m.def("trace_column_table", [] {
+    py::list out;
+    for (const TraceColumnInfo& c : trace_column_table()) {
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), std::string(c.meaning), c.whole_number));
+    }
+    return out;
+  }, "The numeric trace columns, in order: (name, unit, meaning, whole_number).");
+  m.def("cycle_metric_table", [] {
+    py::list out;
+    for (const MetricInfo& c : cycle_metric_table()) {
+      const bool whole = std::holds_alternative<int32_t CycleMetrics::*>(c.member);
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), std::string(c.meaning), whole));
+    }
+    return out;
+  }, "The cycle-following metrics, in order: (name, unit, meaning, whole_number).");
   py::class_<RunOutput>(m, "RunOutput", "What a run gives hdfe.Result: the JSON document and the trace columns.")
       .def_property_readonly(
           "json", [](const RunOutput& o) { return py::str(o.json); }, "The run's JSON document (the CLI's --json).")

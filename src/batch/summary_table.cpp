@@ -1,5 +1,7 @@
 // The summary of a batch row, and the summary table as CSV.
+#include <array>
 #include <charconv>
+#include <stdexcept>
 
 #include "hdfe/batch.h"
 
@@ -7,33 +9,64 @@ namespace hdfe {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> Columns{
-    "id",           "spec",
-    "status",       "message",
-    "category",     "urban_km_per_l",
-    "highway_km_per_l", "average_km_per_l",
-    "midtown_km_per_l", "urban_speed_km_per_h",
-    "highway_speed_km_per_h", "midtown_speed_km_per_h",
-    "urban_fuel_l", "highway_fuel_l"};
+using R = SummaryRow;
+using K = SummaryKind;
 
-constexpr std::array<std::string_view, 5> MetricColumns{
-    "seconds_below_target", "largest_shortfall_km_per_h", "largest_shortfall_second",
-    "distance_percent_of_target", "seconds_at_full_load"};
+// The columns before the metrics of each cycle.
+const std::array<SummaryColumnInfo, 14> Fixed{{
+    {"id", "", K::Text, "the row's id; by default its number, from 1", &R::id},
+    {"spec", "", K::Text, "the spec file as the row names it", &R::spec},
+    {"status", "", K::Bool, "ok, or error when the row could not be run", &R::ok},
+    {"message", "", K::Text, "the error's first line; empty when ok", &R::message},
+    {"category", "", K::Text, "the category code run; empty when the row failed", &R::category},
+    {"urban_km_per_l", "km/l", K::Number, "urban fuel economy", &R::urban_km_per_l},
+    {"highway_km_per_l", "km/l", K::Number, "highway fuel economy", &R::highway_km_per_l},
+    {"average_km_per_l", "km/l", K::Number, "average fuel economy, weighted by the highway share", &R::average_km_per_l},
+    {"midtown_km_per_l", "km/l", K::Number, "mid-town fuel economy", &R::midtown_km_per_l},
+    {"urban_speed_km_per_h", "km/h", K::Number, "urban average speed", &R::urban_speed_km_per_h},
+    {"highway_speed_km_per_h", "km/h", K::Number, "highway average speed", &R::highway_speed_km_per_h},
+    {"midtown_speed_km_per_h", "km/h", K::Number, "mid-town average speed", &R::midtown_speed_km_per_h},
+    {"urban_fuel_l", "l", K::Number, "urban fuel", &R::urban_fuel_l},
+    {"highway_fuel_l", "l", K::Number, "highway fuel", &R::highway_fuel_l},
+}};
+
+// The cycles whose metrics follow, each metric of cycle_metric_table() as a column
+// named after the prefix.
+constexpr std::array<std::pair<std::string_view, CycleMetrics SummaryRow::*>, 2> MetricCycles{{
+    {"urban_", &R::urban},
+    {"highway_", &R::highway},
+}};
+
+struct Columns {
+  std::vector<std::string> names;  // of the metric columns; the infos view them
+  std::vector<SummaryColumnInfo> infos;
+};
+
+const Columns& columns() {
+  static const Columns built = [] {
+    Columns c;
+    const std::span<const MetricInfo> metrics = cycle_metric_table();
+    for (const auto& [prefix, member] : MetricCycles) {
+      for (const MetricInfo& metric : metrics) c.names.push_back(std::string(prefix) + std::string(metric.name));
+    }
+    c.infos.assign(Fixed.begin(), Fixed.end());
+    std::size_t k = 0;
+    for (const auto& [prefix, member] : MetricCycles) {
+      for (const MetricInfo& metric : metrics) {
+        const K kind = std::holds_alternative<int32_t CycleMetrics::*>(metric.member) ? K::Whole : K::Number;
+        c.infos.push_back({c.names[k++], metric.unit, kind, metric.meaning, SummaryMetric{member, &metric}});
+      }
+    }
+    return c;
+  }();
+  return built;
+}
 
 template <class T>
 void put_number(std::string& line, T value) {
   char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-  line += ',';
   if (ec == std::errc()) line.append(text, end);
-}
-
-void put_metrics(std::string& line, const CycleMetrics& m) {
-  put_number(line, m.seconds_below_target);
-  put_number(line, m.largest_shortfall_km_per_h);
-  put_number(line, m.largest_shortfall_second);
-  put_number(line, m.distance_percent_of_target);
-  put_number(line, m.seconds_at_full_load);
 }
 
 std::vector<std::string> override_texts(const BatchRow& row) {
@@ -44,6 +77,40 @@ std::vector<std::string> override_texts(const BatchRow& row) {
 }
 
 }  // namespace
+
+std::span<const SummaryColumnInfo> summary_column_table() { return columns().infos; }
+
+SummaryCell get_summary_cell(const SummaryRow& row, const SummaryColumnInfo& info) {
+  return std::visit(
+      [&](const auto& member) -> SummaryCell {
+        if constexpr (std::is_same_v<std::decay_t<decltype(member)>, SummaryMetric>) {
+          const CycleMetrics& metrics = row.*member.cycle;
+          return std::visit([&](auto m) -> SummaryCell { return metrics.*m; }, member.metric->member);
+        } else {
+          return row.*member;
+        }
+      },
+      info.member);
+}
+
+void set_summary_cell(SummaryRow& row, const SummaryColumnInfo& info, const SummaryCell& cell) {
+  const auto assign = [&](auto& target) {
+    using T = std::remove_reference_t<decltype(target)>;
+    const T* given = std::get_if<T>(&cell);
+    if (given == nullptr) throw std::invalid_argument("summary column " + std::string(info.name) + " takes a value of another kind");
+    target = *given;
+  };
+  std::visit(
+      [&](const auto& member) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(member)>, SummaryMetric>) {
+          CycleMetrics& metrics = row.*member.cycle;
+          std::visit([&](auto m) { assign(metrics.*m); }, member.metric->member);
+        } else {
+          assign(row.*member);
+        }
+      },
+      info.member);
+}
 
 SummaryRow summary_row(const BatchRow& row, const Result& result) {
   SummaryRow s;
@@ -92,16 +159,9 @@ std::string csv_cell(std::string_view text) {
 
 std::string summary_csv_header(std::span<const std::string> override_columns) {
   std::string line;
-  for (const std::string_view column : Columns) {
+  for (const SummaryColumnInfo& column : summary_column_table()) {
     if (!line.empty()) line += ',';
-    line += column;
-  }
-  for (const std::string_view cycle : {"urban_", "highway_"}) {
-    for (const std::string_view column : MetricColumns) {
-      line += ',';
-      line += cycle;
-      line += column;
-    }
+    line += column.name;
   }
   for (const std::string& column : override_columns) line += ',' + csv_cell(column);
   line += '\n';
@@ -109,21 +169,23 @@ std::string summary_csv_header(std::span<const std::string> override_columns) {
 }
 
 std::string summary_csv_line(const SummaryRow& row) {
-  std::string line = csv_cell(row.id);
-  line += ',' + csv_cell(row.spec);
-  line += row.ok ? ",ok," : ",error,";
-  line += csv_cell(row.message);
-  line += ',' + csv_cell(row.category);
-  if (row.ok) {
-    for (const double value : {row.urban_km_per_l, row.highway_km_per_l, row.average_km_per_l, row.midtown_km_per_l,
-                               row.urban_speed_km_per_h, row.highway_speed_km_per_h, row.midtown_speed_km_per_h,
-                               row.urban_fuel_l, row.highway_fuel_l}) {
-      put_number(line, value);
+  std::string line;
+  bool first = true;
+  for (const SummaryColumnInfo& column : summary_column_table()) {
+    if (!first) line += ',';
+    first = false;
+    const SummaryCell cell = get_summary_cell(row, column);
+    switch (column.kind) {
+      case SummaryKind::Text: line += csv_cell(std::get<std::string>(cell)); break;
+      case SummaryKind::Bool: line += std::get<bool>(cell) ? "ok" : "error"; break;
+      // A failed row has no figures.
+      case SummaryKind::Number:
+        if (row.ok) put_number(line, std::get<double>(cell));
+        break;
+      case SummaryKind::Whole:
+        if (row.ok) put_number(line, std::get<int32_t>(cell));
+        break;
     }
-    put_metrics(line, row.urban);
-    put_metrics(line, row.highway);
-  } else {
-    line.append(Columns.size() - 5 + 2 * MetricColumns.size(), ',');
   }
   for (const std::string& text : row.overrides) line += ',' + csv_cell(text);
   line += '\n';

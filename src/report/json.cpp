@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "hdfe/tables.h"
+#include "hdfe/values.h"
+
 namespace hdfe {
 
 namespace {
@@ -15,6 +18,14 @@ const char* finding_kind(RunFinding::Kind kind) {
 
 const char* warning_kind(RunWarning::Kind kind) {
   return kind == RunWarning::Kind::SpeedSearchExhausted ? "speed_search_exhausted" : "cycle_missed";
+}
+
+// The spec values of those file names, as the run used them, keyed by their file names.
+void put_spec_values(ordered_json& j, const SpecValues& values, std::initializer_list<std::string_view> names) {
+  for (const std::string_view name : names) {
+    const SpecValueInfo& info = *find_spec_value(name);
+    std::visit([&](const auto& value) { j[std::string(info.file_name)] = value; }, get_spec_value(values, info));
+  }
 }
 
 ordered_json vehicle_json(const Classification& c) {
@@ -33,43 +44,40 @@ ordered_json vehicle_json(const Classification& c) {
                      {"min_engine_speed_rpm", e.gear_min_speed_rpm[k]}});
   }
   const char kind = v.category_code.empty() ? ' ' : v.category_code.front();
-  return {{"name", v.vehicle_name},
-          {"category", v.category_code},
-          {"vehicle_type", kind == 'T' ? "TRUCK" : kind == 'B' ? "BUS" : ""},
-          {"transmission", t.type == TransmissionType::TorqueConverter ? "Torque Converter AT" : "MT, AMT"},
-          {"highway_ratio", s.highway_ratio},
-          {"GVW", s.gross_weight_kg},
-          {"Wcurb", s.curb_weight_kg},
-          {"Wtest", s.test_weight_kg},
-          {"MaxPayload", s.max_payload_kg},
-          {"Crew", s.crew},
-          {"LoadFactor", s.load_factor},
-          {"Width", s.width_m},
-          {"Height", s.height_m},
-          {"TireRadius", s.tire_radius_m},
-          {"FlatRoadTireRadius", s.flat_road_tire_radius_m},
-          {"EngineInertia", s.engine_inertia_kg_m2},
-          {"MuAir", s.mu_air},
-          {"MuRoll", s.mu_roll},
-          {"Nidle", e.idle_speed_rpm},
-          {"Nrate", e.rated_speed_rpm},
-          {"Nex", e.max_speed_rpm},
-          {"Nes", e.engage_speed_rpm},
-          {"Nec", e.release_speed_rpm},
-          {"FinalRatio", t.final_ratio},
-          {"FinalEfficiency", t.final_efficiency},
-          {"Kf1", v.kf1},
-          {"Kf2", v.kf2},
-          {"IdleStopOn", v.idle_stop_on},
-          {"StopDelay", v.stop_delay_s},
-          {"StartIdleStopOn", v.start_idle_stop_on},
-          {"StartIdleTime", v.start_idle_time_s},
-          {"RestartLead", v.restart_lead_s},
-          {"gears", gears}};
+  ordered_json j = {{"name", v.vehicle_name},
+                    {"category", v.category_code},
+                    {"vehicle_type", kind == 'T' ? "TRUCK" : kind == 'B' ? "BUS" : ""},
+                    {"transmission", t.type == TransmissionType::TorqueConverter ? "Torque Converter AT" : "MT, AMT"},
+                    {"highway_ratio", s.highway_ratio},
+                    {"GVW", s.gross_weight_kg},
+                    {"Wcurb", s.curb_weight_kg},
+                    {"Wtest", s.test_weight_kg},
+                    {"MaxPayload", s.max_payload_kg},
+                    {"Crew", s.crew},
+                    {"LoadFactor", s.load_factor},
+                    {"Width", s.width_m},
+                    {"Height", s.height_m}};
+  put_spec_values(j, v, {"TireRadius", "FlatRoadTireRadius"});
+  j["EngineInertia"] = s.engine_inertia_kg_m2;
+  j["MuAir"] = s.mu_air;
+  j["MuRoll"] = s.mu_roll;
+  j["Nidle"] = e.idle_speed_rpm;
+  j["Nrate"] = e.rated_speed_rpm;
+  j["Nex"] = e.max_speed_rpm;
+  j["Nes"] = e.engage_speed_rpm;
+  j["Nec"] = e.release_speed_rpm;
+  put_spec_values(j, v, {"FinalRatio"});
+  j["FinalEfficiency"] = t.final_efficiency;
+  put_spec_values(j, v, {"Kf1", "Kf2", "IdleStopOn", "StopDelay", "StartIdleStopOn", "StartIdleTime", "RestartLead"});
+  j["gears"] = gears;
+  return j;
 }
 
 ordered_json cycle_json(const CycleFigures& f) {
-  const CycleMetrics& m = f.metrics;
+  ordered_json metrics = ordered_json::object();
+  for (const MetricInfo& metric : cycle_metric_table()) {
+    std::visit([&](auto member) { metrics[std::string(metric.name)] = f.metrics.*member; }, metric.member);
+  }
   return {{"name", f.name},
           {"fuel_economy_km_per_l", f.fuel_economy_km_per_l},
           {"fuel_economy_before_transient_km_per_l", f.fuel_economy_before_transient_km_per_l},
@@ -83,12 +91,7 @@ ordered_json cycle_json(const CycleFigures& f) {
           {"fuel_l", f.fuel_l},
           {"first_second", f.first_second},
           {"seconds", f.seconds},
-          {"metrics",
-           {{"seconds_below_target", m.seconds_below_target},
-            {"largest_shortfall_km_per_h", m.largest_shortfall_km_per_h},
-            {"largest_shortfall_second", m.largest_shortfall_second},
-            {"distance_percent_of_target", m.distance_percent_of_target},
-            {"seconds_at_full_load", m.seconds_at_full_load}}}};
+          {"metrics", metrics}};
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-#include "hdfe/report.h"
-
 #include <charconv>
 
-#include "core/constants.h"
+#include "hdfe/report.h"
+#include "hdfe/tables.h"
 
 namespace hdfe {
 
@@ -17,31 +16,25 @@ void append_number(std::string& out, double value) {
 }  // namespace
 
 std::string trace_csv(const Result& result) {
-  std::string out = TraceCsvHeader;
+  std::string out = "cycle";
+  for (const TraceColumnInfo& column : trace_column_table()) {
+    out += ',';
+    out += column.name;
+  }
   out += '\n';
-  for (const CycleRun& run : result.traces) {
-    const CycleTrace& t = run.trace;
-    double distance = 0.0;  // sum of speeds [km/h·s]
-    double fuel = 0.0;      // sum of fuel rates [l/h·s]
-    for (std::size_t k = 0; k < t.speed_km_per_h.size(); ++k) {
-      distance = distance + t.speed_km_per_h[k];
-      fuel = fuel + t.fuel_rate_l_per_h[k];
-      const std::size_t point = k + 1;
-      out += run.name;
-      out += ',';
-      append_number(out, static_cast<double>(point));
-      for (const double value : {run.cycle.target_speed_km_per_h[point], t.speed_km_per_h[k], run.cycle.grade_percent[point], distance / SecondsPerHour}) {
+  const TraceTable table = trace_table(result);
+  std::size_t first = 0;
+  for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
+    const auto rows = static_cast<std::size_t>(table.rows[cycle]);
+    for (std::size_t k = first; k < first + rows; ++k) {
+      out += table.cycles[cycle];
+      for (const std::vector<double>& column : table.columns) {
         out += ',';
-        append_number(out, value);
-      }
-      out += ',';
-      append_number(out, t.gear[k]);
-      for (const double value : {t.engine_speed_rpm[k], t.engine_torque_nm[k], t.normalised_speed_percent[k], t.normalised_torque_percent[k], t.fuel_rate_l_per_h[k], fuel / SecondsPerHour}) {
-        out += ',';
-        append_number(out, value);
+        append_number(out, column[k]);
       }
       out += '\n';
     }
+    first += rows;
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "model/curvelookup.h"
 #include "sim/fuelgrid.h"
 #include "run/classification.h"
 #include "model/checkvehicle.h"
@@ -19,6 +20,7 @@
 #include "io/readengtrn.h"
 #include "io/readspec.h"
 #include "hdfe/freeform.h"
+#include "hdfe/values.h"
 
 namespace hdfe {
 
@@ -34,12 +36,7 @@ constexpr double HighestSpecificConsumption = 400.0;
 // A map point counts as on the full-load curve from this share of its torque.
 constexpr double NearFullLoad = 0.9;
 
-struct Finding {
-  std::string file;
-  int64_t line = 0;
-  bool error = false;
-  std::string message;
-};
+using Finding = CheckFinding;
 
 // The lines of a file, without their line ends; nothing when it cannot be read.
 std::optional<std::vector<std::string>> file_lines(const std::string& name) {
@@ -79,6 +76,11 @@ int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
   return 0;
 }
 
+// The 0-based position of a spec value in the spec file.
+std::size_t spec_position(std::string_view file_name) {
+  return static_cast<std::size_t>(find_spec_value(file_name) - spec_value_table().data());
+}
+
 class Checker {
  public:
   explicit Checker(std::string spec) : spec_(std::move(spec)) {}
@@ -87,14 +89,9 @@ class Checker {
     lines_of(spec_);
     SpecValues values;
     if (!attempt(spec_, [&] { values = read_spec(spec_); })) return findings_;
-    check_name(spec_, values.transmission_file, 3);
-    check_name(spec_, values.engine_file, 2);
-    for (const auto& [value, index, symbol] : {std::tuple{values.kf1, 15u, "Kf1"}, std::tuple{values.kf2, 16u, "Kf2"}}) {
-      if (!(value > 0.0) || !std::isfinite(value)) {
-        warn(spec_, value_of(spec_, index),
-             std::string(symbol) + " is " + number(value) + ": a correction factor must be a positive number");
-      }
-    }
+    check_name(spec_, values.transmission_file, spec_position("TransmissionFile"));
+    check_name(spec_, values.engine_file, spec_position("EngineFile"));
+    const bool inRange = check_ranges(values);
     Vehicle v;
     v.values = values;
     v.files.push_back({"spec", spec_, spec_, ""});
@@ -125,7 +122,8 @@ class Checker {
                number(v.full_load.speeds_rpm.back()) + " rpm");
     }
     if (full && map) check_map_against_full_load(v);
-    if (full && motoring && map) {
+    // The run stops on the first value out of its range, already reported at its line.
+    if (full && motoring && map && inRange) {
       attempt(spec_, [&] {
         const Classification c = classify_vehicle(v, ratios);
         const EngineInput files{v.engine.fuel_map_file, v.engine.full_load_file, v.engine.motoring_file};
@@ -140,9 +138,35 @@ class Checker {
 
  private:
   void add(const std::string& file, int64_t line, bool error, std::string message) {
-    findings_.push_back({file, line, error, std::move(message)});
+    findings_.push_back({file, line, error ? Finding::Severity::Error : Finding::Severity::Warning, std::move(message)});
   }
   void warn(const std::string& file, int64_t line, std::string message) { add(file, line, false, std::move(message)); }
+
+  // Every number of the spec file against the range the run accepts; an error, at the
+  // value's line, for each one outside it. True when all are inside.
+  bool check_ranges(const SpecValues& values) {
+    bool inside = true;
+    const std::span<const SpecValueInfo> table = spec_value_table();
+    for (std::size_t k = 0; k < table.size(); ++k) {
+      const SpecValueInfo& info = table[k];
+      if (info.kind != ValueKind::Real) continue;
+      const double value = std::get<double>(get_spec_value(values, info));
+      std::string unit;
+      if (!info.unit.empty()) unit.append(" ").append(info.unit);
+      std::string bounds;
+      if (info.min && !(value >= *info.min)) bounds.append("at least ").append(number(*info.min)).append(unit);
+      if (info.above && !(value > *info.above)) bounds.append("greater than ").append(number(*info.above)).append(unit);
+      if (info.max && !(value <= *info.max)) {
+        bounds.append(bounds.empty() ? "at most " : " and at most ").append(number(*info.max)).append(unit);
+      }
+      if (bounds.empty()) continue;
+      std::string message(info.file_name);
+      message.append(" is ").append(number(value)).append(unit).append(": it must be ").append(bounds);
+      add(spec_, value_of(spec_, k), true, std::move(message));
+      inside = false;
+    }
+    return inside;
+  }
 
   // Runs one read or check; an error becomes a finding. True when it succeeded.
   template <class F>
@@ -230,17 +254,6 @@ class Checker {
     }
   }
 
-  // Full-load torque at a speed, by straight lines between the curve's points [N·m].
-  static double full_load_at(const TorqueCurve& curve, double n) {
-    const auto& s = curve.speeds_rpm;
-    for (std::size_t k = 1; k < s.size(); ++k) {
-      if (n <= s[k] && s[k] > s[k - 1]) {
-        return curve.torques_nm[k - 1] + (curve.torques_nm[k] - curve.torques_nm[k - 1]) * (n - s[k - 1]) / (s[k] - s[k - 1]);
-      }
-    }
-    return curve.torques_nm.empty() ? 0.0 : curve.torques_nm.back();
-  }
-
   void check_map_against_full_load(const Vehicle& v) {
     const FuelMap& map = v.fuel_map;
     const TorqueCurve& full = v.full_load;
@@ -256,12 +269,13 @@ class Checker {
                " N·m) does not cover the full-load curve (" + number(full.speeds_rpm.front()) + " to " +
                number(full.speeds_rpm.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
     }
-    // Specific consumption of the map points on or near the full-load curve.
+    // Specific consumption of the map points on or near the full-load curve, as the run
+    // looks the curve up (extended beyond its ends).
     double lowest = INFINITY, highest = -INFINITY;
     int count = 0;
     for (std::size_t k = 0; k < map.speeds_rpm.size(); ++k) {
       const double n = map.speeds_rpm[k], T = map.torques_nm[k];
-      if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * full_load_at(full, n)) continue;
+      if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * curve_lookup(full, n)) continue;
       const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
       const double be = map.fuel_rates_l_per_h[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
       lowest = std::min(lowest, be);
@@ -282,14 +296,17 @@ class Checker {
 
 }  // namespace
 
+std::vector<CheckFinding> check_findings(const std::filesystem::path& spec) { return Checker(spec.string()).run(); }
+
 int run_check(const std::string& spec, std::ostream& out) {
-  const std::vector<Finding> findings = Checker(spec).run();
+  const std::vector<CheckFinding> findings = check_findings(spec);
   int errors = 0;
-  for (const Finding& f : findings) {
+  for (const CheckFinding& f : findings) {
+    const bool error = f.severity == CheckFinding::Severity::Error;
     out << f.file;
     if (f.line > 0) out << ':' << f.line;
-    out << ": " << (f.error ? "error" : "warning") << ": " << f.message << '\n';
-    errors += f.error ? 1 : 0;
+    out << ": " << (error ? "error" : "warning") << ": " << f.message << '\n';
+    errors += error ? 1 : 0;
   }
   const auto warnings = static_cast<int>(findings.size()) - errors;
   out << spec << ": " << errors << (errors == 1 ? " error, " : " errors, ") << warnings

@@ -8,10 +8,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "hdfe/check.h"
+#include "hdfe/report.h"
+#include "hdfe/values.h"
+#include "hdfe/tables.h"
 #include "io/fields.h"
 
 namespace hdfe {
@@ -102,6 +109,43 @@ TEST(Api, TracesWhenAskedFor) {
   double fuel = 0.0;
   for (const double fc : r.traces[1].trace.fuel_rate_l_per_h) fuel += fc;
   EXPECT_EQ(fuel / 3600.0, r.cycle("HIGHWAY").fuel_l);
+
+  // The trace table, its CSV and the JSON's metrics follow their tables.
+  const std::span<const TraceColumnInfo> columns = trace_column_table();
+  const TraceTable table = trace_table(r);
+  EXPECT_EQ(table.cycles, (std::vector<std::string>{"URBAN", "HIGHWAY"}));
+  EXPECT_EQ(table.rows, (std::vector<int64_t>{1830, 3120}));
+  ASSERT_EQ(table.columns.size(), columns.size());
+  std::string header = "cycle";
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    header += "," + std::string(columns[c].name);
+    ASSERT_EQ(table.columns[c].size(), 4950u) << columns[c].name;
+    if (columns[c].whole_number) {
+      for (const double value : table.columns[c]) ASSERT_EQ(value, std::trunc(value)) << columns[c].name;
+    }
+    if (columns[c].name == "cumulative_fuel_l") {
+      EXPECT_EQ(table.columns[c][1829], r.cycle("URBAN").fuel_l);
+      EXPECT_EQ(table.columns[c].back(), r.cycle("HIGHWAY").fuel_l);
+    }
+    if (columns[c].name == "distance_km") {
+      EXPECT_EQ(table.columns[c].back(), r.cycle("HIGHWAY").distance_km);
+    }
+  }
+  EXPECT_EQ(trace_csv(r).substr(0, header.size() + 1), header + "\n");
+  EXPECT_EQ(header, TraceCsvHeader);
+
+  const nlohmann::ordered_json doc = nlohmann::ordered_json::parse(result_json(load_vehicle(ExampleSpec("truck_T8_175kW_MT6")), r));
+  for (const nlohmann::ordered_json& cycle : doc["cycles"]) {
+    const CycleMetrics& m = r.cycle(cycle["name"].get<std::string>()).metrics;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : cycle["metrics"].items()) keys.push_back(key);
+    ASSERT_EQ(keys.size(), cycle_metric_table().size());
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const MetricInfo& metric = cycle_metric_table()[k];
+      EXPECT_EQ(keys[k], metric.name);
+      std::visit([&](auto member) { EXPECT_EQ(cycle["metrics"][keys[k]], m.*member) << keys[k]; }, metric.member);
+    }
+  }
 }
 
 TEST(Api, ManyThreadsGetTheSameFigures) {
@@ -202,6 +246,51 @@ TEST(Api, EditsInMemoryEqualEditedFilesOrStop) {
   stops([](Vehicle& v) { std::swap(v.motoring.speeds_rpm[0], v.motoring.speeds_rpm[1]); }, "sorted by speed");
   stops([](Vehicle& v) { v.fuel_map.fuel_rates_l_per_h.pop_back(); }, "fuel rates: every point needs both");
   stops([](Vehicle& v) { v.fuel_map.torques_nm[2] = std::nan(""); }, "point 3 is not a pair of finite numbers");
+  fs::remove_all(dir);
+}
+
+// A spec number's table range is the one the run accepts: at the edge of its range the run
+// refuses the vehicle and --check reports an error at the value's line; just inside, both
+// accept it.
+TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-api-ranges-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(ExampleSpec("truck_T8_175kW_MT6").parent_path(), dir);
+  std::ifstream in(dir / "spec.txt", std::ios::binary);
+  const std::string spec{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // --check takes the names inside the files from the working directory, as a run does.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const std::span<const SpecValueInfo> table = spec_value_table();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    const SpecValueInfo& info = table[k];
+    if (!info.above) continue;
+    SCOPED_TRACE(std::string(info.file_name));
+    for (const double value : {*info.above, *info.above + 0.5}) {
+      const bool inside = value > *info.above;
+      Vehicle v = load_vehicle(dir / "spec.txt");
+      set_spec_value(v.values, info, value);
+      if (inside) {
+        EXPECT_NO_THROW(run(v));
+      } else {
+        EXPECT_THROW(run(v), Error);
+      }
+      // The same value on the value's line (one value per line, in table order).
+      std::istringstream lines(spec);
+      std::string edited, line;
+      for (std::size_t n = 0; std::getline(lines, line); ++n) edited += (n == k ? std::to_string(value) : line) + "\n";
+      std::ofstream(dir / "edited.txt", std::ios::binary) << edited;
+      const std::vector<CheckFinding> findings = check_findings("edited.txt");
+      std::size_t errors = 0;
+      for (const CheckFinding& f : findings) errors += f.severity == CheckFinding::Severity::Error ? 1 : 0;
+      EXPECT_EQ(errors, inside ? 0u : 1u);
+      if (!inside && !findings.empty()) {
+        EXPECT_EQ(findings.front().line, static_cast<int64_t>(k + 1));
+        EXPECT_EQ(findings.front().message.rfind(std::string(info.file_name) + " is ", 0), 0u) << findings.front().message;
+      }
+    }
+  }
+  fs::current_path(before);
   fs::remove_all(dir);
 }
 

@@ -13,6 +13,7 @@
 
 #include "batchcommand.h"
 #include "hdfe/report.h"
+#include "hdfe/values.h"
 
 namespace hdfe {
 
@@ -269,6 +270,37 @@ TEST(Summary, CsvCellsAndRows) {
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);
 }
 
+// The summary's header names the table's columns, and every cell written is the value the
+// table's member holds, in the table's order.
+TEST(Summary, HeaderAndCellsFollowTheColumnTable) {
+  const std::span<const SummaryColumnInfo> table = summary_column_table();
+  std::string names;
+  for (const SummaryColumnInfo& c : table) names += (names.empty() ? "" : ",") + std::string(c.name);
+  EXPECT_EQ(summary_csv_header({}), names + "\n");
+  EXPECT_EQ(table.size(), 24u);
+  EXPECT_EQ(table.back().name, "highway_seconds_at_full_load");
+
+  SummaryRow row;
+  std::vector<std::string> expected;
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    const SummaryColumnInfo& c = table[k];
+    SummaryCell cell;
+    switch (c.kind) {
+      case SummaryKind::Text: cell = "t" + std::to_string(k); expected.push_back("t" + std::to_string(k)); break;
+      case SummaryKind::Bool: cell = true; expected.push_back("ok"); break;
+      case SummaryKind::Number: cell = k + 0.25; expected.push_back(std::to_string(k) + ".25"); break;
+      case SummaryKind::Whole: cell = static_cast<int32_t>(k); expected.push_back(std::to_string(k)); break;
+    }
+    set_summary_cell(row, c, cell);
+    EXPECT_EQ(get_summary_cell(row, c), cell) << c.name;
+    EXPECT_THROW(set_summary_cell(row, c, c.kind == SummaryKind::Text ? SummaryCell(1.0) : SummaryCell("x")),
+                 std::invalid_argument);
+  }
+  std::string joined;
+  for (const std::string& cell : expected) joined += (joined.empty() ? "" : ",") + cell;
+  EXPECT_EQ(summary_csv_line(row), joined + "\n");
+}
+
 TEST(Overrides, ReadLikeSpecValuesOneValuePerCell) {
   SpecValues v;
   apply_override(v, "FinalRatio", " 2.5 ");
@@ -290,6 +322,34 @@ TEST(Overrides, ReadLikeSpecValuesOneValuePerCell) {
     ADD_FAILURE();
   } catch (const Error& e) {
     EXPECT_EQ(e.kind(), ErrorKind::Usage);
+  }
+}
+
+// Every spec value reads back as set, through the table and through an override of its
+// file name (the member name is no override column).
+TEST(Overrides, EveryValueOfTheTableRoundTrips) {
+  for (const SpecValueInfo& info : spec_value_table()) {
+    SCOPED_TRACE(std::string(info.file_name));
+    EXPECT_EQ(find_spec_value(info.file_name), &info);
+    EXPECT_EQ(find_spec_value(info.name), &info);
+    SpecValues v;
+    const auto [given, text] = [&]() -> std::pair<SpecValue, std::string> {
+      switch (info.kind) {
+        case ValueKind::Text: return {std::string("name.txt"), "name.txt"};
+        case ValueKind::Real: return {2.75, "2.75"};
+        case ValueKind::Integer: return {int32_t{7}, "7"};
+        case ValueKind::Switch: break;
+      }
+      return {true, "1"};
+    }();
+    set_spec_value(v, info, given);
+    EXPECT_EQ(get_spec_value(v, info), given);
+    SpecValues fromText;
+    if (info.kind == ValueKind::Switch) set_spec_value(fromText, info, false);
+    apply_override(fromText, info.file_name, text);
+    EXPECT_EQ(get_spec_value(fromText, info), given);
+    EXPECT_THROW(apply_override(fromText, info.name, text), Error);
+    EXPECT_THROW(set_spec_value(v, info, info.kind == ValueKind::Text ? SpecValue(1.0) : SpecValue("x")), Error);
   }
 }
 

@@ -184,8 +184,6 @@ TEST_F(CheckWarnings, EachCommonMistakeIsNamed) {
       {"fuelmap.txt", [](int k, const std::string& l) { return k <= 2 ? std::string() : l + "\n"; },
        "fuelmap.txt:1: warning: the first two lines read as data points: the two header lines may be missing"},
       {"fuelmap.txt", times(835.0), "outside 150 to 400: are the rates in l/h (not g/h or kg/h)?"},
-      {"spec.txt", [](int k, const std::string& l) { return k == 16 ? "0   Kf1\n" : l + "\n"; },
-       "spec.txt:16: warning: Kf1 is 0: a correction factor must be a positive number"},
       {"transmission.txt", [](int k, const std::string& l) { return k == 4 ? "7.5\n" : l + "\n"; },
        "transmission.txt:4: warning: main ratio 2 (7.5) is not below the one before it (6.7): ratios must descend"},
       {"engine.txt", [](int k, const std::string& l) { return k == 5 ? "2600 Nrate\n" : l + "\n"; },
@@ -224,6 +222,16 @@ TEST_F(CheckWarnings, ErrorsAreAllReportedAndExitOne) {
   EXPECT_TRUE(Contains(run.stdoutText, "missing-engine.txt: error: Cannot open engine file [ missing-engine.txt ]"));
   EXPECT_TRUE(Contains(run.stdoutText, "spec.txt: 2 errors, 0 warnings"));
   EXPECT_EQ(FolderFiles(run.dir), run.before);
+
+  // A value outside the range a run accepts is an error at its line, naming its unit.
+  const CaseRun ranges = Check("spec.txt", [](int k, const std::string& l) {
+    return k == 6 ? std::string("-1 TireRadius\n") : k == 16 ? std::string("0   Kf1\n") : l + "\n";
+  });
+  EXPECT_EQ(ranges.exitStatus, 1);
+  EXPECT_EQ(ranges.stdoutText,
+            "spec.txt:6: error: TireRadius is -1 m: it must be greater than 0 m\n"
+            "spec.txt:16: error: Kf1 is 0: it must be greater than 0\n"
+            "spec.txt: 2 errors, 0 warnings\n");
 
   // Names are taken from the working directory: from elsewhere they resolve differently.
   fs::remove_all(dir);
