@@ -102,6 +102,12 @@ def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
                                                 "TraceFlag": ["0", "1", "0"]}))
     pandas.testing.assert_frame_equal(numbers, texts, check_exact=True)
     assert list(numbers["id"]) == ["1", "2", "3"]
+    # Override columns come back typed by the value's kind: numbers as numbers.
+    assert numbers["FinalRatio"].dtype == "float64" and numbers["TraceFlag"].dtype == "Int64"
+    assert numbers["FinalRatio"].tolist()[:2] == [2.5, 3.0] and numpy.isnan(numbers.loc[2, "FinalRatio"])
+    assert numbers["TraceFlag"].tolist() == [0, 1, 0]
+    untyped = binding.run_batch(pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ["2.5", "2.5x"]}))
+    assert untyped["FinalRatio"].tolist() == ["2.5", "2.5x"]  # a cell that is no number keeps the texts
     relative = binding.run_batch(pandas.DataFrame({"spec": ["tractor_TT1_325kW_AMT12/spec.txt"],
                                                    "FinalRatio": ["2.5"]}), base=EXAMPLES)
     assert relative.loc[0, "urban_km_per_l"] == numbers.loc[0, "urban_km_per_l"]
@@ -126,6 +132,11 @@ def test_an_empty_manifest_gives_the_programs_header(binding, hdfe_binary, tmp_p
     with pytest.raises(ValueError):
         binding.write_summary_csv(summary.drop(columns=["message"]), tmp_path / "bad.csv")
     assert not (tmp_path / "bad.csv").exists()
+    (tmp_path / "folder.csv").mkdir()
+    with pytest.raises(binding.Error) as folder:
+        binding.write_summary_csv(summary, tmp_path / "folder.csv")
+    assert folder.value.kind == "cannot_write"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cli.csv", "empty.csv", "folder.csv", "python.csv"]
 
 
 def test_summary_goes_to_standard_output(binding, batch, capfdbinary):
