@@ -4,7 +4,7 @@ Load a vehicle, edit its values, run it over the drive cycles and read every fig
 
     import hdfe
     vehicle = hdfe.load_vehicle("examples/tractor_TT1_325kW_AMT12/spec.txt")
-    vehicle.FinalRatio = 2.8
+    vehicle.final_ratio = 2.8               # or vehicle["FinalRatio"]
     result = hdfe.run(vehicle, trace=True)
     result.urban.fuel_economy_km_per_l      # or result.cycles["URBAN"]....
     result.average_fuel_economy_km_per_l
