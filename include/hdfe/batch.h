@@ -43,6 +43,10 @@ struct BatchRow {
   // Set when the row itself cannot be read (e.g. a CSV row with too many cells): the row is
   // not run and reports this message.
   std::string error;
+  // A vehicle already loaded, run instead of reading `spec` (which then only names the row).
+  // The overrides edit a copy of it; they may not name its engine or transmission file.
+  // Rows sharing one vehicle share its fuel grid.
+  std::shared_ptr<const Vehicle> vehicle;
 };
 
 // The names of the spec-file values a row may replace, in spec-file order.

@@ -4,7 +4,7 @@ Load a vehicle, edit its values, run it over the drive cycles and read every fig
 
     import hdfe
     vehicle = hdfe.load_vehicle("examples/tractor_TT1_325kW_AMT12/spec.txt")
-    vehicle.FinalRatio = 2.8
+    vehicle.final_ratio = 2.8               # or vehicle["FinalRatio"]
     result = hdfe.run(vehicle, trace=True)
     result.urban.fuel_economy_km_per_l      # or result.cycles["URBAN"]....
     result.average_fuel_economy_km_per_l
@@ -14,8 +14,7 @@ Many rows at once, on every core (``run_batch``) or on a Dask cluster (``hdfe.da
 take a manifest DataFrame: a ``spec`` column plus a column per spec value to override.
 """
 
-import copy as _copy
-import json as _json
+import collections as _collections
 import math as _math
 import numbers as _numbers
 import os as _os
@@ -23,12 +22,25 @@ import os as _os
 from hdfe import _core
 
 __all__ = [
-    "Error",
+    "Classification",
+    "CycleFigures",
+    "CycleMetrics",
+    "EngineData",
     "EngineInput",
-    "Figures",
+    "Error",
+    "Finding",
+    "GearRow",
+    "InputFile",
     "Result",
+    "RunFinding",
+    "RunWarning",
+    "SpecValues",
+    "TransmissionData",
     "TransmissionInput",
     "Vehicle",
+    "VehicleSpec",
+    "check",
+    "spec_values",
     "cycle_tables_version",
     "load_vehicle",
     "override_names",
@@ -42,18 +54,28 @@ __all__ = [
     "write_summary_csv",
 ]
 
-Error = _core.Error
+from hdfe._errors import Error
+
 Vehicle = _core.Vehicle
 EngineInput = _core.EngineInput
 TransmissionInput = _core.TransmissionInput
+Result = _core.Result
+CycleFigures = _core.CycleFigures
+CycleMetrics = _core.CycleMetrics
+RunFinding = _core.RunFinding
+RunWarning = _core.RunWarning
+InputFile = _core.InputFile
+Classification = _core.Classification
+SpecValues = _core.SpecValues
+VehicleSpec = _core.VehicleSpec
+EngineData = _core.EngineData
+TransmissionData = _core.TransmissionData
+GearRow = _core.GearRow
 
 #: The program version, as the results file and the JSON give it.
 program_version = _core.program_version
 #: The version of the built-in drive-cycle tables.
 cycle_tables_version = _core.cycle_tables_version
-
-#: The JSON attribute names of the three cycles on a Result.
-_CYCLE_ATTRIBUTES = {"urban": "URBAN", "highway": "HIGHWAY", "midtown": "MID-TOWN"}
 
 
 def load_vehicle(path, base=None):
@@ -82,155 +104,47 @@ def run(vehicle, trace=False):
     Raises:
         Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``).
     """
-    return Result(_core.run(vehicle, bool(trace)), vehicle)
+    return _core.run(vehicle, bool(trace))
 
 
-class Figures:
-    """A read-only record of a run's JSON: its keys are attributes.
+def spec_values():
+    """The spec values in spec-file order, as dicts.
 
-    ``figures.fuel_economy_km_per_l`` is ``figures["fuel_economy_km_per_l"]``; nested
-    objects are Figures too, and ``to_dict()`` gives a plain copy.
+    Keys: ``name`` (the Python attribute, e.g. ``"final_ratio"``), ``file_name`` (as spec
+    files, manifests and ``--set`` write it, e.g. ``"FinalRatio"``), ``kind`` (``"text"``,
+    ``"real"``, ``"integer"`` or ``"switch"``), ``unit``, the range a run accepts (``min``,
+    ``above``: exclusive, ``max``; None where there is no bound) and ``meaning``.
     """
-
-    __slots__ = ("_data",)
-
-    def __init__(self, data):
-        object.__setattr__(self, "_data", data)
-
-    def __getattr__(self, name):
-        try:
-            return _wrap(self._data[name])
-        except KeyError:
-            raise AttributeError(name) from None
-
-    def __setattr__(self, name, value):
-        raise AttributeError("hdfe result figures are read-only")
-
-    def __getitem__(self, name):
-        return _wrap(self._data[name])
-
-    def __contains__(self, name):
-        return name in self._data
-
-    def __iter__(self):
-        return iter(self._data)
-
-    def __dir__(self):
-        return list(self._data)
-
-    def __eq__(self, other):
-        return isinstance(other, Figures) and self._data == other._data
-
-    __hash__ = None
-
-    def keys(self):
-        """The field names, in the JSON's order."""
-        return self._data.keys()
-
-    def to_dict(self):
-        """A plain (deep) copy as dicts and lists."""
-        return _copy.deepcopy(self._data)
-
-    def __repr__(self):
-        return f"Figures({self._data!r})"
+    return list(_core.spec_values())
 
 
-def _wrap(value):
-    if isinstance(value, dict):
-        return Figures(value)
-    if isinstance(value, list):
-        return [_wrap(item) for item in value]
-    return value
+def check(vehicle_or_spec):
+    """What ``hdfe --check`` finds in a vehicle's input files, as data.
 
+    Args:
+        vehicle_or_spec: a spec file (str or path-like), or a :class:`Vehicle`, whose spec
+            file (``vehicle.files[0]``) is checked as it is on disk: edits made in Python
+            are not seen.
 
-class Result:
-    """The figures of a run, named as in the command line's JSON (``hdfe --json``).
-
-    Attributes:
-        cycles: ``{"URBAN": Figures, "HIGHWAY": Figures, "MID-TOWN": Figures}``; each has
-            ``fuel_economy_km_per_l`` (the final figure), ``fuel_economy_before_transient_km_per_l``,
-            ``fuel_economy_after_transient_km_per_l``, ``fuel_economy_after_kf_km_per_l``,
-            ``transient_correction``, ``kf``, ``average_speed_km_per_h``, ``distance_km``,
-            ``target_distance_km``, ``fuel_l``, ``first_second``, ``seconds`` and ``metrics``
-            (``seconds_below_target``, ``largest_shortfall_km_per_h``,
-            ``largest_shortfall_second``, ``distance_percent_of_target``,
-            ``seconds_at_full_load``).
-        urban, highway, midtown: the same cycles' Figures.
-        average_fuel_economy_km_per_l: the distance-weighted average [km/l].
-        vehicle: the classification and standard-vehicle values (Figures).
-        inputs: the input files with their paths and SHA-256 (list of Figures).
-        run_checks: seconds the vehicle could not follow (list of Figures).
-        warnings: what the run did that the figures do not show (list of Figures).
-        program: program name and versions (Figures).
-        trace: the per-second traces as a DataFrame, or None (see ``trace``).
-
-    A Result pickles; it is immutable.
+    Returns:
+        A list of :class:`Finding` (file, line, severity, message) in the order ``--check``
+        prints them; ``line`` is 0 where the finding is about a file as a whole, ``severity``
+        ``"error"`` or ``"warning"``. An empty list: nothing found.
     """
+    if isinstance(vehicle_or_spec, Vehicle):
+        if not vehicle_or_spec.files:
+            raise ValueError("check: the vehicle has no spec file to check")
+        spec = vehicle_or_spec.files[0]["path"]
+    else:
+        spec = _os.fspath(vehicle_or_spec)
+    return [Finding(*fields) for fields in _core.check_findings(spec)]
 
-    __slots__ = ("_output", "_document", "_source")
 
-    def __init__(self, output, source=None):
-        self._output = output
-        self._document = _json.loads(output.json)
-        self._source = source
+class Finding(_collections.namedtuple("Finding", "file line severity message")):
+    """A finding of :func:`check`: ``file``, ``line`` (0: the whole file), ``severity``
+    (``"error"`` or ``"warning"``) and ``message``."""
 
-    def __reduce__(self):
-        return (Result, (self._output, self._source))
-
-    @property
-    def source_vehicle(self):
-        """The :class:`Vehicle` object given to :func:`run` (for its curves and map), or None."""
-        return self._source
-
-    def __getattr__(self, name):
-        if name in _CYCLE_ATTRIBUTES:
-            return self.cycles[_CYCLE_ATTRIBUTES[name]]
-        if name in ("vehicle", "inputs", "run_checks", "warnings", "program", "average_fuel_economy_km_per_l"):
-            return _wrap(self._document[name])
-        raise AttributeError(name)
-
-    def __dir__(self):
-        return sorted(set(object.__dir__(self)) | set(_CYCLE_ATTRIBUTES) | set(self._document))
-
-    @property
-    def cycles(self):
-        """The cycles' Figures by name, in the order URBAN, HIGHWAY, MID-TOWN."""
-        return {cycle["name"]: Figures(cycle) for cycle in self._document["cycles"]}
-
-    def to_dict(self):
-        """The whole result as the command line's JSON document, parsed (a fresh copy)."""
-        return _json.loads(self._output.json)
-
-    def to_json(self):
-        """The command line's JSON document, as text."""
-        return self._output.json
-
-    @property
-    def trace(self):
-        """The per-second traces: a DataFrame with the trace CSV's columns, or None.
-
-        Columns: cycle, second, target_speed_km_per_h, speed_km_per_h, gradient_percent,
-        distance_km, gear, engine_speed_rpm, engine_torque_Nm, normalised_speed_percent,
-        normalised_torque_percent, fuel_rate_l_per_h, cumulative_fuel_l. Distance and fuel
-        accumulate from each cycle's start. None unless the run was asked for traces.
-        """
-        columns = self._output.trace_columns()
-        if columns is None:
-            return None
-        import numpy
-        import pandas
-
-        names, rows, numbers = columns
-        data = {"cycle": numpy.repeat(numpy.array(names, dtype=object), rows)}
-        for name, values in numbers.items():
-            data[name] = values.astype("int64") if name in ("second", "gear") else values
-        return pandas.DataFrame(data)
-
-    def __repr__(self):
-        economies = ", ".join(
-            f"{name} {cycle['fuel_economy_km_per_l']:.4f}" for name, cycle in self.cycles.items()
-        )
-        return f"<hdfe.Result {self._document['vehicle']['name']!r}: {economies} km/l>"
+    __slots__ = ()
 
 
 def report(vehicle_or_result, path, vehicle=None):
@@ -280,9 +194,20 @@ _WHOLE_COLUMNS = frozenset(
 _TEXT_COLUMNS = ("id", "spec", "status", "message", "category")
 
 
+def _is_missing(value):
+    if value is None:
+        return True
+    try:
+        import pandas
+
+        return value is pandas.NA or value is pandas.NaT
+    except ImportError:
+        return False
+
+
 def _cell_text(value):
     """A manifest cell as the text a CSV manifest would hold: empty for a missing value."""
-    if value is None:
+    if _is_missing(value):
         return ""
     if isinstance(value, str):
         return value
@@ -321,7 +246,7 @@ def _manifest_columns(columns):
     return overrides
 
 
-def run_batch(rows, jobs=None, base=None):
+def run_batch(rows, jobs=None, base=None, typed=True):
     """Run every row of a manifest; return the batch summary as a DataFrame.
 
     The rows run on the C++ worker threads with the GIL released, each distinct input file
@@ -340,9 +265,13 @@ def run_batch(rows, jobs=None, base=None):
         jobs: worker threads; None: one per core.
         base: the folder relative ``spec`` names are taken from; None: the working directory.
 
+        typed: give override columns of numbers as numbers (below); False: as the texts run.
+
     Returns:
         A DataFrame: text columns as str, figures as float64 (NaN for a failed row), whole
-        numbers as ``Int64``, override columns as the texts run.
+        numbers as ``Int64``. An override column of a real value is float64 (NaN where the
+        cell was empty), of a whole-number value or a switch ``Int64``, when every cell of it
+        reads as a number; otherwise, and for text values, it holds the texts run.
 
     Raises:
         ValueError: an unknown or repeated column, or neither ``spec`` nor ``vehicle``.
@@ -370,13 +299,50 @@ def run_batch(rows, jobs=None, base=None):
     names, columns = _core.run_batch(
         ids, specs, "" if base is None else _os.fspath(base), vehicles, overrides, texts, jobs or 0
     )
-    return _summary_frame(names, columns)
+    return _summary_frame(names, columns, typed=typed)
 
 
-def _summary_frame(names, columns):
+def _override_kinds():
+    return {value["file_name"]: value["kind"] for value in _core.spec_values()}
+
+
+def _typed_override(kind, cells):
+    """An override column's texts as numbers when the value is a number and every non-empty
+    cell reads as one: float64 (NaN where empty) for a real value, Int64 (missing where
+    empty) for a whole number or a switch. Otherwise, or for a text value, the texts."""
     import numpy
     import pandas
 
+    if kind == "text":
+        return list(cells)
+    texts = [str(cell).strip() for cell in cells]
+    try:
+        if kind == "real":
+            return numpy.array([float(t) if t else numpy.nan for t in texts], dtype="float64")
+        whole = [int(t) if t else 0 for t in texts]
+    except ValueError:
+        return list(cells)
+    return pandas.arrays.IntegerArray(numpy.array(whole, dtype="int64"),
+                                      numpy.array([not t for t in texts], dtype=bool))
+
+
+def _type_overrides(frame):
+    """A summary whose override columns hold texts, with them typed (see run_batch)."""
+    kinds = _override_kinds()
+    fixed = len(summary_columns())
+    frame = frame.copy()
+    for name in list(frame.columns)[fixed:]:
+        cells = ["" if _is_missing(cell) else cell for cell in frame[name]]
+        frame[name] = _typed_override(kinds.get(name, "text"), cells)
+    return frame
+
+
+def _summary_frame(names, columns, typed=True):
+    import numpy
+    import pandas
+
+    kinds = _override_kinds() if typed else {}
+    fixed = len(summary_columns())
     data = {}
     failed = None
     for name, values in zip(names, columns):
@@ -384,6 +350,8 @@ def _summary_frame(names, columns):
             failed = numpy.array([status != "ok" for status in values], dtype=bool)
         if name in _WHOLE_COLUMNS:
             values = pandas.arrays.IntegerArray(numpy.asarray(values, dtype="int64"), failed.copy())
+        elif typed and len(data) >= fixed:
+            values = _typed_override(kinds.get(name, "text"), values)
         data[name] = values
     return pandas.DataFrame(data, columns=names)
 
@@ -414,8 +382,14 @@ def read_summary(path):
 def write_summary_csv(summary, path, chunk_rows=100_000):
     """Write a summary DataFrame (from run_batch or a sweep) as ``hdfe --batch`` writes it.
 
-    The text is the batch core's own, byte for byte. ``path`` is a file name or ``"-"`` for
-    standard output; the file is written whole to a temporary name, then renamed.
+    The text is the batch core's own: the same bytes as ``hdfe --batch`` writes for the same
+    rows, numbers of override columns written in their shortest form (``2.50`` in a manifest
+    comes back as ``2.5``). ``path`` is a file name or ``"-"`` for standard output; the file
+    is replaced whole, through the library's atomic writes (flushed to the disk, then renamed
+    over the old one).
+
+    Raises:
+        Error: the file cannot be written (``kind == "cannot_write"``).
     """
     import numpy
     import sys
@@ -443,13 +417,16 @@ def write_summary_csv(summary, path, chunk_rows=100_000):
             sys.stdout.buffer.write(text)
         sys.stdout.buffer.flush()
         return
-    temporary = f"{_os.fspath(path)}.tmp{_os.getpid()}"
-    try:
-        with open(temporary, "wb") as out:
-            for text in chunks():
-                out.write(text)
-        _os.replace(temporary, path)
-    except BaseException:
-        if _os.path.exists(temporary):
-            _os.remove(temporary)
-        raise
+    with _core.AtomicFile(_os.fspath(path), "summary file") as out:
+        for text in chunks():
+            out.write(text)
+        out.commit()
+
+
+def _write_file(path, text, kind="output file"):
+    """Replace the file at ``path`` whole with ``text`` (str, as UTF-8, or bytes), through the
+    library's atomic writes: flushed to the disk beside its target, then renamed over it."""
+    data = text.encode("utf-8") if isinstance(text, str) else bytes(text)
+    with _core.AtomicFile(_os.fspath(path), kind) as out:
+        out.write(data)
+        out.commit()

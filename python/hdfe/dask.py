@@ -55,7 +55,7 @@ def _run_chunk(chunk, base, vehicles):
     if vehicles is not None:
         chunk = chunk.copy()
         chunk["vehicle"] = [vehicles[code] for code in chunk["vehicle"]]
-    return hdfe.run_batch(chunk, jobs=1, base=base)
+    return hdfe.run_batch(chunk, jobs=1, base=base, typed=False)
 
 
 def sweep(rows, client=None, chunk_rows=10_000, base=None):
@@ -110,7 +110,9 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None):
             for start in range(0, len(frame), chunk_rows)
         ]
         parts = client.gather(tasks)
-        return pandas.concat(parts, ignore_index=True)
+        # Override columns are typed over the whole manifest, as run_batch types them: a
+        # chunk alone might read as numbers where another holds a text.
+        return hdfe._type_overrides(pandas.concat(parts, ignore_index=True))
     finally:
         if own_client:
             cluster = client.cluster

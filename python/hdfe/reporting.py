@@ -553,6 +553,18 @@ def _inputs_html(result):
 
 # ------------------------------------------------------------ single vehicle
 
+def _write_page(path, text):
+    """Replace the page at ``path`` whole: through the package's atomic writes when it is
+    built, else (the pure-Python files alone) by a plain write."""
+    try:
+        from hdfe import _write_file
+    except ImportError:
+        with open(path, "w", encoding="utf-8", newline="\n") as out:
+            out.write(text)
+    else:
+        _write_file(path, text, "report")
+
+
 def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, path):
     """Write the HTML report of one vehicle's run to ``path``.
 
@@ -595,8 +607,7 @@ def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, 
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>"
             f"{_inputs_html(result_dict)}")
     text = _page(f"hdfe report: {name}", body)
-    with open(path, "w", encoding="utf-8", newline="\n") as out:
-        out.write(text)
+    _write_page(path, text)
     return path
 
 
@@ -880,6 +891,5 @@ def write_batch_report(summary, path, parameters=None, title=None):
     title = title or "Batch report"
     body = (f"<header><h1>{_esc(title)}</h1>{headline}</header>"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>{table}")
-    with open(path, "w", encoding="utf-8", newline="\n") as out:
-        out.write(_page(f"hdfe: {title}", body, _SORT_SCRIPT))
+    _write_page(path, _page(f"hdfe: {title}", body, _SORT_SCRIPT))
     return path

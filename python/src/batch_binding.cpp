@@ -1,21 +1,21 @@
 // run_batch: many rows on the batch core's worker threads, with the GIL released, into the
 // summary table's columns. A row names a spec file (the batch core reads and shares its
-// files), or carries a loaded Vehicle (run here, each vehicle's fuel grid built once).
+// files), or carries a loaded Vehicle (the batch core runs a copy of it). Summary files are
+// written through the library's atomic writes.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 #include "hdfe/batch.h"
 #include "hdfe/fuel_grid.h"
 #include "bindings.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/output.h"
 
 namespace hdfe::python {
 
@@ -52,51 +52,7 @@ std::vector<BatchRow> batch_rows(const std::vector<py::object>& ids, const std::
   return rows;
 }
 
-// Rows of loaded vehicles: a vehicle's values edited by the row's overrides, and its fuel
-// grid built once for all its rows (overrides change no map).
-class VehicleRows {
- public:
-  // vehicles: the distinct vehicles, copied while the GIL is held; of_row: each row's one.
-  VehicleRows(std::vector<Vehicle> vehicles, std::vector<std::size_t> of_row)
-      : vehicles_(std::move(vehicles)), of_row_(std::move(of_row)), grids_(vehicles_.size()) {}
-
-  SummaryRow run_row(std::size_t k, const BatchRow& row) {
-    try {
-      if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
-      Vehicle vehicle = vehicles_[of_row_[k]];
-      for (const Override& o : row.overrides) {
-        if (o.value.empty()) continue;
-        if (o.name == "EngineFile" || o.name == "TransmissionFile") {
-          // The vehicle's files are already read: another name would not be run.
-          throw Error({" " + o.name + " cannot be replaced on a loaded vehicle: give its spec file instead"}, 1,
-                      ErrorKind::BadValue);
-        }
-        apply_override(vehicle.values, o.name, o.value);
-      }
-      Grid& grid = grids_[of_row_[k]];
-      const Result result = run(vehicle, RunOptions{}, [&grid](const Vehicle& v) {
-        std::call_once(grid.once, [&] { grid.grid = fuel_grid(v); });
-        return grid.grid;
-      });
-      return summary_row(row, result);
-    } catch (const Error& error) {
-      return error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
-    } catch (const std::exception& error) {
-      return error_row(row, error.what());
-    }
-  }
-
- private:
-  struct Grid {
-    std::once_flag once;
-    std::shared_ptr<const FuelGrid> grid;
-  };
-  std::vector<Vehicle> vehicles_;
-  std::vector<std::size_t> of_row_;
-  std::vector<Grid> grids_;
-};
-
-std::vector<SummaryRow> run_spec_rows(std::vector<BatchRow> rows, unsigned jobs) {
+std::vector<SummaryRow> run_rows(std::vector<BatchRow> rows, unsigned jobs) {
   std::vector<SummaryRow> summary;
   summary.reserve(rows.size());
   std::size_t next = 0;
@@ -107,20 +63,29 @@ std::vector<SummaryRow> run_spec_rows(std::vector<BatchRow> rows, unsigned jobs)
   return summary;
 }
 
-std::vector<SummaryRow> run_vehicle_rows(const std::vector<BatchRow>& rows, VehicleRows& runner, unsigned jobs) {
-  std::vector<SummaryRow> summary(rows.size());
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t k = next++; k < rows.size(); k = next++) summary[k] = runner.run_row(k, rows[k]);
-  };
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(rows.size(), 1)));
-  std::vector<std::thread> workers;
-  for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
-  work();
-  for (std::thread& worker : workers) worker.join();
-  return summary;
-}
+// A file replaced whole: written piece by piece to a temporary beside it, put in place by
+// commit(); discarded (the target left as it was) on leaving a with-block by an exception.
+class AtomicFile {
+ public:
+  AtomicFile(std::string name, std::string kind) : file_(std::make_unique<StreamedFile>(std::move(name), std::move(kind))) {}
+
+  void write(const py::bytes& piece) {
+    const std::string_view text = piece;
+    open().write(text);
+  }
+  void commit() {
+    open().commit();
+    file_.reset();
+  }
+  void discard() { file_.reset(); }
+
+ private:
+  StreamedFile& open() {
+    if (!file_) throw py::value_error("the file is already committed or discarded");
+    return *file_;
+  }
+  std::unique_ptr<StreamedFile> file_;
+};
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -255,32 +220,42 @@ void bind_batch(py::module_& m) {
          const py::object& vehicles, const std::vector<std::string>& override_columns,
          const std::vector<std::vector<py::object>>& overrides, unsigned jobs) {
         std::vector<BatchRow> rows = batch_rows(ids, specs, base, override_columns, overrides);
-        std::vector<SummaryRow> summary;
-        if (vehicles.is_none()) {
-          py::gil_scoped_release unlocked;
-          summary = run_spec_rows(std::move(rows), jobs);
-        } else {
-          // The Vehicle objects stay alive in the caller's list while the GIL is released.
-          // Copies: a Python thread may edit a vehicle while the rows run.
-          std::map<const Vehicle*, std::size_t> numbers;
-          std::vector<Vehicle> distinct;
-          std::vector<std::size_t> of_row;
+        if (!vehicles.is_none()) {
+          // Copies, made while the GIL is held: a Python thread may edit a vehicle while the
+          // rows run. Rows of one Vehicle object share one copy, and so its fuel grid.
+          std::map<const Vehicle*, std::shared_ptr<const Vehicle>> copies;
+          std::size_t k = 0;
           for (const py::handle v : vehicles) {
+            if (k == rows.size()) throw py::value_error("one vehicle per row");
             const Vehicle* vehicle = &v.cast<const Vehicle&>();
-            const auto [at, added] = numbers.emplace(vehicle, distinct.size());
-            if (added) distinct.push_back(*vehicle);
-            of_row.push_back(at->second);
+            auto& copy = copies[vehicle];
+            if (!copy) copy = std::make_shared<const Vehicle>(*vehicle);
+            rows[k++].vehicle = copy;
           }
-          if (of_row.size() != rows.size()) throw py::value_error("one vehicle per row");
-          VehicleRows runner(std::move(distinct), std::move(of_row));
+          if (k != rows.size()) throw py::value_error("one vehicle per row");
+        }
+        std::vector<SummaryRow> summary;
+        {
           py::gil_scoped_release unlocked;
-          summary = run_vehicle_rows(rows, runner, jobs);
+          summary = run_rows(std::move(rows), jobs);
         }
         return summary_table(summary, override_columns);
       },
       py::arg("ids"), py::arg("specs"), py::arg("base"), py::arg("vehicles"), py::arg("override_columns"), py::arg("overrides"),
       py::arg("jobs") = 0,
       "Runs rows (see hdfe.run_batch); returns (column names, columns) of the summary table.");
+
+  py::class_<AtomicFile>(m, "AtomicFile",
+                         "A file replaced whole through the library's atomic writes (see hdfe._write_file).")
+      .def(py::init<std::string, std::string>(), py::arg("name"), py::arg("kind") = "output file")
+      .def("write", &AtomicFile::write, py::arg("piece"), "Appends bytes.")
+      .def("commit", &AtomicFile::commit, "Flushes the file to the disk and puts it in place of its target.")
+      .def("discard", &AtomicFile::discard, "Removes the temporary; the target stays as it was.")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](AtomicFile& f, const py::object& type, const py::object&, const py::object&) {
+        if (!type.is_none()) f.discard();
+        return false;
+      });
 
   m.def("summary_csv", &summary_csv, py::arg("override_columns"), py::arg("columns"), py::arg("header"),
         "The summary table's rows as CSV text (UTF-8 bytes), written as hdfe --batch writes them, "

@@ -14,6 +14,10 @@ namespace py = pybind11;
 py::str to_str(const std::string& text);
 std::string to_bytes(const py::handle& text);
 
+// What __reduce__ gives for an object of that bound type with that state: restored by
+// hdfe._restore.restore, which calls _core._restore_<type_name>.
+py::tuple reduced(const std::string& type_name, const py::object& state);
+
 // hdfe.Error, raised for every hdfe::Error.
 void bind_error(py::module_& m);
 // Vehicle, its engine and transmission records, load_vehicle.
@@ -22,5 +26,7 @@ void bind_vehicle(py::module_& m);
 void bind_run(py::module_& m);
 // run_batch and the summary table.
 void bind_batch(py::module_& m);
+// check_findings (--check as data).
+void bind_check(py::module_& m);
 
 }  // namespace hdfe::python

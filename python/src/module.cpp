@@ -1,8 +1,10 @@
 // The extension module hdfe._core. The package hdfe (python/hdfe) is its public face.
-#include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
+#include <set>
+
 #include "bindings.h"
+#include "records.h"
 #include "hdfe/error.h"
 #include "hdfe/hdfe.h"
 
@@ -22,48 +24,50 @@ std::string to_bytes(const py::handle& text) {
   return std::string(bytes);
 }
 
-namespace {
+py::tuple reduced(const std::string& type_name, const py::object& state) {
+  return py::make_tuple(py::module_::import("hdfe._restore").attr("restore"), py::make_tuple(type_name, state));
+}
 
-// Defined in Python so that it pickles by value (every attribute is an argument) and reads
-// as hdfe.Error in tracebacks.
-constexpr const char* ErrorClass = R"(
-class Error(Exception):
-    """A vehicle could not be loaded or run.
+void deprecated_alias(py::object cls, const char* old_name, const char* name) {
+  const std::string message = std::string(old_name) + " is deprecated: use " + name;
+  const std::string target = name;
+  const auto warn = [message] {
+    if (PyErr_WarnEx(PyExc_DeprecationWarning, message.c_str(), 2) != 0) throw py::error_already_set();
+  };
+  const py::cpp_function get([warn, target](const py::object& self) {
+    warn();
+    return py::object(self.attr(target.c_str()));
+  });
+  const py::cpp_function set([warn, target](const py::object& self, const py::object& value) {
+    warn();
+    self.attr(target.c_str()) = value;
+  });
+  cls.attr(old_name) = py::module_::import("builtins").attr("property")(get, set, py::none(), "Deprecated: " + target + ".");
+}
 
-    ``str(error)`` is the message the command line prints (its lines joined by LF).
+void hide_from_dir(py::object cls, const std::vector<std::string>& names) {
+  if (names.empty()) return;
+  const std::set<std::string> hidden(names.begin(), names.end());
+  cls.attr("__dir__") = py::cpp_function(
+      [hidden](const py::object& self) {
+        py::list shown;
+        for (const py::handle name : py::module_::import("builtins").attr("object").attr("__dir__")(self)) {
+          if (!hidden.count(name.cast<std::string>())) shown.append(name);
+        }
+        return shown;
+      },
+      py::is_method(cls));
+}
 
-    Attributes:
-        kind: the error kind, e.g. ``"missing_file"``, ``"bad_value"``, ``"end_of_file"``,
-            ``"unknown_category"``, ``"vehicle_check"``, ``"interpolation"``, ``"limit"``
-            or ``"bad_result"``.
-        file: the file the error is about, or ``""``.
-        lines: the message lines.
-    """
-
-    def __init__(self, message, kind="", file="", lines=()):
-        super().__init__(message, kind, file, tuple(lines))
-        self.kind = kind
-        self.file = file
-        self.lines = tuple(lines)
-
-    def __str__(self):
-        return self.args[0]
-
-Error.__module__ = "hdfe"
-)";
-
-}  // namespace
-
-void bind_error(py::module_& m) {
-  py::exec(ErrorClass, m.attr("__dict__"));
+void bind_error(py::module_&) {
+  // hdfe.Error is a Python class (python/hdfe/_errors.py): it pickles as any exception and
+  // reads as hdfe.Error in tracebacks. It is imported when the first error is raised.
   py::register_exception_translator([](std::exception_ptr thrown) {
     try {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const Error& e) {
-      const py::object error_class = py::module_::import("hdfe._core").attr("Error");
-      py::list lines;
-      for (const std::string& line : e.lines()) lines.append(to_str(line));
-      const py::object error = error_class(to_str(e.what()), error_kind_name(e.kind()), to_str(e.file()), lines);
+      const py::object error_class = py::module_::import("hdfe._errors").attr("Error");
+      const py::object error = error_class(to_str(e.what()), error_kind_name(e.kind()), to_str(e.file()), e.line());
       PyErr_SetObject(error_class.ptr(), error.ptr());
     }
   });
@@ -80,4 +84,5 @@ PYBIND11_MODULE(_core, m) {
   hdfe::python::bind_vehicle(m);
   hdfe::python::bind_run(m);
   hdfe::python::bind_batch(m);
+  hdfe::python::bind_check(m);
 }

@@ -1,58 +1,358 @@
-// run: a vehicle over the drive cycles, with the GIL released. Its output is the run's JSON
-// document (the command line's --json) and, when asked for, the per-second traces as columns.
+// run and its Result: the library's records bound as read-only Python objects, the run's
+// JSON document (the command line's --json) and its per-second trace table.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <string_view>
 
 #include "bindings.h"
 #include "hdfe/hdfe.h"
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
+#include "hdfe/values.h"
+#include "records.h"
 
 namespace hdfe::python {
 
-namespace {
-
-constexpr int StateVersion = 1;
-
-// The numeric trace columns, in the trace CSV's order (after its cycle name).
-std::vector<std::string> trace_column_names() {
-  std::vector<std::string> names;
-  for (const TraceColumnInfo& column : trace_column_table()) names.emplace_back(column.name);
-  return names;
+const char* enum_name(TransmissionType type) {
+  return type == TransmissionType::TorqueConverter ? "torque_converter" : "manual";
+}
+const char* enum_name(RunFinding::Kind kind) { return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque"; }
+const char* enum_name(RunWarning::Kind kind) {
+  return kind == RunWarning::Kind::SpeedSearchExhausted ? "speed_search_exhausted" : "cycle_missed";
 }
 
-// What a run gives Python: everything else is read from the JSON.
-struct RunOutput {
-  std::string json;
-  std::vector<std::string> cycles;        // traced cycles, in order
-  std::vector<int64_t> rows;              // rows of each traced cycle
-  std::vector<std::vector<double>> columns;  // trace_column_names(), every cycle's rows in turn
+namespace {
+
+template <typename E>
+void enum_of(const py::handle& name, E& out, std::initializer_list<E> values) {
+  if (py::isinstance<py::str>(name)) {
+    const std::string text = name.cast<std::string>();
+    for (const E value : values) {
+      if (text == enum_name(value)) {
+        out = value;
+        return;
+      }
+    }
+  }
+  std::string names;
+  for (const E value : values) names += std::string(names.empty() ? "" : " or ") + "'" + enum_name(value) + "'";
+  throw py::value_error("expected " + names + ", not " + std::string(py::repr(name)));
+}
+
+}  // namespace
+
+void enum_from(const py::handle& name, TransmissionType& out) {
+  enum_of(name, out, {TransmissionType::Manual, TransmissionType::TorqueConverter});
+}
+void enum_from(const py::handle& name, RunFinding::Kind& out) {
+  enum_of(name, out, {RunFinding::Kind::OverSpeed, RunFinding::Kind::OverTorque});
+}
+void enum_from(const py::handle& name, RunWarning::Kind& out) {
+  enum_of(name, out, {RunWarning::Kind::SpeedSearchExhausted, RunWarning::Kind::CycleMissed});
+}
+
+py::object plain(const py::handle& value) {
+  if (py::hasattr(value, "to_dict")) return value.attr("to_dict")();
+  if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value)) {
+    py::list out;
+    for (const py::handle item : value) out.append(plain(item));
+    return out;
+  }
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+namespace {
+
+// The per-second trace table with its column names, as the library computes it once for the
+// trace CSV and every other surface.
+struct TraceTable {
+  std::vector<std::string> cycles;           // traced cycles, in order
+  std::vector<int64_t> rows;                 // rows of each traced cycle
+  std::vector<std::string> names;            // the numeric columns: the CSV's after `cycle`
+  std::vector<std::vector<double>> columns;  // in the order of names
 };
 
-// The trace table as the trace CSV writes it.
-void add_traces(RunOutput& out, const Result& result) {
-  TraceTable table = trace_table(result);
+TraceTable trace_table_of(const Result& result) {
+  hdfe::TraceTable table = trace_table(result);
+  TraceTable out;
+  if (table.cycles.empty()) return out;
+  for (const TraceColumnInfo& c : trace_column_table()) out.names.emplace_back(c.name);
   out.cycles = std::move(table.cycles);
   out.rows = std::move(table.rows);
   out.columns = std::move(table.columns);
+  return out;
 }
 
-py::object trace_columns(const RunOutput& out) {
-  if (out.cycles.empty()) return py::none();
-  const std::vector<std::string> names = trace_column_names();
-  py::dict columns;
-  for (std::size_t c = 0; c < names.size(); ++c) {
-    columns[py::str(names[c])] = py::array_t<double>(static_cast<py::ssize_t>(out.columns[c].size()), out.columns[c].data());
+// The whole-number columns of the trace table.
+bool whole_column(const std::string& name) {
+  for (const TraceColumnInfo& c : trace_column_table()) {
+    if (c.name == name) return c.whole_number;
   }
+  return false;
+}
+
+py::object trace_frame(const TraceTable& table) {
+  if (table.cycles.empty()) return py::none();
+  const py::module_ numpy = py::module_::import("numpy");
+  py::dict data;
   py::list cycles;
-  for (const std::string& name : out.cycles) cycles.append(to_str(name));
-  return py::make_tuple(cycles, out.rows, columns);
+  for (const std::string& name : table.cycles) cycles.append(to_str(name));
+  data["cycle"] = numpy.attr("repeat")(numpy.attr("array")(cycles, py::arg("dtype") = "object"), table.rows);
+  for (std::size_t c = 0; c < table.names.size(); ++c) {
+    const std::vector<double>& column = table.columns[c];
+    py::object values = py::array_t<double>(static_cast<py::ssize_t>(column.size()), column.data());
+    if (whole_column(table.names[c])) values = values.attr("astype")("int64");
+    data[py::str(table.names[c])] = values;
+  }
+  return py::module_::import("pandas").attr("DataFrame")(data);
+}
+
+// What hdfe.run gives: the library's Result (its traces held as the table), the JSON document
+// and the input files of the vehicle run, and the Vehicle object run.
+struct RunResult {
+  Result result;
+  std::string json;
+  TraceTable trace;
+  std::vector<InputFile> inputs;
+  py::object source;
+};
+
+constexpr int ResultStateVersion = 1;
+
+template <typename T>
+py::list records(const std::vector<T>& values) {
+  py::list out;
+  for (const T& value : values) out.append(py::cast(value));
+  return out;
+}
+
+py::dict result_state(const RunResult& r) {
+  py::dict state;
+  state["version"] = ResultStateVersion;
+  state["classification"] = r.result.classification;
+  state["cycles"] = records(r.result.cycles);
+  state["average_fuel_economy_km_per_l"] = r.result.average_fuel_economy_km_per_l;
+  state["highway_ratio"] = r.result.highway_ratio;
+  state["findings"] = records(r.result.findings);
+  state["warnings"] = records(r.result.warnings);
+  state["json"] = py::bytes(r.json);
+  state["trace"] = py::make_tuple(r.trace.cycles, r.trace.rows, r.trace.names, r.trace.columns);
+  state["inputs"] = records(r.inputs);
+  state["source"] = r.source ? r.source : py::none();
+  return state;
+}
+
+RunResult result_from(const py::object& object) {
+  if (!py::isinstance<py::dict>(object)) throw py::value_error("not a pickled hdfe.Result");
+  const auto state = object.cast<py::dict>();
+  if (!state.contains("version") || !py::object(state["version"]).equal(py::int_(ResultStateVersion)) || state.size() != 11) {
+    throw py::value_error("not a pickled hdfe.Result of this version");
+  }
+  try {
+    RunResult r;
+    r.result.classification = state["classification"].cast<Classification>();
+    r.result.cycles = state["cycles"].cast<std::vector<CycleFigures>>();
+    r.result.average_fuel_economy_km_per_l = state["average_fuel_economy_km_per_l"].cast<double>();
+    r.result.highway_ratio = state["highway_ratio"].cast<double>();
+    r.result.findings = state["findings"].cast<std::vector<RunFinding>>();
+    r.result.warnings = state["warnings"].cast<std::vector<RunWarning>>();
+    r.json = state["json"].cast<std::string>();
+    const auto trace = state["trace"].cast<py::tuple>();
+    r.trace = TraceTable{trace[0].cast<std::vector<std::string>>(), trace[1].cast<std::vector<int64_t>>(),
+                         trace[2].cast<std::vector<std::string>>(), trace[3].cast<std::vector<std::vector<double>>>()};
+    r.inputs = state["inputs"].cast<std::vector<InputFile>>();
+    r.source = state["source"];
+    std::size_t rows = 0;
+    for (const int64_t n : r.trace.rows) rows += static_cast<std::size_t>(n);
+    bool consistent = r.trace.cycles.size() == r.trace.rows.size() && r.trace.names.size() == r.trace.columns.size();
+    for (const auto& column : r.trace.columns) consistent = consistent && column.size() == rows;
+    if (!consistent) throw py::value_error("its trace table's columns differ in length");
+    return r;
+  } catch (const std::exception& error) {
+    throw py::value_error(std::string("not a pickled hdfe.Result: ") + error.what());
+  }
+}
+
+const CycleFigures& cycle_named(const RunResult& r, std::string_view name) {
+  for (const CycleFigures& c : r.result.cycles) {
+    if (c.name == name) return c;
+  }
+  throw py::attribute_error("the result has no cycle " + std::string(name));
+}
+
+void bind_records(py::module_& m) {
+  Record<CycleMetrics>(m, "CycleMetrics", "How closely the vehicle followed a cycle's target speed (read-only).")
+      .field("seconds_below_target", &CycleMetrics::seconds_below_target, "Seconds more than 2 km/h below the target.")
+      .field("largest_shortfall_km_per_h", &CycleMetrics::largest_shortfall_km_per_h,
+             "Largest target minus achieved speed [km/h]; 0 if never short.")
+      .field("largest_shortfall_second", &CycleMetrics::largest_shortfall_second, "Its second (1-based); 0 if never short.")
+      .field("distance_percent_of_target", &CycleMetrics::distance_percent_of_target,
+             "Achieved distance over target distance [%].")
+      .field("seconds_at_full_load", &CycleMetrics::seconds_at_full_load, "Seconds at 99 % or more of full-load torque.")
+      .finish();
+
+  Record<CycleFigures>(m, "CycleFigures", "The figures of one cycle or section (read-only), as the JSON names them.")
+      .field("name", &CycleFigures::name, "URBAN, HIGHWAY or MID-TOWN.")
+      .field("fuel_economy_km_per_l", &CycleFigures::fuel_economy_km_per_l, "The final figure [km/l].")
+      .field("fuel_economy_before_transient_km_per_l", &CycleFigures::fuel_economy_before_transient_km_per_l,
+             "Distance over fuel, after an automatic's torque-converter factor [km/l].")
+      .field("fuel_economy_after_transient_km_per_l", &CycleFigures::fuel_economy_after_transient_km_per_l,
+             "After the transient correction [km/l].")
+      .field("fuel_economy_after_kf_km_per_l", &CycleFigures::fuel_economy_after_kf_km_per_l,
+             "After the Kf factor [km/l].")
+      .field("transient_correction", &CycleFigures::transient_correction, "Whether the 3 % correction applies.")
+      .field("kf", &CycleFigures::kf, "Kf1 (town) or Kf2 (highway).")
+      .field("average_speed_km_per_h", &CycleFigures::average_speed_km_per_h, "Average achieved speed [km/h].")
+      .field("distance_km", &CycleFigures::distance_km, "Achieved distance [km].")
+      .field("target_distance_km", &CycleFigures::target_distance_km, "Target distance [km].")
+      .field("fuel_l", &CycleFigures::fuel_l, "Simulated fuel, idle stop applied [l].")
+      .field("first_second", &CycleFigures::first_second, "First step of the section (1-based).")
+      .field("seconds", &CycleFigures::seconds, "Steps averaged.")
+      .field("metrics", &CycleFigures::metrics, "How closely the target speed was followed (CycleMetrics).")
+      .finish();
+
+  Record<RunFinding>(m, "RunFinding", "A second of a cycle the vehicle could not follow (read-only).")
+      .field("cycle", &RunFinding::cycle, "URBAN or HIGHWAY.")
+      .field("second", &RunFinding::second, "1-based.")
+      .field("kind", &RunFinding::kind, "'over_speed' or 'over_torque'.")
+      .finish();
+
+  Record<RunWarning>(m, "RunWarning", "Something the run did that its figures do not show (read-only).")
+      .field("kind", &RunWarning::kind, "'speed_search_exhausted' or 'cycle_missed'.")
+      .field("cycle", &RunWarning::cycle, "URBAN or HIGHWAY.")
+      .field("second", &RunWarning::second, "1-based; 0 for the settling step or the cycle as a whole.")
+      .field("message", &RunWarning::message, "What happened.")
+      .finish();
+
+  Record<InputFile>(m, "InputFile", "An input file of a run (read-only).")
+      .field("role", &InputFile::role, "spec, transmission, engine, full_load, motoring or fuel_map.")
+      .field("name", &InputFile::name, "The name as written.")
+      .field("path", &InputFile::path, "The path opened.")
+      .field("sha256", &InputFile::sha256, "SHA-256 of the bytes read (64 hex digits).")
+      .finish();
+
+  Record<SpecValues> values(m, "SpecValues", "The spec file's values as a run used them (read-only).");
+  for (const SpecValueInfo& info : spec_value_table()) {
+    const std::string name(info.name);
+    std::visit([&](auto member) { values.field(name.c_str(), member, std::string(info.meaning).c_str()); }, info.member);
+  }
+  values.finish();
+
+  Record<VehicleSpec>(m, "VehicleSpec", "The category's standard vehicle with the spec file's radii (read-only).")
+      .field("mu_air", &VehicleSpec::mu_air, "Air resistance [N/(km/h)^2].")
+      .field("mu_roll", &VehicleSpec::mu_roll, "Rolling resistance [N/kg].")
+      .field("tire_radius_m", &VehicleSpec::tire_radius_m, "[m]")
+      .field("flat_road_tire_radius_m", &VehicleSpec::flat_road_tire_radius_m, "[m]")
+      .field("tire_circumference_m", &VehicleSpec::tire_circumference_m, "[m]")
+      .field("width_m", &VehicleSpec::width_m, "[m]")
+      .field("height_m", &VehicleSpec::height_m, "[m]")
+      .field("curb_weight_kg", &VehicleSpec::curb_weight_kg, "[kg]")
+      .field("max_payload_kg", &VehicleSpec::max_payload_kg, "[kg]")
+      .field("test_weight_kg", &VehicleSpec::test_weight_kg, "[kg]")
+      .field("gross_weight_kg", &VehicleSpec::gross_weight_kg, "[kg]")
+      .field("highway_ratio", &VehicleSpec::highway_ratio, "Highway share [fraction 0..1].")
+      .field("crew", &VehicleSpec::crew, "Crew (trucks) or passenger capacity (buses) [persons].")
+      .field("load_factor", &VehicleSpec::load_factor, "[fraction]")
+      .field("engine_inertia_kg_m2", &VehicleSpec::engine_inertia_kg_m2, "Engine-side inertia [kg m^2].")
+      .finish();
+
+  Record<EngineData>(m, "EngineData", "The engine speed marks of a run (read-only).")
+      .field("max_speed_rpm", &EngineData::max_speed_rpm, "Highest engine speed the simulation allows [rpm].")
+      .field("rated_speed_rpm", &EngineData::rated_speed_rpm, "[rpm]")
+      .field("idle_speed_rpm", &EngineData::idle_speed_rpm, "[rpm]")
+      .field("engage_speed_rpm", &EngineData::engage_speed_rpm, "Clutch engagement when moving off [rpm].")
+      .field("release_speed_rpm", &EngineData::release_speed_rpm, "Clutch release when slowing down [rpm].")
+      .field("gear_min_speed_rpm", &EngineData::gear_min_speed_rpm, "Per gear, gear g at [g - 1] [rpm].")
+      .finish();
+
+  Record<GearRow>(m, "GearRow", "One row of the gear table (read-only).")
+      .field("ratio", &GearRow::ratio, "Gearbox ratio without the final ratio.")
+      .field("efficiency", &GearRow::efficiency, "")
+      .field("torque_margin", &GearRow::torque_margin, "Torque reserve an upshift into this gear needs.")
+      .field("rotating_mass_kg", &GearRow::rotating_mass_kg, "Equivalent mass of the rotating parts [kg].")
+      .finish();
+
+  Record<TransmissionData>(m, "TransmissionData", "The transmission as the run drives it (read-only).")
+      .field("type", &TransmissionData::type, "'manual' (MT, AMT) or 'torque_converter' (AT).")
+      .field("start_gears", &TransmissionData::start_gears, "Highest gear to move off in.")
+      .field("reengage_gear", &TransmissionData::reengage_gear, "Gear taken when drive is re-engaged while rolling.")
+      .field("max_upshift_span", &TransmissionData::max_upshift_span, "Most gears passed in one ordinary upshift.")
+      .field("final_ratio", &TransmissionData::final_ratio, "")
+      .field("final_efficiency", &TransmissionData::final_efficiency, "")
+      .field("gears", &TransmissionData::gears, "The gear table (GearRow), gear g at [g - 1].")
+      .finish();
+
+  Record<Classification>(m, "Classification",
+                         "The standard vehicle, the derived engine speeds and the gear table of a run (read-only).")
+      .field("values", &Classification::values, "The spec values as used (SpecValues).")
+      .field("spec", &Classification::spec, "The standard vehicle (VehicleSpec).")
+      .field("engine", &Classification::engine, "The engine speed marks (EngineData).")
+      .field("transmission", &Classification::transmission, "The gear table (TransmissionData).")
+      .finish();
 }
 
 }  // namespace
 
 void bind_run(py::module_& m) {
+  bind_records(m);
+
+  py::class_<RunResult> c(m, "Result", R"(The figures of a run (read-only); hdfe.run gives it.
+
+Attributes: urban, highway, midtown (CycleFigures), cycles (dict of CycleFigures by name, in
+the order URBAN, HIGHWAY, MID-TOWN), average_fuel_economy_km_per_l, highway_ratio,
+classification (Classification), findings (RunFinding list), warnings (RunWarning list),
+inputs (InputFile list), trace (DataFrame or None) and source_vehicle. to_dict() and
+to_json() give the command line's JSON document. A Result pickles.)");
+  c.attr("__module__") = "hdfe";
+  c.def_property_readonly("urban", [](const RunResult& r) { return cycle_named(r, "URBAN"); }, "The URBAN cycle's figures.");
+  c.def_property_readonly("highway", [](const RunResult& r) { return cycle_named(r, "HIGHWAY"); },
+                          "The HIGHWAY cycle's figures.");
+  c.def_property_readonly("midtown", [](const RunResult& r) { return cycle_named(r, "MID-TOWN"); },
+                          "The MID-TOWN section's figures.");
+  c.def_property_readonly(
+      "cycles",
+      [](const RunResult& r) {
+        py::dict out;
+        for (const CycleFigures& f : r.result.cycles) out[to_str(f.name)] = f;
+        return out;
+      },
+      "The figures by cycle name (a new dict), in the order URBAN, HIGHWAY, MID-TOWN.");
+  c.def_property_readonly("average_fuel_economy_km_per_l", [](const RunResult& r) { return r.result.average_fuel_economy_km_per_l; },
+                          "The distance-weighted average [km/l].");
+  c.def_property_readonly("highway_ratio", [](const RunResult& r) { return r.result.highway_ratio; },
+                          "The highway share of the average [fraction].");
+  c.def_property_readonly("classification", [](const RunResult& r) { return r.result.classification; },
+                          "The standard vehicle, engine speed marks and gear table (Classification).");
+  c.def_property_readonly("findings", [](const RunResult& r) { return records(r.result.findings); },
+                          "Seconds the vehicle could not follow (RunFinding list).");
+  c.def_property_readonly("warnings", [](const RunResult& r) { return records(r.result.warnings); },
+                          "What the run did that the figures do not show (RunWarning list).");
+  c.def_property_readonly("inputs", [](const RunResult& r) { return records(r.inputs); },
+                          "The input files read, spec file first (InputFile list).");
+  c.def_property_readonly("source_vehicle", [](const RunResult& r) { return r.source ? r.source : py::none(); },
+                          "The Vehicle object given to hdfe.run (for its curves and map), or None.");
+  c.def_property_readonly("trace", [](const RunResult& r) { return trace_frame(r.trace); },
+                          R"(The per-second traces: a new DataFrame with the trace CSV's columns, or None.
+
+Columns: cycle, second, target_speed_km_per_h, speed_km_per_h, gradient_percent,
+distance_km, gear, engine_speed_rpm, engine_torque_Nm, normalised_speed_percent,
+normalised_torque_percent, fuel_rate_l_per_h, cumulative_fuel_l. Distance and fuel
+accumulate from each cycle's start. None unless the run was asked for traces.)");
+  c.def("to_json", [](const RunResult& r) { return to_str(r.json); }, "The command line's JSON document, as text.");
+  c.def("to_dict", [](const RunResult& r) { return py::module_::import("json").attr("loads")(to_str(r.json)); },
+        "The command line's JSON document, parsed (a fresh copy).");
+  c.def("__repr__", [](const RunResult& r) {
+    std::string text = "<hdfe.Result " + std::string(py::repr(to_str(r.result.classification.values.vehicle_name))) + ":";
+    for (std::size_t k = 0; k < r.result.cycles.size(); ++k) {
+      text += std::string(k ? ", " : " ") + r.result.cycles[k].name + " " +
+              std::string(py::str("{:.4f}").format(r.result.cycles[k].fuel_economy_km_per_l));
+    }
+    return text + " km/l>";
+  });
+  m.def("_restore_Result", &result_from, "Restores a pickled Result.");
+  c.def("__reduce__", [](const RunResult& r) { return reduced("Result", result_state(r)); });
+
   m.def("trace_column_table", [] {
     py::list out;
     for (const TraceColumnInfo& c : trace_column_table()) {
@@ -68,43 +368,22 @@ void bind_run(py::module_& m) {
     }
     return out;
   }, "The cycle-following metrics, in order: (name, unit, meaning, whole_number).");
-  py::class_<RunOutput>(m, "RunOutput", "What a run gives hdfe.Result: the JSON document and the trace columns.")
-      .def_property_readonly(
-          "json", [](const RunOutput& o) { return py::str(o.json); }, "The run's JSON document (the CLI's --json).")
-      .def("trace_columns", &trace_columns,
-           "None without traces; else (cycle names, rows per cycle, {column: float64 array}) for the "
-           "trace CSV's columns after 'cycle'.")
-      .def(py::pickle(
-          [](const RunOutput& o) {
-            py::list columns;
-            for (const std::vector<double>& column : o.columns) {
-              columns.append(py::array_t<double>(static_cast<py::ssize_t>(column.size()), column.data()));
-            }
-            return py::make_tuple(StateVersion, py::bytes(o.json), o.cycles, o.rows, columns);
-          },
-          [](const py::tuple& state) {
-            if (state.size() != 5 || state[0].cast<int>() != StateVersion) {
-              throw py::value_error("not a pickled hdfe run output of this version");
-            }
-            RunOutput o{state[1].cast<std::string>(), state[2].cast<std::vector<std::string>>(),
-                        state[3].cast<std::vector<int64_t>>(), {}};
-            for (const py::handle column : state[4].cast<py::list>()) {
-              const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(column);
-              if (!a) throw py::value_error("not a pickled hdfe run output");
-              o.columns.emplace_back(a.data(), a.data() + a.size());
-            }
-            return o;
-          }));
-
   m.def(
       "run",
-      [](const Vehicle& vehicle, bool trace) {
+      [](const py::object& vehicle, bool trace) {
         // A copy: the run must not see a Python thread editing the vehicle meanwhile.
-        const Vehicle v = vehicle;
-        py::gil_scoped_release unlocked;
-        const Result result = run(v, RunOptions{trace});
-        RunOutput out{result_json(v, result), {}, {}, {}};
-        add_traces(out, result);
+        const Vehicle v = vehicle.cast<const Vehicle&>();
+        RunResult out;
+        {
+          py::gil_scoped_release unlocked;
+          Result result = run(v, RunOptions{trace});
+          out.json = result_json(v, result);
+          out.trace = trace_table_of(result);
+          result.traces.clear();
+          out.result = std::move(result);
+          out.inputs = v.files;
+        }
+        out.source = vehicle;
         return out;
       },
       py::arg("vehicle"), py::arg("trace") = false, "Runs a vehicle (see hdfe.run).");

@@ -1,54 +1,148 @@
 // Vehicle: every value of a vehicle's input files, editable from Python, and picklable so
-// that it can be sent to worker processes.
+// that it can be sent to worker processes. The spec values come from the value table: each
+// is an attribute under its snake_case name and an item under either name.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <cmath>
+#include <limits>
+#include <set>
+
 #include "bindings.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/values.h"
+#include "records.h"
 
 namespace hdfe::python {
 
 namespace {
 
-// Layout of the pickled state; a different number is refused.
-constexpr int StateVersion = 1;
+// The pickled state's layout; another number is refused.
+constexpr int StateVersion = 2;
 
-// A read/write attribute for a member of a record reached from the bound class.
-template <typename Class, typename Record, typename T>
-void value_property(py::class_<Class>& c, const char* name, Record Class::*record, T Record::*member,
-                    const char* doc) {
-  if constexpr (std::is_same_v<T, std::string>) {
-    c.def_property(
-        name, [record, member](const Class& o) { return to_str(o.*record.*member); },
-        [record, member](Class& o, const py::str& v) { o.*record.*member = to_bytes(v); }, doc);
-  } else {
-    c.def_property(
-        name, [record, member](const Class& o) { return o.*record.*member; },
-        [record, member](Class& o, T v) { o.*record.*member = v; }, doc);
+const char* kind_name(ValueKind kind) {
+  switch (kind) {
+    case ValueKind::Text: return "text";
+    case ValueKind::Real: return "real";
+    case ValueKind::Integer: return "integer";
+    case ValueKind::Switch: return "switch";
   }
+  return "";
 }
 
-// A read/write attribute for a member of the bound class itself.
-template <typename Class, typename T>
-void member_property(py::class_<Class>& c, const char* name, T Class::*member, const char* doc) {
-  if constexpr (std::is_same_v<T, std::string>) {
-    c.def_property(
-        name, [member](const Class& o) { return to_str(o.*member); },
-        [member](Class& o, const py::str& v) { o.*member = to_bytes(v); }, doc);
-  } else {
-    c.def_readwrite(name, member, doc);
+py::object value_object(const SpecValue& value) {
+  return std::visit(
+      [](const auto& v) -> py::object {
+        using V = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<V, std::string>) {
+          return to_str(v);
+        } else {
+          return py::cast(v);
+        }
+      },
+      value);
+}
+
+// A Python value as the spec value of that kind: TypeError for a value of another kind
+// (a whole-number value takes whole numbers only), ValueError for one out of its type's range.
+SpecValue spec_value_of(const SpecValueInfo& info, const py::handle& v) {
+  const std::string name(info.name);
+  const bool is_bool = PyBool_Check(v.ptr());
+  const bool is_integral = !is_bool && PyIndex_Check(v.ptr());
+  switch (info.kind) {
+    case ValueKind::Text:
+      if (!py::isinstance<py::str>(v)) throw py::type_error(name + " takes a str");
+      return to_bytes(v);
+    case ValueKind::Real:
+      if (is_bool || py::isinstance<py::str>(v) || !PyNumber_Check(v.ptr())) throw py::type_error(name + " takes a number");
+      return py::cast<double>(py::float_(py::reinterpret_borrow<py::object>(v)));
+    case ValueKind::Integer: {
+      if (!is_integral) throw py::type_error(name + " takes a whole number (int)");
+      const auto whole = py::int_(py::reinterpret_borrow<py::object>(v)).cast<long long>();
+      if (whole < std::numeric_limits<int32_t>::min() || whole > std::numeric_limits<int32_t>::max()) {
+        throw py::value_error(name + " is out of range");
+      }
+      return static_cast<int32_t>(whole);
+    }
+    case ValueKind::Switch: {
+      if (is_bool) return v.cast<bool>();
+      if (!is_integral) throw py::type_error(name + " takes True or False (or 1 or 0)");
+      const auto whole = py::int_(py::reinterpret_borrow<py::object>(v)).cast<long long>();
+      if (whole != 0 && whole != SwitchOn) throw py::value_error(name + " takes True or False (or 1 or 0)");
+      return whole == SwitchOn;
+    }
   }
+  throw py::type_error(name);
+}
+
+const SpecValueInfo& value_named(const py::handle& key) {
+  const SpecValueInfo* info = py::isinstance<py::str>(key) ? find_spec_value(key.cast<std::string>()) : nullptr;
+  if (info == nullptr) throw py::key_error(py::str(py::repr(key)).cast<std::string>() + " is not a spec value");
+  return *info;
+}
+
+// ----------------------------------------------------------------- curves and the map
+
+std::vector<double> doubles_of(const py::handle& object, const std::string& what) {
+  const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
+  if (!array || array.ndim() != 1) throw py::value_error(what + " must be a 1-D sequence of numbers");
+  std::vector<double> values(array.data(), array.data() + array.size());
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (!std::isfinite(values[k])) throw py::value_error(what + " holds a value that is not finite at row " + std::to_string(k));
+  }
+  return values;
+}
+
+// The named columns of a DataFrame or a dict of arrays, which must hold those columns alone,
+// of equal lengths, finite numbers.
+std::vector<std::vector<double>> columns_of(const py::handle& table, const char* what,
+                                            std::initializer_list<const char*> names) {
+  if (!py::hasattr(table, "keys")) throw py::type_error(std::string(what) + " takes a DataFrame or a dict of arrays");
+  std::set<std::string> given;
+  for (const py::handle key : table.attr("keys")()) given.insert(py::str(key).cast<std::string>());
+  const std::set<std::string> wanted(names.begin(), names.end());
+  if (given != wanted) {
+    std::string list;
+    for (const char* name : names) list += std::string(list.empty() ? "" : ", ") + name;
+    throw py::value_error(std::string(what) + " takes the columns " + list + " and no others");
+  }
+  std::vector<std::vector<double>> columns;
+  for (const char* name : names) columns.push_back(doubles_of(table[py::str(name)], std::string(what) + "." + name));
+  for (const auto& column : columns) {
+    if (column.size() != columns.front().size()) throw py::value_error(std::string(what) + ": the columns differ in length");
+  }
+  return columns;
+}
+
+TorqueCurve curve_of(const py::handle& table, const char* what) {
+  auto columns = columns_of(table, what, {"speed_rpm", "torque_Nm"});
+  const std::vector<double>& speeds = columns[0];
+  if (speeds.size() < 2) throw py::value_error(std::string(what) + " needs at least 2 points");
+  for (std::size_t k = 1; k < speeds.size(); ++k) {
+    if (!(speeds[k] > speeds[k - 1])) {
+      throw py::value_error(std::string(what) + ": speed_rpm must increase from row to row (row " + std::to_string(k) + ")");
+    }
+  }
+  return TorqueCurve{std::move(columns[0]), std::move(columns[1])};
+}
+
+void set_fuel_map(FuelMap& map, const py::handle& table) {
+  auto columns = columns_of(table, "fuel_map", {"speed_rpm", "torque_Nm", "fuel_rate_l_per_h"});
+  if (columns[0].empty()) throw py::value_error("fuel_map needs at least 1 point");
+  for (std::size_t k = 1; k < columns[0].size(); ++k) {
+    const double s0 = columns[0][k - 1], s1 = columns[0][k];
+    if (s1 < s0 || (s1 == s0 && columns[1][k] < columns[1][k - 1])) {
+      throw py::value_error("fuel_map must be sorted by speed_rpm, then torque_Nm (row " + std::to_string(k) + ")");
+    }
+  }
+  map.speeds_rpm = std::move(columns[0]);
+  map.torques_nm = std::move(columns[1]);
+  map.fuel_rates_l_per_h = std::move(columns[2]);
 }
 
 py::array_t<double> array_of(const std::vector<double>& values) {
   return py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data());
-}
-
-std::vector<double> doubles_of(const py::handle& object) {
-  const auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
-  if (!array || array.ndim() != 1) throw py::value_error("expected a 1-D sequence of numbers");
-  return std::vector<double>(array.data(), array.data() + array.size());
 }
 
 py::object data_frame(const std::vector<const char*>& names, const std::vector<const std::vector<double>*>& columns) {
@@ -57,172 +151,213 @@ py::object data_frame(const std::vector<const char*>& names, const std::vector<c
   return py::module_::import("pandas").attr("DataFrame")(data);
 }
 
-py::tuple curve_state(const TorqueCurve& c) { return py::make_tuple(c.point_count(), array_of(c.speeds_rpm), array_of(c.torques_nm)); }
+py::object curve_frame(const TorqueCurve& c) { return data_frame({"speed_rpm", "torque_Nm"}, {&c.speeds_rpm, &c.torques_nm}); }
 
-TorqueCurve curve_from(const py::tuple& t) {
-  return TorqueCurve{doubles_of(t[1]), doubles_of(t[2])};
+py::dict curve_state(const TorqueCurve& c) {
+  py::dict d;
+  d["speed_rpm"] = c.speeds_rpm;
+  d["torque_Nm"] = c.torques_nm;
+  return d;
 }
 
-py::tuple vehicle_state(const Vehicle& v) {
-  const SpecValues& s = v.values;
-  const py::tuple values = py::make_tuple(
-      py::bytes(s.vehicle_name), py::bytes(s.category_code), py::bytes(s.engine_file), py::bytes(s.transmission_file),
-      s.final_ratio, s.tire_radius_m, s.flat_road_tire_radius_m, s.traces, s.roll_addend, s.air_coefficient, s.idle_stop_on,
-      s.stop_delay_s, s.start_idle_stop_on, s.start_idle_time_s, s.restart_lead_s, s.kf1, s.kf2);
-  const EngineInput& e = v.engine;
-  const py::tuple engine = py::make_tuple(py::bytes(e.fuel_map_file), py::bytes(e.full_load_file),
-                                          py::bytes(e.motoring_file), e.idle_speed_rpm, e.rated_speed_rpm, e.max_speed_rpm);
-  const TransmissionInput& t = v.transmission;
-  const py::tuple transmission = py::make_tuple(t.start_gears, static_cast<int32_t>(t.main_ratios.size()), array_of(t.main_ratios),
-                                                static_cast<int32_t>(t.aux_ratios.size()), array_of(t.aux_ratios),
-                                                t.type == TransmissionType::TorqueConverter ? 1 : 0);
-  const FuelMap& f = v.fuel_map;
-  const py::tuple fuel_map = py::make_tuple(f.idle_fuel_rate_l_per_h, f.point_count(), array_of(f.speeds_rpm), array_of(f.torques_nm),
-                                            array_of(f.fuel_rates_l_per_h));
-  py::list files;
-  for (const InputFile& file : v.files) {
-    files.append(py::make_tuple(py::bytes(file.role), py::bytes(file.name), py::bytes(file.path.string()),
-                                py::bytes(file.sha256)));
+void check_finite(const char* name, const double& value) {
+  if (!std::isfinite(value)) throw py::value_error(std::string(name) + " must be finite");
+}
+
+void check_ratios(const char* name, const std::vector<double>& ratios) {
+  for (const double r : ratios) {
+    if (!std::isfinite(r)) throw py::value_error(std::string(name) + " must hold finite numbers");
   }
-  return py::make_tuple(StateVersion, values, engine, transmission, curve_state(v.full_load),
-                        curve_state(v.motoring), fuel_map, files);
 }
 
-Vehicle vehicle_from(const py::tuple& state) {
-  if (state.size() != 8 || state[0].cast<int>() != StateVersion) {
+// ----------------------------------------------------------------- pickling
+
+py::dict vehicle_state(const Vehicle& v) {
+  py::dict values;
+  for (const SpecValueInfo& info : spec_value_table()) values[py::str(std::string(info.name))] = value_object(get_spec_value(v.values, info));
+  py::dict state;
+  state["version"] = StateVersion;
+  state["values"] = values;
+  state["engine"] = v.engine;
+  state["transmission"] = v.transmission;
+  state["full_load"] = curve_state(v.full_load);
+  state["motoring"] = curve_state(v.motoring);
+  py::dict map;
+  map["speed_rpm"] = v.fuel_map.speeds_rpm;
+  map["torque_Nm"] = v.fuel_map.torques_nm;
+  map["fuel_rate_l_per_h"] = v.fuel_map.fuel_rates_l_per_h;
+  state["fuel_map"] = map;
+  state["idle_fuel_rate_l_per_h"] = v.fuel_map.idle_fuel_rate_l_per_h;
+  py::list files;
+  for (const InputFile& file : v.files) files.append(file);
+  state["files"] = files;
+  return state;
+}
+
+// The vehicle of a pickled state, every part validated as an assignment would be.
+Vehicle vehicle_from(const py::object& object) {
+  static const std::set<std::string> parts = {"version", "values", "engine", "transmission", "full_load", "motoring",
+                                              "fuel_map", "idle_fuel_rate_l_per_h", "files"};
+  if (!py::isinstance<py::dict>(object)) throw py::value_error("not a pickled hdfe.Vehicle");
+  const auto state = object.cast<py::dict>();
+  std::set<std::string> keys;
+  for (const auto item : state) keys.insert(py::str(item.first).cast<std::string>());
+  if (keys != parts || !py::object(state["version"]).equal(py::int_(StateVersion))) {
     throw py::value_error("not a pickled hdfe.Vehicle of this version");
   }
-  Vehicle v;
-  const auto values = state[1].cast<py::tuple>();
-  SpecValues& s = v.values;
-  s.vehicle_name = values[0].cast<std::string>();
-  s.category_code = values[1].cast<std::string>();
-  s.engine_file = values[2].cast<std::string>();
-  s.transmission_file = values[3].cast<std::string>();
-  s.final_ratio = values[4].cast<double>();
-  s.tire_radius_m = values[5].cast<double>();
-  s.flat_road_tire_radius_m = values[6].cast<double>();
-  s.traces = values[7].cast<int32_t>() == 1;
-  s.roll_addend = values[8].cast<double>();
-  s.air_coefficient = values[9].cast<double>();
-  s.idle_stop_on = values[10].cast<int32_t>();
-  s.stop_delay_s = values[11].cast<int32_t>();
-  s.start_idle_stop_on = values[12].cast<int32_t>();
-  s.start_idle_time_s = values[13].cast<int32_t>();
-  s.restart_lead_s = values[14].cast<int32_t>();
-  s.kf1 = values[15].cast<double>();
-  s.kf2 = values[16].cast<double>();
-  const auto engine = state[2].cast<py::tuple>();
-  v.engine = EngineInput{engine[0].cast<std::string>(), engine[1].cast<std::string>(), engine[2].cast<std::string>(),
-                         engine[3].cast<double>(),      engine[4].cast<double>(),      engine[5].cast<double>()};
-  const auto transmission = state[3].cast<py::tuple>();
-  v.transmission = TransmissionInput{transmission[0].cast<int32_t>(), doubles_of(transmission[2]),
-                                     doubles_of(transmission[4]),
-                                     transmission[5].cast<int32_t>() == 1 ? TransmissionType::TorqueConverter
-                                                                         : TransmissionType::Manual};
-  v.full_load = curve_from(state[4].cast<py::tuple>());
-  v.motoring = curve_from(state[5].cast<py::tuple>());
-  const auto fuel_map = state[6].cast<py::tuple>();
-  v.fuel_map = FuelMap{fuel_map[0].cast<double>(), doubles_of(fuel_map[2]),
-                       doubles_of(fuel_map[3]), doubles_of(fuel_map[4])};
-  for (const py::handle file : state[7].cast<py::list>()) {
-    const auto f = file.cast<py::tuple>();
-    v.files.push_back(InputFile{f[0].cast<std::string>(), f[1].cast<std::string>(),
-                                std::filesystem::path(f[2].cast<std::string>()), f[3].cast<std::string>()});
+  try {
+    Vehicle v;
+    const auto values = state["values"].cast<py::dict>();
+    if (values.size() != spec_value_table().size()) throw py::value_error("its spec values are not the table's");
+    for (const SpecValueInfo& info : spec_value_table()) {
+      const py::str name(std::string(info.name));
+      if (!values.contains(name)) throw py::value_error("no value " + std::string(info.name));
+      set_spec_value(v.values, info, spec_value_of(info, values[name]));
+    }
+    v.engine = state["engine"].cast<EngineInput>();
+    v.transmission = state["transmission"].cast<TransmissionInput>();
+    v.full_load = curve_of(state["full_load"], "full_load");
+    v.motoring = curve_of(state["motoring"], "motoring");
+    set_fuel_map(v.fuel_map, state["fuel_map"]);
+    v.fuel_map.idle_fuel_rate_l_per_h = state["idle_fuel_rate_l_per_h"].cast<double>();
+    v.files = state["files"].cast<std::vector<InputFile>>();
+    return v;
+  } catch (const std::exception& error) {
+    throw py::value_error(std::string("not a pickled hdfe.Vehicle: ") + error.what());
   }
-  return v;
+}
+
+std::string vehicle_doc() {
+  std::string doc = R"(Everything a vehicle's input files hold, as read; edit any value, then run it.
+
+The spec file's values are attributes under their Python names (vehicle.final_ratio) and
+items under either name (vehicle["final_ratio"], vehicle["FinalRatio"]); the file names
+stay accepted wherever a spec file's names are written (manifests, item access). The
+spec-file names as attributes (vehicle.FinalRatio) still work but are deprecated.
+``engine`` and ``transmission`` hold the engine and transmission files' values;
+``full_load``, ``motoring`` and ``fuel_map`` give copies of the curves and the map as
+DataFrames and take a DataFrame (or a dict of arrays) of the same columns, validated.
+
+File names are only read by hdfe.load_vehicle: changing engine_file on a loaded vehicle does
+not load another engine. A Vehicle pickles with every value, so that it can be run where its
+files are not.
+
+Spec values (Python name, file name, kind [unit]: meaning):
+)";
+  for (const SpecValueInfo& info : spec_value_table()) {
+    doc += "    " + std::string(info.name) + " (" + std::string(info.file_name) + "), " + kind_name(info.kind);
+    if (!info.unit.empty()) doc += " [" + std::string(info.unit) + "]";
+    doc += ": " + std::string(info.meaning) + "\n";
+  }
+  return doc;
 }
 
 void bind_records(py::module_& m) {
-  py::class_<EngineInput> engine(m, "EngineInput", "The engine file's values (read/write).");
-  member_property(engine, "FuelMapFile", &EngineInput::fuel_map_file, "Fuel-map file name, as written.");
-  member_property(engine, "FullLoadCurveFile", &EngineInput::full_load_file, "Full-load curve file name.");
-  member_property(engine, "MotoringCurveFile", &EngineInput::motoring_file, "Motoring curve file name.");
-  member_property(engine, "Nidle", &EngineInput::idle_speed_rpm, "Idle speed [rpm].");
-  member_property(engine, "Nrate", &EngineInput::rated_speed_rpm, "Rated speed [rpm].");
-  member_property(engine, "Nex", &EngineInput::max_speed_rpm, "Highest engine speed the simulation allows [rpm].");
+  Record<EngineInput>(m, "EngineInput", "The engine file's values (read/write).")
+      .editable("fuel_map_file", &EngineInput::fuel_map_file, "Fuel-map file name, as written.")
+      .editable("full_load_file", &EngineInput::full_load_file, "Full-load curve file name, as written.")
+      .editable("motoring_file", &EngineInput::motoring_file, "Motoring curve file name, as written.")
+      .editable("idle_speed_rpm", &EngineInput::idle_speed_rpm, "Idle speed [rpm].", &check_finite)
+      .editable("rated_speed_rpm", &EngineInput::rated_speed_rpm, "Rated speed [rpm].", &check_finite)
+      .editable("max_speed_rpm", &EngineInput::max_speed_rpm, "Highest engine speed the simulation allows [rpm].",
+                &check_finite)
+      .alias("FuelMapFile", "fuel_map_file")
+      .alias("FullLoadCurveFile", "full_load_file")
+      .alias("MotoringCurveFile", "motoring_file")
+      .alias("Nidle", "idle_speed_rpm")
+      .alias("Nrate", "rated_speed_rpm")
+      .alias("Nex", "max_speed_rpm")
+      .finish();
 
-  py::class_<TransmissionInput> transmission(m, "TransmissionInput",
-                                             "The transmission file's values (read/write; assign whole lists).");
-  member_property(transmission, "StartGears", &TransmissionInput::start_gears, "Highest gear to move off in.");
-  member_property(transmission, "MainRatios", &TransmissionInput::main_ratios, "Main gearbox ratios.");
-  member_property(transmission, "AuxRatios", &TransmissionInput::aux_ratios, "Auxiliary gearbox ratios.");
-  transmission.def_property(
+  Record<TransmissionInput> transmission(m, "TransmissionInput",
+                                         "The transmission file's values (read/write; assign whole lists).");
+  transmission.editable("start_gears", &TransmissionInput::start_gears, "Highest gear to move off in.")
+      .editable("main_ratios", &TransmissionInput::main_ratios, "Main gearbox ratios.", &check_ratios)
+      .editable("aux_ratios", &TransmissionInput::aux_ratios, "Auxiliary gearbox ratios.", &check_ratios)
+      .editable("type", &TransmissionInput::type, "'manual' (MT, AMT) or 'torque_converter' (AT).")
+      .alias("StartGears", "start_gears")
+      .alias("MainRatios", "main_ratios")
+      .alias("AuxRatios", "aux_ratios")
+      .finish();
+  // The transmission file's code: 1 for a torque-converter automatic, any other for a manual.
+  transmission.cls().def_property(
       "TransmissionKind",
-      [](const TransmissionInput& t) { return t.type == TransmissionType::TorqueConverter ? 1 : 0; },
+      [](const TransmissionInput& t) {
+        PyErr_WarnEx(PyExc_DeprecationWarning, "TransmissionKind is deprecated: use type", 1);
+        return t.type == TransmissionType::TorqueConverter ? 1 : 0;
+      },
       [](TransmissionInput& t, int32_t code) {
+        PyErr_WarnEx(PyExc_DeprecationWarning, "TransmissionKind is deprecated: use type", 1);
         t.type = code == 1 ? TransmissionType::TorqueConverter : TransmissionType::Manual;
       },
-      "1: torque-converter automatic; otherwise manual or automated manual.");
+      "Deprecated: type ('torque_converter' for the file's code 1).");
+  hide_from_dir(transmission.cls(), {"StartGears", "MainRatios", "AuxRatios", "TransmissionKind"});
 }
 
 }  // namespace
 
 void bind_vehicle(py::module_& m) {
   bind_records(m);
-  m.attr("EngineInput").attr("__module__") = "hdfe";
-  m.attr("TransmissionInput").attr("__module__") = "hdfe";
-  py::class_<Vehicle> c(m, "Vehicle", R"(Everything a vehicle's input files hold, as read.
-
-The seventeen spec-file values are attributes with the spec file's names, readable and
-writable (VehicleName, CategoryCode, EngineFile, TransmissionFile, FinalRatio, TireRadius,
-FlatRoadTireRadius, TraceFlag, RollAddend, AirCoefficient, IdleStopOn, StopDelay,
-StartIdleStopOn, StartIdleTime, RestartLead, Kf1, Kf2). ``engine`` and ``transmission``
-hold the engine and transmission files' values; ``full_load``, ``motoring`` and ``fuel_map``
-are copies of the curves and the map as DataFrames, for plotting.
-
-File names are only read by hdfe.load_vehicle: changing EngineFile on a loaded vehicle does
-not load another engine. A Vehicle pickles with every value, so that it can be run where its
-files are not.)");
+  static const std::string doc = vehicle_doc();
+  py::class_<Vehicle> c(m, "Vehicle", doc.c_str());
   c.attr("__module__") = "hdfe";
   c.def(py::init<const Vehicle&>(), py::arg("other"), "A copy of another vehicle.");
-  value_property(c, "VehicleName", &Vehicle::values, &SpecValues::vehicle_name, "Vehicle name.");
-  value_property(c, "CategoryCode", &Vehicle::values, &SpecValues::category_code, "Category code, e.g. 'TT1'.");
-  value_property(c, "EngineFile", &Vehicle::values, &SpecValues::engine_file, "Engine file name, as written.");
-  value_property(c, "TransmissionFile", &Vehicle::values, &SpecValues::transmission_file,
-                 "Transmission file name, as written.");
-  value_property(c, "FinalRatio", &Vehicle::values, &SpecValues::final_ratio, "Final (axle) ratio.");
-  value_property(c, "TireRadius", &Vehicle::values, &SpecValues::tire_radius_m, "Tyre dynamic radius [m].");
-  value_property(c, "FlatRoadTireRadius", &Vehicle::values, &SpecValues::flat_road_tire_radius_m,
-                 "Representative radius for the flat-road correction [m].");
-  value_property(c, "TraceFlag", &Vehicle::values, &SpecValues::traces,
-                 "1: the results file carries the per-second traces.");
-  value_property(c, "RollAddend", &Vehicle::values, &SpecValues::roll_addend,
-                 "Addend to the rolling-resistance coefficient.");
-  value_property(c, "AirCoefficient", &Vehicle::values, &SpecValues::air_coefficient,
-                 "Air-resistance coefficient [N/(km/h)^2 per m^2].");
-  value_property(c, "IdleStopOn", &Vehicle::values, &SpecValues::idle_stop_on, "1: idle stop present.");
-  value_property(c, "StopDelay", &Vehicle::values, &SpecValues::stop_delay_s, "Idle-stop delay [s].");
-  value_property(c, "StartIdleStopOn", &Vehicle::values, &SpecValues::start_idle_stop_on,
-                 "1: idle stop at the start present.");
-  value_property(c, "StartIdleTime", &Vehicle::values, &SpecValues::start_idle_time_s, "Idle time at the start [s].");
-  value_property(c, "RestartLead", &Vehicle::values, &SpecValues::restart_lead_s, "Restart lead time [s].");
-  value_property(c, "Kf1", &Vehicle::values, &SpecValues::kf1, "Urban correction factor.");
-  value_property(c, "Kf2", &Vehicle::values, &SpecValues::kf2, "Highway correction factor.");
-  c.def_property_readonly(
-      "engine", [](Vehicle& v) -> EngineInput& { return v.engine; }, py::return_value_policy::reference_internal,
+
+  std::vector<std::string> aliases;
+  for (const SpecValueInfo& info : spec_value_table()) {
+    const SpecValueInfo* value = &info;
+    std::string help = std::string(info.meaning) + " (" + kind_name(info.kind);
+    if (!info.unit.empty()) help += ", " + std::string(info.unit);
+    help += "; in the spec file " + std::string(info.file_name) + ")";
+    c.def_property(
+        std::string(info.name).c_str(), [value](const Vehicle& v) { return value_object(get_spec_value(v.values, *value)); },
+        [value](Vehicle& v, const py::object& x) { set_spec_value(v.values, *value, spec_value_of(*value, x)); }, help.c_str());
+    if (info.file_name != info.name) {
+      deprecated_alias(c, std::string(info.file_name).c_str(), std::string(info.name).c_str());
+      aliases.emplace_back(info.file_name);
+    }
+  }
+  hide_from_dir(c, aliases);
+  c.def("__getitem__", [](const Vehicle& v, const py::object& key) { return value_object(get_spec_value(v.values, value_named(key))); },
+        "A spec value by its Python name or its spec-file name.");
+  c.def("__setitem__",
+        [](Vehicle& v, const py::object& key, const py::object& x) {
+          const SpecValueInfo& info = value_named(key);
+          set_spec_value(v.values, info, spec_value_of(info, x));
+        },
+        "Sets a spec value by its Python name or its spec-file name.");
+  c.def_property(
+      "engine", [](Vehicle& v) -> EngineInput& { return v.engine; },
+      [](Vehicle& v, const EngineInput& e) { v.engine = e; }, py::return_value_policy::reference_internal,
       "The engine file's values (EngineInput, read/write).");
-  c.def_property_readonly(
+  c.def_property(
       "transmission", [](Vehicle& v) -> TransmissionInput& { return v.transmission; },
-      py::return_value_policy::reference_internal, "The transmission file's values (TransmissionInput, read/write).");
-  c.def_property_readonly(
-      "full_load",
-      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.full_load.speeds_rpm, &v.full_load.torques_nm}); },
-      "The full-load curve: a DataFrame (speed_rpm, torque_Nm), sorted by speed. A copy.");
-  c.def_property_readonly(
-      "motoring",
-      [](const Vehicle& v) { return data_frame({"speed_rpm", "torque_Nm"}, {&v.motoring.speeds_rpm, &v.motoring.torques_nm}); },
-      "The motoring curve: a DataFrame (speed_rpm, torque_Nm), sorted by speed. A copy.");
-  c.def_property_readonly(
+      [](Vehicle& v, const TransmissionInput& t) { v.transmission = t; }, py::return_value_policy::reference_internal,
+      "The transmission file's values (TransmissionInput, read/write).");
+  c.def_property(
+      "full_load", [](const Vehicle& v) { return curve_frame(v.full_load); },
+      [](Vehicle& v, const py::object& table) { v.full_load = curve_of(table, "full_load"); },
+      "The full-load curve: a DataFrame (speed_rpm, torque_Nm), a copy. Takes a DataFrame or dict of "
+      "those columns: at least 2 points, finite, speeds increasing.");
+  c.def_property(
+      "motoring", [](const Vehicle& v) { return curve_frame(v.motoring); },
+      [](Vehicle& v, const py::object& table) { v.motoring = curve_of(table, "motoring"); },
+      "The motoring curve: a DataFrame (speed_rpm, torque_Nm), a copy. Takes what full_load takes.");
+  c.def_property(
       "fuel_map",
       [](const Vehicle& v) {
         return data_frame({"speed_rpm", "torque_Nm", "fuel_rate_l_per_h"},
                           {&v.fuel_map.speeds_rpm, &v.fuel_map.torques_nm, &v.fuel_map.fuel_rates_l_per_h});
       },
-      "The fuel map: a DataFrame (speed_rpm, torque_Nm, fuel_rate_l_per_h), sorted by speed, then torque. "
-      "A copy.");
-  c.def_property_readonly(
+      [](Vehicle& v, const py::object& table) { set_fuel_map(v.fuel_map, table); },
+      "The fuel map: a DataFrame (speed_rpm, torque_Nm, fuel_rate_l_per_h), a copy. Takes a DataFrame or "
+      "dict of those columns: finite, sorted by speed, then torque.");
+  c.def_property(
       "idle_fuel_rate_l_per_h", [](const Vehicle& v) { return v.fuel_map.idle_fuel_rate_l_per_h; },
+      [](Vehicle& v, double rate) {
+        check_finite("idle_fuel_rate_l_per_h", rate);
+        v.fuel_map.idle_fuel_rate_l_per_h = rate;
+      },
       "The fuel map's idle fuel rate [l/h].");
   c.def_property_readonly(
       "files",
@@ -245,8 +380,28 @@ files are not.)");
   c.def("__repr__", [](const Vehicle& v) {
     return py::str("<hdfe.Vehicle {!r} {}>").format(to_str(v.values.vehicle_name), to_str(v.values.category_code));
   });
-  c.def(py::pickle([](const Vehicle& v) { return vehicle_state(v); },
-                   [](const py::tuple& state) { return vehicle_from(state); }));
+  m.def("_restore_Vehicle", &vehicle_from, "Restores a pickled Vehicle.");
+  c.def("__reduce__", [](const Vehicle& v) { return reduced("Vehicle", vehicle_state(v)); });
+
+  m.def(
+      "spec_values",
+      [] {
+        py::list out;
+        for (const SpecValueInfo& info : spec_value_table()) {
+          py::dict d;
+          d["name"] = std::string(info.name);
+          d["file_name"] = std::string(info.file_name);
+          d["kind"] = kind_name(info.kind);
+          d["unit"] = std::string(info.unit);
+          d["min"] = info.min ? py::object(py::float_(*info.min)) : py::none();
+          d["above"] = info.above ? py::object(py::float_(*info.above)) : py::none();
+          d["max"] = info.max ? py::object(py::float_(*info.max)) : py::none();
+          d["meaning"] = std::string(info.meaning);
+          out.append(d);
+        }
+        return out;
+      },
+      "The spec values in spec-file order: dicts of name, file_name, kind, unit, min, above, max, meaning.");
 
   m.def(
       "load_vehicle",

@@ -18,16 +18,32 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
   BatchOutcome outcome;
   try {
     if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
-    SpecValues values = cache.spec(row.spec.string());
-    for (const Override& o : row.overrides) {
-      if (!o.value.empty()) apply_override(values, o.name, o.value);
+    Vehicle vehicle;
+    if (row.vehicle) {
+      vehicle = *row.vehicle;
+      for (const Override& o : row.overrides) {
+        if (o.value.empty()) continue;
+        if (o.name == "EngineFile" || o.name == "TransmissionFile") {
+          // The vehicle's files are already read: another name would not be run.
+          throw Error({" " + o.name + " cannot be replaced on a loaded vehicle: give its spec file instead"}, 1,
+                      ErrorKind::BadValue);
+        }
+        apply_override(vehicle.values, o.name, o.value);
+      }
+    } else {
+      SpecValues values = cache.spec(row.spec.string());
+      for (const Override& o : row.overrides) {
+        if (!o.value.empty()) apply_override(values, o.name, o.value);
+      }
+      LoadOptions load;
+      load.digests = options.json;  // only the JSON reports them
+      vehicle = load_vehicle(values, row.spec, load, cache);
     }
-    LoadOptions load;
-    load.digests = options.json;  // only the JSON reports them
-    const Vehicle vehicle = load_vehicle(values, row.spec, load, cache);
     RunOptions runOptions;
     runOptions.traces = options.results_file && vehicle.values.traces == 1;
-    const Result result = run(vehicle, runOptions, [&](const Vehicle& v) { return cache.grid(v); });
+    const Result result = run(vehicle, runOptions, [&](const Vehicle& v) {
+      return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v);
+    });
     outcome.summary = summary_row(row, result);
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);

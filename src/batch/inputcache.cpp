@@ -40,4 +40,9 @@ std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
   return grids_.get(key, [&] { return *fuel_grid(vehicle); });
 }
 
+std::shared_ptr<const FuelGrid> InputCache::grid(const std::shared_ptr<const Vehicle>& vehicle) {
+  const std::string key = std::to_string(reinterpret_cast<std::uintptr_t>(vehicle.get()));
+  return loaded_grids_.get(key, [&] { return LoadedGrid{vehicle, fuel_grid(*vehicle)}; })->grid;
+}
+
 }  // namespace hdfe

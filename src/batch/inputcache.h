@@ -1,5 +1,6 @@
 // Input files read once and shared between the rows of a batch, and fuel grids built once.
 #pragma once
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <memory>
@@ -64,6 +65,8 @@ class InputCache final : public InputSource {
 
   // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
   std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
+  // The fuel grid of a loaded vehicle, built once for every row that carries the same one.
+  std::shared_ptr<const FuelGrid> grid(const std::shared_ptr<const Vehicle>& vehicle);
 
  private:
   Memo<SpecValues> specs_;
@@ -73,6 +76,13 @@ class InputCache final : public InputSource {
   Memo<FuelMap> maps_;
   Memo<std::string> digests_;
   Memo<FuelGrid> grids_;
+  // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
+  // take its address while the key is in use.
+  struct LoadedGrid {
+    std::shared_ptr<const Vehicle> vehicle;
+    std::shared_ptr<const FuelGrid> grid;
+  };
+  Memo<LoadedGrid> loaded_grids_;
 };
 
 }  // namespace hdfe

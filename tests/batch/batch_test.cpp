@@ -264,7 +264,7 @@ TEST(Summary, CsvCellsAndRows) {
   EXPECT_EQ(csv_cell("two\nlines"), "\"two\nlines\"");
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
-  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, ""};
+  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr};
   const std::string line = summary_csv_line(error_row(row, "  Cannot open spec-file : x.txt"));
   EXPECT_EQ(line, "\"r,1\",x.txt,error,Cannot open spec-file : x.txt" + std::string(21, ',') + "3\n");
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);

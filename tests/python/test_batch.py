@@ -57,13 +57,13 @@ def test_run_batch_equals_the_programs_summary(binding, batch):
 def test_each_row_equals_a_run_of_the_edited_vehicle(binding, batch):
     _, _, frame = batch
     tractor = binding.load_vehicle(TRACTOR)
-    tractor.FinalRatio = 2.8
+    tractor.final_ratio = 2.8
     truck = binding.load_vehicle(EXAMPLES / "truck_T8_175kW_MT6/spec.txt")
-    truck.TireRadius, truck.Kf1, truck.CategoryCode = 0.45, 0.98, "T9"
+    truck["TireRadius"], truck["Kf1"], truck["CategoryCode"] = 0.45, 0.98, "T9"
     for position, vehicle in ((0, tractor), (1, truck)):
         result = binding.run(vehicle)
         row = frame.loc[position]
-        assert row["category"] == vehicle.CategoryCode
+        assert row["category"] == vehicle.category_code
         assert row["urban_km_per_l"] == result.urban.fuel_economy_km_per_l
         assert row["average_km_per_l"] == result.average_fuel_economy_km_per_l
         assert row["highway_fuel_l"] == result.highway.fuel_l
@@ -75,7 +75,8 @@ def test_rows_may_carry_loaded_vehicles(binding, batch):
     vehicles = {spec: binding.load_vehicle(spec) for spec in rows["spec"][:5]}
     loaded = rows[:5].assign(vehicle=[vehicles[spec] for spec in rows["spec"][:5]], EngineFile="")
     got = binding.run_batch(loaded, jobs=2)
-    pandas.testing.assert_frame_equal(got[:4], frame[:4].assign(EngineFile=""), check_exact=True)
+    expected = binding._type_overrides(frame[:4].assign(EngineFile=""))  # no "2.7x" among these rows
+    pandas.testing.assert_frame_equal(got[:4], expected, check_exact=True)
     assert got.loc[4, "status"] == "ok"  # its engine came with the vehicle
 
     # A vehicle's files are read: naming another one cannot be honoured. Bad rows raise nothing.
@@ -101,6 +102,12 @@ def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
                                                 "TraceFlag": ["0", "1", "0"]}))
     pandas.testing.assert_frame_equal(numbers, texts, check_exact=True)
     assert list(numbers["id"]) == ["1", "2", "3"]
+    # Override columns come back typed by the value's kind: numbers as numbers.
+    assert numbers["FinalRatio"].dtype == "float64" and numbers["TraceFlag"].dtype == "Int64"
+    assert numbers["FinalRatio"].tolist()[:2] == [2.5, 3.0] and numpy.isnan(numbers.loc[2, "FinalRatio"])
+    assert numbers["TraceFlag"].tolist() == [0, 1, 0]
+    untyped = binding.run_batch(pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": ["2.5", "2.5x"]}))
+    assert untyped["FinalRatio"].tolist() == ["2.5", "2.5x"]  # a cell that is no number keeps the texts
     relative = binding.run_batch(pandas.DataFrame({"spec": ["tractor_TT1_325kW_AMT12/spec.txt"],
                                                    "FinalRatio": ["2.5"]}), base=EXAMPLES)
     assert relative.loc[0, "urban_km_per_l"] == numbers.loc[0, "urban_km_per_l"]
@@ -125,6 +132,11 @@ def test_an_empty_manifest_gives_the_programs_header(binding, hdfe_binary, tmp_p
     with pytest.raises(ValueError):
         binding.write_summary_csv(summary.drop(columns=["message"]), tmp_path / "bad.csv")
     assert not (tmp_path / "bad.csv").exists()
+    (tmp_path / "folder.csv").mkdir()
+    with pytest.raises(binding.Error) as folder:
+        binding.write_summary_csv(summary, tmp_path / "folder.csv")
+    assert folder.value.kind == "cannot_write"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cli.csv", "empty.csv", "folder.csv", "python.csv"]
 
 
 def test_summary_goes_to_standard_output(binding, batch, capfdbinary):

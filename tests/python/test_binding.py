@@ -36,30 +36,46 @@ def test_run_equals_the_programs_json_and_trace_csv(binding, hdfe_binary, exampl
     assert len(result.trace) == 4950
 
     # Figures as attributes, named as in the JSON.
+    # Figures as attributes of the bound records, named as in the JSON.
     for cycle in document["cycles"]:
         figures = result.cycles[cycle["name"]]
-        for name, value in cycle.items():
-            if name != "metrics":
-                assert getattr(figures, name) == value
-        assert figures.metrics.to_dict() == cycle["metrics"]
+        assert figures.to_dict() == cycle
+        assert set(cycle) <= set(dir(figures))
     assert list(result.cycles) == ["URBAN", "HIGHWAY", "MID-TOWN"]
     assert (result.urban, result.highway, result.midtown) == tuple(result.cycles.values())
     assert result.average_fuel_economy_km_per_l == document["average_fuel_economy_km_per_l"]
-    assert result.vehicle.Nrate == document["vehicle"]["Nrate"]
+    assert result.classification.engine.rated_speed_rpm == document["vehicle"]["Nrate"]
+    assert [g.ratio for g in result.classification.transmission.gears] == [g["ratio"] for g in document["vehicle"]["gears"]]
     assert [f.sha256 for f in result.inputs] == [f["sha256"] for f in vehicle.files]
+    assert [(f.cycle, f.second, f.kind) for f in result.findings] == [
+        (f["cycle"], f["second"], f["kind"]) for f in document["run_checks"]]
+    assert [w.message for w in result.warnings] == [w["message"] for w in document["warnings"]]
     assert binding.run(vehicle).trace is None
 
 
 def test_vehicle_values_are_editable_and_plot_tables_are_copies(binding):
     vehicle = binding.load_vehicle(TRACTOR)
-    assert (vehicle.CategoryCode, vehicle.FinalRatio, vehicle.TraceFlag) == ("TT1", 2.64, 1)
+    assert (vehicle.category_code, vehicle.final_ratio, vehicle.traces) == ("TT1", 2.64, True)
+    assert vehicle["FinalRatio"] == vehicle["final_ratio"] == 2.64
     base = binding.run(vehicle).urban.fuel_economy_km_per_l
-    vehicle.FinalRatio = 3.1
+    vehicle["FinalRatio"] = 3.1
     assert binding.run(vehicle).urban.fuel_economy_km_per_l != base
-    vehicle.FinalRatio = 2.64
+    vehicle.final_ratio = 2.64
     assert binding.run(vehicle).urban.fuel_economy_km_per_l == base
     with pytest.raises(TypeError):
-        vehicle.StopDelay = 1.5  # a whole-number value takes whole numbers only
+        vehicle.stop_delay_s = 1.5  # a whole-number value takes whole numbers only
+    with pytest.raises(TypeError):
+        vehicle["final_ratio"] = "2.7"
+    with pytest.raises(ValueError):
+        vehicle.traces = 2
+    with pytest.raises(KeyError):
+        vehicle["FinalRation"]
+    with pytest.deprecated_call():
+        vehicle.FinalRatio = 2.7  # the spec file's names as attributes: still honoured
+    assert vehicle.final_ratio == 2.7
+    assert "FinalRatio" not in dir(vehicle) and "final_ratio" in dir(vehicle)
+    for value in binding.spec_values():
+        assert value["name"] in binding.Vehicle.__doc__ and value["meaning"] in binding.Vehicle.__doc__
 
     assert list(vehicle.full_load.columns) == ["speed_rpm", "torque_Nm"]
     assert list(vehicle.fuel_map.columns) == ["speed_rpm", "torque_Nm", "fuel_rate_l_per_h"]
@@ -71,37 +87,104 @@ def test_vehicle_values_are_editable_and_plot_tables_are_copies(binding):
 
 def test_vehicle_and_result_survive_pickle(binding):
     vehicle = binding.load_vehicle(TRACTOR)
-    vehicle.FinalRatio = 2.9
-    vehicle.VehicleName = "tractor \udc8e\udc80"  # bytes that are not UTF-8, as a Shift_JIS name has
-    vehicle.engine.Nidle = 610.0
-    vehicle.transmission.MainRatios = [r * 1.01 for r in vehicle.transmission.MainRatios]
-
-    restored = pickle.loads(pickle.dumps(vehicle))
-    assert pickle.dumps(restored) == pickle.dumps(vehicle)
-    assert (restored.FinalRatio, restored.VehicleName, restored.engine.Nidle) == (2.9, vehicle.VehicleName, 610.0)
-    assert restored.transmission.MainRatios == vehicle.transmission.MainRatios
-    pandas.testing.assert_frame_equal(restored.fuel_map, vehicle.fuel_map)
-    assert restored.files == vehicle.files
-
+    vehicle.final_ratio = 2.9
+    vehicle.vehicle_name = "tractor \udc8e\udc80"  # bytes that are not UTF-8, as a Shift_JIS name has
+    vehicle.engine.idle_speed_rpm = 610.0
+    vehicle.transmission.main_ratios = [r * 1.01 for r in vehicle.transmission.main_ratios]
+    vehicle.full_load = vehicle.full_load.assign(torque_Nm=lambda f: f["torque_Nm"] * 1.02)
     result = binding.run(vehicle, trace=True)
-    again = pickle.loads(pickle.dumps(result))
-    assert binding.run(restored, trace=True).to_dict() == result.to_dict() == again.to_dict()
-    pandas.testing.assert_frame_equal(again.trace, result.trace, check_exact=True)
+
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        restored = pickle.loads(pickle.dumps(vehicle, protocol))
+        assert pickle.dumps(restored, protocol) == pickle.dumps(vehicle, protocol)
+        assert (restored.final_ratio, restored.vehicle_name, restored.engine.idle_speed_rpm) == (
+            2.9, vehicle.vehicle_name, 610.0)
+        assert restored.transmission.main_ratios == vehicle.transmission.main_ratios
+        pandas.testing.assert_frame_equal(restored.full_load, vehicle.full_load)
+        pandas.testing.assert_frame_equal(restored.fuel_map, vehicle.fuel_map)
+        assert restored.files == vehicle.files
+
+        again = pickle.loads(pickle.dumps(result, protocol))
+        assert again.to_dict() == result.to_dict() and again.urban == result.urban
+        assert again.classification == result.classification
+        pandas.testing.assert_frame_equal(again.trace, result.trace, check_exact=True)
+    assert binding.run(restored, trace=True).to_dict() == result.to_dict()
 
     edited = copy.deepcopy(vehicle)
-    edited.Kf1 = 0.5
-    assert vehicle.Kf1 == 1.0
+    edited.kf1 = 0.5
+    assert vehicle.kf1 == 1.0
 
 
-def test_errors_carry_kind_and_file(binding, tmp_path):
+def test_a_pickled_state_is_validated_on_restore(binding):
+    from hdfe import _restore
+
+    vehicle = binding.load_vehicle(TRACTOR)
+    restore, (name, state) = vehicle.__reduce__()
+    assert restore is _restore.restore and name == "Vehicle"
+    restore(name, state)
+    broken = [dict(state, version=1), {k: v for k, v in state.items() if k != "files"},
+              dict(state, values={**state["values"], "final_ratio": "2.6"}),
+              dict(state, values={k: v for k, v in state["values"].items() if k != "kf2"}),
+              dict(state, full_load={"speed_rpm": [600.0, 500.0], "torque_Nm": [1.0, 2.0]}),
+              dict(state, engine={"idle_speed_rpm": 600.0}), "not a state"]
+    for bad in broken:
+        with pytest.raises(ValueError):
+            restore(name, bad)
+    with pytest.raises(ValueError):
+        restore("os.system", state)
+    result_restore, (result_name, result_state) = binding.run(vehicle).__reduce__()
+    with pytest.raises(ValueError):
+        result_restore(result_name, dict(result_state, trace=(["URBAN"], [3], ["second"], [[1.0]])))
+
+
+def test_curves_and_map_take_validated_tables(binding):
+    vehicle = binding.load_vehicle(TRACTOR)
+    curve = vehicle.full_load
+    motoring = vehicle.motoring
+    vehicle.motoring = {"speed_rpm": motoring["speed_rpm"].to_numpy(), "torque_Nm": 1.05 * motoring["torque_Nm"]}
+    assert (vehicle.motoring["torque_Nm"] == 1.05 * motoring["torque_Nm"]).all()
+    fuel_map = vehicle.fuel_map
+    vehicle.fuel_map = fuel_map.assign(fuel_rate_l_per_h=fuel_map["fuel_rate_l_per_h"] * 1.1)
+    base = binding.load_vehicle(TRACTOR)
+    assert binding.run(vehicle).urban.fuel_l > binding.run(base).urban.fuel_l
+
+    nan = float("nan")
+    for bad in ({"speed_rpm": [600.0, 1200.0], "torque_Nm": [100.0]},          # lengths differ
+                {"speed_rpm": [600.0, nan], "torque_Nm": [100.0, 200.0]},      # not finite
+                {"speed_rpm": [1200.0, 600.0], "torque_Nm": [100.0, 200.0]},   # not sorted
+                {"speed_rpm": [600.0, 600.0], "torque_Nm": [100.0, 200.0]},    # speed repeated
+                {"speed_rpm": [600.0], "torque_Nm": [100.0]},                  # one point
+                {"speed_rpm": [600.0, 900.0], "torque": [100.0, 200.0]},       # a wrong column
+                {"speed_rpm": ["a", "b"], "torque_Nm": [100.0, 200.0]}):
+        with pytest.raises(ValueError):
+            vehicle.full_load = bad
+    with pytest.raises(ValueError):
+        vehicle.fuel_map = fuel_map.iloc[::-1]
+    with pytest.raises(ValueError):
+        vehicle.transmission.main_ratios = [3.0, float("inf")]
+    with pytest.raises(ValueError):
+        vehicle.transmission.type = "cvt"
+    pandas.testing.assert_frame_equal(vehicle.full_load, curve)  # refused tables leave it as it was
+
+
+def test_errors_carry_kind_file_and_line(binding, tmp_path):
+    from hdfe import _errors
+
+    assert binding.Error is _errors.Error and issubclass(binding.Error, Exception)
     with pytest.raises(binding.Error) as missing:
         binding.load_vehicle(tmp_path / "absent.txt")
     assert missing.value.kind == "missing_file"
     assert missing.value.file == str(tmp_path / "absent.txt")
-    assert "absent.txt" in str(missing.value)
+    assert "absent.txt" in str(missing.value) and str(missing.value) == str(missing.value).strip()
     restored = pickle.loads(pickle.dumps(missing.value))
-    assert (type(restored), restored.kind, restored.file, str(restored)) == (
-        binding.Error, "missing_file", missing.value.file, str(missing.value))
+    assert (type(restored), restored.kind, restored.file, restored.line, str(restored)) == (
+        binding.Error, "missing_file", missing.value.file, missing.value.line, str(missing.value))
+
+    spec = tmp_path / "spec.txt"
+    spec.write_text(TRACTOR.read_text().replace("2.64", "2.6x", 1))
+    with pytest.raises(binding.Error) as bad:
+        binding.load_vehicle(spec, base=TRACTOR.parent)
+    assert (bad.value.kind, bad.value.file) == ("bad_value", str(spec)) and bad.value.line > 0
 
     folder = tmp_path / "tractor"
     shutil.copytree(TRACTOR.parent, folder)
@@ -111,7 +194,7 @@ def test_errors_carry_kind_and_file(binding, tmp_path):
     assert curve.value.kind == "missing_file" and curve.value.file.endswith("fullload.txt")
 
     vehicle = binding.load_vehicle(TRACTOR)
-    vehicle.CategoryCode = "ZZ9"
+    vehicle.category_code = "ZZ9"
     with pytest.raises(binding.Error) as category:
         binding.run(vehicle)
     assert category.value.kind == "unknown_category"
@@ -125,6 +208,19 @@ def test_threads_run_vehicles_at_once_with_the_same_figures(binding):
     with ThreadPoolExecutor(4) as pool:
         together = list(pool.map(lambda v: binding.run(v).to_dict(), vehicles * 3))
     assert together == alone * 3
+
+
+def test_check_gives_the_programs_findings_as_data(binding, hdfe_binary, tmp_path, monkeypatch):
+    folder = tmp_path / "tractor"
+    shutil.copytree(TRACTOR.parent, folder)
+    (folder / "motoring.txt").unlink()
+    monkeypatch.chdir(folder)
+    cli = subprocess.run([hdfe_binary, "--check", "spec.txt"], capture_output=True, text=True)
+    findings = binding.check("spec.txt")
+    assert [f"{f.file}{f':{f.line}' if f.line else ''}: {f.severity}: {f.message}" for f in findings] == \
+        cli.stdout.splitlines()[:-1]
+    assert any(f.severity == "error" and f.file.endswith("motoring.txt") for f in findings)
+    assert binding.check(binding.load_vehicle(TRACTOR)) == binding.check(TRACTOR)
 
 
 def test_relative_names_come_from_base(binding, tmp_path):
