@@ -68,14 +68,14 @@ class VehicleRows {
 
   SummaryRow run_row(std::size_t k, const BatchRow& row) {
     try {
-      if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
+      if (!row.error.empty()) throw Error(ErrorKind::BadValue, row.error);
       Vehicle vehicle = vehicles_[of_row_[k]];
       for (const Override& o : row.overrides) {
         if (o.value.empty()) continue;
         if (o.name == "EngineFile" || o.name == "TransmissionFile") {
           // The vehicle's files are already read: another name would not be run.
-          throw Error({" " + o.name + " cannot be replaced on a loaded vehicle: give its spec file instead"}, 1,
-                      ErrorKind::BadValue);
+          throw Error(ErrorKind::BadValue,
+                      o.name + " cannot be replaced on a loaded vehicle: give its spec file instead");
         }
         apply_override(vehicle.values, o.name, o.value);
       }
@@ -85,8 +85,6 @@ class VehicleRows {
         return grid.grid;
       });
       return summary_row(row, result);
-    } catch (const Error& error) {
-      return error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
     } catch (const std::exception& error) {
       return error_row(row, error.what());
     }

@@ -30,14 +30,14 @@ constexpr const char* ErrorClass = R"(
 class Error(Exception):
     """A vehicle could not be loaded or run.
 
-    ``str(error)`` is the message the command line prints (its lines joined by LF).
+    ``str(error)`` is the message on one line, its details after "; ".
 
     Attributes:
         kind: the error kind, e.g. ``"missing_file"``, ``"bad_value"``, ``"end_of_file"``,
             ``"unknown_category"``, ``"vehicle_check"``, ``"interpolation"``, ``"limit"``
             or ``"bad_result"``.
         file: the file the error is about, or ``""``.
-        lines: the message lines.
+        lines: the message, then its details (a failed interpolation's return code).
     """
 
     def __init__(self, message, kind="", file="", lines=()):
@@ -62,7 +62,8 @@ void bind_error(py::module_& m) {
     } catch (const Error& e) {
       const py::object error_class = py::module_::import("hdfe._core").attr("Error");
       py::list lines;
-      for (const std::string& line : e.lines()) lines.append(to_str(line));
+      lines.append(to_str(e.message()));
+      for (const std::string& detail : e.details()) lines.append(to_str(detail));
       const py::object error = error_class(to_str(e.what()), error_kind_name(e.kind()), to_str(e.file()), lines);
       PyErr_SetObject(error_class.ptr(), error.ptr());
     }

@@ -17,7 +17,7 @@ namespace {
 BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& options) {
   BatchOutcome outcome;
   try {
-    if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
+    if (!row.error.empty()) throw Error(ErrorKind::BadValue, row.error);
     SpecValues values = cache.spec(row.spec.string());
     for (const Override& o : row.overrides) {
       if (!o.value.empty()) apply_override(values, o.name, o.value);
@@ -32,8 +32,6 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);
     if (options.results_file || options.json) outcome.inputs = vehicle.files;
-  } catch (const Error& error) {
-    outcome.summary = error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
   } catch (const std::exception& error) {
     outcome.summary = error_row(row, error.what());
   }

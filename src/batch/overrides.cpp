@@ -33,7 +33,7 @@ ReadTarget target(SpecValues& v, std::string_view name, std::string& text) {
   if (name == "RestartLead") return int_var(v.restart_lead_s);
   if (name == "Kf1") return real_var(v.kf1);
   if (name == "Kf2") return real_var(v.kf2);
-  throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
+  throw Error(ErrorKind::Usage, "Unknown spec-file value " + std::string(name));
 }
 
 std::string* text_value(SpecValues& v, std::string_view name) {
@@ -52,8 +52,7 @@ void apply_override(SpecValues& values, std::string_view name, std::string_view 
   SpecValues edited = values;
   std::string textValue = text_field("");
   const ReadTarget t = target(edited, name, textValue);
-  const Error bad({" Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]"}, 1,
-                  ErrorKind::BadValue);
+  const Error bad(ErrorKind::BadValue, "Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]");
   // One value only: a second one, a null, a slash or a repeat count would be read from a spec
   // file's line but silently dropped or misread from a cell.
   const std::size_t first = text.find_first_not_of(" \t");

@@ -39,7 +39,7 @@ std::array<ReadTarget, 17> spec_targets(SpecValues& v) {
 
 SpecValues read_spec(std::string_view name) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, free_record(" Cannot open spec-file : " + file_name));
+  InputReader reader(file_name, "Cannot open spec-file : " + file_name);
   RecordInput& in = reader.records();
   // A value that a null or a slash leaves unread starts as zero or blanks.
   SpecValues values;
@@ -48,7 +48,7 @@ SpecValues read_spec(std::string_view name) {
   values.engine_file = text_field("");
   values.transmission_file = text_field("");
 
-  const std::string bad_line = " Failed to read spec_data file ";
+  const std::string bad_line = "Failed to read spec_data file";
   // The names a cut would change; a cut category code is refused as unknown.
   const std::array<std::string_view, 4> names{"VehicleName", "", "EngineFile", "TransmissionFile"};
   const auto targets = spec_targets(values);

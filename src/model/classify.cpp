@@ -43,7 +43,7 @@ const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
     spec.engine_inertia_kg_m2 = row.engine_inertia_kg_m2;
     return row;
   }
-  throw Error({" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0, ErrorKind::UnknownCategory);
+  throw Error(ErrorKind::UnknownCategory, "Category Error : [ " + std::string(trimmed(code)) + " ] is not defined.");
 }
 
 // Weights and resistance coefficients of the standard vehicle.

@@ -34,8 +34,7 @@ std::size_t position_row(int64_t i, int64_t s) {
 int32_t gear_count_value(int64_t value, const SpecValues& values,
                        int64_t most = std::numeric_limits<int32_t>::max()) {
   if (value > most || value < std::numeric_limits<int32_t>::min()) {
-    throw Error{
-        {" Gear count out of range [ " + std::string(trimmed(values.transmission_file)) + " ]"}, 0, ErrorKind::VehicleCheck};
+    throw Error(ErrorKind::VehicleCheck, "Gear count out of range [ " + std::string(trimmed(values.transmission_file)) + " ]");
   }
   return static_cast<int32_t>(value);
 }

@@ -151,14 +151,7 @@ class Checker {
       f();
       return true;
     } catch (const Error& e) {
-      std::string message;
-      for (const std::string& line : e.lines()) {
-        const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
-        if (!message.empty()) message += "; ";
-        message += line.substr(first, line.find_last_not_of(' ') - first + 1);
-      }
-      add(e.file().empty() ? file : e.file(), e.line(), true, message);
+      add(e.file().empty() ? file : e.file(), e.line(), true, e.what());
       return false;
     }
   }

@@ -181,9 +181,8 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
 // A starting or re-engagement gear that the transmission does not have cannot be
 // evaluated: the run stops instead of reading past the gear table.
 void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
-  throw Error{{" Gear " + std::to_string(g) + " is not in the gear table of " +
-                 std::to_string(trn.gear_count) + " gears"},
-                0, ErrorKind::VehicleCheck};
+  throw Error(ErrorKind::VehicleCheck,
+              "Gear " + std::to_string(g) + " is not in the gear table of " + std::to_string(trn.gear_count) + " gears");
 }
 
 namespace {

@@ -25,10 +25,10 @@ double point_at(std::span<const double> table, int32_t k) {
 // Counts an evaluation whose speed search ran out of passes. An evaluation taken again
 // from an earlier one of the same call counts as the fresh evaluation it replaces.
 [[noreturn, gnu::noinline]] void stop_not_converging() {
-  throw Error({" The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
-               " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
-               " FinalRatio, the gear ratios and the full-load curve)"},
-              1, ErrorKind::Limit);
+  throw Error(ErrorKind::Limit,
+              "The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
+                  " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
+                  " FinalRatio, the gear ratios and the full-load curve)");
 }
 
 void note(const Run& r, const GearEvalResult& e) {

@@ -15,7 +15,7 @@ inline constexpr int32_t MaxExhaustedSearches = 500;
 
 // The records of a cycle run, passed on to every gear evaluation, and the count of gear
 // evaluations whose speed search ran out of passes. An evaluation past MaxExhaustedSearches
-// stops the run (Error of kind Limit, status 1).
+// stops the run (Error of kind Limit).
 struct SimContext {
   const DriveCycle& cycle;
   const VehicleSpec& spec;

@@ -107,11 +107,10 @@ TEST(Classify, UnknownCodes) {
     Vehicle v = MakeVehicle(code);
     std::string upper = code;
     for (char& c : upper) c = static_cast<char>(std::toupper(c));
-    ExpectStop(StopOf([&] { Classify(v); }), " Category Error : [ " + upper + " ] is not defined.",
-               0);
+    ExpectStop(StopOf([&] { Classify(v); }), "Category Error : [ " + upper + " ] is not defined.", ErrorKind::UnknownCategory);
   }
   Vehicle lead = MakeVehicle(" t1");
-  ExpectStop(StopOf([&] { Classify(lead); }), " Category Error : [  T1 ] is not defined.", 0);
+  ExpectStop(StopOf([&] { Classify(lead); }), "Category Error : [  T1 ] is not defined.", ErrorKind::UnknownCategory);
 }
 
 TEST(Classify, LightHeavyBoundary) {
@@ -200,7 +199,7 @@ TEST(Classify, NoGearsWithoutRatios) {
 
 TEST(Classify, GearCountBeyond32BitsStops) {
   Vehicle v = MakeVehicle("T1", std::vector<double>(46341, 2.0), std::vector<double>(46341, 1.0));
-  ExpectStop(StopOf([&] { Classify(v); }), " Gear count out of range [ gearbox.txt ]", 0);
+  ExpectStop(StopOf([&] { Classify(v); }), "Gear count out of range [ gearbox.txt ]", ErrorKind::VehicleCheck);
 }
 
 }  // namespace
