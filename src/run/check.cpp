@@ -19,6 +19,7 @@
 #include "io/readengtrn.h"
 #include "io/readspec.h"
 #include "hdfe/freeform.h"
+#include "hdfe/units.h"
 
 namespace hdfe {
 
@@ -26,8 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Diesel density for the specific consumption check [kg/l].
-constexpr double DieselDensity = 0.832;
 // Plausible specific consumption of a diesel engine at full load [g/kWh].
 constexpr double LowestSpecificConsumption = 150.0;
 constexpr double HighestSpecificConsumption = 400.0;
@@ -256,7 +255,7 @@ class Checker {
       const double n = map.speeds_rpm[k], T = map.torques_nm[k];
       if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * full_load_at(full, n)) continue;
       const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
-      const double be = map.fuel_rates_l_per_h[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
+      const double be = map.fuel_rates_l_per_h[k] * DieselDensityKgPerL * 1000.0 / power;  // [g/kWh]
       lowest = std::min(lowest, be);
       highest = std::max(highest, be);
       ++count;

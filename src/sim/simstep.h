@@ -23,7 +23,7 @@ struct SimContext {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   int32_t* exhausted_searches;
-  GearEvaluator* evaluator = nullptr;  // the run's memoised evaluations; none: a memo for the call
+  GearEvaluator& evaluator;  // the run's memoised evaluations
 };
 
 // What one step decides.
