@@ -13,6 +13,7 @@
 #include "hdfe/batch.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
+#include "errorrecords.h"
 
 namespace hdfe {
 
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void usage(const std::string& message) {
-  throw Error({" " + message, " Try 'hdfe --help'."}, ExitUsage, ErrorKind::Usage);
+  throw Error(ErrorKind::Usage, message);
 }
 
 // A row id as a file name: letters, digits, '.', '-', '_' and '+' kept, anything else '_';
@@ -76,8 +77,8 @@ class StemSet {
 void write_row_files(const fs::path& folder, const BatchOutcome& o, StemSet& stems) {
   const std::string stem = file_stem(o.row.id);
   if (!stems.insert(stem)) {
-    throw Error({" The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row"}, 1,
-                ErrorKind::CannotWrite);
+    throw Error(ErrorKind::CannotWrite,
+                "The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row");
   }
   const std::pair<std::string, const std::string*> files[] = {{(folder / (stem + ".txt")).string(), &o.results_file},
                                                              {(folder / (stem + ".json")).string(), &o.json}};
@@ -85,8 +86,8 @@ void write_row_files(const fs::path& folder, const BatchOutcome& o, StemSet& ste
     for (const InputFile& input : o.inputs) {
       std::error_code ec;
       if (fs::equivalent(name, input.path, ec)) {
-        throw Error({" Cannot write output file [ " + name + " ]: it is an input file of the run"}, 1,
-                    ErrorKind::CannotWrite, name);
+        throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + name + " ]: it is an input file of the run",
+                    name);
       }
     }
     const OutputFile file{name, *content};
@@ -151,7 +152,7 @@ struct RowSource {
       file = std::make_unique<std::ifstream>(name, std::ios::binary);
       std::error_code ec;
       if (!fs::is_regular_file(name, ec) || !*file) {
-        throw Error({" Cannot open manifest file : " + name}, 1, ErrorKind::MissingFile, name);
+        throw Error(ErrorKind::MissingFile, "Cannot open manifest file : " + name, name);
       }
       in = file.get();
       base = fs::path(name).parent_path();
@@ -190,7 +191,7 @@ int run_batch_rows(const CommandLine& c) {
     std::error_code ec;
     fs::create_directories(*folder, ec);
     if (!fs::is_directory(*folder, ec)) {
-      throw Error({" Cannot create output folder [ " + folder->string() + " ]"}, 1, ErrorKind::CannotWrite);
+      throw Error(ErrorKind::CannotWrite, "Cannot create output folder [ " + folder->string() + " ]");
     }
   }
   // A summary file is put in place whole when the batch ends; standard output streams.
@@ -200,7 +201,7 @@ int run_batch_rows(const CommandLine& c) {
     if (summaryFile) {
       summaryFile->write(text);
     } else if (!(std::cout << text)) {
-      throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+      throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + summaryName + " ]");
     }
   };
   std::optional<Progress> progress;
@@ -217,7 +218,7 @@ int run_batch_rows(const CommandLine& c) {
       try {
         write_row_files(*folder, o, stems);
       } catch (const Error& error) {
-        o.summary = error_row(o.row, error.lines().front());
+        o.summary = error_row(o.row, error.what());
       }
     }
     failed = failed || !o.summary.ok;
@@ -228,7 +229,7 @@ int run_batch_rows(const CommandLine& c) {
   if (summaryFile) {
     summaryFile->commit();
   } else if (!std::cout.flush()) {
-    throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+    throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + summaryName + " ]");
   }
   return failed ? ExitFailure : ExitOk;
 }
@@ -239,10 +240,7 @@ int run_batch_command(const CommandLine& command) {
   try {
     return run_batch_rows(command);
   } catch (const Error& error) {
-    std::cout.flush();
-    for (const std::string& line : error.lines()) std::cerr << line << RecordEnd;
-    std::cerr.flush();
-    return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure;
+    return report_error(error);
   }
 }
 

@@ -9,7 +9,7 @@ namespace hdfe {
 namespace {
 
 [[noreturn]] void usage_error(const std::string& message) {
-  throw Error({" " + message, " Try 'hdfe --help'."}, ExitUsage, ErrorKind::Usage);
+  throw Error(ErrorKind::Usage, message);
 }
 
 bool is_option(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }

@@ -29,7 +29,7 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;  // an input, run or output error
 inline constexpr int ExitUsage = 2;    // the command line is not understood
 
-// Parses the arguments after the program name. Throws Error (kind Usage, status 2) on an
+// Parses the arguments after the program name. Throws Error of kind Usage on an
 // unknown option, a missing option value, or more than two names.
 CommandLine parse_command_line(const std::vector<std::string>& args);
 

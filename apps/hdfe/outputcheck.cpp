@@ -52,10 +52,10 @@ void check_output(const std::string& results, const Vehicle& vehicle) {
   std::vector<std::string> inputs;
   for (const InputFile& file : vehicle.files) inputs.push_back(file.path.string());
   for (const std::string& name : {results, info}) {
-    const std::string line = " Cannot write output file [ " + name + " ]";
+    const std::string line = "Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!writable(name) || same_file(name, {other})) throw Error({line}, 1, ErrorKind::CannotWrite, name);
-    if (same_file(name, inputs)) throw Error({line + ": it is an input file of the run"}, 1, ErrorKind::CannotWrite, name);
+    if (!writable(name) || same_file(name, {other})) throw Error(ErrorKind::CannotWrite, line, name);
+    if (same_file(name, inputs)) throw Error(ErrorKind::CannotWrite, line + ": it is an input file of the run", name);
     check_replaceable(name, "output file");
   }
 }

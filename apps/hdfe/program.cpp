@@ -10,6 +10,7 @@
 #include "batchcommand.h"
 #include "hdfe/check.h"
 #include "clock.h"
+#include "errorrecords.h"
 #include "options.h"
 #include "summary_text.h"
 #include "outputcheck.h"
@@ -39,7 +40,7 @@ void prompt_name(std::ostream& console, std::string_view prompt, std::string_vie
     }
     if (status != ReadStatus::Done) {
       console << RecordEnd;
-      throw Error({" Console input ended before a file name was given"}, 1, ErrorKind::Console);
+      throw Error(ErrorKind::Console, "Console input ended before a file name was given");
     }
   }
 }
@@ -142,25 +143,12 @@ void write_info(const std::string& outputName, const std::tm& now) {
   commit_files(file);
 }
 
-namespace {
-
-// Writes the error's lines to standard error; an input, run or output failure exits 1,
-// a usage error 2.
-int fail(const Error& error) {
-  std::cout.flush();
-  for (const std::string& line : error.lines()) std::cerr << line << RecordEnd;
-  std::cerr.flush();
-  return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure;
-}
-
-}  // namespace
-
 int run_hdfe(int argc, char** argv) {
   CommandLine command;
   try {
     command = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Error& error) {
-    return fail(error);
+    return report_error(error);
   }
   if (command.help) {
     std::cout << usage_text() << std::flush;
@@ -175,7 +163,7 @@ int run_hdfe(int argc, char** argv) {
   try {
     run_program(command);
   } catch (const Error& error) {
-    return fail(error);
+    return report_error(error);
   }
   std::cout.flush();
   return ExitOk;

@@ -24,28 +24,33 @@ enum class ErrorKind {
 // The name of an error kind, e.g. "missing_file".
 const char* error_kind_name(ErrorKind kind) noexcept;
 
-// what() is the lines joined by LF.
+// what() is one line: the message, then each detail after "; ". Neither the message nor a
+// detail starts or ends with a blank.
 class Error : public std::runtime_error {
  public:
-  Error(std::vector<std::string> lines, int status, ErrorKind kind = ErrorKind::BadValue, std::string file = {},
-        int64_t line = 0);
+  Error(ErrorKind kind, std::string message, std::string file = {}, int64_t line = 0);
 
-  // The lines the command line writes to standard error, each as one record.
-  const std::vector<std::string>& lines() const noexcept { return lines_; }
-  // The exit status the command line gives this failure.
-  int status() const noexcept { return status_; }
+  // The same error with a further line of detail (a failed interpolation's return code).
+  Error with_detail(std::string detail) &&;
+
   ErrorKind kind() const noexcept { return kind_; }
+  // What went wrong, without the details.
+  const std::string& message() const noexcept { return message_; }
+  // Further lines, in order; most errors have none.
+  const std::vector<std::string>& details() const noexcept { return details_; }
   // The file the error is about, where there is one.
   const std::string& file() const noexcept { return file_; }
   // The line of the file where reading stopped; 0 when not known.
   int64_t line() const noexcept { return line_; }
+  const char* what() const noexcept override { return text_.c_str(); }
 
  private:
-  std::vector<std::string> lines_;
-  int status_ = 1;
   ErrorKind kind_ = ErrorKind::BadValue;
+  std::string message_;
+  std::vector<std::string> details_;
   std::string file_;
   int64_t line_ = 0;
+  std::string text_;  // what()
 };
 
 }  // namespace hdfe

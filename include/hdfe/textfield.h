@@ -20,7 +20,7 @@ std::string_view trimmed(std::string_view field);
 bool is_blank(std::string_view field);
 
 // The stop for a name longer than its 1024-character field: `what` names it, `where` says
-// where it was given. Exit status 1.
+// where it was given. Kind Limit.
 Error name_too_long_stop(std::string_view what, std::string_view where);
 
 }  // namespace hdfe

@@ -19,6 +19,8 @@ import re
 import numpy as np
 import pandas as pd
 
+from hdfe import _core
+
 __all__ = [
     "DIESEL_DENSITY_KG_PER_L",
     "SHORTFALL_KM_PER_H",
@@ -33,10 +35,10 @@ __all__ = [
 ]
 
 #: Density used to turn the fuel map's litres into grams for specific consumption.
-DIESEL_DENSITY_KG_PER_L = 0.832
+DIESEL_DENSITY_KG_PER_L = _core.diesel_density_kg_per_l
 
 #: A second counts as missed when the achieved speed is this far below the target.
-SHORTFALL_KM_PER_H = 2.0
+SHORTFALL_KM_PER_H = _core.shortfall_km_per_h
 
 #: Titles of the five figures of a single-vehicle report, in order.
 FIGURE_TITLES = (

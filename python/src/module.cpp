@@ -7,6 +7,7 @@
 #include "records.h"
 #include "hdfe/error.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/units.h"
 
 namespace hdfe::python {
 
@@ -80,6 +81,8 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "The C++ core of hdfe. Use the package hdfe, which wraps it.";
   m.attr("program_version") = std::string(hdfe::ProgramVersion);
   m.attr("cycle_tables_version") = std::string(hdfe::CycleTablesVersion);
+  m.attr("shortfall_km_per_h") = hdfe::ShortfallSpeedKmh;
+  m.attr("diesel_density_kg_per_l") = hdfe::DieselDensityKgPerL;
   hdfe::python::bind_error(m);
   hdfe::python::bind_vehicle(m);
   hdfe::python::bind_run(m);

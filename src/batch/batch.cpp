@@ -17,7 +17,7 @@ namespace {
 BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& options) {
   BatchOutcome outcome;
   try {
-    if (!row.error.empty()) throw Error({row.error}, 1, ErrorKind::BadValue);
+    if (!row.error.empty()) throw Error(ErrorKind::BadValue, row.error);
     Vehicle vehicle;
     if (row.vehicle) {
       vehicle = *row.vehicle;
@@ -25,8 +25,8 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
         if (o.value.empty()) continue;
         if (o.name == "EngineFile" || o.name == "TransmissionFile") {
           // The vehicle's files are already read: another name would not be run.
-          throw Error({" " + o.name + " cannot be replaced on a loaded vehicle: give its spec file instead"}, 1,
-                      ErrorKind::BadValue);
+          throw Error(ErrorKind::BadValue,
+                      o.name + " cannot be replaced on a loaded vehicle: give its spec file instead");
         }
         apply_override(vehicle.values, o.name, o.value);
       }
@@ -48,8 +48,6 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);
     if (options.results_file || options.json) outcome.inputs = vehicle.files;
-  } catch (const Error& error) {
-    outcome.summary = error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
   } catch (const std::exception& error) {
     outcome.summary = error_row(row, error.what());
   }

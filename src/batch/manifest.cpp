@@ -11,7 +11,7 @@ namespace hdfe {
 namespace {
 
 [[noreturn]] void usage(const std::string& message) {
-  throw Error({" " + message, " Try 'hdfe --help'."}, 2, ErrorKind::Usage);
+  throw Error(ErrorKind::Usage, message);
 }
 
 std::string_view strip(std::string_view text) {

@@ -29,7 +29,7 @@ std::span<const std::string_view> override_names() { return names(); }
 void apply_override(SpecValues& values, std::string_view name, std::string_view text) {
   const SpecValueInfo* info = find_spec_value(name);
   if (info == nullptr || info->file_name != name) {
-    throw Error({" Unknown spec-file value " + std::string(name)}, 2, ErrorKind::Usage);
+    throw Error(ErrorKind::Usage, "Unknown spec-file value " + std::string(name));
   }
   std::string textValue = text_field("");
   double real = 0.0;
@@ -37,8 +37,7 @@ void apply_override(SpecValues& values, std::string_view name, std::string_view 
   const ReadTarget t = info->kind == ValueKind::Text   ? text_var(textValue)
                        : info->kind == ValueKind::Real ? real_var(real)
                                                        : int_var(integer);
-  const Error bad({" Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]"}, 1,
-                  ErrorKind::BadValue);
+  const Error bad(ErrorKind::BadValue, "Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]");
   // One value only: a second one, a null, a slash or a repeat count would be read from a spec
   // file's line but silently dropped or misread from a cell.
   const std::size_t first = text.find_first_not_of(" \t");

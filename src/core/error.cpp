@@ -4,26 +4,20 @@
 
 namespace hdfe {
 
-namespace {
-
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    if (!text.empty()) text += '\n';
-    text += line;
-  }
-  return text;
-}
-
-}  // namespace
-
-Error::Error(std::vector<std::string> lines, int status, ErrorKind kind, std::string file, int64_t line)
-    : std::runtime_error(joined(lines)),
-      lines_(std::move(lines)),
-      status_(status),
+Error::Error(ErrorKind kind, std::string message, std::string file, int64_t line)
+    : std::runtime_error(message),
       kind_(kind),
+      message_(std::move(message)),
       file_(std::move(file)),
-      line_(line) {}
+      line_(line),
+      text_(message_) {}
+
+Error Error::with_detail(std::string detail) && {
+  text_ += "; ";
+  text_ += detail;
+  details_.push_back(std::move(detail));
+  return std::move(*this);
+}
 
 const char* error_kind_name(ErrorKind kind) noexcept {
   switch (kind) {

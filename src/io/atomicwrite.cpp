@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void refuse(const std::string& kind, const std::string& name, const std::string& reason) {
-  throw Error({" Cannot write " + kind + " [ " + name + " ]: " + reason}, 1, ErrorKind::CannotWrite, name);
+  throw Error(ErrorKind::CannotWrite, "Cannot write " + kind + " [ " + name + " ]: " + reason, name);
 }
 
 std::string folder_of(const std::string& name) {

@@ -19,23 +19,23 @@ bool open_input(std::string_view name, std::ifstream& file) {
 }
 
 InputReader::InputReader(const std::string& name, const std::string& missing) {
-  if (!open_input(name, file_)) throw Error({missing}, 0, ErrorKind::MissingFile, name);
+  if (!open_input(name, file_)) throw Error(ErrorKind::MissingFile, missing, name);
   in_.stream = &file_;
 }
 
 Error end_of_file_stop(std::string_view name) {
-  std::string line = " End of file reached in [ ";
+  std::string line = "End of file reached in [ ";
   line += name;
   line += " ] before all values were read";
-  return Error({line}, 1, ErrorKind::EndOfFile, std::string(name));
+  return Error(ErrorKind::EndOfFile, line, std::string(name));
 }
 
 Error name_too_long_stop(std::string_view what, std::string_view where) {
-  std::string line = " Name too long: ";
+  std::string line = "Name too long: ";
   line += what;
   line += where;
   line += " has more than " + std::to_string(TextFieldLength) + " characters";
-  return Error({line}, 1, ErrorKind::Limit);
+  return Error(ErrorKind::Limit, line);
 }
 
 void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,
@@ -49,7 +49,7 @@ void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::strin
     case ReadStatus::End:
       throw end_of_file_stop(name);
     case ReadStatus::Bad:
-      throw Error({badLine}, 0, ErrorKind::BadValue, std::string(name), in.line);
+      throw Error(ErrorKind::BadValue, badLine, std::string(name), in.line);
   }
 }
 

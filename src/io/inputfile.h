@@ -18,7 +18,7 @@ bool open_input(std::string_view name, std::ifstream& file);
 // An input file opened for reading, with the record reader over it.
 class InputReader {
  public:
-  // Opens the file `name`; throws a MissingFile Error with the single line `missing` when
+  // Opens the file `name`; throws a MissingFile Error with the message `missing` when
   // it cannot be opened.
   InputReader(const std::string& name, const std::string& missing);
   InputReader(const InputReader&) = delete;
@@ -31,12 +31,12 @@ class InputReader {
   RecordInput in_;
 };
 
-// The stop for a file that ends inside its fixed part: a fault of the reading layer,
-// exit status 1. The same wording for every input file.
+// The stop for a file that ends inside its fixed part (kind EndOfFile). The same wording
+// for every input file.
 Error end_of_file_stop(std::string_view name);
 
 // One free-form read of a file's fixed part. End of file stops with end_of_file_stop(name);
-// a bad value stops with the single line `badLine`, exit status 0. A text value longer than
+// a bad value stops with the message `badLine` (kind BadValue). A text value longer than
 // its field stops with name_too_long_stop when `textName` names the value; without a name
 // (a header) its first 1024 characters are kept.
 void read_fixed(RecordInput& in, std::span<const ReadTarget> targets, std::string_view name,

@@ -34,9 +34,10 @@ void sort_speed_lines(FuelMap& map) {
 }
 
 Error too_many_points(const char* kind, const std::string& name, int32_t most) {
-  return Error({" " + std::string(kind) + " [ " + name + " ] holds more than " + std::to_string(most) +
-                " points, the most the program takes"},
-               1, ErrorKind::Limit, name);
+  return Error(ErrorKind::Limit,
+               std::string(kind) + " [ " + name + " ] holds more than " + std::to_string(most) +
+                   " points, the most the program takes",
+               name);
 }
 
 }  // namespace
@@ -44,7 +45,7 @@ Error too_many_points(const char* kind, const std::string& name, int32_t most) {
 TorqueCurve read_torque_curve(std::string_view name) {
   TorqueCurve curve;
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, " Cannot open torque data file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open torque data file [ " + file_name + " ]");
   RecordInput& in = reader.records();
   std::string header;
   for (int line = 0; line < 2; ++line) {
@@ -57,9 +58,9 @@ TorqueCurve read_torque_curve(std::string_view name) {
     if (status == ReadStatus::End) break;
     if (status == ReadStatus::Bad) {
       const int64_t record = static_cast<int64_t>(curve.point_count()) + 1;
-      throw Error{{" Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " +
-                     file_name + " ]"},
-                    0, ErrorKind::BadValue, file_name, in.line};
+      throw Error(ErrorKind::BadValue,
+                  "Failed to read torque data. Data No.= " + std::to_string(record) + " in [ " + file_name + " ]",
+                  file_name, in.line);
     }
     if (curve.point_count() == MaxCurvePoints) throw too_many_points("Torque data file", file_name, MaxCurvePoints);
     curve.speeds_rpm.push_back(speed);
@@ -72,9 +73,9 @@ TorqueCurve read_torque_curve(std::string_view name) {
 FuelMap read_fuel_map(std::string_view name) {
   FuelMap map;
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, " Cannot open map data file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open map data file [ " + file_name + " ]");
   RecordInput& in = reader.records();
-  const std::string bad_line = " Failed to read fuel map [ " + file_name + " ]";
+  const std::string bad_line = "Failed to read fuel map [ " + file_name + " ]";
   std::string header = text_field("");
   read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
   read_fixed(in, std::array{text_var(header)}, file_name, bad_line);
@@ -89,7 +90,7 @@ FuelMap read_fuel_map(std::string_view name) {
     const ReadStatus status =
         read_free(in, std::array{real_var(speed), real_var(torque), real_var(fuel)});
     if (status == ReadStatus::End) break;
-    if (status == ReadStatus::Bad) throw Error({bad_line}, 0, ErrorKind::BadValue, file_name, in.line);
+    if (status == ReadStatus::Bad) throw Error(ErrorKind::BadValue, bad_line, file_name, in.line);
     if (map.point_count() == MaxMapPoints) throw too_many_points("Fuel map file", file_name, MaxMapPoints);
     map.speeds_rpm.push_back(speed);
     map.torques_nm.push_back(torque);

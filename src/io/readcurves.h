@@ -8,7 +8,7 @@ namespace hdfe {
 
 // Most points a torque curve or a fuel map may hold: a thousand times what measured ones
 // have, and small enough that reading, sorting and gridding stay within seconds and a few
-// hundred megabytes. A file with more stops the run with status 1.
+// hundred megabytes. A file with more stops the run (Error of kind Limit).
 inline constexpr int32_t MaxCurvePoints = 1'000'000;
 inline constexpr int32_t MaxMapPoints = 1'000'000;
 

@@ -35,9 +35,9 @@ constexpr int32_t TorqueConverterCode = 1;
 
 TransmissionInput read_transmission(std::string_view name) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, " Cannot open transmission file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open transmission file [ " + file_name + " ]");
   RecordInput& in = reader.records();
-  const std::string bad_line = " Failed to read transmission file [ " + file_name + " ]";
+  const std::string bad_line = "Failed to read transmission file [ " + file_name + " ]";
   TransmissionInput trn;
   read_fixed(in, std::array{int_var(trn.start_gears)}, file_name, bad_line);
   // Each list is written as its count, then one ratio per record.
@@ -54,9 +54,9 @@ TransmissionInput read_transmission(std::string_view name) {
 
 EngineInput read_engine(std::string_view name) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, " Cannot open engine file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open engine file [ " + file_name + " ]");
   RecordInput& in = reader.records();
-  const std::string bad_line = " Failed to read engine file [ " + file_name + " ]";
+  const std::string bad_line = "Failed to read engine file [ " + file_name + " ]";
   EngineInput eng;
   eng.fuel_map_file = text_field("");
   eng.full_load_file = text_field("");

@@ -15,9 +15,9 @@ namespace hdfe {
 
 SpecValues read_spec(std::string_view name) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, free_record(" Cannot open spec-file : " + file_name));
+  InputReader reader(file_name, "Cannot open spec-file : " + file_name);
   RecordInput& in = reader.records();
-  const std::string bad_line = " Failed to read spec_data file ";
+  const std::string bad_line = "Failed to read spec_data file";
   // One value per read, in file order. A value that a null or a slash leaves unread starts
   // as zero or blanks.
   SpecValues values;

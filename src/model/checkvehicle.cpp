@@ -17,7 +17,7 @@ namespace hdfe {
 
 namespace {
 
-[[noreturn]] void reject(const std::string& line) { throw Error({line}, 0, ErrorKind::VehicleCheck); }
+[[noreturn]] void reject(const std::string& line) { throw Error(ErrorKind::VehicleCheck, line); }
 
 // The shortest text that reads back as v.
 std::string number_text(double v) {
@@ -28,7 +28,7 @@ std::string number_text(double v) {
 
 // " <kind> [ name ]", the name without its trailing blanks.
 std::string named(const char* kind, std::string_view name) {
-  return std::string(" ") + kind + " [ " + std::string(trimmed(name)) + " ]";
+  return std::string(kind) + " [ " + std::string(trimmed(name)) + " ]";
 }
 
 void check_spec(const std::string& file, const VehicleSpec& spec, const TransmissionData& trn) {
@@ -86,7 +86,7 @@ void check_transmission(const std::string& file, std::string_view specName, cons
     const GearRow& gear = trn.gears[k];
     const double total = trn.final_ratio * gear.ratio;
     const std::string which =
-        file + " with" + named("spec file", specName) + " gives gear " + std::to_string(k + 1);
+        file + " with " + named("spec file", specName) + " gives gear " + std::to_string(k + 1);
     if (!std::isfinite(total) || !(total > 0.0)) reject(which + " a total ratio out of range");
     if (!std::isfinite(gear.rotating_mass_kg)) reject(which + " a non-finite DW");
   }
@@ -151,8 +151,8 @@ void check_map(const FuelMap& map, std::string_view name) {
   if (!std::isfinite(map.idle_fuel_rate_l_per_h)) reject(file + " gives an idle fuel rate that is not finite");
   if (map.point_count() < 1) reject(file + " holds no map points");
   if (map.point_count() > MaxMapPoints) {
-    throw Error({file + " holds more than " + std::to_string(MaxMapPoints) + " points, the most the program takes"},
-                1, ErrorKind::Limit, std::string(trimmed(name)));
+    throw Error(ErrorKind::Limit, file + " holds more than " + std::to_string(MaxMapPoints) +
+                " points, the most the program takes", std::string(trimmed(name)));
   }
 }
 

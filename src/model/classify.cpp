@@ -43,12 +43,12 @@ const CategoryRow& set_category(std::string& code, VehicleSpec& spec) {
     spec.engine_inertia_kg_m2 = row.engine_inertia_kg_m2;
     return row;
   }
-  throw Error({" Category Error : [ " + std::string(trimmed(code)) + " ] is not defined."}, 0, ErrorKind::UnknownCategory);
+  throw Error(ErrorKind::UnknownCategory, "Category Error : [ " + std::string(trimmed(code)) + " ] is not defined.");
 }
 
 // Weights and resistance coefficients of the standard vehicle.
 void set_vehicle(const CategoryRow& row, const SpecValues& values, VehicleSpec& spec) {
-  spec.tire_circumference_m = 6.28 * spec.tire_radius_m;
+  spec.tire_circumference_m = CircumferencePerRadius * spec.tire_radius_m;
   spec.gross_weight_kg = (spec.curb_weight_kg + spec.max_payload_kg) + spec.crew * PersonMass;
   if (row.code.front() == 'T') {
     spec.test_weight_kg = (spec.curb_weight_kg + PersonMass) + spec.max_payload_kg * spec.load_factor;
@@ -66,8 +66,8 @@ void classify(SpecValues& values, VehicleSpec& spec, EngineData& eng, Transmissi
   const CategoryRow& row = set_category(values.category_code, spec);
   set_vehicle(row, values, spec);
   const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
-  eng.engage_speed_rpm = eng.idle_speed_rpm + 0.05 * d;
-  eng.release_speed_rpm = eng.idle_speed_rpm + 0.04 * d;
+  eng.engage_speed_rpm = eng.idle_speed_rpm + EngageSpeedShare * d;
+  eng.release_speed_rpm = eng.idle_speed_rpm + ReleaseSpeedShare * d;
   build_gear_table(values, spec, eng, trn, ratios);
 }
 

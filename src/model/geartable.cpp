@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "core/constants.h"
 #include "hdfe/error.h"
 #include "hdfe/textfield.h"
 
@@ -34,8 +35,7 @@ std::size_t position_row(int64_t i, int64_t s) {
 int32_t gear_count_value(int64_t value, const SpecValues& values,
                        int64_t most = std::numeric_limits<int32_t>::max()) {
   if (value > most || value < std::numeric_limits<int32_t>::min()) {
-    throw Error{
-        {" Gear count out of range [ " + std::string(trimmed(values.transmission_file)) + " ]"}, 0, ErrorKind::VehicleCheck};
+    throw Error(ErrorKind::VehicleCheck, "Gear count out of range [ " + std::string(trimmed(values.transmission_file)) + " ]");
   }
   return static_cast<int32_t>(value);
 }
@@ -56,10 +56,10 @@ void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineD
   // for billions of gears.
   const int64_t gears = static_cast<int64_t>(mains) * static_cast<int64_t>(auxes);
   const int32_t gear_count = gear_count_value(gears, values, MaxGearCount);
-  trn.final_efficiency = 0.95;
+  trn.final_efficiency = FinalDriveEfficiency;
 
   const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
-  const double m0 = 0.05 * spec.curb_weight_kg;
+  const double m0 = WheelMassShare * spec.curb_weight_kg;
   const double J = (spec.engine_inertia_kg_m2 * trn.final_ratio) * trn.final_ratio;
   const double R2 = spec.tire_radius_m * spec.tire_radius_m;
   const GearPosition* column = spec.gross_weight_kg < LightGVWLimit ? LightPositions : HeavyPositions;
@@ -72,7 +72,7 @@ void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineD
       const std::size_t k = i * auxes + j;
       GearRow& gear = trn.gears[k];
       gear.ratio = main * ratios.aux_ratios[j];
-      gear.efficiency = main == 1.0 ? 0.98 : 0.95;
+      gear.efficiency = main == 1.0 ? DirectGearEfficiency : GearEfficiency;
       gear.torque_margin = pos.torque_margin;
       gear.rotating_mass_kg = ((J * gear.ratio) * gear.ratio) / R2 + m0;
       eng.gear_min_speed_rpm[k] = eng.idle_speed_rpm + pos.f * d;

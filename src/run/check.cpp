@@ -21,6 +21,7 @@
 #include "io/readspec.h"
 #include "hdfe/freeform.h"
 #include "hdfe/values.h"
+#include "hdfe/units.h"
 
 namespace hdfe {
 
@@ -28,8 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Diesel density for the specific consumption check [kg/l].
-constexpr double DieselDensity = 0.832;
 // Plausible specific consumption of a diesel engine at full load [g/kWh].
 constexpr double LowestSpecificConsumption = 150.0;
 constexpr double HighestSpecificConsumption = 400.0;
@@ -175,14 +174,7 @@ class Checker {
       f();
       return true;
     } catch (const Error& e) {
-      std::string message;
-      for (const std::string& line : e.lines()) {
-        const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
-        if (!message.empty()) message += "; ";
-        message += line.substr(first, line.find_last_not_of(' ') - first + 1);
-      }
-      add(e.file().empty() ? file : e.file(), e.line(), true, message);
+      add(e.file().empty() ? file : e.file(), e.line(), true, e.what());
       return false;
     }
   }
@@ -277,7 +269,7 @@ class Checker {
       const double n = map.speeds_rpm[k], T = map.torques_nm[k];
       if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * curve_lookup(full, n)) continue;
       const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
-      const double be = map.fuel_rates_l_per_h[k] * DieselDensity * 1000.0 / power;  // [g/kWh]
+      const double be = map.fuel_rates_l_per_h[k] * DieselDensityKgPerL * 1000.0 / power;  // [g/kWh]
       lowest = std::min(lowest, be);
       highest = std::max(highest, be);
       ++count;

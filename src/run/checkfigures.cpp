@@ -24,7 +24,7 @@ std::string number_text(double v) {
 bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
 
 [[noreturn]] void bad_figure(const std::string& what, double value, const std::string& unit, const std::string& cause) {
-  throw Error({" " + what + " is " + number_text(value) + unit + ": " + cause}, 1, ErrorKind::BadResult);
+  throw Error(ErrorKind::BadResult, what + " is " + number_text(value) + unit + ": " + cause);
 }
 
 }  // namespace
@@ -74,10 +74,11 @@ namespace {
   const int32_t m = curve.point_count();
   const bool high = s >= curve.speeds_rpm[static_cast<std::size_t>(m - 1)];
   const double end = high ? curve.speeds_rpm[static_cast<std::size_t>(m - 1)] : curve.speeds_rpm[0];
-  throw Error({" Torque data file [ " + name + " ] has two points at its " + (high ? "highest" : "lowest") +
-               " speed " + number_text(end) + ": " + where + " " + number_text(s) +
-               " rpm, where the curve cannot be extended " + (high ? "above" : "below") + " it"},
-              1, ErrorKind::VehicleCheck, name);
+  throw Error(ErrorKind::VehicleCheck,
+              "Torque data file [ " + name + " ] has two points at its " + (high ? "highest" : "lowest") + " speed " +
+                  number_text(end) + ": " + where + " " + number_text(s) + " rpm, where the curve cannot be extended " +
+                  (high ? "above" : "below") + " it",
+              name);
 }
 
 }  // namespace

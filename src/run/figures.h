@@ -18,20 +18,20 @@ CycleFigures section_figures(const SectionDefinition& section, const CycleResult
 // with the highway share h [fraction].
 double average_economy(double town, double highway, double h);
 
-// Stops the run (Error of kind BadResult, status 1) unless Kf1 and Kf2 are positive finite
+// Stops the run (Error of kind BadResult) unless Kf1 and Kf2 are positive finite
 // numbers.
 void check_factors(double Kf1, double Kf2);
 
-// Stops the run (Error of kind BadResult, status 1) with one line naming the first figure
+// Stops the run (Error of kind BadResult) naming the first figure
 // that is not a positive finite number (the distance, average speed, fuel and fuel
 // economies of every section, then the average) and its likely cause.
 void check_figures(const Result& result);
 
-// Stops the run (Error of kind VehicleCheck, status 1) when a speed line of the fuel map lies
+// Stops the run (Error of kind VehicleCheck) when a speed line of the fuel map lies
 // beyond a vertical end of the motoring curve (see beyond_vertical_end).
 void check_map_speeds(const FuelMap& map, const TorqueCurve& motoring, const std::string& motoringName);
 
-// Stops the run (Error of kind VehicleCheck, status 1) when a driven second of the cycle
+// Stops the run (Error of kind VehicleCheck) when a driven second of the cycle
 // (steps 1..n, before idle stop) runs the engine beyond a vertical end of the full-load
 // curve, or of the motoring curve where its fuel rate looks that curve up.
 void check_driven_speeds(std::string_view cycleName, const CycleTrace& trace, int32_t n, const Vehicle& vehicle,

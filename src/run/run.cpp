@@ -20,8 +20,6 @@ namespace hdfe {
 
 namespace {
 
-// A second more than this below its target speed counts as missed [km/h].
-constexpr double MissedSpeed = 2.0;
 // A second at this share of full-load torque or more counts as at full load [%].
 constexpr double FullLoadShare = 99.0;
 // A cycle is missed when its distance falls below this share of the target [%], or when more
@@ -35,8 +33,8 @@ constexpr double MissedSecondsPercent = 2.0;
 
 SpecValues values_for_run(const SpecValues& read) {
   SpecValues values = read;
-  if (values.idle_stop_on == 0) values.stop_delay_s = 999;
-  if (values.start_idle_stop_on == 0) values.start_idle_time_s = 999;
+  if (values.idle_stop_on == 0) values.stop_delay_s = NoIdleStopWait;
+  if (values.start_idle_stop_on == 0) values.start_idle_time_s = NoIdleStopWait;
   values.roll_addend = values.roll_addend * std::sqrt(1.0 / (values.flat_road_tire_radius_m + 1.0));
   return values;
 }
@@ -66,7 +64,7 @@ CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, in
     const auto k = static_cast<std::size_t>(i - 1);
     const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
     const double shortfall = Vt - trace.speed_km_per_h[k];
-    if (shortfall > MissedSpeed) ++m.seconds_below_target;
+    if (shortfall > ShortfallSpeedKmh) ++m.seconds_below_target;
     if (shortfall > m.largest_shortfall_km_per_h) {
       m.largest_shortfall_km_per_h = shortfall;
       m.largest_shortfall_second = i;
@@ -75,13 +73,13 @@ CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, in
     achieved += trace.speed_km_per_h[k];
     target += Vt;
   }
-  m.distance_percent_of_target = target > 0.0 ? achieved / target * 100.0 : 0.0;
+  m.distance_percent_of_target = target > 0.0 ? achieved / target * Percent : 0.0;
   return m;
 }
 
 bool missed(const CycleMetrics& m, int32_t seconds) {
   return m.distance_percent_of_target < MissedDistancePercent ||
-         m.seconds_below_target * 100.0 > MissedSecondsPercent * seconds;
+         m.seconds_below_target * Percent > MissedSecondsPercent * seconds;
 }
 
 std::string missed_message(const CycleFigures& f) {
@@ -89,7 +87,7 @@ std::string missed_message(const CycleFigures& f) {
   std::snprintf(text, sizeof text,
                 "%s: the vehicle fell more than %.0f km/h below the target speed for %d s (largest shortfall "
                 "%.1f km/h at %d s) and covered %.2f %% of the target distance; it cannot follow the cycle",
-                f.name.c_str(), MissedSpeed, f.metrics.seconds_below_target, f.metrics.largest_shortfall_km_per_h,
+                f.name.c_str(), ShortfallSpeedKmh, f.metrics.seconds_below_target, f.metrics.largest_shortfall_km_per_h,
                 f.metrics.largest_shortfall_second, f.metrics.distance_percent_of_target);
   return text;
 }

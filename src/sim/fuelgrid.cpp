@@ -16,6 +16,9 @@ namespace hdfe {
 namespace {
 
 constexpr int32_t GridSize = FuelGrid::Size;
+// The intervals between the grid's equally spaced points along each axis.
+constexpr double GridIntervals = 19.0;
+static_assert(GridIntervals == GridSize - 1);
 
 // Speed lines of the map: runs of consecutive points of one speed, each opened by its
 // motoring point of zero fuel. The entries of line L (0-based) are lineStart[L] up to
@@ -74,11 +77,11 @@ void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firs
     const std::size_t at = s.lineStart[static_cast<std::size_t>(L)];
     int32_t ierr = 0;
     hermite_derivatives(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, ierr);
-    if (ierr < 0) hermite_error(1, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::MapSlopesAlongTorque, ierr);
     bool skip = true;
     hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
            grid.torque_axis_nm.data(), fe.data(), ierr);
-    if (ierr < 0) hermite_error(2, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::MapValuesAlongTorque, ierr);
     for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];
   }
 }
@@ -92,11 +95,11 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
     const double* column = &firstPass[static_cast<std::size_t>(k) * nLines];
     int32_t ierr = 0;
     hermite_derivatives(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
-    if (ierr < 0) hermite_error(3, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::GridSlopesAlongSpeed, ierr);
     bool skip = true;
     hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.speed_axis_rpm.data(),
            &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * GridSize], ierr);
-    if (ierr < 0) hermite_error(4, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::GridValuesAlongSpeed, ierr);
   }
 }
 
@@ -104,7 +107,7 @@ void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, Fuel
 
 void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& motoring) {
   const int32_t n = map.point_count();
-  if (n < 1) throw Error({" Failed to build fuel grid: the fuel map has no data points"}, 0, ErrorKind::VehicleCheck);
+  if (n < 1) throw Error(ErrorKind::VehicleCheck, "Failed to build fuel grid: the fuel map has no data points");
 
   grid.speed_count = GridSize;
   grid.torque_count = GridSize;
@@ -121,8 +124,8 @@ void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& moto
 
   SpeedLines lines = speed_lines(map, motoring, torqueMin);
 
-  const double speedStep = (speedMax - speedMin) / 19.0;
-  const double torqueStep = (torqueMax - torqueMin) / 19.0;
+  const double speedStep = (speedMax - speedMin) / GridIntervals;
+  const double torqueStep = (torqueMax - torqueMin) / GridIntervals;
   for (int32_t k = 0; k < GridSize; ++k) {
     grid.speed_axis_rpm[k] = static_cast<double>(k) * speedStep + speedMin;
     grid.torque_axis_nm[k] = static_cast<double>(k) * torqueStep + torqueMin;
@@ -140,17 +143,17 @@ namespace {
 // cubic per column, and the second pass reads only the columns around the torque.
 class GridInterpolator {
  public:
-  // Checks both axes as the interpolation's first calls would (code 5, then code 7) and
+  // Checks both axes as the interpolation's first calls would (along speed, then along torque) and
   // sets the cubics.
   explicit GridInterpolator(const FuelGrid& grid)
       : grid_(grid), nS_(std::min(grid.speed_count, GridSize)), nT_(std::min(grid.torque_count, GridSize)) {
     int32_t ierr = 0;
     if (nT_ >= 1) {
       ierr = hermite_table_check(nS_, grid.speed_axis_rpm.data(), 1);
-      if (ierr < 0) hermite_error(5, ierr);
+      if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongSpeed, ierr);
     }
     ierr = hermite_table_check(nT_, grid.torque_axis_nm.data(), 1);
-    if (ierr < 0) hermite_error(7, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongTorque, ierr);
     std::array<double, GridSize> deriv{};
     // Appended in the order cubic() reads them, without zero-filling a full table first.
     cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));

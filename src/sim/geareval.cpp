@@ -22,6 +22,8 @@ namespace {
 constexpr double SearchTolerance = 9.999999974752427e-07;
 // Passes of the speed search; the last one warns, converged or not.
 constexpr int32_t SearchPasses = 9999;
+// First step of the speed search [km/h].
+constexpr double SearchStep = 1.0;
 
 // The constants of one gear, each computed as the road-load and engine formulas below
 // use it, so that holding them gives the same values.
@@ -41,7 +43,7 @@ GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, 
   t.i = trn.final_ratio * row.ratio;
   t.eta = trn.final_efficiency * row.efficiency;
   t.mass = row.rotating_mass_kg + spec.test_weight_kg;
-  t.ratio60 = t.i * 60.0;
+  t.ratio60 = t.i * SecondsPerMinute;
   t.etaRatio = t.eta * t.i;
   t.Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
   return t;
@@ -56,14 +58,8 @@ struct Drive {
 
 // Rolling and gradient resistance on gradient s [%] [N].
 double grade_force(double s, const VehicleSpec& spec) {
-  return (spec.mu_roll + std::sin(std::atan(s / 100.0)) * Gravity) * spec.test_weight_kg;
+  return (spec.mu_roll + std::sin(std::atan(s / Percent)) * Gravity) * spec.test_weight_kg;
 }
-
-// The full-load curve looked up plainly.
-struct PlainLoad {
-  const TorqueCurve& curve;
-  double operator()(double s) const { return curve_lookup(curve, s); }
-};
 
 // The full-load curve looked up through its index, starting from the segment of the
 // previous lookup (hint).
@@ -90,7 +86,7 @@ double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
   return ((F * d.gear.eta) * spec.tire_radius_m) / d.gear.i;
 }
 
-GearEvalResult outcome(double V, double Ne, double Te, double Tmax, int32_t status) {
+GearEvalResult outcome(double V, double Ne, double Te, double Tmax, GearStatus status) {
   return GearEvalResult{V, Ne, Te, Tmax, status, false};
 }
 
@@ -112,7 +108,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
   const double Nes = eng.engage_speed_rpm;
   const bool heldAtNmin = g > trn.reengage_gear;
-  double step = 1.0;
+  double step = SearchStep;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
   for (int32_t k = 1;; ++k) {
@@ -128,7 +124,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       N = Nes;
       Tmax = fullLoad(N);
       if (Te < Tmax) {
-        return outcome(v, N, Te, Tmax, 1);
+        return outcome(v, N, Te, Tmax, GearStatus::Lowered);
       }
     }
     const double diff = Tmax - Te;
@@ -166,11 +162,11 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   }
   GearEvalResult out;
   if (N < Nmin) {
-    out = outcome(0.0, N, Te, fullLoad(Nmin), 3);
+    out = outcome(0.0, N, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
   } else if (N < eng.max_speed_rpm) {
-    out = outcome(v, N, Te, Tmax, 1);
+    out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
   } else {
-    out = outcome(0.0, N, Te, fullLoad(eng.max_speed_rpm), 2);
+    out = outcome(0.0, N, Te, fullLoad(eng.max_speed_rpm), GearStatus::OverSpeed);
   }
   out.search_exhausted = exhausted;
   return out;
@@ -181,9 +177,8 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
 // A starting or re-engagement gear that the transmission does not have cannot be
 // evaluated: the run stops instead of reading past the gear table.
 void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
-  throw Error{{" Gear " + std::to_string(g) + " is not in the gear table of " +
-                 std::to_string(trn.gear_count()) + " gears"},
-                0, ErrorKind::VehicleCheck};
+  throw Error(ErrorKind::VehicleCheck,
+              "Gear " + std::to_string(g) + " is not in the gear table of " + std::to_string(trn.gear_count()) + " gears");
 }
 
 namespace {
@@ -200,44 +195,38 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), 0);
-    return outcome(V, eng.idle_speed_rpm, 0.0, fullLoad(eng.idle_speed_rpm), 4);
+    if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
+    return outcome(V, eng.idle_speed_rpm, 0.0, fullLoad(eng.idle_speed_rpm), GearStatus::Idles);
   }
   if (Ne >= Nmin) {
     if (Ne < eng.max_speed_rpm) {
       const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
-        return outcome(V, Ne, Te, Tmax, 0);
+        return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
       }
       return speed_search(g, V, d, spec, eng, trn, fullLoad);
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
-    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (60.0 * gear.i);
+    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (SecondsPerMinute * gear.i);
     const double Tmax = fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
-      return outcome(Vlim, Nlim, TeLim, Tmax, 2);
+      return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
     }
     return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
   }
   if (g > trn.start_gears) {
-    return outcome(V, Ne, Te, fullLoad(Nmin), 3);
+    return outcome(V, Ne, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
   }
   const double Tmax = fullLoad(eng.engage_speed_rpm);
   if (Te <= Tmax) {
-    return outcome(V, eng.engage_speed_rpm, Te, Tmax, 5);
+    return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
   }
   return speed_search(g, V, d, spec, eng, trn, fullLoad);
 }
 
 }  // namespace
-
-GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
-                         const TransmissionData& trn, const TorqueCurve& fullLoad) {
-  check_gear(g, eng, trn);
-  return evaluate(g, V, grade_force(s, spec), Vp, spec, eng, trn, gear_terms(g, spec, eng, trn), PlainLoad{fullLoad});
-}
 
 namespace {
 

@@ -10,19 +10,25 @@
 
 namespace hdfe {
 
+// How a gear drives a second.
+enum class GearStatus : int32_t {
+  Meets = 0,       // the target speed is driven
+  Lowered = 1,     // the engine cannot hold the target: the speed its full load holds
+  OverSpeed = 2,   // the engine reaches its top speed Nex
+  UnderSpeed = 3,  // the engine would run below the gear's lowest speed
+  Idles = 4,       // slowing down below the release speed: the clutch opens, the engine idles
+  Slips = 5,       // moving off below the engagement speed: the clutch slips
+};
+
 // Outcome of driving one second in a gear.
 struct GearEvalResult {
   double V = 0.0;     // achieved speed [km/h]
   double engine_speed_rpm = 0.0;    // engine speed [rpm]
   double engine_torque_nm = 0.0;    // engine torque [N·m]
   double Tmax = 0.0;  // full-load torque available [N·m]
-  int32_t status = 0; // gear status 0..5
+  GearStatus status = GearStatus::Meets;
   bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
 };
-
-// Gear g, target speed V [km/h], gradient s [%], previous speed Vp [km/h].
-GearEvalResult gear_eval(int32_t g, double V, double s, double Vp, const VehicleSpec& spec, const EngineData& eng,
-                         const TransmissionData& trn, const TorqueCurve& fullLoad);
 
 // The gear evaluations of one run: the full-load curve indexed, the resistance of each
 // gradient met computed once, and every evaluation kept under its exact arguments, so
@@ -39,8 +45,9 @@ class GearEvaluator {
   GearEvaluator(const GearEvaluator&) = delete;
   GearEvaluator& operator=(const GearEvaluator&) = delete;
 
-  // As gear_eval with the records given at construction. The reference holds as long as
-  // the evaluator, or, once the memo is full, until release_unkept.
+  // Gear g driven towards target speed V [km/h] on gradient s [%] from speed Vp [km/h].
+  // The reference holds as long as the evaluator, or, once the memo is full, until
+  // release_unkept.
   const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
     std::size_t at = hash(key) >> shift_;

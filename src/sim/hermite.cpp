@@ -5,9 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "io/fields.h"
 #include "hdfe/error.h"
-#include "hdfe/textfield.h"
 
 namespace hdfe {
 
@@ -234,17 +232,18 @@ void hermite_evaluate(int32_t n, const double* x, const double* f, const double*
   }
 }
 
-void hermite_error(int32_t code, int32_t ierr) {
+void hermite_error(HermiteCall call, int32_t ierr) {
   static constexpr std::array<const char*, 8> Messages = {
       "Error : DPCHIM ( called from FCGRID, 1st )", "Error : DPCHFE ( called from FCGRID, 1st )",
       "Error : DPCHIM ( called from FCGRID, 2nd )", "Error : DPCHFE ( called from FCGRID, 2nd )",
       "Error : DPCHIM ( called from CALCFC, 1st )", "Error : DPCHFE ( called from CALCFC, 1st )",
       "Error : DPCHIM ( called from CALCFC, 2nd )", "Error : DPCHFE ( called from CALCFC, 2nd )"};
+  const auto site = static_cast<int32_t>(call);
   const std::string message =
-      code >= 1 && code <= 8 ? Messages[code - 1] : "Error : Hermite function ( unknown call site )";
-  throw Error{{text_field(message), "ierr = " + format_i(ierr, 12),
-                 " Terminated by error of Hermite function. Check input fuel map."},
-                1, ErrorKind::Interpolation};
+      site >= 1 && site <= 8 ? Messages[static_cast<std::size_t>(site - 1)] : "Error : Hermite function ( unknown call site )";
+  throw Error(ErrorKind::Interpolation, message)
+      .with_detail("ierr = " + std::to_string(ierr))
+      .with_detail("Terminated by error of Hermite function. Check input fuel map.");
 }
 
 }  // namespace hdfe

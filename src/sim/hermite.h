@@ -47,7 +47,21 @@ inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int3
 // table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);
 
-// Reports a failed call (code 1..8 names the call site) and stops the run.
-[[noreturn]] void hermite_error(int32_t code, int32_t ierr);
+// The calls of the two routines whose failure stops the run: the fuel grid built from the
+// map (along torque, then along speed) and the fuel rate read from the grid (along speed,
+// then along torque), each a derivatives call and an evaluation.
+enum class HermiteCall : int32_t {
+  MapSlopesAlongTorque = 1,
+  MapValuesAlongTorque = 2,
+  GridSlopesAlongSpeed = 3,
+  GridValuesAlongSpeed = 4,
+  RateSlopesAlongSpeed = 5,
+  RateValuesAlongSpeed = 6,
+  RateSlopesAlongTorque = 7,
+  RateValuesAlongTorque = 8,
+};
+
+// Reports a failed call (its return code ierr) and stops the run.
+[[noreturn]] void hermite_error(HermiteCall call, int32_t ierr);
 
 }  // namespace hdfe

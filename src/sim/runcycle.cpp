@@ -3,6 +3,7 @@
 #include "model/curvelookup.h"
 #include "sim/cycles.h"
 #include "sim/simstep.h"
+#include "hdfe/units.h"
 
 namespace hdfe {
 
@@ -20,7 +21,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // A run keeps one to one and a half evaluations per second of the cycle.
   GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
-  const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, &evaluator};
+  const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, evaluator};
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
     const std::size_t noted = run.exhausted_searches.size();
@@ -42,8 +43,8 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     trace.gear.push_back(step.gear);
     trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
     trace.engine_torque_nm.push_back(step.engine_torque_nm);
-    trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * 100.0);
-    trace.normalised_torque_percent.push_back(step.engine_torque_nm / tmax * 100.0);
+    trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent);
+    trace.normalised_torque_percent.push_back(step.engine_torque_nm / tmax * Percent);
   }
   // The fuel rates are written over every second.
   trace.fuel_rate_l_per_h.assign(seconds, 0.0);

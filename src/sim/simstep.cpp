@@ -13,6 +13,17 @@ namespace {
 
 using Run = SimContext;
 
+// The shift hold counter: the seconds a gear has been driven since it was chosen. A new gear
+// is chosen only from HoldSeconds on; neutral and idling set the counter there.
+constexpr int32_t HoldSeconds = 3;
+// The longest horizon of the retry search [s].
+constexpr int32_t RetryHorizon = 3;
+// The counter after a shift found over a horizon of `horizon` seconds: the seconds the
+// search did not look through count as held.
+constexpr int32_t hold_after_shift(int32_t horizon) { return HoldSeconds + 1 - horizon; }
+// The torque reserve of an upshift whose engine gives no torque.
+constexpr double UnloadedReserve = 100.0;
+
 StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold, int32_t depth,
                     double deficit);
 
@@ -25,10 +36,10 @@ double point_at(std::span<const double> table, int32_t k) {
 // Counts an evaluation whose speed search ran out of passes. An evaluation taken again
 // from an earlier one of the same call counts as the fresh evaluation it replaces.
 [[noreturn, gnu::noinline]] void stop_not_converging() {
-  throw Error({" The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
-               " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
-               " FinalRatio, the gear ratios and the full-load curve)"},
-              1, ErrorKind::Limit);
+  throw Error(ErrorKind::Limit,
+              "The speed search did not converge in more than " + std::to_string(MaxExhaustedSearches) +
+                  " gear evaluations of one cycle: the engine cannot hold the cycle's speeds (check RollAddend,"
+                  " FinalRatio, the gear ratios and the full-load curve)");
 }
 
 void note(const Run& r, const GearEvalResult& e) {
@@ -38,7 +49,7 @@ void note(const Run& r, const GearEvalResult& e) {
 // Gear g driven towards point k from speed v: the run's evaluation, which stays put for
 // the whole step.
 [[gnu::always_inline]] inline const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
-  const GearEvalResult& e = (*r.evaluator)(g, point_at(r.cycle.target_speed_km_per_h, k), point_at(r.cycle.grade_percent, k), v);
+  const GearEvalResult& e = r.evaluator(g, point_at(r.cycle.target_speed_km_per_h, k), point_at(r.cycle.grade_percent, k), v);
   note(r, e);
   return &e;
 }
@@ -73,7 +84,7 @@ bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double&
   const GearEvalResult* e = first.e;
   for (int32_t j = 0; j < h; ++j) {
     if (j > 0) e = eval_step(r, k, i + j, v);
-    if (e->status == 2 || e->status == 3) return false;
+    if (e->status == GearStatus::OverSpeed || e->status == GearStatus::UnderSpeed) return false;
     dk += shortfall(point_at(r.cycle.target_speed_km_per_h, i + j - 1), point_at(r.cycle.target_speed_km_per_h, i + j), v, e->V);
     v = e->V;
   }
@@ -85,8 +96,8 @@ bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double&
 bool upshift_ok(const Run& r, int32_t k, int32_t i, double Vin, Known& known) {
   known = Known{k, eval_step(r, k, i, Vin)};
   const GearEvalResult& e = *known.e;
-  if (e.status != 0) return false;
-  const double reserve = e.engine_torque_nm <= 0.0 ? 100.0 : e.Tmax / e.engine_torque_nm;
+  if (e.status != GearStatus::Meets) return false;
+  const double reserve = e.engine_torque_nm <= 0.0 ? UnloadedReserve : e.Tmax / e.engine_torque_nm;
   return reserve >= r.trn.gears[static_cast<std::size_t>(k - 1)].torque_margin;
 }
 
@@ -111,11 +122,11 @@ bool up_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, bool s
   return found;
 }
 
-// Search above gear g over horizons of 3, 2 and 1 s, without upshift test; ties keep
+// Search above gear g over horizons of RetryHorizon down to 1 s, without upshift test; ties keep
 // the lower gear. m is left at the horizon that found a gear, or 0 when none did.
 bool retry(const Run& r, int32_t i, int32_t g, double Vin, bool takeZero, int32_t& best, int32_t& m,
            Known& known) {
-  for (m = 3; m >= 1; --m) {
+  for (m = RetryHorizon; m >= 1; --m) {
     bool found = false;
     double dBest = 0.0;
     for (int32_t k = g + 1; k <= r.trn.gear_count(); ++k) {
@@ -158,7 +169,7 @@ bool down_search(const Run& r, int32_t i, int32_t g, double Vin, int32_t h, int3
 }
 
 // Moving-off gear: the highest gear up to StartGears that meets the target, each tried
-// from the previous point's target while its clutch slips or idles (status 4 or 5);
+// from the previous point's target while its clutch slips or idles;
 // c counts the evaluations of the gear returned. The search stops at the last point of
 // the table, taking the gear it is trying.
 void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
@@ -170,9 +181,9 @@ void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
     c = 0;
     for (int32_t k = i;; ++k) {
       c = c + 1;
-      const int32_t status = eval_step(r, g0, k, point_at(r.cycle.target_speed_km_per_h, k - 1))->status;
-      if (status == 0 || status == 2) return;
-      if (status == 1 || status == 3) break;
+      const GearStatus status = eval_step(r, g0, k, point_at(r.cycle.target_speed_km_per_h, k - 1))->status;
+      if (status == GearStatus::Meets || status == GearStatus::OverSpeed) return;
+      if (status == GearStatus::Lowered || status == GearStatus::UnderSpeed) break;
       if (k >= last) return;
     }
   }
@@ -220,18 +231,18 @@ double overspeed(const Run& r, const Step& s, int32_t g, int32_t& gear, int32_t&
   if (!up_search(r, s.i, g, s.Vin, s.D + 1, true, best, dBest, known) &&
       !retry(r, s.i, g, s.Vin, true, best, m, known)) {
     best = g;
-    m = 3;
+    m = RetryHorizon;
   }
   gear = best;
   known = Known{best, eval_known(r, known, best, s.i, s.Vin)};
   V = known.e->V;
-  return rec(r, s.i, s.Vin, V, best, 4 - m, s.D, s.deficit);
+  return rec(r, s.i, s.Vin, V, best, hold_after_shift(m), s.D, s.deficit);
 }
 
 // Ordinary decision between keeping gear g (at speed V), the best upshift and, when the
 // gear falls short, the best downshift; returns the chosen option's deficit.
 // known holds gear g's evaluation and is left with the chosen gear's.
-double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, double V, int32_t& gear,
+double decide(const Run& r, const Step& s, int32_t g, GearStatus s0, int32_t hold, double V, int32_t& gear,
               Known& known) {
   const double Dstay = rec(r, s.i, s.Vin, V, g, hold + 1, s.D, s.deficit);
   int32_t best = g;
@@ -245,7 +256,7 @@ double decide(const Run& r, const Step& s, int32_t g, int32_t s0, int32_t hold, 
   }
   gear = g;
   double Dfinal = Dstay;
-  if ((s0 == 1 || s0 == 3) && down_search(r, s.i, g, s.Vin, s.D + 1, best, dBest, found) &&
+  if ((s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) && down_search(r, s.i, g, s.Vin, s.D + 1, best, dBest, found) &&
       dBest + s.deficit <= Dfinal) {
     gear = best;
     known = found;
@@ -263,18 +274,18 @@ int32_t first_gear(const Run& r, const Step& s, int32_t gear_in, double Vt, int3
   if (gear_in == 0 && s.Vin == 0.0) {
     int32_t g = 0, c = 0;
     move_off(r, s.i, g, c);
-    hold = 3 - c;
+    hold = HoldSeconds - c;
     return g;
   }
   if (gear_in == 0) {
-    hold = 3;
+    hold = HoldSeconds;
     reengage = true;
     return trn.reengage_gear;
   }
-  if (!r.evaluator->in_table(gear_in)) check_gear(gear_in, r.eng, trn);
+  if (!r.evaluator.in_table(gear_in)) check_gear(gear_in, r.eng, trn);
   const std::size_t row = static_cast<std::size_t>(gear_in - 1);
   const double NeTarget =
-      (((trn.final_ratio * 60.0) * Vt) * trn.gears[row].ratio) / (r.spec.tire_circumference_m * KmhPerMs);
+      (((trn.final_ratio * SecondsPerMinute) * Vt) * trn.gears[row].ratio) / (r.spec.tire_circumference_m * KmhPerMs);
   if (Vt - s.Vin >= 0.0 && r.eng.gear_min_speed_rpm[row] > NeTarget && gear_in > trn.start_gears) {
     reengage = true;
     return trn.reengage_gear;
@@ -299,7 +310,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   // Standing still, or rolling in neutral while the target still falls: the engine idles.
   const bool standstill = Vt <= 0.0;
   if (standstill || (gear_in == 0 && Vin != 0.0 && dV < 0.0)) {
-    if (!standstill) hold = 3;
+    if (!standstill) hold = HoldSeconds;
     V = Vt;
     Te = 0.0;
     gear = 0;
@@ -315,13 +326,13 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
   V = e->V;
   Ne = e->engine_speed_rpm;
   Te = e->engine_torque_nm;
-  const int32_t s0 = e->status;
+  const GearStatus s0 = e->status;
 
-  if (hold < 3 || dV < 0.0) {
-    if (s0 == 3 || s0 == 4) {
+  if (hold < HoldSeconds || dV < 0.0) {
+    if (s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles) {
       gear = 0;
-      hold = 3;
-    } else if (s0 == 2 && g < trn.gear_count()) {
+      hold = HoldSeconds;
+    } else if (s0 == GearStatus::OverSpeed && g < trn.gear_count()) {
       V = 0.0;
     } else {
       deficit = rec(r, i, Vin, V, g, hold + 1, D, deficit);
@@ -330,14 +341,14 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
     return outcome();
   }
 
-  int32_t m = 3;
+  int32_t m = RetryHorizon;
   double Dfinal = 0.0;
   Known known{g, e};
   if (reengage) {
     reengage_gear(r, s, g, gear, m, known);
-  } else if (s0 == 2 && g == trn.gear_count()) {
+  } else if (s0 == GearStatus::OverSpeed && g == trn.gear_count()) {
     Dfinal = rec(r, i, Vin, V, g, hold + 1, D, deficit);
-  } else if (s0 == 2) {
+  } else if (s0 == GearStatus::OverSpeed) {
     Dfinal = overspeed(r, s, g, gear, m, V, known);
   } else {
     Dfinal = decide(r, s, g, s0, hold, V, gear, known);
@@ -355,38 +366,24 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
     Te = 0.0;
     Ne = eng.idle_speed_rpm;
     gear = 0;
-    hold = 3;
+    hold = HoldSeconds;
     return outcome();
   }
   if (gear == 0) {
-    hold = 3;
+    hold = HoldSeconds;
   } else if (gear == gear_in) {
     hold = hold + 1;
   } else {
-    hold = 4 - m;
+    hold = hold_after_shift(m);
   }
   return outcome();
 }
 
 }  // namespace
 
-namespace {
-
-// A step with an evaluator of its own.
-[[gnu::noinline]] StepOutcome step_with_evaluator(const SimContext& context, int32_t i, double Vin, int32_t gear_in,
-                                                  int32_t& hold, int32_t depth, double deficit) {
-  GearEvaluator evaluator(context.spec, context.eng, context.trn, context.fullLoad);
-  const SimContext withEvaluator{context.cycle, context.spec, context.eng,       context.trn,
-                                 context.fullLoad, context.exhausted_searches, &evaluator};
-  return step_at(withEvaluator, i, Vin, gear_in, hold, depth, deficit);
-}
-
-}  // namespace
-
 StepOutcome sim_step(const SimContext& context, int32_t i, double Vin, int32_t gear_in, int32_t& hold,
                      int32_t depth, double deficit) {
-  if (context.evaluator != nullptr) return step_at(context, i, Vin, gear_in, hold, depth, deficit);
-  return step_with_evaluator(context, i, Vin, gear_in, hold, depth, deficit);
+  return step_at(context, i, Vin, gear_in, hold, depth, deficit);
 }
 
 }  // namespace hdfe

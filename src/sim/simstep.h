@@ -15,7 +15,7 @@ inline constexpr int32_t MaxExhaustedSearches = 500;
 
 // The records of a cycle run, passed on to every gear evaluation, and the count of gear
 // evaluations whose speed search ran out of passes. An evaluation past MaxExhaustedSearches
-// stops the run (Error of kind Limit, status 1).
+// stops the run (Error of kind Limit).
 struct SimContext {
   const DriveCycle& cycle;
   const VehicleSpec& spec;
@@ -23,7 +23,7 @@ struct SimContext {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   int32_t* exhausted_searches;
-  GearEvaluator* evaluator = nullptr;  // the run's memoised evaluations; none: a memo for the call
+  GearEvaluator& evaluator;  // the run's memoised evaluations
 };
 
 // What one step decides.

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "hdfe/error.h"
+#include "errorrecords.h"
 
 namespace hdfe {
 
@@ -55,8 +56,8 @@ class AtomicWrite : public testing::Test {
     try {
       commit_files(files, probe);
     } catch (const Error& stop) {
-      EXPECT_EQ(stop.status(), 1);
-      return stop.lines().at(0);
+      EXPECT_EQ(error_status(stop), 1);
+      return error_records(stop).at(0);
     }
     return "";
   }
@@ -64,8 +65,8 @@ class AtomicWrite : public testing::Test {
     try {
       check_replaceable(name);
     } catch (const Error& stop) {
-      EXPECT_EQ(stop.status(), 1);
-      return stop.lines().at(0);
+      EXPECT_EQ(error_status(stop), 1);
+      return error_records(stop).at(0);
     }
     return "";
   }

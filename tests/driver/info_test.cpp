@@ -57,10 +57,9 @@ TEST(InfoFile, UnwritableNameStopsWithFailureStatus) {
     write_info("/nonexistent-folder/res", At(2026, 12, 7, 1, 0, 5, 26));
     FAIL() << "no stop";
   } catch (const Error& stop) {
-    EXPECT_EQ(stop.status(), 1);
-    ASSERT_EQ(stop.lines().size(), 1u);
-    EXPECT_EQ(stop.lines()[0],
-              " Cannot write information file [ /nonexistent-folder/res_info.txt ]: No such file or directory");
+    EXPECT_EQ(stop.kind(), ErrorKind::CannotWrite);
+    EXPECT_EQ(stop.what(),
+              std::string("Cannot write information file [ /nonexistent-folder/res_info.txt ]: No such file or directory"));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "hdfe/error.h"
+#include "errorrecords.h"
 #include "hdfe/textfield.h"
 
 namespace hdfe {
@@ -44,8 +45,8 @@ class OutputCheck : public testing::Test {
     try {
       check_output((dir / name).string(), vehicle);
     } catch (const Error& stop) {
-      EXPECT_EQ(stop.status(), 1);
-      return stop.lines().at(0);
+      EXPECT_EQ(error_status(stop), 1);
+      return error_records(stop).at(0);
     }
     return "";
   }

@@ -45,7 +45,7 @@ Error GridStop(const FuelMap& map) {
     return stop;
   }
   ADD_FAILURE() << "the grid did not stop";
-  return Error({}, 0);
+  return Error(ErrorKind::BadValue, "");
 }
 
 TEST(Fcgrid, TwoSpeedLinesAreStraightInSpeed) {
@@ -87,18 +87,16 @@ TEST(Fcgrid, FirstLineMotoringTorqueDoesNotLowerTorqueAxis) {
 
 TEST(Fcgrid, BadMapsStop) {
   const Error single = GridStop(Map({{1000, 100, 5}, {1000, 400, 12}}));
-  ASSERT_EQ(single.lines().size(), 3u);
-  EXPECT_EQ(single.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 2nd ) ", 0), 0u);
-  EXPECT_EQ(single.lines()[1], "ierr =" + std::string(11, ' ') + "-1");
+  EXPECT_EQ(single.message(), "Error : DPCHIM ( called from FCGRID, 2nd )");
+  EXPECT_EQ(single.details().at(0), "ierr = -1");
 
   const Error duplicate = GridStop(Map({{1000, 100, 5}, {1000, 100, 6}, {2000, 100, 9}}));
-  ASSERT_EQ(duplicate.lines().size(), 3u);
-  EXPECT_EQ(duplicate.lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
-  EXPECT_EQ(duplicate.lines()[1], "ierr =" + std::string(11, ' ') + "-3");
+  EXPECT_EQ(duplicate.message(), "Error : DPCHIM ( called from FCGRID, 1st )");
+  EXPECT_EQ(duplicate.details().at(0), "ierr = -3");
 
   const Error empty = GridStop(Map({}));
-  EXPECT_EQ(empty.lines(), std::vector<std::string>{" Failed to build fuel grid: the fuel map has no data points"});
-  EXPECT_EQ(empty.status(), 0);
+  EXPECT_EQ(empty.what(), std::string("Failed to build fuel grid: the fuel map has no data points"));
+  EXPECT_EQ(empty.kind(), ErrorKind::VehicleCheck);
 }
 
 class Calcfc : public ::testing::Test {

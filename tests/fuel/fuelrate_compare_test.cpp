@@ -39,14 +39,14 @@ double reference_fuel(const FuelGrid& grid, const std::array<double, N * N>& der
     const std::size_t at = static_cast<std::size_t>(j) * nS;
     bool skip = true;
     hermite_evaluate(nS, grid.speed_axis_rpm.data(), &grid.fuel_rate_table_l_per_h[at], &deriv[at], 1, skip, 1, &ne, &column[j], ierr);
-    if (ierr < 0) hermite_error(6, ierr);
+    if (ierr < 0) hermite_error(HermiteCall::RateValuesAlongSpeed, ierr);
   }
   hermite_derivatives(nT, grid.torque_axis_nm.data(), column.data(), columnDeriv.data(), 1, ierr);
-  if (ierr < 0) hermite_error(7, ierr);
+  if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongTorque, ierr);
   double fc = 0.0;
   bool skip = true;
   hermite_evaluate(nT, grid.torque_axis_nm.data(), column.data(), columnDeriv.data(), 1, skip, 1, &te, &fc, ierr);
-  if (ierr < 0) hermite_error(8, ierr);
+  if (ierr < 0) hermite_error(HermiteCall::RateValuesAlongTorque, ierr);
   return std::max(0.0, fc);
 }
 
@@ -70,7 +70,7 @@ void reference_fuel_rates(const std::vector<double>& Ne, const std::vector<doubl
         const std::size_t at = static_cast<std::size_t>(j) * nS;
         int32_t ierr = 0;
         hermite_derivatives(nS, grid.speed_axis_rpm.data(), &grid.fuel_rate_table_l_per_h[at], &deriv[at], 1, ierr);
-        if (ierr < 0) hermite_error(5, ierr);
+        if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongSpeed, ierr);
       }
       derivSet = true;
     }
@@ -160,14 +160,14 @@ void expect_same_rates(const Case& c) {
   }
 }
 
-// The lines and status of the stop the call ends with.
-std::pair<std::vector<std::string>, int> stop_of(auto&& call) {
+// The report and kind of the stop the call ends with.
+std::pair<std::string, ErrorKind> stop_of(auto&& call) {
   try {
     call();
   } catch (const Error& stop) {
-    return {stop.lines(), stop.status()};
+    return {stop.what(), stop.kind()};
   }
-  return {{"no stop"}, -1};
+  return {"no stop", ErrorKind::Usage};
 }
 
 }  // namespace

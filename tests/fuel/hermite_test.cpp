@@ -68,13 +68,13 @@ std::vector<double> ReferenceDerivs(const std::vector<double>& x, const std::vec
   return d;
 }
 
-Error Stopped(int32_t code, int32_t ierr) {
+Error Stopped(HermiteCall call, int32_t ierr) {
   try {
-    hermite_error(code, ierr);
+    hermite_error(call, ierr);
   } catch (const Error& stop) {
     return stop;
   }
-  return Error({}, 0);
+  return Error(ErrorKind::BadValue, "");
 }
 
 TEST(Dpchim, TwoPointsAreLinearInsideAndOutside) {
@@ -197,15 +197,14 @@ TEST(Hermite, InvalidArguments) {
 }
 
 TEST(Hermite, ReportLines) {
-  const Error stop = Stopped(3, -3);
-  ASSERT_EQ(stop.lines().size(), 3u);
-  const std::string msg = "Error : DPCHIM ( called from FCGRID, 2nd )";
-  EXPECT_EQ(stop.lines()[0], msg + std::string(1024 - msg.size(), ' '));
-  EXPECT_EQ(stop.lines()[1], "ierr =" + std::string(11, ' ') + "-3");
-  EXPECT_EQ(stop.lines()[2], " Terminated by error of Hermite function. Check input fuel map.");
-  EXPECT_EQ(stop.status(), 1);
-  EXPECT_EQ(Stopped(8, -5).lines()[0].rfind("Error : DPCHFE ( called from CALCFC, 2nd ) ", 0), 0u);
-  EXPECT_EQ(Stopped(1, -1).lines()[0].rfind("Error : DPCHIM ( called from FCGRID, 1st ) ", 0), 0u);
+  const Error stop = Stopped(HermiteCall::GridSlopesAlongSpeed, -3);
+  EXPECT_EQ(stop.kind(), ErrorKind::Interpolation);
+  EXPECT_STREQ(stop.what(),
+               "Error : DPCHIM ( called from FCGRID, 2nd ); ierr = -3; Terminated by error of Hermite function. Check "
+               "input fuel map.");
+  EXPECT_EQ(stop.details().size(), 2u);
+  EXPECT_EQ(Stopped(HermiteCall::RateValuesAlongTorque, -5).message(), "Error : DPCHFE ( called from CALCFC, 2nd )");
+  EXPECT_EQ(Stopped(HermiteCall::MapSlopesAlongTorque, -1).message(), "Error : DPCHIM ( called from FCGRID, 1st )");
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ TEST(CheckVehicle, LetsThroughWhatTheRunHandles) {
 TEST(CheckVehicle, GearTableIsBoundedBeforeItIsBuilt) {
   const std::vector<double> mains9(9, 2.0), mains10(10, 2.0), auxes10(10, 1.0), auxes11(11, 1.0);
   EXPECT_EQ(MakeVehicle(mains9, auxes11).trn.gear_count(), 99);
-  ExpectStop(StopOf([&] { MakeVehicle(mains10, auxes10); }), " Gear count out of range [ gearbox.txt ]", 0);
+  ExpectStop(StopOf([&] { MakeVehicle(mains10, auxes10); }), "Gear count out of range [ gearbox.txt ]", ErrorKind::VehicleCheck);
 }
 
 // Speed lines of one point each, and one line of `longest` points at the highest speed.
@@ -101,16 +101,16 @@ TEST(CheckVehicle, FuelMapIsBoundedByItsPointsNotItsShape) {
   EXPECT_NO_THROW(Check(v));
   v.map = MapOfLines(MaxMapPoints + 1, 1);
   ExpectStop(StopOf([&] { Check(v); }),
-             " Fuel map file [ map.txt ] holds more than 1000000 points, the most the program takes", 1);
+             "Fuel map file [ map.txt ] holds more than 1000000 points, the most the program takes", ErrorKind::Limit);
 }
 
 TEST(CheckVehicle, DerivedValuesMustBeFinite) {
   CheckedVehicle v = MakeVehicle({1e200, 1.0});
-  const std::string gear1 = " Transmission file [ gearbox.txt ] with spec file [ spec.txt ] gives gear 1";
-  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a non-finite DW", 0);
+  const std::string gear1 = "Transmission file [ gearbox.txt ] with spec file [ spec.txt ] gives gear 1";
+  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a non-finite DW", ErrorKind::VehicleCheck);
   v = MakeVehicle({1e-200, 1.0});
   v.trn.final_ratio = 1e-200;  // a total ratio that underflows to 0
-  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a total ratio out of range", 0);
+  ExpectStop(StopOf([&] { Check(v); }), gear1 + " a total ratio out of range", ErrorKind::VehicleCheck);
 }
 
 }  // namespace

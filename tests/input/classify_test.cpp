@@ -105,11 +105,10 @@ TEST(Classify, UnknownCodes) {
     ClassifiedVehicle v = MakeVehicle(code);
     std::string upper = code;
     for (char& c : upper) c = static_cast<char>(std::toupper(c));
-    ExpectStop(StopOf([&] { Classify(v); }), " Category Error : [ " + upper + " ] is not defined.",
-               0);
+    ExpectStop(StopOf([&] { Classify(v); }), "Category Error : [ " + upper + " ] is not defined.", ErrorKind::UnknownCategory);
   }
   ClassifiedVehicle lead = MakeVehicle(" t1");
-  ExpectStop(StopOf([&] { Classify(lead); }), " Category Error : [  T1 ] is not defined.", 0);
+  ExpectStop(StopOf([&] { Classify(lead); }), "Category Error : [  T1 ] is not defined.", ErrorKind::UnknownCategory);
 }
 
 TEST(Classify, LightHeavyBoundary) {
@@ -194,7 +193,7 @@ TEST(Classify, NoGearsWithoutRatios) {
 
 TEST(Classify, GearCountBeyond32BitsStops) {
   ClassifiedVehicle v = MakeVehicle("T1", std::vector<double>(46341, 2.0), std::vector<double>(46341, 1.0));
-  ExpectStop(StopOf([&] { Classify(v); }), " Gear count out of range [ gearbox.txt ]", 0);
+  ExpectStop(StopOf([&] { Classify(v); }), "Gear count out of range [ gearbox.txt ]", ErrorKind::VehicleCheck);
 }
 
 }  // namespace

@@ -47,14 +47,15 @@ Error StopOf(F f) {
     return stop;
   }
   ADD_FAILURE() << "the run did not stop";
-  return Error({}, 0);
+  return Error(ErrorKind::BadValue, "");
 }
 
-// The single-line stop expected from a reader.
-inline void ExpectStop(const Error& stop, const std::string& line, int status) {
-  ASSERT_EQ(stop.lines().size(), 1u);
-  EXPECT_EQ(stop.lines()[0], line);
-  EXPECT_EQ(stop.status(), status);
+// The stop expected from a reader: its message, without details, and its kind.
+inline void ExpectStop(const Error& stop, const std::string& message, ErrorKind kind) {
+  EXPECT_EQ(stop.message(), message);
+  EXPECT_EQ(stop.what(), message);
+  EXPECT_TRUE(stop.details().empty());
+  EXPECT_EQ(stop.kind(), kind);
 }
 
 }  // namespace hdfe

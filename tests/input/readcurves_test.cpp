@@ -14,7 +14,7 @@ namespace {
 class ReadCurves : public InputFiles {
  protected:
   std::string EndOfFile(const std::string& name) {
-    return " End of file reached in [ " + name + " ] before all values were read";
+    return "End of file reached in [ " + name + " ] before all values were read";
   }
   TorqueCurve curve;
   FuelMap map;
@@ -35,14 +35,14 @@ TEST_F(ReadCurves, TorqueRecords) {
 
 TEST_F(ReadCurves, TorqueFailures) {
   ExpectStop(StopOf([&] { read_torque_curve(Missing()); }),
-             " Cannot open torque data file [ " + Missing() + " ]", 0);
+             "Cannot open torque data file [ " + Missing() + " ]", ErrorKind::MissingFile);
   const std::string bad = Write("bad.txt", "h\nh\n600 300\n800 400\n1000 abc\n");
   ExpectStop(StopOf([&] { read_torque_curve(bad); }),
-             " Failed to read torque data. Data No.= 3 in [ " + bad + " ]", 0);
+             "Failed to read torque data. Data No.= 3 in [ " + bad + " ]", ErrorKind::BadValue);
   const std::string one_line = Write("short.txt", "header only\n");
-  ExpectStop(StopOf([&] { read_torque_curve(one_line); }), EndOfFile(one_line), 1);
+  ExpectStop(StopOf([&] { read_torque_curve(one_line); }), EndOfFile(one_line), ErrorKind::EndOfFile);
   const std::string empty = Write("none.txt", "");
-  ExpectStop(StopOf([&] { read_torque_curve(empty); }), EndOfFile(empty), 1);
+  ExpectStop(StopOf([&] { read_torque_curve(empty); }), EndOfFile(empty), ErrorKind::EndOfFile);
 }
 
 TEST_F(ReadCurves, PointsBeyondTheLimitAreRefused) {
@@ -52,11 +52,11 @@ TEST_F(ReadCurves, PointsBeyondTheLimitAreRefused) {
   EXPECT_EQ(read_torque_curve(Write("most.txt", "h\nh\n" + points)).point_count(), MaxCurvePoints);
   const std::string curveName = Write("trq.txt", "h\nh\n" + points + "1 2\n");
   ExpectStop(StopOf([&] { read_torque_curve(curveName); }),
-             " Torque data file [ " + curveName + " ] holds more than 1000000 points, the most the program takes", 1);
+             "Torque data file [ " + curveName + " ] holds more than 1000000 points, the most the program takes", ErrorKind::Limit);
   static_assert(MaxMapPoints == MaxCurvePoints);
   const std::string mapName = Write("map.txt", "h\nh\n600 0 1\n" + points + "1 2 3\n");
   ExpectStop(StopOf([&] { read_fuel_map(mapName); }),
-             " Fuel map file [ " + mapName + " ] holds more than 1000000 points, the most the program takes", 1);
+             "Fuel map file [ " + mapName + " ] holds more than 1000000 points, the most the program takes", ErrorKind::Limit);
 }
 
 TEST_F(ReadCurves, MapHeadersSkipBlankLines) {
@@ -68,15 +68,15 @@ TEST_F(ReadCurves, MapHeadersSkipBlankLines) {
 
 TEST_F(ReadCurves, MapFailures) {
   ExpectStop(StopOf([&] { read_fuel_map(Missing()); }),
-             " Cannot open map data file [ " + Missing() + " ]", 0);
+             "Cannot open map data file [ " + Missing() + " ]", ErrorKind::MissingFile);
   const std::string bad_idle = Write("idle.txt", "h\nh\n600 0 x\n");
   ExpectStop(StopOf([&] { read_fuel_map(bad_idle); }),
-             " Failed to read fuel map [ " + bad_idle + " ]", 0);
+             "Failed to read fuel map [ " + bad_idle + " ]", ErrorKind::BadValue);
   const std::string bad_point = Write("point.txt", "h\nh\n600 0 1\n800 100 2\n800 abc 3\n");
   ExpectStop(StopOf([&] { read_fuel_map(bad_point); }),
-             " Failed to read fuel map [ " + bad_point + " ]", 0);
+             "Failed to read fuel map [ " + bad_point + " ]", ErrorKind::BadValue);
   const std::string no_idle = Write("noidle.txt", "h\n\nh\n600 0\n");
-  ExpectStop(StopOf([&] { read_fuel_map(no_idle); }), EndOfFile(no_idle), 1);
+  ExpectStop(StopOf([&] { read_fuel_map(no_idle); }), EndOfFile(no_idle), ErrorKind::EndOfFile);
 }
 
 }  // namespace

@@ -38,17 +38,17 @@ TEST_F(ReadEngTrn, ShortRatioListShiftsTheValues) {
   // later value shifts by one line, and the file ends before the transmission kind.
   const std::string ends = Write("trn.txt", "1\n6\n6\n5\n4\n3\n2\n1\n1\n0\n");
   ExpectStop(StopOf([&] { read_transmission(ends); }),
-             " End of file reached in [ " + ends + " ] before all values were read", 1);
+             "End of file reached in [ " + ends + " ] before all values were read", ErrorKind::EndOfFile);
 
   const std::string shifted = Write("shifted.txt", "1\n6\n6.5\n5.5\n4.5\n3.5\n2.5\n1\n1.0\n0\n");
   ExpectStop(StopOf([&] { read_transmission(shifted); }),
-             " Failed to read transmission file [ " + shifted + " ]", 0);
+             "Failed to read transmission file [ " + shifted + " ]", ErrorKind::BadValue);
 }
 
 TEST_F(ReadEngTrn, HugeCountDoesNotAllocateAhead) {
   const std::string name = Write("trn.txt", "1\n2000000000\n6.7\n3.8\n");
   ExpectStop(StopOf([&] { read_transmission(name); }),
-             " End of file reached in [ " + name + " ] before all values were read", 1);
+             "End of file reached in [ " + name + " ] before all values were read", ErrorKind::EndOfFile);
 }
 
 TEST_F(ReadEngTrn, Engine) {
@@ -67,18 +67,18 @@ TEST_F(ReadEngTrn, Engine) {
 
 TEST_F(ReadEngTrn, Failures) {
   ExpectStop(StopOf([&] { read_transmission(Missing()); }),
-             " Cannot open transmission file [ " + Missing() + " ]", 0);
+             "Cannot open transmission file [ " + Missing() + " ]", ErrorKind::MissingFile);
   ExpectStop(StopOf([&] { read_engine(Missing()); }),
-             " Cannot open engine file [ " + Missing() + " ]", 0);
+             "Cannot open engine file [ " + Missing() + " ]", ErrorKind::MissingFile);
   const std::string bad_eng = Write("eng.txt", "a\nb\nc\n600\nabc\n2500\n");
   ExpectStop(StopOf([&] { read_engine(bad_eng); }),
-             " Failed to read engine file [ " + bad_eng + " ]", 0);
+             "Failed to read engine file [ " + bad_eng + " ]", ErrorKind::BadValue);
   const std::string short_eng = Write("short.txt", "a\nb\nc\n600\n1950\n");
   ExpectStop(StopOf([&] { read_engine(short_eng); }),
-             " End of file reached in [ " + short_eng + " ] before all values were read", 1);
+             "End of file reached in [ " + short_eng + " ] before all values were read", ErrorKind::EndOfFile);
   const std::string bad_count = Write("trn.txt", "1\n2.0\n");
   ExpectStop(StopOf([&] { read_transmission(bad_count); }),
-             " Failed to read transmission file [ " + bad_count + " ]", 0);
+             "Failed to read transmission file [ " + bad_count + " ]", ErrorKind::BadValue);
 }
 
 }  // namespace

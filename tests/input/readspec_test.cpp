@@ -102,22 +102,22 @@ TEST_F(ReadSpec, BlankLinesAndUnquotedNames) {
 
 TEST_F(ReadSpec, Failures) {
   ExpectStop(StopOf([&] { read_spec(Missing() + "   "); }),
-             "  Cannot open spec-file : " + Missing(), 0);
+             "Cannot open spec-file : " + Missing(), ErrorKind::MissingFile);
 
-  ExpectStop(StopOf([&] { Read(SpecLines({{7, "1.0"}})); }), " Failed to read spec_data file ", 0);
+  ExpectStop(StopOf([&] { Read(SpecLines({{7, "1.0"}})); }), "Failed to read spec_data file", ErrorKind::BadValue);
 
   std::vector<std::string> lines = SpecLines();
   lines.pop_back();
   const std::string name = (dir / "spec.txt").string();
   ExpectStop(StopOf([&] { Read(lines); }),
-             " End of file reached in [ " + name + " ] before all values were read", 1);
+             "End of file reached in [ " + name + " ] before all values were read", ErrorKind::EndOfFile);
 
   // A name the field would cut is refused; a cut category code is left to the category check.
   const std::string tooLong = "'" + std::string(1000, 'x') + " " + std::string(30, 'y') + "'";
   ExpectStop(StopOf([&] { Read(SpecLines({{0, tooLong.c_str()}})); }),
-             " Name too long: VehicleName in [ " + name + " ] has more than 1024 characters", 1);
+             "Name too long: VehicleName in [ " + name + " ] has more than 1024 characters", ErrorKind::Limit);
   ExpectStop(StopOf([&] { Read(SpecLines({{3, tooLong.c_str()}})); }),
-             " Name too long: TransmissionFile in [ " + name + " ] has more than 1024 characters", 1);
+             "Name too long: TransmissionFile in [ " + name + " ] has more than 1024 characters", ErrorKind::Limit);
   Read(SpecLines({{1, tooLong.c_str()}}));
   EXPECT_EQ(values.category_code, tooLong.substr(1, 1024));
 }

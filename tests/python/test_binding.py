@@ -175,7 +175,7 @@ def test_errors_carry_kind_file_and_line(binding, tmp_path):
         binding.load_vehicle(tmp_path / "absent.txt")
     assert missing.value.kind == "missing_file"
     assert missing.value.file == str(tmp_path / "absent.txt")
-    assert "absent.txt" in str(missing.value) and str(missing.value) == str(missing.value).strip()
+    assert str(missing.value) == "Cannot open spec-file : " + str(tmp_path / "absent.txt")
     restored = pickle.loads(pickle.dumps(missing.value))
     assert (type(restored), restored.kind, restored.file, restored.line, str(restored)) == (
         binding.Error, "missing_file", missing.value.file, missing.value.line, str(missing.value))

@@ -1,4 +1,4 @@
-// The run's memo of gear evaluations against the plain evaluation, and steps sharing one
+// The run's memo of gear evaluations against fresh evaluations, and steps sharing one
 // memo against steps that each make their own.
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ struct Draw {
   int32_t gear() { return 1 + static_cast<int32_t>(random() % 6); }
 };
 
-TEST(GearEvaluator, RepeatsAndFreshCallsGiveThePlainEvaluationBitForBit) {
+TEST(GearEvaluator, RepeatsAndFreshCallsGiveTheFreshEvaluationBitForBit) {
   const TestVehicle v = make_test_vehicle();
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);  // a small table: it grows on the way
   Draw d;
@@ -60,7 +60,7 @@ TEST(GearEvaluator, RepeatsAndFreshCallsGiveThePlainEvaluationBitForBit) {
     const int32_t g = d.gear();
     const double V = d.speed(), s = d.pick(d.grades), Vp = d.speed();
     const GearEvalResult& r = memo(g, V, s, Vp);
-    expect_same_bits(r, gear_eval(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad));
+    expect_same_bits(r, eval_gear_at(v, g, V, s, Vp));
     if (call % 97 == 0) kept.push_back({&r, r});
     if (HasFailure()) FAIL() << "call " << call << ": gear " << g << " V " << V << " s " << s << " Vp " << Vp;
   }
@@ -74,7 +74,7 @@ TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
   v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
-  const GearEvalResult plain = gear_eval(6, 60.0, 0.0, 60.0, v.spec, v.eng, v.trn, v.fullLoad);
+  const GearEvalResult plain = eval_gear_at(v, 6, 60.0, 0.0, 60.0);
   ASSERT_TRUE(plain.search_exhausted);
   for (int k = 0; k < 3; ++k) expect_same_bits(memo(6, 60.0, 0.0, 60.0), plain);
 }
@@ -104,8 +104,7 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
 
     int32_t sharedCount = 0, ownCount = 0;
     GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad, 16);
-    const SimContext shared{c.cycle, v.spec, v.eng, v.trn, v.fullLoad, &sharedCount, &memo};
-    const SimContext own{c.cycle, v.spec, v.eng, v.trn, v.fullLoad, &ownCount};
+    const SimContext shared{c.cycle, v.spec, v.eng, v.trn, v.fullLoad, &sharedCount, memo};
     int32_t sharedHold = 3, ownHold = 3;
     std::vector<bool> gearsUsed(8, false);
     double V = points[1];
@@ -119,7 +118,7 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
         sharedStopped = true;
       }
       try {
-        b = sim_step(own, i, V, gear, ownHold, 3, 0.0);
+        b = step_alone(c.cycle, v, &ownCount, i, V, gear, ownHold, 3, 0.0);
       } catch (const Error&) {
         ownStopped = true;
       }

@@ -26,7 +26,7 @@ TEST(SimStep, MovingOffCountsTheSecondsOfTheSearchIntoTheHoldCounter) {
   const TestVehicle v = make_test_vehicle();
   TestCycle c;
   set_cycle(c, 6, {0.0, 0.0, 5.0, 10.0, 15.0, 20.0, 25.0, 30.0, 0.0});
-  // Gear 2 slips at 5 km/h (status 5) and meets 10 km/h one second later: two evaluations.
+  // Gear 2 slips at 5 km/h (the clutch slips) and meets 10 km/h one second later: two evaluations.
   const StepResult r = run_step(v, c.cycle, 2, 0.0, 0, 3);
   EXPECT_EQ(r.gear, 2);
   EXPECT_EQ(r.V, 5.0);
@@ -52,7 +52,7 @@ TEST(SimStep, MovingOffTakesTheHighestStartingGearThatMeetsTheTarget) {
 TEST(SimStep, MovingOffSearchStopsAtTheEndOfTheTable) {
   const TestVehicle v = make_test_vehicle();
   TestCycle c;
-  // After the first second the target only falls (status 4) until the last point.
+  // After the first second the target only falls (the engine idles) until the last point.
   set_cycle(c, 1, {0.0, 1.0, 0.5, 0.2});
   const StepResult r = run_step(v, c.cycle, 1, 0.0, 0, 3);
   EXPECT_EQ(r.gear, 2);

@@ -48,8 +48,18 @@ inline TestVehicle make_test_vehicle() {
   return v;
 }
 
+// Gear g evaluated afresh, by an evaluator that has made no evaluation before.
 inline GearEvalResult eval_gear_at(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
-  return gear_eval(g, V, s, Vp, v.spec, v.eng, v.trn, v.fullLoad);
+  GearEvaluator fresh(v.spec, v.eng, v.trn, v.fullLoad);
+  return fresh(g, V, s, Vp);
+}
+
+// A step with a memo of its own, as if it were the first of its run.
+inline StepOutcome step_alone(const DriveCycle& cycle, const TestVehicle& v, int32_t* exhausted, int32_t i, double Vin,
+                              int32_t gear_in, int32_t& hold, int32_t depth, double deficit) {
+  GearEvaluator own(v.spec, v.eng, v.trn, v.fullLoad);
+  const SimContext context{cycle, v.spec, v.eng, v.trn, v.fullLoad, exhausted, own};
+  return sim_step(context, i, Vin, gear_in, hold, depth, deficit);
 }
 
 // A cycle over the given target points (point 0 first) on a constant gradient; the
@@ -82,8 +92,7 @@ inline StepResult run_step(const TestVehicle& v, const DriveCycle& cycle, int32_
   r.hold = hold;
   r.deficit = deficit;
   int32_t exhausted = 0;
-  const SimContext context{cycle, v.spec, v.eng, v.trn, v.fullLoad, &exhausted};
-  const StepOutcome o = sim_step(context, i, Vin, gear_in, r.hold, depth, deficit);
+  const StepOutcome o = step_alone(cycle, v, &exhausted, i, Vin, gear_in, r.hold, depth, deficit);
   r.engine_speed_rpm = o.engine_speed_rpm;
   r.engine_torque_nm = o.engine_torque_nm;
   r.gear = o.gear;
