@@ -106,7 +106,8 @@ Options:
                         found as file:line: message
   --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, spec-file values)
   --sweep SPEC NAME=... run the product of the values given for each NAME as a batch
-  --jobs N              worker threads for a batch (default: the number of cores)
+  --jobs N              worker threads for a batch (default: the number of cores; at most
+                        4 per core and one per row)
   --out DIR             write each batch row's results file and JSON into DIR
   --summary-csv FILE    the batch summary table (default DIR/batch_summary.csv, or standard
                         output without --out; - for standard output)

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "batchcommand.h"
 #include "hdfe/report.h"
@@ -313,6 +314,20 @@ TEST(RunBatch, HandsRowsBackInOrderAndStopsWhenTheConsumerFails) {
                            if (o.index == 3) throw std::runtime_error("disk full");
                          }),
                std::runtime_error);
+
+  // A job count far above the rows or the cores starts no more workers than either allows.
+  const auto threads = [] { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); };
+  const long before = threads();
+  const long cap = std::min<long>(sweep.size(), 4 * std::max(1u, std::thread::hardware_concurrency()));
+  for (const unsigned jobs : {2000u, 2147483647u}) {
+    next = 0;
+    options.jobs = jobs;
+    options.window = 0;
+    long most = 0;
+    run_batch([&]() -> std::optional<BatchRow> { return next < sweep.size() ? std::optional(sweep.row(next++)) : std::nullopt; },
+              options, [&](BatchOutcome&) { most = std::max(most, threads() - before); });
+    EXPECT_LE(most, cap) << jobs;
+  }
 }
 
 }  // namespace
