@@ -226,9 +226,13 @@ TEST(Sweep, RangesListsAndTheirProduct) {
   EXPECT_EQ(third.overrides[0].value, "3");
   EXPECT_EQ(third.overrides[1].value, "0");  // the last name varies fastest
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"Colour=1,2"},
-                                             std::vector<std::string>{"Kf1=1", "Kf1=2"}}) {
+                                             std::vector<std::string>{"Kf1=1", "Kf1=2"},
+                                             std::vector<std::string>{"Kf1=0:999999:1", "Kf2=0:999999:1", "FinalRatio=0:999999:1"},
+                                             std::vector<std::string>{"Kf1=1:1000:1", "Kf2=1:10000:1", "FinalRatio=1,2"}}) {
     EXPECT_THROW(Sweep("spec.txt", bad), Error);
   }
+  // The product is limited, not each range: 10^7 rows is the most.
+  EXPECT_EQ(Sweep("spec.txt", std::vector<std::string>{"Kf1=1:1000:1", "Kf2=1:10000:1"}).size(), 10'000'000u);
 }
 
 TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
