@@ -49,7 +49,12 @@ TEST(Cli, HelpVersionAndUsageErrors) {
                         {{"a", "b", "c"}, "more than two file names: c"},
                         {{"spec.txt", "out.txt", "--json"}, "option --json needs a value"},
                         {{"--jobs", "2"}, "go with --batch"},
-                        {{"--batch", "--jobs", "0", "m.csv"}, "--jobs takes a whole number"}};
+                        {{"--batch", "--jobs", "0", "m.csv"}, "--jobs takes a whole number"},
+                        {{"spec.txt", "out.txt", "--json", "-", "--trace-csv", "-"}, "cannot both write to standard output"},
+                        {{"--check", "spec.txt", "--check", "other.txt"}, "--check takes one spec file"},
+                        {{"--check", "spec.txt", "--json", "x.json"}, "--check SPEC runs alone"},
+                        {{"--check", "spec.txt", "--batch", "m.csv"}, "--check SPEC runs alone"},
+                        {{"--check", "spec.txt", "spec.txt", "out.txt"}, "--check SPEC runs alone"}};
   for (const Case& c : usage) {
     const CaseRun run = RunHdfe(c.args);
     EXPECT_EQ(run.exitStatus, 2) << c.message;
