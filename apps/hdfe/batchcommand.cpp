@@ -13,6 +13,7 @@
 #include "hdfe/batch.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
+#include "outputcheck.h"
 
 namespace hdfe {
 
@@ -200,7 +201,7 @@ int run_batch_rows(const CommandLine& c) {
     if (summaryFile) {
       summaryFile->write(text);
     } else if (!(std::cout << text)) {
-      throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+      cannot_write(summaryName);
     }
   };
   std::optional<Progress> progress;
@@ -228,7 +229,7 @@ int run_batch_rows(const CommandLine& c) {
   if (summaryFile) {
     summaryFile->commit();
   } else if (!std::cout.flush()) {
-    throw Error({" Cannot write output file [ " + summaryName + " ]"}, 1, ErrorKind::CannotWrite);
+    cannot_write(summaryName);
   }
   return failed ? ExitFailure : ExitOk;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -52,12 +53,22 @@ void check_output(const std::string& results, const Vehicle& vehicle) {
   std::vector<std::string> inputs;
   for (const InputFile& file : vehicle.files) inputs.push_back(file.path.string());
   for (const std::string& name : {results, info}) {
-    const std::string line = " Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!writable(name) || same_file(name, {other})) throw Error({line}, 1, ErrorKind::CannotWrite, name);
-    if (same_file(name, inputs)) throw Error({line + ": it is an input file of the run"}, 1, ErrorKind::CannotWrite, name);
+    if (!writable(name) || same_file(name, {other})) cannot_write(name);
+    if (same_file(name, inputs)) cannot_write(name, "it is an input file of the run");
     check_replaceable(name, "output file");
   }
+}
+
+void cannot_write(const std::string& name, const std::string& reason) {
+  std::string line = " Cannot write output file [ " + name + " ]";
+  if (!reason.empty()) line += ": " + reason;
+  throw Error({line}, 1, ErrorKind::CannotWrite, name);
+}
+
+void write_stdout(std::string_view text) {
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!std::cout.flush()) cannot_write("-");
 }
 
 }  // namespace hdfe

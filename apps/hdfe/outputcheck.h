@@ -1,6 +1,7 @@
 // The check that the run's output files can be written, made before the first is written.
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "hdfe/hdfe.h"
 
@@ -12,5 +13,13 @@ namespace hdfe {
 // file that opens for appending, a new one's folder must exist and be writable, and
 // neither may be one of the run's input files (the line then says so) or the other output file.
 void check_output(const std::string& results, const Vehicle& vehicle);
+
+// Stops the run with " Cannot write output file [ name ]", and ": reason" when one is given,
+// status 1.
+[[noreturn]] void cannot_write(const std::string& name, const std::string& reason = {});
+
+// Writes the text to standard output and flushes it. Stops the run as cannot_write("-") when
+// standard output is closed, full or a pipe nobody reads.
+void write_stdout(std::string_view text);
 
 }  // namespace hdfe

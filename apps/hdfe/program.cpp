@@ -106,10 +106,11 @@ void run_program(const CommandLine& c) {
   files.push_back({output, results_file(result, specName)});
   for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   commit_files(files);
-  if (c.json && *c.json == "-") std::cout << result_json(vehicle, result) << std::flush;
-  if (c.trace_csv && *c.trace_csv == "-") std::cout << trace_csv(result) << std::flush;
+  if (c.json && *c.json == "-") write_stdout(result_json(vehicle, result));
+  if (c.trace_csv && *c.trace_csv == "-") write_stdout(trace_csv(result));
   write_record(console, free_record(" complete."));
-  if (c.summary) console << summary_text(result) << std::flush;
+  // The summary is an output the caller asked for: a console that lost it fails the run.
+  if (c.summary && !(console << summary_text(result) << std::flush)) cannot_write("-");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The options of the command line: usage, exit statuses, JSON, CSV, the summary and --check.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -129,6 +130,30 @@ TEST(Cli, SummaryFollowsTheSpecifiedConsoleOutput) {
   EXPECT_TRUE(Contains(summary, "  AVERAGE             6.1940")) << summary;
   EXPECT_TRUE(Contains(summary, "CYCLE FOLLOWING"));
   EXPECT_FALSE(Contains(summary, "WARNING"));
+}
+
+// An output asked for on standard output that cannot be written there fails the run, whether
+// standard output is full, closed, or a pipe whose reader left while SIGPIPE is ignored.
+TEST(Cli, OutputsLostOnStandardOutputExitOne) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-stdout-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  const std::string hdfe = std::string("'") + HDFE_BINARY + "'";
+  const char* const scripts[] = {
+      " spec.txt r.txt --json - >/dev/full", " spec.txt r.txt --summary >/dev/full", " spec.txt r.txt --summary >&-",
+      " spec.txt r.txt --trace-csv - | head -c 0", " --batch --sweep spec.txt Kf1=1,2 --summary-csv - >/dev/full"};
+  for (const char* script : scripts) {
+    const std::string command = "cd '" + dir.string() + "' && bash -c 'trap \"\" PIPE; " + hdfe + " 2>err.txt" + script +
+                                "; exit ${PIPESTATUS[0]}'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << script;
+    const std::string err = ReadFileBytes(dir / "err.txt");
+    EXPECT_TRUE(Contains(err, " Cannot write output file [ - ]")) << script << "\n" << err;
+    if (Contains(script, "--json")) {
+      EXPECT_FALSE(Contains(err, " complete.")) << err;
+    }
+  }
+  fs::remove_all(dir);
 }
 
 TEST(Cli, InputErrorsExitOneAndWriteNothing) {
