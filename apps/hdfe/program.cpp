@@ -89,13 +89,18 @@ void run_program(const CommandLine& c) {
   load.base = std::filesystem::path();
   load.digests = c.json.has_value();
   const Vehicle vehicle = load_vehicle(specName, load);
+  // The outputs of the options may replace no input and no other output: refused before the run.
+  const std::string output(trimmed(outputName));
+  NamedOutputs optionOutputs;
+  if (c.json && *c.json != "-") optionOutputs.emplace_back(*c.json, "the --json output");
+  if (c.trace_csv && *c.trace_csv != "-") optionOutputs.emplace_back(*c.trace_csv, "the --trace-csv output");
+  check_option_outputs(optionOutputs, output, vehicle);
   RunOptions options;
   options.traces = vehicle.values.traces == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
   report_run(console, result);
-  const std::string output(trimmed(outputName));
   write_record(console, " OUTPUT FILE : " + output);
   check_output(output, vehicle);
   // Every file is built whole, then all are replaced together, the results file last.

@@ -132,6 +132,31 @@ TEST(Cli, SummaryFollowsTheSpecifiedConsoleOutput) {
   EXPECT_FALSE(Contains(summary, "WARNING"));
 }
 
+// An output of an option that names an input or another output of the run, however spelled,
+// is refused before the run, and nothing is written.
+TEST(Cli, OptionOutputsNeverReplaceAnInputOrAnotherOutput) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--json", "engine.txt"}, "[ engine.txt ]: it is an input file of the run"},
+      {{"--json", "./spec.txt"}, "[ ./spec.txt ]: it is an input file of the run"},
+      {{"--trace-csv", "fuelmap.txt"}, "[ fuelmap.txt ]: it is an input file of the run"},
+      {{"--json", "a", "--trace-csv", "a"}, "[ a ]: it is also the --json output"},
+      {{"--json", "../run/a", "--trace-csv", "a"}, "[ a ]: it is also the --json output"},
+      {{"--trace-csv", "./r.txt"}, "[ ./r.txt ]: it is also the results file"},
+      {{"--json", "r.txt_info.txt"}, "[ r.txt_info.txt ]: it is also the information file"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"spec.txt", "r.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CaseRun run = RunHdfe(args);
+    EXPECT_EQ(run.exitStatus, 1) << c.message;
+    EXPECT_EQ(run.stderrText, std::string(" Cannot write output file ") + c.message + "\r\n");
+    EXPECT_EQ(FolderFiles(run.dir), run.before) << c.message;
+  }
+}
+
 // An output asked for on standard output that cannot be written there fails the run, whether
 // standard output is full, closed, or a pipe whose reader left while SIGPIPE is ignored.
 TEST(Cli, OutputsLostOnStandardOutputExitOne) {
