@@ -147,7 +147,7 @@ struct BatchOutcome {
   SummaryRow summary;
   std::string results_file;  // when BatchOptions::results_file and the row succeeded
   std::string json;          // when BatchOptions::json and the row succeeded
-  std::vector<InputFile> inputs;  // the row's input files, when either of the above is made
+  std::vector<InputFile> inputs;  // the row's input files, once they were all read
 };
 
 // Runs every row that `next` gives until it gives none, and hands each outcome to `done` in

@@ -26,13 +26,13 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     LoadOptions load;
     load.digests = options.json;  // only the JSON reports them
     const Vehicle vehicle = load_vehicle(values, row.spec, load, cache);
+    outcome.inputs = vehicle.files;
     RunOptions runOptions;
     runOptions.traces = options.results_file && vehicle.values.traces == 1;
     const Result result = run(vehicle, runOptions, [&](const Vehicle& v) { return cache.grid(v); });
     outcome.summary = summary_row(row, result);
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);
-    if (options.results_file || options.json) outcome.inputs = vehicle.files;
   } catch (const Error& error) {
     outcome.summary = error_row(row, error.lines().empty() ? std::string_view() : error.lines().front());
   } catch (const std::exception& error) {
