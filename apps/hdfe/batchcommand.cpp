@@ -1,6 +1,9 @@
 #include "batchcommand.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <array>
 
 #include <chrono>
 #include <cstdio>
@@ -9,11 +12,13 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <set>
 
 #include "hdfe/batch.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
 #include "errorrecords.h"
+#include "outputcheck.h"
 
 namespace hdfe {
 
@@ -43,19 +48,8 @@ std::string file_stem(std::string_view id) {
 class StemSet {
  public:
   // False when the stem was taken before.
-  bool insert(std::string_view stem) {
-    std::string lower(stem);
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    const uint64_t h = std::hash<std::string>{}(lower) | 1;  // 0 marks a free slot
-    if (2 * (count_ + 1) > table_.size()) grow();
-    std::size_t k = h & (table_.size() - 1);
-    for (; table_[k] != 0; k = (k + 1) & (table_.size() - 1)) {
-      if (table_[k] == h) return false;
-    }
-    table_[k] = h;
-    ++count_;
-    return true;
-  }
+  bool insert(std::string_view stem) { return find(stem, true); }
+  bool contains(std::string_view stem) { return !find(stem, false); }
 
  private:
   void grow() {
@@ -68,30 +62,75 @@ class StemSet {
       table_[k] = h;
     }
   }
+  // False when the stem is in the table; otherwise true, after adding it when `add`.
+  bool find(std::string_view stem, bool add) {
+    std::string lower(stem);
+    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const uint64_t h = std::hash<std::string>{}(lower) | 1;  // 0 marks a free slot
+    if (2 * (count_ + 1) > table_.size()) grow();
+    std::size_t k = h & (table_.size() - 1);
+    for (; table_[k] != 0; k = (k + 1) & (table_.size() - 1)) {
+      if (table_[k] == h) return false;
+    }
+    if (!add) return true;
+    table_[k] = h;
+    ++count_;
+    return true;
+  }
   std::vector<uint64_t> table_;
   std::size_t count_ = 0;
 };
 
-// Writes a row's results file and JSON into the output folder. Throws Error when a name is
-// taken by an earlier row or is one of the row's input files, or a file cannot be written.
-void write_row_files(const fs::path& folder, const BatchOutcome& o, StemSet& stems) {
-  const std::string stem = file_stem(o.row.id);
-  if (!stems.insert(stem)) {
-    throw Error(ErrorKind::CannotWrite,
-                "The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row");
+// The files a batch has read, by device and inode.
+class FileSet {
+ public:
+  void add(const fs::path& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
   }
-  const std::pair<std::string, const std::string*> files[] = {{(folder / (stem + ".txt")).string(), &o.results_file},
-                                                             {(folder / (stem + ".json")).string(), &o.json}};
-  for (const auto& [name, content] : files) {
-    for (const InputFile& input : o.inputs) {
-      std::error_code ec;
-      if (fs::equivalent(name, input.path, ec)) {
-        throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + name + " ]: it is an input file of the run",
-                    name);
-      }
-    }
-    const OutputFile file{name, *content};
+  bool contains(const fs::path& name) const {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) > 0;
+  }
+
+ private:
+  std::set<std::pair<dev_t, ino_t>> ids_;
+};
+
+// The files of a row in the output folder: the results file and the JSON.
+std::array<std::string, 2> row_file_names(const fs::path& folder, const std::string& stem) {
+  return {(folder / (stem + ".txt")).string(), (folder / (stem + ".json")).string()};
+}
+
+// Writes a row's results file and JSON into the output folder. Throws Error when a name is
+// a file the batch has read or is the summary, or a file cannot be written.
+void write_row_files(const std::array<std::string, 2>& names, const BatchOutcome& o, const FileSet& read,
+                     const std::string& summary) {
+  const std::string* const contents[] = {&o.results_file, &o.json};
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (read.contains(names[k])) cannot_write(names[k], "it is an input file of the batch");
+    if (same_file_or_entry(names[k], summary)) cannot_write(names[k], "it is also the batch summary");
+    const OutputFile file{names[k], *contents[k]};
     commit_files(std::span(&file, 1));
+  }
+}
+
+// Removes what an earlier batch left under a failed row's names, so that no results stand
+// beside a summary row that says error. Only files this program wrote are removed: each must
+// begin as a results file or a JSON document does, and be no file this batch reads or writes.
+void remove_stale_row_files(const std::array<std::string, 2>& names, const FileSet& read, const std::string& summary) {
+  static constexpr std::string_view Starts[] = {"VEHICLENAME\t", "{\n  \"program\": {\n    \"name\": \"hdfe\""};
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(names[k], ec)) || read.contains(names[k]) ||
+        same_file_or_entry(names[k], summary)) {
+      continue;
+    }
+    std::string head(Starts[k].size(), '\0');
+    std::ifstream in(names[k], std::ios::binary);
+    if (in.read(head.data(), static_cast<std::streamsize>(head.size())) && head == Starts[k]) {
+      fs::remove(names[k], ec);
+    }
   }
 }
 
@@ -201,7 +240,7 @@ int run_batch_rows(const CommandLine& c) {
     if (summaryFile) {
       summaryFile->write(text);
     } else if (!(std::cout << text)) {
-      throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + summaryName + " ]");
+      cannot_write(summaryName);
     }
   };
   std::optional<Progress> progress;
@@ -213,13 +252,29 @@ int run_batch_rows(const CommandLine& c) {
   StemSet stems;
   bool failed = false;
   emit(summary_csv_header(source.columns()));
+  FileSet read;
+  if (c.manifest && *c.manifest != "-") read.add(*c.manifest);
+  const std::string summaryTarget = summaryName == "-" ? std::string() : summaryName;
   run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
-    if (folder && o.summary.ok) {
-      try {
-        write_row_files(*folder, o, stems);
-      } catch (const Error& error) {
-        o.summary = error_row(o.row, error.what());
+    read.add(o.row.spec);
+    for (const InputFile& input : o.inputs) read.add(input.path);
+    if (!summaryTarget.empty() && read.contains(summaryTarget)) cannot_write(summaryTarget, "it is an input file of the batch");
+    if (folder) {
+      const std::string stem = file_stem(o.row.id);
+      const std::array<std::string, 2> names = row_file_names(*folder, stem);
+      bool own = !stems.contains(stem);  // no earlier row of this batch wrote these names
+      if (o.summary.ok) {
+        try {
+          if (!stems.insert(stem)) {
+            throw Error(ErrorKind::CannotWrite,
+                        "The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row");
+          }
+          write_row_files(names, o, read, summaryTarget);
+        } catch (const Error& error) {
+          o.summary = error_row(o.row, error.what());
+        }
       }
+      if (!o.summary.ok && own) remove_stale_row_files(names, read, summaryTarget);
     }
     failed = failed || !o.summary.ok;
     emit(summary_csv_line(o.summary));
@@ -229,7 +284,7 @@ int run_batch_rows(const CommandLine& c) {
   if (summaryFile) {
     summaryFile->commit();
   } else if (!std::cout.flush()) {
-    throw Error(ErrorKind::CannotWrite, "Cannot write output file [ " + summaryName + " ]");
+    cannot_write(summaryName);
   }
   return failed ? ExitFailure : ExitOk;
 }

@@ -42,6 +42,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (arg == "--trace-csv") {
       c.trace_csv = value(k);
     } else if (arg == "--check") {
+      if (c.check) usage_error("--check takes one spec file: " + *c.check + " and " + value(k));
       c.check = value(k);
     } else if (arg == "--batch") {
       c.batch = true;
@@ -80,6 +81,12 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (c.batch && !c.manifest && !c.sweep_spec) usage_error("--batch needs a manifest file or --sweep SPEC");
   if (c.batch && c.manifest && c.sweep_spec) usage_error("--batch takes a manifest or --sweep, not both");
   if (!c.batch && (c.jobs || c.out_dir || c.summary_csv)) usage_error("--jobs, --out and --summary-csv go with --batch");
+  if (c.check && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch)) {
+    usage_error("--check SPEC runs alone: without file names, --summary, --json, --trace-csv or --batch");
+  }
+  if (c.json && c.trace_csv && *c.json == "-" && *c.trace_csv == "-") {
+    usage_error("--json and --trace-csv cannot both write to standard output");
+  }
   return c;
 }
 
@@ -106,7 +113,8 @@ Options:
                         found as file:line: message
   --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, spec-file values)
   --sweep SPEC NAME=... run the product of the values given for each NAME as a batch
-  --jobs N              worker threads for a batch (default: the number of cores)
+  --jobs N              worker threads for a batch (default: the number of cores; at most
+                        4 per core and one per row)
   --out DIR             write each batch row's results file and JSON into DIR
   --summary-csv FILE    the batch summary table (default DIR/batch_summary.csv, or standard
                         output without --out; - for standard output)

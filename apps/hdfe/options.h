@@ -30,7 +30,8 @@ inline constexpr int ExitFailure = 1;  // an input, run or output error
 inline constexpr int ExitUsage = 2;    // the command line is not understood
 
 // Parses the arguments after the program name. Throws Error of kind Usage on an
-// unknown option, a missing option value, or more than two names.
+// unknown option, a missing option value, more than two names, options that cannot go
+// together (--check with anything else, two outputs to standard output).
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
 // The text of --help.

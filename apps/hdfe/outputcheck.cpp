@@ -1,10 +1,12 @@
 #include "outputcheck.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -52,12 +54,49 @@ void check_output(const std::string& results, const Vehicle& vehicle) {
   std::vector<std::string> inputs;
   for (const InputFile& file : vehicle.files) inputs.push_back(file.path.string());
   for (const std::string& name : {results, info}) {
-    const std::string line = "Cannot write output file [ " + name + " ]";
     const std::string other = name == results ? info : results;
-    if (!writable(name) || same_file(name, {other})) throw Error(ErrorKind::CannotWrite, line, name);
-    if (same_file(name, inputs)) throw Error(ErrorKind::CannotWrite, line + ": it is an input file of the run", name);
+    if (!writable(name) || same_file(name, {other})) cannot_write(name);
+    if (same_file(name, inputs)) cannot_write(name, "it is an input file of the run");
     check_replaceable(name, "output file");
   }
+}
+
+bool same_file_or_entry(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty() || a.find('\0') != std::string::npos || b.find('\0') != std::string::npos) return false;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  const fs::path pa(a), pb(b);
+  if (pa.filename() != pb.filename()) return false;
+  const auto folder = [](const fs::path& p) { return p.parent_path().empty() ? fs::path(".") : p.parent_path(); };
+  struct stat fa {}, fb {};
+  return ::stat(folder(pa).c_str(), &fa) == 0 && ::stat(folder(pb).c_str(), &fb) == 0 && fa.st_dev == fb.st_dev &&
+         fa.st_ino == fb.st_ino;
+}
+
+void check_option_outputs(const NamedOutputs& outputs, const std::string& results, const Vehicle& vehicle) {
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    const std::string& name = outputs[k].first;
+    for (const InputFile& input : vehicle.files) {
+      if (same_file_or_entry(name, input.path.string())) cannot_write(name, "it is an input file of the run");
+    }
+    if (same_file_or_entry(name, results)) cannot_write(name, "it is also the results file");
+    if (same_file_or_entry(name, results + "_info.txt")) cannot_write(name, "it is also the information file");
+    for (std::size_t j = 0; j < k; ++j) {
+      if (same_file_or_entry(name, outputs[j].first)) cannot_write(name, "it is also " + outputs[j].second);
+    }
+    check_replaceable(name);
+  }
+}
+
+void cannot_write(const std::string& name, const std::string& reason) {
+  std::string line = "Cannot write output file [ " + name + " ]";
+  if (!reason.empty()) line += ": " + reason;
+  throw Error(ErrorKind::CannotWrite, line, name);
+}
+
+void write_stdout(std::string_view text) {
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!std::cout.flush()) cannot_write("-");
 }
 
 }  // namespace hdfe

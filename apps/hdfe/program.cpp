@@ -90,13 +90,18 @@ void run_program(const CommandLine& c) {
   load.base = std::filesystem::path();
   load.digests = c.json.has_value();
   const Vehicle vehicle = load_vehicle(specName, load);
+  // The outputs of the options may replace no input and no other output: refused before the run.
+  const std::string output(trimmed(outputName));
+  NamedOutputs optionOutputs;
+  if (c.json && *c.json != "-") optionOutputs.emplace_back(*c.json, "the --json output");
+  if (c.trace_csv && *c.trace_csv != "-") optionOutputs.emplace_back(*c.trace_csv, "the --trace-csv output");
+  check_option_outputs(optionOutputs, output, vehicle);
   RunOptions options;
   options.traces = vehicle.values.traces == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
   report_run(console, result);
-  const std::string output(trimmed(outputName));
   write_record(console, " OUTPUT FILE : " + output);
   check_output(output, vehicle);
   // Every file is built whole, then all are replaced together, the results file last.
@@ -107,10 +112,11 @@ void run_program(const CommandLine& c) {
   files.push_back({output, results_file(result, specName)});
   for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   commit_files(files);
-  if (c.json && *c.json == "-") std::cout << result_json(vehicle, result) << std::flush;
-  if (c.trace_csv && *c.trace_csv == "-") std::cout << trace_csv(result) << std::flush;
+  if (c.json && *c.json == "-") write_stdout(result_json(vehicle, result));
+  if (c.trace_csv && *c.trace_csv == "-") write_stdout(trace_csv(result));
   write_record(console, free_record(" complete."));
-  if (c.summary) console << summary_text(result) << std::flush;
+  // The summary is an output the caller asked for: a console that lost it fails the run.
+  if (c.summary && !(console << summary_text(result) << std::flush)) cannot_write("-");
 }
 
 }  // namespace

@@ -178,7 +178,7 @@ class Sweep {
 std::vector<std::string> sweep_values(std::string_view values);
 
 struct BatchOptions {
-  unsigned jobs = 0;          // worker threads; 0: one per core
+  unsigned jobs = 0;          // worker threads; 0: one per core; at most 4 per core and one per row
   std::size_t window = 0;     // rows run ahead of the next one handed back; 0: 4 per job
   bool results_file = false;  // make each row's results file (with traces when TraceFlag is 1)
   bool json = false;          // make each row's JSON document
@@ -191,7 +191,7 @@ struct BatchOutcome {
   SummaryRow summary;
   std::string results_file;  // when BatchOptions::results_file and the row succeeded
   std::string json;          // when BatchOptions::json and the row succeeded
-  std::vector<InputFile> inputs;  // the row's input files, when either of the above is made
+  std::vector<InputFile> inputs;  // the row's input files, once they were all read
 };
 
 // Runs every row that `next` gives until it gives none, and hands each outcome to `done` in

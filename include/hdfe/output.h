@@ -36,8 +36,9 @@ void check_replaceable(const std::string& name, const std::string& kind = "outpu
 void commit_files(std::span<const OutputFile> files, const WriteProbe& probe = {});
 
 // A file too large to hold in memory, written piece by piece to a temporary in its target's
-// folder and put in place whole by commit(). Destroyed without commit(), it leaves the
-// target as it was and no temporary behind. Failures stop the run as commit_files does.
+// folder and put in place whole by commit(). Destroyed without commit(), or when the program
+// is ended by an interrupt, hang-up or terminate signal left at its default action, it leaves
+// the target as it was and no temporary behind. Failures stop the run as commit_files does.
 class StreamedFile {
  public:
   explicit StreamedFile(std::string name, std::string kind = "output file");

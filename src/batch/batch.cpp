@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "batch/inputcache.h"
@@ -39,15 +40,15 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
       load.digests = options.json;  // only the JSON reports them
       vehicle = load_vehicle(values, row.spec, load, cache);
     }
+    outcome.inputs = vehicle.files;
     RunOptions runOptions;
-    runOptions.traces = options.results_file && vehicle.values.traces == 1;
+    runOptions.traces = options.results_file && vehicle.values.traces;
     const Result result = run(vehicle, runOptions, [&](const Vehicle& v) {
       return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v);
     });
     outcome.summary = summary_row(row, result);
     if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);
-    if (options.results_file || options.json) outcome.inputs = vehicle.files;
   } catch (const std::exception& error) {
     outcome.summary = error_row(row, error.what());
   }
@@ -85,12 +86,31 @@ void work(Queue& q, InputCache& cache, const BatchOptions& options) {
   }
 }
 
+// The most workers a batch starts: a few per core, enough to cover rows that wait on a
+// file, and few enough that a mistyped count cannot exhaust the system's threads.
+constexpr unsigned WorkersPerCore = 4;
+
+unsigned worker_limit() { return WorkersPerCore * std::max(1u, std::thread::hardware_concurrency()); }
+
+// Starts one more worker; a thread the system refuses stops the batch as an Error.
+void start_worker(std::vector<std::thread>& workers, Queue& q, InputCache& cache, const BatchOptions& options) {
+  try {
+    workers.emplace_back(work, std::ref(q), std::ref(cache), std::cref(options));
+  } catch (const std::system_error& error) {
+    throw Error(ErrorKind::Limit,
+                "Cannot start batch worker " + std::to_string(workers.size() + 1) + ": " + error.what());
+  }
+}
+
 }  // namespace
 
 void run_batch(const std::function<std::optional<BatchRow>()>& next, const BatchOptions& options,
                const std::function<void(BatchOutcome&)>& done) {
   InputCache cache;
-  const unsigned jobs = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  // More workers than cores only wait for each other; a thread is started only for a row
+  // that waits for one, so a batch never has more workers than rows.
+  const unsigned jobs = options.jobs > 0 ? std::min(options.jobs, worker_limit())
+                                         : std::max(1u, std::thread::hardware_concurrency());
   if (jobs == 1) {
     for (std::size_t index = 0;; ++index) {
       std::optional<BatchRow> row = next();
@@ -112,7 +132,6 @@ void run_batch(const std::function<std::optional<BatchRow>()>& next, const Batch
     for (std::thread& worker : workers) worker.join();
   };
   try {
-    for (unsigned k = 0; k < jobs; ++k) workers.emplace_back(work, std::ref(q), std::ref(cache), std::cref(options));
     std::size_t issued = 0;
     std::size_t handed = 0;
     bool more = true;
@@ -128,6 +147,7 @@ void run_batch(const std::function<std::optional<BatchRow>()>& next, const Batch
           const std::lock_guard lock(q.mutex);
           q.waiting.emplace_back(issued++, std::move(*row));
         }
+        if (workers.size() < jobs && workers.size() < issued) start_worker(workers, q, cache, options);
         q.work.notify_one();
       }
       if (handed == issued) break;

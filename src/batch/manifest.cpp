@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 #include "hdfe/batch.h"
 
@@ -212,6 +211,9 @@ std::vector<std::string> sweep_values(std::string_view text) {
   return values;
 }
 
+// The most rows a sweep runs: about three hours on two cores.
+constexpr std::size_t MaxSweepRows = 10'000'000;
+
 Sweep::Sweep(std::filesystem::path spec, std::span<const std::string> assignments) : spec_(std::move(spec)) {
   size_ = 1;
   for (const std::string& assignment : assignments) {
@@ -223,7 +225,10 @@ Sweep::Sweep(std::filesystem::path spec, std::span<const std::string> assignment
     if (std::find(columns_.begin(), columns_.end(), name) != columns_.end()) usage("--sweep: " + name + " is given twice");
     columns_.push_back(name);
     values_.push_back(sweep_values(std::string_view(assignment).substr(equals + 1)));
-    if (size_ > std::numeric_limits<std::size_t>::max() / values_.back().size()) usage("--sweep: too many rows");
+    // Refused as soon as the product passes the limit, before the next range is written out.
+    if (size_ > MaxSweepRows / values_.back().size()) {
+      usage("--sweep: the product of the values is more than 10^7 rows, the most a sweep runs");
+    }
     size_ *= values_.back().size();
   }
 }

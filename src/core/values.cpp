@@ -65,7 +65,7 @@ void set_spec_value(SpecValues& values, const SpecValueInfo& info, const SpecVal
         using T = std::remove_reference_t<decltype(values.*member)>;
         const T* given = std::get_if<T>(&value);
         if (given == nullptr) {
-          throw Error({" " + std::string(info.file_name) + " takes a value of another kind"}, 1, ErrorKind::BadValue);
+          throw Error(ErrorKind::BadValue, std::string(info.file_name) + " takes a value of another kind");
         }
         values.*member = *given;
       },

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -58,6 +60,63 @@ class SignalHold {
   sigset_t before_{};
   bool held_ = false;
 };
+
+// The named temporaries of the streamed files alive, for the handler of the signals that end
+// a run: it removes them and then ends the program as the signal would have. Fixed storage
+// and lock-free flags only, so that the handler touches nothing a thread may hold.
+constexpr std::size_t StreamedSlots = 16;
+constexpr std::size_t StreamedPathMax = 4096;
+char streamedPaths[StreamedSlots][StreamedPathMax];
+std::atomic<int> streamedState[StreamedSlots];  // 0 free, 1 being filled, 2 a live temporary
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void remove_streamed_and_end(int signal) {
+  for (std::size_t k = 0; k < StreamedSlots; ++k) {
+    if (streamedState[k].load() == 2) ::unlink(streamedPaths[k]);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);  // held until the handler returns, then ends the program
+}
+
+// Installs the handler for each ending signal that still has its default action; a signal
+// the program's host ignores or handles itself is left to it.
+void install_streamed_cleanup() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction old {};
+      if (::sigaction(s, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) continue;
+      struct sigaction action {};
+      action.sa_handler = remove_streamed_and_end;
+      action.sa_flags = SA_RESTART;
+      sigemptyset(&action.sa_mask);
+      for (const int held : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, held);
+      ::sigaction(s, &action, nullptr);
+    }
+  });
+}
+
+void register_streamed(const std::string& path) {
+  if (path.size() >= StreamedPathMax) return;
+  install_streamed_cleanup();
+  for (std::size_t k = 0; k < StreamedSlots; ++k) {
+    int free = 0;
+    if (!streamedState[k].compare_exchange_strong(free, 1)) continue;
+    std::memcpy(streamedPaths[k], path.c_str(), path.size() + 1);
+    streamedState[k].store(2);
+    return;
+  }
+}
+
+// Called once the temporary is renamed or removed.
+void unregister_streamed(const std::string& path) {
+  for (std::size_t k = 0; k < StreamedSlots; ++k) {
+    if (streamedState[k].load() == 2 && path == streamedPaths[k]) {
+      streamedState[k].store(0);
+      return;
+    }
+  }
+}
 
 // The temporary of one file: unnamed (O_TMPFILE) until it is linked into its folder, so
 // that a run that dies while writing leaves nothing behind.
@@ -255,11 +314,15 @@ StreamedFile::StreamedFile(std::string name, std::string kind) : file_{std::move
   fd_ = create_named(t);
   path_ = t.path;
   if (fd_ < 0) fail(t);
+  register_streamed(path_);
 }
 
 StreamedFile::~StreamedFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) {
+    ::unlink(path_.c_str());
+    unregister_streamed(path_);
+  }
 }
 
 void StreamedFile::write(std::string_view piece) {
@@ -281,6 +344,7 @@ void StreamedFile::commit() {
   ::close(fd_);
   fd_ = -1;
   if (::rename(path_.c_str(), file_.name.c_str()) != 0) refuse(file_.kind, file_.name, std::strerror(errno));
+  unregister_streamed(path_);
   path_.clear();
 }
 

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "batchcommand.h"
 #include "hdfe/report.h"
@@ -204,6 +205,52 @@ TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
   EXPECT_NE(Read(s.path / "truck" / "a_b.json").find("\"average_fuel_economy_km_per_l\""), std::string::npos);
 }
 
+// No output of a batch replaces a file the batch has read or another of its outputs, however
+// named; and a row that fails leaves no results of an earlier batch under its names.
+TEST(BatchCommand, OutputsSpareWhatTheBatchReadsAndFailedRowsLeaveNoFiles) {
+  Scratch s;
+  CopyExample(Examples[1], s.path / "truck");
+  CopyExample(Examples[3], s.path / "light");
+  fs::create_directories(s.path / "runs");
+  const fs::path engine = s.path / "truck" / "engine.txt";
+  const std::string engineBytes = Read(engine);
+  const auto rowsOf = [&](const fs::path& summary) { return Table(Read(summary)); };
+
+  // A row whose files would replace an input an earlier row read; a summary that is an input.
+  Write(s.path / "m.csv", "id,spec\nfirst,truck/spec.txt\nengine,light/spec.txt\n");
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 1, s.path / "sum.csv", s.path / "truck"), 1);
+  auto rows = rowsOf(s.path / "sum.csv");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("status"), "ok");
+  EXPECT_NE(rows[1].at("message").find("engine.txt ]: it is an input file of the batch"), std::string::npos);
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "truck" / "." / "engine.txt"), 1);
+  EXPECT_EQ(Read(engine), engineBytes);
+
+  // A manifest in the output folder, and a summary under a row's name.
+  Write(s.path / "runs" / "x.txt", "id,spec\nx,../truck/spec.txt\nr1,../truck/spec.txt\n");
+  const std::string manifest = Read(s.path / "runs" / "x.txt");
+  EXPECT_EQ(RunBatch(s.path / "runs" / "x.txt", 2, s.path / "runs" / "r1.json", s.path / "runs"), 1);
+  EXPECT_EQ(Read(s.path / "runs" / "x.txt"), manifest);
+  rows = rowsOf(s.path / "runs" / "r1.json");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NE(rows[0].at("message").find("input file of the batch"), std::string::npos);
+  EXPECT_NE(rows[1].at("message").find("it is also the batch summary"), std::string::npos);
+  EXPECT_FALSE(fs::exists(s.path / "runs" / "r1.txt"));  // the failed row's results file is gone too
+
+  // A re-run in which a row fails removes that row's earlier files, and only files this
+  // program writes.
+  Write(s.path / "again.csv", "id,spec,FinalRatio\nt,truck/spec.txt,\nmine,truck/spec.txt,\n");
+  EXPECT_EQ(RunBatch(s.path / "again.csv", 2, s.path / "sum.csv", s.path / "runs"), 0);
+  ASSERT_TRUE(fs::exists(s.path / "runs" / "t.txt") && fs::exists(s.path / "runs" / "t.json"));
+  Write(s.path / "runs" / "mine.json", "{\"notes\": 1}\n");
+  Write(s.path / "again.csv", "id,spec,FinalRatio\nt,truck/spec.txt,x\nmine,truck/spec.txt,x\n");
+  EXPECT_EQ(RunBatch(s.path / "again.csv", 2, s.path / "sum.csv", s.path / "runs"), 1);
+  EXPECT_FALSE(fs::exists(s.path / "runs" / "t.txt"));
+  EXPECT_FALSE(fs::exists(s.path / "runs" / "t.json"));
+  EXPECT_FALSE(fs::exists(s.path / "runs" / "mine.txt"));
+  EXPECT_EQ(Read(s.path / "runs" / "mine.json"), "{\"notes\": 1}\n");
+}
+
 TEST(Sweep, RangesListsAndTheirProduct) {
   EXPECT_EQ(sweep_values("2.2:2.3:0.02"), (std::vector<std::string>{"2.20", "2.22", "2.24", "2.26", "2.28", "2.30"}));
   // The stop is reached within half a step, without the drift of summed steps.
@@ -226,9 +273,13 @@ TEST(Sweep, RangesListsAndTheirProduct) {
   EXPECT_EQ(third.overrides[0].value, "3");
   EXPECT_EQ(third.overrides[1].value, "0");  // the last name varies fastest
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"Colour=1,2"},
-                                             std::vector<std::string>{"Kf1=1", "Kf1=2"}}) {
+                                             std::vector<std::string>{"Kf1=1", "Kf1=2"},
+                                             std::vector<std::string>{"Kf1=0:999999:1", "Kf2=0:999999:1", "FinalRatio=0:999999:1"},
+                                             std::vector<std::string>{"Kf1=1:1000:1", "Kf2=1:10000:1", "FinalRatio=1,2"}}) {
     EXPECT_THROW(Sweep("spec.txt", bad), Error);
   }
+  // The product is limited, not each range: 10^7 rows is the most.
+  EXPECT_EQ(Sweep("spec.txt", std::vector<std::string>{"Kf1=1:1000:1", "Kf2=1:10000:1"}).size(), 10'000'000u);
 }
 
 TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
@@ -373,6 +424,20 @@ TEST(RunBatch, HandsRowsBackInOrderAndStopsWhenTheConsumerFails) {
                            if (o.index == 3) throw std::runtime_error("disk full");
                          }),
                std::runtime_error);
+
+  // A job count far above the rows or the cores starts no more workers than either allows.
+  const auto threads = [] { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); };
+  const long before = threads();
+  const long cap = std::min<long>(sweep.size(), 4 * std::max(1u, std::thread::hardware_concurrency()));
+  for (const unsigned jobs : {2000u, 2147483647u}) {
+    next = 0;
+    options.jobs = jobs;
+    options.window = 0;
+    long most = 0;
+    run_batch([&]() -> std::optional<BatchRow> { return next < sweep.size() ? std::optional(sweep.row(next++)) : std::nullopt; },
+              options, [&](BatchOutcome&) { most = std::max(most, threads() - before); });
+    EXPECT_LE(most, cap) << jobs;
+  }
 }
 
 }  // namespace

@@ -113,6 +113,40 @@ TEST(AtomicOutputs, AKilledRunLeavesTheEarlierOrTheNewCompleteFiles) {
   fs::remove_all(dir.parent_path());
 }
 
+// A batch ended by an interrupt, hang-up or terminate signal while its summary is being
+// written leaves no temporary and no summary.
+TEST(AtomicOutputs, ASignalledBatchLeavesNoTemporary) {
+  const fs::path dir = Scratch("signalled");
+  fs::copy(Examples / "lighttruck_T3_130kW_MT6", dir);
+  const auto temporaries = [&] {
+    int found = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) found += e.path().filename().string().rfind(".hdfe-", 0) == 0;
+    return found;
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      if (::chdir(dir.c_str()) != 0 || null < 0) ::_exit(127);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+      ::execl(HDFE_BINARY, HDFE_BINARY, "--batch", "--sweep", "spec.txt", "FinalRatio=3:7:0.0001", "--summary-csv",
+              "summary.csv", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int wait = 0; wait < 500 && temporaries() == 0; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(temporaries(), 1) << "the batch never started its summary";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, signal);
+    const int status = Wait(pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+    EXPECT_EQ(temporaries(), 0) << signal;
+    EXPECT_FALSE(fs::exists(dir / "summary.csv")) << signal;
+  }
+  fs::remove_all(dir);
+}
+
 TEST(AtomicOutputs, TwoRunsRacingForOneNameLeaveOneRunsCompleteFiles) {
   const fs::path root = Scratch("racing");
   const std::vector<std::string> examples{"tractor_TT1_325kW_AMT12", "bus_BR4_220kW_AT6"};

@@ -1,6 +1,7 @@
 // The options of the command line: usage, exit statuses, JSON, CSV, the summary and --check.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -49,7 +50,12 @@ TEST(Cli, HelpVersionAndUsageErrors) {
                         {{"a", "b", "c"}, "more than two file names: c"},
                         {{"spec.txt", "out.txt", "--json"}, "option --json needs a value"},
                         {{"--jobs", "2"}, "go with --batch"},
-                        {{"--batch", "--jobs", "0", "m.csv"}, "--jobs takes a whole number"}};
+                        {{"--batch", "--jobs", "0", "m.csv"}, "--jobs takes a whole number"},
+                        {{"spec.txt", "out.txt", "--json", "-", "--trace-csv", "-"}, "cannot both write to standard output"},
+                        {{"--check", "spec.txt", "--check", "other.txt"}, "--check takes one spec file"},
+                        {{"--check", "spec.txt", "--json", "x.json"}, "--check SPEC runs alone"},
+                        {{"--check", "spec.txt", "--batch", "m.csv"}, "--check SPEC runs alone"},
+                        {{"--check", "spec.txt", "spec.txt", "out.txt"}, "--check SPEC runs alone"}};
   for (const Case& c : usage) {
     const CaseRun run = RunHdfe(c.args);
     EXPECT_EQ(run.exitStatus, 2) << c.message;
@@ -124,6 +130,55 @@ TEST(Cli, SummaryFollowsTheSpecifiedConsoleOutput) {
   EXPECT_TRUE(Contains(summary, "  AVERAGE             6.1940")) << summary;
   EXPECT_TRUE(Contains(summary, "CYCLE FOLLOWING"));
   EXPECT_FALSE(Contains(summary, "WARNING"));
+}
+
+// An output of an option that names an input or another output of the run, however spelled,
+// is refused before the run, and nothing is written.
+TEST(Cli, OptionOutputsNeverReplaceAnInputOrAnotherOutput) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--json", "engine.txt"}, "[ engine.txt ]: it is an input file of the run"},
+      {{"--json", "./spec.txt"}, "[ ./spec.txt ]: it is an input file of the run"},
+      {{"--trace-csv", "fuelmap.txt"}, "[ fuelmap.txt ]: it is an input file of the run"},
+      {{"--json", "a", "--trace-csv", "a"}, "[ a ]: it is also the --json output"},
+      {{"--json", "../run/a", "--trace-csv", "a"}, "[ a ]: it is also the --json output"},
+      {{"--trace-csv", "./r.txt"}, "[ ./r.txt ]: it is also the results file"},
+      {{"--json", "r.txt_info.txt"}, "[ r.txt_info.txt ]: it is also the information file"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"spec.txt", "r.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CaseRun run = RunHdfe(args);
+    EXPECT_EQ(run.exitStatus, 1) << c.message;
+    EXPECT_EQ(run.stderrText, std::string(" Cannot write output file ") + c.message + "\r\n");
+    EXPECT_EQ(FolderFiles(run.dir), run.before) << c.message;
+  }
+}
+
+// An output asked for on standard output that cannot be written there fails the run, whether
+// standard output is full, closed, or a pipe whose reader left while SIGPIPE is ignored.
+TEST(Cli, OutputsLostOnStandardOutputExitOne) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-stdout-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  const std::string hdfe = std::string("'") + HDFE_BINARY + "'";
+  const char* const scripts[] = {
+      " spec.txt r.txt --json - >/dev/full", " spec.txt r.txt --summary >/dev/full", " spec.txt r.txt --summary >&-",
+      " spec.txt r.txt --trace-csv - | head -c 0", " --batch --sweep spec.txt Kf1=1,2 --summary-csv - >/dev/full"};
+  for (const char* script : scripts) {
+    const std::string command = "cd '" + dir.string() + "' && bash -c 'trap \"\" PIPE; " + hdfe + " 2>err.txt" + script +
+                                "; exit ${PIPESTATUS[0]}'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << script;
+    const std::string err = ReadFileBytes(dir / "err.txt");
+    EXPECT_TRUE(Contains(err, " Cannot write output file [ - ]")) << script << "\n" << err;
+    if (Contains(script, "--json")) {
+      EXPECT_FALSE(Contains(err, " complete.")) << err;
+    }
+  }
+  fs::remove_all(dir);
 }
 
 TEST(Cli, InputErrorsExitOneAndWriteNothing) {
