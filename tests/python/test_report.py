@@ -218,4 +218,9 @@ def test_report_outputs_that_are_inputs_or_no_files_are_refused(binding, tmp_pat
     monkeypatch.setitem(sys.modules, "matplotlib", None)
     assert main(["report", "--batch", str(csv), "-o", str(tmp_path / "no-plots.html")]) == 1
     err = capsys.readouterr().err
-    assert "python3-matplotlib" in err and "/usr/bin/python3" in err
+    monkeypatch.setitem(sys.modules, "numpy", None)  # as under an interpreter without Debian's packages
+    monkeypatch.delitem(sys.modules, "hdfe.reporting")
+    assert main(["report", "--batch", str(csv), "-o", str(tmp_path / "no-plots.html")]) == 1
+    for missing, message in zip(("matplotlib", "numpy"), (err, capsys.readouterr().err)):
+        assert missing in message and "/usr/bin/python3" in message
+    assert not (tmp_path / "no-plots.html").exists()
