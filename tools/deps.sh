@@ -5,10 +5,10 @@
 set -euo pipefail
 need=(cmake g++ make libssl-dev nlohmann-json3-dev)
 python=(python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas
-        python3-dask python3-distributed python3-pytest)
+        python3-dask python3-distributed python3-pytest python3-matplotlib)
 case "${1:-run}" in
   python) need+=("${python[@]}") ;;
-  test) need+=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind "${python[@]}" python3-matplotlib chromium) ;;
+  test) need+=(clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind "${python[@]}" chromium) ;;
 esac
 missing=()
 for package in "${need[@]}"; do

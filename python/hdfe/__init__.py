@@ -19,7 +19,16 @@ import math as _math
 import numbers as _numbers
 import os as _os
 
-from hdfe import _core
+try:
+    from hdfe import _core
+except ImportError as _error:
+    import sys as _sys
+
+    raise ImportError(
+        f"the hdfe package cannot be loaded by {_sys.executable} ({_error}): it is built for "
+        "Debian's /usr/bin/python3 and its Debian packages (python3-numpy, python3-pandas); run "
+        "it with /usr/bin/python3, e.g. /usr/bin/python3 -m hdfe"
+    ) from _error
 
 __all__ = [
     "Classification",
@@ -159,15 +168,16 @@ def report(vehicle_or_result, path, vehicle=None):
     return reporting.report(vehicle_or_result, path, vehicle=vehicle)
 
 
-def write_batch_report(summary, path, title=None):
+def write_batch_report(summary, path, parameters=None, title=None):
     """Write the HTML report of a batch summary (a DataFrame or a summary CSV) to ``path``.
 
     It holds the sortable summary table, urban against highway economy, and for a sweep of
-    one parameter the economies against that parameter. Returns ``path``.
+    one parameter the economies against that parameter (``parameters``: the override columns
+    to consider, when the default guess does not fit). Returns ``path``.
     """
     from hdfe import reporting
 
-    return reporting.write_batch_report(summary, path, title=title)
+    return reporting.write_batch_report(summary, path, parameters=parameters, title=title)
 
 
 def override_names():
@@ -430,3 +440,26 @@ def _write_file(path, text, kind="output file"):
     with _core.AtomicFile(_os.fspath(path), kind) as out:
         out.write(data)
         out.commit()
+
+
+def _check_output(path, inputs=(), kind="output file"):
+    """Refuse, before any work, an output file that can never be replaced by a regular file (a
+    folder, a FIFO, a device) or that is one of ``inputs``: compared as files (device and
+    inode), so another spelling of the name or a symbolic link to an input is refused too.
+
+    Raises:
+        Error: ``kind == "cannot_write"``.
+    """
+    name = _os.fspath(path)
+    _core.check_replaceable(name, kind)
+    try:
+        target = _os.stat(name)
+    except (OSError, ValueError):
+        return  # not there yet: it is no input
+    for other in inputs:
+        try:
+            found = _os.stat(other)
+        except (OSError, ValueError):
+            continue
+        if (found.st_dev, found.st_ino) == (target.st_dev, target.st_ino):
+            raise Error(f"Cannot write {kind} [ {name} ]: it is an input file of the run", "cannot_write", name)

@@ -84,19 +84,51 @@ def _run_sweep(args, parser):
         hdfe._manifest_columns(manifest.columns)
     except ValueError as error:
         parser.error(str(error))
+    base = os.path.dirname(os.path.abspath(args.manifest))
+    if args.out != "-":
+        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base), "summary file")
     client = None
     if args.scheduler:
         import distributed
 
         client = distributed.Client(args.scheduler)
     try:
-        base = os.path.dirname(os.path.abspath(args.manifest))
-        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base)
+        progress = _print_progress if sys.stderr.isatty() else None
+        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress)
     finally:
         if client is not None:
             client.close()
     hdfe.write_summary_csv(summary, args.out)
     return EXIT_OK if (summary["status"] == "ok").all() else EXIT_ERROR
+
+
+def _sweep_inputs(hdfe, manifest_name, manifest, base):
+    """The files a sweep reads, as far as this machine sees them: the manifest, each spec file
+    and the files it names, and the engine and transmission files rows name instead."""
+    import os
+
+    yield manifest_name
+    named = [name for name in ("EngineFile", "TransmissionFile") if name in manifest.columns]
+    seen = set()
+    for spec, *others in zip(manifest["spec"], *(manifest[name] for name in named)):
+        spec = os.path.join(base, spec)
+        for other in others:
+            if other:
+                yield os.path.join(os.path.dirname(spec), other)
+        if spec in seen:
+            continue
+        seen.add(spec)
+        yield spec
+        try:
+            files = hdfe.load_vehicle(spec).files
+        except (hdfe.Error, OSError, ValueError):
+            continue
+        for file in files:
+            yield file["path"]
+
+
+def _print_progress(done, total):
+    print(f"\rsweep: {done} of {total} rows", end="\n" if done == total else "", file=sys.stderr, flush=True)
 
 
 #: Subcommands by name: (add its parser to the subparsers, run it from parsed args).
@@ -135,6 +167,9 @@ def main(argv=None):
         return command(args, subparsers.choices[args.command])
     except _errors() as error:
         print(f"hdfe: {error}", file=sys.stderr)
+        if isinstance(error, ImportError) and "/usr/bin/python3" not in str(error):
+            print(f"hdfe: this is {sys.executable}; hdfe runs on Debian's /usr/bin/python3 with its "
+                  "Debian packages (make python installs them): /usr/bin/python3 -m hdfe ...", file=sys.stderr)
         return EXIT_ERROR
 
 

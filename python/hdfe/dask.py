@@ -58,7 +58,7 @@ def _run_chunk(chunk, base, vehicles):
     return hdfe.run_batch(chunk, jobs=1, base=base, typed=False)
 
 
-def sweep(rows, client=None, chunk_rows=10_000, base=None):
+def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
     """Run a manifest on a Dask cluster; return the summary DataFrame in manifest order.
 
     The rows are split into chunks of ``chunk_rows``; each chunk is one task that calls
@@ -76,6 +76,7 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None):
         chunk_rows: rows per task.
         base: the folder relative ``spec`` names are taken from, on the workers; None: this
             process's working directory (made absolute).
+        progress: None, or a callable given ``(rows_done, rows_total)`` as each chunk finishes.
 
     Raises:
         ValueError: an unknown or repeated column, before anything is sent.
@@ -109,6 +110,15 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None):
             client.submit(_run_chunk, frame.iloc[start : start + chunk_rows], base, vehicles, pure=False)
             for start in range(0, len(frame), chunk_rows)
         ]
+        if progress is not None:
+            import distributed
+
+            sizes = {task.key: min(chunk_rows, len(frame) - start)
+                     for task, start in zip(tasks, range(0, len(frame), chunk_rows))}
+            finished = 0
+            for task in distributed.as_completed(tasks):
+                finished += sizes[task.key]
+                progress(finished, len(frame))
         parts = client.gather(tasks)
         # Override columns are typed over the whole manifest, as run_batch types them: a
         # chunk alone might read as numbers where another holds a text.

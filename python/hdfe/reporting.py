@@ -135,8 +135,13 @@ def _seconds_as_ranges(seconds):
 # --------------------------------------------------------------------- figures
 
 def _matplotlib():
-    import matplotlib
-    from matplotlib.figure import Figure
+    try:
+        import matplotlib
+        from matplotlib.figure import Figure
+    except ImportError as error:
+        raise ImportError(
+            f"the report draws its figures with matplotlib, which this Python cannot import ({error}): "
+            "install Debian's python3-matplotlib (make python does) and use /usr/bin/python3") from error
     return matplotlib, Figure
 
 
@@ -556,15 +561,19 @@ def _inputs_html(result):
 # ------------------------------------------------------------ single vehicle
 
 def _write_page(path, text):
-    """Replace the page at ``path`` whole: through the package's atomic writes when it is
-    built, else (the pure-Python files alone) by a plain write."""
-    try:
-        from hdfe import _write_file
-    except ImportError:
-        with open(path, "w", encoding="utf-8", newline="\n") as out:
-            out.write(text)
-    else:
-        _write_file(path, text, "report")
+    """Replace the page at ``path`` whole, through the library's atomic writes: a failure
+    leaves the old page as it was and no part of the new one."""
+    from hdfe import _write_file
+
+    _write_file(path, text, "report")
+
+
+def _check_page(path, inputs=()):
+    """Refuse, before the work, a page that would replace one of ``inputs`` or that can never
+    be a regular file (see hdfe._check_output)."""
+    from hdfe import _check_output
+
+    _check_output(path, inputs, "report")
 
 
 def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, path):
@@ -621,6 +630,11 @@ def _package():
     return package
 
 
+def _input_paths(vehicle):
+    """The files a vehicle was read from (none for one built in memory)."""
+    return [f["path"] for f in getattr(vehicle, "files", None) or ()]
+
+
 def report(vehicle_or_result, path, vehicle=None):
     """Write the HTML report of a vehicle, or of a finished run, to ``path``.
 
@@ -636,6 +650,7 @@ def report(vehicle_or_result, path, vehicle=None):
     Returns ``path``.
     """
     obj = vehicle_or_result
+    _check_page(path)
     if isinstance(obj, (str, bytes)) or hasattr(obj, "__fspath__"):
         obj = _package().load_vehicle(obj)
     if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
@@ -644,8 +659,11 @@ def report(vehicle_or_result, path, vehicle=None):
             vehicle = getattr(result, "source_vehicle", None)
         if vehicle is None or not hasattr(vehicle, "full_load"):
             raise TypeError("report: pass the vehicle too, report(result, path, vehicle=...)")
+        _check_page(path, _input_paths(vehicle))
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
-        vehicle, result = obj, _package().run(obj, trace=True)
+        vehicle = obj
+        _check_page(path, _input_paths(vehicle))
+        result = _package().run(obj, trace=True)
     else:
         raise TypeError(f"report: expected a vehicle, a result or a spec path, "
                         f"not {type(obj).__name__}")
@@ -833,6 +851,7 @@ def write_batch_report(summary, path, parameters=None, title=None):
     fit), the economies against that parameter. Rows with ``status`` other than
     ``ok`` are listed but not plotted. Returns ``path``.
     """
+    _check_page(path, [] if isinstance(summary, pd.DataFrame) else [summary])
     frame = read_summary(summary) if not isinstance(summary, pd.DataFrame) \
         else _normalise_summary(summary)
     status = frame["status"] if "status" in frame else pd.Series("ok", index=frame.index)

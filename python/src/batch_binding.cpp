@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -52,14 +53,34 @@ std::vector<BatchRow> batch_rows(const std::vector<py::object>& ids, const std::
   return rows;
 }
 
+// Thrown from the row callback when a signal handler raised (Ctrl-C gives
+// KeyboardInterrupt): the Python exception stays set on this thread and is raised once the
+// GIL is held again.
+struct SignalRaised {};
+
+// How often, while rows run, signals that arrived are handed to their Python handlers.
+constexpr std::chrono::milliseconds signal_check_interval{100};
+
+// Runs the rows with the GIL released (the caller releases it). Rows are handed back on this
+// thread; every signal_check_interval the GIL is taken to run pending signal handlers, and
+// one that raises stops the batch: no more rows are started, those under way finish, and
+// SignalRaised is thrown.
 std::vector<SummaryRow> run_rows(std::vector<BatchRow> rows, unsigned jobs) {
   std::vector<SummaryRow> summary;
   summary.reserve(rows.size());
   std::size_t next = 0;
   BatchOptions options;
   options.jobs = jobs;
+  auto checked = std::chrono::steady_clock::now();
   run_batch([&]() -> std::optional<BatchRow> { return next < rows.size() ? std::optional(std::move(rows[next++])) : std::nullopt; },
-            options, [&](BatchOutcome& outcome) { summary.push_back(std::move(outcome.summary)); });
+            options, [&](BatchOutcome& outcome) {
+              summary.push_back(std::move(outcome.summary));
+              const auto now = std::chrono::steady_clock::now();
+              if (now - checked < signal_check_interval) return;
+              checked = now;
+              const py::gil_scoped_acquire locked;
+              if (PyErr_CheckSignals() != 0) throw SignalRaised{};
+            });
   return summary;
 }
 
@@ -235,9 +256,11 @@ void bind_batch(py::module_& m) {
           if (k != rows.size()) throw py::value_error("one vehicle per row");
         }
         std::vector<SummaryRow> summary;
-        {
-          py::gil_scoped_release unlocked;
+        try {
+          const py::gil_scoped_release unlocked;
           summary = run_rows(std::move(rows), jobs);
+        } catch (const SignalRaised&) {
+          throw py::error_already_set();
         }
         return summary_table(summary, override_columns);
       },
@@ -256,6 +279,10 @@ void bind_batch(py::module_& m) {
         if (!type.is_none()) f.discard();
         return false;
       });
+
+  m.def("check_replaceable", &check_replaceable, py::arg("name"), py::arg("kind") = "output file",
+        "Raises Error (cannot_write) when the file can never be replaced by a regular file: a folder, "
+        "a FIFO, a device, a link to one, or an entry of /dev or /proc.");
 
   m.def("summary_csv", &summary_csv, py::arg("override_columns"), py::arg("columns"), py::arg("header"),
         "The summary table's rows as CSV text (UTF-8 bytes), written as hdfe --batch writes them, "

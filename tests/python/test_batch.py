@@ -143,3 +143,20 @@ def test_summary_goes_to_standard_output(binding, batch, capfdbinary):
     _, summary, frame = batch
     binding.write_summary_csv(frame, "-", chunk_rows=3)  # several chunks, one header
     assert capfdbinary.readouterr().out == summary.read_bytes()
+
+
+def test_ctrl_c_stops_a_long_batch_within_a_second(binding):
+    import signal
+    import sys
+    import time
+
+    script = (f"import pandas, hdfe\nrows = pandas.DataFrame({{'spec': [{str(TRACTOR)!r}] * 6000}})\n"
+              "print('running', flush=True)\nhdfe.run_batch(rows, jobs=2)\nprint('finished', flush=True)\n")
+    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "running\n"
+    time.sleep(0.5)
+    child.send_signal(signal.SIGINT)
+    sent = time.monotonic()
+    out, err = child.communicate(timeout=60)
+    assert time.monotonic() - sent < 1.5
+    assert child.returncode == -signal.SIGINT and "KeyboardInterrupt" in err and "finished" not in out

@@ -11,7 +11,7 @@ import pytest
 from PIL import Image
 
 import hdfe
-from conftest import ROOT
+from conftest import ROOT, TRACTOR
 from hdfe.__main__ import main
 from report_data import sweep_summary
 
@@ -186,3 +186,41 @@ def test_package_report_from_a_vehicle_or_its_result(tmp_path):
     assert by_vehicle == tmp_path / "v.html" and by_result == tmp_path / "r.html"
     with pytest.raises(ValueError):
         hdfe.report(hdfe.run(vehicle), tmp_path / "x.html")  # no trace kept
+
+
+def test_report_outputs_that_are_inputs_or_no_files_are_refused(binding, tmp_path, monkeypatch, capsys):
+    import os
+    import shutil
+    import sys
+
+    shutil.copytree(TRACTOR.parent, tmp_path / "t")
+    spec, engine = tmp_path / "t" / "spec.txt", tmp_path / "t" / "engine.txt"
+    inputs = {p: p.read_bytes() for p in (spec, engine)}
+    os.symlink(engine, tmp_path / "engine-link.html")
+    os.mkfifo(tmp_path / "pipe.html")
+    for output in (spec, tmp_path / "t" / ".." / "t" / "spec.txt", tmp_path / "engine-link.html", tmp_path / "pipe.html"):
+        assert main(["report", str(spec), "-o", str(output)]) == 1
+        assert "Cannot write report" in capsys.readouterr().err
+    csv = tmp_path / "summary.csv"
+    sweep_summary(20).to_csv(csv, index=False)
+    inputs[csv] = csv.read_bytes()
+    assert main(["report", "--batch", str(csv), "-o", str(csv)]) == 1
+    assert all(p.read_bytes() == text for p, text in inputs.items())
+
+    # A link to a file that is no input is replaced by the page, atomically: the file it
+    # pointed at is left as it was. The parameters name the sweep's column.
+    (tmp_path / "old.html").write_text("old")
+    os.symlink(tmp_path / "old.html", tmp_path / "fleet.html")
+    hdfe.write_batch_report(csv, tmp_path / "fleet.html", parameters=["FinalRatio"])
+    assert (tmp_path / "old.html").read_text() == "old" and not (tmp_path / "fleet.html").is_symlink()
+    assert "Fuel economy against FinalRatio" in (tmp_path / "fleet.html").read_text(encoding="utf-8")
+
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    assert main(["report", "--batch", str(csv), "-o", str(tmp_path / "no-plots.html")]) == 1
+    err = capsys.readouterr().err
+    monkeypatch.setitem(sys.modules, "numpy", None)  # as under an interpreter without Debian's packages
+    monkeypatch.delitem(sys.modules, "hdfe.reporting")
+    assert main(["report", "--batch", str(csv), "-o", str(tmp_path / "no-plots.html")]) == 1
+    for missing, message in zip(("matplotlib", "numpy"), (err, capsys.readouterr().err)):
+        assert missing in message and "/usr/bin/python3" in message
+    assert not (tmp_path / "no-plots.html").exists()

@@ -43,8 +43,10 @@ def test_sweep_sends_vehicles_once_and_keeps_order(binding, client):
                              "vehicle": [tractor if k % 3 else bus for k in range(23)],
                              "Kf1": [f"{0.9 + k / 100:.2f}" for k in range(23)]},
                             index=range(100, 123))
-    swept = hdfe.dask.sweep(rows, client=client, chunk_rows=4)
+    progress = []
+    swept = hdfe.dask.sweep(rows, client=client, chunk_rows=4, progress=lambda *done: progress.append(done))
     pandas.testing.assert_frame_equal(swept, binding.run_batch(rows), check_exact=True)
+    assert len(progress) == 6 and progress[-1] == (23, 23) and sorted(progress) == progress
 
 
 def test_sweep_command_writes_the_programs_summary(binding, hdfe_binary, client, tmp_path):
@@ -77,6 +79,17 @@ def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path):
     manifest.write_text(f"spec,Ratio\n{TRACTOR},2\n")
     usage = subprocess.run([sys.executable, "-m", "hdfe", "sweep", str(manifest)], capture_output=True, text=True)
     assert usage.returncode == 2 and "Ratio" in usage.stderr
+
+    # A summary that would replace the manifest, a spec file or a file a spec names, under
+    # any name, is refused before anything runs.
+    shutil.copytree(TRACTOR.parent, tmp_path / "t")
+    manifest.write_text("spec,FinalRatio\nt/spec.txt,2.5\n")
+    inputs = {p: p.read_bytes() for p in (manifest, tmp_path / "t" / "spec.txt", tmp_path / "t" / "fullload.txt")}
+    for out in ("m.csv", "./t/../m.csv", "t/spec.txt", "t/fullload.txt"):
+        refused = subprocess.run([sys.executable, "-m", "hdfe", "sweep", "m.csv", "--out", out],
+                                 capture_output=True, text=True, cwd=tmp_path)
+        assert refused.returncode == 1 and "it is an input file" in refused.stderr, refused.stderr
+    assert all(p.read_bytes() == text for p, text in inputs.items())
 
 
 def test_sweep_without_a_client_starts_and_closes_its_own_cluster(binding):
