@@ -1,6 +1,7 @@
 // Batch runs: figures against single runs of edited spec files, order and bytes whatever the
 // job count, bad rows, manifests, sweeps, the summary CSV and the per-row files.
 #include "hdfe/batch.h"
+#include "hdfe/bytetext.h"
 
 #include <gtest/gtest.h>
 
@@ -313,6 +314,26 @@ TEST(Summary, CsvCellsAndRows) {
   EXPECT_EQ(csv_cell("a,b"), "\"a,b\"");
   EXPECT_EQ(csv_cell("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(csv_cell("two\nlines"), "\"two\nlines\"");
+  // Valid UTF-8 and backslashes are kept; other bytes and NUL are escaped, reversibly.
+  EXPECT_EQ(csv_cell("\xE6\x97\xA5 C:\\dir\\x"), "\xE6\x97\xA5 C:\\dir\\x");
+  EXPECT_EQ(csv_cell(std::string("a\0b\x8E\x80", 5)), "a\\x00b\\x8E\\x80");
+  EXPECT_EQ(escape_bytes("\xE6\x97"), "\\xE6\\x97");  // a cut sequence
+  EXPECT_EQ(escape_bytes("\xED\xA0\x80\xC0\xAF"), "\\xED\\xA0\\x80\\xC0\\xAF");  // surrogate, overlong
+  EXPECT_EQ(escape_bytes("\\x41"), "\\\\x41");  // only a backslash that would read as an escape is doubled
+  for (const std::string text : {"\\x41", "\\\\x4g\\", "\\\xFF", "\\\\\xFF\\x41\\", "\xF0\x9F\x98\x80\xF4\x90", "\\\\x00"}) {
+    const std::string escaped = escape_bytes(text);
+    EXPECT_EQ(unescape_bytes(escaped), text) << escaped;
+    for (std::size_t k = 0; k < escaped.size(); k += utf8_sequence_length(escaped, k)) {
+      ASSERT_NE(utf8_sequence_length(escaped, k), 0u) << escaped;
+    }
+  }
+  // Formula-like text gets a leading apostrophe; numbers, and plain text, stay as they are.
+  EXPECT_EQ(csv_cell("=1+2"), "'=1+2");
+  EXPECT_EQ(csv_cell("@SUM(A1)"), "'@SUM(A1)");
+  EXPECT_EQ(csv_cell("+cmd|x"), "'+cmd|x");
+  EXPECT_EQ(csv_cell("-x,y"), "\"'-x,y\"");
+  EXPECT_EQ(csv_cell("''=x"), "'''=x");  // one more apostrophe, taken off again on reading
+  for (const char* kept : {"-0.01", "+2.5", "-1e-3", "'-0.01", "'quoted", "a=b"}) EXPECT_EQ(csv_cell(kept), kept);
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
   BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr};
