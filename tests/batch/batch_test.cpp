@@ -186,10 +186,18 @@ TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
   Scratch s;
   const fs::path spec = CopyExample(Examples[1], s.path / "truck");
   const std::string before = Read(spec);
-  Write(s.path / "m.csv", "id,spec,TraceFlag\na/b,truck/spec.txt,1\na_b,truck/spec.txt,\nspec,truck/spec.txt,\n");
+  Write(s.path / "m.csv",
+        "id,spec,TraceFlag\na/b,truck/spec.txt,1\na_b,truck/spec.txt,\nspec,truck/spec.txt,\n"
+        "\xE6\x97\xA5\xE6\x9C\xAC,truck/spec.txt,\n\xE4\xB8\xAD\xE5\x9B\xBD,truck/spec.txt,\n"  // two scripts' names
+        "\xC3\x89vian,truck/spec.txt,\n\xC3\xA9VIAN,truck/spec.txt,\n");  // the same name but for case
   EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "sum.csv", s.path / "truck"), 1);
   const auto rows = Table(Read(s.path / "sum.csv"));
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 7u);
+  for (const std::size_t k : {3, 4, 5}) {
+    EXPECT_EQ(rows[k].at("status"), "ok") << rows[k].at("message");
+    EXPECT_TRUE(fs::exists(s.path / "truck" / (rows[k].at("id") + ".json"))) << rows[k].at("id");
+  }
+  EXPECT_NE(rows[6].at("message").find("same output files"), std::string::npos);
   EXPECT_EQ(rows[0].at("status"), "ok");
   EXPECT_EQ(rows[1].at("status"), "error");  // a_b would overwrite a/b's files
   EXPECT_NE(rows[1].at("message").find("same output files"), std::string::npos);
