@@ -292,18 +292,21 @@ TEST(Sweep, RangesListsAndTheirProduct) {
 }
 
 TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
+  // A byte-order mark before a quoted header; line ends LF, CR LF and lone CR.
   std::istringstream in(
-      "spec,id,VehicleName\n"
+      "\xEF\xBB\xBF\"spec\",id,VehicleName\r"
       "\"a,b.txt\",\"x \"\"1\"\"\",\"two\nlines\"\n"
-      "c.txt,,\n"
-      "d.txt,too,many,cells\n"
+      "c.txt,,\r\n"
+      "d.txt,too,many,cells\r"
       "\"e.txt\"junk,,\n"
       ",,\n"
+      "f.txt,big," + std::string(65537, 'v') + "\n"
+      "g.txt,wide,\"" + std::string(1 << 20, 'w') + "\"\r"
       "\"open");
   ManifestReader reader(in, "m.csv", "base");
   std::vector<BatchRow> rows;
   while (auto row = reader.next()) rows.push_back(*row);
-  ASSERT_EQ(rows.size(), 6u);
+  ASSERT_EQ(rows.size(), 8u);
   EXPECT_EQ(rows[0].spec, fs::path("base/a,b.txt"));
   EXPECT_EQ(rows[0].spec_name, "a,b.txt");
   EXPECT_EQ(rows[0].id, "x \"1\"");
@@ -311,10 +314,29 @@ TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
   EXPECT_EQ(rows[0].error, "");
   EXPECT_EQ(rows[1].id, "2");  // the row number
   EXPECT_EQ(rows[1].error, "");
-  EXPECT_NE(rows[2].error.find("4 cells where the header has 3"), std::string::npos);
+  EXPECT_EQ(rows[2].error, "m.csv line 5: 4 cells where the header has 3");
   EXPECT_NE(rows[3].error.find("text after a quoted cell"), std::string::npos);
   EXPECT_NE(rows[4].error.find("no spec file"), std::string::npos);
-  EXPECT_NE(rows[5].error.find("not closed"), std::string::npos);
+  EXPECT_EQ(rows[5].error, "m.csv line 8: a cell is longer than 65536 bytes");
+  EXPECT_EQ(rows[6].error, "m.csv line 9: a line is longer than 1048576 bytes");
+  EXPECT_LE(rows[5].overrides[0].value.size() + rows[6].overrides[0].value.size(), 2u << 20);
+  EXPECT_NE(rows[7].error.find("not closed"), std::string::npos);
+
+  const std::pair<std::string, std::string> headers[] = {
+      {"spec,finalratio", "unknown column 'finalratio' (not id, spec or a spec-file value; did you mean FinalRatio?)"},
+      {"Spec,Kf1", "did you mean spec?"},
+      {"spec,Colour", "(not id, spec or a spec-file value)"},
+      {"spec,,Kf1", "header has no name for column 2"},
+      {"spec,Kf1,Kf1", "names the column 'Kf1' twice"}};
+  for (const auto& [header, message] : headers) {
+    std::istringstream text(header + "\n");
+    try {
+      ManifestReader refused(text, "m.csv");
+      ADD_FAILURE() << header;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST(Summary, CsvCellsAndRows) {
