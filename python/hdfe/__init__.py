@@ -237,8 +237,14 @@ def _manifest_columns(columns):
     overrides = [name for name in names if name not in ("id", "spec", "vehicle")]
     unknown = [name for name in overrides if name not in known]
     if unknown:
+        import difflib
+
+        hints = ""
+        for name in unknown:
+            close = [k for k in known if k.lower() == name.lower()] or difflib.get_close_matches(name, known, n=1)
+            hints += f" ({name!r}: did you mean {close[0]}?)" if close else ""
         raise ValueError(
-            f"unknown manifest column(s) {', '.join(map(repr, unknown))}; "
+            f"unknown manifest column(s) {', '.join(map(repr, unknown))}{hints}; "
             f"the columns are id, spec (or vehicle) and {', '.join(sorted(known))}"
         )
     repeated = sorted({name for name in names if names.count(name) > 1})

@@ -114,7 +114,7 @@ def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
 
 
 def test_manifest_mistakes_are_refused_before_running(binding):
-    with pytest.raises(ValueError, match="FinalRation"):
+    with pytest.raises(ValueError, match=r"'FinalRation': did you mean FinalRatio\?"):
         binding.run_batch(pandas.DataFrame({"spec": [str(TRACTOR)], "FinalRation": ["2.5"]}))
     with pytest.raises(ValueError, match="spec"):
         binding.run_batch(pandas.DataFrame({"FinalRatio": ["2.5"]}))
