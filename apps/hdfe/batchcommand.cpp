@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include <set>
 
 #include "hdfe/batch.h"
+#include "hdfe/bytetext.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
 #include "errorrecords.h"
@@ -30,17 +31,86 @@ namespace {
   throw Error(ErrorKind::Usage, message);
 }
 
-// A row id as a file name: letters, digits, '.', '-', '_' and '+' kept, anything else '_';
-// no leading dot, at most 200 bytes.
+// The code point of the valid UTF-8 sequence of `length` bytes at text[at].
+char32_t code_point(std::string_view text, std::size_t at, std::size_t length) {
+  static constexpr unsigned LeadBits[] = {0x7F, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t c = static_cast<unsigned char>(text[at]) & LeadBits[length];
+  for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+  return c;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// True for a character past ASCII kept in a file name: the letters, digits and signs of any
+// script, but no control, space, format or direction mark, private-use or noncharacter.
+bool kept_beyond_ascii(char32_t c) {
+  return c > 0xA0 && c != 0xAD && !(c >= 0x2000 && c <= 0x200F) && !(c >= 0x2028 && c <= 0x202F) &&
+         !(c >= 0x205F && c <= 0x206F) && c != 0x3000 && !(c >= 0xD800 && c <= 0xF8FF) && c != 0xFEFF &&
+         !(c >= 0xFFF0 && c <= 0xFFFF) && !(c >= 0xE0000);
+}
+
+// A row id as a file name: ASCII letters, digits, '.', '-', '_' and '+' kept, and the
+// characters of other scripts (UTF-8); anything else, and each byte that is not UTF-8, '_'.
+// No leading dot or dash; at most 200 bytes, not cutting a character.
 std::string file_stem(std::string_view id) {
   std::string stem;
-  for (const char c : id.substr(0, 200)) {
-    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                      c == '-' || c == '_' || c == '+';
-    stem += kept ? c : '_';
+  for (std::size_t p = 0; p < id.size();) {
+    const char c = id[p];
+    const std::size_t length = utf8_sequence_length(id, p);
+    std::string_view kept = "_";
+    if (length == 1) {
+      const bool ascii = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                         c == '-' || c == '_' || c == '+';
+      if (ascii) kept = id.substr(p, 1);
+    } else if (length > 1 && kept_beyond_ascii(code_point(id, p, length))) {
+      kept = id.substr(p, length);
+    }
+    if (stem.size() + kept.size() > 200) break;
+    stem += kept;
+    p += std::max<std::size_t>(length, 1);
   }
   if (stem.empty() || stem.front() == '.' || stem.front() == '-') stem.insert(stem.begin(), '_');
   return stem;
+}
+
+// The stem as file systems that ignore case compare it: ASCII, Latin, Greek and Cyrillic
+// capitals as small letters.
+std::string folded(std::string_view stem) {
+  std::string out;
+  out.reserve(stem.size());
+  for (std::size_t p = 0; p < stem.size();) {
+    const std::size_t length = std::max<std::size_t>(utf8_sequence_length(stem, p), 1);
+    char32_t c = code_point(stem, p, length);
+    p += length;
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F)) {
+      c += 0x20;
+    } else if (c >= 0x400 && c <= 0x40F) {
+      c += 0x50;
+    } else if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+      c |= 1;
+    } else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && c % 2 == 1) {
+      c += 1;
+    }
+    append_utf8(out, c);
+  }
+  return out;
 }
 
 // File stems already written, compared without case (so that they stay apart on any file
@@ -64,9 +134,7 @@ class StemSet {
   }
   // False when the stem is in the table; otherwise true, after adding it when `add`.
   bool find(std::string_view stem, bool add) {
-    std::string lower(stem);
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    const uint64_t h = std::hash<std::string>{}(lower) | 1;  // 0 marks a free slot
+    const uint64_t h = std::hash<std::string>{}(folded(stem)) | 1;  // 0 marks a free slot
     if (2 * (count_ + 1) > table_.size()) grow();
     std::size_t k = h & (table_.size() - 1);
     for (; table_[k] != 0; k = (k + 1) & (table_.size() - 1)) {

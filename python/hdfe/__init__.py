@@ -18,6 +18,7 @@ import collections as _collections
 import math as _math
 import numbers as _numbers
 import os as _os
+import re as _re
 
 try:
     from hdfe import _core
@@ -246,8 +247,14 @@ def _manifest_columns(columns):
     overrides = [name for name in names if name not in ("id", "spec", "vehicle")]
     unknown = [name for name in overrides if name not in known]
     if unknown:
+        import difflib
+
+        hints = ""
+        for name in unknown:
+            close = [k for k in known if k.lower() == name.lower()] or difflib.get_close_matches(name, known, n=1)
+            hints += f" ({name!r}: did you mean {close[0]}?)" if close else ""
         raise ValueError(
-            f"unknown manifest column(s) {', '.join(map(repr, unknown))}; "
+            f"unknown manifest column(s) {', '.join(map(repr, unknown))}{hints}; "
             f"the columns are id, spec (or vehicle) and {', '.join(sorted(known))}"
         )
     repeated = sorted({name for name in names if names.count(name) > 1})
@@ -366,6 +373,39 @@ def _summary_frame(names, columns, typed=True):
     return pandas.DataFrame(data, columns=names)
 
 
+_ESCAPED_BYTE = _re.compile(rb"(\\+)x([0-9A-Fa-f]{2})")
+
+
+def _formula_like(text):
+    """True for text the summary writes with a leading apostrophe (as the library decides)."""
+    if not text or text[0] not in "=+-@\t\r":
+        return False
+    number = text[1:] if text[0] == "+" else text
+    if not number or number[0] == "+" or set(number) - set("-+.0123456789eE"):
+        return True
+    try:
+        return not _math.isfinite(float(number))
+    except ValueError:
+        return True
+
+
+def _stored_text(cell):
+    """The text a summary cell stands for: the apostrophe before a formula-like text taken off,
+    and \\xHH escapes turned back into the bytes they name (as surrogates, like every other
+    text from the library that is not UTF-8)."""
+    if cell.startswith("'") and _formula_like(cell.lstrip("'")):
+        cell = cell[1:]
+    if "\\" not in cell:
+        return cell
+
+    def byte(match):
+        run = len(match.group(1))
+        kept = b"\\" * (run // 2)
+        return kept + (bytes([int(match.group(2), 16)]) if run % 2 else b"x" + match.group(2))
+
+    return _ESCAPED_BYTE.sub(byte, cell.encode("utf-8")).decode("utf-8", "surrogateescape")
+
+
 def read_summary(path):
     """Read a batch summary CSV (from ``hdfe --batch``) into the DataFrame run_batch gives.
 
@@ -381,7 +421,7 @@ def read_summary(path):
     for position, name in enumerate(names):
         cells = list(text[name])
         if position < len(_TEXT_COLUMNS) or position >= fixed:
-            columns.append(cells)
+            columns.append([_stored_text(cell) for cell in cells])
         elif name in _WHOLE_COLUMNS:
             columns.append([int(cell) if cell else -1 for cell in cells])
         else:

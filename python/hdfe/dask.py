@@ -80,6 +80,8 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
 
     Raises:
         ValueError: an unknown or repeated column, before anything is sent.
+        TypeError: a cell that is neither text nor a number (or a ``vehicle`` cell that is no
+            :class:`hdfe.Vehicle`), before anything is sent.
     """
     if chunk_rows < 1:
         raise ValueError("chunk_rows must be at least 1")
@@ -89,6 +91,15 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
     if "id" not in frame.columns:
         frame.insert(0, "id", [str(k + 1) for k in range(len(frame))])
     base = os.path.abspath(os.fspath(base) if base is not None else os.getcwd())
+    # Every cell is checked here, so that a bad one stops the sweep before any chunk runs.
+    for name in frame.columns:
+        if name == "vehicle":
+            for vehicle in frame["vehicle"]:
+                if not isinstance(vehicle, hdfe.Vehicle):
+                    raise TypeError(f"the 'vehicle' column holds a {type(vehicle).__name__}, not an hdfe.Vehicle")
+        else:
+            for cell in frame[name]:
+                hdfe._cell_text(cell)
     if len(frame) == 0:
         return hdfe.run_batch(frame, base=base)
 
@@ -101,8 +112,6 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
             # Each distinct vehicle travels once, to every worker; rows carry its number.
             distinct, codes = {}, []
             for vehicle in frame["vehicle"]:
-                if not isinstance(vehicle, hdfe.Vehicle):
-                    raise TypeError(f"the 'vehicle' column holds a {type(vehicle).__name__}, not an hdfe.Vehicle")
                 codes.append(distinct.setdefault(id(vehicle), (len(distinct), vehicle))[0])
             frame = frame.assign(vehicle=codes)
             [vehicles] = client.scatter([[vehicle for _, vehicle in distinct.values()]], broadcast=True)

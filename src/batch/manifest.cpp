@@ -26,40 +26,76 @@ bool is_override_name(std::string_view name) {
 
 enum class Record { Cells, Blank, End };
 
+// The longest cell a manifest may hold, and the longest line read whole (so that no manifest
+// takes more memory than that, whatever it holds).
+constexpr std::size_t MaxCell = 64 * 1024;
+constexpr std::size_t MaxLine = 1024 * 1024;
+
+// Reads one line, ended by LF, CR LF or a lone CR, or by the end of the input; false when
+// there is none. Of a line longer than MaxLine only the first MaxLine bytes are kept, and
+// `too_long` is set.
+bool read_line(std::istream& in, std::string& text, bool& too_long) {
+  using Traits = std::char_traits<char>;
+  text.clear();
+  std::streambuf& buffer = *in.rdbuf();
+  int c = buffer.sbumpc();
+  if (c == Traits::eof()) return false;
+  for (; c != Traits::eof() && c != '\n'; c = buffer.sbumpc()) {
+    if (c == '\r') {
+      if (buffer.sgetc() == '\n') buffer.sbumpc();
+      break;
+    }
+    if (text.size() < MaxLine) {
+      text += static_cast<char>(c);
+    } else {
+      too_long = true;
+    }
+  }
+  return true;
+}
+
 // Reads one CSV record (RFC 4180: cells quoted with "", a doubled quote inside one, line
-// ends inside quotes kept as LF). A CR before a line's LF is dropped. `error` tells what is
-// wrong with a record that was read all the same; `line` counts the physical lines.
+// ends inside quotes kept as LF). A byte-order mark that begins the first line is dropped.
+// `error` tells what is wrong with a record that was read all the same; `line` counts the
+// physical lines.
 Record read_record(std::istream& in, std::vector<std::string>& cells, std::string& error, std::size_t& line) {
   cells.clear();
   error.clear();
   std::string text;
-  if (!std::getline(in, text)) return Record::End;
-  ++line;
-  if (!text.empty() && text.back() == '\r') text.pop_back();
-  if (text.empty()) return Record::Blank;
+  bool too_long = false;
+  if (!read_line(in, text, too_long)) return Record::End;
+  if (++line == 1 && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  if (text.empty() && !too_long) return Record::Blank;
   std::string cell;
   bool quoted = false;   // inside a quoted cell
   bool was_quoted = false;
+  bool cell_too_long = false;
+  const auto add = [&](char c) {
+    if (cell.size() < MaxCell) {
+      cell += c;
+    } else {
+      cell_too_long = true;
+    }
+  };
   for (std::size_t p = 0;;) {
     if (p == text.size()) {
-      if (!quoted) break;
-      // A line end inside a quoted cell belongs to the cell.
-      if (!std::getline(in, text)) {
+      // A line end inside a quoted cell belongs to the cell; a line cut short ends the record.
+      if (!quoted || too_long) break;
+      if (!read_line(in, text, too_long)) {
         error = "a quoted cell is not closed";
         break;
       }
       ++line;
-      if (!text.empty() && text.back() == '\r') text.pop_back();
-      cell += '\n';
+      add('\n');
       p = 0;
       continue;
     }
     const char c = text[p++];
     if (quoted) {
       if (c != '"') {
-        cell += c;
+        add(c);
       } else if (p < text.size() && text[p] == '"') {
-        cell += '"';
+        add('"');
         ++p;
       } else {
         quoted = false;
@@ -74,11 +110,53 @@ Record read_record(std::istream& in, std::vector<std::string>& cells, std::strin
     } else if (was_quoted) {
       if (c != ' ' && c != '\t' && error.empty()) error = "text after a quoted cell";
     } else {
-      cell += c;
+      add(c);
     }
   }
   cells.push_back(was_quoted ? cell : std::string(strip(cell)));
+  if (too_long) {
+    error = "a line is longer than " + std::to_string(MaxLine) + " bytes";
+  } else if (cell_too_long) {
+    error = "a cell is longer than " + std::to_string(MaxCell) + " bytes";
+  }
   return Record::Cells;
+}
+
+// Edits that turn one name into the other, letters compared without case.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// "; did you mean NAME?" for the spec-file value (or id, spec) closest to a name not known,
+// when one is close; empty otherwise.
+std::string suggestion(std::string_view name, bool with_id_and_spec) {
+  std::string_view best;
+  std::size_t distance = std::max<std::size_t>(2, name.size() / 3) + 1;
+  const auto consider = [&](std::string_view known) {
+    const std::size_t d = edit_distance(name, known);
+    if (d < distance) {
+      distance = d;
+      best = known;
+    }
+  };
+  if (with_id_and_spec) {
+    consider("id");
+    consider("spec");
+  }
+  for (const std::string_view known : override_names()) consider(known);
+  return best.empty() ? std::string() : "; did you mean " + std::string(best) + "?";
 }
 
 constexpr int SpecColumn = -1;
@@ -110,11 +188,12 @@ ManifestReader::ManifestReader(std::istream& in, std::string name, std::filesyst
   line_ = line;
   if (r == Record::End) usage("the manifest " + name_ + " has no header row");
   if (!error.empty()) usage("the manifest " + name_ + "'s header: " + error);
-  if (header[0].starts_with("\xEF\xBB\xBF")) header[0] = std::string(strip(header[0].substr(3)));
   bool spec = false;
-  for (const std::string& column : header) {
+  for (std::size_t k = 0; k < header.size(); ++k) {
+    const std::string& column = header[k];
+    if (column.empty()) usage("the manifest " + name_ + "'s header has no name for column " + std::to_string(k + 1));
     const bool repeated = std::count(header.begin(), header.end(), column) > 1;
-    if (repeated) usage("the manifest " + name_ + " names the column " + column + " twice");
+    if (repeated) usage("the manifest " + name_ + " names the column '" + column + "' twice");
     if (column == "spec") {
       role_.push_back(SpecColumn);
       spec = true;
@@ -124,7 +203,8 @@ ManifestReader::ManifestReader(std::istream& in, std::string name, std::filesyst
       role_.push_back(static_cast<int>(columns_.size()));
       columns_.push_back(column);
     } else {
-      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec or a spec-file value)");
+      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec or a spec-file value" +
+            suggestion(column, true) + ")");
     }
   }
   if (!spec) usage("the manifest " + name_ + " has no spec column");
@@ -220,7 +300,7 @@ Sweep::Sweep(std::filesystem::path spec, std::span<const std::string> assignment
     const std::size_t equals = assignment.find('=');
     const std::string name(strip(std::string_view(assignment).substr(0, equals)));
     if (equals == std::string::npos || !is_override_name(name)) {
-      usage("--sweep: '" + name + "' is not a spec-file value");
+      usage("--sweep: '" + name + "' is not a spec-file value" + suggestion(name, false));
     }
     if (std::find(columns_.begin(), columns_.end(), name) != columns_.end()) usage("--sweep: " + name + " is given twice");
     columns_.push_back(name);

@@ -1,9 +1,11 @@
 // The summary of a batch row, and the summary table as CSV.
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <stdexcept>
 
 #include "hdfe/batch.h"
+#include "hdfe/bytetext.h"
 
 namespace hdfe {
 
@@ -146,8 +148,30 @@ SummaryRow error_row(const BatchRow& row, std::string_view message) {
   return s;
 }
 
-std::string csv_cell(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+namespace {
+
+// True for a cell a spreadsheet would take for a formula: one that begins with = + - @, a tab
+// or a CR and is not a plain number.
+bool formula_like(std::string_view text) {
+  if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos) return false;
+  std::string_view number = text;
+  if (number.front() == '+') number.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  const bool plain = ec == std::errc() && end == number.data() + number.size() && std::isfinite(value) &&
+                     number.find_first_not_of("-+.0123456789eE") == std::string_view::npos;
+  return !plain;
+}
+
+}  // namespace
+
+std::string csv_cell(std::string_view raw) {
+  std::string text = escape_bytes(raw);
+  // A leading apostrophe keeps a formula-like text a text; one more is put before
+  // apostrophes that already come before such a beginning, so that it can be taken off again.
+  const std::size_t start = text.find_first_not_of('\'');
+  if (start != std::string::npos && formula_like(std::string_view(text).substr(start))) text.insert(0, 1, '\'');
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string cell = "\"";
   for (const char c : text) {
     if (c == '"') cell += '"';

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "hdfe/bytetext.h"
 #include "hdfe/tables.h"
 #include "hdfe/values.h"
 
@@ -94,6 +95,16 @@ ordered_json cycle_json(const CycleFigures& f) {
           {"metrics", metrics}};
 }
 
+// Every text in the document as valid UTF-8: names and paths come from input files and may
+// hold any bytes, which are escaped so that a path still names its file.
+void escape_texts(ordered_json& j) {
+  if (j.is_string()) {
+    j = escape_bytes(j.get_ref<const std::string&>());
+  } else if (j.is_structured()) {
+    for (ordered_json& item : j) escape_texts(item);
+  }
+}
+
 }  // namespace
 
 std::string result_json(const Vehicle& vehicle, const Result& result) {
@@ -114,7 +125,7 @@ std::string result_json(const Vehicle& vehicle, const Result& result) {
     warnings.push_back(
         {{"cycle", w.cycle}, {"second", w.second}, {"kind", warning_kind(w.kind)}, {"message", w.message}});
   }
-  const ordered_json document = {
+  ordered_json document = {
       {"program",
        {{"name", "hdfe"}, {"version", ProgramVersion}, {"cycle_tables_version", CycleTablesVersion}}},
       {"inputs", inputs},
@@ -123,8 +134,8 @@ std::string result_json(const Vehicle& vehicle, const Result& result) {
       {"average_fuel_economy_km_per_l", result.average_fuel_economy_km_per_l},
       {"run_checks", findings},
       {"warnings", warnings}};
-  // Names come from input files and may hold bytes that are not UTF-8: they are replaced.
-  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  escape_texts(document);
+  return document.dump(2) + "\n";
 }
 
 }  // namespace hdfe

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "hdfe/bytetext.h"
 #include "hdfe/check.h"
 #include "hdfe/report.h"
 #include "hdfe/values.h"
@@ -134,7 +135,15 @@ TEST(Api, TracesWhenAskedFor) {
   EXPECT_EQ(trace_csv(r).substr(0, header.size() + 1), header + "\n");
   EXPECT_EQ(header, TraceCsvHeader);
 
-  const nlohmann::ordered_json doc = nlohmann::ordered_json::parse(result_json(load_vehicle(ExampleSpec("truck_T8_175kW_MT6")), r));
+  Vehicle named = load_vehicle(ExampleSpec("truck_T8_175kW_MT6"));
+  // A path with bytes that are not UTF-8 (a Latin-1 name) is stored so that it still names the file.
+  const std::string latin1 = "/data/caf\xE9 \\x41/spec.txt";
+  named.files[0].name = "caf\xE9";
+  named.files[0].path = latin1;
+  const nlohmann::ordered_json doc = nlohmann::ordered_json::parse(result_json(named, r));
+  EXPECT_EQ(doc["inputs"][0]["path"], "/data/caf\\xE9 \\\\x41/spec.txt");
+  EXPECT_EQ(unescape_bytes(doc["inputs"][0]["path"].get<std::string>()), latin1);
+  EXPECT_EQ(doc["inputs"][0]["name"], "caf\\xE9");
   for (const nlohmann::ordered_json& cycle : doc["cycles"]) {
     const CycleMetrics& m = r.cycle(cycle["name"].get<std::string>()).metrics;
     std::vector<std::string> keys;

@@ -1,6 +1,7 @@
 // Batch runs: figures against single runs of edited spec files, order and bytes whatever the
 // job count, bad rows, manifests, sweeps, the summary CSV and the per-row files.
 #include "hdfe/batch.h"
+#include "hdfe/bytetext.h"
 
 #include <gtest/gtest.h>
 
@@ -185,10 +186,18 @@ TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
   Scratch s;
   const fs::path spec = CopyExample(Examples[1], s.path / "truck");
   const std::string before = Read(spec);
-  Write(s.path / "m.csv", "id,spec,TraceFlag\na/b,truck/spec.txt,1\na_b,truck/spec.txt,\nspec,truck/spec.txt,\n");
+  Write(s.path / "m.csv",
+        "id,spec,TraceFlag\na/b,truck/spec.txt,1\na_b,truck/spec.txt,\nspec,truck/spec.txt,\n"
+        "\xE6\x97\xA5\xE6\x9C\xAC,truck/spec.txt,\n\xE4\xB8\xAD\xE5\x9B\xBD,truck/spec.txt,\n"  // two scripts' names
+        "\xC3\x89vian,truck/spec.txt,\n\xC3\xA9VIAN,truck/spec.txt,\n");  // the same name but for case
   EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "sum.csv", s.path / "truck"), 1);
   const auto rows = Table(Read(s.path / "sum.csv"));
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 7u);
+  for (const std::size_t k : {3, 4, 5}) {
+    EXPECT_EQ(rows[k].at("status"), "ok") << rows[k].at("message");
+    EXPECT_TRUE(fs::exists(s.path / "truck" / (rows[k].at("id") + ".json"))) << rows[k].at("id");
+  }
+  EXPECT_NE(rows[6].at("message").find("same output files"), std::string::npos);
   EXPECT_EQ(rows[0].at("status"), "ok");
   EXPECT_EQ(rows[1].at("status"), "error");  // a_b would overwrite a/b's files
   EXPECT_NE(rows[1].at("message").find("same output files"), std::string::npos);
@@ -283,18 +292,21 @@ TEST(Sweep, RangesListsAndTheirProduct) {
 }
 
 TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
+  // A byte-order mark before a quoted header; line ends LF, CR LF and lone CR.
   std::istringstream in(
-      "spec,id,VehicleName\n"
+      "\xEF\xBB\xBF\"spec\",id,VehicleName\r"
       "\"a,b.txt\",\"x \"\"1\"\"\",\"two\nlines\"\n"
-      "c.txt,,\n"
-      "d.txt,too,many,cells\n"
+      "c.txt,,\r\n"
+      "d.txt,too,many,cells\r"
       "\"e.txt\"junk,,\n"
       ",,\n"
+      "f.txt,big," + std::string(65537, 'v') + "\n"
+      "g.txt,wide,\"" + std::string(1 << 20, 'w') + "\"\r"
       "\"open");
   ManifestReader reader(in, "m.csv", "base");
   std::vector<BatchRow> rows;
   while (auto row = reader.next()) rows.push_back(*row);
-  ASSERT_EQ(rows.size(), 6u);
+  ASSERT_EQ(rows.size(), 8u);
   EXPECT_EQ(rows[0].spec, fs::path("base/a,b.txt"));
   EXPECT_EQ(rows[0].spec_name, "a,b.txt");
   EXPECT_EQ(rows[0].id, "x \"1\"");
@@ -302,10 +314,29 @@ TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
   EXPECT_EQ(rows[0].error, "");
   EXPECT_EQ(rows[1].id, "2");  // the row number
   EXPECT_EQ(rows[1].error, "");
-  EXPECT_NE(rows[2].error.find("4 cells where the header has 3"), std::string::npos);
+  EXPECT_EQ(rows[2].error, "m.csv line 5: 4 cells where the header has 3");
   EXPECT_NE(rows[3].error.find("text after a quoted cell"), std::string::npos);
   EXPECT_NE(rows[4].error.find("no spec file"), std::string::npos);
-  EXPECT_NE(rows[5].error.find("not closed"), std::string::npos);
+  EXPECT_EQ(rows[5].error, "m.csv line 8: a cell is longer than 65536 bytes");
+  EXPECT_EQ(rows[6].error, "m.csv line 9: a line is longer than 1048576 bytes");
+  EXPECT_LE(rows[5].overrides[0].value.size() + rows[6].overrides[0].value.size(), 2u << 20);
+  EXPECT_NE(rows[7].error.find("not closed"), std::string::npos);
+
+  const std::pair<std::string, std::string> headers[] = {
+      {"spec,finalratio", "unknown column 'finalratio' (not id, spec or a spec-file value; did you mean FinalRatio?)"},
+      {"Spec,Kf1", "did you mean spec?"},
+      {"spec,Colour", "(not id, spec or a spec-file value)"},
+      {"spec,,Kf1", "header has no name for column 2"},
+      {"spec,Kf1,Kf1", "names the column 'Kf1' twice"}};
+  for (const auto& [header, message] : headers) {
+    std::istringstream text(header + "\n");
+    try {
+      ManifestReader refused(text, "m.csv");
+      ADD_FAILURE() << header;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST(Summary, CsvCellsAndRows) {
@@ -313,6 +344,26 @@ TEST(Summary, CsvCellsAndRows) {
   EXPECT_EQ(csv_cell("a,b"), "\"a,b\"");
   EXPECT_EQ(csv_cell("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(csv_cell("two\nlines"), "\"two\nlines\"");
+  // Valid UTF-8 and backslashes are kept; other bytes and NUL are escaped, reversibly.
+  EXPECT_EQ(csv_cell("\xE6\x97\xA5 C:\\dir\\x"), "\xE6\x97\xA5 C:\\dir\\x");
+  EXPECT_EQ(csv_cell(std::string("a\0b\x8E\x80", 5)), "a\\x00b\\x8E\\x80");
+  EXPECT_EQ(escape_bytes("\xE6\x97"), "\\xE6\\x97");  // a cut sequence
+  EXPECT_EQ(escape_bytes("\xED\xA0\x80\xC0\xAF"), "\\xED\\xA0\\x80\\xC0\\xAF");  // surrogate, overlong
+  EXPECT_EQ(escape_bytes("\\x41"), "\\\\x41");  // only a backslash that would read as an escape is doubled
+  for (const std::string text : {"\\x41", "\\\\x4g\\", "\\\xFF", "\\\\\xFF\\x41\\", "\xF0\x9F\x98\x80\xF4\x90", "\\\\x00"}) {
+    const std::string escaped = escape_bytes(text);
+    EXPECT_EQ(unescape_bytes(escaped), text) << escaped;
+    for (std::size_t k = 0; k < escaped.size(); k += utf8_sequence_length(escaped, k)) {
+      ASSERT_NE(utf8_sequence_length(escaped, k), 0u) << escaped;
+    }
+  }
+  // Formula-like text gets a leading apostrophe; numbers, and plain text, stay as they are.
+  EXPECT_EQ(csv_cell("=1+2"), "'=1+2");
+  EXPECT_EQ(csv_cell("@SUM(A1)"), "'@SUM(A1)");
+  EXPECT_EQ(csv_cell("+cmd|x"), "'+cmd|x");
+  EXPECT_EQ(csv_cell("-x,y"), "\"'-x,y\"");
+  EXPECT_EQ(csv_cell("''=x"), "'''=x");  // one more apostrophe, taken off again on reading
+  for (const char* kept : {"-0.01", "+2.5", "-1e-3", "'-0.01", "'quoted", "a=b"}) EXPECT_EQ(csv_cell(kept), kept);
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
   BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr};

@@ -114,7 +114,7 @@ def test_cells_may_be_numbers_and_ids_default_to_row_numbers(binding):
 
 
 def test_manifest_mistakes_are_refused_before_running(binding):
-    with pytest.raises(ValueError, match="FinalRation"):
+    with pytest.raises(ValueError, match=r"'FinalRation': did you mean FinalRatio\?"):
         binding.run_batch(pandas.DataFrame({"spec": [str(TRACTOR)], "FinalRation": ["2.5"]}))
     with pytest.raises(ValueError, match="spec"):
         binding.run_batch(pandas.DataFrame({"FinalRatio": ["2.5"]}))
@@ -160,3 +160,24 @@ def test_ctrl_c_stops_a_long_batch_within_a_second(binding):
     out, err = child.communicate(timeout=60)
     assert time.monotonic() - sent < 1.5
     assert child.returncode == -signal.SIGINT and "KeyboardInterrupt" in err and "finished" not in out
+
+
+def test_summary_text_is_utf8_safe_in_spreadsheets_and_read_back_whole(binding, hdfe_binary, tmp_path):
+    """Ids that are not UTF-8, hold a NUL or look like formulas: the summary is valid UTF-8 that
+    pandas and csv read, no text cell starts a formula, and read_summary gives run_batch's ids."""
+    spec = str(EXAMPLES / "truck_T8_175kW_MT6" / "spec.txt").encode()
+    ids = [b"caf\xe9", b"a\x00b", b"=1+2", b"-x", b"'@y", b"C:\\x41", "日本".encode()]
+    manifest = tmp_path / "m.csv"
+    manifest.write_bytes(b"id,spec,Kf1\n" + b"".join(i + b"," + spec + b",-0.01\n" for i in ids))
+    summary = tmp_path / "s.csv"
+    cli = subprocess.run([hdfe_binary, "--batch", str(manifest), "--summary-csv", str(summary)], capture_output=True)
+    assert cli.returncode in (0, 1), cli.stderr
+    import csv
+    with open(summary, encoding="utf-8", newline="") as text:
+        cells = list(csv.reader(text))
+    assert [row[0] for row in cells[1:]] == ["caf\\xE9", "a\\x00b", "'=1+2", "'-x", "''@y", "C:\\\\x41", "日本"]
+    assert {row[-1] for row in cells[1:]} == {"-0.01"}
+    read = binding.read_summary(summary)
+    assert list(read["id"]) == [i.decode("utf-8", "surrogateescape") for i in ids]
+    rows = pandas.DataFrame({"id": list(read["id"]), "spec": [spec.decode()] * len(ids), "Kf1": ["-0.01"] * len(ids)})
+    pandas.testing.assert_frame_equal(binding.run_batch(rows), read, check_exact=True)

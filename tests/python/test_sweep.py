@@ -68,9 +68,12 @@ def test_sweep_command_writes_the_programs_summary(binding, hdfe_binary, client,
     assert unknown.returncode == 1 and "absent.csv" in unknown.stderr
 
 
-def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path):
+def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path, monkeypatch):
     import hdfe.dask
 
+    monkeypatch.setattr(hdfe.dask, "default_client", lambda: pytest.fail("a cluster was started"))
+    with pytest.raises(TypeError, match="bytes"):
+        hdfe.dask.sweep(pandas.DataFrame({"spec": [str(TRACTOR)] * 3, "FinalRatio": ["2.5", "2.6", b"2.7"]}))
     with pytest.raises(ValueError, match="Ratio"):
         hdfe.dask.sweep(pandas.DataFrame({"spec": [str(TRACTOR)], "Ratio": ["2"]}))  # no LocalCluster started
     with pytest.raises(ValueError):
