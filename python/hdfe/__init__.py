@@ -179,7 +179,8 @@ def summary_columns(override_columns=()):
     """The batch summary's column names, as ``hdfe --batch`` writes them.
 
     ``id, spec, status, message, category``, the economies, speeds and fuel of the cycles,
-    the cycle-following metrics of URBAN and HIGHWAY, then the override columns given.
+    the cycle-following metrics of URBAN and HIGHWAY, ``warnings`` (the run's warnings joined
+    by `` | ``), then the override columns given.
     """
     return list(_core.summary_columns(list(override_columns)))
 
@@ -191,7 +192,7 @@ _WHOLE_COLUMNS = frozenset(
     for name in ("seconds_below_target", "largest_shortfall_second", "seconds_at_full_load")
 )
 #: Summary columns holding text; every other column up to the overrides is a float.
-_TEXT_COLUMNS = ("id", "spec", "status", "message", "category")
+_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings")
 
 
 def _is_missing(value):
@@ -370,7 +371,7 @@ def read_summary(path):
     columns = []
     for position, name in enumerate(names):
         cells = list(text[name])
-        if position < len(_TEXT_COLUMNS) or position >= fixed:
+        if name in _TEXT_COLUMNS or position >= fixed:
             columns.append(cells)
         elif name in _WHOLE_COLUMNS:
             columns.append([int(cell) if cell else -1 for cell in cells])
@@ -406,7 +407,7 @@ def write_summary_csv(summary, path, chunk_rows=100_000):
             columns = []
             for position, name in enumerate(names):
                 column = part[name]
-                if position < len(_TEXT_COLUMNS) or position >= fixed:
+                if name in _TEXT_COLUMNS or position >= fixed:
                     columns.append([_cell_text(cell) for cell in column])
                 else:
                     columns.append(column.to_numpy(dtype="float64", na_value=numpy.nan))
