@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <unistd.h>
 #include <vector>
 
 #include "hdfe/output.h"
@@ -99,6 +100,14 @@ void run_program(const CommandLine& c) {
   RunOptions options;
   options.traces = vehicle.values.traces == 1 || c.trace_csv.has_value();
   const Result result = run(vehicle, options);
+  // Warnings about the inputs go to a terminal only, so that redirected outputs stay as
+  // they always were; --summary and --json carry them as well.
+  if (::isatty(STDERR_FILENO) == 1) {
+    for (const RunWarning& warning : result.warnings) {
+      if (warning.kind == RunWarning::Kind::InputWarning) std::cerr << "warning: " << warning.message << '\n';
+    }
+    std::cerr.flush();
+  }
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
   report_run(console, result);

@@ -31,7 +31,7 @@ std::string summary_text(const Result& result) {
                 m.seconds_at_full_load);
   }
   for (const RunWarning& warning : result.warnings) {
-    if (warning.kind == RunWarning::Kind::CycleMissed) out += "WARNING: " + warning.message + "\n";
+    if (warning.kind != RunWarning::Kind::SpeedSearchExhausted) out += "WARNING: " + warning.message + "\n";
   }
   return out;
 }

@@ -75,6 +75,7 @@ struct SummaryRow {
   double highway_fuel_l = 0.0;
   CycleMetrics urban;
   CycleMetrics highway;
+  std::string warnings;  // the run's warning messages, joined by " | "; empty when none
   std::vector<std::string> overrides;  // the row's override texts, as given
 };
 
@@ -107,8 +108,8 @@ struct SummaryColumnInfo {
 };
 
 // The summary's columns before the override columns, in order: the row's id, spec, status,
-// message and category, its figures, then every metric of cycle_metric_table() for the
-// urban and then the highway cycle (named urban_<metric>, highway_<metric>).
+// message and category, its figures, every metric of cycle_metric_table() for the urban
+// and then the highway cycle (named urban_<metric>, highway_<metric>), then the warnings.
 std::span<const SummaryColumnInfo> summary_column_table();
 
 // A column's value in the row, and the value set (the cell's alternative must match the

@@ -46,6 +46,9 @@ struct InputFile {
   std::string sha256;  // of the bytes read, 64 hex digits; empty when not asked for
 };
 
+// The text of a vehicle's input files as loading found it (for the run's input warnings).
+struct InputText;
+
 // Everything a vehicle's input files hold, as read: edit any value, then run it.
 struct Vehicle {
   SpecValues values;            // the spec file
@@ -55,6 +58,10 @@ struct Vehicle {
   TorqueCurve motoring;         // sorted by speed
   FuelMap fuel_map;             // sorted by speed, then torque within a speed line
   std::vector<InputFile> files; // in reading order, the spec file first
+  // Set by load_vehicle: the files' lines and what their text shows (header lines that read
+  // as data, a decimal comma); the run's warnings give the line of a value from it. None
+  // for a vehicle put together otherwise: its warnings then name no lines.
+  std::shared_ptr<const InputText> text;
 };
 
 // Reads the spec file and every file it names. Names inside the files are taken from
@@ -85,10 +92,12 @@ struct RunWarning {
   enum class Kind {
     SpeedSearchExhausted,  // a gear evaluation's speed search ran all its passes
     CycleMissed,           // the vehicle fell clearly short of the cycle's target speed
+    InputWarning,          // an input the run takes as given but that is likely a mistake (as
+                           // --check warns); the message starts with the file and line
   };
   Kind kind = Kind::SpeedSearchExhausted;
-  std::string cycle;   // "URBAN" or "HIGHWAY"
-  int32_t second = 0;  // 1-based; 0 for the settling step or the cycle as a whole
+  std::string cycle;   // "URBAN" or "HIGHWAY"; empty for an input warning
+  int32_t second = 0;  // 1-based; 0 for the settling step, the cycle as a whole or an input
   std::string message;
 };
 

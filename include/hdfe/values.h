@@ -41,6 +41,11 @@ struct SpecValueInfo {
   std::optional<double> max;             // inclusive upper bound
   std::string_view meaning;    // one line
   SpecMember member;
+  // The range of the values that make physical sense (numbers only): a run takes a value
+  // outside it as given, and --check and the run's warnings name it.
+  std::optional<double> usual_min;  // inclusive
+  std::optional<double> usual_max;  // inclusive
+  std::string_view usual;           // why, for the warning; e.g. "a resistance cannot push"
 };
 
 // The seventeen values in spec-file order.

@@ -190,19 +190,18 @@ def summary_columns(override_columns=()):
     """The batch summary's column names, as ``hdfe --batch`` writes them.
 
     ``id, spec, status, message, category``, the economies, speeds and fuel of the cycles,
-    the cycle-following metrics of URBAN and HIGHWAY, then the override columns given.
+    the cycle-following metrics of URBAN and HIGHWAY, ``warnings`` (the run's warnings joined
+    by `` | ``), then the override columns given.
     """
     return list(_core.summary_columns(list(override_columns)))
 
 
-#: Summary columns holding whole numbers (pandas ``Int64``; missing for a failed row).
-_WHOLE_COLUMNS = frozenset(
-    f"{cycle}_{name}"
-    for cycle in ("urban", "highway")
-    for name in ("seconds_below_target", "largest_shortfall_second", "seconds_at_full_load")
-)
-#: Summary columns holding text; every other column up to the overrides is a float.
-_TEXT_COLUMNS = ("id", "spec", "status", "message", "category")
+#: Summary columns holding whole numbers (pandas ``Int64``; missing for a failed row), from
+#: the library's summary column table.
+_WHOLE_COLUMNS = frozenset(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind == "whole")
+#: Summary columns holding text (the status is "ok" or "error"); every other column up to the
+#: overrides is a float.
+_TEXT_COLUMNS = tuple(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind in ("text", "bool"))
 
 
 def _is_missing(value):
@@ -420,7 +419,7 @@ def read_summary(path):
     columns = []
     for position, name in enumerate(names):
         cells = list(text[name])
-        if position < len(_TEXT_COLUMNS) or position >= fixed:
+        if name in _TEXT_COLUMNS or position >= fixed:
             columns.append([_stored_text(cell) for cell in cells])
         elif name in _WHOLE_COLUMNS:
             columns.append([int(cell) if cell else -1 for cell in cells])
@@ -456,7 +455,7 @@ def write_summary_csv(summary, path, chunk_rows=100_000):
             columns = []
             for position, name in enumerate(names):
                 column = part[name]
-                if position < len(_TEXT_COLUMNS) or position >= fixed:
+                if name in _TEXT_COLUMNS or position >= fixed:
                     columns.append([_cell_text(cell) for cell in column])
                 else:
                     columns.append(column.to_numpy(dtype="float64", na_value=numpy.nan))

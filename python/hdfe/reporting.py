@@ -680,7 +680,7 @@ _BASE_COLUMNS = ("id", "spec", "status", "message", "category", "urban_km_per_l"
                  "highway_km_per_l", "average_km_per_l", "midtown_km_per_l",
                  "urban_speed_km_per_h", "highway_speed_km_per_h", "midtown_speed_km_per_h",
                  "urban_fuel_l", "highway_fuel_l")
-_TEXT_COLUMNS = ("id", "spec", "status", "message", "category")
+_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings")
 _ECONOMY_COLUMNS = (("urban_km_per_l", "URBAN"), ("highway_km_per_l", "HIGHWAY"),
                     ("average_km_per_l", "AVERAGE"), ("midtown_km_per_l", "MID-TOWN"))
 _DECIMALS = {"km_per_l": 4, "km_per_h": 1, "_fuel_l": 3}

@@ -19,7 +19,12 @@ const char* enum_name(TransmissionType type) {
 }
 const char* enum_name(RunFinding::Kind kind) { return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque"; }
 const char* enum_name(RunWarning::Kind kind) {
-  return kind == RunWarning::Kind::SpeedSearchExhausted ? "speed_search_exhausted" : "cycle_missed";
+  switch (kind) {
+    case RunWarning::Kind::SpeedSearchExhausted: return "speed_search_exhausted";
+    case RunWarning::Kind::CycleMissed: return "cycle_missed";
+    case RunWarning::Kind::InputWarning: break;
+  }
+  return "input";
 }
 
 namespace {
@@ -49,7 +54,7 @@ void enum_from(const py::handle& name, RunFinding::Kind& out) {
   enum_of(name, out, {RunFinding::Kind::OverSpeed, RunFinding::Kind::OverTorque});
 }
 void enum_from(const py::handle& name, RunWarning::Kind& out) {
-  enum_of(name, out, {RunWarning::Kind::SpeedSearchExhausted, RunWarning::Kind::CycleMissed});
+  enum_of(name, out, {RunWarning::Kind::SpeedSearchExhausted, RunWarning::Kind::CycleMissed, RunWarning::Kind::InputWarning});
 }
 
 py::object plain(const py::handle& value) {
@@ -219,8 +224,8 @@ void bind_records(py::module_& m) {
       .finish();
 
   Record<RunWarning>(m, "RunWarning", "Something the run did that its figures do not show (read-only).")
-      .field("kind", &RunWarning::kind, "'speed_search_exhausted' or 'cycle_missed'.")
-      .field("cycle", &RunWarning::cycle, "URBAN or HIGHWAY.")
+      .field("kind", &RunWarning::kind, "'speed_search_exhausted', 'cycle_missed' or 'input'.")
+      .field("cycle", &RunWarning::cycle, "URBAN or HIGHWAY; empty for an input warning.")
       .field("second", &RunWarning::second, "1-based; 0 for the settling step or the cycle as a whole.")
       .field("message", &RunWarning::message, "What happened.")
       .finish();

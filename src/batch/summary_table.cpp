@@ -59,6 +59,9 @@ const Columns& columns() {
         c.infos.push_back({c.names[k++], metric.unit, kind, metric.meaning, SummaryMetric{member, &metric}});
       }
     }
+    // Appended last, so that the columns before it keep their places.
+    c.infos.push_back({"warnings", "", K::Text, "the run's warnings (e.g. inputs --check warns about), joined by \" | \"",
+                       &R::warnings});
     return c;
   }();
   return built;
@@ -134,6 +137,7 @@ SummaryRow summary_row(const BatchRow& row, const Result& result) {
   s.highway_fuel_l = highway.fuel_l;
   s.urban = urban.metrics;
   s.highway = highway.metrics;
+  for (const RunWarning& w : result.warnings) s.warnings += (s.warnings.empty() ? "" : " | ") + w.message;
   s.overrides = override_texts(row);
   return s;
 }

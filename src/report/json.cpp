@@ -18,7 +18,12 @@ const char* finding_kind(RunFinding::Kind kind) {
 }
 
 const char* warning_kind(RunWarning::Kind kind) {
-  return kind == RunWarning::Kind::SpeedSearchExhausted ? "speed_search_exhausted" : "cycle_missed";
+  switch (kind) {
+    case RunWarning::Kind::SpeedSearchExhausted: return "speed_search_exhausted";
+    case RunWarning::Kind::CycleMissed: return "cycle_missed";
+    case RunWarning::Kind::InputWarning: break;
+  }
+  return "input";
 }
 
 // The spec values of those file names, as the run used them, keyed by their file names.

@@ -16,6 +16,7 @@
 #include "sim/fuelgrid.h"
 #include "run/classification.h"
 #include "model/checkvehicle.h"
+#include "run/plausibility.h"
 #include "io/readcurves.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
@@ -29,51 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Plausible specific consumption of a diesel engine at full load [g/kWh].
-constexpr double LowestSpecificConsumption = 150.0;
-constexpr double HighestSpecificConsumption = 400.0;
-// A map point counts as on the full-load curve from this share of its torque.
-constexpr double NearFullLoad = 0.9;
-
 using Finding = CheckFinding;
-
-// The lines of a file, without their line ends; nothing when it cannot be read.
-std::optional<std::vector<std::string>> file_lines(const std::string& name) {
-  std::error_code ec;
-  if (!fs::is_regular_file(name, ec)) return std::nullopt;
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// True when the line alone reads as `count` numbers.
-bool reads_as_numbers(const std::string& line, std::size_t count) {
-  std::istringstream text(line);
-  RecordInput in;
-  in.stream = &text;
-  std::array<double, 3> values{};
-  std::vector<ReadTarget> targets;
-  for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
-  return !line.empty() && line.find_first_not_of(" \t,") != std::string::npos &&
-         read_free(in, targets) == ReadStatus::Done && in.line == 1;
-}
-
-// The line (1-based) of the k-th value (0-based) of a file with one value per line: the
-// k-th line that is not blank; 0 past the end.
-int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
-    if (seen++ == k) return static_cast<int64_t>(i + 1);
-  }
-  return 0;
-}
 
 // The 0-based position of a spec value in the spec file.
 std::size_t spec_position(std::string_view file_name) {
@@ -91,20 +48,20 @@ class Checker {
     check_name(spec_, values.transmission_file, spec_position("TransmissionFile"));
     check_name(spec_, values.engine_file, spec_position("EngineFile"));
     const bool inRange = check_ranges(values);
+    check_usual_ranges(spec_, values, line_, sink_);
+    check_decimal_commas(spec_, lines_of(spec_), sink_);
     Vehicle v;
     v.values = values;
     v.files.push_back({"spec", spec_, spec_, ""});
     const bool transmission = attempt(values.transmission_file, [&] { v.transmission = read_transmission(values.transmission_file); });
-    if (transmission) check_ratios(values.transmission_file, v.transmission);
+    if (transmission) check_ratios(values.transmission_file, v.transmission, line_, sink_);
     const bool engine = attempt(values.engine_file, [&] { v.engine = read_engine(values.engine_file); });
     if (engine) {
       const std::string& file = values.engine_file;
       check_name(file, v.engine.fuel_map_file, 0);
       check_name(file, v.engine.full_load_file, 1);
       check_name(file, v.engine.motoring_file, 2);
-      if (v.engine.rated_speed_rpm > v.engine.max_speed_rpm) {
-        warn(file, value_of(file, 4), "Nrate " + number(v.engine.rated_speed_rpm) + " rpm is above Nex " + number(v.engine.max_speed_rpm) + " rpm");
-      }
+      check_engine_speeds(file, v.engine, line_, sink_);
     }
     if (!transmission || !engine) return findings_;
     TransmissionInput ratios;
@@ -112,15 +69,11 @@ class Checker {
     const bool full = attempt(v.engine.full_load_file, [&] { v.full_load = read_torque_curve(v.engine.full_load_file); });
     const bool motoring = attempt(v.engine.motoring_file, [&] { v.motoring = read_torque_curve(v.engine.motoring_file); });
     const bool map = attempt(v.engine.fuel_map_file, [&] { v.fuel_map = read_fuel_map(v.engine.fuel_map_file); });
-    if (full) check_data_lines(v.engine.full_load_file, 2);
-    if (motoring) check_data_lines(v.engine.motoring_file, 2);
-    if (map) check_data_lines(v.engine.fuel_map_file, 3);
-    if (full && !v.full_load.speeds_rpm.empty() && v.engine.max_speed_rpm > v.full_load.speeds_rpm.back()) {
-      warn(values.engine_file, value_of(values.engine_file, 5),
-           "Nex " + number(v.engine.max_speed_rpm) + " rpm is beyond the full-load curve's last speed " +
-               number(v.full_load.speeds_rpm.back()) + " rpm");
-    }
-    if (full && map) check_map_against_full_load(v);
+    if (full) check_data_lines(v.engine.full_load_file, lines_of(v.engine.full_load_file), 2, sink_);
+    if (motoring) check_data_lines(v.engine.motoring_file, lines_of(v.engine.motoring_file), 2, sink_);
+    if (map) check_data_lines(v.engine.fuel_map_file, lines_of(v.engine.fuel_map_file), 3, sink_);
+    if (full) check_curve_reach(values.engine_file, v.engine, v.full_load, line_, sink_);
+    if (full && map) check_map_against_full_load(v.engine.fuel_map_file, v.fuel_map, v.full_load, sink_);
     // The run stops on the first value out of its range, already reported at its line.
     if (full && motoring && map && inRange) {
       attempt(spec_, [&] {
@@ -183,10 +136,7 @@ class Checker {
     auto it = lines_.find(name);
     if (it == lines_.end()) {
       it = lines_.emplace(name, file_lines(name).value_or(std::vector<std::string>{})).first;
-      const std::vector<std::string>& lines = it->second;
-      if (!lines.empty() && lines.front().rfind("\xEF\xBB\xBF", 0) == 0) {
-        warn(name, 1, "the file starts with a UTF-8 byte-order mark, which is read as part of the first value");
-      }
+      check_byte_order_mark(name, it->second, sink_);
     }
     return it->second;
   }
@@ -216,74 +166,13 @@ class Checker {
              "; from the spec file's folder it would be " + fromSpec.string() + (there ? "" : ", which does not exist"));
   }
 
-  void check_ratios(const std::string& file, const TransmissionInput& t) {
-    const auto check = [&](const std::vector<double>& list, const char* what, std::size_t firstValue) {
-      for (std::size_t k = 1; k < list.size(); ++k) {
-        if (list[k] >= list[k - 1]) {
-          warn(file, value_of(file, firstValue + k),
-               std::string(what) + " ratio " + std::to_string(k + 1) + " (" + number(list[k]) +
-                   ") is not below the one before it (" + number(list[k - 1]) + "): ratios must descend");
-        }
-      }
-    };
-    check(t.main_ratios, "main", 2);
-    check(t.aux_ratios, "auxiliary", 3 + t.main_ratios.size());
-  }
-
-  // Header lines that read as data, and data lines that read as a zero point.
-  void check_data_lines(const std::string& file, std::size_t columns) {
-    const std::vector<std::string>& lines = lines_of(file);
-    if (lines.size() >= 2 && reads_as_numbers(lines[0], columns) && reads_as_numbers(lines[1], columns)) {
-      warn(file, 1, "the first two lines read as data points: the two header lines may be missing");
-    }
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-      const std::size_t first = lines[i].find_first_not_of(" \t");
-      if (first == std::string::npos) continue;
-      if (lines[i][first] == '/' || lines[i][first] == ',') {
-        warn(file, static_cast<int64_t>(i + 1),
-             "the line '" + lines[i] + "' reads as a point of zeros; remove it (comments are not allowed)");
-      }
-    }
-  }
-
-  void check_map_against_full_load(const Vehicle& v) {
-    const FuelMap& map = v.fuel_map;
-    const TorqueCurve& full = v.full_load;
-    const std::string& file = v.engine.fuel_map_file;
-    if (map.speeds_rpm.empty() || full.speeds_rpm.empty()) return;
-    const double mapLow = map.speeds_rpm.front();
-    const double mapHigh = map.speeds_rpm.back();
-    const double topMapTorque = *std::max_element(map.torques_nm.begin(), map.torques_nm.end());
-    const double topFullLoad = *std::max_element(full.torques_nm.begin(), full.torques_nm.end());
-    if (mapLow > full.speeds_rpm.front() || mapHigh < full.speeds_rpm.back() || topMapTorque < 0.95 * topFullLoad) {
-      warn(file, 0,
-           "the map (" + number(mapLow) + " to " + number(mapHigh) + " rpm, up to " + number(topMapTorque) +
-               " N·m) does not cover the full-load curve (" + number(full.speeds_rpm.front()) + " to " +
-               number(full.speeds_rpm.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
-    }
-    // Specific consumption of the map points on or near the full-load curve, as the run
-    // looks the curve up (extended beyond its ends).
-    double lowest = INFINITY, highest = -INFINITY;
-    int count = 0;
-    for (std::size_t k = 0; k < map.speeds_rpm.size(); ++k) {
-      const double n = map.speeds_rpm[k], T = map.torques_nm[k];
-      if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * curve_lookup(full, n)) continue;
-      const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
-      const double be = map.fuel_rates_l_per_h[k] * DieselDensityKgPerL * 1000.0 / power;  // [g/kWh]
-      lowest = std::min(lowest, be);
-      highest = std::max(highest, be);
-      ++count;
-    }
-    if (count > 0 && (lowest < LowestSpecificConsumption || highest > HighestSpecificConsumption)) {
-      warn(file, 0,
-           "at full load the map's fuel rates give " + number(std::round(lowest)) + " to " + number(std::round(highest)) +
-               " g/kWh (diesel, 0.832 kg/l), outside 150 to 400: are the rates in l/h (not g/h or kg/h)?");
-    }
-  }
-
   std::string spec_;
   std::vector<Finding> findings_;
   std::map<std::string, std::vector<std::string>> lines_;
+  const WarningSink sink_ = [this](const std::string& file, int64_t line, std::string message) {
+    warn(file, line, std::move(message));
+  };
+  const ValueLine line_ = [this](const std::string& file, std::size_t k) { return value_of(file, k); };
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "io/readcurves.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -73,6 +74,7 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
   v.full_load = load("full_load", v.engine.full_load_file, curve);
   v.motoring = load("motoring", v.engine.motoring_file, curve);
   v.fuel_map = load("fuel_map", v.engine.fuel_map_file, [&](const std::string& n) { return source.fuel_map(n); });
+  v.text = read_input_text(v);
   return v;
 }
 

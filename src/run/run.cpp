@@ -8,6 +8,7 @@
 #include "sim/fuelgrid.h"
 #include "run/classification.h"
 #include "run/figures.h"
+#include "run/plausibility.h"
 #include "hdfe/hdfe.h"
 #include "model/checkvehicle.h"
 #include "model/classify.h"
@@ -152,6 +153,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
   check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.motoring_file);
+  result.warnings = input_warnings(vehicle);
   const std::shared_ptr<const FuelGrid> shared = gridSource(vehicle);
   const FuelGrid& grid = *shared;
 

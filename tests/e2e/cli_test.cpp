@@ -254,12 +254,35 @@ TEST_F(CheckWarnings, EachCommonMistakeIsNamed) {
        "motoring.txt:5: warning: the line ',' reads as a point of zeros"},
       {"spec.txt", [](int k, const std::string& l) { return (k == 1 ? "\xEF\xBB\xBF" : "") + l + "\n"; },
        "spec.txt:1: warning: the file starts with a UTF-8 byte-order mark"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 5 ? "4,18   FinalRatio\n" : l + "\n"; },
+       "spec.txt:5: warning: FinalRatio is written with a decimal comma ('4,18   FinalRatio')"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 9 ? "-0.01   RollAddend\n" : l + "\n"; },
+       "spec.txt:9: warning: RollAddend is -0.01 N/kg, usually at least 0 N/kg"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 10 ? "-0.03   AirCoefficient\n" : l + "\n"; },
+       "spec.txt:10: warning: AirCoefficient is -0.03"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 11 ? "\n-5   IdleStopOn\n" : l + "\n"; },
+       "spec.txt:12: warning: IdleStopOn is -5, usually from 0 to 1: 0 is off and any other value on"},
+      {"engine.txt", [](int k, const std::string& l) { return k == 5 ? "550 Nrate\n" : l + "\n"; },
+       "engine.txt:5: warning: Nrate 550 rpm is not above Nidle 600 rpm"},
+      {"fullload.txt", [](int k, const std::string& l) { return k == 2 ? std::string() : l + "\n"; },
+       "fullload.txt:2: warning: the second line reads as a data point but is taken as a header line"},
   };
   for (const Case& c : cases) {
     const CaseRun run = Check(c.file, c.edit);
     EXPECT_EQ(run.exitStatus, 0) << c.expected << "\n" << run.stdoutText;
     EXPECT_TRUE(Contains(run.stdoutText, c.expected)) << c.expected << "\n" << run.stdoutText;
     EXPECT_TRUE(Contains(run.stdoutText, "spec.txt: 0 errors, ")) << run.stdoutText;
+    // A run of the same files carries the same warning, as an input warning of the JSON and
+    // a line of the summary; its redirected standard error stays as it was.
+    std::string carried = c.expected;
+    const std::size_t at = carried.find(": warning: ");
+    if (at != std::string::npos) carried.replace(at, 11, ": ");
+    const std::string start = at != std::string::npos ? "\"kind\": \"input\",\n      \"message\": \"" : "";
+    const CaseRun ran = RunCase(HDFE_BINARY, dir, {"spec.txt", "out.txt", "--json", "-", "--summary"});
+    EXPECT_EQ(ran.exitStatus, 0) << carried << "\n" << ran.stderrText;
+    EXPECT_TRUE(Contains(ran.stdoutText, start + carried)) << carried;
+    EXPECT_TRUE(Contains(ran.stderrText, (start.empty() ? "" : "WARNING: ") + carried)) << carried;
+    EXPECT_FALSE(Contains(ran.stderrText, "\nwarning: ")) << ran.stderrText;
   }
   const CaseRun clean = Check("spec.txt", keep);
   EXPECT_EQ(clean.stdoutText, "spec.txt: 0 errors, 0 warnings\n");

@@ -62,6 +62,12 @@ def test_vehicle_values_are_editable_and_plot_tables_are_copies(binding):
     assert binding.run(vehicle).urban.fuel_economy_km_per_l != base
     vehicle.final_ratio = 2.64
     assert binding.run(vehicle).urban.fuel_economy_km_per_l == base
+    # An edited value outside its usual range runs as given, with a warning at its spec line.
+    vehicle.air_coefficient = -0.03
+    warnings = [(w.kind, w.message) for w in binding.run(vehicle).warnings if w.kind == "input"]
+    assert len(warnings) == 1 and ":10: AirCoefficient is -0.03" in warnings[0][1], warnings
+    vehicle["AirCoefficient"] = 0.030172
+    assert not [w for w in binding.run(vehicle).warnings if w.kind == "input"]
     with pytest.raises(TypeError):
         vehicle.stop_delay_s = 1.5  # a whole-number value takes whole numbers only
     with pytest.raises(TypeError):

@@ -1,0 +1,263 @@
+#include "run/plausibility.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+
+#include "hdfe/freeform.h"
+#include "hdfe/units.h"
+#include "hdfe/values.h"
+#include "model/curvelookup.h"
+
+namespace hdfe {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Plausible specific consumption of a diesel engine at full load [g/kWh].
+constexpr double LowestSpecificConsumption = 150.0;
+constexpr double HighestSpecificConsumption = 400.0;
+// A map point counts as on the full-load curve from this share of its torque.
+constexpr double NearFullLoad = 0.9;
+
+std::string number(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// True when the line alone reads as `count` numbers.
+bool reads_as_numbers(const std::string& line, std::size_t count) {
+  std::istringstream text(line);
+  RecordInput in;
+  in.stream = &text;
+  std::array<double, 3> values{};
+  std::vector<ReadTarget> targets;
+  for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
+  return !line.empty() && line.find_first_not_of(" \t,") != std::string::npos &&
+         read_free(in, targets) == ReadStatus::Done && in.line == 1;
+}
+
+// True when the text starts with digits, a comma and a digit: a decimal comma, which
+// the reader takes as the end of the number.
+bool decimal_comma(std::string_view text) {
+  std::size_t k = text.find_first_not_of(" \t");
+  if (k == std::string_view::npos) return false;
+  if (text[k] == '+' || text[k] == '-') ++k;
+  const std::size_t digits = k;
+  while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
+  return k > digits && k + 1 < text.size() && text[k] == ',' && std::isdigit(static_cast<unsigned char>(text[k + 1]));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> file_lines(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
+    if (seen++ == k) return static_cast<int64_t>(i + 1);
+  }
+  return 0;
+}
+
+void check_byte_order_mark(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn) {
+  if (!lines.empty() && lines.front().rfind("\xEF\xBB\xBF", 0) == 0) {
+    warn(file, 1, "the file starts with a UTF-8 byte-order mark, which is read as part of the first value");
+  }
+}
+
+void check_data_lines(const std::string& file, const std::vector<std::string>& lines, std::size_t columns,
+                      const WarningSink& warn) {
+  if (lines.size() >= 2 && reads_as_numbers(lines[0], columns) && reads_as_numbers(lines[1], columns)) {
+    warn(file, 1, "the first two lines read as data points: the two header lines may be missing");
+  } else if (lines.size() >= 2 && reads_as_numbers(lines[1], columns)) {
+    warn(file, 2, "the second line reads as a data point but is taken as a header line: a header line may be missing");
+  }
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    const std::size_t first = lines[i].find_first_not_of(" \t");
+    if (first == std::string::npos) continue;
+    if (lines[i][first] == '/' || lines[i][first] == ',') {
+      warn(file, static_cast<int64_t>(i + 1),
+           "the line '" + lines[i] + "' reads as a point of zeros; remove it (comments are not allowed)");
+    }
+  }
+}
+
+void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn) {
+  const std::span<const SpecValueInfo> table = spec_value_table();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    if (table[k].kind == ValueKind::Text) continue;
+    const int64_t line = value_line(lines, k);
+    if (line == 0) break;
+    const std::string& text = lines[static_cast<std::size_t>(line - 1)];
+    if (decimal_comma(text)) {
+      warn(file, line,
+           std::string(table[k].file_name) + " is written with a decimal comma ('" +
+               text.substr(text.find_first_not_of(" \t")) + "'): the number ends at the comma; write a decimal point");
+    }
+  }
+}
+
+void check_usual_ranges(const std::string& spec, const SpecValues& values, const ValueLine& line,
+                        const WarningSink& warn) {
+  const std::span<const SpecValueInfo> table = spec_value_table();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    const SpecValueInfo& info = table[k];
+    if (!info.usual_min && !info.usual_max) continue;
+    double value = 0.0;
+    const SpecValue held = get_spec_value(values, info);
+    if (const double* real = std::get_if<double>(&held)) value = *real;
+    else if (const int32_t* whole = std::get_if<int32_t>(&held)) value = *whole;
+    else continue;
+    if ((!info.usual_min || value >= *info.usual_min) && (!info.usual_max || value <= *info.usual_max)) continue;
+    std::string unit;
+    if (!info.unit.empty()) unit.append(" ").append(info.unit);
+    std::string range;
+    if (info.usual_min && info.usual_max) {
+      range = "from " + number(*info.usual_min) + " to " + number(*info.usual_max) + unit;
+    } else if (info.usual_min) {
+      range = "at least " + number(*info.usual_min) + unit;
+    } else {
+      range = "at most " + number(*info.usual_max) + unit;
+    }
+    warn(spec, line(spec, k),
+         std::string(info.file_name) + " is " + number(value) + unit + ", usually " + range + ": " +
+             std::string(info.usual) + "; it is run as given");
+  }
+}
+
+void check_engine_speeds(const std::string& file, const EngineInput& engine, const ValueLine& line,
+                         const WarningSink& warn) {
+  if (!(engine.idle_speed_rpm > 0.0)) {
+    warn(file, line(file, 3), "Nidle " + number(engine.idle_speed_rpm) + " rpm is not above 0 rpm");
+  }
+  if (!(engine.rated_speed_rpm > engine.idle_speed_rpm)) {
+    warn(file, line(file, 4),
+         "Nrate " + number(engine.rated_speed_rpm) + " rpm is not above Nidle " + number(engine.idle_speed_rpm) + " rpm");
+  }
+  if (engine.rated_speed_rpm > engine.max_speed_rpm) {
+    warn(file, line(file, 4),
+         "Nrate " + number(engine.rated_speed_rpm) + " rpm is above Nex " + number(engine.max_speed_rpm) + " rpm");
+  }
+}
+
+void check_ratios(const std::string& file, const TransmissionInput& t, const ValueLine& line, const WarningSink& warn) {
+  const auto check = [&](const std::vector<double>& list, const char* what, std::size_t firstValue) {
+    for (std::size_t k = 1; k < list.size(); ++k) {
+      if (list[k] >= list[k - 1]) {
+        warn(file, line(file, firstValue + k),
+             std::string(what) + " ratio " + std::to_string(k + 1) + " (" + number(list[k]) +
+                 ") is not below the one before it (" + number(list[k - 1]) + "): ratios must descend");
+      }
+    }
+  };
+  check(t.main_ratios, "main", 2);
+  check(t.aux_ratios, "auxiliary", 3 + t.main_ratios.size());
+}
+
+void check_curve_reach(const std::string& engineFile, const EngineInput& engine, const TorqueCurve& full,
+                       const ValueLine& line, const WarningSink& warn) {
+  if (!full.speeds_rpm.empty() && engine.max_speed_rpm > full.speeds_rpm.back()) {
+    warn(engineFile, line(engineFile, 5),
+         "Nex " + number(engine.max_speed_rpm) + " rpm is beyond the full-load curve's last speed " +
+             number(full.speeds_rpm.back()) + " rpm");
+  }
+}
+
+void check_map_against_full_load(const std::string& file, const FuelMap& map, const TorqueCurve& full,
+                                 const WarningSink& warn) {
+  if (map.speeds_rpm.empty() || full.speeds_rpm.empty()) return;
+  const double mapLow = map.speeds_rpm.front();
+  const double mapHigh = map.speeds_rpm.back();
+  const double topMapTorque = *std::max_element(map.torques_nm.begin(), map.torques_nm.end());
+  const double topFullLoad = *std::max_element(full.torques_nm.begin(), full.torques_nm.end());
+  if (mapLow > full.speeds_rpm.front() || mapHigh < full.speeds_rpm.back() || topMapTorque < 0.95 * topFullLoad) {
+    warn(file, 0,
+         "the map (" + number(mapLow) + " to " + number(mapHigh) + " rpm, up to " + number(topMapTorque) +
+             " N·m) does not cover the full-load curve (" + number(full.speeds_rpm.front()) + " to " +
+             number(full.speeds_rpm.back()) + " rpm, up to " + number(topFullLoad) + " N·m); the run extrapolates");
+  }
+  // Specific consumption of the map points on or near the full-load curve, as the run
+  // looks the curve up (extended beyond its ends).
+  double lowest = INFINITY, highest = -INFINITY;
+  int count = 0;
+  for (std::size_t k = 0; k < map.speeds_rpm.size(); ++k) {
+    const double n = map.speeds_rpm[k], T = map.torques_nm[k];
+    if (!(T > 0.0) || !(n > 0.0) || T < NearFullLoad * curve_lookup(full, n)) continue;
+    const double power = 2.0 * std::numbers::pi * n / 60.0 * T / 1000.0;  // [kW]
+    const double be = map.fuel_rates_l_per_h[k] * DieselDensityKgPerL * 1000.0 / power;  // [g/kWh]
+    lowest = std::min(lowest, be);
+    highest = std::max(highest, be);
+    ++count;
+  }
+  if (count > 0 && (lowest < LowestSpecificConsumption || highest > HighestSpecificConsumption)) {
+    warn(file, 0,
+         "at full load the map's fuel rates give " + number(std::round(lowest)) + " to " + number(std::round(highest)) +
+             " g/kWh (diesel, 0.832 kg/l), outside 150 to 400: are the rates in l/h (not g/h or kg/h)?");
+  }
+}
+
+std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle) {
+  auto text = std::make_shared<InputText>();
+  const WarningSink warn = [&](const std::string& file, int64_t line, std::string message) {
+    text->findings.push_back({file, line, CheckFinding::Severity::Warning, std::move(message)});
+  };
+  for (const InputFile& f : vehicle.files) {
+    std::optional<std::vector<std::string>> lines = file_lines(f.path.string());
+    if (!lines) continue;
+    check_byte_order_mark(f.name, *lines, warn);
+    if (f.role == "spec") check_decimal_commas(f.name, *lines, warn);
+    if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, *lines, 2, warn);
+    if (f.role == "fuel_map") check_data_lines(f.name, *lines, 3, warn);
+    if (f.role == "spec" || f.role == "engine" || f.role == "transmission") text->lines[f.name] = std::move(*lines);
+  }
+  return text;
+}
+
+std::vector<RunWarning> input_warnings(const Vehicle& v) {
+  std::vector<CheckFinding> found;
+  if (v.text) found = v.text->findings;
+  const WarningSink warn = [&](const std::string& file, int64_t line, std::string message) {
+    found.push_back({file, line, CheckFinding::Severity::Warning, std::move(message)});
+  };
+  const ValueLine line = [&](const std::string& file, std::size_t k) -> int64_t {
+    if (!v.text) return 0;
+    const auto it = v.text->lines.find(file);
+    return it == v.text->lines.end() ? 0 : value_line(it->second, k);
+  };
+  const std::string spec = v.files.empty() ? std::string() : v.files.front().name;
+  check_usual_ranges(spec, v.values, line, warn);
+  check_ratios(v.values.transmission_file, v.transmission, line, warn);
+  check_engine_speeds(v.values.engine_file, v.engine, line, warn);
+  check_curve_reach(v.values.engine_file, v.engine, v.full_load, line, warn);
+  check_map_against_full_load(v.engine.fuel_map_file, v.fuel_map, v.full_load, warn);
+  std::vector<RunWarning> warnings;
+  for (const CheckFinding& f : found) {
+    std::string message = f.file;
+    if (f.line > 0) message.append(":").append(std::to_string(f.line));
+    message.append(": ").append(f.message);
+    warnings.push_back({RunWarning::Kind::InputWarning, "", 0, std::move(message)});
+  }
+  return warnings;
+}
+
+}  // namespace hdfe

@@ -1,0 +1,65 @@
+// Warnings about inputs that a run accepts but that are likely mistakes: --check reports
+// them, and every run carries them in its warnings.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hdfe/check.h"
+#include "hdfe/hdfe.h"
+
+namespace hdfe {
+
+// The text of a vehicle's input files as loading found it.
+struct InputText {
+  // The lines of the spec, engine and transmission files, by the name they are given as.
+  std::map<std::string, std::vector<std::string>> lines;
+  // What the text of every file shows that the values read from it cannot.
+  std::vector<CheckFinding> findings;
+};
+
+// The lines of a regular file, without their line ends; none when it cannot be read.
+std::optional<std::vector<std::string>> file_lines(const std::string& path);
+
+// The line (1-based) of the k-th value (0-based) of a file with one value per line: the
+// k-th line that is not blank; 0 past the end.
+int64_t value_line(const std::vector<std::string>& lines, std::size_t k);
+
+// Where warnings go: the file as named, the line (0: not one line) and the message.
+using WarningSink = std::function<void(const std::string& file, int64_t line, std::string message)>;
+// The line of the k-th value of a file of one value per line; 0 when unknown.
+using ValueLine = std::function<int64_t(const std::string& file, std::size_t k)>;
+
+// Text warnings: a byte-order mark; for a data file of `columns` numbers a line, header
+// lines that read as data and lines that read as a zero point; for the spec file, numbers
+// written with a decimal comma.
+void check_byte_order_mark(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn);
+void check_data_lines(const std::string& file, const std::vector<std::string>& lines, std::size_t columns,
+                      const WarningSink& warn);
+void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn);
+
+// Value warnings: spec values outside their usual range (spec_value_table()); engine
+// speeds out of order; gear ratios that do not descend; a full-load curve that ends
+// before Nex; a fuel map that does not cover the full-load curve or whose rates at full
+// load are not in l/h.
+void check_usual_ranges(const std::string& spec, const SpecValues& values, const ValueLine& line,
+                        const WarningSink& warn);
+void check_engine_speeds(const std::string& file, const EngineInput& engine, const ValueLine& line,
+                         const WarningSink& warn);
+void check_ratios(const std::string& file, const TransmissionInput& t, const ValueLine& line, const WarningSink& warn);
+void check_curve_reach(const std::string& engineFile, const EngineInput& engine, const TorqueCurve& full,
+                       const ValueLine& line, const WarningSink& warn);
+void check_map_against_full_load(const std::string& file, const FuelMap& map, const TorqueCurve& full,
+                                 const WarningSink& warn);
+
+// Reads the text of a loaded vehicle's files (from the paths opened) and its text warnings.
+std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle);
+
+// Every warning above for a loaded vehicle, as run warnings: its text warnings as loading
+// found them, then the warnings of its values as they are now.
+std::vector<RunWarning> input_warnings(const Vehicle& vehicle);
+
+}  // namespace hdfe
