@@ -63,7 +63,8 @@ test-plain: build-test
 
 # With clang++, so that the whole tree, tests included, is shown to build with it too.
 test-sanitized: deps-test
-	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DHDFE_SANITIZE=ON \
+	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_CXX_COMPILER=clang++ \
+	      -DHDFE_SANITIZE=ON \
 	      $(LAUNCHER)
 	cmake --build build/asan -j$(JOBS)
 	ctest --test-dir build/asan --output-on-failure -j$(JOBS)
