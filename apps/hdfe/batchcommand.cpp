@@ -301,10 +301,14 @@ int run_batch_rows(const CommandLine& c) {
       throw Error(ErrorKind::CannotWrite, "Cannot create output folder [ " + folder->string() + " ]");
     }
   }
-  // A summary file is put in place whole when the batch ends; standard output streams.
+  // A summary file is put in place whole when the batch ends; standard output streams; the
+  // null device takes the summary of a batch run for its per-row files alone.
+  std::error_code nullError;
+  const bool discard = summaryName != "-" && fs::weakly_canonical(summaryName, nullError) == "/dev/null";
   std::optional<StreamedFile> summaryFile;
-  if (summaryName != "-") summaryFile.emplace(summaryName);
+  if (summaryName != "-" && !discard) summaryFile.emplace(summaryName);
   const auto emit = [&](const std::string& text) {
+    if (discard) return;
     if (summaryFile) {
       summaryFile->write(text);
     } else if (!(std::cout << text)) {
@@ -322,7 +326,7 @@ int run_batch_rows(const CommandLine& c) {
   emit(summary_csv_header(source.columns()));
   FileSet read;
   if (c.manifest && *c.manifest != "-") read.add(*c.manifest);
-  const std::string summaryTarget = summaryName == "-" ? std::string() : summaryName;
+  const std::string summaryTarget = summaryName == "-" || discard ? std::string() : summaryName;
   run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
     read.add(o.row.spec);
     for (const InputFile& input : o.inputs) read.add(input.path);
@@ -351,7 +355,7 @@ int run_batch_rows(const CommandLine& c) {
   if (progress) progress->finish();
   if (summaryFile) {
     summaryFile->commit();
-  } else if (!std::cout.flush()) {
+  } else if (!discard && !std::cout.flush()) {
     cannot_write(summaryName);
   }
   return failed ? ExitFailure : ExitOk;

@@ -180,6 +180,9 @@ TEST(BatchCommand, UsageErrorsComeBeforeAnythingRuns) {
   Write(s.path / "m.csv", "spec\n" + spec + "\n");
   EXPECT_EQ(RunBatch(s.path / "m.csv", 1, s.path / "m.csv"), 2);
   EXPECT_EQ(Read(s.path / "m.csv"), "spec\n" + spec + "\n");
+  // The null device takes the summary; other devices are refused.
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 1, "/dev/null"), 0);
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 1, "/dev/zero"), 1);
 }
 
 TEST(BatchCommand, OutFolderHoldsEachRowsFilesAndRefusesCollisionsAndInputs) {
