@@ -50,6 +50,7 @@ class Checker {
     const bool inRange = check_ranges(values);
     check_usual_ranges(spec_, values, line_, sink_);
     check_decimal_commas(spec_, lines_of(spec_), sink_);
+    check_cut_names(spec_, lines_of(spec_), spec_name_positions(), sink_);
     Vehicle v;
     v.values = values;
     v.files.push_back({"spec", spec_, spec_, ""});
@@ -62,6 +63,7 @@ class Checker {
       check_name(file, v.engine.full_load_file, 1);
       check_name(file, v.engine.motoring_file, 2);
       check_engine_speeds(file, v.engine, line_, sink_);
+      check_cut_names(file, lines_of(file), engine_name_positions(), sink_);
     }
     if (!transmission || !engine) return findings_;
     TransmissionInput ratios;
@@ -72,6 +74,11 @@ class Checker {
     if (full) check_data_lines(v.engine.full_load_file, lines_of(v.engine.full_load_file), 2, sink_);
     if (motoring) check_data_lines(v.engine.motoring_file, lines_of(v.engine.motoring_file), 2, sink_);
     if (map) check_data_lines(v.engine.fuel_map_file, lines_of(v.engine.fuel_map_file), 3, sink_);
+    if (map) {
+      if (const auto idle = map_idle_line(v.engine.fuel_map_file, lines_of(v.engine.fuel_map_file))) {
+        check_idle_line(*idle, values.engine_file, v.engine, line_, sink_);
+      }
+    }
     if (full) check_curve_reach(values.engine_file, v.engine, v.full_load, line_, sink_);
     if (full && map) check_map_against_full_load(v.engine.fuel_map_file, v.fuel_map, v.full_load, sink_);
     // The run stops on the first value out of its range, already reported at its line.
@@ -127,7 +134,13 @@ class Checker {
       f();
       return true;
     } catch (const Error& e) {
-      add(e.file().empty() ? file : e.file(), e.line(), true, e.what());
+      std::string message = e.what();
+      // A file named in the spec or engine file that cannot be opened: often a name cut short.
+      if (e.kind() == ErrorKind::MissingFile && file != spec_) {
+        message += " (names are relative to the working directory; a blank, a comma or a slash ends an unquoted "
+                   "value: quote names that hold one)";
+      }
+      add(e.file().empty() ? file : e.file(), e.line(), true, std::move(message));
       return false;
     }
   }

@@ -54,6 +54,19 @@ bool decimal_comma(std::string_view text) {
   return k > digits && k + 1 < text.size() && text[k] == ',' && std::isdigit(static_cast<unsigned char>(text[k + 1]));
 }
 
+// The value of a line of one value that a slash cuts: the value as read and the text it was
+// cut from (up to the next blank or comma); none when the line is quoted or not cut.
+std::optional<std::pair<std::string, std::string>> cut_at_slash(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos || text[first] == '\'' || text[first] == '"' || text[first] == ',') {
+    return std::nullopt;
+  }
+  const std::size_t end = text.find_first_of(" \t,/", first);
+  if (end == std::string_view::npos || text[end] != '/') return std::nullopt;
+  const std::size_t whole = std::min(text.find_first_of(" \t,", end), text.size());
+  return std::make_pair(std::string(text.substr(first, end - first)), std::string(text.substr(first, whole - first)));
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> file_lines(const std::string& path) {
@@ -115,6 +128,59 @@ void check_decimal_commas(const std::string& file, const std::vector<std::string
                text.substr(text.find_first_not_of(" \t")) + "'): the number ends at the comma; write a decimal point");
     }
   }
+}
+
+void check_cut_names(const std::string& file, const std::vector<std::string>& lines,
+                     std::span<const std::pair<std::size_t, std::string_view>> positions, const WarningSink& warn) {
+  for (const auto& [k, what] : positions) {
+    const int64_t line = value_line(lines, k);
+    if (line == 0) continue;
+    const auto cut = cut_at_slash(lines[static_cast<std::size_t>(line - 1)]);
+    if (!cut) continue;
+    warn(file, line,
+         std::string(what) + " '" + cut->second + "' is read as '" + cut->first +
+             "': a slash ends an unquoted value; write the name between quotes");
+  }
+}
+
+std::vector<std::pair<std::size_t, std::string_view>> spec_name_positions() {
+  std::vector<std::pair<std::size_t, std::string_view>> positions;
+  const std::span<const SpecValueInfo> table = spec_value_table();
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    if (table[k].kind == ValueKind::Text) positions.emplace_back(k, table[k].file_name);
+  }
+  return positions;
+}
+
+std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions() {
+  return {{0, "FuelMapFile"}, {1, "FullLoadCurveFile"}, {2, "MotoringCurveFile"}};
+}
+
+std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const std::vector<std::string>& lines) {
+  // The two header lines and the idle line are read as one value each, blank lines passed.
+  const int64_t line = value_line(lines, 2);
+  if (line == 0) return std::nullopt;
+  std::istringstream text(lines[static_cast<std::size_t>(line - 1)]);
+  RecordInput in;
+  in.stream = &text;
+  std::array<double, 3> values{};
+  if (read_free(in, std::array{real_var(values[0]), real_var(values[1]), real_var(values[2])}) != ReadStatus::Done ||
+      in.line != 1) {
+    return std::nullopt;
+  }
+  return InputText::IdleLine{file, line, values[0]};
+}
+
+void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
+                     const ValueLine& line, const WarningSink& warn) {
+  if (idle.speed_rpm == engine.idle_speed_rpm || !(engine.idle_speed_rpm > 0.0)) return;
+  std::string where = engineFile;
+  if (const int64_t at = line(engineFile, 3); at > 0) where.append(":").append(std::to_string(at));
+  std::string message = "the idle line is at " + number(idle.speed_rpm) + " rpm, not at Nidle ";
+  message.append(number(engine.idle_speed_rpm)).append(" rpm (").append(where);
+  message.append("): the third line is the idle line, of which only the fuel rate is used, as the rate at Nidle; "
+                 "a map point written there is lost");
+  warn(idle.file, idle.line, std::move(message));
 }
 
 void check_usual_ranges(const std::string& spec, const SpecValues& values, const ValueLine& line,
@@ -226,6 +292,9 @@ std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle) {
     if (!lines) continue;
     check_byte_order_mark(f.name, *lines, warn);
     if (f.role == "spec") check_decimal_commas(f.name, *lines, warn);
+    if (f.role == "spec") check_cut_names(f.name, *lines, spec_name_positions(), warn);
+    if (f.role == "engine") check_cut_names(f.name, *lines, engine_name_positions(), warn);
+    if (f.role == "fuel_map") text->map_idle = map_idle_line(f.name, *lines);
     if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, *lines, 2, warn);
     if (f.role == "fuel_map") check_data_lines(f.name, *lines, 3, warn);
     if (f.role == "spec" || f.role == "engine" || f.role == "transmission") text->lines[f.name] = std::move(*lines);
@@ -248,6 +317,9 @@ std::vector<RunWarning> input_warnings(const Vehicle& v) {
   check_usual_ranges(spec, v.values, line, warn);
   check_ratios(v.values.transmission_file, v.transmission, line, warn);
   check_engine_speeds(v.values.engine_file, v.engine, line, warn);
+  if (v.text && v.text->map_idle && v.text->map_idle->file == v.engine.fuel_map_file) {
+    check_idle_line(*v.text->map_idle, v.values.engine_file, v.engine, line, warn);
+  }
   check_curve_reach(v.values.engine_file, v.engine, v.full_load, line, warn);
   check_map_against_full_load(v.engine.fuel_map_file, v.fuel_map, v.full_load, warn);
   std::vector<RunWarning> warnings;

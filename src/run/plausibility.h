@@ -5,6 +5,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,13 @@ struct InputText {
   std::map<std::string, std::vector<std::string>> lines;
   // What the text of every file shows that the values read from it cannot.
   std::vector<CheckFinding> findings;
+  // The fuel map's idle line (its third), to be held against the engine's idle speed.
+  struct IdleLine {
+    std::string file;
+    int64_t line = 0;
+    double speed_rpm = 0.0;
+  };
+  std::optional<IdleLine> map_idle;
 };
 
 // The lines of a regular file, without their line ends; none when it cannot be read.
@@ -40,6 +50,17 @@ void check_byte_order_mark(const std::string& file, const std::vector<std::strin
 void check_data_lines(const std::string& file, const std::vector<std::string>& lines, std::size_t columns,
                       const WarningSink& warn);
 void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn);
+// Names cut at a slash: the values at `positions` (0-based, one value per line) whose
+// line goes on with a slash right after an unquoted value. `what` names each position.
+void check_cut_names(const std::string& file, const std::vector<std::string>& lines,
+                     std::span<const std::pair<std::size_t, std::string_view>> positions, const WarningSink& warn);
+// The spec and engine files' names, as check_cut_names takes them.
+std::vector<std::pair<std::size_t, std::string_view>> spec_name_positions();
+std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions();
+// The fuel map's idle line: its line and speed, when it reads as three numbers.
+std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const std::vector<std::string>& lines);
+void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
+                     const ValueLine& line, const WarningSink& warn);
 
 // Value warnings: spec values outside their usual range (spec_value_table()); engine
 // speeds out of order; gear ratios that do not descend; a full-load curve that ends

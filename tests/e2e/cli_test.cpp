@@ -266,6 +266,10 @@ TEST_F(CheckWarnings, EachCommonMistakeIsNamed) {
        "engine.txt:5: warning: Nrate 550 rpm is not above Nidle 600 rpm"},
       {"fullload.txt", [](int k, const std::string& l) { return k == 2 ? std::string() : l + "\n"; },
        "fullload.txt:2: warning: the second line reads as a data point but is taken as a header line"},
+      {"spec.txt", [](int k, const std::string& l) { return k == 1 ? "T8/MT6 rigid   VehicleName\n" : l + "\n"; },
+       "spec.txt:1: warning: VehicleName 'T8/MT6' is read as 'T8': a slash ends an unquoted value"},
+      {"fuelmap.txt", [](int k, const std::string& l) { return k == 3 ? "\n650 0 0.608383\n" : l + "\n"; },
+       "fuelmap.txt:4: warning: the idle line is at 650 rpm, not at Nidle 600 rpm (engine.txt:4): the third line"},
   };
   for (const Case& c : cases) {
     const CaseRun run = Check(c.file, c.edit);
@@ -297,8 +301,26 @@ TEST_F(CheckWarnings, ErrorsAreAllReportedAndExitOne) {
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_TRUE(Contains(run.stdoutText, "missing-gearbox.txt: error: Cannot open transmission file [ missing-gearbox.txt ]"))
       << run.stdoutText;
-  EXPECT_TRUE(Contains(run.stdoutText, "missing-engine.txt: error: Cannot open engine file [ missing-engine.txt ]"));
+  EXPECT_TRUE(Contains(run.stdoutText, "missing-engine.txt: error: Cannot open engine file [ missing-engine.txt ] (names "
+                                        "are relative to the working directory; a blank, a comma or a slash ends"));
   EXPECT_TRUE(Contains(run.stdoutText, "spec.txt: 2 errors, 0 warnings"));
+  EXPECT_EQ(FolderFiles(run.dir), run.before);
+
+  // A map name cut at a slash cannot be opened; the warning gives the line that cut it.
+  const CaseRun cut = Check("engine.txt", [](int k, const std::string& l) {
+    return k == 1 ? std::string("maps/fuelmap.txt    fuel-map file\n") : l + "\n";
+  });
+  EXPECT_EQ(cut.exitStatus, 1);
+  EXPECT_TRUE(Contains(cut.stdoutText,
+                       "engine.txt:1: warning: FuelMapFile 'maps/fuelmap.txt' is read as 'maps': a slash ends an "
+                       "unquoted value; write the name between quotes\n"))
+      << cut.stdoutText;
+  EXPECT_TRUE(Contains(cut.stdoutText, "maps: error: Cannot open map data file [ maps ]")) << cut.stdoutText;
+  // Quoted, the same name draws no warning.
+  fs::create_directories(dir / "maps");
+  fs::rename(dir / "fuelmap.txt", dir / "maps" / "fuelmap.txt");
+  std::ofstream(dir / "engine.txt", std::ios::binary | std::ios::in) << "'maps/fuelmap.txt'";
+  EXPECT_EQ(RunCase(HDFE_BINARY, dir, {"--check", "spec.txt"}).stdoutText, "spec.txt: 0 errors, 0 warnings\n");
   EXPECT_EQ(FolderFiles(run.dir), run.before);
 
   // A value outside the range a run accepts is an error at its line, naming its unit.
