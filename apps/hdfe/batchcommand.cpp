@@ -149,21 +149,41 @@ class StemSet {
   std::size_t count_ = 0;
 };
 
-// The files a batch has read, by device and inode.
+// The files a batch reads: those that exist by device and inode, the others by their
+// absolute path, so that a file created after they were named is still recognised.
 class FileSet {
  public:
   void add(const fs::path& name) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+    if (::stat(name.c_str(), &st) == 0) {
+      ids_.insert({st.st_dev, st.st_ino});
+    } else if (!name.empty()) {
+      absent_.insert(absolute(name));
+    }
   }
   bool contains(const fs::path& name) const {
     struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) > 0;
+    if (::stat(name.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) > 0) return true;
+    return !absent_.empty() && absent_.count(absolute(name)) > 0;
   }
 
  private:
+  static std::string absolute(const fs::path& name) {
+    std::error_code ec;
+    const fs::path path = fs::weakly_canonical(fs::absolute(name, ec), ec);
+    return ec ? fs::absolute(name, ec).lexically_normal().string() : path.string();
+  }
   std::set<std::pair<dev_t, ino_t>> ids_;
+  std::set<std::string> absent_;
 };
+
+// True when the file begins as this program's results file (k = 0) or JSON (k = 1) does.
+bool written_here(const std::string& name, std::size_t k) {
+  static constexpr std::string_view Starts[] = {"VEHICLENAME\t", "{\n  \"program\": {\n    \"name\": \"hdfe\""};
+  std::string head(Starts[k].size(), '\0');
+  std::ifstream in(name, std::ios::binary);
+  return in.read(head.data(), static_cast<std::streamsize>(head.size())) && head == Starts[k];
+}
 
 // The files of a row in the output folder: the results file and the JSON.
 std::array<std::string, 2> row_file_names(const fs::path& folder, const std::string& stem) {
@@ -171,12 +191,18 @@ std::array<std::string, 2> row_file_names(const fs::path& folder, const std::str
 }
 
 // Writes a row's results file and JSON into the output folder. Throws Error when a name is
-// a file the batch has read or is the summary, or a file cannot be written.
+// a file the batch reads or is the summary, or a file cannot be written. When the rows'
+// inputs could not be named ahead (`unknownInputs`), only a file this program wrote is replaced.
 void write_row_files(const std::array<std::string, 2>& names, const BatchOutcome& o, const FileSet& read,
-                     const std::string& summary) {
+                     const std::string& summary, bool unknownInputs) {
   const std::string* const contents[] = {&o.results_file, &o.json};
   for (std::size_t k = 0; k < names.size(); ++k) {
     if (read.contains(names[k])) cannot_write(names[k], "it is an input file of the batch");
+    std::error_code ec;
+    if (unknownInputs && fs::exists(fs::symlink_status(names[k], ec)) && !written_here(names[k], k)) {
+      cannot_write(names[k], "it is no results file or JSON of this program and may be an input file of a later "
+                             "row (a manifest on standard input is not read ahead)");
+    }
     if (same_file_or_entry(names[k], summary)) cannot_write(names[k], "it is also the batch summary");
     const OutputFile file{names[k], *contents[k]};
     commit_files(std::span(&file, 1));
@@ -187,18 +213,13 @@ void write_row_files(const std::array<std::string, 2>& names, const BatchOutcome
 // beside a summary row that says error. Only files this program wrote are removed: each must
 // begin as a results file or a JSON document does, and be no file this batch reads or writes.
 void remove_stale_row_files(const std::array<std::string, 2>& names, const FileSet& read, const std::string& summary) {
-  static constexpr std::string_view Starts[] = {"VEHICLENAME\t", "{\n  \"program\": {\n    \"name\": \"hdfe\""};
   for (std::size_t k = 0; k < names.size(); ++k) {
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(names[k], ec)) || read.contains(names[k]) ||
         same_file_or_entry(names[k], summary)) {
       continue;
     }
-    std::string head(Starts[k].size(), '\0');
-    std::ifstream in(names[k], std::ios::binary);
-    if (in.read(head.data(), static_cast<std::streamsize>(head.size())) && head == Starts[k]) {
-      fs::remove(names[k], ec);
-    }
+    if (written_here(names[k], k)) fs::remove(names[k], ec);
   }
 }
 
@@ -286,6 +307,42 @@ struct RowSource {
   }
 };
 
+// Adds every file the rows will read, named before any row runs, so that no row's output
+// replaces a file that a later row has still to read. Each distinct spec file (with its
+// engine and transmission overrides) is read once. False for a manifest on standard input,
+// which cannot be read twice.
+bool add_row_inputs(const CommandLine& c, FileSet& read) {
+  std::set<std::vector<std::string>> seen;
+  const auto add = [&](const BatchRow& row) {
+    if (!row.error.empty()) return;
+    std::vector<std::string> key{row.spec.string()};
+    for (const Override& o : row.overrides) {
+      if (o.name == "EngineFile" || o.name == "TransmissionFile") key.push_back(o.value);
+    }
+    if (!seen.insert(std::move(key)).second) return;
+    for (const fs::path& file : row_input_files(row)) read.add(file);
+  };
+  try {
+    if (c.sweep_spec) {
+      const Sweep sweep(*c.sweep_spec, c.sweeps);
+      const auto& columns = sweep.override_columns();
+      const bool names = std::find(columns.begin(), columns.end(), "EngineFile") != columns.end() ||
+                         std::find(columns.begin(), columns.end(), "TransmissionFile") != columns.end();
+      // Without a swept file name every row reads the files of the first.
+      const std::size_t rows = names ? sweep.size() : std::min<std::size_t>(sweep.size(), 1);
+      for (std::size_t k = 0; k < rows; ++k) add(sweep.row(k));
+      return true;
+    }
+    if (*c.manifest == "-") return false;
+    std::ifstream again(*c.manifest, std::ios::binary);
+    ManifestReader rows(again, *c.manifest, fs::path(*c.manifest).parent_path());
+    while (const std::optional<BatchRow> row = rows.next()) add(*row);
+  } catch (const std::exception&) {
+    // The run meets the same problem at its row and reports it there.
+  }
+  return true;
+}
+
 int run_batch_rows(const CommandLine& c) {
   RowSource source(c);  // a bad header or sweep is a usage error before anything runs
   const std::optional<fs::path> folder = c.out_dir ? std::optional<fs::path>(*c.out_dir) : std::nullopt;
@@ -326,6 +383,7 @@ int run_batch_rows(const CommandLine& c) {
   emit(summary_csv_header(source.columns()));
   FileSet read;
   if (c.manifest && *c.manifest != "-") read.add(*c.manifest);
+  const bool unknownInputs = folder && !add_row_inputs(c, read);
   const std::string summaryTarget = summaryName == "-" || discard ? std::string() : summaryName;
   run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
     read.add(o.row.spec);
@@ -341,7 +399,7 @@ int run_batch_rows(const CommandLine& c) {
             throw Error(ErrorKind::CannotWrite,
                         "The id " + o.row.id + " names the same output files (" + stem + ".*) as an earlier row");
           }
-          write_row_files(names, o, read, summaryTarget);
+          write_row_files(names, o, read, summaryTarget, unknownInputs);
         } catch (const Error& error) {
           o.summary = error_row(o.row, error.what());
         }

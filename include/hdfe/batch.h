@@ -178,6 +178,12 @@ class Sweep {
 // STEP; v1,v2,... gives the values as written. Throws Error (Usage) when they cannot be read.
 std::vector<std::string> sweep_values(std::string_view values);
 
+// The files a row will read, as its spec and engine files name them (the row's overrides
+// applied), without reading more: the spec file, the transmission and engine files, and the
+// map and curves of the engine file, names inside a file taken from the spec file's folder.
+// A file that cannot be read ends the list there: the row fails on it. Never throws.
+std::vector<std::filesystem::path> row_input_files(const BatchRow& row);
+
 struct BatchOptions {
   unsigned jobs = 0;          // worker threads; 0: one per core; at most 4 per core and one per row
   std::size_t window = 0;     // rows run ahead of the next one handed back; 0: 4 per job

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -236,6 +237,47 @@ TEST(BatchCommand, OutputsSpareWhatTheBatchReadsAndFailedRowsLeaveNoFiles) {
   EXPECT_EQ(rows[0].at("status"), "ok");
   EXPECT_NE(rows[1].at("message").find("engine.txt ]: it is an input file of the batch"), std::string::npos);
   EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "truck" / "." / "engine.txt"), 1);
+  EXPECT_EQ(Read(engine), engineBytes);
+
+  // Nor an input a later row has still to read: the files of every row are named first, for
+  // a manifest file and for a sweep that names another engine file.
+  Write(s.path / "later.csv", "id,spec\nengine,light/spec.txt\nlater,truck/spec.txt\n");
+  for (const int jobs : {1, 2}) {
+    EXPECT_EQ(RunBatch(s.path / "later.csv", jobs, s.path / "sum.csv", s.path / "truck"), 1);
+    rows = rowsOf(s.path / "sum.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NE(rows[0].at("message").find("engine.txt ]: it is an input file of the batch"), std::string::npos);
+    EXPECT_EQ(rows[1].at("status"), "ok") << rows[1].at("message");
+    EXPECT_EQ(Read(engine), engineBytes);
+  }
+  CommandLine sweep;
+  sweep.batch = true;
+  sweep.sweep_spec = (s.path / "light" / "spec.txt").string();
+  sweep.summary_csv = (s.path / "sum.csv").string();
+  sweep.out_dir = (s.path / "truck").string();
+  const std::string motoringBytes = Read(s.path / "truck" / "motoring.txt");
+  Write(s.path / "truck" / "1.txt", motoringBytes);  // row 1's name; row 2 reads it as its engine file
+  sweep.sweeps = {"EngineFile=engine.txt,'" + (s.path / "truck" / "1.txt").string() + "'"};
+  EXPECT_EQ(run_batch_command(sweep), 1);
+  EXPECT_NE(rowsOf(s.path / "sum.csv")[0].at("message").find("1.txt ]: it is an input file"), std::string::npos);
+  EXPECT_EQ(Read(s.path / "truck" / "1.txt"), motoringBytes);
+  fs::remove(s.path / "truck" / "1.txt");
+
+  // A manifest on standard input cannot be read ahead: a row replaces only this program's files.
+  std::istringstream input("id,spec\nengine," + (s.path / "light" / "spec.txt").string() + "\nfirst," +
+                           (s.path / "truck" / "spec.txt").string() + "\n");
+  std::streambuf* const cin = std::cin.rdbuf(input.rdbuf());
+  CommandLine piped;
+  piped.batch = true;
+  piped.manifest = "-";
+  piped.summary_csv = (s.path / "sum.csv").string();
+  piped.out_dir = (s.path / "truck").string();
+  EXPECT_EQ(run_batch_command(piped), 1);
+  std::cin.rdbuf(cin);
+  rows = rowsOf(s.path / "sum.csv");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NE(rows[0].at("message").find("no results file or JSON of this program"), std::string::npos);
+  EXPECT_EQ(rows[1].at("status"), "ok");  // first.txt and first.json are this program's: replaced
   EXPECT_EQ(Read(engine), engineBytes);
 
   // A manifest in the output folder, and a summary under a row's name.
