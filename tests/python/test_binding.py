@@ -132,7 +132,8 @@ def test_a_pickled_state_is_validated_on_restore(binding):
               dict(state, values={**state["values"], "final_ratio": "2.6"}),
               dict(state, values={k: v for k, v in state["values"].items() if k != "kf2"}),
               dict(state, full_load={"speed_rpm": [600.0, 500.0], "torque_Nm": [1.0, 2.0]}),
-              dict(state, engine={"idle_speed_rpm": 600.0}), "not a state"]
+              dict(state, engine={"idle_speed_rpm": 600.0}), "not a state",
+              dict(state, engine=binding.EngineInput.__new__(binding.EngineInput))]
     for bad in broken:
         with pytest.raises(ValueError):
             restore(name, bad)
@@ -141,6 +142,8 @@ def test_a_pickled_state_is_validated_on_restore(binding):
     result_restore, (result_name, result_state) = binding.run(vehicle).__reduce__()
     with pytest.raises(ValueError):
         result_restore(result_name, dict(result_state, trace=(["URBAN"], [3], ["second"], [[1.0]])))
+    with pytest.raises(ValueError):
+        result_restore(result_name, dict(result_state, cycles=[binding.CycleFigures.__new__(binding.CycleFigures)]))
 
 
 def test_curves_and_map_take_validated_tables(binding):
