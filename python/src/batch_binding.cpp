@@ -108,6 +108,12 @@ class AtomicFile {
   std::unique_ptr<StreamedFile> file_;
 };
 
+}  // namespace
+
+template <> inline constexpr bool bound_class<AtomicFile> = true;
+
+namespace {
+
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // One summary column of every row: a list of str for text and the status, an array for

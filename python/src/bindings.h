@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "constructed.h"
+
 namespace hdfe::python {
 
 namespace py = pybind11;

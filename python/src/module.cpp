@@ -29,6 +29,18 @@ py::tuple reduced(const std::string& type_name, const py::object& state) {
   return py::make_tuple(py::module_::import("hdfe._restore").attr("restore"), py::make_tuple(type_name, state));
 }
 
+void check_constructed(py::handle object, const std::type_info& type) {
+  const py::detail::type_info* info = py::detail::get_type_info(type);
+  if (!object || info == nullptr || !PyObject_TypeCheck(object.ptr(), info->type)) return;
+  auto* instance = reinterpret_cast<py::detail::instance*>(object.ptr());
+  const py::detail::value_and_holder held = instance->get_value_and_holder(info);
+  // An object holds a value when it owns it through its holder, or when it refers to a value
+  // owned elsewhere (vehicle.engine); an object that owns no holder has none.
+  if (held && (held.holder_constructed() || !instance->owned)) return;
+  const std::string name = py::str(py::type::handle_of(object).attr("__name__"));
+  throw py::type_error("this hdfe." + name + " was never initialised (made by __new__ without __init__)");
+}
+
 void deprecated_alias(py::object cls, const char* old_name, const char* name) {
   const std::string message = std::string(old_name) + " is deprecated: use " + name;
   const std::string target = name;

@@ -68,6 +68,7 @@ template <typename T>
 class Record {
  public:
   Record(py::module_& m, const char* name, const char* doc) : module_(m), class_(m, name, doc), fields_(std::make_shared<Fields>()) {
+    static_assert(bound_class<T>, "mark the record's type in constructed.h");
     class_.attr("__module__") = "hdfe";
   }
 

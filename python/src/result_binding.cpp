@@ -123,6 +123,12 @@ struct RunResult {
   py::object source;
 };
 
+}  // namespace
+
+template <> inline constexpr bool bound_class<RunResult> = true;
+
+namespace {
+
 constexpr int ResultStateVersion = 1;
 
 template <typename T>

@@ -132,7 +132,8 @@ def test_a_pickled_state_is_validated_on_restore(binding):
               dict(state, values={**state["values"], "final_ratio": "2.6"}),
               dict(state, values={k: v for k, v in state["values"].items() if k != "kf2"}),
               dict(state, full_load={"speed_rpm": [600.0, 500.0], "torque_Nm": [1.0, 2.0]}),
-              dict(state, engine={"idle_speed_rpm": 600.0}), "not a state"]
+              dict(state, engine={"idle_speed_rpm": 600.0}), "not a state",
+              dict(state, engine=binding.EngineInput.__new__(binding.EngineInput))]
     for bad in broken:
         with pytest.raises(ValueError):
             restore(name, bad)
@@ -141,6 +142,8 @@ def test_a_pickled_state_is_validated_on_restore(binding):
     result_restore, (result_name, result_state) = binding.run(vehicle).__reduce__()
     with pytest.raises(ValueError):
         result_restore(result_name, dict(result_state, trace=(["URBAN"], [3], ["second"], [[1.0]])))
+    with pytest.raises(ValueError):
+        result_restore(result_name, dict(result_state, cycles=[binding.CycleFigures.__new__(binding.CycleFigures)]))
 
 
 def test_curves_and_map_take_validated_tables(binding):
@@ -235,3 +238,48 @@ def test_relative_names_come_from_base(binding, tmp_path):
         binding.load_vehicle(tmp_path / "spec.txt")
     moved = binding.load_vehicle(tmp_path / "spec.txt", base=TRACTOR.parent)
     assert [f["path"] for f in moved.files][1:] == [f["path"] for f in binding.load_vehicle(TRACTOR).files][1:]
+
+
+def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
+    import inspect
+    import warnings
+
+    from hdfe import _core
+
+    vehicle = binding.load_vehicle(TRACTOR)
+    result = binding.run(vehicle)
+    c = result.classification
+    warning = _core._restore_RunWarning({"version": 1, "kind": "input", "cycle": "", "second": 0, "message": "m"})
+    finding = _core._restore_RunFinding({"version": 1, "cycle": "URBAN", "second": 3, "kind": "over_speed"})
+    normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics, c, c.values,
+              c.spec, c.engine, c.transmission, c.transmission.gears[0], result.inputs[0], warning, finding,
+              _core.AtomicFile(str(tmp_path / "out.txt"))]
+    # Every class of the module, so that a class bound later is covered too.
+    assert {type(o) for o in normal} == {cls for _, cls in inspect.getmembers(_core, inspect.isclass)}
+    for good in normal:
+        cls = type(good)
+        blank = cls.__new__(cls)
+        uses = [repr, copy.copy, copy.deepcopy] + [lambda o, p=p: pickle.dumps(o, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)]
+        for name, attr in inspect.getmembers(cls):
+            if isinstance(attr, property):
+                uses.append(lambda o, name=name: getattr(o, name))
+                if attr.fset is not None:
+                    uses.append(lambda o, name=name: setattr(o, name, getattr(good, name)))
+        if cls is binding.Vehicle:
+            uses += [lambda o: o["FinalRatio"], lambda o: o.__setitem__("final_ratio", vehicle.final_ratio), cls, binding.run,
+                     binding.check, lambda o: binding.run_batch({"spec": ["a"], "vehicle": [o]})]
+        elif cls is binding.Result:
+            uses += [lambda o: o.to_dict(), lambda o: o.to_json()]
+        elif cls is _core.AtomicFile:
+            uses = [lambda o: o.write(b"x"), lambda o: o.commit(), lambda o: o.__exit__(ValueError, None, None)]
+        else:
+            uses += [lambda o: o.to_dict(), lambda o: o == good, lambda o: good == o]
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            for use in uses:
+                with pytest.raises(TypeError, match="never initialised"):
+                    use(blank)
+                use(good)
+    late = binding.Vehicle.__new__(binding.Vehicle)
+    late.__init__(vehicle)
+    assert binding.run(late).to_dict() == result.to_dict()
