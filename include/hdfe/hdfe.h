@@ -75,6 +75,12 @@ Vehicle load_vehicle(const std::filesystem::path& spec, const LoadOptions& optio
 // as the vehicle's spec file.
 Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options = {});
 
+// The vehicle's input text (Vehicle::text) as bytes, and back, so that a stored copy of a
+// vehicle (a pickle) gives the same warnings with the same lines. Empty bytes: none. Throws
+// Error (BadValue) on bytes that input_text_bytes did not make.
+std::string input_text_bytes(const Vehicle& vehicle);
+void set_input_text(Vehicle& vehicle, std::string_view bytes);
+
 struct RunOptions {
   bool traces = false;  // keep the per-second series of every simulated cycle
 };

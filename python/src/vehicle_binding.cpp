@@ -19,7 +19,7 @@ namespace hdfe::python {
 namespace {
 
 // The pickled state's layout; another number is refused.
-constexpr int StateVersion = 2;
+constexpr int StateVersion = 3;
 
 const char* kind_name(ValueKind kind) {
   switch (kind) {
@@ -191,13 +191,15 @@ py::dict vehicle_state(const Vehicle& v) {
   py::list files;
   for (const InputFile& file : v.files) files.append(file);
   state["files"] = files;
+  // The files' text as loading found it: the stored vehicle keeps its warnings and their lines.
+  state["text"] = py::bytes(input_text_bytes(v));
   return state;
 }
 
 // The vehicle of a pickled state, every part validated as an assignment would be.
 Vehicle vehicle_from(const py::object& object) {
   static const std::set<std::string> parts = {"version", "values", "engine", "transmission", "full_load", "motoring",
-                                              "fuel_map", "idle_fuel_rate_l_per_h", "files"};
+                                              "fuel_map", "idle_fuel_rate_l_per_h", "files", "text"};
   if (!py::isinstance<py::dict>(object)) throw py::value_error("not a pickled hdfe.Vehicle");
   const auto state = object.cast<py::dict>();
   std::set<std::string> keys;
@@ -221,6 +223,8 @@ Vehicle vehicle_from(const py::object& object) {
     set_fuel_map(v.fuel_map, state["fuel_map"]);
     v.fuel_map.idle_fuel_rate_l_per_h = state["idle_fuel_rate_l_per_h"].cast<double>();
     v.files = state["files"].cast<std::vector<InputFile>>();
+    if (!py::isinstance<py::bytes>(state["text"])) throw py::value_error("its input text is not bytes");
+    set_input_text(v, state["text"].cast<std::string>());
     return v;
   } catch (const std::exception& error) {
     throw py::value_error(std::string("not a pickled hdfe.Vehicle: ") + error.what());
