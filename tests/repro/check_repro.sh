@@ -6,16 +6,18 @@
 #
 # PROGRAM, when given, is a g++ Release build of the program (make test passes build/test's),
 # which then stands for the g++ -O2 one instead of a build of its own. Only the program's
-# target is built; $HDFE_LAUNCHER may add CMake options such as a compiler launcher.
+# target is built; the clang++ one with each layer as one unit (CMAKE_UNITY_BUILD: half the
+# processor time, the same operations). $HDFE_LAUNCHER may add CMake options such as a
+# compiler launcher.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work="$root/build/repro"
 mkdir -p "$work"
 
-build() {  # name compiler flags
+build() {  # name compiler flags [unity]
   local dir="$work/$1"
   # shellcheck disable=SC2086
-  cmake -S "$root" -B "$dir" -DHDFE_TESTS=OFF -DCMAKE_BUILD_TYPE=None \
+  cmake -S "$root" -B "$dir" -DHDFE_TESTS=OFF -DCMAKE_BUILD_TYPE=None -DCMAKE_UNITY_BUILD="${4:-OFF}" \
         -DCMAKE_CXX_COMPILER="$2" -DCMAKE_CXX_FLAGS="$3" ${HDFE_LAUNCHER:-} >/dev/null
   cmake --build "$dir" -j"${JOBS:-2}" --target hdfe >/dev/null
 }
@@ -32,7 +34,7 @@ else
   build gcc-O2 g++ -O2
   program[gcc-O2]=$work/gcc-O2/hdfe
 fi
-build clang-O2 clang++ -O2
+build clang-O2 clang++ -O2 ON
 program[clang-O2]=$work/clang-O2/hdfe
 
 failed=0
