@@ -1,0 +1,134 @@
+// A user's cycle holding a built-in cycle's tables runs exactly as the built-in one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "hdfe/cycle.h"
+#include "hdfe/hdfe.h"
+
+namespace hdfe {
+namespace {
+
+const std::filesystem::path Source = HDFE_SOURCE_DIR;
+
+std::vector<double> read_points(const std::filesystem::path& file, std::size_t count) {
+  std::ifstream in(file);
+  std::vector<double> points;
+  double v = 0.0;
+  while (points.size() < count && in >> v) points.push_back(v);
+  return points;
+}
+
+// Equal to the bit, so that -0 and 0 or two NaNs are told apart as a file would show them.
+template <typename T>
+void ExpectSameBits(const std::vector<T>& a, const std::vector<T>& b, const char* what) {
+  ASSERT_EQ(a.size(), b.size()) << what;
+  EXPECT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(T))) << what;
+}
+
+void ExpectSameRun(const CycleRun& builtIn, const CycleFigures& builtInFigures, const CycleRun& user,
+                   const CycleFigures& userFigures) {
+  const CycleTrace& a = builtIn.trace;
+  const CycleTrace& b = user.trace;
+  ExpectSameBits(a.speed_km_per_h, b.speed_km_per_h, "speed");
+  ExpectSameBits(a.gear, b.gear, "gear");
+  ExpectSameBits(a.engine_speed_rpm, b.engine_speed_rpm, "engine speed");
+  ExpectSameBits(a.engine_torque_nm, b.engine_torque_nm, "engine torque");
+  ExpectSameBits(a.normalised_torque_percent, b.normalised_torque_percent, "normalised torque");
+  ExpectSameBits(a.fuel_rate_l_per_h, b.fuel_rate_l_per_h, "fuel rate");
+  EXPECT_EQ(builtInFigures.distance_km, userFigures.distance_km);
+  EXPECT_EQ(builtInFigures.target_distance_km, userFigures.target_distance_km);
+  EXPECT_EQ(builtInFigures.fuel_l, userFigures.fuel_l);
+  EXPECT_EQ(builtInFigures.average_speed_km_per_h, userFigures.average_speed_km_per_h);
+  EXPECT_EQ(builtInFigures.seconds, userFigures.seconds);
+  EXPECT_EQ(builtInFigures.metrics.seconds_below_target, userFigures.metrics.seconds_below_target);
+  EXPECT_EQ(builtInFigures.metrics.seconds_at_full_load, userFigures.metrics.seconds_at_full_load);
+  // Plain distance over fuel: the built-in figure before its converter factor and corrections.
+  EXPECT_EQ(userFigures.fuel_economy_km_per_l, userFigures.fuel_economy_before_transient_km_per_l);
+  EXPECT_EQ(userFigures.kf, 1.0);
+  EXPECT_FALSE(userFigures.transient_correction);
+}
+
+class BuiltInIdentity : public ::testing::TestWithParam<const char*> {};
+
+// The examples cover idle stop on and off, its start rule, manual, automated and converter
+// gearboxes.
+TEST_P(BuiltInIdentity, UrbanAndHighwayTablesRunBitForBit) {
+  const Vehicle vehicle = load_vehicle(Source / "examples" / GetParam() / "spec.txt");
+  const Result specified = run(vehicle, {.traces = true});
+
+  std::vector<Cycle> cycles(2);
+  cycles[0].name = "my-urban";
+  cycles[0].target_speed_km_per_h = read_points(Source / "src/sim/cycles/je05.txt", 1831);
+  cycles[1].name = "my-highway";
+  cycles[1].target_speed_km_per_h.assign(3121, 80.0);
+  cycles[1].grade_percent = read_points(Source / "src/sim/cycles/highway_grade.txt", 3121);
+  ASSERT_EQ(cycles[0].target_speed_km_per_h.size(), 1831u);
+  ASSERT_EQ(cycles[1].grade_percent.size(), 3121u);
+
+  const Result user = run_cycles(vehicle, cycles, {.traces = true});
+  ASSERT_EQ(user.cycles.size(), 2u);
+  ASSERT_EQ(user.traces.size(), 2u);
+  EXPECT_EQ(user.cycles[0].name, "my-urban");
+  EXPECT_EQ(user.traces[1].cycle.n, 3120);
+  ExpectSameRun(specified.traces[0], specified.cycle("URBAN"), user.traces[0], user.cycles[0]);
+  ExpectSameRun(specified.traces[1], specified.cycle("HIGHWAY"), user.traces[1], user.cycles[1]);
+  // Without traces the figures are the same.
+  const Result quiet = run_cycles(vehicle, cycles);
+  EXPECT_TRUE(quiet.traces.empty());
+  EXPECT_EQ(quiet.cycles[0].fuel_l, user.cycles[0].fuel_l);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, BuiltInIdentity,
+                         ::testing::Values("bus_BR4_220kW_AT6", "lighttruck_T3_130kW_MT6",
+                                           "tractor_TT1_325kW_AMT12", "truck_T8_175kW_MT6"));
+
+TEST(RunCycles, IdleStopFollowsTheSpecAndTheLeadingStandstill) {
+  Vehicle vehicle = load_vehicle(Source / "examples/lighttruck_T3_130kW_MT6/spec.txt");
+  // 40 s standing, a minute up to 30 km/h and down again, 40 s standing.
+  Cycle cycle;
+  cycle.name = "stop-go";
+  cycle.target_speed_km_per_h.assign(141, 0.0);
+  for (std::size_t k = 41; k < 100; ++k) {
+    cycle.target_speed_km_per_h[k] = std::min({30.0, 3.0 * static_cast<double>(k - 40), 3.0 * static_cast<double>(100 - k)});
+  }
+  const auto stopped_seconds = [&](const Vehicle& v) {
+    const Result r = run_cycles(v, {&cycle, 1}, {.traces = true});
+    int32_t stopped = 0;
+    for (const double ne : r.traces[0].trace.engine_speed_rpm) stopped += ne == 0.0;
+    return stopped;
+  };
+  const int32_t on = stopped_seconds(vehicle);
+  EXPECT_GT(on, 20);
+  vehicle.values.idle_stop_on = 0;
+  vehicle.values.start_idle_stop_on = 0;
+  EXPECT_EQ(stopped_seconds(vehicle), 0);
+}
+
+TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
+  const Vehicle vehicle = load_vehicle(Source / "examples/truck_T8_175kW_MT6/spec.txt");
+  const auto refused = [&](Cycle cycle) {
+    cycle.name = "bad";
+    try {
+      run_cycles(vehicle, {&cycle, 1});
+    } catch (const Error& e) {
+      return e.kind() == ErrorKind::BadValue;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused(Cycle{"", {0.0}, {}, {}}));                       // no step
+  EXPECT_TRUE(refused(Cycle{"", {0.0, -1.0}, {}, {}}));                 // negative speed
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0}, {}}));              // gradient too short
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0, 31.0}, {}}));        // too steep
+  EXPECT_TRUE(refused(Cycle{"", {0.0, std::nan("")}, {}, {}}));         // not a number
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {}, {"a"}}));              // phase too short
+}
+
+}  // namespace
+}  // namespace hdfe
