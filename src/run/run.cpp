@@ -162,9 +162,16 @@ std::shared_ptr<const FuelGrid> prepare_run(const Vehicle& vehicle, Result& resu
   return gridSource(vehicle);
 }
 
-// Drives a cycle, gives it its fuel rates and, when idleStop, applies idle stop with the
-// start rule over the first startSteps steps.
-CycleRun drive_cycle(std::string name, const DriveCycle& cycle, bool idleStop, int32_t startSteps,
+// Idle stop over a cycle: the waits of its two rules [s] and the steps of the start rule.
+struct IdleStopRules {
+  bool applies = false;
+  int32_t stop_delay_s = 0;
+  int32_t start_idle_time_s = 0;
+  int32_t start_steps = 0;
+};
+
+// Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
+CycleRun drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
                      const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
                      std::vector<RunWarning>& warnings) {
   CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
@@ -172,9 +179,9 @@ CycleRun drive_cycle(std::string name, const DriveCycle& cycle, bool idleStop, i
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
   calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
                   vehicle.motoring, grid, c.engine);
-  if (idleStop) {
-    idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, c.values.stop_delay_s,
-              c.values.start_idle_time_s, c.values.restart_lead_s, startSteps);
+  if (rules.applies) {
+    idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, rules.stop_delay_s,
+              rules.start_idle_time_s, c.values.restart_lead_s, rules.start_steps);
   }
   for (const int32_t second : simulation.exhausted_searches) {
     warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, name, second,
@@ -222,7 +229,8 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
   std::vector<CycleRun> runs;
   for (const CycleDefinition& definition : built_in_cycles()) {
-    runs.push_back(drive_cycle(std::string(definition.name), definition.table, definition.idle_stop, UrbanStartSteps,
+    const IdleStopRules rules{definition.idle_stop, c.values.stop_delay_s, c.values.start_idle_time_s, UrbanStartSteps};
+    runs.push_back(drive_cycle(std::string(definition.name), definition.table, rules,
                                vehicle, c, grid, result.warnings));
   }
   for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
@@ -248,7 +256,6 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
 
-  const bool idleStop = c.values.idle_stop_on != 0 || c.values.start_idle_stop_on != 0;
   std::vector<CycleRun> runs;
   for (const Cycle& cycle : cycles) {
     const std::size_t points = cycle.target_speed_km_per_h.size();
@@ -259,8 +266,14 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
     padded->grade.resize(points + PaddingPoints, 0.0);
     const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
     // Idle stop as the spec's settings give it; the start rule covers the steps before the
-    // first moving target.
-    CycleRun r = drive_cycle(cycle.name, table, idleStop, leading_standstill(padded->speed, table.n), vehicle, c, grid,
+    // first moving target. A rule that is off waits longer than the cycle: the wait that
+    // stands for "off" in the built-in cycles would stop the engine in a long user cycle.
+    const int32_t never = table.n + 1;
+    const IdleStopRules rules{c.values.idle_stop_on != 0 || c.values.start_idle_stop_on != 0,
+                              c.values.idle_stop_on != 0 ? c.values.stop_delay_s : never,
+                              c.values.start_idle_stop_on != 0 ? c.values.start_idle_time_s : never,
+                              leading_standstill(padded->speed, table.n)};
+    CycleRun r = drive_cycle(cycle.name, table, rules, vehicle, c, grid,
                              result.warnings);
     r.storage = std::move(padded);
     check_cycle(r.name, r.cycle, r.trace, result.findings);

@@ -91,24 +91,37 @@ INSTANTIATE_TEST_SUITE_P(Examples, BuiltInIdentity,
 
 TEST(RunCycles, IdleStopFollowsTheSpecAndTheLeadingStandstill) {
   Vehicle vehicle = load_vehicle(Source / "examples/lighttruck_T3_130kW_MT6/spec.txt");
-  // 40 s standing, a minute up to 30 km/h and down again, 40 s standing.
+  // 40 s standing, a minute up to 30 km/h and down, 1140 s standing (longer than the wait
+  // that stands for "off" in the built-in cycles), the minute again, 40 s standing.
   Cycle cycle;
   cycle.name = "stop-go";
-  cycle.target_speed_km_per_h.assign(141, 0.0);
-  for (std::size_t k = 41; k < 100; ++k) {
-    cycle.target_speed_km_per_h[k] = std::min({30.0, 3.0 * static_cast<double>(k - 40), 3.0 * static_cast<double>(100 - k)});
+  cycle.target_speed_km_per_h.assign(1341, 0.0);
+  for (const std::size_t start : {40u, 1240u}) {
+    for (std::size_t k = start + 1; k < start + 60; ++k) {
+      cycle.target_speed_km_per_h[k] =
+          std::min({30.0, 3.0 * static_cast<double>(k - start), 3.0 * static_cast<double>(start + 60 - k)});
+    }
   }
-  const auto stopped_seconds = [&](const Vehicle& v) {
+  // Steps with the engine stopped in the leading standstill (1..40) and in the long one.
+  const auto stopped = [&](const Vehicle& v) {
     const Result r = run_cycles(v, {&cycle, 1}, {.traces = true});
-    int32_t stopped = 0;
-    for (const double ne : r.traces[0].trace.engine_speed_rpm) stopped += ne == 0.0;
-    return stopped;
+    const std::vector<double>& ne = r.traces[0].trace.engine_speed_rpm;
+    const auto count = [&](std::size_t from, std::size_t to) {
+      return std::count(ne.begin() + static_cast<std::ptrdiff_t>(from - 1), ne.begin() + static_cast<std::ptrdiff_t>(to), 0.0);
+    };
+    return std::pair{count(1, 40), count(101, 1240)};
   };
-  const int32_t on = stopped_seconds(vehicle);
-  EXPECT_GT(on, 20);
+  // StartIdleTime 5 s and RestartLead 2 s: steps 6..38 of the leading standstill.
+  const auto both = stopped(vehicle);
+  EXPECT_EQ(both.first, 33);
+  EXPECT_GT(both.second, 1000);
   vehicle.values.idle_stop_on = 0;
+  EXPECT_EQ(stopped(vehicle), std::pair(both.first, std::ptrdiff_t{0}));
+  vehicle.values.idle_stop_on = 1;
   vehicle.values.start_idle_stop_on = 0;
-  EXPECT_EQ(stopped_seconds(vehicle), 0);
+  EXPECT_EQ(stopped(vehicle), std::pair(std::ptrdiff_t{0}, both.second));
+  vehicle.values.idle_stop_on = 0;
+  EXPECT_EQ(stopped(vehicle), std::pair(std::ptrdiff_t{0}, std::ptrdiff_t{0}));
 }
 
 TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
