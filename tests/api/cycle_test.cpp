@@ -145,3 +145,29 @@ TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
 
 }  // namespace
 }  // namespace hdfe
+
+namespace hdfe {
+namespace {
+
+// Every public cycle runs on every example: the vehicle covers its target distance.
+TEST(RunCycles, PublicCyclesOnTheExamples) {
+  std::vector<Cycle> cycles;
+  for (const auto& entry : std::filesystem::directory_iterator(Source / "data/cycles")) {
+    if (entry.path().extension() == ".csv") cycles.push_back(read_cycle_file(entry.path()));
+  }
+  ASSERT_EQ(cycles.size(), 10u);
+  for (const char* example : {"bus_BR4_220kW_AT6", "lighttruck_T3_130kW_MT6", "tractor_TT1_325kW_AMT12",
+                              "truck_T8_175kW_MT6"}) {
+    const Result r = run_cycles(load_vehicle(Source / "examples" / example / "spec.txt"), cycles);
+    ASSERT_EQ(r.cycles.size(), cycles.size());
+    for (std::size_t k = 0; k < cycles.size(); ++k) {
+      const CycleFigures& f = r.cycles[k];
+      EXPECT_EQ(f.name, cycles[k].name);
+      EXPECT_EQ(static_cast<std::size_t>(f.seconds) + 1, cycles[k].target_speed_km_per_h.size());
+      EXPECT_NEAR(f.distance_km / f.target_distance_km, 1.0, 0.02) << example << " " << f.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace hdfe
