@@ -140,8 +140,10 @@ struct CycleFigures {
 // The per-second series of a simulated cycle.
 struct CycleRun {
   std::string name;
-  DriveCycle cycle;  // the target speed and gradient tables (views of built-in data)
+  DriveCycle cycle;  // the target speed and gradient tables (views of built-in data or of storage)
   CycleTrace trace;
+  // Holds the tables a user's cycle views (see run_cycles); none for a built-in cycle.
+  std::shared_ptr<const void> storage;
 };
 
 // The standard vehicle, the derived engine speeds and the gear table of a run.

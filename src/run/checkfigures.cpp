@@ -34,30 +34,32 @@ void check_factors(double Kf1, double Kf2) {
   if (!positive_finite(Kf2)) bad_figure("Kf2", Kf2, "", "it must be a positive finite number");
 }
 
-void check_figures(const Result& result) {
+void check_cycle_figures(const CycleFigures& f) {
   const std::string notMoving =
       "the vehicle does not move forward over the cycle (check RollAddend, FinalRatio, the gear ratios and the "
       "full-load curve)";
-  for (const CycleFigures& f : result.cycles) {
-    if (!positive_finite(f.distance_km)) bad_figure(f.name + " distance", f.distance_km, " km", notMoving);
-    if (!positive_finite(f.average_speed_km_per_h)) {
-      bad_figure(f.name + " average speed", f.average_speed_km_per_h, " km/h", notMoving);
-    }
-    if (!positive_finite(f.fuel_l)) {
-      bad_figure(f.name + " fuel", f.fuel_l, " l", "the fuel map gives no fuel (check its fuel rates and idle line)");
-    }
-    const std::string kf = f.name == "HIGHWAY" ? "Kf2" : "Kf1";
-    const std::pair<std::string, double> economies[] = {
-        {" fuel economy", f.fuel_economy_before_transient_km_per_l},
-        {" fuel economy after the transient correction", f.fuel_economy_after_transient_km_per_l},
-        {" fuel economy with " + kf, f.fuel_economy_after_kf_km_per_l}};
-    for (const auto& [what, value] : economies) {
-      if (!positive_finite(value)) {
-        bad_figure(f.name + what, value, " km/l",
-                   "distance over fuel is out of the range of numbers (check " + kf + " and the fuel map)");
-      }
+  if (!positive_finite(f.distance_km)) bad_figure(f.name + " distance", f.distance_km, " km", notMoving);
+  if (!positive_finite(f.average_speed_km_per_h)) {
+    bad_figure(f.name + " average speed", f.average_speed_km_per_h, " km/h", notMoving);
+  }
+  if (!positive_finite(f.fuel_l)) {
+    bad_figure(f.name + " fuel", f.fuel_l, " l", "the fuel map gives no fuel (check its fuel rates and idle line)");
+  }
+  const std::string kf = f.name == "HIGHWAY" ? "Kf2" : "Kf1";
+  const std::pair<std::string, double> economies[] = {
+      {" fuel economy", f.fuel_economy_before_transient_km_per_l},
+      {" fuel economy after the transient correction", f.fuel_economy_after_transient_km_per_l},
+      {" fuel economy with " + kf, f.fuel_economy_after_kf_km_per_l}};
+  for (const auto& [what, value] : economies) {
+    if (!positive_finite(value)) {
+      bad_figure(f.name + what, value, " km/l",
+                 "distance over fuel is out of the range of numbers (check " + kf + " and the fuel map)");
     }
   }
+}
+
+void check_figures(const Result& result) {
+  for (const CycleFigures& f : result.cycles) check_cycle_figures(f);
   if (!positive_finite(result.average_fuel_economy_km_per_l)) {
     bad_figure("AVERAGE fuel economy", result.average_fuel_economy_km_per_l, " km/l",
                "the weighted average is out of the range of numbers (check Kf1 and Kf2)");

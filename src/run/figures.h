@@ -26,6 +26,8 @@ void check_factors(double Kf1, double Kf2);
 // that is not a positive finite number (the distance, average speed, fuel and fuel
 // economies of every section, then the average) and its likely cause.
 void check_figures(const Result& result);
+// The same for the figures of one section.
+void check_cycle_figures(const CycleFigures& figures);
 
 // Stops the run (Error of kind VehicleCheck) when a speed line of the fuel map lies
 // beyond a vertical end of the motoring curve (see beyond_vertical_end).

@@ -9,6 +9,7 @@
 #include "run/classification.h"
 #include "run/figures.h"
 #include "run/plausibility.h"
+#include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 #include "model/checkvehicle.h"
 #include "model/classify.h"
@@ -142,61 +143,147 @@ std::shared_ptr<const FuelGrid> fuel_grid(const Vehicle& vehicle) {
 
 Result run(const Vehicle& vehicle, const RunOptions& options) { return run(vehicle, options, fuel_grid); }
 
-Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
-  Result result;
+namespace {
+
+// Classifies the vehicle into result and checks it (with Kf1 and Kf2 when the run reports
+// them), notes its input warnings and gives its fuel grid.
+std::shared_ptr<const FuelGrid> prepare_run(const Vehicle& vehicle, Result& result, const FuelGridSource& gridSource,
+                                            bool kfFactors) {
   TransmissionInput ratios;
   result.classification = classify_vehicle(vehicle, ratios);
   const Classification& c = result.classification;
-  check_factors(c.values.kf1, c.values.kf2);
+  if (kfFactors) check_factors(c.values.kf1, c.values.kf2);
   EngineInput files{vehicle.engine.fuel_map_file, vehicle.engine.full_load_file, vehicle.engine.motoring_file};
   const std::string specName = vehicle.files.empty() ? std::string() : vehicle.files.front().name;
   check_vehicle(specName, c.values, c.spec, c.engine, files, c.transmission, ratios, vehicle.full_load,
                 vehicle.motoring, vehicle.fuel_map);
   check_map_speeds(vehicle.fuel_map, vehicle.motoring, vehicle.engine.motoring_file);
   result.warnings = input_warnings(vehicle);
-  const std::shared_ptr<const FuelGrid> shared = gridSource(vehicle);
+  return gridSource(vehicle);
+}
+
+// Idle stop over a cycle: the waits of its two rules [s] and the steps of the start rule.
+struct IdleStopRules {
+  bool applies = false;
+  int32_t stop_delay_s = 0;
+  int32_t start_idle_time_s = 0;
+  int32_t start_steps = 0;
+};
+
+// Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
+CycleRun drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
+                     const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
+                     std::vector<RunWarning>& warnings) {
+  CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
+  CycleTrace& trace = simulation.trace;
+  check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
+  calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
+                  vehicle.motoring, grid, c.engine);
+  if (rules.applies) {
+    idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, rules.stop_delay_s,
+              rules.start_idle_time_s, c.values.restart_lead_s, rules.start_steps);
+  }
+  for (const int32_t second : simulation.exhausted_searches) {
+    warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, name, second,
+                        "Warning : convergence cal. of vehicle speed"});
+  }
+  CycleRun run;
+  run.name = std::move(name);
+  run.cycle = cycle;
+  run.trace = std::move(trace);
+  return run;
+}
+
+// The figures of a section of a driven cycle; a missed whole cycle adds a warning.
+CycleFigures run_figures(const SectionDefinition& section, const CycleRun& r, bool converter, double Kf1, double Kf2,
+                         std::vector<RunWarning>& warnings) {
+  const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;
+  const CycleResult average = cycle_average(r.trace.speed_km_per_h, r.trace.fuel_rate_l_per_h, steps, section.first);
+  CycleFigures f = section_figures(section, average, converter, Kf1, Kf2);
+  f.seconds = steps;
+  f.target_distance_km = target_distance(r.cycle, section.first, steps);
+  f.metrics = follow_metrics(r.cycle, r.trace, section.first, steps);
+  // A section inside a cycle is judged with its cycle.
+  if (section.first == 1 && missed(f.metrics, steps)) {
+    warnings.push_back({RunWarning::Kind::CycleMissed, f.name, 0, missed_message(f)});
+  }
+  return f;
+}
+
+// A user's cycle as the simulation reads it: the points, then zeros past point n as the
+// built-in tables hold them (the look-ahead and the moving-off search read beyond n).
+struct PaddedCycle {
+  std::vector<double> speed;
+  std::vector<double> grade;
+};
+constexpr std::size_t PaddingPoints = 3;
+
+}  // namespace
+
+Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
+  Result result;
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, true);
   const FuelGrid& grid = *shared;
+  const Classification& c = result.classification;
 
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
   std::vector<CycleRun> runs;
   for (const CycleDefinition& definition : built_in_cycles()) {
-    const DriveCycle& cycle = definition.table;
-    CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
-    CycleTrace& trace = simulation.trace;
-    check_driven_speeds(definition.name, trace, cycle.n, vehicle, c.engine);
-    calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle, vehicle.motoring, grid, c.engine);
-    if (definition.idle_stop) {
-      idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, c.values.stop_delay_s, c.values.start_idle_time_s,
-                c.values.restart_lead_s);
-    }
-    for (const int32_t second : simulation.exhausted_searches) {
-      result.warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, std::string(definition.name), second,
-                                 "Warning : convergence cal. of vehicle speed"});
-    }
-    runs.push_back({std::string(definition.name), cycle, std::move(trace)});
+    const IdleStopRules rules{definition.idle_stop, c.values.stop_delay_s, c.values.start_idle_time_s, UrbanStartSteps};
+    runs.push_back(drive_cycle(std::string(definition.name), definition.table, rules,
+                               vehicle, c, grid, result.warnings));
   }
   for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
 
   const bool converter = c.transmission.type == TransmissionType::TorqueConverter;
   for (const SectionDefinition& section : reported_sections()) {
-    const CycleRun& r = runs[section.cycle];
-    const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;
-    const CycleResult average = cycle_average(r.trace.speed_km_per_h, r.trace.fuel_rate_l_per_h, steps, section.first);
-    CycleFigures f = section_figures(section, average, converter, c.values.kf1, c.values.kf2);
-    f.seconds = steps;
-    f.target_distance_km = target_distance(r.cycle, section.first, steps);
-    f.metrics = follow_metrics(r.cycle, r.trace, section.first, steps);
-    // A section inside a cycle is judged with its cycle.
-    if (section.first == 1 && missed(f.metrics, steps)) {
-      result.warnings.push_back({RunWarning::Kind::CycleMissed, f.name, 0, missed_message(f)});
-    }
-    result.cycles.push_back(std::move(f));
+    result.cycles.push_back(
+        run_figures(section, runs[section.cycle], converter, c.values.kf1, c.values.kf2, result.warnings));
   }
 
   result.highway_ratio = c.spec.highway_ratio;
   result.average_fuel_economy_km_per_l = average_economy(
       result.cycle("URBAN").fuel_economy_km_per_l, result.cycle("HIGHWAY").fuel_economy_km_per_l, result.highway_ratio);
   check_figures(result);
+  if (options.traces) result.traces = std::move(runs);
+  return result;
+}
+
+Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options) {
+  for (const Cycle& cycle : cycles) check_cycle_values(cycle);
+  Result result;
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const FuelGrid& grid = *shared;
+  const Classification& c = result.classification;
+
+  std::vector<CycleRun> runs;
+  for (const Cycle& cycle : cycles) {
+    const std::size_t points = cycle.target_speed_km_per_h.size();
+    auto padded = std::make_shared<PaddedCycle>();
+    padded->speed = cycle.target_speed_km_per_h;
+    padded->speed.resize(points + PaddingPoints, 0.0);
+    padded->grade = cycle.grade_percent;
+    padded->grade.resize(points + PaddingPoints, 0.0);
+    const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
+    // Idle stop as the spec's settings give it; the start rule covers the steps before the
+    // first moving target. A rule that is off waits longer than the cycle: the wait that
+    // stands for "off" in the built-in cycles would stop the engine in a long user cycle.
+    const int32_t never = table.n + 1;
+    const IdleStopRules rules{c.values.idle_stop_on != 0 || c.values.start_idle_stop_on != 0,
+                              c.values.idle_stop_on != 0 ? c.values.stop_delay_s : never,
+                              c.values.start_idle_stop_on != 0 ? c.values.start_idle_time_s : never,
+                              leading_standstill(padded->speed, table.n)};
+    CycleRun r = drive_cycle(cycle.name, table, rules, vehicle, c, grid,
+                             result.warnings);
+    r.storage = std::move(padded);
+    check_cycle(r.name, r.cycle, r.trace, result.findings);
+    // The fuel economy is plain distance over fuel: no transient correction, no Kf and a
+    // torque-converter factor of 1.
+    const SectionDefinition whole{r.name, 0, 1, 0, false, 1.0, 1};
+    result.cycles.push_back(run_figures(whole, r, false, 1.0, 1.0, result.warnings));
+    check_cycle_figures(result.cycles.back());
+    runs.push_back(std::move(r));
+  }
   if (options.traces) result.traces = std::move(runs);
   return result;
 }

@@ -10,10 +10,6 @@ namespace hdfe {
 
 namespace {
 
-// Steps of the cycle start whose target speed is 0; the engine may stop there only after
-// the start idle time.
-constexpr int64_t StartSteps = 25;
-
 // True when Vreal is exactly 0 at every 1-based step lo..hi (true for an empty range).
 bool standstill(std::span<const double> Vreal, int64_t lo, int64_t hi) {
   for (int64_t j = lo; j <= hi; ++j) {
@@ -25,20 +21,22 @@ bool standstill(std::span<const double> Vreal, int64_t lo, int64_t hi) {
 }  // namespace
 
 void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
-              int32_t B, int32_t C, int32_t A) {
+              int32_t B, int32_t C, int32_t A, int32_t startSteps) {
   if (n <= 0) return;
+  // In the leading standstill the engine may stop only after the start idle time.
+  const int64_t lead = std::max(startSteps, 0);
   const int64_t steps = static_cast<int64_t>(std::min({static_cast<std::size_t>(n), Vreal.size(),
                                                        Ne.size(), FC.size()}));
   std::vector<char> marked(static_cast<std::size_t>(steps), 0);
   const auto V = [&](int64_t i) { return Vreal[static_cast<std::size_t>(i - 1)]; };
 
   // Stopped for at least B seconds up to i and staying stopped A seconds more.
-  for (int64_t i = StartSteps + 1; i <= steps; ++i) {
+  for (int64_t i = lead + 1; i <= steps; ++i) {
     marked[i - 1] = V(i) == 0.0 && standstill(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
   }
   // Cycle start: after the start idle time, while the vehicle stays stopped A seconds more.
   // The step's own standstill is required as well, so a negative A cannot stop a moving engine.
-  for (int64_t i = 1; i <= std::min(StartSteps, steps); ++i) {
+  for (int64_t i = 1; i <= std::min(lead, steps); ++i) {
     marked[i - 1] = i > C && V(i) == 0.0 && standstill(Vreal, i, std::min<int64_t>(i + A, steps));
   }
   for (int64_t i = 1; i <= steps; ++i) {
@@ -47,6 +45,15 @@ void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<do
       Ne[i - 1] = 0.0;
     }
   }
+}
+
+int32_t leading_standstill(std::span<const double> targetSpeed, int32_t n) {
+  int32_t steps = 0;
+  while (steps < n && static_cast<std::size_t>(steps) + 1 < targetSpeed.size() &&
+         targetSpeed[static_cast<std::size_t>(steps) + 1] == 0.0) {
+    ++steps;
+  }
+  return steps;
 }
 
 CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,

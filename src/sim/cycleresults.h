@@ -14,10 +14,17 @@ struct CycleResult {
 };
 
 
+// Steps of the URBAN cycle's start whose target speed is 0.
+inline constexpr int32_t UrbanStartSteps = 25;
+
 // Switches the engine off at long standstills of the first n steps: Ne and FC become 0
-// at every marked step. B = StopDelay, C = StartIdleTime, A = RestartLead [s].
+// at every marked step. B = StopDelay, C = StartIdleTime, A = RestartLead [s]. The first
+// startSteps steps are the cycle's leading standstill, where the start rule applies.
 void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<double> FC, int32_t n,
-              int32_t B, int32_t C, int32_t A);
+              int32_t B, int32_t C, int32_t A, int32_t startSteps = UrbanStartSteps);
+
+// The steps of a cycle's leading standstill: those from step 1 on whose target speed is 0.
+int32_t leading_standstill(std::span<const double> targetSpeed, int32_t n);
 
 // Average speed and fuel economy over steps first .. first + count - 1 (1-based).
 CycleResult cycle_average(std::span<const double> Vreal, std::span<const double> FC, int32_t count,

@@ -1,0 +1,225 @@
+// A user's drive cycle from a CSV file.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hdfe/cycle.h"
+#include "hdfe/error.h"
+
+namespace hdfe {
+
+namespace {
+
+constexpr double KmPerMile = 1.609344;
+constexpr double KmhPerMetrePerSecond = 3.6;
+
+[[noreturn]] void bad(const std::string& file, int64_t line, const std::string& message) {
+  throw Error(ErrorKind::BadValue, file + ": " + message, file, line);
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+std::vector<std::string_view> split(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(trim(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
+    if (comma == std::string_view::npos) return fields;
+    start = comma + 1;
+  }
+}
+
+enum class Column { Time, SpeedKmh, SpeedMph, SpeedMs, Grade, Phase };
+
+bool column_of(std::string_view name, Column& column) {
+  static constexpr std::pair<std::string_view, Column> Names[] = {
+      {"time_s", Column::Time},         {"speed_km_per_h", Column::SpeedKmh}, {"speed_mph", Column::SpeedMph},
+      {"speed_m_per_s", Column::SpeedMs}, {"grade_percent", Column::Grade},  {"phase", Column::Phase}};
+  for (const auto& [text, c] : Names) {
+    if (name == text) {
+      column = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool is_speed(Column c) { return c == Column::SpeedKmh || c == Column::SpeedMph || c == Column::SpeedMs; }
+
+// A row as read: its time, speed in km/h, gradient, phase and line.
+struct Row {
+  double time = 0.0;
+  double speed = 0.0;
+  double grade = 0.0;
+  std::string phase;
+  int64_t line = 0;
+};
+
+double number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a number");
+  }
+  if (!std::isfinite(value)) {
+    bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a finite number");
+  }
+  return value;
+}
+
+}  // namespace
+
+void check_cycle_values(const Cycle& cycle) {
+  const std::size_t points = cycle.target_speed_km_per_h.size();
+  const std::string& name = cycle.name;
+  const auto fail = [&](const std::string& message) {
+    throw Error(ErrorKind::BadValue, "cycle " + name + ": " + message);
+  };
+  if (points < 2) fail("a cycle needs at least two points (seconds 0 and 1)");
+  if (points > MaxCyclePoints) fail("more than " + std::to_string(MaxCyclePoints) + " points");
+  if (!cycle.grade_percent.empty() && cycle.grade_percent.size() != points) {
+    fail("the gradient has " + std::to_string(cycle.grade_percent.size()) + " points, the speed " +
+         std::to_string(points));
+  }
+  if (!cycle.phase.empty() && cycle.phase.size() != points) {
+    fail("the phase has " + std::to_string(cycle.phase.size()) + " points, the speed " + std::to_string(points));
+  }
+  for (std::size_t k = 0; k < points; ++k) {
+    const double v = cycle.target_speed_km_per_h[k];
+    if (!std::isfinite(v) || v < 0.0) fail("the speed at point " + std::to_string(k) + " is not a finite speed of 0 or more");
+  }
+  for (std::size_t k = 0; k < cycle.grade_percent.size(); ++k) {
+    const double g = cycle.grade_percent[k];
+    if (!(std::fabs(g) <= MaxCycleGradePercent)) {
+      fail("the gradient at point " + std::to_string(k) + " is not within ±30 %");
+    }
+  }
+}
+
+Cycle read_cycle_file(const std::filesystem::path& path) {
+  const std::string file = path.string();
+  std::ifstream in(path, std::ios::binary);
+  if (!in || std::filesystem::is_directory(path)) {
+    throw Error(ErrorKind::MissingFile, "cannot open the cycle file " + file, file);
+  }
+
+  std::vector<Column> columns;
+  bool speedGiven = false;
+  bool gradeGiven = false;
+  bool phaseGiven = false;
+  Column speedColumn = Column::SpeedKmh;
+  std::vector<Row> rows;
+  std::string text;
+  int64_t line = 0;
+  while (std::getline(in, text)) {
+    ++line;
+    std::string_view view(text);
+    if (line == 1 && view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
+    view = trim(view);
+    if (view.empty() || view.front() == '#') continue;
+    const std::vector<std::string_view> fields = split(view);
+    if (columns.empty()) {
+      bool timeGiven = false;
+      for (const std::string_view name : fields) {
+        Column c{};
+        if (!column_of(name, c)) bad(file, line, "unknown column '" + std::string(name) + "'");
+        for (const Column seen : columns) {
+          if (seen == c || (is_speed(seen) && is_speed(c))) {
+            bad(file, line, "the column '" + std::string(name) + "' repeats a column (one speed column only)");
+          }
+        }
+        columns.push_back(c);
+        timeGiven |= c == Column::Time;
+        if (is_speed(c)) {
+          speedGiven = true;
+          speedColumn = c;
+        }
+        gradeGiven |= c == Column::Grade;
+        phaseGiven |= c == Column::Phase;
+      }
+      if (!timeGiven) bad(file, line, "no time_s column");
+      if (!speedGiven) bad(file, line, "no speed column (speed_km_per_h, speed_mph or speed_m_per_s)");
+      continue;
+    }
+    if (fields.size() != columns.size()) {
+      bad(file, line, std::to_string(fields.size()) + " fields where the header has " + std::to_string(columns.size()));
+    }
+    if (rows.size() >= MaxCyclePoints) bad(file, line, "more than " + std::to_string(MaxCyclePoints) + " points");
+    Row row;
+    row.line = line;
+    for (std::size_t j = 0; j < fields.size(); ++j) {
+      switch (columns[j]) {
+        case Column::Time: row.time = number(file, line, "time_s", fields[j]); break;
+        case Column::SpeedKmh: row.speed = number(file, line, "speed_km_per_h", fields[j]); break;
+        case Column::SpeedMph: row.speed = number(file, line, "speed_mph", fields[j]); break;
+        case Column::SpeedMs: row.speed = number(file, line, "speed_m_per_s", fields[j]); break;
+        case Column::Grade: row.grade = number(file, line, "grade_percent", fields[j]); break;
+        case Column::Phase: row.phase = std::string(fields[j]); break;
+      }
+    }
+    if (row.speed < 0.0) bad(file, line, "negative speed");
+    if (speedColumn == Column::SpeedMph) row.speed *= KmPerMile;
+    if (speedColumn == Column::SpeedMs) row.speed *= KmhPerMetrePerSecond;
+    row.speed += 0.0;  // -0 reads as 0
+    if (!(std::fabs(row.grade) <= MaxCycleGradePercent)) bad(file, line, "gradient beyond ±30 %");
+    if (rows.empty() && row.time != 0.0) bad(file, line, "the time does not start at 0");
+    if (!rows.empty() && !(row.time > rows.back().time)) bad(file, line, "the time does not increase");
+    rows.push_back(std::move(row));
+  }
+  if (in.bad()) throw Error(ErrorKind::BadValue, file + ": the file cannot be read", file, line);
+  if (columns.empty()) bad(file, line, "no header row");
+  if (rows.size() < 2) bad(file, line, "the table needs at least two rows (seconds 0 and 1)");
+
+  Cycle cycle;
+  cycle.name = path.stem().string();
+  bool whole = true;
+  for (std::size_t k = 0; k < rows.size() && whole; ++k) whole = rows[k].time == static_cast<double>(k);
+  if (whole) {
+    // Rows at seconds 0, 1, 2, ...: point k is row k as it stands.
+    for (const Row& row : rows) {
+      cycle.target_speed_km_per_h.push_back(row.speed);
+      if (gradeGiven) cycle.grade_percent.push_back(row.grade);
+      if (phaseGiven) cycle.phase.push_back(row.phase);
+    }
+    return cycle;
+  }
+  // Rows at other times are resampled to whole seconds 0 .. the last whole second of the
+  // table, by linear interpolation between the rows either side; a second on a row takes
+  // the row's values exactly. A point's phase is that of the row at or before it.
+  const double last = std::floor(rows.back().time);
+  if (last < 1.0) bad(file, rows.back().line, "the table ends before second 1");
+  if (last + 1.0 > static_cast<double>(MaxCyclePoints)) {
+    bad(file, rows.back().line, "more than " + std::to_string(MaxCyclePoints) + " points");
+  }
+  const auto points = static_cast<std::size_t>(last) + 1;
+  std::size_t j = 0;  // rows[j].time <= t < rows[j + 1].time
+  for (std::size_t k = 0; k < points; ++k) {
+    const double t = static_cast<double>(k);
+    while (j + 1 < rows.size() && rows[j + 1].time <= t) ++j;
+    const Row& a = rows[j];
+    double speed = a.speed;
+    double grade = a.grade;
+    if (t != a.time && j + 1 < rows.size()) {
+      const Row& b = rows[j + 1];
+      const double w = (t - a.time) / (b.time - a.time);
+      speed = a.speed + (b.speed - a.speed) * w;
+      grade = a.grade + (b.grade - a.grade) * w;
+    }
+    cycle.target_speed_km_per_h.push_back(speed);
+    if (gradeGiven) cycle.grade_percent.push_back(grade);
+    if (phaseGiven) cycle.phase.push_back(a.phase);
+  }
+  return cycle;
+}
+
+}  // namespace hdfe

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hdfe/cycle.h"
+#include "inputfiles.h"
+
+namespace hdfe {
+
+namespace {
+
+class ReadCycle : public InputFiles {};
+
+TEST_F(ReadCycle, WholeSecondsAsTheyStandWithUnitsGradeAndPhase) {
+  const Cycle c = read_cycle_file(Write("route.csv",
+                                        "\xEF\xBB\xBF# a route\r\n"
+                                        "phase, time_s ,speed_mph,grade_percent\r\n"
+                                        "idle,0,0,-0\r\n"
+                                        "# comment between rows\n"
+                                        "go,1,0.1,1.5\n"
+                                        "\n"
+                                        "go,2,62.5,-30\n"));
+  EXPECT_EQ(c.name, "route");
+  EXPECT_EQ(c.target_speed_km_per_h, (std::vector<double>{0.0, 0.1 * 1.609344, 62.5 * 1.609344}));
+  EXPECT_EQ(c.grade_percent, (std::vector<double>{0.0, 1.5, -30.0}));
+  EXPECT_EQ(c.phase, (std::vector<std::string>{"idle", "go", "go"}));
+
+  const Cycle ms = read_cycle_file(Write("ms.csv", "time_s,speed_m_per_s\n0,0\n1,2.5\n"));
+  EXPECT_EQ(ms.target_speed_km_per_h, (std::vector<double>{0.0, 2.5 * 3.6}));
+  EXPECT_TRUE(ms.grade_percent.empty());
+  EXPECT_TRUE(ms.phase.empty());
+}
+
+TEST_F(ReadCycle, OtherStepsAreResampledToWholeSeconds) {
+  // Rows at 0, 0.5, 2 and 4.5 s: points 0..4, a second on a row keeps its values exactly,
+  // and the phase is the row's at or before the point.
+  const Cycle c = read_cycle_file(Write("r.csv",
+                                        "time_s,speed_km_per_h,grade_percent,phase\n"
+                                        "0,0,0,a\n0.5,10,1,b\n2,40,4,c\n4.5,15,-1,d\n"));
+  ASSERT_EQ(c.target_speed_km_per_h.size(), 5u);
+  EXPECT_EQ(c.target_speed_km_per_h[0], 0.0);
+  EXPECT_DOUBLE_EQ(c.target_speed_km_per_h[1], 20.0);
+  EXPECT_EQ(c.target_speed_km_per_h[2], 40.0);
+  EXPECT_DOUBLE_EQ(c.target_speed_km_per_h[3], 30.0);
+  EXPECT_DOUBLE_EQ(c.target_speed_km_per_h[4], 20.0);
+  EXPECT_DOUBLE_EQ(c.grade_percent[1], 2.0);
+  EXPECT_EQ(c.grade_percent[2], 4.0);
+  EXPECT_EQ(c.phase, (std::vector<std::string>{"a", "b", "c", "c", "c"}));
+  // Whole seconds with a gap are resampled too.
+  const Cycle gap = read_cycle_file(Write("g.csv", "time_s,speed_km_per_h\n0,0\n2,10\n"));
+  EXPECT_EQ(gap.target_speed_km_per_h, (std::vector<double>{0.0, 5.0, 10.0}));
+}
+
+TEST_F(ReadCycle, BadFilesStopAtTheirLine) {
+  struct Case {
+    const char* text;
+    int64_t line;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"time_s,speed_km_per_h,wind\n0,0,0\n", 1, "unknown column"},
+      {"speed_km_per_h\n0\n1\n", 1, "no time_s"},
+      {"time_s,grade_percent\n0,0\n", 1, "no speed column"},
+      {"time_s,speed_mph,speed_km_per_h\n", 1, "repeats"},
+      {"time_s,speed_km_per_h\n0,0\n1,fast\n", 3, "not a number"},
+      {"time_s,speed_km_per_h\n0,0\n1,\n", 3, "not a number"},
+      {"time_s,speed_km_per_h\n0,0\n1,nan\n", 3, "not a finite"},
+      {"time_s,speed_km_per_h\n0,0\n1,inf\n", 3, "not a finite"},
+      {"time_s,speed_km_per_h\n0,0\n1,1e999\n", 3, "not a number"},
+      {"time_s,speed_km_per_h\n0,0\n1,-0.5\n", 3, "negative speed"},
+      {"time_s,speed_km_per_h,grade_percent\n0,0,0\n1,5,30.01\n", 3, "gradient"},
+      {"time_s,speed_km_per_h\n1,0\n2,0\n", 2, "start at 0"},
+      {"time_s,speed_km_per_h\n0,0\n1,0\n1,0\n", 4, "not increase"},
+      {"time_s,speed_km_per_h\n0,0\n2,0\n1,0\n", 4, "not increase"},
+      {"time_s,speed_km_per_h\n0,0\n1\n", 3, "fields"},
+      {"time_s,speed_km_per_h\n", 1, "two rows"},
+      {"time_s,speed_km_per_h\n0,0\n", 2, "two rows"},
+      {"# only a comment\n", 1, "no header"},
+      {"time_s,speed_km_per_h\n0,0\n0.5,3\n", 3, "before second 1"},
+      {"time_s,speed_km_per_h\n0,0\n1e12,3\n", 3, "points"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Write("bad.csv", c.text);
+    try {
+      read_cycle_file(path);
+      ADD_FAILURE() << "read: " << c.text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::BadValue) << c.text;
+      EXPECT_EQ(e.file(), path) << c.text;
+      EXPECT_EQ(e.line(), c.line) << c.text;
+      EXPECT_NE(e.message().find(c.says), std::string::npos) << c.text << " -> " << e.message();
+    }
+  }
+  EXPECT_THROW(read_cycle_file(Missing()), Error);
+}
+
+TEST(PublicCycles, ReadAsTheirCheckFiguresGive) {
+  const std::filesystem::path folder = std::filesystem::path(HDFE_SOURCE_DIR) / "data/cycles";
+  std::ifstream checks(folder / "CHECKS.tsv");
+  std::string line;
+  std::getline(checks, line);  // header
+  int files = 0;
+  while (std::getline(checks, line)) {
+    std::istringstream fields(line);
+    std::string name;
+    std::size_t points = 0;
+    double duration = 0.0, distance = 0.0, mean = 0.0, max = 0.0;
+    fields >> name >> points >> duration >> distance >> mean >> max;
+    const Cycle c = read_cycle_file(folder / (name + ".csv"));
+    const std::vector<double>& v = c.target_speed_km_per_h;
+    ASSERT_EQ(v.size(), points) << name;
+    EXPECT_EQ(static_cast<double>(v.size() - 1), duration) << name;
+    double trapezoid = 0.0;
+    double sum = 0.0;
+    for (std::size_t k = 1; k < v.size(); ++k) {
+      trapezoid += (v[k - 1] + v[k]) / 2.0 / 3600.0;
+      sum += v[k];
+    }
+    EXPECT_NEAR(trapezoid, distance, 0.0005) << name;
+    EXPECT_NEAR(sum / static_cast<double>(v.size() - 1), mean, 0.005) << name;
+    EXPECT_NEAR(*std::max_element(v.begin(), v.end()), max, 0.005) << name;
+    check_cycle_values(c);
+    ++files;
+  }
+  EXPECT_EQ(files, 10);
+}
+
+}  // namespace
+
+}  // namespace hdfe
