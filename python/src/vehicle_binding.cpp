@@ -256,7 +256,7 @@ Spec values (Python name, file name, kind [unit]: meaning):
   return doc;
 }
 
-void bind_records(py::module_& m) {
+void bind_input_records(py::module_& m) {
   Record<EngineInput>(m, "EngineInput", "The engine file's values (read/write).")
       .editable("fuel_map_file", &EngineInput::fuel_map_file, "Fuel-map file name, as written.")
       .editable("full_load_file", &EngineInput::full_load_file, "Full-load curve file name, as written.")
@@ -301,7 +301,7 @@ void bind_records(py::module_& m) {
 }  // namespace
 
 void bind_vehicle(py::module_& m) {
-  bind_records(m);
+  bind_input_records(m);
   static const std::string doc = vehicle_doc();
   py::class_<Vehicle> c(m, "Vehicle", doc.c_str());
   c.attr("__module__") = "hdfe";
