@@ -4,6 +4,7 @@
 #include "io/readcurves.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -29,6 +30,11 @@ FuelMap InputCache::fuel_map(const std::string& name) {
 
 std::string InputCache::sha256(const std::string& name) {
   return *digests_.get(name, [&] { return file_sha256(name); });
+}
+
+std::shared_ptr<const std::vector<std::string>> InputCache::lines(const std::string& name) {
+  const auto read = lines_.get(name, [&] { return file_lines(name); });
+  return read->has_value() ? std::shared_ptr<const std::vector<std::string>>(read, &**read) : nullptr;
 }
 
 std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {

@@ -5,7 +5,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "hdfe/fuel_grid.h"
 #include "run/loader.h"
@@ -62,6 +64,7 @@ class InputCache final : public InputSource {
   TorqueCurve torque_curve(const std::string& name) override;
   FuelMap fuel_map(const std::string& name) override;
   std::string sha256(const std::string& name) override;
+  std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override;
 
   // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
   std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
@@ -75,6 +78,7 @@ class InputCache final : public InputSource {
   Memo<TorqueCurve> curves_;
   Memo<FuelMap> maps_;
   Memo<std::string> digests_;
+  Memo<std::optional<std::vector<std::string>>> lines_;
   Memo<FuelGrid> grids_;
   // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
   // take its address while the key is in use.

@@ -28,6 +28,10 @@ class DirectInput final : public InputSource {
   TorqueCurve torque_curve(const std::string& name) override { return read_torque_curve(name); }
   FuelMap fuel_map(const std::string& name) override { return read_fuel_map(name); }
   std::string sha256(const std::string& name) override { return file_sha256(name); }
+  std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override {
+    std::optional<std::vector<std::string>> read = file_lines(name);
+    return read ? std::make_shared<const std::vector<std::string>>(std::move(*read)) : nullptr;
+  }
 };
 
 }  // namespace
@@ -74,7 +78,7 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
   v.full_load = load("full_load", v.engine.full_load_file, curve);
   v.motoring = load("motoring", v.engine.motoring_file, curve);
   v.fuel_map = load("fuel_map", v.engine.fuel_map_file, [&](const std::string& n) { return source.fuel_map(n); });
-  v.text = read_input_text(v);
+  v.text = read_input_text(v, [&](const std::string& path) { return source.lines(path); });
   return v;
 }
 

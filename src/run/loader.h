@@ -2,7 +2,9 @@
 // share each file read once between its rows.
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "hdfe/hdfe.h"
 
@@ -19,6 +21,8 @@ class InputSource {
   virtual FuelMap fuel_map(const std::string& name) = 0;
   // The SHA-256 of a file read successfully (file_sha256).
   virtual std::string sha256(const std::string& name) = 0;
+  // The lines of a file, for the warnings its text gives; null when it cannot be read.
+  virtual std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) = 0;
 };
 
 // The readers of the input folder, reading each file afresh.

@@ -282,13 +282,13 @@ void check_map_against_full_load(const std::string& file, const FuelMap& map, co
   }
 }
 
-std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle) {
+std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of) {
   auto text = std::make_shared<InputText>();
   const WarningSink warn = [&](const std::string& file, int64_t line, std::string message) {
     text->findings.push_back({file, line, CheckFinding::Severity::Warning, std::move(message)});
   };
   for (const InputFile& f : vehicle.files) {
-    std::optional<std::vector<std::string>> lines = file_lines(f.path.string());
+    const std::shared_ptr<const std::vector<std::string>> lines = lines_of(f.path.string());
     if (!lines) continue;
     check_byte_order_mark(f.name, *lines, warn);
     if (f.role == "spec") check_decimal_commas(f.name, *lines, warn);
@@ -297,7 +297,7 @@ std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle) {
     if (f.role == "fuel_map") text->map_idle = map_idle_line(f.name, *lines);
     if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, *lines, 2, warn);
     if (f.role == "fuel_map") check_data_lines(f.name, *lines, 3, warn);
-    if (f.role == "spec" || f.role == "engine" || f.role == "transmission") text->lines[f.name] = std::move(*lines);
+    if (f.role == "spec" || f.role == "engine" || f.role == "transmission") text->lines[f.name] = *lines;
   }
   return text;
 }

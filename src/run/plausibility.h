@@ -76,8 +76,11 @@ void check_curve_reach(const std::string& engineFile, const EngineInput& engine,
 void check_map_against_full_load(const std::string& file, const FuelMap& map, const TorqueCurve& full,
                                  const WarningSink& warn);
 
-// Reads the text of a loaded vehicle's files (from the paths opened) and its text warnings.
-std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle);
+// The lines of the file opened at a path; null when it cannot be read.
+using LinesOf = std::function<std::shared_ptr<const std::vector<std::string>>(const std::string& path)>;
+
+// The text of a loaded vehicle's files (taken from the paths opened) and its text warnings.
+std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of);
 
 // Every warning above for a loaded vehicle, as run warnings: its text warnings as loading
 // found them, then the warnings of its values as they are now.
