@@ -1,8 +1,10 @@
-// The error every failing step of loading, checking, running or writing throws.
+// The error every failing step of loading, checking, running or writing throws; whole in this
+// header, so that every layer and every user has it without linking anything.
 #pragma once
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hdfe {
@@ -22,16 +24,42 @@ enum class ErrorKind {
 };
 
 // The name of an error kind, e.g. "missing_file".
-const char* error_kind_name(ErrorKind kind) noexcept;
+inline const char* error_kind_name(ErrorKind kind) noexcept {
+  switch (kind) {
+    case ErrorKind::MissingFile: return "missing_file";
+    case ErrorKind::BadValue: return "bad_value";
+    case ErrorKind::EndOfFile: return "end_of_file";
+    case ErrorKind::UnknownCategory: return "unknown_category";
+    case ErrorKind::VehicleCheck: return "vehicle_check";
+    case ErrorKind::Interpolation: return "interpolation";
+    case ErrorKind::CannotWrite: return "cannot_write";
+    case ErrorKind::Console: return "console";
+    case ErrorKind::Limit: return "limit";
+    case ErrorKind::BadResult: return "bad_result";
+    case ErrorKind::Usage: return "usage";
+  }
+  return "unknown";
+}
 
 // what() is one line: the message, then each detail after "; ". Neither the message nor a
 // detail starts or ends with a blank.
 class Error : public std::runtime_error {
  public:
-  Error(ErrorKind kind, std::string message, std::string file = {}, int64_t line = 0);
+  Error(ErrorKind kind, std::string message, std::string file = {}, int64_t line = 0)
+      : std::runtime_error(message),
+        kind_(kind),
+        message_(std::move(message)),
+        file_(std::move(file)),
+        line_(line),
+        text_(message_) {}
 
   // The same error with a further line of detail (a failed interpolation's return code).
-  Error with_detail(std::string detail) &&;
+  Error with_detail(std::string detail) && {
+    text_ += "; ";
+    text_ += detail;
+    details_.push_back(std::move(detail));
+    return std::move(*this);
+  }
 
   ErrorKind kind() const noexcept { return kind_; }
   // What went wrong, without the details.
