@@ -129,6 +129,9 @@ std::string summary_csv_header(std::span<const std::string> override_columns);
 std::string summary_csv_line(const SummaryRow& row);
 // One CSV cell, quoted when it must be.
 std::string csv_cell(std::string_view text);
+// The text a cell that csv_cell wrote stands for, once the CSV reader has taken off its quotes:
+// the apostrophe before a formula-like text taken off and the byte escapes undone.
+std::string csv_cell_text(std::string_view cell);
 
 // A CSV manifest read row by row. The header must name a `spec` column; `id` is optional
 // (default: the row number, from 1); every other column must be one of override_names().

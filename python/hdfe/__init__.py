@@ -18,7 +18,6 @@ import collections as _collections
 import math as _math
 import numbers as _numbers
 import os as _os
-import re as _re
 
 try:
     from hdfe import _core
@@ -372,39 +371,6 @@ def _summary_frame(names, columns, typed=True):
     return pandas.DataFrame(data, columns=names)
 
 
-_ESCAPED_BYTE = _re.compile(rb"(\\+)x([0-9A-Fa-f]{2})")
-
-
-def _formula_like(text):
-    """True for text the summary writes with a leading apostrophe (as the library decides)."""
-    if not text or text[0] not in "=+-@\t\r":
-        return False
-    number = text[1:] if text[0] == "+" else text
-    if not number or number[0] == "+" or set(number) - set("-+.0123456789eE"):
-        return True
-    try:
-        return not _math.isfinite(float(number))
-    except ValueError:
-        return True
-
-
-def _stored_text(cell):
-    """The text a summary cell stands for: the apostrophe before a formula-like text taken off,
-    and \\xHH escapes turned back into the bytes they name (as surrogates, like every other
-    text from the library that is not UTF-8)."""
-    if cell.startswith("'") and _formula_like(cell.lstrip("'")):
-        cell = cell[1:]
-    if "\\" not in cell:
-        return cell
-
-    def byte(match):
-        run = len(match.group(1))
-        kept = b"\\" * (run // 2)
-        return kept + (bytes([int(match.group(2), 16)]) if run % 2 else b"x" + match.group(2))
-
-    return _ESCAPED_BYTE.sub(byte, cell.encode("utf-8")).decode("utf-8", "surrogateescape")
-
-
 def read_summary(path):
     """Read a batch summary CSV (from ``hdfe --batch``) into the DataFrame run_batch gives.
 
@@ -420,7 +386,7 @@ def read_summary(path):
     for position, name in enumerate(names):
         cells = list(text[name])
         if name in _TEXT_COLUMNS or position >= fixed:
-            columns.append([_stored_text(cell) for cell in cells])
+            columns.append([_core.csv_cell_text(cell) for cell in cells])
         elif name in _WHOLE_COLUMNS:
             columns.append([int(cell) if cell else -1 for cell in cells])
         else:

@@ -230,6 +230,9 @@ void bind_batch(py::module_& m) {
   m.def("summary_columns", &summary_columns, py::arg("override_columns"),
         "The summary table's column names for these override columns.");
 
+  m.def(
+      "csv_cell_text", [](const py::handle& cell) { return to_str(csv_cell_text(to_bytes(cell))); }, py::arg("cell"),
+      "The text a summary cell stands for (the library's inverse of its CSV cell writing).");
   m.def("summary_column_table", [] {
     py::list out;
     for (const SummaryColumnInfo& c : summary_column_table()) {

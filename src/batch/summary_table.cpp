@@ -185,6 +185,12 @@ std::string csv_cell(std::string_view raw) {
   return cell;
 }
 
+std::string csv_cell_text(std::string_view cell) {
+  const std::size_t start = cell.find_first_not_of('\'');
+  if (start > 0 && start != std::string_view::npos && formula_like(cell.substr(start))) cell.remove_prefix(1);
+  return unescape_bytes(cell);
+}
+
 std::string summary_csv_header(std::span<const std::string> override_columns) {
   std::string line;
   for (const SummaryColumnInfo& column : summary_column_table()) {
