@@ -20,7 +20,7 @@ struct TestRun {
     const auto steps = static_cast<std::size_t>(n);
     trace = {std::vector<double>(steps), std::vector<int32_t>(steps), std::vector<double>(steps),
              std::vector<double>(steps),  std::vector<double>(steps),  std::vector<double>(steps),
-             std::vector<double>(steps)};
+             std::vector<double>(steps), {}, {}};
   }
 };
 

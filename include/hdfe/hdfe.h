@@ -100,12 +100,31 @@ struct RunWarning {
     CycleMissed,           // the vehicle fell clearly short of the cycle's target speed
     InputWarning,          // an input the run takes as given but that is likely a mistake (as
                            // --check warns); the message starts with the file and line
+    CycleResampled,        // a user's cycle was given at other times than whole seconds and was
+                           // resampled to them; the message says from what
   };
   Kind kind = Kind::SpeedSearchExhausted;
   std::string cycle;   // "URBAN" or "HIGHWAY"; empty for an input warning
   int32_t second = 0;  // 1-based; 0 for the settling step, the cycle as a whole or an input
   std::string message;
 };
+
+// The names the JSON and Python give the kinds.
+constexpr std::string_view finding_kind_name(RunFinding::Kind kind) {
+  return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque";
+}
+constexpr std::string_view warning_kind_name(RunWarning::Kind kind) {
+  switch (kind) {
+    case RunWarning::Kind::SpeedSearchExhausted: return "speed_search_exhausted";
+    case RunWarning::Kind::CycleMissed: return "cycle_missed";
+    case RunWarning::Kind::InputWarning: return "input";
+    case RunWarning::Kind::CycleResampled: return "cycle_resampled";
+  }
+  return "input";
+}
+inline constexpr RunWarning::Kind AllWarningKinds[] = {RunWarning::Kind::SpeedSearchExhausted,
+                                                       RunWarning::Kind::CycleMissed, RunWarning::Kind::InputWarning,
+                                                       RunWarning::Kind::CycleResampled};
 
 // How closely the vehicle followed a cycle's target speed.
 struct CycleMetrics {
@@ -116,9 +135,34 @@ struct CycleMetrics {
   int32_t seconds_at_full_load = 0;        // torque at 99 % or more of full load
 };
 
+// Where the energy of a driven cycle or section went [kWh]. The simulation charges each
+// second's forces over the distance of the second at its end speed, and so does the audit;
+// every term is 0 or more, and
+//   engine_positive + descending + kinetic_released
+//     = engine_motoring + driveline_loss + air_drag + rolling_resistance + climbing
+//       + kinetic_given + braking + residual.
+// The residual is what the one-second steps leave outside these terms (clutch slip at
+// moving off, engine speeds held at a limit, neutral seconds whose speed the cycle sets).
+struct EnergyAudit {
+  double engine_positive_kwh = 0.0;     // engine torque above 0 times its speed, in gear
+  double engine_motoring_kwh = 0.0;     // absorbed by the engine's own friction (motoring torque)
+  double driveline_loss_kwh = 0.0;      // gearbox and final drive, both directions
+  double air_drag_kwh = 0.0;
+  double rolling_resistance_kwh = 0.0;
+  double climbing_kwh = 0.0;            // lifting the vehicle on rising road
+  double descending_kwh = 0.0;          // given back by falling road
+  double kinetic_given_kwh = 0.0;       // to the vehicle and its rotating parts while speeding up
+  double kinetic_released_kwh = 0.0;    // taken back from them while slowing down
+  double braking_kwh = 0.0;             // absorbed by the brakes
+  double residual_kwh = 0.0;            // sources minus the other sinks; may be negative
+};
+
 // The figures of one cycle or section, in the order the corrections are applied.
 struct CycleFigures {
-  std::string name;                 // "URBAN", "HIGHWAY" or "MID-TOWN"
+  std::string name;                 // "URBAN", "HIGHWAY", "MID-TOWN"; a user cycle's name; a
+                                    // phase's "cycle/phase"
+  std::string cycle;                // the cycle driven: "URBAN" for MID-TOWN, a phase's cycle
+  std::string phase;                // the phase label of a phase's figures, else empty
   int32_t first_second = 1;         // 1-based first step of the section
   int32_t seconds = 0;              // steps averaged
   double average_speed_km_per_h = 0.0;
@@ -134,7 +178,13 @@ struct CycleFigures {
   double fuel_economy_km_per_l = 0.0;  // the final figure, as the results file prints it
   double kf = 0.0;                     // Kf1 (town) or Kf2 (highway)
   bool transient_correction = false;   // the 3 % correction applies
+  double converter_factor = 1.0;       // the torque-converter factor applied; 1 for a manual
+  double fuel_consumption_l_per_100km = 0.0;  // 100 over the final figure
+  double co2_g_per_km = 0.0;                  // the final figure's fuel times the CO2 per litre
+  std::optional<double> co2_g_per_t_km;       // per tonne of payload; none when the payload is 0
+  double payload_kg = 0.0;                    // the payload of g/t·km
   CycleMetrics metrics;
+  EnergyAudit energy;
 };
 
 // The per-second series of a simulated cycle.
@@ -156,12 +206,16 @@ struct Classification {
 
 struct Result {
   Classification classification;
-  std::vector<CycleFigures> cycles;  // URBAN, HIGHWAY, MID-TOWN
+  // URBAN, HIGHWAY, MID-TOWN for run(); for run_cycles() each cycle followed by its phases.
+  std::vector<CycleFigures> cycles;
   double average_fuel_economy_km_per_l = 0.0;  // distance-weighted by the highway share
   double highway_ratio = 0.0;                  // [fraction]
   std::vector<RunFinding> findings;
   std::vector<RunWarning> warnings;
   std::vector<CycleRun> traces;  // URBAN, HIGHWAY when RunOptions::traces; else empty
+  // Not the standard vehicle on the built-in cycles (a user's cycle or an engineering value):
+  // the results file of the standard run cannot hold it.
+  bool engineering = false;
 
   // The cycle of that name; throws std::out_of_range when there is none.
   const CycleFigures& cycle(std::string_view name) const;

@@ -2,6 +2,7 @@
 // trace CSV and the Python module are all driven from these tables.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,33 @@ struct MetricInfo {
 
 // The metrics, in the order every surface lists them.
 std::span<const MetricInfo> cycle_metric_table();
+
+// A figure of a cycle or section, after its name, cycle and phase: the JSON key, the
+// summary's column, the Python attribute; its unit, one-line meaning and member.
+struct FigureInfo {
+  std::string_view name;
+  std::string_view unit;  // empty when the figure has none
+  std::string_view meaning;
+  std::variant<double CycleFigures::*, int32_t CycleFigures::*, bool CycleFigures::*,
+               std::optional<double> CycleFigures::*>
+      member;
+};
+
+// The figures, in the order every surface lists them (the metrics and the energy audit
+// follow them).
+std::span<const FigureInfo> cycle_figure_table();
+
+// A term of the energy audit: its name (the JSON key under "energy"; the summary's column
+// after "energy_"), unit, meaning and member.
+struct EnergyTermInfo {
+  std::string_view name;
+  std::string_view unit;
+  std::string_view meaning;
+  double EnergyAudit::* member;
+};
+
+// The terms, in the order every surface lists them.
+std::span<const EnergyTermInfo> energy_audit_table();
 
 // A numeric column of the per-second traces (every column of the trace CSV after `cycle`).
 struct TraceColumnInfo {

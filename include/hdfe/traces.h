@@ -19,10 +19,15 @@ struct CycleTrace {
   std::vector<double> speed_km_per_h;   // achieved speed [km/h]
   std::vector<int32_t> gear;  // gear, 0 = neutral
   std::vector<double> engine_speed_rpm;      // engine speed [rpm]
-  std::vector<double> engine_torque_nm;      // engine torque [N·m]
+  std::vector<double> engine_torque_nm;      // engine torque [N·m]: the model's torque demand,
+                                             // below the motoring curve when the brakes help
   std::vector<double> normalised_speed_percent;  // normalised engine speed [%]
   std::vector<double> normalised_torque_percent;  // torque as share of full load [%]
   std::vector<double> fuel_rate_l_per_h;      // fuel rate [l/h]
+  // engine_torque_nm split: the engine's own torque (not below the motoring curve) and the
+  // braking part (0 or less) that the brakes take beyond it [N·m]. Filled by the run.
+  std::vector<double> engine_own_torque_nm;
+  std::vector<double> braking_torque_nm;
 };
 
 }  // namespace hdfe

@@ -18,17 +18,20 @@ enum class ValueKind {
   Real,     // a number
   Integer,  // a whole number
   Switch,   // on or off, written as a whole number: 1 is on, any other value off
+  // An engineering value: a number, or none for the standard vehicle's value. Not read from
+  // the spec file; set through --set, a manifest column, the library or Python.
+  OptionalReal,
 };
 
 // The whole number that writes a switch on.
 inline constexpr int32_t SwitchOn = 1;
 
 // The member of SpecValues a value is held in.
-using SpecMember =
-    std::variant<std::string SpecValues::*, double SpecValues::*, int32_t SpecValues::*, bool SpecValues::*>;
+using SpecMember = std::variant<std::string SpecValues::*, double SpecValues::*, int32_t SpecValues::*,
+                                bool SpecValues::*, std::optional<double> SpecValues::*>;
 
-// A spec value's text, number, whole number or switch.
-using SpecValue = std::variant<std::string, double, int32_t, bool>;
+// A spec value's text, number, whole number, switch or optional number.
+using SpecValue = std::variant<std::string, double, int32_t, bool, std::optional<double>>;
 
 struct SpecValueInfo {
   std::string_view file_name;  // as spec files, manifests and --set write it, e.g. "FinalRatio"
@@ -48,7 +51,8 @@ struct SpecValueInfo {
   std::string_view usual;           // why, for the warning; e.g. "a resistance cannot push"
 };
 
-// The seventeen values in spec-file order.
+// The seventeen values of the spec file in file order, then the engineering values
+// (OptionalReal).
 std::span<const SpecValueInfo> spec_value_table();
 
 // The value of that file name (e.g. "FinalRatio") or member name (e.g. "final_ratio");
@@ -56,7 +60,8 @@ std::span<const SpecValueInfo> spec_value_table();
 const SpecValueInfo* find_spec_value(std::string_view name);
 
 // The value as held, and the value set (the variant's alternative must match the kind:
-// Text std::string, Real double, Integer int32_t, Switch bool; Error otherwise).
+// Text std::string, Real double, Integer int32_t, Switch bool, OptionalReal
+// std::optional<double> or double; Error otherwise).
 SpecValue get_spec_value(const SpecValues& values, const SpecValueInfo& info);
 void set_spec_value(SpecValues& values, const SpecValueInfo& info, const SpecValue& value);
 

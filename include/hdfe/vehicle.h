@@ -2,6 +2,7 @@
 // them. Sizes come from the vectors; no count is stored beside one.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,22 @@ struct SpecValues {
   int32_t restart_lead_s = 0;      // seconds before moving off that the engine restarts
   double kf1 = 0.0;                // urban correction factor
   double kf2 = 0.0;                // highway correction factor
+
+  // Engineering values: the user's own vehicle in place of the category's standard one.
+  // None is read from the spec file; each left unset keeps what the classification derives.
+  std::optional<double> test_mass_kg;        // simulated mass, in place of the test weight
+  std::optional<double> payload_kg;          // load carried (mass and g/t·km)
+  std::optional<double> frontal_area_m2;     // in place of height times width
+  std::optional<double> cda_m2;              // drag area; wins over the frontal area
+  std::optional<double> rolling_resistance;  // coefficient [-], in place of the standard formula
+  std::optional<double> co2_kg_per_l;        // the fuel's CO2 [kg/l]; none: DieselCo2KgPerL
 };
+
+// CO2 of a litre of diesel [kg/l]: 3.13 kg of CO2 per kg of fuel at 0.836 kg/l.
+inline constexpr double DieselCo2KgPerL = 2.62;
+
+// Whether any engineering value is set: the run then is not the standard vehicle's.
+bool has_engineering_values(const SpecValues& values);
 
 // The engine file as read.
 struct EngineInput {

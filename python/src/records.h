@@ -19,8 +19,8 @@ namespace hdfe::python {
 
 // Enumerations travel as their lower-case names, as the JSON writes them.
 const char* enum_name(TransmissionType type);
-const char* enum_name(RunFinding::Kind kind);
-const char* enum_name(RunWarning::Kind kind);
+std::string enum_name(RunFinding::Kind kind);
+std::string enum_name(RunWarning::Kind kind);
 // The value of that name; ValueError for another name.
 void enum_from(const py::handle& name, TransmissionType& out);
 void enum_from(const py::handle& name, RunFinding::Kind& out);

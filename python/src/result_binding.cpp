@@ -17,20 +17,13 @@ namespace hdfe::python {
 const char* enum_name(TransmissionType type) {
   return type == TransmissionType::TorqueConverter ? "torque_converter" : "manual";
 }
-const char* enum_name(RunFinding::Kind kind) { return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque"; }
-const char* enum_name(RunWarning::Kind kind) {
-  switch (kind) {
-    case RunWarning::Kind::SpeedSearchExhausted: return "speed_search_exhausted";
-    case RunWarning::Kind::CycleMissed: return "cycle_missed";
-    case RunWarning::Kind::InputWarning: break;
-  }
-  return "input";
-}
+std::string enum_name(RunFinding::Kind kind) { return std::string(finding_kind_name(kind)); }
+std::string enum_name(RunWarning::Kind kind) { return std::string(warning_kind_name(kind)); }
 
 namespace {
 
 template <typename E>
-void enum_of(const py::handle& name, E& out, std::initializer_list<E> values) {
+void enum_of(const py::handle& name, E& out, std::span<const E> values) {
   if (py::isinstance<py::str>(name)) {
     const std::string text = name.cast<std::string>();
     for (const E value : values) {
@@ -48,13 +41,15 @@ void enum_of(const py::handle& name, E& out, std::initializer_list<E> values) {
 }  // namespace
 
 void enum_from(const py::handle& name, TransmissionType& out) {
-  enum_of(name, out, {TransmissionType::Manual, TransmissionType::TorqueConverter});
+  static constexpr TransmissionType Types[] = {TransmissionType::Manual, TransmissionType::TorqueConverter};
+  enum_of(name, out, std::span<const TransmissionType>(Types));
 }
 void enum_from(const py::handle& name, RunFinding::Kind& out) {
-  enum_of(name, out, {RunFinding::Kind::OverSpeed, RunFinding::Kind::OverTorque});
+  static constexpr RunFinding::Kind Kinds[] = {RunFinding::Kind::OverSpeed, RunFinding::Kind::OverTorque};
+  enum_of(name, out, std::span<const RunFinding::Kind>(Kinds));
 }
 void enum_from(const py::handle& name, RunWarning::Kind& out) {
-  enum_of(name, out, {RunWarning::Kind::SpeedSearchExhausted, RunWarning::Kind::CycleMissed, RunWarning::Kind::InputWarning});
+  enum_of(name, out, std::span<const RunWarning::Kind>(AllWarningKinds));
 }
 
 py::object plain(const py::handle& value) {

@@ -27,6 +27,7 @@ const char* kind_name(ValueKind kind) {
     case ValueKind::Real: return "real";
     case ValueKind::Integer: return "integer";
     case ValueKind::Switch: return "switch";
+    case ValueKind::OptionalReal: return "optional real";
   }
   return "";
 }
@@ -37,6 +38,8 @@ py::object value_object(const SpecValue& value) {
         using V = std::decay_t<decltype(v)>;
         if constexpr (std::is_same_v<V, std::string>) {
           return to_str(v);
+        } else if constexpr (std::is_same_v<V, std::optional<double>>) {
+          return v ? py::object(py::float_(*v)) : py::none();
         } else {
           return py::cast(v);
         }
@@ -57,6 +60,12 @@ SpecValue spec_value_of(const SpecValueInfo& info, const py::handle& v) {
     case ValueKind::Real:
       if (is_bool || py::isinstance<py::str>(v) || !PyNumber_Check(v.ptr())) throw py::type_error(name + " takes a number");
       return py::cast<double>(py::float_(py::reinterpret_borrow<py::object>(v)));
+    case ValueKind::OptionalReal:
+      if (v.is_none()) return std::optional<double>();
+      if (is_bool || py::isinstance<py::str>(v) || !PyNumber_Check(v.ptr())) {
+        throw py::type_error(name + " takes a number or None");
+      }
+      return std::optional<double>(py::cast<double>(py::float_(py::reinterpret_borrow<py::object>(v))));
     case ValueKind::Integer: {
       if (!is_integral) throw py::type_error(name + " takes a whole number (int)");
       const auto whole = py::int_(py::reinterpret_borrow<py::object>(v)).cast<long long>();

@@ -34,9 +34,9 @@ void apply_override(SpecValues& values, std::string_view name, std::string_view 
   std::string textValue = text_field("");
   double real = 0.0;
   int32_t integer = 0;
-  const ReadTarget t = info->kind == ValueKind::Text   ? text_var(textValue)
-                       : info->kind == ValueKind::Real ? real_var(real)
-                                                       : int_var(integer);
+  const ReadTarget t = info->kind == ValueKind::Text                                              ? text_var(textValue)
+                       : info->kind == ValueKind::Real || info->kind == ValueKind::OptionalReal ? real_var(real)
+                                                                                                : int_var(integer);
   const Error bad(ErrorKind::BadValue, "Failed to read " + std::string(name) + " value [ " + std::string(text) + " ]");
   // One value only: a second one, a null, a slash or a repeat count would be read from a spec
   // file's line but silently dropped or misread from a cell.
@@ -55,7 +55,8 @@ void apply_override(SpecValues& values, std::string_view name, std::string_view 
   if (read_free(in, std::span(&t, 1)) != ReadStatus::Done) throw bad;
   switch (info->kind) {
     case ValueKind::Text: set_spec_value(values, *info, std::string(trimmed(textValue))); break;
-    case ValueKind::Real: set_spec_value(values, *info, real); break;
+    case ValueKind::Real:
+    case ValueKind::OptionalReal: set_spec_value(values, *info, real); break;
     case ValueKind::Integer: set_spec_value(values, *info, integer); break;
     case ValueKind::Switch: set_spec_value(values, *info, integer == SwitchOn); break;
   }

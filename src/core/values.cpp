@@ -1,6 +1,7 @@
 #include "hdfe/values.h"
 
 #include <array>
+#include <type_traits>
 
 #include "hdfe/error.h"
 
@@ -12,7 +13,7 @@ using V = SpecValues;
 using K = ValueKind;
 constexpr std::optional<double> none;
 
-const std::array<SpecValueInfo, 17> Table{{
+const std::array<SpecValueInfo, 23> Table{{
     {"VehicleName", "vehicle_name", K::Text, "", none, none, none, "name shown in the results", &V::vehicle_name, none, none, ""},
     {"CategoryCode", "category_code", K::Text, "", none, none, none,
      "category of the standard vehicle: TT1, TT2, T1..T11, BR1..BR5, B1..B7", &V::category_code, none, none, ""},
@@ -48,11 +49,38 @@ const std::array<SpecValueInfo, 17> Table{{
      "a negative lead is no lead"},
     {"Kf1", "kf1", K::Real, "", none, 0.0, none, "urban correction factor", &V::kf1, none, none, ""},
     {"Kf2", "kf2", K::Real, "", none, 0.0, none, "highway correction factor", &V::kf2, none, none, ""},
+    // Engineering values, after the spec file's.
+    {"TestMass", "test_mass_kg", K::OptionalReal, "kg", none, 0.0, none,
+     "simulated mass, in place of the category's test weight", &V::test_mass_kg, 1000.0, 80000.0,
+     "heavy-duty vehicles weigh from about 1 t to 80 t"},
+    {"Payload", "payload_kg", K::OptionalReal, "kg", 0.0, none, none,
+     "load carried: the test mass without TestMass, and the payload of g/t·km", &V::payload_kg, none, 60000.0,
+     "heavy-duty payloads stay under 60 t"},
+    {"FrontalArea", "frontal_area_m2", K::OptionalReal, "m^2", none, 0.0, none,
+     "frontal area, in place of the category's height times width", &V::frontal_area_m2, 2.0, 15.0,
+     "heavy-duty frontal areas are from about 2 to 15 m^2"},
+    {"CdA", "cda_m2", K::OptionalReal, "m^2", none, 0.0, none,
+     "drag area (drag coefficient times frontal area); wins over FrontalArea and AirCoefficient", &V::cda_m2,
+     1.0, 12.0, "heavy-duty drag areas are from about 1 to 12 m^2"},
+    {"RollingResistance", "rolling_resistance", K::OptionalReal, "", 0.0, none, none,
+     "rolling-resistance coefficient, in place of the standard formula and RollAddend", &V::rolling_resistance,
+     0.002, 0.02, "heavy-duty tyres roll at coefficients from about 0.002 to 0.02"},
+    {"CO2PerLitre", "co2_kg_per_l", K::OptionalReal, "kg/l", none, 0.0, none,
+     "CO2 of a litre of the fuel; none: 2.62 (diesel)", &V::co2_kg_per_l, 1.5, 3.2,
+     "liquid fuels give from about 1.5 to 3.2 kg of CO2 per litre"},
 }};
 
 }  // namespace
 
 std::span<const SpecValueInfo> spec_value_table() { return Table; }
+
+bool has_engineering_values(const SpecValues& values) {
+  for (const SpecValueInfo& info : Table) {
+    if (info.kind != ValueKind::OptionalReal) continue;
+    if (std::get<std::optional<double>>(get_spec_value(values, info))) return true;
+  }
+  return false;
+}
 
 const SpecValueInfo* find_spec_value(std::string_view name) {
   for (const SpecValueInfo& info : Table) {
@@ -69,6 +97,13 @@ void set_spec_value(SpecValues& values, const SpecValueInfo& info, const SpecVal
   std::visit(
       [&](auto member) {
         using T = std::remove_reference_t<decltype(values.*member)>;
+        if constexpr (std::is_same_v<T, std::optional<double>>) {
+          // An engineering value takes a number as well as a number or none.
+          if (const double* number = std::get_if<double>(&value)) {
+            values.*member = *number;
+            return;
+          }
+        }
         const T* given = std::get_if<T>(&value);
         if (given == nullptr) {
           throw Error(ErrorKind::BadValue, std::string(info.file_name) + " takes a value of another kind");

@@ -22,6 +22,8 @@ SpecValues read_spec(std::string_view name) {
   // as zero or blanks.
   SpecValues values;
   for (const SpecValueInfo& info : spec_value_table()) {
+    // The engineering values come after the file's and are not in it.
+    if (info.kind == ValueKind::OptionalReal) break;
     std::string text = text_field("");
     double real = 0.0;
     int32_t integer = 0;
@@ -33,7 +35,8 @@ SpecValues read_spec(std::string_view name) {
         target = text_var(text);
         if (info.name == "category_code") too_long = {};
         break;
-      case ValueKind::Real: break;
+      case ValueKind::Real:
+      case ValueKind::OptionalReal: break;
       case ValueKind::Integer:
       case ValueKind::Switch: target = int_var(integer); break;
     }
@@ -43,6 +46,7 @@ SpecValues read_spec(std::string_view name) {
       case ValueKind::Real: set_spec_value(values, info, real); break;
       case ValueKind::Integer: set_spec_value(values, info, integer); break;
       case ValueKind::Switch: set_spec_value(values, info, integer == SwitchOn); break;
+      case ValueKind::OptionalReal: break;
     }
   }
   return values;

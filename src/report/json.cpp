@@ -1,5 +1,6 @@
 #include "hdfe/report.h"
 
+#include <type_traits>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -13,24 +14,22 @@ namespace {
 
 using nlohmann::ordered_json;
 
-const char* finding_kind(RunFinding::Kind kind) {
-  return kind == RunFinding::Kind::OverSpeed ? "over_speed" : "over_torque";
-}
-
-const char* warning_kind(RunWarning::Kind kind) {
-  switch (kind) {
-    case RunWarning::Kind::SpeedSearchExhausted: return "speed_search_exhausted";
-    case RunWarning::Kind::CycleMissed: return "cycle_missed";
-    case RunWarning::Kind::InputWarning: break;
-  }
-  return "input";
-}
+std::string finding_kind(RunFinding::Kind kind) { return std::string(finding_kind_name(kind)); }
+std::string warning_kind(RunWarning::Kind kind) { return std::string(warning_kind_name(kind)); }
 
 // The spec values of those file names, as the run used them, keyed by their file names.
 void put_spec_values(ordered_json& j, const SpecValues& values, std::initializer_list<std::string_view> names) {
   for (const std::string_view name : names) {
     const SpecValueInfo& info = *find_spec_value(name);
-    std::visit([&](const auto& value) { j[std::string(info.file_name)] = value; }, get_spec_value(values, info));
+    std::visit(
+        [&](const auto& value) {
+          if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::optional<double>>) {
+            j[std::string(info.file_name)] = value ? ordered_json(*value) : ordered_json(nullptr);
+          } else {
+            j[std::string(info.file_name)] = value;
+          }
+        },
+        get_spec_value(values, info));
   }
 }
 

@@ -118,6 +118,7 @@ void check_data_lines(const std::string& file, const std::vector<std::string>& l
 void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn) {
   const std::span<const SpecValueInfo> table = spec_value_table();
   for (std::size_t k = 0; k < table.size(); ++k) {
+    if (table[k].kind == ValueKind::OptionalReal) break;
     if (table[k].kind == ValueKind::Text) continue;
     const int64_t line = value_line(lines, k);
     if (line == 0) break;

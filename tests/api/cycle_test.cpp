@@ -135,12 +135,12 @@ TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
     }
     return false;
   };
-  EXPECT_TRUE(refused(Cycle{"", {0.0}, {}, {}}));                       // no step
-  EXPECT_TRUE(refused(Cycle{"", {0.0, -1.0}, {}, {}}));                 // negative speed
-  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0}, {}}));              // gradient too short
-  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0, 31.0}, {}}));        // too steep
-  EXPECT_TRUE(refused(Cycle{"", {0.0, std::nan("")}, {}, {}}));         // not a number
-  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {}, {"a"}}));              // phase too short
+  EXPECT_TRUE(refused(Cycle{"", {0.0}, {}, {}, {}, {}}));                       // no step
+  EXPECT_TRUE(refused(Cycle{"", {0.0, -1.0}, {}, {}, {}, {}}));                 // negative speed
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0}, {}, {}, {}}));              // gradient too short
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {0.0, 31.0}, {}, {}, {}}));        // too steep
+  EXPECT_TRUE(refused(Cycle{"", {0.0, std::nan("")}, {}, {}, {}, {}}));         // not a number
+  EXPECT_TRUE(refused(Cycle{"", {0.0, 1.0}, {}, {"a"}, {}, {}}));              // phase too short
 }
 
 }  // namespace

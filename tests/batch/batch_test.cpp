@@ -487,6 +487,7 @@ TEST(Overrides, EveryValueOfTheTableRoundTrips) {
         case ValueKind::Text: return {std::string("name.txt"), "name.txt"};
         case ValueKind::Real: return {2.75, "2.75"};
         case ValueKind::Integer: return {int32_t{7}, "7"};
+        case ValueKind::OptionalReal: return {std::optional<double>(2.75), "2.75"};
         case ValueKind::Switch: break;
       }
       return {true, "1"};
