@@ -79,24 +79,28 @@ ordered_json vehicle_json(const Classification& c) {
 }
 
 ordered_json cycle_json(const CycleFigures& f) {
+  ordered_json j = {{"name", f.name}, {"cycle", f.cycle}, {"phase", f.phase}};
+  for (const FigureInfo& figure : cycle_figure_table()) {
+    std::visit(
+        [&](auto member) {
+          const auto& value = f.*member;
+          if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::optional<double>>) {
+            j[std::string(figure.name)] = value ? ordered_json(*value) : ordered_json(nullptr);
+          } else {
+            j[std::string(figure.name)] = value;
+          }
+        },
+        figure.member);
+  }
   ordered_json metrics = ordered_json::object();
   for (const MetricInfo& metric : cycle_metric_table()) {
     std::visit([&](auto member) { metrics[std::string(metric.name)] = f.metrics.*member; }, metric.member);
   }
-  return {{"name", f.name},
-          {"fuel_economy_km_per_l", f.fuel_economy_km_per_l},
-          {"fuel_economy_before_transient_km_per_l", f.fuel_economy_before_transient_km_per_l},
-          {"fuel_economy_after_transient_km_per_l", f.fuel_economy_after_transient_km_per_l},
-          {"fuel_economy_after_kf_km_per_l", f.fuel_economy_after_kf_km_per_l},
-          {"transient_correction", f.transient_correction},
-          {"kf", f.kf},
-          {"average_speed_km_per_h", f.average_speed_km_per_h},
-          {"distance_km", f.distance_km},
-          {"target_distance_km", f.target_distance_km},
-          {"fuel_l", f.fuel_l},
-          {"first_second", f.first_second},
-          {"seconds", f.seconds},
-          {"metrics", metrics}};
+  j["metrics"] = std::move(metrics);
+  ordered_json energy = ordered_json::object();
+  for (const EnergyTermInfo& term : energy_audit_table()) energy[std::string(term.name)] = f.energy.*term.member;
+  j["energy"] = std::move(energy);
+  return j;
 }
 
 // Every text in the document as valid UTF-8: names and paths come from input files and may
