@@ -204,6 +204,28 @@ struct Classification {
   TransmissionData transmission;
 };
 
+// What the road did to the vehicle's time, and the route kilometre by kilometre.
+struct RouteKilometre {
+  double start_km = 0.0;
+  double distance_km = 0.0;           // driven in it (the last one may be shorter)
+  double time_s = 0.0;                // seconds whose start lies in it
+  double fuel_l = 0.0;                // their fuel, idle stop applied
+  double average_speed_km_per_h = 0.0;
+  double grade_percent = 0.0;         // mean grade over its distance
+  double elevation_m = 0.0;           // at its end
+};
+
+struct RouteFigures {
+  std::string name;
+  double length_km = 0.0;
+  double time_s = 0.0;               // driven
+  double time_at_targets_s = 0.0;    // the driver's seconds with every target met at once
+  double time_lost_s = 0.0;          // time_s - time_at_targets_s
+  double time_lost_climbing_s = 0.0; // of that, on stretches that rise
+  double stopped_s = 0.0;            // standing at the route's stops
+  std::vector<RouteKilometre> kilometres;
+};
+
 struct Result {
   Classification classification;
   // URBAN, HIGHWAY, MID-TOWN for run(); for run_cycles() each cycle followed by its phases.
@@ -213,6 +235,7 @@ struct Result {
   std::vector<RunFinding> findings;
   std::vector<RunWarning> warnings;
   std::vector<CycleRun> traces;  // URBAN, HIGHWAY when RunOptions::traces; else empty
+  std::vector<RouteFigures> routes;  // one per route of run_routes(); else empty
   // Not the standard vehicle on the built-in cycles (a user's cycle or an engineering value):
   // the results file of the standard run cannot hold it.
   bool engineering = false;

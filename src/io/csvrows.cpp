@@ -1,0 +1,88 @@
+#include "io/csvrows.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "hdfe/error.h"
+
+namespace hdfe {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+void split(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(trim(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
+    if (comma == std::string_view::npos) return;
+    start = comma + 1;
+  }
+}
+
+}  // namespace
+
+void csv_bad(const std::string& file, int64_t line, const std::string& message) {
+  throw Error(ErrorKind::BadValue, file + ": " + message, file, line);
+}
+
+double csv_number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    csv_bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a number");
+  }
+  if (!std::isfinite(value)) {
+    csv_bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a finite number");
+  }
+  return value + 0.0;  // -0 reads as 0
+}
+
+void read_csv_rows(std::istream& in, const std::string& file, std::span<const std::string_view> known,
+                   std::size_t max_rows, const std::function<void(std::span<const std::string_view>, int64_t)>& header,
+                   const std::function<void(std::span<const std::string_view>, int64_t)>& row) {
+  std::string text;
+  std::vector<std::string_view> fields;
+  std::size_t columns = 0;
+  std::size_t rows = 0;
+  int64_t line = 0;
+  while (std::getline(in, text)) {
+    ++line;
+    std::string_view view(text);
+    if (line == 1 && view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
+    view = trim(view);
+    if (view.empty() || view.front() == '#') continue;
+    split(view, fields);
+    if (columns == 0) {
+      for (std::size_t j = 0; j < fields.size(); ++j) {
+        if (std::find(known.begin(), known.end(), fields[j]) == known.end()) {
+          csv_bad(file, line, "unknown column '" + std::string(fields[j]) + "'");
+        }
+        if (std::find(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(j), fields[j]) !=
+            fields.begin() + static_cast<std::ptrdiff_t>(j)) {
+          csv_bad(file, line, "the column '" + std::string(fields[j]) + "' is given twice");
+        }
+      }
+      columns = fields.size();
+      header(fields, line);
+      continue;
+    }
+    if (fields.size() != columns) {
+      csv_bad(file, line, std::to_string(fields.size()) + " fields where the header has " + std::to_string(columns));
+    }
+    if (++rows > max_rows) csv_bad(file, line, "more than " + std::to_string(max_rows) + " rows");
+    row(fields, line);
+  }
+  if (in.bad()) throw Error(ErrorKind::BadValue, file + ": the file cannot be read", file, line);
+  if (columns == 0) csv_bad(file, line, "no header row");
+}
+
+}  // namespace hdfe
