@@ -255,6 +255,12 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
   const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
+  result.engineering = true;
+  for (const Cycle& cycle : cycles) {
+    if (!cycle.resampled.empty()) {
+      result.warnings.push_back({RunWarning::Kind::CycleResampled, cycle.name, 0, cycle.name + ": " + cycle.resampled});
+    }
+  }
 
   std::vector<CycleRun> runs;
   for (const Cycle& cycle : cycles) {

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,15 @@ TEST_P(BuiltInIdentity, UrbanAndHighwayTablesRunBitForBit) {
   const Result quiet = run_cycles(vehicle, cycles);
   EXPECT_TRUE(quiet.traces.empty());
   EXPECT_EQ(quiet.cycles[0].fuel_l, user.cycles[0].fuel_l);
+
+  // So do the library's URBAN and HIGHWAY, named in any case.
+  const std::vector<Cycle> library{library_cycle("urban"), library_cycle("Highway")};
+  EXPECT_EQ(library[0].name, "URBAN");
+  const Result fromLibrary = run_cycles(vehicle, library, {.traces = true});
+  ASSERT_EQ(fromLibrary.traces.size(), 2u);
+  EXPECT_EQ(fromLibrary.cycles[1].name, "HIGHWAY");
+  ExpectSameRun(specified.traces[0], specified.cycle("URBAN"), fromLibrary.traces[0], fromLibrary.cycles[0]);
+  ExpectSameRun(specified.traces[1], specified.cycle("HIGHWAY"), fromLibrary.traces[1], fromLibrary.cycles[1]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, BuiltInIdentity,
@@ -167,6 +178,95 @@ TEST(RunCycles, PublicCyclesOnTheExamples) {
       EXPECT_NEAR(f.distance_km / f.target_distance_km, 1.0, 0.02) << example << " " << f.name;
     }
   }
+}
+
+}  // namespace
+}  // namespace hdfe
+
+namespace hdfe {
+namespace {
+
+// The library lists URBAN, HIGHWAY and one cycle per file of data/cycles, finds them in any
+// case, and tells the names when asked for one it does not have.
+TEST(CycleLibrary, TableNamesAndLookups) {
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(Source / "data/cycles")) {
+    if (entry.path().extension() == ".csv") files.insert(entry.path().stem().string());
+  }
+  std::set<std::string> listed;
+  for (const LibraryCycleInfo& info : library_cycle_table()) {
+    SCOPED_TRACE(std::string(info.name));
+    EXPECT_TRUE(listed.insert(std::string(info.name)).second);
+    EXPECT_FALSE(info.title.empty());
+    EXPECT_FALSE(info.source.empty());
+    const Cycle cycle = library_cycle(info.name);
+    EXPECT_EQ(cycle.name, info.name);
+    EXPECT_EQ(cycle.source, info.source);
+    EXPECT_TRUE(cycle.resampled.empty());
+    check_cycle_values(cycle);
+    std::string upper(info.name);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(library_cycle(upper).target_speed_km_per_h, cycle.target_speed_km_per_h);
+  }
+  listed.erase("URBAN");
+  listed.erase("HIGHWAY");
+  EXPECT_EQ(listed, files);
+
+  const CycleStats urban = cycle_stats(library_cycle("URBAN"));
+  EXPECT_EQ(urban.points, 1831);
+  EXPECT_EQ(urban.duration_s, 1830.0);
+  const Cycle highway = library_cycle("HIGHWAY");
+  EXPECT_EQ(highway.grade_percent.size(), 3121u);
+  EXPECT_EQ(cycle_stats(highway).mean_speed_km_per_h, 80.0);
+  EXPECT_EQ(cycle_stats(highway).distance_km, 3120.0 * 80.0 / 3600.0);
+
+  try {
+    library_cycle("hd-udds2");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::BadValue);
+    EXPECT_NE(std::string(e.what()).find("hd-udds2; the library's cycles: URBAN, HIGHWAY, hd-udds,"), std::string::npos)
+        << e.what();
+  }
+}
+
+// find_cycle: a library name first, else a file; neither names the library's cycles.
+TEST(CycleLibrary, FindCycleTakesALibraryNameOrAFile) {
+  EXPECT_EQ(find_cycle("HD-UDDS").target_speed_km_per_h, library_cycle("hd-udds").target_speed_km_per_h);
+  const std::filesystem::path file = Source / "data/cycles/cshvr.csv";
+  const Cycle fromFile = find_cycle(file.string());
+  EXPECT_EQ(fromFile.name, "cshvr");
+  EXPECT_EQ(fromFile.source, file.string());
+  EXPECT_EQ(fromFile.target_speed_km_per_h, library_cycle("cshvr").target_speed_km_per_h);
+  try {
+    find_cycle("no-such-route.csv");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::MissingFile);
+    EXPECT_EQ(e.file(), "no-such-route.csv");
+    EXPECT_NE(std::string(e.what()).find("cannot open the cycle file no-such-route.csv"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("wvu-interstate"), std::string::npos) << e.what();
+  }
+}
+
+// A resampled cycle runs as given and the run says how it was resampled.
+TEST(RunCycles, ResampledCyclesAreNamedInTheWarnings) {
+  const Vehicle vehicle = load_vehicle(Source / "examples/truck_T8_175kW_MT6/spec.txt");
+  std::vector<Cycle> cycles{library_cycle("cbd-bus"), library_cycle("cbd-bus")};
+  cycles[1].name = "cbd-fine";
+  cycles[1].resampled = "resampled from 5,741 rows 0.1 s apart to whole seconds";
+  const Result r = run_cycles(vehicle, cycles);
+  EXPECT_TRUE(r.engineering);
+  ASSERT_EQ(r.cycles.size(), 2u);
+  EXPECT_EQ(r.cycles[0].fuel_l, r.cycles[1].fuel_l);
+  std::vector<const RunWarning*> resampled;
+  for (const RunWarning& w : r.warnings) {
+    if (w.kind == RunWarning::Kind::CycleResampled) resampled.push_back(&w);
+  }
+  ASSERT_EQ(resampled.size(), 1u);
+  EXPECT_EQ(resampled[0]->cycle, "cbd-fine");
+  EXPECT_EQ(resampled[0]->second, 0);
+  EXPECT_EQ(resampled[0]->message, "cbd-fine: resampled from 5,741 rows 0.1 s apart to whole seconds");
 }
 
 }  // namespace
