@@ -1,6 +1,5 @@
 #include "program.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iostream>
@@ -80,18 +79,6 @@ std::ostream& console_stream(const CommandLine& c) {
 }
 
 
-// True when the --cycle argument names a cycle of the library rather than a file.
-bool library_name(std::string_view name) {
-  const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
-  for (const LibraryCycleInfo& info : library_cycle_table()) {
-    if (std::equal(info.name.begin(), info.name.end(), name.begin(), name.end(),
-                   [&](char a, char b) { return lower(a) == lower(b); })) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The vehicle of the spec file with the --set values: loaded again from the edited values,
 // as a batch row loads its edited spec values, so that a file name set is read and the
 // warnings are those of the values run.
@@ -128,7 +115,7 @@ void run_program(const CommandLine& c) {
   std::vector<std::string> cycleFiles;
   for (const std::string& name : c.cycles) {
     cycles.push_back(find_cycle(name));
-    if (!library_name(name)) cycleFiles.push_back(name);
+    if (find_library_cycle(name) == nullptr) cycleFiles.push_back(name);
   }
   // The outputs of the options may replace no input and no other output: refused before the run.
   const std::string output(trimmed(outputName));

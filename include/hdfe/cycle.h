@@ -55,6 +55,9 @@ struct LibraryCycleInfo {
 };
 std::span<const LibraryCycleInfo> library_cycle_table();
 
+// The library's cycle of that name (any case); none when there is none.
+const LibraryCycleInfo* find_library_cycle(std::string_view name);
+
 // The library's cycle of that name (any case). Throws Error (BadValue) naming the library's
 // cycles when there is none.
 Cycle library_cycle(std::string_view name);

@@ -50,13 +50,6 @@ bool same_name(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
-const LibraryCycleInfo* find_library_cycle(std::string_view name) {
-  for (const LibraryCycleInfo& info : Library) {
-    if (same_name(info.name, name)) return &info;
-  }
-  return nullptr;
-}
-
 std::string library_names() {
   std::string names;
   for (const LibraryCycleInfo& info : Library) names += (names.empty() ? "" : ", ") + std::string(info.name);
@@ -80,6 +73,13 @@ Cycle built_in(const LibraryCycleInfo& info, const DriveCycle& table, bool grade
 }  // namespace
 
 std::span<const LibraryCycleInfo> library_cycle_table() { return Library; }
+
+const LibraryCycleInfo* find_library_cycle(std::string_view name) {
+  for (const LibraryCycleInfo& info : Library) {
+    if (same_name(info.name, name)) return &info;
+  }
+  return nullptr;
+}
 
 Cycle library_cycle(std::string_view name) {
   const LibraryCycleInfo* info = find_library_cycle(name);

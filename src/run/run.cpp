@@ -250,9 +250,14 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
 }
 
 Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options) {
+  return run_cycles(vehicle, cycles, options, fuel_grid);
+}
+
+Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options,
+                  const FuelGridSource& gridSource) {
   for (const Cycle& cycle : cycles) check_cycle_values(cycle);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
   result.engineering = true;

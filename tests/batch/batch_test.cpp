@@ -368,9 +368,9 @@ TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
   EXPECT_NE(rows[7].error.find("not closed"), std::string::npos);
 
   const std::pair<std::string, std::string> headers[] = {
-      {"spec,finalratio", "unknown column 'finalratio' (not id, spec or a spec-file value; did you mean FinalRatio?)"},
+      {"spec,finalratio", "unknown column 'finalratio' (not id, spec, cycle or a spec-file value; did you mean FinalRatio?)"},
       {"Spec,Kf1", "did you mean spec?"},
-      {"spec,Colour", "(not id, spec or a spec-file value)"},
+      {"spec,Colour", "(not id, spec, cycle or a spec-file value)"},
       {"spec,,Kf1", "header has no name for column 2"},
       {"spec,Kf1,Kf1", "names the column 'Kf1' twice"}};
   for (const auto& [header, message] : headers) {
@@ -411,7 +411,7 @@ TEST(Summary, CsvCellsAndRows) {
   for (const char* kept : {"-0.01", "+2.5", "-1e-3", "'-0.01", "'quoted", "a=b"}) EXPECT_EQ(csv_cell(kept), kept);
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
-  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr};
+  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr, {}};
   const std::string line = summary_csv_line(error_row(row, "  Cannot open spec-file : x.txt"));
   EXPECT_EQ(line, "\"r,1\",x.txt,error,Cannot open spec-file : x.txt" + std::string(22, ',') + "3\n");
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);
