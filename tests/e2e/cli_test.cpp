@@ -197,6 +197,35 @@ TEST(Cli, EngineeringRunsWriteTheirOutputsButNoResultsFile) {
   EXPECT_NE(economy(lower.stdoutText), economy(run.stdoutText));
 }
 
+// An engineering value set with --set and the same value in a manifest column give the same
+// figures, to the bit, over chosen cycles and over the built-in ones.
+TEST(Cli, SetAndManifestColumnsGiveTheSameFigures) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-same-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("bus_BR4_220kW_AT6"), dir);
+  std::ofstream(dir / "m.csv", std::ios::binary) << "id,spec,cycle,TestMass,CdA,CO2PerLitre,FinalRatio\n"
+                                                    "cycles,spec.txt,manhattan-bus,14000,5.5,2.7,6.1\n"
+                                                    "builtin,spec.txt,,14000,5.5,2.7,6.1\n";
+  const CaseRun batch = RunCase(HDFE_BINARY, dir, {"--batch", "m.csv", "--out", "runs", "--summary-csv", "s.csv"});
+  ASSERT_EQ(batch.exitStatus, 0) << batch.stderrText;
+  const std::vector<std::string> sets{"--set", "TestMass=14000", "--set", "CdA=5.5", "--set", "CO2PerLitre=2.7",
+                                      "--set", "FinalRatio=6.1", "--json", "set.json"};
+  for (const char* id : {"cycles", "builtin"}) {
+    std::vector<std::string> args{"spec.txt"};
+    if (std::string(id) == "cycles") args.insert(args.end(), {"--cycle", "manhattan-bus"});
+    args.insert(args.end(), sets.begin(), sets.end());
+    const CaseRun set = RunCase(HDFE_BINARY, dir, args);
+    ASSERT_EQ(set.exitStatus, 0) << set.stderrText;
+    const nlohmann::json fromSet = nlohmann::json::parse(ReadFileBytes(set.dir / "set.json"));
+    const nlohmann::json fromRow = nlohmann::json::parse(ReadFileBytes(batch.dir / "runs" / (std::string(id) + ".json")));
+    ASSERT_FALSE(fromSet["cycles"].empty());
+    EXPECT_EQ(fromSet["cycles"].dump(), fromRow["cycles"].dump()) << id;
+    EXPECT_EQ(fromSet["vehicle"].dump(), fromRow["vehicle"].dump()) << id;
+    EXPECT_EQ(fromSet["average_fuel_economy_km_per_l"], fromRow["average_fuel_economy_km_per_l"]) << id;
+  }
+  fs::remove_all(dir);
+}
+
 // --set on the specified run gives the results file of the edited spec file.
 TEST(Cli, SetValuesRunAsTheEditedSpecFile) {
   const fs::path dir = fs::temp_directory_path() / ("hdfe-set-" + std::to_string(::getpid()));
