@@ -113,9 +113,16 @@ void run_program(const CommandLine& c) {
   // Every cycle is read before anything is written: a bad cycle file stops the run here.
   std::vector<Cycle> cycles;
   std::vector<std::string> cycleFiles;
-  for (const std::string& name : c.cycles) {
-    cycles.push_back(find_cycle(name));
-    if (find_library_cycle(name) == nullptr) cycleFiles.push_back(name);
+  for (std::size_t k = 0; k < c.cycles.size(); ++k) {
+    cycles.push_back(find_cycle(c.cycles[k]));
+    if (find_library_cycle(c.cycles[k]) == nullptr) cycleFiles.push_back(c.cycles[k]);
+    // The figures, traces and warnings of a cycle go by its name.
+    for (std::size_t j = 0; j < k; ++j) {
+      if (cycles[j].name == cycles[k].name) {
+        throw Error(ErrorKind::Usage, "--cycle " + c.cycles[j] + " and --cycle " + c.cycles[k] + " are both named " +
+                                          cycles[k].name + ": their figures could not be told apart");
+      }
+    }
   }
   // The outputs of the options may replace no input and no other output: refused before the run.
   const std::string output(trimmed(outputName));

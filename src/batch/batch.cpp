@@ -56,7 +56,15 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
         throw Error(ErrorKind::Usage, "a row that runs cycles needs the per-cycle summary layout");
       }
       std::vector<Cycle> cycles;
-      for (const std::string& name : row.cycles) cycles.push_back(*cache.cycle(name));
+      for (const std::string& name : row.cycles) {
+        cycles.push_back(*cache.cycle(name));
+        // The summary's rows of a cycle go by its name.
+        for (std::size_t j = 0; j + 1 < cycles.size(); ++j) {
+          if (cycles[j].name == cycles.back().name) {
+            throw Error(ErrorKind::BadValue, "two of the row's cycles are named " + cycles.back().name);
+          }
+        }
+      }
       result = run_cycles(vehicle, cycles, runOptions, grid);
     }
     if (options.layout == SummaryLayout::PerCycle) {

@@ -417,6 +417,13 @@ TEST(BatchCommand, CycleOptionAppliesToEveryRow) {
   EXPECT_EQ(run_batch_command(both), 2);
   EXPECT_FALSE(fs::exists(s.path / "both.csv"));
 
+  // Two cycles of one name fail the row: its summary rows could not be told apart.
+  sweep.cycles = {"cbd-bus", "CBD-BUS"};
+  EXPECT_EQ(run_batch_command(sweep), 1);
+  const auto same = Table(Read(s.path / "sweep.csv"));
+  ASSERT_EQ(same.size(), 3u);
+  EXPECT_EQ(same[0].at("message"), "two of the row's cycles are named cbd-bus");
+
   // The cycle file x.json is read by the row whose id x names the same file in the output folder.
   fs::create_directories(s.path / "out");
   Write(s.path / "out" / "x.json", "time_s,speed_km_per_h\n0,0\n1,10\n2,0\n");

@@ -265,6 +265,12 @@ TEST(Cli, CycleFilesAndTheLibrary) {
   EXPECT_TRUE(Contains(missing.stderrText, "cannot open the cycle file hd-udd: there is no such file, and no library "
                                            "cycle has that name (URBAN, HIGHWAY, hd-udds,"))
       << missing.stderrText;
+  fs::create_directories(dir / "other");
+  fs::copy_file(dir / "half.csv", dir / "other" / "half.csv");
+  const CaseRun twice = RunHdfe({"spec.txt", "--cycle", "half.csv", "--cycle", "other/half.csv"}, dir);
+  EXPECT_EQ(twice.exitStatus, 2);
+  EXPECT_TRUE(Contains(twice.stderrText, "--cycle half.csv and --cycle other/half.csv are both named half"))
+      << twice.stderrText;
   const CaseRun replaces = RunHdfe({"spec.txt", "--cycle", "half.csv", "--json", "./half.csv"}, dir);
   EXPECT_EQ(replaces.exitStatus, 1);
   EXPECT_EQ(replaces.stderrText, " Cannot write output file [ ./half.csv ]: it is an input file of the run\r\n");
