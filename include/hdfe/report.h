@@ -23,7 +23,8 @@ std::string result_json(const Vehicle& vehicle, const Result& result);
 // The CSV columns, in order.
 inline constexpr const char* TraceCsvHeader =
     "cycle,second,target_speed_km_per_h,speed_km_per_h,gradient_percent,distance_km,gear,engine_speed_rpm,"
-    "engine_torque_Nm,normalised_speed_percent,normalised_torque_percent,fuel_rate_l_per_h,cumulative_fuel_l";
+    "engine_torque_Nm,engine_own_torque_Nm,braking_torque_Nm,normalised_speed_percent,normalised_torque_percent,"
+    "fuel_rate_l_per_h,cumulative_fuel_l";
 
 // The header and one row per second of every traced cycle (UTF-8, LF). Numbers are written
 // in the shortest form that reads back to the same value. Distance and fuel accumulate from

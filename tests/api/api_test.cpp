@@ -260,7 +260,8 @@ TEST(Api, EditsInMemoryEqualEditedFilesOrStop) {
 
 // A spec number's table range is the one the run accepts: at the edge of its range the run
 // refuses the vehicle and --check reports an error at the value's line; just inside, both
-// accept it.
+// accept it. An engineering value is in no file: the run alone refuses it, by name, and when
+// it is not finite; outside its usual range it warns without naming a file.
 TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
   const fs::path dir = fs::temp_directory_path() / ("hdfe-api-ranges-" + std::to_string(::getpid()));
   fs::remove_all(dir);
@@ -271,19 +272,49 @@ TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
   const fs::path before = fs::current_path();
   fs::current_path(dir);
   const std::span<const SpecValueInfo> table = spec_value_table();
+  std::size_t engineering = 0;
   for (std::size_t k = 0; k < table.size(); ++k) {
     const SpecValueInfo& info = table[k];
-    if (!info.above) continue;
+    const bool inFile = info.kind != ValueKind::OptionalReal;
+    // Values just outside and just inside the range.
+    std::vector<std::pair<double, bool>> values;
+    if (info.above) {
+      values.emplace_back(*info.above, false);
+      values.emplace_back(!inFile && info.usual_min ? *info.usual_min : *info.above + 0.5, true);
+    }
+    if (info.min) {
+      values.emplace_back(*info.min - 0.5, false);
+      values.emplace_back(*info.min, true);
+    }
+    if (info.max) {
+      values.emplace_back(*info.max + 0.5, false);
+      values.emplace_back(*info.max, true);
+    }
+    if (!inFile) {
+      ++engineering;
+      values.emplace_back(INFINITY, false);
+      values.emplace_back(NAN, false);
+    }
+    if (values.empty()) continue;
     SCOPED_TRACE(std::string(info.file_name));
-    for (const double value : {*info.above, *info.above + 0.5}) {
-      const bool inside = value > *info.above;
+    for (const auto& [value, inside] : values) {
+      SCOPED_TRACE(value);
       Vehicle v = load_vehicle(dir / "spec.txt");
       set_spec_value(v.values, info, value);
       if (inside) {
         EXPECT_NO_THROW(run(v));
-      } else {
+      } else if (inFile) {
         EXPECT_THROW(run(v), Error);
+      } else {
+        try {
+          run(v);
+          ADD_FAILURE() << "run accepted it";
+        } catch (const Error& e) {
+          EXPECT_EQ(e.kind(), ErrorKind::VehicleCheck);
+          EXPECT_EQ(e.message().rfind(std::string(info.file_name) + " is ", 0), 0u) << e.message();
+        }
       }
+      if (!inFile) continue;
       // The same value on the value's line (one value per line, in table order).
       std::istringstream lines(spec);
       std::string edited, line;
@@ -299,6 +330,15 @@ TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
       }
     }
   }
+  EXPECT_EQ(engineering, 6u);
+  Vehicle heavy = load_vehicle(dir / "spec.txt");
+  heavy.values.test_mass_kg = 90000.0;
+  // The truck cannot follow the cycles at 90 t, and says so after the input warning.
+  const Result heavyRun = run(heavy);
+  ASSERT_FALSE(heavyRun.warnings.empty());
+  EXPECT_EQ(heavyRun.warnings.front().kind, RunWarning::Kind::InputWarning);
+  EXPECT_EQ(heavyRun.warnings.front().message, "TestMass is 90000 kg, usually from 1000 to 80000 kg: heavy-duty "
+                                               "vehicles weigh from about 1 t to 80 t; it is run as given");
   fs::current_path(before);
   fs::remove_all(dir);
 }
