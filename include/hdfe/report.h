@@ -16,8 +16,10 @@ std::string results_text(const Result& result, std::string_view inputName);
 std::string results_file(const Result& result, std::string_view inputName);
 
 // The JSON document of a run of the vehicle: program and cycle-table versions, input files
-// with their paths and SHA-256, the classification, every cycle's figures and metrics, the
-// average, the run-check findings and the warnings. Indented by two, ending in a newline.
+// with their paths and SHA-256, the classification (with the engineering values, null when
+// unset), every cycle's figures, metrics and energy audit, the average, whether the run is an
+// engineering run, the run-check findings and the warnings. Indented by two, ending in a
+// newline.
 std::string result_json(const Vehicle& vehicle, const Result& result);
 
 // The CSV columns, in order.

@@ -63,16 +63,6 @@ Classification classify_vehicle(const Vehicle& v, TransmissionInput& ratios) {
 
 namespace {
 
-// Steps first .. first + count - 1 of a driven cycle (1-based).
-struct StepRange {
-  int32_t first = 1;
-  int32_t count = 0;
-};
-
-// The steps of a reported section in order: one range for a built-in section or a whole
-// cycle, one or more for a phase.
-using SectionSteps = std::vector<StepRange>;
-
 int32_t step_count(const SectionSteps& steps) {
   int32_t count = 0;
   for (const StepRange& range : steps) count += range.count;
@@ -305,18 +295,11 @@ CycleFigures run_figures(const Section& section, const CycleRun& r, const Figure
 // trace's split of the engine torque.
 void audit_sections(const EnergyAuditor& auditor, DrivenCycle& driven, std::span<const Section* const> sections,
                     std::span<CycleFigures* const> figures) {
-  std::vector<EnergyAudit> sums(sections.size());
-  std::vector<std::size_t> at(sections.size(), 0);  // each section's range holding or after the step
-  auditor.audit(driven.run.cycle, driven.run.trace, driven.start_speed_km_per_h,
-                [&](int32_t i, const EnergyAudit& second) {
-                  for (std::size_t s = 0; s < sections.size(); ++s) {
-                    const SectionSteps& steps = sections[s]->steps;
-                    std::size_t& range = at[s];
-                    while (range < steps.size() && i >= steps[range].first + steps[range].count) ++range;
-                    if (range < steps.size() && i >= steps[range].first) add_energy(sums[s], second);
-                  }
-                });
-  for (std::size_t s = 0; s < sections.size(); ++s) figures[s]->energy = finished_audit(sums[s]);
+  std::vector<const SectionSteps*> steps;
+  for (const Section* section : sections) steps.push_back(&section->steps);
+  const std::vector<EnergyAudit> audits =
+      auditor.audit(driven.run.cycle, driven.run.trace, driven.start_speed_km_per_h, steps);
+  for (std::size_t s = 0; s < sections.size(); ++s) figures[s]->energy = audits[s];
 }
 
 // The phases of a cycle in order of first appearance, each with the steps whose point
