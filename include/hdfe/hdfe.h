@@ -88,7 +88,7 @@ struct RunOptions {
 // A second of a simulated cycle the vehicle could not follow.
 struct RunFinding {
   enum class Kind { OverSpeed, OverTorque };
-  std::string cycle;  // "URBAN" or "HIGHWAY"
+  std::string cycle;  // "URBAN", "HIGHWAY" or a user's cycle
   int32_t second = 0; // 1-based
   Kind kind = Kind::OverSpeed;
 };
@@ -99,12 +99,13 @@ struct RunWarning {
     SpeedSearchExhausted,  // a gear evaluation's speed search ran all its passes
     CycleMissed,           // the vehicle fell clearly short of the cycle's target speed
     InputWarning,          // an input the run takes as given but that is likely a mistake (as
-                           // --check warns); the message starts with the file and line
+                           // --check warns); the message starts with the file and line, or
+                           // for an engineering value (in no file) with the value's name
     CycleResampled,        // a user's cycle was given at other times than whole seconds and was
                            // resampled to them; the message says from what
   };
   Kind kind = Kind::SpeedSearchExhausted;
-  std::string cycle;   // "URBAN" or "HIGHWAY"; empty for an input warning
+  std::string cycle;   // "URBAN", "HIGHWAY" or a user's cycle; empty for an input warning
   int32_t second = 0;  // 1-based; 0 for the settling step, the cycle as a whole or an input
   std::string message;
 };
@@ -225,7 +226,7 @@ struct Result {
   double highway_ratio = 0.0;                  // [fraction]
   std::vector<RunFinding> findings;
   std::vector<RunWarning> warnings;
-  std::vector<CycleRun> traces;  // URBAN, HIGHWAY when RunOptions::traces; else empty
+  std::vector<CycleRun> traces;  // every cycle driven when RunOptions::traces; else empty
   // Not the standard vehicle on the built-in cycles (a user's cycle or an engineering value):
   // the results file of the standard run cannot hold it.
   bool engineering = false;
