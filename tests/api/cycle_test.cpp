@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <variant>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 
 #include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/tables.h"
 
 namespace hdfe {
 namespace {
@@ -135,6 +138,95 @@ TEST(RunCycles, IdleStopFollowsTheSpecAndTheLeadingStandstill) {
   EXPECT_EQ(stopped(vehicle), std::pair(std::ptrdiff_t{0}, std::ptrdiff_t{0}));
 }
 
+// Step i belongs to the phase of point i: a phase's figures cover its steps wherever they
+// are, and add up to the cycle's. A converter automatic gets its cycle's factor.
+TEST(RunCycles, PhasesGetTheirOwnFigures) {
+  const Vehicle vehicle = load_vehicle(Source / "examples/bus_BR4_220kW_AT6/spec.txt");
+  Cycle cycle;
+  cycle.name = "town";
+  cycle.target_speed_km_per_h = read_points(Source / "src/sim/cycles/je05.txt", 1831);
+  cycle.phase.assign(1831, "");
+  cycle.phase[0] = "before";  // point 0 starts no step
+  for (std::size_t k = 1; k <= 1830; ++k) cycle.phase[k] = k <= 600 || k > 1200 ? "outer" : "inner";
+  for (std::size_t k = 900; k < 910; ++k) cycle.phase[k] = "";  // in no phase
+  cycle.resampled = "resampled from 3661 rows 0.5 s apart";
+
+  const Result r = run_cycles(vehicle, {&cycle, 1}, {.traces = true});
+  ASSERT_EQ(r.cycles.size(), 3u);
+  const CycleFigures& whole = r.cycles[0];
+  const CycleFigures& outer = r.cycles[1];
+  const CycleFigures& inner = r.cycles[2];
+  EXPECT_EQ(outer.name, "town/outer");
+  EXPECT_EQ(outer.cycle, "town");
+  EXPECT_EQ(outer.phase, "outer");
+  EXPECT_EQ(inner.name, "town/inner");
+  EXPECT_EQ(outer.first_second, 1);
+  EXPECT_EQ(outer.seconds, 1230);
+  EXPECT_EQ(inner.first_second, 601);
+  EXPECT_EQ(inner.seconds, 590);
+  // URBAN's own mean speed: the town factor, for the cycle and its phases.
+  EXPECT_EQ(whole.converter_factor, 0.91);
+  EXPECT_EQ(inner.converter_factor, 0.91);
+  EXPECT_DOUBLE_EQ(inner.fuel_economy_km_per_l, inner.distance_km / inner.fuel_l * 0.91);
+
+  const std::vector<double>& V = r.traces[0].trace.speed_km_per_h;
+  double outerSum = 0.0;
+  for (std::size_t k = 0; k < 1830; ++k) outerSum += k < 600 || k >= 1200 ? V[k] : 0.0;
+  EXPECT_NEAR(outer.distance_km, outerSum / 3600.0, 1e-12);
+  double missing = 0.0;  // steps 900..909
+  for (std::size_t k = 899; k < 909; ++k) missing += V[k];
+  EXPECT_NEAR(outer.distance_km + inner.distance_km + missing / 3600.0, whole.distance_km, 1e-12);
+  EXPECT_NEAR(outer.energy.engine_positive_kwh + inner.energy.engine_positive_kwh, whole.energy.engine_positive_kwh,
+              0.01 * whole.energy.engine_positive_kwh);
+  EXPECT_LT(outer.energy.engine_positive_kwh + inner.energy.engine_positive_kwh, whole.energy.engine_positive_kwh);
+
+  // Warned once: the resampling, for the cycle.
+  std::size_t resampled = 0;
+  for (const RunWarning& w : r.warnings) {
+    if (w.kind != RunWarning::Kind::CycleResampled) continue;
+    ++resampled;
+    EXPECT_EQ(w.cycle, "town");
+    EXPECT_EQ(w.message, "town: resampled from 3661 rows 0.5 s apart");
+  }
+  EXPECT_EQ(resampled, 1u);
+
+  // One phase over every step has the cycle's figures to the bit.
+  cycle.phase.assign(1831, "all");
+  const Result one = run_cycles(vehicle, {&cycle, 1});
+  ASSERT_EQ(one.cycles.size(), 2u);
+  const CycleFigures& a = one.cycles[0];
+  const CycleFigures& b = one.cycles[1];
+  EXPECT_EQ(b.name, "town/all");
+  for (const FigureInfo& figure : cycle_figure_table()) {
+    std::visit([&](auto member) { EXPECT_EQ(a.*member, b.*member) << figure.name; }, figure.member);
+  }
+  for (const EnergyTermInfo& term : energy_audit_table()) EXPECT_EQ(a.energy.*term.member, b.energy.*term.member);
+  EXPECT_EQ(a.metrics.seconds_below_target, b.metrics.seconds_below_target);
+  EXPECT_EQ(a.metrics.distance_percent_of_target, b.metrics.distance_percent_of_target);
+}
+
+// The converter factor runs from the town factor at URBAN's mean target speed to the
+// highway factor at 80 km/h, on a straight line.
+TEST(RunCycles, ConverterFactorFollowsTheMeanSpeed) {
+  std::vector<double> urban = read_points(Source / "src/sim/cycles/je05.txt", 1831);
+  double sum = 0.0;
+  for (std::size_t k = 1; k < urban.size(); ++k) sum += urban[k];
+  const double urbanMean = sum / 1830.0;
+  const auto factor = [](double mean) {
+    Cycle c;
+    c.target_speed_km_per_h.assign(101, mean);
+    c.target_speed_km_per_h[0] = 1000.0;  // point 0 is not averaged
+    return converter_factor_for(c);
+  };
+  EXPECT_EQ(converter_factor_for(Cycle{"u", urban, {}, {}, {}, {}}), 0.91);
+  EXPECT_EQ(factor(0.0), 0.91);
+  EXPECT_EQ(factor(urbanMean - 1.0), 0.91);
+  EXPECT_NEAR(factor((urbanMean + 80.0) / 2.0), 0.935, 1e-12);
+  EXPECT_NEAR(factor(urbanMean + 0.25 * (80.0 - urbanMean)), 0.9225, 1e-12);
+  EXPECT_EQ(factor(80.0), 0.96);
+  EXPECT_EQ(factor(120.0), 0.96);
+}
+
 TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
   const Vehicle vehicle = load_vehicle(Source / "examples/truck_T8_175kW_MT6/spec.txt");
   const auto refused = [&](Cycle cycle) {
@@ -160,24 +252,60 @@ TEST(RunCycles, RefusesAnInvalidCycleBeforeRunning) {
 namespace hdfe {
 namespace {
 
-// Every public cycle runs on every example: the vehicle covers its target distance.
+// Where the energy went balances: every term 0 or more, and the residual within 1 % of the
+// engine's positive work. Returns the residual's share of it.
+double ExpectBalanced(const CycleFigures& f, const Classification& c) {
+  const EnergyAudit& e = f.energy;
+  // Rolling resistance over the distance driven [kWh].
+  const double rolling = c.spec.mu_roll * c.spec.test_weight_kg * f.distance_km * 1000.0 / 3.6e6;
+  EXPECT_NEAR(e.rolling_resistance_kwh, rolling, 1e-9 * rolling) << f.name;
+  if (f.cycle != "HIGHWAY") {  // the library cycles and URBAN are level
+    EXPECT_EQ(e.climbing_kwh, 0.0) << f.name;
+    EXPECT_EQ(e.descending_kwh, 0.0) << f.name;
+  } else {
+    EXPECT_GT(e.climbing_kwh, 0.0);
+    EXPECT_GT(e.descending_kwh, 0.0);
+  }
+  for (const EnergyTermInfo& term : energy_audit_table()) {
+    if (term.member != &EnergyAudit::residual_kwh) {
+      EXPECT_GE(e.*term.member, 0.0) << f.name << " " << term.name;
+    }
+  }
+  EXPECT_GT(e.engine_positive_kwh, 0.0) << f.name;
+  EXPECT_GT(e.air_drag_kwh, 0.0) << f.name;
+  const double sources = e.engine_positive_kwh + e.descending_kwh + e.kinetic_released_kwh;
+  const double sinks = e.engine_motoring_kwh + e.driveline_loss_kwh + e.air_drag_kwh + e.rolling_resistance_kwh +
+                       e.climbing_kwh + e.kinetic_given_kwh + e.braking_kwh;
+  EXPECT_NEAR(sources - sinks, e.residual_kwh, 1e-9 * sources) << f.name;
+  const double share = std::fabs(e.residual_kwh) / e.engine_positive_kwh;
+  EXPECT_LE(share, 0.01) << f.name;
+  return share;
+}
+
+// Every public cycle runs on every example: the vehicle covers its target distance, and the
+// energy audit of every cycle balances, as it does on URBAN, HIGHWAY and MID-TOWN.
 TEST(RunCycles, PublicCyclesOnTheExamples) {
   std::vector<Cycle> cycles;
   for (const auto& entry : std::filesystem::directory_iterator(Source / "data/cycles")) {
     if (entry.path().extension() == ".csv") cycles.push_back(read_cycle_file(entry.path()));
   }
   ASSERT_EQ(cycles.size(), 10u);
+  double largest = 0.0;
   for (const char* example : {"bus_BR4_220kW_AT6", "lighttruck_T3_130kW_MT6", "tractor_TT1_325kW_AMT12",
                               "truck_T8_175kW_MT6"}) {
-    const Result r = run_cycles(load_vehicle(Source / "examples" / example / "spec.txt"), cycles);
+    const Vehicle vehicle = load_vehicle(Source / "examples" / example / "spec.txt");
+    const Result r = run_cycles(vehicle, cycles);
     ASSERT_EQ(r.cycles.size(), cycles.size());
     for (std::size_t k = 0; k < cycles.size(); ++k) {
       const CycleFigures& f = r.cycles[k];
       EXPECT_EQ(f.name, cycles[k].name);
       EXPECT_EQ(static_cast<std::size_t>(f.seconds) + 1, cycles[k].target_speed_km_per_h.size());
       EXPECT_NEAR(f.distance_km / f.target_distance_km, 1.0, 0.02) << example << " " << f.name;
+      largest = std::max(largest, ExpectBalanced(f, r.classification));
     }
+    for (const CycleFigures& f : run(vehicle).cycles) largest = std::max(largest, ExpectBalanced(f, r.classification));
   }
+  std::printf("largest energy-audit residual: %.4f %% of the positive engine work\n", largest * 100.0);
 }
 
 }  // namespace
