@@ -16,6 +16,7 @@
 
 #include "hdfe/batch.h"
 #include "hdfe/bytetext.h"
+#include "hdfe/cycle.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
 #include "errorrecords.h"
@@ -197,6 +198,16 @@ void write_row_files(const std::array<std::string, 2>& names, const BatchOutcome
                      const std::string& summary, bool unknownInputs) {
   const std::string* const contents[] = {&o.results_file, &o.json};
   for (std::size_t k = 0; k < names.size(); ++k) {
+    if (contents[k]->empty()) {
+      // A row with no results file (cycles or engineering values): one that an earlier batch
+      // left under its name is removed, so that it stands beside no other row's JSON.
+      std::error_code ec;
+      if (fs::is_regular_file(fs::symlink_status(names[k], ec)) && !read.contains(names[k]) &&
+          !same_file_or_entry(names[k], summary) && written_here(names[k], k)) {
+        fs::remove(names[k], ec);
+      }
+      continue;
+    }
     if (read.contains(names[k])) cannot_write(names[k], "it is an input file of the batch");
     std::error_code ec;
     if (unknownInputs && fs::exists(fs::symlink_status(names[k], ec)) && !written_here(names[k], k)) {
@@ -268,7 +279,9 @@ struct RowSource {
   std::unique_ptr<Sweep> sweep;
   std::size_t next_sweep_row = 0;
 
-  explicit RowSource(const CommandLine& c) {
+  std::vector<std::string> cycles;  // --cycle: run by every row
+
+  explicit RowSource(const CommandLine& c) : cycles(c.cycles) {
     if (c.sweep_spec) {
       sweep = std::make_unique<Sweep>(*c.sweep_spec, c.sweeps);
       return;
@@ -286,14 +299,27 @@ struct RowSource {
       base = fs::path(name).parent_path();
     }
     manifest = std::make_unique<ManifestReader>(*in, name, base);
+    if (manifest->cycle_column() && !cycles.empty()) {
+      usage("--cycle runs every row over the cycles given, and the manifest " + name +
+            " has a cycle column: give the cycles one way");
+    }
+  }
+  // Rows run cycles of their own: the summary has a row per batch row and cycle.
+  SummaryLayout layout() const {
+    return !cycles.empty() || (manifest && manifest->cycle_column()) ? SummaryLayout::PerCycle : SummaryLayout::Wide;
   }
   const std::vector<std::string>& columns() const {
     return sweep ? sweep->override_columns() : manifest->override_columns();
   }
   std::optional<BatchRow> next() {
-    if (!sweep) return manifest->next();
-    if (next_sweep_row == sweep->size()) return std::nullopt;
-    return sweep->row(next_sweep_row++);
+    std::optional<BatchRow> row;
+    if (!sweep) {
+      row = manifest->next();
+    } else if (next_sweep_row < sweep->size()) {
+      row = sweep->row(next_sweep_row++);
+    }
+    if (row && !cycles.empty()) row->cycles = cycles;
+    return row;
   }
   // The number of rows, for the progress bar; 0 when unknown without reading standard input.
   std::size_t total(const CommandLine& c) const {
@@ -313,12 +339,17 @@ struct RowSource {
 // which cannot be read twice.
 bool add_row_inputs(const CommandLine& c, FileSet& read) {
   std::set<std::vector<std::string>> seen;
+  // The cycles of --cycle, given once for every row.
+  for (const std::string& cycle : c.cycles) {
+    if (find_library_cycle(cycle) == nullptr) read.add(cycle);
+  }
   const auto add = [&](const BatchRow& row) {
     if (!row.error.empty()) return;
     std::vector<std::string> key{row.spec.string()};
     for (const Override& o : row.overrides) {
       if (o.name == "EngineFile" || o.name == "TransmissionFile") key.push_back(o.value);
     }
+    key.insert(key.end(), row.cycles.begin(), row.cycles.end());
     if (!seen.insert(std::move(key)).second) return;
     for (const fs::path& file : row_input_files(row)) read.add(file);
   };
@@ -378,9 +409,11 @@ int run_batch_rows(const CommandLine& c) {
   BatchOptions options;
   options.jobs = c.jobs ? static_cast<unsigned>(*c.jobs) : 0;
   options.results_file = options.json = folder.has_value();
+  options.layout = source.layout();
+  const bool perCycle = options.layout == SummaryLayout::PerCycle;
   StemSet stems;
   bool failed = false;
-  emit(summary_csv_header(source.columns()));
+  emit(perCycle ? cycle_summary_csv_header(source.columns()) : summary_csv_header(source.columns()));
   FileSet read;
   if (c.manifest && *c.manifest != "-") read.add(*c.manifest);
   const bool unknownInputs = folder && !add_row_inputs(c, read);
@@ -402,12 +435,17 @@ int run_batch_rows(const CommandLine& c) {
           write_row_files(names, o, read, summaryTarget, unknownInputs);
         } catch (const Error& error) {
           o.summary = error_row(o.row, error.what());
+          if (perCycle) o.cycle_summary = {cycle_error_row(o.row, error.what())};
         }
       }
       if (!o.summary.ok && own) remove_stale_row_files(names, read, summaryTarget);
     }
     failed = failed || !o.summary.ok;
-    emit(summary_csv_line(o.summary));
+    if (perCycle) {
+      for (const CycleSummaryRow& row : o.cycle_summary) emit(cycle_summary_csv_line(row));
+    } else {
+      emit(summary_csv_line(o.summary));
+    }
     if (progress) progress->row_done();
   });
   if (progress) progress->finish();

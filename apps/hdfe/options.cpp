@@ -1,8 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "hdfe/batch.h"
 #include "hdfe/error.h"
+#include "hdfe/values.h"
 
 namespace hdfe {
 
@@ -14,7 +17,47 @@ namespace {
 
 bool is_option(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// The file names of the values --set takes, in table order.
+std::string value_names() {
+  std::string names;
+  for (const SpecValueInfo& info : spec_value_table()) names += (names.empty() ? "" : ", ") + std::string(info.file_name);
+  return names;
+}
+
+// Checks a --set assignment as the run will read it: a known name, given once, and a value
+// read as the spec file or a manifest cell would be.
+void check_set(const std::string& assignment, const std::vector<std::string>& earlier) {
+  const auto [name, text] = set_assignment(assignment);
+  const SpecValueInfo* info = find_spec_value(name);
+  if (info == nullptr || info->file_name != name) {
+    usage_error("--set " + assignment + ": no value is named " + name + " (the values: " + value_names() + ")");
+  }
+  for (const std::string& other : earlier) {
+    if (set_assignment(other).first == name) usage_error("--set: " + name + " is given twice");
+  }
+  SpecValues scratch;
+  try {
+    apply_override(scratch, name, text);
+  } catch (const Error& error) {
+    usage_error("--set " + assignment + ": " + error.message());
+  }
+}
+
 }  // namespace
+
+std::pair<std::string, std::string> set_assignment(const std::string& assignment) {
+  const std::size_t equals = assignment.find('=');
+  if (equals == std::string::npos) usage_error("--set takes NAME=VALUE, not " + assignment);
+  return {assignment.substr(0, equals), assignment.substr(equals + 1)};
+}
+
+bool engineering_run(const CommandLine& c) {
+  if (!c.cycles.empty()) return true;
+  return std::any_of(c.sets.begin(), c.sets.end(), [](const std::string& assignment) {
+    const SpecValueInfo* info = find_spec_value(set_assignment(assignment).first);
+    return info != nullptr && info->kind == ValueKind::OptionalReal;
+  });
+}
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
   CommandLine c;
@@ -44,6 +87,14 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (arg == "--check") {
       if (c.check) usage_error("--check takes one spec file: " + *c.check + " and " + value(k));
       c.check = value(k);
+    } else if (arg == "--cycle") {
+      c.cycles.push_back(value(k));
+    } else if (arg == "--set") {
+      const std::string assignment = value(k);
+      check_set(assignment, c.sets);
+      c.sets.push_back(assignment);
+    } else if (arg == "--list-cycles") {
+      c.list_cycles = true;
     } else if (arg == "--batch") {
       c.batch = true;
       if (k + 1 < args.size() && !is_option(args[k + 1])) c.manifest = args[++k];
@@ -81,8 +132,22 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (c.batch && !c.manifest && !c.sweep_spec) usage_error("--batch needs a manifest file or --sweep SPEC");
   if (c.batch && c.manifest && c.sweep_spec) usage_error("--batch takes a manifest or --sweep, not both");
   if (!c.batch && (c.jobs || c.out_dir || c.summary_csv)) usage_error("--jobs, --out and --summary-csv go with --batch");
-  if (c.check && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch)) {
-    usage_error("--check SPEC runs alone: without file names, --summary, --json, --trace-csv or --batch");
+  if (c.check && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch || !c.cycles.empty() ||
+                  !c.sets.empty() || c.list_cycles)) {
+    usage_error("--check SPEC runs alone: without file names, --summary, --json, --trace-csv, --cycle, --set, "
+                "--list-cycles or --batch");
+  }
+  if (c.list_cycles && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch || !c.cycles.empty() ||
+                        !c.sets.empty())) {
+    usage_error("--list-cycles runs alone: without file names or other options");
+  }
+  if (c.batch && !c.sets.empty()) {
+    usage_error("--set goes with a single run: give the value of every batch row as a manifest column or a --sweep name");
+  }
+  if (!c.batch && engineering_run(c) && c.names.size() > 1) {
+    usage_error("the results file " + c.names[1] +
+                " describes the standard vehicle on the built-in cycles, and this run is not that (it has a --cycle "
+                "or an engineering value): leave the results-file name out and use --json, --trace-csv or --summary");
   }
   if (c.json && c.trace_csv && *c.json == "-" && *c.trace_csv == "-") {
     usage_error("--json and --trace-csv cannot both write to standard output");
@@ -92,9 +157,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 
 std::string usage_text() {
   return R"(Usage: hdfe [OPTIONS] [SPEC [OUTPUT]]
+       hdfe SPEC --cycle NAME|FILE [--cycle ...] [--set NAME=VALUE ...] [--json FILE|-] [--trace-csv FILE|-] [--summary]
        hdfe --check SPEC
-       hdfe --batch MANIFEST [--jobs N] [--out DIR] [--summary-csv FILE]
-       hdfe --batch --sweep SPEC NAME=START:STOP:STEP|NAME=v1,v2,... [...] [--jobs N] [--out DIR]
+       hdfe --list-cycles
+       hdfe --batch MANIFEST [--cycle NAME|FILE ...] [--jobs N] [--out DIR] [--summary-csv FILE]
+       hdfe --batch --sweep SPEC NAME=START:STOP:STEP|NAME=v1,v2,... [...] [--cycle NAME|FILE ...] [--jobs N] [--out DIR]
 
 Computes the fuel economy (km/l) of a heavy-duty vehicle over the URBAN and HIGHWAY cycles.
 SPEC is the vehicle's spec file, OUTPUT the results file to write (OUTPUT_info.txt beside it).
@@ -111,7 +178,19 @@ Options:
                         standard output)
   --check SPEC          read and check every input file without running; report every problem
                         found as file:line: message
-  --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, spec-file values)
+  --cycle NAME|FILE     run this cycle instead of URBAN and HIGHWAY (repeatable): a cycle of
+                        the library (see --list-cycles; any case) or a CSV cycle file. Figures
+                        are plain distance over fuel, per cycle and per phase
+  --set NAME=VALUE      replace a spec value, or set an engineering value (TestMass, Payload,
+                        FrontalArea, CdA, RollingResistance, CO2PerLitre), for this run
+                        (repeatable). A run with --cycle or an engineering value writes no
+                        results file (OUTPUT): use --json, --trace-csv or --summary; without
+                        them it prints the summary
+  --list-cycles         list the library's cycles: name, duration, distance, mean and maximum
+                        speed, source
+  --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, cycle, spec-file and
+                        engineering values); with a cycle column or --cycle, the summary has a
+                        row per batch row and cycle
   --sweep SPEC NAME=... run the product of the values given for each NAME as a batch
   --jobs N              worker threads for a batch (default: the number of cores; at most
                         4 per core and one per row)

@@ -73,14 +73,20 @@ bool same_file_or_entry(const std::string& a, const std::string& b) {
          fa.st_ino == fb.st_ino;
 }
 
-void check_option_outputs(const NamedOutputs& outputs, const std::string& results, const Vehicle& vehicle) {
+void check_option_outputs(const NamedOutputs& outputs, const std::string& results, const Vehicle& vehicle,
+                          const std::vector<std::string>& otherInputs) {
   for (std::size_t k = 0; k < outputs.size(); ++k) {
     const std::string& name = outputs[k].first;
     for (const InputFile& input : vehicle.files) {
       if (same_file_or_entry(name, input.path.string())) cannot_write(name, "it is an input file of the run");
     }
-    if (same_file_or_entry(name, results)) cannot_write(name, "it is also the results file");
-    if (same_file_or_entry(name, results + "_info.txt")) cannot_write(name, "it is also the information file");
+    for (const std::string& input : otherInputs) {
+      if (same_file_or_entry(name, input)) cannot_write(name, "it is an input file of the run");
+    }
+    if (!results.empty()) {
+      if (same_file_or_entry(name, results)) cannot_write(name, "it is also the results file");
+      if (same_file_or_entry(name, results + "_info.txt")) cannot_write(name, "it is also the information file");
+    }
     for (std::size_t j = 0; j < k; ++j) {
       if (same_file_or_entry(name, outputs[j].first)) cannot_write(name, "it is also " + outputs[j].second);
     }

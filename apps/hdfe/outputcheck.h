@@ -26,9 +26,11 @@ bool same_file_or_entry(const std::string& a, const std::string& b);
 using NamedOutputs = std::vector<std::pair<std::string, std::string>>;
 
 // Stops the run, before it is run, when an output an option adds is one of the run's input
-// files, the results file, the information file or another such output; ": it is ..." says
-// which. Names are compared as files, not as spellings.
-void check_option_outputs(const NamedOutputs& outputs, const std::string& results, const Vehicle& vehicle);
+// files (the vehicle's, or one of `otherInputs`, e.g. its cycle files), the results file, the
+// information file or another such output; ": it is ..." says which. An empty `results` is a
+// run without a results file. Names are compared as files, not as spellings.
+void check_option_outputs(const NamedOutputs& outputs, const std::string& results, const Vehicle& vehicle,
+                          const std::vector<std::string>& otherInputs = {});
 
 // Stops the run with " Cannot write output file [ name ]", and ": reason" when one is given,
 // status 1.

@@ -9,6 +9,8 @@
 
 #include "hdfe/output.h"
 #include "batchcommand.h"
+#include "hdfe/batch.h"
+#include "hdfe/cycle.h"
 #include "hdfe/check.h"
 #include "clock.h"
 #include "errorrecords.h"
@@ -77,55 +79,94 @@ std::ostream& console_stream(const CommandLine& c) {
 }
 
 
+// The vehicle of the spec file with the --set values: loaded again from the edited values,
+// as a batch row loads its edited spec values, so that a file name set is read and the
+// warnings are those of the values run.
+Vehicle load_with_sets(const std::string& specName, const LoadOptions& load, const std::vector<std::string>& sets) {
+  Vehicle vehicle = load_vehicle(specName, load);
+  if (sets.empty()) return vehicle;
+  SpecValues values = vehicle.values;
+  for (const std::string& assignment : sets) {
+    const auto [name, text] = set_assignment(assignment);
+    apply_override(values, name, text);
+  }
+  return load_vehicle(values, specName, load);
+}
+
 void run_program(const CommandLine& c) {
   std::ostream& console = console_stream(c);
+  // A run with a user's cycle or an engineering value has no results file (the command line
+  // refuses its name): its figures go to the JSON, the trace CSV and the summary.
+  const bool engineering = engineering_run(c);
   std::string inputName = argument_name(!c.names.empty() ? c.names[0] : "", "the input file name");
   std::string outputName = argument_name(c.names.size() > 1 ? c.names[1] : "", "the output file name");
   RecordInput input;
   input.stream = &std::cin;
   prompt_name(console, "TYPE FILENAME FOR INPUT : ", "the input file name", input, inputName);
-  prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, outputName);
+  if (!engineering) prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, outputName);
   const std::string specName(trimmed(inputName));
   // Names inside the input files are taken from the working directory, as written.
   LoadOptions load;
   load.base = std::filesystem::path();
   load.digests = c.json.has_value();
-  const Vehicle vehicle = load_vehicle(specName, load);
+  const Vehicle vehicle = load_with_sets(specName, load, c.sets);
+  // Every cycle is read before anything is written: a bad cycle file stops the run here.
+  std::vector<Cycle> cycles;
+  std::vector<std::string> cycleFiles;
+  for (std::size_t k = 0; k < c.cycles.size(); ++k) {
+    cycles.push_back(find_cycle(c.cycles[k]));
+    if (find_library_cycle(c.cycles[k]) == nullptr) cycleFiles.push_back(c.cycles[k]);
+    // The figures, traces and warnings of a cycle go by its name.
+    for (std::size_t j = 0; j < k; ++j) {
+      if (cycles[j].name == cycles[k].name) {
+        throw Error(ErrorKind::Usage, "--cycle " + c.cycles[j] + " and --cycle " + c.cycles[k] + " are both named " +
+                                          cycles[k].name + ": their figures could not be told apart");
+      }
+    }
+  }
   // The outputs of the options may replace no input and no other output: refused before the run.
   const std::string output(trimmed(outputName));
   NamedOutputs optionOutputs;
   if (c.json && *c.json != "-") optionOutputs.emplace_back(*c.json, "the --json output");
   if (c.trace_csv && *c.trace_csv != "-") optionOutputs.emplace_back(*c.trace_csv, "the --trace-csv output");
-  check_option_outputs(optionOutputs, output, vehicle);
+  check_option_outputs(optionOutputs, output, vehicle, cycleFiles);
   RunOptions options;
-  options.traces = vehicle.values.traces == 1 || c.trace_csv.has_value();
-  const Result result = run(vehicle, options);
-  // Warnings about the inputs go to a terminal only, so that redirected outputs stay as
-  // they always were; --summary and --json carry them as well.
+  options.traces = (!engineering && vehicle.values.traces == 1) || c.trace_csv.has_value();
+  const Result result = cycles.empty() ? run(vehicle, options) : run_cycles(vehicle, cycles, options);
+  // Warnings about the inputs (and resampled cycles) go to a terminal only, so that
+  // redirected outputs stay as they always were; --summary and --json carry them as well.
   if (::isatty(STDERR_FILENO) == 1) {
     for (const RunWarning& warning : result.warnings) {
-      if (warning.kind == RunWarning::Kind::InputWarning) std::cerr << "warning: " << warning.message << '\n';
+      if (warning.kind == RunWarning::Kind::InputWarning || warning.kind == RunWarning::Kind::CycleResampled) {
+        std::cerr << "warning: " << warning.message << '\n';
+      }
     }
     std::cerr.flush();
   }
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
   report_run(console, result);
-  write_record(console, " OUTPUT FILE : " + output);
-  check_output(output, vehicle);
+  if (!engineering) {
+    write_record(console, " OUTPUT FILE : " + output);
+    check_output(output, vehicle);
+  }
   // Every file is built whole, then all are replaced together, the results file last.
   std::vector<OutputFile> files;
   if (c.json && *c.json != "-") files.push_back({*c.json, result_json(vehicle, result)});
   if (c.trace_csv && *c.trace_csv != "-") files.push_back({*c.trace_csv, trace_csv(result)});
-  files.push_back({info_name(output), info_text(local_now()), "information file"});
-  files.push_back({output, results_file(result, specName)});
+  if (!engineering) {
+    files.push_back({info_name(output), info_text(local_now()), "information file"});
+    files.push_back({output, results_file(result, specName)});
+  }
   for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   commit_files(files);
   if (c.json && *c.json == "-") write_stdout(result_json(vehicle, result));
   if (c.trace_csv && *c.trace_csv == "-") write_stdout(trace_csv(result));
   write_record(console, free_record(" complete."));
-  // The summary is an output the caller asked for: a console that lost it fails the run.
-  if (c.summary && !(console << summary_text(result) << std::flush)) cannot_write("-");
+  // The summary is an output the caller asked for: a console that lost it fails the run. An
+  // engineering run asked for no other output prints it, as it writes no results file.
+  const bool summary = c.summary || (engineering && !c.json && !c.trace_csv);
+  if (summary && !(console << summary_text(result) << std::flush)) cannot_write("-");
 }
 
 }  // namespace
@@ -174,6 +215,15 @@ int run_hdfe(int argc, char** argv) {
     return ExitOk;
   }
   if (command.check) return run_check(*command.check, std::cout);
+  if (command.list_cycles) {
+    try {
+      const std::string list = cycle_list_text();
+      write_stdout(list);
+    } catch (const Error& error) {
+      return report_error(error);
+    }
+    return ExitOk;
+  }
   if (command.batch) return run_batch_command(command);
   try {
     run_program(command);

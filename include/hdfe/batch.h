@@ -22,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 #include "hdfe/tables.h"
 
@@ -47,6 +48,9 @@ struct BatchRow {
   // The overrides edit a copy of it; they may not name its engine or transmission file.
   // Rows sharing one vehicle share its fuel grid.
   std::shared_ptr<const Vehicle> vehicle;
+  // The cycles the row runs (run_cycles) instead of the built-in ones (run): each a library
+  // cycle's name or a cycle file, opened as written (find_cycle). Empty: the built-in cycles.
+  std::vector<std::string> cycles;
 };
 
 // The names of the spec-file values a row may replace, in spec-file order.
@@ -117,7 +121,7 @@ std::span<const SummaryColumnInfo> summary_column_table();
 SummaryCell get_summary_cell(const SummaryRow& row, const SummaryColumnInfo& info);
 void set_summary_cell(SummaryRow& row, const SummaryColumnInfo& info, const SummaryCell& cell);
 
-// The summary row of a successful run.
+// The summary row of a successful run of the built-in cycles.
 SummaryRow summary_row(const BatchRow& row, const Result& result);
 // The summary row of a failed one: message is the error's first line, trimmed.
 SummaryRow error_row(const BatchRow& row, std::string_view message);
@@ -133,9 +137,62 @@ std::string csv_cell(std::string_view text);
 // the apostrophe before a formula-like text taken off and the byte escapes undone.
 std::string csv_cell_text(std::string_view cell);
 
+// How a batch's summary is laid out.
+enum class SummaryLayout {
+  Wide,      // a row per batch row, the built-in cycles' figures side by side (summary_column_table)
+  PerCycle,  // a row per batch row and cycle or phase run (cycle_summary_column_table), for
+             // batches whose rows run cycles of their own
+};
+
+// A row of the per-cycle summary: one cycle, phase or section (e.g. MID-TOWN) a batch row ran,
+// or the one row of a batch row that failed.
+struct CycleSummaryRow {
+  std::string id;
+  std::string spec;
+  bool ok = false;
+  std::string message;   // the error's first line without its leading blank; empty when ok
+  std::string category;  // the category code run; empty for a row that failed
+  std::string cycle;     // the figures' name: "hd-udds", "hd-udds/phase", "MID-TOWN"; empty for a failed row
+  std::string phase;     // the phase label of a phase's figures; else empty
+  CycleFigures figures;
+  std::string warnings;  // the run's warnings about the inputs and about this cycle, joined by " | "
+  std::vector<std::string> overrides;  // the row's override texts, as given
+};
+
+// A column of the per-cycle summary: a text or the status of the row, or one of the cycle's
+// figures, metrics or energy-audit terms.
+using CycleSummaryMember = std::variant<std::string CycleSummaryRow::*, bool CycleSummaryRow::*, const FigureInfo*,
+                                        const MetricInfo*, const EnergyTermInfo*>;
+
+struct CycleSummaryColumnInfo {
+  std::string_view name;  // the CSV header's name
+  std::string_view unit;  // empty when the column has none
+  std::string_view meaning;
+  CycleSummaryMember member;
+};
+
+// The per-cycle summary's columns before the override columns: id, spec, status, message,
+// category, cycle and phase; every figure of cycle_figure_table() and metric of
+// cycle_metric_table() under its own name; every term of energy_audit_table() as
+// energy_<term>; then warnings. Cells: texts as csv_cell writes them, the status ok or
+// error, numbers in the shortest form that reads back to the same value, a switch true or
+// false; a figure that is none (g CO2/t·km without a payload) and every figure of a failed
+// row are empty.
+std::span<const CycleSummaryColumnInfo> cycle_summary_column_table();
+
+// The per-cycle rows of a successful run: one per entry of Result::cycles, in order.
+std::vector<CycleSummaryRow> cycle_summary_rows(const BatchRow& row, const Result& result);
+// The one per-cycle row of a failed batch row.
+CycleSummaryRow cycle_error_row(const BatchRow& row, std::string_view message);
+
+std::string cycle_summary_csv_header(std::span<const std::string> override_columns);
+std::string cycle_summary_csv_line(const CycleSummaryRow& row);
+
 // A CSV manifest read row by row. The header must name a `spec` column; `id` is optional
-// (default: the row number, from 1); every other column must be one of override_names().
-// Relative spec names are taken from `base` (usually the manifest's folder).
+// (default: the row number, from 1), and so is `cycle` (a cycle of the library or a cycle
+// file the row runs instead of the built-in cycles; empty: the built-in cycles); every other
+// column must be one of override_names(). Relative spec and cycle file names are taken from
+// `base` (usually the manifest's folder).
 class ManifestReader {
  public:
   // Reads the header. Throws Error (Usage) on a missing `spec` column, an unknown or a
@@ -144,6 +201,8 @@ class ManifestReader {
 
   // The override columns, in manifest order.
   const std::vector<std::string>& override_columns() const { return columns_; }
+  // Whether the header names a `cycle` column.
+  bool cycle_column() const { return cycle_column_; }
   // The next row; none at the end. Blank lines are skipped.
   std::optional<BatchRow> next();
 
@@ -152,7 +211,8 @@ class ManifestReader {
   std::string name_;
   std::filesystem::path base_;
   std::vector<std::string> columns_;  // override columns
-  std::vector<int> role_;             // per manifest column: -1 spec, -2 id, else override index
+  std::vector<int> role_;             // per manifest column: -1 spec, -2 id, -3 cycle, else override index
+  bool cycle_column_ = false;
   std::size_t rows_ = 0;
   std::size_t line_ = 1;
 };
@@ -183,23 +243,31 @@ std::vector<std::string> sweep_values(std::string_view values);
 
 // The files a row will read, as its spec and engine files name them (the row's overrides
 // applied), without reading more: the spec file, the transmission and engine files, and the
-// map and curves of the engine file, names inside a file taken from the spec file's folder.
+// map and curves of the engine file, names inside a file taken from the spec file's folder;
+// then the row's cycle files (its cycles that are no library cycle).
 // A file that cannot be read ends the list there: the row fails on it. Never throws.
 std::vector<std::filesystem::path> row_input_files(const BatchRow& row);
 
 struct BatchOptions {
   unsigned jobs = 0;          // worker threads; 0: one per core; at most 4 per core and one per row
   std::size_t window = 0;     // rows run ahead of the next one handed back; 0: 4 per job
-  bool results_file = false;  // make each row's results file (with traces when TraceFlag is 1)
+  // Make each row's results file (with traces when TraceFlag is 1). Only a row that runs the
+  // standard vehicle on the built-in cycles has one: not a row with cycles or engineering values.
+  bool results_file = false;
   bool json = false;          // make each row's JSON document
+  SummaryLayout layout = SummaryLayout::Wide;  // PerCycle: BatchOutcome::cycle_summary is made
 };
 
 // What a row produced, handed back in manifest order.
 struct BatchOutcome {
   std::size_t index = 0;  // 0-based row number
   BatchRow row;
+  // The row's summary in the wide layout; in the per-cycle layout its status, message,
+  // category, warnings and overrides alone.
   SummaryRow summary;
-  std::string results_file;  // when BatchOptions::results_file and the row succeeded
+  // SummaryLayout::PerCycle: the rows of cycle_summary_rows, or the one cycle_error_row.
+  std::vector<CycleSummaryRow> cycle_summary;
+  std::string results_file;  // when BatchOptions::results_file, the row has one and succeeded
   std::string json;          // when BatchOptions::json and the row succeeded
   std::vector<InputFile> inputs;  // the row's input files, once they were all read
 };

@@ -31,7 +31,8 @@ struct Cycle {
   // Where the cycle comes from: the library's source line, or the file read.
   std::string source;
   // How the file's rows were resampled to whole seconds, e.g. "resampled from 10,601 rows
-  // 0.1 s apart"; empty when its rows were at whole seconds. A run says it as a warning.
+  // 0.1 s apart to whole seconds"; empty when its rows were at whole seconds. run_cycles says
+  // it as a CycleResampled warning, "<name>: <resampled>".
   std::string resampled;
 };
 
@@ -54,11 +55,16 @@ struct LibraryCycleInfo {
 };
 std::span<const LibraryCycleInfo> library_cycle_table();
 
+// The library's cycle of that name (any case); none when there is none.
+const LibraryCycleInfo* find_library_cycle(std::string_view name);
+
 // The library's cycle of that name (any case). Throws Error (BadValue) naming the library's
 // cycles when there is none.
 Cycle library_cycle(std::string_view name);
 
-// A library cycle by name, else the cycle file at that path (as --cycle takes it).
+// A library cycle by name (any case), else the cycle file at that path (as --cycle takes
+// it): a file named like a library cycle is given with a folder, e.g. ./URBAN. Throws Error
+// (MissingFile) naming the library's cycles when there is neither, and as read_cycle_file.
 Cycle find_cycle(std::string_view name_or_path);
 
 // The torque-converter factor a user's cycle gets: the converter's losses that the

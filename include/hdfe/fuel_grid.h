@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 
+#include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 
 namespace hdfe {
@@ -33,5 +35,9 @@ using FuelGridSource = std::function<std::shared_ptr<const FuelGrid>(const Vehic
 
 // run(vehicle, options), with the fuel grid taken from `grid`. The same figures.
 Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& grid);
+
+// run_cycles(vehicle, cycles, options), with the fuel grid taken from `grid`. The same figures.
+Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options,
+                  const FuelGridSource& grid);
 
 }  // namespace hdfe

@@ -16,14 +16,17 @@ std::string results_text(const Result& result, std::string_view inputName);
 std::string results_file(const Result& result, std::string_view inputName);
 
 // The JSON document of a run of the vehicle: program and cycle-table versions, input files
-// with their paths and SHA-256, the classification, every cycle's figures and metrics, the
-// average, the run-check findings and the warnings. Indented by two, ending in a newline.
+// with their paths and SHA-256, the classification (with the engineering values, null when
+// unset), every cycle's figures, metrics and energy audit, the average, whether the run is an
+// engineering run, the run-check findings and the warnings. Indented by two, ending in a
+// newline.
 std::string result_json(const Vehicle& vehicle, const Result& result);
 
 // The CSV columns, in order.
 inline constexpr const char* TraceCsvHeader =
     "cycle,second,target_speed_km_per_h,speed_km_per_h,gradient_percent,distance_km,gear,engine_speed_rpm,"
-    "engine_torque_Nm,normalised_speed_percent,normalised_torque_percent,fuel_rate_l_per_h,cumulative_fuel_l";
+    "engine_torque_Nm,engine_own_torque_Nm,braking_torque_Nm,normalised_speed_percent,normalised_torque_percent,"
+    "fuel_rate_l_per_h,cumulative_fuel_l";
 
 // The header and one row per second of every traced cycle (UTF-8, LF). Numbers are written
 // in the shortest form that reads back to the same value. Distance and fuel accumulate from

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "batch/inputcache.h"
+#include "batch/summaryrows.h"
+#include "hdfe/cycle.h"
 #include "hdfe/report.h"
 
 namespace hdfe {
@@ -41,16 +43,42 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
       vehicle = load_vehicle(values, row.spec, load, cache);
     }
     outcome.inputs = vehicle.files;
+    // Only the standard vehicle on the built-in cycles has a results file.
+    const bool resultsFile = options.results_file && row.cycles.empty() && !has_engineering_values(vehicle.values);
     RunOptions runOptions;
-    runOptions.traces = options.results_file && vehicle.values.traces;
-    const Result result = run(vehicle, runOptions, [&](const Vehicle& v) {
-      return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v);
-    });
-    outcome.summary = summary_row(row, result);
-    if (options.results_file) outcome.results_file = results_file(result, row.spec_name);
+    runOptions.traces = resultsFile && vehicle.values.traces;
+    const FuelGridSource grid = [&](const Vehicle& v) { return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v); };
+    Result result;
+    if (row.cycles.empty()) {
+      result = run(vehicle, runOptions, grid);
+    } else {
+      if (options.layout != SummaryLayout::PerCycle) {
+        throw Error(ErrorKind::Usage, "a row that runs cycles needs the per-cycle summary layout");
+      }
+      std::vector<Cycle> cycles;
+      for (const std::string& name : row.cycles) {
+        cycles.push_back(*cache.cycle(name));
+        // The summary's rows of a cycle go by its name.
+        for (std::size_t j = 0; j + 1 < cycles.size(); ++j) {
+          if (cycles[j].name == cycles.back().name) {
+            throw Error(ErrorKind::BadValue, "two of the row's cycles are named " + cycles.back().name);
+          }
+        }
+      }
+      result = run_cycles(vehicle, cycles, runOptions, grid);
+    }
+    if (options.layout == SummaryLayout::PerCycle) {
+      outcome.summary = status_row(row, result);
+      outcome.cycle_summary = cycle_summary_rows(row, result);
+    } else {
+      outcome.summary = summary_row(row, result);
+    }
+    if (resultsFile) outcome.results_file = results_file(result, row.spec_name);
     if (options.json) outcome.json = result_json(vehicle, result);
   } catch (const std::exception& error) {
     outcome.summary = error_row(row, error.what());
+    outcome.cycle_summary.clear();
+    if (options.layout == SummaryLayout::PerCycle) outcome.cycle_summary.push_back(cycle_error_row(row, error.what()));
   }
   outcome.row = std::move(row);
   return outcome;

@@ -37,6 +37,10 @@ std::shared_ptr<const std::vector<std::string>> InputCache::lines(const std::str
   return read->has_value() ? std::shared_ptr<const std::vector<std::string>>(read, &**read) : nullptr;
 }
 
+std::shared_ptr<const Cycle> InputCache::cycle(const std::string& name) {
+  return cycles_.get(name, [&] { return find_cycle(name); });
+}
+
 std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
   std::string key;
   for (const InputFile& file : vehicle.files) {

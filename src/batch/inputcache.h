@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hdfe/cycle.h"
 #include "hdfe/fuel_grid.h"
 #include "run/loader.h"
 
@@ -66,6 +67,9 @@ class InputCache final : public InputSource {
   std::string sha256(const std::string& name) override;
   std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override;
 
+  // The library cycle of that name or the cycle file (find_cycle), read once.
+  std::shared_ptr<const Cycle> cycle(const std::string& name);
+
   // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
   std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
   // The fuel grid of a loaded vehicle, built once for every row that carries the same one.
@@ -80,6 +84,7 @@ class InputCache final : public InputSource {
   Memo<std::string> digests_;
   Memo<std::optional<std::vector<std::string>>> lines_;
   Memo<FuelGrid> grids_;
+  Memo<Cycle> cycles_;
   // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
   // take its address while the key is in use.
   struct LoadedGrid {

@@ -154,6 +154,7 @@ std::string suggestion(std::string_view name, bool with_id_and_spec) {
   if (with_id_and_spec) {
     consider("id");
     consider("spec");
+    consider("cycle");
   }
   for (const std::string_view known : override_names()) consider(known);
   return best.empty() ? std::string() : "; did you mean " + std::string(best) + "?";
@@ -161,6 +162,7 @@ std::string suggestion(std::string_view name, bool with_id_and_spec) {
 
 constexpr int SpecColumn = -1;
 constexpr int IdColumn = -2;
+constexpr int CycleColumn = -3;
 
 // Digits after the decimal point of a plain number ("2.20" has 2); none for an exponent form.
 std::optional<int> decimals(std::string_view text) {
@@ -199,11 +201,14 @@ ManifestReader::ManifestReader(std::istream& in, std::string name, std::filesyst
       spec = true;
     } else if (column == "id") {
       role_.push_back(IdColumn);
+    } else if (column == "cycle") {
+      role_.push_back(CycleColumn);
+      cycle_column_ = true;
     } else if (is_override_name(column)) {
       role_.push_back(static_cast<int>(columns_.size()));
       columns_.push_back(column);
     } else {
-      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec or a spec-file value" +
+      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec, cycle or a spec-file value" +
             suggestion(column, true) + ")");
     }
   }
@@ -226,6 +231,13 @@ std::optional<BatchRow> ManifestReader::next() {
       row.spec_name = cells[k];
     } else if (role_[k] == IdColumn) {
       if (!cells[k].empty()) row.id = cells[k];
+    } else if (role_[k] == CycleColumn) {
+      // A library cycle by its name; a file from the manifest's folder, as a spec file is.
+      const std::string& cycle = cells[k];
+      if (cycle.empty()) continue;
+      const std::filesystem::path file(cycle);
+      const bool asWritten = find_library_cycle(cycle) != nullptr || file.is_absolute() || base_.empty();
+      row.cycles.push_back(asWritten ? cycle : (base_ / file).string());
     } else {
       row.overrides[static_cast<std::size_t>(role_[k])].value = cells[k];
     }

@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "hdfe/batch.h"
+#include "hdfe/cycle.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
 
@@ -14,15 +15,12 @@ std::filesystem::path opened(const std::filesystem::path& base, const std::strin
   return base.empty() || name.empty() || path.is_absolute() ? path : base / path;
 }
 
-}  // namespace
-
-std::vector<std::filesystem::path> row_input_files(const BatchRow& row) {
+std::vector<std::filesystem::path> vehicle_files(const BatchRow& row) {
   std::vector<std::filesystem::path> files;
   if (row.vehicle) {
     for (const InputFile& f : row.vehicle->files) files.push_back(f.path);
     return files;
   }
-  if (!row.error.empty()) return files;
   files.push_back(row.spec);
   try {
     SpecValues values = read_spec(row.spec.string());
@@ -40,6 +38,17 @@ std::vector<std::filesystem::path> row_input_files(const BatchRow& row) {
     }
   } catch (const std::exception&) {
     // The row fails on this file when it runs.
+  }
+  return files;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> row_input_files(const BatchRow& row) {
+  if (!row.error.empty() && !row.vehicle) return {};
+  std::vector<std::filesystem::path> files = vehicle_files(row);
+  for (const std::string& cycle : row.cycles) {
+    if (find_library_cycle(cycle) == nullptr) files.emplace_back(cycle);
   }
   return files;
 }

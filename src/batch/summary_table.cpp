@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <type_traits>
 
+#include "batch/summaryrows.h"
 #include "hdfe/batch.h"
 #include "hdfe/bytetext.h"
 
@@ -67,6 +69,40 @@ const Columns& columns() {
   return built;
 }
 
+using C = CycleSummaryRow;
+
+// The per-cycle summary's columns: the fixed ones, then a column per figure, metric and
+// energy term of the cycle tables, then the warnings.
+struct CycleColumns {
+  std::vector<std::string> names;  // of the energy columns; the infos view them
+  std::vector<CycleSummaryColumnInfo> infos;
+};
+
+const CycleColumns& cycle_columns() {
+  static const CycleColumns built = [] {
+    CycleColumns c;
+    const std::span<const EnergyTermInfo> terms = energy_audit_table();
+    for (const EnergyTermInfo& term : terms) c.names.push_back("energy_" + std::string(term.name));
+    c.infos = {
+        {"id", "", "the row's id; by default its number, from 1", &C::id},
+        {"spec", "", "the spec file as the row names it", &C::spec},
+        {"status", "", "ok, or error when the row could not be run", &C::ok},
+        {"message", "", "the error's first line; empty when ok", &C::message},
+        {"category", "", "the category code run; empty when the row failed", &C::category},
+        {"cycle", "", "the cycle, phase (cycle/phase) or section the figures are of; empty when the row failed",
+         &C::cycle},
+        {"phase", "", "the phase label of a phase's figures; empty for a whole cycle or section", &C::phase},
+    };
+    for (const FigureInfo& figure : cycle_figure_table()) c.infos.push_back({figure.name, figure.unit, figure.meaning, &figure});
+    for (const MetricInfo& metric : cycle_metric_table()) c.infos.push_back({metric.name, metric.unit, metric.meaning, &metric});
+    for (std::size_t k = 0; k < terms.size(); ++k) c.infos.push_back({c.names[k], terms[k].unit, terms[k].meaning, &terms[k]});
+    c.infos.push_back({"warnings", "", "the run's warnings about the inputs and about this cycle, joined by \" | \"",
+                       &C::warnings});
+    return c;
+  }();
+  return built;
+}
+
 template <class T>
 void put_number(std::string& line, T value) {
   char text[32];
@@ -118,11 +154,7 @@ void set_summary_cell(SummaryRow& row, const SummaryColumnInfo& info, const Summ
 }
 
 SummaryRow summary_row(const BatchRow& row, const Result& result) {
-  SummaryRow s;
-  s.id = row.id;
-  s.spec = row.spec_name;
-  s.ok = true;
-  s.category = result.classification.values.category_code;
+  SummaryRow s = status_row(row, result);
   const CycleFigures& urban = result.cycle("URBAN");
   const CycleFigures& highway = result.cycle("HIGHWAY");
   const CycleFigures& midtown = result.cycle("MID-TOWN");
@@ -137,6 +169,15 @@ SummaryRow summary_row(const BatchRow& row, const Result& result) {
   s.highway_fuel_l = highway.fuel_l;
   s.urban = urban.metrics;
   s.highway = highway.metrics;
+  return s;
+}
+
+SummaryRow status_row(const BatchRow& row, const Result& result) {
+  SummaryRow s;
+  s.id = row.id;
+  s.spec = row.spec_name;
+  s.ok = true;
+  s.category = result.classification.values.category_code;
   for (const RunWarning& w : result.warnings) s.warnings += (s.warnings.empty() ? "" : " | ") + w.message;
   s.overrides = override_texts(row);
   return s;
@@ -198,6 +239,92 @@ std::string summary_csv_header(std::span<const std::string> override_columns) {
     line += column.name;
   }
   for (const std::string& column : override_columns) line += ',' + csv_cell(column);
+  line += '\n';
+  return line;
+}
+
+std::span<const CycleSummaryColumnInfo> cycle_summary_column_table() { return cycle_columns().infos; }
+
+std::vector<CycleSummaryRow> cycle_summary_rows(const BatchRow& row, const Result& result) {
+  std::vector<CycleSummaryRow> rows;
+  rows.reserve(result.cycles.size());
+  for (const CycleFigures& f : result.cycles) {
+    CycleSummaryRow s;
+    s.id = row.id;
+    s.spec = row.spec_name;
+    s.ok = true;
+    s.category = result.classification.values.category_code;
+    s.cycle = f.name;
+    s.phase = f.phase;
+    s.figures = f;
+    // The inputs' warnings, and those of the cycle driven (a phase's or a section's cycle too).
+    for (const RunWarning& w : result.warnings) {
+      if (w.cycle.empty() || w.cycle == f.name || (!f.cycle.empty() && w.cycle == f.cycle)) {
+        s.warnings += (s.warnings.empty() ? "" : " | ") + w.message;
+      }
+    }
+    s.overrides = override_texts(row);
+    rows.push_back(std::move(s));
+  }
+  return rows;
+}
+
+CycleSummaryRow cycle_error_row(const BatchRow& row, std::string_view message) {
+  const SummaryRow e = error_row(row, message);
+  CycleSummaryRow s;
+  s.id = e.id;
+  s.spec = e.spec;
+  s.message = e.message;
+  s.overrides = e.overrides;
+  return s;
+}
+
+std::string cycle_summary_csv_header(std::span<const std::string> override_columns) {
+  std::string line;
+  for (const CycleSummaryColumnInfo& column : cycle_summary_column_table()) {
+    if (!line.empty()) line += ',';
+    line += column.name;
+  }
+  for (const std::string& column : override_columns) line += ',' + csv_cell(column);
+  line += '\n';
+  return line;
+}
+
+std::string cycle_summary_csv_line(const CycleSummaryRow& row) {
+  std::string line;
+  // A figure: numbers as put_number writes them, a switch true or false, none empty.
+  const auto put = [&](const auto& value) {
+    using T = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<T, bool>) {
+      line += value ? "true" : "false";
+    } else if constexpr (std::is_same_v<T, std::optional<double>>) {
+      if (value) put_number(line, *value);
+    } else {
+      put_number(line, value);
+    }
+  };
+  bool first = true;
+  for (const CycleSummaryColumnInfo& column : cycle_summary_column_table()) {
+    if (!first) line += ',';
+    first = false;
+    std::visit(
+        [&](const auto& member) {
+          using M = std::decay_t<decltype(member)>;
+          if constexpr (std::is_same_v<M, std::string CycleSummaryRow::*>) {
+            line += csv_cell(row.*member);
+          } else if constexpr (std::is_same_v<M, bool CycleSummaryRow::*>) {
+            line += row.*member ? "ok" : "error";
+          } else if constexpr (std::is_same_v<M, const EnergyTermInfo*>) {
+            if (row.ok) put(row.figures.energy.*(member->member));
+          } else if constexpr (std::is_same_v<M, const MetricInfo*>) {
+            if (row.ok) std::visit([&](auto m) { put(row.figures.metrics.*m); }, member->member);
+          } else {
+            if (row.ok) std::visit([&](auto m) { put(row.figures.*m); }, member->member);
+          }
+        },
+        column.member);
+  }
+  for (const std::string& text : row.overrides) line += ',' + csv_cell(text);
   line += '\n';
   return line;
 }

@@ -30,6 +30,10 @@ inline constexpr int32_t NoIdleStopWait = 999;
 inline constexpr double ConverterTownFactor = 0.91;
 inline constexpr double ConverterHighwayFactor = 0.96;
 
+// The speed of the HIGHWAY cycle [km/h]: a user's cycle of this mean speed or more gets the
+// highway converter factor.
+inline constexpr double HighwaySpeedKmh = 80.0;
+
 // Town fuel economy is divided by this allowance for transient engine operation.
 inline constexpr double TransientFactor = 1.03;
 

@@ -1,13 +1,16 @@
 // A user's drive cycle from a CSV file.
+#include "io/readcycle.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "hdfe/cycle.h"
 #include "hdfe/error.h"
 
 namespace hdfe {
@@ -17,8 +20,10 @@ namespace {
 constexpr double KmPerMile = 1.609344;
 constexpr double KmhPerMetrePerSecond = 3.6;
 
+// Stops at the line: "route.csv:12: negative speed" (the file alone for an empty file).
 [[noreturn]] void bad(const std::string& file, int64_t line, const std::string& message) {
-  throw Error(ErrorKind::BadValue, file + ": " + message, file, line);
+  const std::string where = line > 0 ? file + ":" + std::to_string(line) : file;
+  throw Error(ErrorKind::BadValue, where + ": " + message, file, line);
 }
 
 std::string_view trim(std::string_view s) {
@@ -77,6 +82,34 @@ double number(const std::string& file, int64_t line, std::string_view column, st
   return value;
 }
 
+// A whole number with its thousands grouped: 10601 as "10,601".
+std::string grouped(std::size_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+  return digits;
+}
+
+// How rows at other times than whole seconds were resampled, e.g. "resampled from 10,601
+// rows 0.1 s apart to whole seconds" or "... rows 0.5 to 2 s apart ...".
+std::string resampled_text(const std::vector<Row>& rows) {
+  double least = rows[1].time - rows[0].time;
+  double most = least;
+  for (std::size_t k = 2; k < rows.size(); ++k) {
+    const double step = rows[k].time - rows[k - 1].time;
+    least = std::min(least, step);
+    most = std::max(most, step);
+  }
+  // Steps that differ only by the rounding of decimal times count as one.
+  constexpr double SameStep = 1e-9;
+  char spacing[64];
+  if (most - least <= SameStep * most) {
+    std::snprintf(spacing, sizeof spacing, "%.6g s apart", most);
+  } else {
+    std::snprintf(spacing, sizeof spacing, "%.6g to %.6g s apart", least, most);
+  }
+  return "resampled from " + grouped(rows.size()) + " rows " + spacing + " to whole seconds";
+}
+
 }  // namespace
 
 void check_cycle_values(const Cycle& cycle) {
@@ -112,7 +145,12 @@ Cycle read_cycle_file(const std::filesystem::path& path) {
   if (!in || std::filesystem::is_directory(path)) {
     throw Error(ErrorKind::MissingFile, "cannot open the cycle file " + file, file);
   }
+  Cycle cycle = read_cycle_stream(in, file, path.stem().string());
+  cycle.source = file;
+  return cycle;
+}
 
+Cycle read_cycle_stream(std::istream& in, const std::string& file, std::string name) {
   std::vector<Column> columns;
   bool speedGiven = false;
   bool gradeGiven = false;
@@ -181,7 +219,7 @@ Cycle read_cycle_file(const std::filesystem::path& path) {
   if (rows.size() < 2) bad(file, line, "the table needs at least two rows (seconds 0 and 1)");
 
   Cycle cycle;
-  cycle.name = path.stem().string();
+  cycle.name = std::move(name);
   bool whole = true;
   for (std::size_t k = 0; k < rows.size() && whole; ++k) whole = rows[k].time == static_cast<double>(k);
   if (whole) {
@@ -202,6 +240,7 @@ Cycle read_cycle_file(const std::filesystem::path& path) {
     bad(file, rows.back().line, "more than " + std::to_string(MaxCyclePoints) + " points");
   }
   const auto points = static_cast<std::size_t>(last) + 1;
+  cycle.resampled = resampled_text(rows);
   std::size_t j = 0;  // rows[j].time <= t < rows[j + 1].time
   for (std::size_t k = 0; k < points; ++k) {
     const double t = static_cast<double>(k);

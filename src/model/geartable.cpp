@@ -59,7 +59,7 @@ void build_gear_table(const SpecValues& values, const VehicleSpec& spec, EngineD
   trn.final_efficiency = FinalDriveEfficiency;
 
   const double d = eng.rated_speed_rpm - eng.idle_speed_rpm;
-  const double m0 = WheelMassShare * spec.curb_weight_kg;
+  const double m0 = wheel_rotating_mass_kg(spec);
   const double J = (spec.engine_inertia_kg_m2 * trn.final_ratio) * trn.final_ratio;
   const double R2 = spec.tire_radius_m * spec.tire_radius_m;
   const GearPosition* column = spec.gross_weight_kg < LightGVWLimit ? LightPositions : HeavyPositions;

@@ -6,6 +6,10 @@
 
 namespace hdfe {
 
+// The rotating-mass equivalent of the wheels and axles [kg]: part of every gear's rotating
+// mass, and all of it in neutral.
+inline double wheel_rotating_mass_kg(const VehicleSpec& spec) { return WheelMassShare * spec.curb_weight_kg; }
+
 // Sets StartGears, ReengageGear, MaxUpshiftSpan, GearCount, FinalEfficiency and the gear
 // table of trn, and GearMinSpeed of eng, from the ratio lists, the engine speeds, and
 // Wcurb, GVW, EngineInertia and TireRadius of spec. Gear k = (i - 1) * auxes + j of main

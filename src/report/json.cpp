@@ -74,6 +74,10 @@ ordered_json vehicle_json(const Classification& c) {
   put_spec_values(j, v, {"FinalRatio"});
   j["FinalEfficiency"] = t.final_efficiency;
   put_spec_values(j, v, {"Kf1", "Kf2", "IdleStopOn", "StopDelay", "StartIdleStopOn", "StartIdleTime", "RestartLead"});
+  // The engineering values, null where the category's own are run.
+  for (const SpecValueInfo& info : spec_value_table()) {
+    if (info.kind == ValueKind::OptionalReal) put_spec_values(j, v, {info.file_name});
+  }
   j["gears"] = gears;
   return j;
 }
@@ -140,6 +144,7 @@ std::string result_json(const Vehicle& vehicle, const Result& result) {
       {"vehicle", vehicle_json(result.classification)},
       {"cycles", cycles},
       {"average_fuel_economy_km_per_l", result.average_fuel_economy_km_per_l},
+      {"engineering", result.engineering},
       {"run_checks", findings},
       {"warnings", warnings}};
   escape_texts(document);

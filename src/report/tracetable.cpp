@@ -1,4 +1,6 @@
 #include <array>
+#include <limits>
+#include <vector>
 
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
@@ -8,7 +10,7 @@ namespace hdfe {
 
 namespace {
 
-constexpr std::array<TraceColumnInfo, 12> Columns{{
+constexpr std::array<TraceColumnInfo, 14> Columns{{
     {"second", "s", "second of the cycle, from 1", true},
     {"target_speed_km_per_h", "km/h", "target speed of the cycle", false},
     {"speed_km_per_h", "km/h", "achieved speed", false},
@@ -16,12 +18,21 @@ constexpr std::array<TraceColumnInfo, 12> Columns{{
     {"distance_km", "km", "achieved distance from the cycle's start", false},
     {"gear", "", "gear engaged, 0 for neutral", true},
     {"engine_speed_rpm", "rpm", "engine speed", false},
-    {"engine_torque_Nm", "N·m", "engine torque", false},
+    {"engine_torque_Nm", "N·m", "engine torque: the model's demand, below the motoring curve when the brakes help",
+     false},
+    {"engine_own_torque_Nm", "N·m", "the engine's own part of the engine torque: not below the motoring curve", false},
+    {"braking_torque_Nm", "N·m", "the part of the engine torque that the brakes take (0 or less)", false},
     {"normalised_speed_percent", "%", "normalised engine speed", false},
     {"normalised_torque_percent", "%", "engine torque as a share of full load", false},
     {"fuel_rate_l_per_h", "l/h", "fuel rate", false},
     {"cumulative_fuel_l", "l", "fuel used from the cycle's start", false},
 }};
+
+// Element k of a column, or not a number where the run did not fill it (a trace put
+// together by hand).
+double at_or_nan(const std::vector<double>& column, std::size_t k) {
+  return k < column.size() ? column[k] : std::numeric_limits<double>::quiet_NaN();
+}
 
 // The published header constant names the same columns as the table, in the same order.
 constexpr bool header_matches_table() {
@@ -66,6 +77,8 @@ TraceTable trace_table(const Result& result) {
                                                    static_cast<double>(t.gear[k]),
                                                    t.engine_speed_rpm[k],
                                                    t.engine_torque_nm[k],
+                                                   at_or_nan(t.engine_own_torque_nm, k),
+                                                   at_or_nan(t.braking_torque_nm, k),
                                                    t.normalised_speed_percent[k],
                                                    t.normalised_torque_percent[k],
                                                    t.fuel_rate_l_per_h[k],

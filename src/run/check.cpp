@@ -9,7 +9,6 @@
 #include <tuple>
 #include <numbers>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include "model/curvelookup.h"
@@ -110,18 +109,9 @@ class Checker {
       const SpecValueInfo& info = table[k];
       if (info.kind != ValueKind::Real) continue;
       const double value = std::get<double>(get_spec_value(values, info));
-      std::string unit;
-      if (!info.unit.empty()) unit.append(" ").append(info.unit);
-      std::string bounds;
-      if (info.min && !(value >= *info.min)) bounds.append("at least ").append(number(*info.min)).append(unit);
-      if (info.above && !(value > *info.above)) bounds.append("greater than ").append(number(*info.above)).append(unit);
-      if (info.max && !(value <= *info.max)) {
-        bounds.append(bounds.empty() ? "at most " : " and at most ").append(number(*info.max)).append(unit);
-      }
-      if (bounds.empty()) continue;
-      std::string message(info.file_name);
-      message.append(" is ").append(number(value)).append(unit).append(": it must be ").append(bounds);
-      add(spec_, value_of(spec_, k), true, std::move(message));
+      std::optional<std::string> message = range_error(info, value);
+      if (!message) continue;
+      add(spec_, value_of(spec_, k), true, std::move(*message));
       inside = false;
     }
     return inside;
@@ -155,12 +145,6 @@ class Checker {
   }
 
   int64_t value_of(const std::string& file, std::size_t k) { return value_line(lines_of(file), k); }
-
-  static std::string number(double value) {
-    std::ostringstream text;
-    text << value;
-    return text.str();
-  }
 
   // A relative name opens from the working directory; warn when the spec file's folder
   // would give another file.

@@ -14,6 +14,10 @@ namespace hdfe {
 CycleFigures section_figures(const SectionDefinition& section, const CycleResult& average, bool converter,
                              double Kf1, double Kf2);
 
+// The figures that follow from the final fuel economy: l/100 km, g CO2/km from the fuel's
+// CO2 [kg/l], and g CO2/t·km of the payload [kg] (none for a payload of 0 or less).
+void set_consumption_figures(CycleFigures& figures, double co2KgPerL, double payloadKg);
+
 // The average of the final town and highway fuel economies [km/l], weighted by distance
 // with the highway share h [fraction].
 double average_economy(double town, double highway, double h);

@@ -8,6 +8,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "hdfe/error.h"
 #include "hdfe/freeform.h"
 #include "hdfe/units.h"
 #include "hdfe/values.h"
@@ -184,6 +185,33 @@ void check_idle_line(const InputText::IdleLine& idle, const std::string& engineF
   warn(idle.file, idle.line, std::move(message));
 }
 
+std::optional<std::string> range_error(const SpecValueInfo& info, double value) {
+  std::string unit;
+  if (!info.unit.empty()) unit.append(" ").append(info.unit);
+  std::string bounds;
+  if (info.min && !(value >= *info.min)) bounds.append("at least ").append(number(*info.min)).append(unit);
+  if (info.above && !(value > *info.above)) bounds.append("greater than ").append(number(*info.above)).append(unit);
+  if (info.max && !(value <= *info.max)) {
+    bounds.append(bounds.empty() ? "at most " : " and at most ").append(number(*info.max)).append(unit);
+  }
+  if (bounds.empty()) return std::nullopt;
+  return std::string(info.file_name) + " is " + number(value) + unit + ": it must be " + bounds;
+}
+
+void check_engineering_values(const SpecValues& values) {
+  for (const SpecValueInfo& info : spec_value_table()) {
+    if (info.kind != ValueKind::OptionalReal) continue;
+    const std::optional<double> value = std::get<std::optional<double>>(get_spec_value(values, info));
+    if (!value) continue;
+    std::optional<std::string> error = range_error(info, *value);
+    if (!error && !std::isfinite(*value)) {
+      error = std::string(info.file_name) + " is " + number(*value) + (info.unit.empty() ? "" : " ") +
+              std::string(info.unit) + ": it must be a finite number";
+    }
+    if (error) throw Error(ErrorKind::VehicleCheck, *error);
+  }
+}
+
 void check_usual_ranges(const std::string& spec, const SpecValues& values, const ValueLine& line,
                         const WarningSink& warn) {
   const std::span<const SpecValueInfo> table = spec_value_table();
@@ -194,6 +222,7 @@ void check_usual_ranges(const std::string& spec, const SpecValues& values, const
     const SpecValue held = get_spec_value(values, info);
     if (const double* real = std::get_if<double>(&held)) value = *real;
     else if (const int32_t* whole = std::get_if<int32_t>(&held)) value = *whole;
+    else if (const auto* optional = std::get_if<std::optional<double>>(&held); optional && *optional) value = **optional;
     else continue;
     if ((!info.usual_min || value >= *info.usual_min) && (!info.usual_max || value <= *info.usual_max)) continue;
     std::string unit;
@@ -206,7 +235,9 @@ void check_usual_ranges(const std::string& spec, const SpecValues& values, const
     } else {
       range = "at most " + number(*info.usual_max) + unit;
     }
-    warn(spec, line(spec, k),
+    // An engineering value comes from no file (--set, a manifest, the library).
+    const bool inFile = info.kind != ValueKind::OptionalReal;
+    warn(inFile ? spec : std::string(), inFile ? line(spec, k) : 0,
          std::string(info.file_name) + " is " + number(value) + unit + ", usually " + range + ": " +
              std::string(info.usual) + "; it is run as given");
   }
@@ -325,9 +356,13 @@ std::vector<RunWarning> input_warnings(const Vehicle& v) {
   check_map_against_full_load(v.engine.fuel_map_file, v.fuel_map, v.full_load, warn);
   std::vector<RunWarning> warnings;
   for (const CheckFinding& f : found) {
-    std::string message = f.file;
-    if (f.line > 0) message.append(":").append(std::to_string(f.line));
-    message.append(": ").append(f.message);
+    std::string message;
+    if (!f.file.empty()) {
+      message = f.file;
+      if (f.line > 0) message.append(":").append(std::to_string(f.line));
+      message.append(": ");
+    }
+    message.append(f.message);
     warnings.push_back({RunWarning::Kind::InputWarning, "", 0, std::move(message)});
   }
   return warnings;

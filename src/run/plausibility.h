@@ -13,6 +13,7 @@
 
 #include "hdfe/check.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/values.h"
 
 namespace hdfe {
 
@@ -62,10 +63,18 @@ std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const 
 void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
                      const ValueLine& line, const WarningSink& warn);
 
+// The error of a spec number outside the range a run accepts (spec_value_table()), e.g.
+// "FinalRatio is 0: it must be greater than 0"; none inside it.
+std::optional<std::string> range_error(const SpecValueInfo& info, double value);
+
+// Stops the run (Error of kind VehicleCheck, with range_error's message) on an engineering
+// value that is set outside its range or not finite.
+void check_engineering_values(const SpecValues& values);
+
 // Value warnings: spec values outside their usual range (spec_value_table()); engine
 // speeds out of order; gear ratios that do not descend; a full-load curve that ends
 // before Nex; a fuel map that does not cover the full-load curve or whose rates at full
-// load are not in l/h.
+// load are not in l/h. An engineering value is in no file: its warning names no file.
 void check_usual_ranges(const std::string& spec, const SpecValues& values, const ValueLine& line,
                         const WarningSink& warn);
 void check_engine_speeds(const std::string& file, const EngineInput& engine, const ValueLine& line,

@@ -2,11 +2,16 @@
 // the figures of every reported section.
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "sim/cycleresults.h"
 #include "sim/fuelgrid.h"
 #include "run/classification.h"
+#include "run/energyaudit.h"
 #include "run/figures.h"
 #include "run/plausibility.h"
 #include "hdfe/cycle.h"
@@ -58,22 +63,30 @@ Classification classify_vehicle(const Vehicle& v, TransmissionInput& ratios) {
 
 namespace {
 
-CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, int32_t first, int32_t steps) {
+int32_t step_count(const SectionSteps& steps) {
+  int32_t count = 0;
+  for (const StepRange& range : steps) count += range.count;
+  return count;
+}
+
+CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, const SectionSteps& steps) {
   CycleMetrics m;
   double achieved = 0.0;
   double target = 0.0;
-  for (int32_t i = first; i < first + steps; ++i) {
-    const auto k = static_cast<std::size_t>(i - 1);
-    const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
-    const double shortfall = Vt - trace.speed_km_per_h[k];
-    if (shortfall > ShortfallSpeedKmh) ++m.seconds_below_target;
-    if (shortfall > m.largest_shortfall_km_per_h) {
-      m.largest_shortfall_km_per_h = shortfall;
-      m.largest_shortfall_second = i;
+  for (const StepRange& range : steps) {
+    for (int32_t i = range.first; i < range.first + range.count; ++i) {
+      const auto k = static_cast<std::size_t>(i - 1);
+      const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
+      const double shortfall = Vt - trace.speed_km_per_h[k];
+      if (shortfall > ShortfallSpeedKmh) ++m.seconds_below_target;
+      if (shortfall > m.largest_shortfall_km_per_h) {
+        m.largest_shortfall_km_per_h = shortfall;
+        m.largest_shortfall_second = i;
+      }
+      if (trace.normalised_torque_percent[k] >= FullLoadShare) ++m.seconds_at_full_load;
+      achieved += trace.speed_km_per_h[k];
+      target += Vt;
     }
-    if (trace.normalised_torque_percent[k] >= FullLoadShare) ++m.seconds_at_full_load;
-    achieved += trace.speed_km_per_h[k];
-    target += Vt;
   }
   m.distance_percent_of_target = target > 0.0 ? achieved / target * Percent : 0.0;
   return m;
@@ -87,17 +100,40 @@ bool missed(const CycleMetrics& m, int32_t seconds) {
 std::string missed_message(const CycleFigures& f) {
   char text[256];
   std::snprintf(text, sizeof text,
-                "%s: the vehicle fell more than %.0f km/h below the target speed for %d s (largest shortfall "
+                ": the vehicle fell more than %.0f km/h below the target speed for %d s (largest shortfall "
                 "%.1f km/h at %d s) and covered %.2f %% of the target distance; it cannot follow the cycle",
-                f.name.c_str(), ShortfallSpeedKmh, f.metrics.seconds_below_target, f.metrics.largest_shortfall_km_per_h,
+                ShortfallSpeedKmh, f.metrics.seconds_below_target, f.metrics.largest_shortfall_km_per_h,
                 f.metrics.largest_shortfall_second, f.metrics.distance_percent_of_target);
-  return text;
+  return f.name + text;
 }
 
-double target_distance(const DriveCycle& cycle, int32_t first, int32_t steps) {
+double target_distance(const DriveCycle& cycle, const SectionSteps& steps) {
   double sum = 0.0;
-  for (int32_t i = first; i < first + steps; ++i) sum += cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
+  for (const StepRange& range : steps) {
+    for (int32_t i = range.first; i < range.first + range.count; ++i) {
+      sum += cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
+    }
+  }
   return sum / SecondsPerHour;
+}
+
+// Average speed and fuel economy over the steps, summed in step order as cycle_average sums
+// one range.
+CycleResult section_average(const CycleTrace& trace, const SectionSteps& steps) {
+  double sumV = 0.0;
+  double sumFC = 0.0;
+  for (const StepRange& range : steps) {
+    for (int32_t i = range.first; i < range.first + range.count; ++i) {
+      sumV = sumV + trace.speed_km_per_h[static_cast<std::size_t>(i - 1)];
+      sumFC = sumFC + trace.fuel_rate_l_per_h[static_cast<std::size_t>(i - 1)];
+    }
+  }
+  CycleResult result;
+  result.average_speed_km_per_h = sumV / static_cast<double>(step_count(steps));
+  result.fuel_economy_km_per_l = sumV / sumFC;
+  result.distance_km = sumV / SecondsPerHour;
+  result.fuel_l = sumFC / SecondsPerHour;
+  return result;
 }
 
 }  // namespace
@@ -110,6 +146,7 @@ CycleFigures section_figures(const SectionDefinition& section, const CycleResult
   f.average_speed_km_per_h = average.average_speed_km_per_h;
   f.distance_km = average.distance_km;
   f.fuel_l = average.fuel_l;
+  f.converter_factor = converter ? section.converter_factor : 1.0;
   f.fuel_economy_before_transient_km_per_l =
       converter ? average.fuel_economy_km_per_l * section.converter_factor : average.fuel_economy_km_per_l;
   f.transient_correction = section.transient_correction;
@@ -149,6 +186,7 @@ namespace {
 // them), notes its input warnings and gives its fuel grid.
 std::shared_ptr<const FuelGrid> prepare_run(const Vehicle& vehicle, Result& result, const FuelGridSource& gridSource,
                                             bool kfFactors) {
+  check_engineering_values(vehicle.values);
   TransmissionInput ratios;
   result.classification = classify_vehicle(vehicle, ratios);
   const Classification& c = result.classification;
@@ -170,10 +208,16 @@ struct IdleStopRules {
   int32_t start_steps = 0;
 };
 
+// A driven cycle and the speed its step 1 starts from.
+struct DrivenCycle {
+  CycleRun run;
+  double start_speed_km_per_h = 0.0;
+};
+
 // Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
-CycleRun drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
-                     const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
-                     std::vector<RunWarning>& warnings) {
+DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
+                        const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
+                        std::vector<RunWarning>& warnings) {
   CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
   CycleTrace& trace = simulation.trace;
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
@@ -187,27 +231,103 @@ CycleRun drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRu
     warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, name, second,
                         "Warning : convergence cal. of vehicle speed"});
   }
-  CycleRun run;
-  run.name = std::move(name);
-  run.cycle = cycle;
-  run.trace = std::move(trace);
-  return run;
+  DrivenCycle driven;
+  driven.run.name = std::move(name);
+  driven.run.cycle = cycle;
+  driven.run.trace = std::move(trace);
+  driven.start_speed_km_per_h = simulation.start_speed_km_per_h;
+  return driven;
 }
 
-// The figures of a section of a driven cycle; a missed whole cycle adds a warning.
-CycleFigures run_figures(const SectionDefinition& section, const CycleRun& r, bool converter, double Kf1, double Kf2,
+// A reported section of a driven cycle: its names, corrections and steps.
+struct Section {
+  std::string name;
+  std::string cycle;
+  std::string phase;
+  SectionDefinition corrections;  // its name and window unused
+  SectionSteps steps;
+  bool whole = false;  // the whole cycle: checked, and warned about when missed
+};
+
+// What every section's figures take from the run.
+struct FigureTerms {
+  bool converter = false;
+  double kf1 = 1.0;
+  double kf2 = 1.0;
+  double co2_kg_per_l = DieselCo2KgPerL;
+  double payload_kg = 0.0;
+};
+
+FigureTerms figure_terms(const Classification& c, bool kfFactors) {
+  FigureTerms t;
+  t.converter = c.transmission.type == TransmissionType::TorqueConverter;
+  if (kfFactors) {
+    t.kf1 = c.values.kf1;
+    t.kf2 = c.values.kf2;
+  }
+  t.co2_kg_per_l = c.values.co2_kg_per_l.value_or(DieselCo2KgPerL);
+  t.payload_kg = payload_kg(c.values, c.spec);
+  return t;
+}
+
+// The figures of a section of a driven cycle (its energy audit aside); a missed whole cycle
+// adds a warning.
+CycleFigures run_figures(const Section& section, const CycleRun& r, const FigureTerms& terms,
                          std::vector<RunWarning>& warnings) {
-  const int32_t steps = section.steps > 0 ? section.steps : r.cycle.n - section.first + 1;
-  const CycleResult average = cycle_average(r.trace.speed_km_per_h, r.trace.fuel_rate_l_per_h, steps, section.first);
-  CycleFigures f = section_figures(section, average, converter, Kf1, Kf2);
+  const int32_t steps = step_count(section.steps);
+  CycleFigures f =
+      section_figures(section.corrections, section_average(r.trace, section.steps), terms.converter, terms.kf1, terms.kf2);
+  f.name = section.name;
+  f.cycle = section.cycle;
+  f.phase = section.phase;
+  f.first_second = section.steps.empty() ? 1 : section.steps.front().first;
   f.seconds = steps;
-  f.target_distance_km = target_distance(r.cycle, section.first, steps);
-  f.metrics = follow_metrics(r.cycle, r.trace, section.first, steps);
-  // A section inside a cycle is judged with its cycle.
-  if (section.first == 1 && missed(f.metrics, steps)) {
+  f.target_distance_km = target_distance(r.cycle, section.steps);
+  f.metrics = follow_metrics(r.cycle, r.trace, section.steps);
+  set_consumption_figures(f, terms.co2_kg_per_l, terms.payload_kg);
+  if (section.whole && missed(f.metrics, steps)) {
     warnings.push_back({RunWarning::Kind::CycleMissed, f.name, 0, missed_message(f)});
   }
   return f;
+}
+
+// The energy audit of every section of a driven cycle, in one pass over its steps; fills the
+// trace's split of the engine torque.
+void audit_sections(const EnergyAuditor& auditor, DrivenCycle& driven, std::span<const Section* const> sections,
+                    std::span<CycleFigures* const> figures) {
+  std::vector<const SectionSteps*> steps;
+  for (const Section* section : sections) steps.push_back(&section->steps);
+  const std::vector<EnergyAudit> audits =
+      auditor.audit(driven.run.cycle, driven.run.trace, driven.start_speed_km_per_h, steps);
+  for (std::size_t s = 0; s < sections.size(); ++s) figures[s]->energy = audits[s];
+}
+
+// The phases of a cycle in order of first appearance, each with the steps whose point
+// carries its label (step i is in the phase of point i); points without a label are in none.
+std::vector<Section> phase_sections(const Cycle& cycle, const SectionDefinition& corrections) {
+  std::vector<Section> phases;
+  const std::size_t points = cycle.phase.size();
+  std::size_t current = 0;  // the phase of the previous step, when it has one
+  bool inPhase = false;
+  for (std::size_t i = 1; i < points; ++i) {
+    const std::string& label = cycle.phase[i];
+    if (label.empty()) {
+      inPhase = false;
+      continue;
+    }
+    if (inPhase && phases[current].phase == label) {
+      ++phases[current].steps.back().count;
+      continue;
+    }
+    current = 0;
+    while (current < phases.size() && phases[current].phase != label) ++current;
+    if (current == phases.size()) {
+      phases.push_back({cycle.name + "/" + label, cycle.name, label, corrections, {}, false});
+    }
+    phases[current].steps.push_back({static_cast<int32_t>(i), 1});
+    inPhase = true;
+  }
+  return phases;
 }
 
 // A user's cycle as the simulation reads it: the points, then zeros past point n as the
@@ -225,39 +345,70 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, true);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
+  result.engineering = has_engineering_values(vehicle.values);
 
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
-  std::vector<CycleRun> runs;
-  for (const CycleDefinition& definition : built_in_cycles()) {
+  const std::span<const CycleDefinition> cycles = built_in_cycles();
+  std::vector<DrivenCycle> runs;
+  for (const CycleDefinition& definition : cycles) {
     const IdleStopRules rules{definition.idle_stop, c.values.stop_delay_s, c.values.start_idle_time_s, UrbanStartSteps};
     runs.push_back(drive_cycle(std::string(definition.name), definition.table, rules,
                                vehicle, c, grid, result.warnings));
   }
-  for (const CycleRun& r : runs) check_cycle(r.name, r.cycle, r.trace, result.findings);
+  for (const DrivenCycle& d : runs) check_cycle(d.run.name, d.run.cycle, d.run.trace, result.findings);
 
-  const bool converter = c.transmission.type == TransmissionType::TorqueConverter;
-  for (const SectionDefinition& section : reported_sections()) {
-    result.cycles.push_back(
-        run_figures(section, runs[section.cycle], converter, c.values.kf1, c.values.kf2, result.warnings));
+  std::vector<Section> sections;
+  for (const SectionDefinition& definition : reported_sections()) {
+    const CycleRun& r = runs[definition.cycle].run;
+    const int32_t steps = definition.steps > 0 ? definition.steps : r.cycle.n - definition.first + 1;
+    sections.push_back({std::string(definition.name), r.name, "", definition, {{definition.first, steps}},
+                        definition.first == 1});
+  }
+  const FigureTerms terms = figure_terms(c, true);
+  for (const Section& section : sections) {
+    result.cycles.push_back(run_figures(section, runs[section.corrections.cycle].run, terms, result.warnings));
+  }
+  const EnergyAuditor auditor(c, vehicle.motoring);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    std::vector<const Section*> of;
+    std::vector<CycleFigures*> figures;
+    for (std::size_t s = 0; s < sections.size(); ++s) {
+      if (sections[s].corrections.cycle != k) continue;
+      of.push_back(&sections[s]);
+      figures.push_back(&result.cycles[s]);
+    }
+    audit_sections(auditor, runs[k], of, figures);
   }
 
   result.highway_ratio = c.spec.highway_ratio;
   result.average_fuel_economy_km_per_l = average_economy(
       result.cycle("URBAN").fuel_economy_km_per_l, result.cycle("HIGHWAY").fuel_economy_km_per_l, result.highway_ratio);
   check_figures(result);
-  if (options.traces) result.traces = std::move(runs);
+  if (options.traces) {
+    for (DrivenCycle& d : runs) result.traces.push_back(std::move(d.run));
+  }
   return result;
 }
 
 Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options) {
+  return run_cycles(vehicle, cycles, options, fuel_grid);
+}
+
+Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options,
+                  const FuelGridSource& gridSource) {
   for (const Cycle& cycle : cycles) check_cycle_values(cycle);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
+  result.engineering = true;
+  const FigureTerms terms = figure_terms(c, false);
+  const EnergyAuditor auditor(c, vehicle.motoring);
 
-  std::vector<CycleRun> runs;
   for (const Cycle& cycle : cycles) {
+    if (!cycle.resampled.empty()) {
+      result.warnings.push_back({RunWarning::Kind::CycleResampled, cycle.name, 0, cycle.name + ": " + cycle.resampled});
+    }
     const std::size_t points = cycle.target_speed_km_per_h.size();
     auto padded = std::make_shared<PaddedCycle>();
     padded->speed = cycle.target_speed_km_per_h;
@@ -273,18 +424,27 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
                               c.values.idle_stop_on != 0 ? c.values.stop_delay_s : never,
                               c.values.start_idle_stop_on != 0 ? c.values.start_idle_time_s : never,
                               leading_standstill(padded->speed, table.n)};
-    CycleRun r = drive_cycle(cycle.name, table, rules, vehicle, c, grid,
-                             result.warnings);
+    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, c, grid, result.warnings);
+    CycleRun& r = driven.run;
     r.storage = std::move(padded);
     check_cycle(r.name, r.cycle, r.trace, result.findings);
-    // The fuel economy is plain distance over fuel: no transient correction, no Kf and a
-    // torque-converter factor of 1.
-    const SectionDefinition whole{r.name, 0, 1, 0, false, 1.0, 1};
-    result.cycles.push_back(run_figures(whole, r, false, 1.0, 1.0, result.warnings));
-    check_cycle_figures(result.cycles.back());
-    runs.push_back(std::move(r));
+    // The fuel economy is distance over fuel with the cycle's torque-converter factor: no
+    // transient correction and no Kf. Each phase is corrected as its cycle.
+    const SectionDefinition corrections{r.name, 0, 1, 0, false, converter_factor_for(cycle), 1};
+    std::vector<Section> sections{{r.name, r.name, "", corrections, {{1, table.n}}, true}};
+    for (Section& phase : phase_sections(cycle, corrections)) sections.push_back(std::move(phase));
+    const std::size_t first = result.cycles.size();
+    for (const Section& section : sections) result.cycles.push_back(run_figures(section, r, terms, result.warnings));
+    check_cycle_figures(result.cycles[first]);
+    std::vector<const Section*> of;
+    std::vector<CycleFigures*> figures;
+    for (std::size_t s = 0; s < sections.size(); ++s) {
+      of.push_back(&sections[s]);
+      figures.push_back(&result.cycles[first + s]);
+    }
+    audit_sections(auditor, driven, of, figures);
+    if (options.traces) result.traces.push_back(std::move(driven.run));
   }
-  if (options.traces) result.traces = std::move(runs);
   return result;
 }
 

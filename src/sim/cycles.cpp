@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::array<double, HighwayPoints> MakeHighwaySpeed() {
   std::array<double, HighwayPoints> speed{};
-  for (std::size_t k = 0; k <= static_cast<std::size_t>(HighwaySteps); ++k) speed[k] = 80.0;
+  for (std::size_t k = 0; k <= static_cast<std::size_t>(HighwaySteps); ++k) speed[k] = HighwaySpeedKmh;
   return speed;
 }
 

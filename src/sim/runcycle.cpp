@@ -32,6 +32,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   // A preparatory step 1 settles speed and gear before the cycle starts.
   StepOutcome step = sim_step(context, 1, cycle.target_speed_km_per_h[1], trn.gear_count(), hold, LookAhead, 0.0);
   note_exhausted(0);
+  run.start_speed_km_per_h = step.V;
   const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int32_t i = 1; i <= cycle.n; ++i) {

@@ -13,6 +13,8 @@ struct CycleSimulation {
   // One entry per gear evaluation whose speed search ran out of passes: the step (1-based)
   // that made it, 0 for the settling step before the cycle.
   std::vector<int32_t> exhausted_searches;
+  // The speed step 1 starts from: that of the settling step [km/h].
+  double start_speed_km_per_h = 0.0;
 };
 
 // Drives the cycle, starting in the top gear at the target speed of point 1.

@@ -134,6 +134,23 @@ TEST(Api, TracesWhenAskedFor) {
   }
   EXPECT_EQ(trace_csv(r).substr(0, header.size() + 1), header + "\n");
   EXPECT_EQ(header, TraceCsvHeader);
+  // The engine torque splits into the engine's own and the brakes' part, which slowing down
+  // in gear uses; in neutral the engine's own is the whole.
+  int braked = 0;
+  for (const CycleRun& cycle : r.traces) {
+    const CycleTrace& t = cycle.trace;
+    ASSERT_EQ(t.engine_own_torque_nm.size(), t.engine_torque_nm.size());
+    ASSERT_EQ(t.braking_torque_nm.size(), t.engine_torque_nm.size());
+    for (std::size_t k = 0; k < t.engine_torque_nm.size(); ++k) {
+      EXPECT_LE(t.braking_torque_nm[k], 0.0) << k;
+      EXPECT_NEAR(t.engine_own_torque_nm[k] + t.braking_torque_nm[k], t.engine_torque_nm[k], 1e-9) << k;
+      if (t.gear[k] == 0) {
+        EXPECT_EQ(t.braking_torque_nm[k], 0.0) << k;
+      }
+      braked += t.braking_torque_nm[k] < 0.0 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(braked, 50);
 
   Vehicle named = load_vehicle(ExampleSpec("truck_T8_175kW_MT6"));
   // A path with bytes that are not UTF-8 (a Latin-1 name) is stored so that it still names the file.
@@ -219,6 +236,65 @@ TEST(Api, EditedValuesTakeEffect) {
             2.0 * edited.cycle("URBAN").fuel_economy_after_transient_km_per_l);
 }
 
+// Fuel per 100 km and CO2 follow from the final figure in one stated order; the engineering
+// values change the run only where they are set, and mark it.
+TEST(Api, EngineeringValuesAndTheFiguresOfEveryRun) {
+  const Vehicle standard = load_vehicle(ExampleSpec("bus_BR4_220kW_AT6"));
+  const Result base = run(standard);
+  EXPECT_FALSE(base.engineering);
+  const double payload = (77 * 55.0) * 0.35;  // BR4: crew 77, load factor 0.35
+  const double converter[] = {0.91, 0.96, 0.91};
+  for (std::size_t k = 0; k < base.cycles.size(); ++k) {
+    const CycleFigures& f = base.cycles[k];
+    SCOPED_TRACE(f.name);
+    EXPECT_EQ(f.cycle, k == 1 ? "HIGHWAY" : "URBAN");
+    EXPECT_EQ(f.phase, "");
+    EXPECT_EQ(f.converter_factor, converter[k]);  // a torque-converter automatic
+    EXPECT_EQ(f.fuel_consumption_l_per_100km, 100.0 / f.fuel_economy_km_per_l);
+    EXPECT_EQ(f.co2_g_per_km, ((1.0 / f.fuel_economy_km_per_l) * 2.62) * 1000.0);
+    EXPECT_EQ(f.payload_kg, payload);
+    ASSERT_TRUE(f.co2_g_per_t_km.has_value());
+    EXPECT_EQ(*f.co2_g_per_t_km, f.co2_g_per_km / (payload / 1000.0));
+  }
+  EXPECT_EQ(run(load_vehicle(ExampleSpec("truck_T8_175kW_MT6"))).cycle("URBAN").converter_factor, 1.0);
+
+  // The standard test weight given as TestMass runs bit for bit as the standard vehicle.
+  Vehicle v = standard;
+  v.values.test_mass_kg = base.classification.spec.test_weight_kg;
+  const Result same = run(v);
+  EXPECT_TRUE(same.engineering);
+  EXPECT_EQ(Bits(same), Bits(base));
+  EXPECT_EQ(same.classification.values.test_mass_kg, v.values.test_mass_kg);
+  // ... and then carries the test mass above the empty bus.
+  EXPECT_EQ(same.cycle("URBAN").payload_kg, base.classification.spec.test_weight_kg - 8654.0);
+
+  // The CO2 of another fuel changes CO2 alone; a payload of 0 gives no g/t·km.
+  v = standard;
+  v.values.co2_kg_per_l = 2.0;
+  v.values.payload_kg = 0.0;
+  v.values.test_mass_kg = base.classification.spec.test_weight_kg;
+  const Result fuel = run(v);
+  EXPECT_EQ(Bits(fuel), Bits(base));
+  EXPECT_EQ(fuel.cycle("HIGHWAY").co2_g_per_km, ((1.0 / base.cycle("HIGHWAY").fuel_economy_km_per_l) * 2.0) * 1000.0);
+  EXPECT_FALSE(fuel.cycle("HIGHWAY").co2_g_per_t_km.has_value());
+  EXPECT_EQ(fuel.cycle("HIGHWAY").payload_kg, 0.0);
+
+  // A drag area and rolling resistance of the user's: less drag, less fuel.
+  v = standard;
+  v.values.cda_m2 = 3.0;
+  v.values.rolling_resistance = 0.004;
+  const Result slippery = run(v);
+  EXPECT_EQ(slippery.classification.spec.mu_roll, 0.004 * 9.8);
+  EXPECT_LT(slippery.cycle("HIGHWAY").fuel_l, base.cycle("HIGHWAY").fuel_l);
+  EXPECT_LT(slippery.cycle("HIGHWAY").energy.air_drag_kwh, base.cycle("HIGHWAY").energy.air_drag_kwh);
+
+  const nlohmann::ordered_json doc = nlohmann::ordered_json::parse(result_json(v, slippery));
+  EXPECT_EQ(doc["engineering"], true);
+  EXPECT_EQ(doc["vehicle"]["CdA"], 3.0);
+  EXPECT_TRUE(doc["vehicle"]["TestMass"].is_null());
+  EXPECT_EQ(doc["cycles"][1]["energy"]["air_drag_kwh"], slippery.cycle("HIGHWAY").energy.air_drag_kwh);
+}
+
 // A list or curve edited in memory runs as the same edit made in the file would, or stops
 // with an Error: never a silent mix of the two.
 TEST(Api, EditsInMemoryEqualEditedFilesOrStop) {
@@ -260,7 +336,8 @@ TEST(Api, EditsInMemoryEqualEditedFilesOrStop) {
 
 // A spec number's table range is the one the run accepts: at the edge of its range the run
 // refuses the vehicle and --check reports an error at the value's line; just inside, both
-// accept it.
+// accept it. An engineering value is in no file: the run alone refuses it, by name, and when
+// it is not finite; outside its usual range it warns without naming a file.
 TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
   const fs::path dir = fs::temp_directory_path() / ("hdfe-api-ranges-" + std::to_string(::getpid()));
   fs::remove_all(dir);
@@ -271,19 +348,49 @@ TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
   const fs::path before = fs::current_path();
   fs::current_path(dir);
   const std::span<const SpecValueInfo> table = spec_value_table();
+  std::size_t engineering = 0;
   for (std::size_t k = 0; k < table.size(); ++k) {
     const SpecValueInfo& info = table[k];
-    if (!info.above) continue;
+    const bool inFile = info.kind != ValueKind::OptionalReal;
+    // Values just outside and just inside the range.
+    std::vector<std::pair<double, bool>> values;
+    if (info.above) {
+      values.emplace_back(*info.above, false);
+      values.emplace_back(!inFile && info.usual_min ? *info.usual_min : *info.above + 0.5, true);
+    }
+    if (info.min) {
+      values.emplace_back(*info.min - 0.5, false);
+      values.emplace_back(*info.min, true);
+    }
+    if (info.max) {
+      values.emplace_back(*info.max + 0.5, false);
+      values.emplace_back(*info.max, true);
+    }
+    if (!inFile) {
+      ++engineering;
+      values.emplace_back(INFINITY, false);
+      values.emplace_back(NAN, false);
+    }
+    if (values.empty()) continue;
     SCOPED_TRACE(std::string(info.file_name));
-    for (const double value : {*info.above, *info.above + 0.5}) {
-      const bool inside = value > *info.above;
+    for (const auto& [value, inside] : values) {
+      SCOPED_TRACE(value);
       Vehicle v = load_vehicle(dir / "spec.txt");
       set_spec_value(v.values, info, value);
       if (inside) {
         EXPECT_NO_THROW(run(v));
-      } else {
+      } else if (inFile) {
         EXPECT_THROW(run(v), Error);
+      } else {
+        try {
+          run(v);
+          ADD_FAILURE() << "run accepted it";
+        } catch (const Error& e) {
+          EXPECT_EQ(e.kind(), ErrorKind::VehicleCheck);
+          EXPECT_EQ(e.message().rfind(std::string(info.file_name) + " is ", 0), 0u) << e.message();
+        }
       }
+      if (!inFile) continue;
       // The same value on the value's line (one value per line, in table order).
       std::istringstream lines(spec);
       std::string edited, line;
@@ -299,6 +406,15 @@ TEST(Api, SpecValueRangesAreWhatTheRunAndTheCheckAccept) {
       }
     }
   }
+  EXPECT_EQ(engineering, 6u);
+  Vehicle heavy = load_vehicle(dir / "spec.txt");
+  heavy.values.test_mass_kg = 90000.0;
+  // The truck cannot follow the cycles at 90 t, and says so after the input warning.
+  const Result heavyRun = run(heavy);
+  ASSERT_FALSE(heavyRun.warnings.empty());
+  EXPECT_EQ(heavyRun.warnings.front().kind, RunWarning::Kind::InputWarning);
+  EXPECT_EQ(heavyRun.warnings.front().message, "TestMass is 90000 kg, usually from 1000 to 80000 kg: heavy-duty "
+                                               "vehicles weigh from about 1 t to 80 t; it is run as given");
   fs::current_path(before);
   fs::remove_all(dir);
 }

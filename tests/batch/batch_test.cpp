@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "batchcommand.h"
+#include "hdfe/cycle.h"
 #include "hdfe/report.h"
 #include "hdfe/values.h"
 
@@ -62,11 +63,23 @@ void EditSpec(const fs::path& spec, const std::string& name, const std::string& 
   Write(spec, out);
 }
 
+// The cells of a CSV line; a quoted cell (with its commas and doubled quotes) as its text.
 std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> cells;
-  std::stringstream in(line);
-  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
-  if (!line.empty() && line.back() == ',') cells.emplace_back();
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    const char c = line[k];
+    if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+      cells.back() += '"';
+      ++k;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      cells.emplace_back();
+    } else {
+      cells.back() += c;
+    }
+  }
   return cells;
 }
 
@@ -305,6 +318,178 @@ TEST(BatchCommand, OutputsSpareWhatTheBatchReadsAndFailedRowsLeaveNoFiles) {
   EXPECT_EQ(Read(s.path / "runs" / "mine.json"), "{\"notes\": 1}\n");
 }
 
+// Rows that run cycles: a summary row per batch row and cycle, whose figures are those of
+// run_cycles on the edited vehicle, a failed row as one row, and --out files without a
+// results file.
+TEST(BatchCommand, CycleRowsGiveARowPerCycleWithTheRunsFigures) {
+  Scratch s;
+  const fs::path spec = CopyExample(Examples[1], s.path / "truck");
+  fs::create_directories(s.path / "routes");
+  Write(s.path / "routes" / "yard.csv", "time_s,speed_km_per_h,phase\n0,0,in\n1,5,in\n2,10,in\n3,10,out\n4,5,out\n5,0,out\n");
+  Write(s.path / "m.csv",
+        "id,spec,cycle,TestMass,FinalRatio\n"
+        "lib,truck/spec.txt,HD-UDDS,,\n"
+        "file,truck/spec.txt,routes/yard.csv,20000,3.9\n"
+        "std,truck/spec.txt,,,\n"
+        "bad,truck/spec.txt,routes/none.csv,,\n");
+  EXPECT_EQ(RunBatch(s.path / "m.csv", 2, s.path / "sum.csv", s.path / "out"), 1);
+  const std::string csv = Read(s.path / "sum.csv");
+  std::string names;
+  for (const CycleSummaryColumnInfo& c : cycle_summary_column_table()) names += (names.empty() ? "" : ",") + std::string(c.name);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), names + ",TestMass,FinalRatio");
+  // Every figure equals the run's, exactly: a row per cycle (and phase) of each run, in order.
+  SpecValues values = load_vehicle(spec).values;
+  apply_override(values, "TestMass", "20000");
+  apply_override(values, "FinalRatio", "3.9");
+  const Cycle yard = read_cycle_file(s.path / "routes" / "yard.csv");
+  const std::vector<std::pair<std::string, Result>> runs{
+      {"lib", run_cycles(load_vehicle(spec), std::vector<Cycle>{library_cycle("hd-udds")})},
+      {"file", run_cycles(load_vehicle(values, spec), {&yard, 1})},
+      {"std", run(load_vehicle(spec))}};
+  const auto rows = Table(csv);
+  std::size_t k = 0;
+  for (const auto& [id, result] : runs) {
+    for (const CycleFigures& f : result.cycles) {
+      ASSERT_LT(k, rows.size());
+      const auto& row = rows[k++];
+      EXPECT_EQ(row.at("id"), id);
+      EXPECT_EQ(row.at("status"), "ok") << row.at("message");
+      EXPECT_EQ(row.at("cycle"), f.name);
+      EXPECT_EQ(row.at("phase"), f.phase);
+      EXPECT_EQ(row.at("TestMass"), id == "file" ? "20000" : "");
+      EXPECT_EQ(Number(row.at("fuel_economy_km_per_l")), f.fuel_economy_km_per_l) << f.name;
+      EXPECT_EQ(Number(row.at("fuel_l")), f.fuel_l) << f.name;
+      EXPECT_EQ(Number(row.at("seconds")), f.seconds) << f.name;
+      EXPECT_EQ(Number(row.at("distance_percent_of_target")), f.metrics.distance_percent_of_target) << f.name;
+      EXPECT_EQ(Number(row.at("energy_engine_positive_kwh")), f.energy.engine_positive_kwh) << f.name;
+      EXPECT_EQ(row.at("transient_correction"), f.transient_correction ? "true" : "false") << f.name;
+    }
+  }
+  EXPECT_EQ(rows[0].at("cycle"), "hd-udds");
+  EXPECT_EQ(rows[1].at("cycle"), "yard");
+  ASSERT_EQ(rows.size(), k + 1);
+  EXPECT_EQ(rows[k].at("id"), "bad");
+  EXPECT_EQ(rows[k].at("status"), "error");
+  EXPECT_EQ(rows[k].at("cycle"), "");
+  EXPECT_NE(rows[k].at("message").find("cannot open the cycle file " + (s.path / "routes/none.csv").string()),
+            std::string::npos);
+  EXPECT_EQ(rows[k].at("fuel_l"), "");
+  EXPECT_EQ(rows[k].at("energy_braking_kwh"), "");
+
+  // --out: each row's JSON; a results file only for the standard row.
+  EXPECT_TRUE(fs::exists(s.path / "out" / "lib.json"));
+  EXPECT_FALSE(fs::exists(s.path / "out" / "lib.txt"));
+  EXPECT_FALSE(fs::exists(s.path / "out" / "file.txt"));
+  EXPECT_TRUE(fs::exists(s.path / "out" / "std.txt"));
+  // A results file an earlier batch wrote under a row's name is removed once the row runs cycles.
+  Write(s.path / "again.csv", "id,spec,cycle\nstd,truck/spec.txt,cbd-bus\n");
+  EXPECT_EQ(RunBatch(s.path / "again.csv", 1, s.path / "sum2.csv", s.path / "out"), 0);
+  EXPECT_FALSE(fs::exists(s.path / "out" / "std.txt"));
+  EXPECT_NE(Read(s.path / "out" / "std.json").find("\"name\": \"cbd-bus\""), std::string::npos);
+}
+
+// --cycle runs every row of a manifest or sweep over the cycles given; with a manifest's own
+// cycle column it is a usage error; a cycle file is an input no row's output may replace.
+TEST(BatchCommand, CycleOptionAppliesToEveryRow) {
+  Scratch s;
+  CopyExample(Examples[3], s.path / "light");
+  CommandLine sweep;
+  sweep.batch = true;
+  sweep.sweep_spec = (s.path / "light" / "spec.txt").string();
+  sweep.sweeps = {"TestMass=5000:7000:1000"};
+  sweep.cycles = {"cbd-bus", "URBAN"};
+  sweep.summary_csv = (s.path / "sweep.csv").string();
+  EXPECT_EQ(run_batch_command(sweep), 0);
+  const auto rows = Table(Read(s.path / "sweep.csv"));
+  ASSERT_EQ(rows.size(), 6u);
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    EXPECT_EQ(rows[k].at("id"), std::to_string(k / 2 + 1));
+    EXPECT_EQ(rows[k].at("cycle"), k % 2 == 0 ? "cbd-bus" : "URBAN");
+    EXPECT_EQ(rows[k].at("TestMass"), std::to_string(5000 + 1000 * (k / 2)));
+  }
+
+  Write(s.path / "m.csv", "id,spec,cycle\nx,light/spec.txt,URBAN\n");
+  CommandLine both;
+  both.batch = true;
+  both.manifest = (s.path / "m.csv").string();
+  both.cycles = {"URBAN"};
+  both.summary_csv = (s.path / "both.csv").string();
+  EXPECT_EQ(run_batch_command(both), 2);
+  EXPECT_FALSE(fs::exists(s.path / "both.csv"));
+
+  // Two cycles of one name fail the row: its summary rows could not be told apart.
+  sweep.cycles = {"cbd-bus", "CBD-BUS"};
+  EXPECT_EQ(run_batch_command(sweep), 1);
+  const auto same = Table(Read(s.path / "sweep.csv"));
+  ASSERT_EQ(same.size(), 3u);
+  EXPECT_EQ(same[0].at("message"), "two of the row's cycles are named cbd-bus");
+
+  // The cycle file x.json is read by the row whose id x names the same file in the output folder.
+  fs::create_directories(s.path / "out");
+  Write(s.path / "out" / "x.json", "time_s,speed_km_per_h\n0,0\n1,10\n2,0\n");
+  Write(s.path / "m.csv", "id,spec\nx,light/spec.txt\n");
+  both.cycles = {(s.path / "out" / "x.json").string()};
+  both.out_dir = (s.path / "out").string();
+  EXPECT_EQ(run_batch_command(both), 1);
+  const auto refused = Table(Read(s.path / "both.csv"));
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_NE(refused[0].at("message").find("x.json ]: it is an input file of the batch"), std::string::npos)
+      << refused[0].at("message");
+  EXPECT_EQ(Read(s.path / "out" / "x.json"), "time_s,speed_km_per_h\n0,0\n1,10\n2,0\n");
+}
+
+// The per-cycle summary's header and cells follow its column table: a figure's switch is
+// true or false, a figure that is none is empty, and a failed row has no figures.
+TEST(Summary, PerCycleCellsFollowTheColumnTable) {
+  const std::span<const CycleSummaryColumnInfo> table = cycle_summary_column_table();
+  ASSERT_EQ(table.size(), 7 + cycle_figure_table().size() + cycle_metric_table().size() + energy_audit_table().size() + 1);
+  EXPECT_EQ(table[5].name, "cycle");
+  EXPECT_EQ(table[7].name, cycle_figure_table()[0].name);
+  EXPECT_EQ(table[table.size() - 2].name, "energy_residual_kwh");
+  EXPECT_EQ(table.back().name, "warnings");
+  const std::vector<std::string> overrides{"TestMass"};
+  EXPECT_EQ(cycle_summary_csv_header(overrides).rfind("id,spec,status,message,category,cycle,phase,", 0), 0u);
+
+  BatchRow batchRow{"r", "s.txt", "s.txt", {{"TestMass", "2e4"}}, "", nullptr, {"hd-udds"}};
+  Result result;
+  result.classification.values.category_code = "T8";
+  CycleFigures f;
+  f.name = "hd-udds/creep";
+  f.cycle = "hd-udds";
+  f.phase = "creep";
+  f.fuel_l = 0.25;
+  f.seconds = 7;
+  f.transient_correction = true;
+  f.energy.braking_kwh = 1.5;
+  f.metrics.seconds_below_target = 3;
+  result.cycles = {f};
+  result.warnings = {{RunWarning::Kind::InputWarning, "", 0, "spec.txt:9: odd"},
+                     {RunWarning::Kind::CycleMissed, "hd-udds", 0, "missed"},
+                     {RunWarning::Kind::CycleMissed, "wvu-city", 0, "other"}};
+  const std::vector<CycleSummaryRow> rows = cycle_summary_rows(batchRow, result);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].warnings, "spec.txt:9: odd | missed");
+  const std::string line = cycle_summary_csv_line(rows[0]);
+  const std::vector<std::string> cells = Split(line.substr(0, line.size() - 1));
+  ASSERT_EQ(cells.size(), table.size() + 1);
+  std::map<std::string, std::string> cell;
+  for (std::size_t k = 0; k < table.size(); ++k) cell[std::string(table[k].name)] = cells[k];
+  EXPECT_EQ(cell["status"], "ok");
+  EXPECT_EQ(cell["category"], "T8");
+  EXPECT_EQ(cell["cycle"], "hd-udds/creep");
+  EXPECT_EQ(cell["phase"], "creep");
+  EXPECT_EQ(cell["fuel_l"], "0.25");
+  EXPECT_EQ(cell["seconds"], "7");
+  EXPECT_EQ(cell["transient_correction"], "true");
+  EXPECT_EQ(cell["co2_g_per_t_km"], "");
+  EXPECT_EQ(cell["seconds_below_target"], "3");
+  EXPECT_EQ(cell["energy_braking_kwh"], "1.5");
+  EXPECT_EQ(cells.back(), "2e4");
+
+  const std::string failed = cycle_summary_csv_line(cycle_error_row(batchRow, " Cannot open x"));
+  EXPECT_EQ(failed, "r,s.txt,error,Cannot open x,,," + std::string(table.size() - 6, ',') + "2e4\n");
+}
+
 TEST(Sweep, RangesListsAndTheirProduct) {
   EXPECT_EQ(sweep_values("2.2:2.3:0.02"), (std::vector<std::string>{"2.20", "2.22", "2.24", "2.26", "2.28", "2.30"}));
   // The stop is reached within half a step, without the drift of summed steps.
@@ -367,10 +552,20 @@ TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
   EXPECT_LE(rows[5].overrides[0].value.size() + rows[6].overrides[0].value.size(), 2u << 20);
   EXPECT_NE(rows[7].error.find("not closed"), std::string::npos);
 
+  // A cycle column: a library name as written, a file from the base folder, empty for none.
+  std::istringstream cycles("spec,cycle\na.txt,Hd-Udds\na.txt,r/route.csv\na.txt,/abs.csv\na.txt,\n");
+  ManifestReader withCycles(cycles, "c.csv", "base");
+  EXPECT_TRUE(withCycles.cycle_column());
+  EXPECT_FALSE(reader.cycle_column());
+  EXPECT_TRUE(withCycles.override_columns().empty());
+  const std::vector<std::vector<std::string>> expected{{"Hd-Udds"}, {"base/r/route.csv"}, {"/abs.csv"}, {}};
+  for (const auto& names : expected) EXPECT_EQ(withCycles.next()->cycles, names);
+
   const std::pair<std::string, std::string> headers[] = {
-      {"spec,finalratio", "unknown column 'finalratio' (not id, spec or a spec-file value; did you mean FinalRatio?)"},
+      {"spec,finalratio", "unknown column 'finalratio' (not id, spec, cycle or a spec-file value; did you mean FinalRatio?)"},
       {"Spec,Kf1", "did you mean spec?"},
-      {"spec,Colour", "(not id, spec or a spec-file value)"},
+      {"spec,Cycles", "did you mean cycle?"},
+      {"spec,Colour", "(not id, spec, cycle or a spec-file value)"},
       {"spec,,Kf1", "header has no name for column 2"},
       {"spec,Kf1,Kf1", "names the column 'Kf1' twice"}};
   for (const auto& [header, message] : headers) {
@@ -411,7 +606,7 @@ TEST(Summary, CsvCellsAndRows) {
   for (const char* kept : {"-0.01", "+2.5", "-1e-3", "'-0.01", "'quoted", "a=b"}) EXPECT_EQ(csv_cell(kept), kept);
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
-  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr};
+  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr, {}};
   const std::string line = summary_csv_line(error_row(row, "  Cannot open spec-file : x.txt"));
   EXPECT_EQ(line, "\"r,1\",x.txt,error,Cannot open spec-file : x.txt" + std::string(22, ',') + "3\n");
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);

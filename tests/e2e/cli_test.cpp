@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -37,6 +38,9 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     EXPECT_TRUE(Contains(run.stdoutText, "Usage: hdfe")) << run.stdoutText;
     EXPECT_TRUE(Contains(run.stdoutText, "Exit status:"));
     EXPECT_TRUE(Contains(run.stdoutText, "--trace-csv"));
+    for (const char* option : {"--cycle NAME|FILE", "--set NAME=VALUE", "--list-cycles"}) {
+      EXPECT_TRUE(Contains(run.stdoutText, option)) << option;
+    }
   }
   const CaseRun version = RunHdfe({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
@@ -55,7 +59,20 @@ TEST(Cli, HelpVersionAndUsageErrors) {
                         {{"--check", "spec.txt", "--check", "other.txt"}, "--check takes one spec file"},
                         {{"--check", "spec.txt", "--json", "x.json"}, "--check SPEC runs alone"},
                         {{"--check", "spec.txt", "--batch", "m.csv"}, "--check SPEC runs alone"},
-                        {{"--check", "spec.txt", "spec.txt", "out.txt"}, "--check SPEC runs alone"}};
+                        {{"--check", "spec.txt", "spec.txt", "out.txt"}, "--check SPEC runs alone"},
+                        {{"--check", "spec.txt", "--cycle", "hd-udds"}, "--check SPEC runs alone"},
+                        {{"--list-cycles", "spec.txt"}, "--list-cycles runs alone"},
+                        {{"--list-cycles", "--set", "Kf1=1"}, "--list-cycles runs alone"},
+                        // A run that is not the standard vehicle on the built-in cycles has no results file.
+                        {{"spec.txt", "out.txt", "--cycle", "hd-udds"}, "results file out.txt describes the standard"},
+                        {{"spec.txt", "out.txt", "--set", "CdA=5.5"}, "use --json, --trace-csv or --summary"},
+                        {{"spec.txt", "--cycle"}, "option --cycle needs a value"},
+                        {{"spec.txt", "--set", "FinalRatio"}, "--set takes NAME=VALUE, not FinalRatio"},
+                        {{"spec.txt", "--set", "final_ratio=3"}, "no value is named final_ratio (the values: VehicleName"},
+                        {{"spec.txt", "--set", "FinalRatio=3,4"}, "--set FinalRatio=3,4: Failed to read FinalRatio"},
+                        {{"spec.txt", "--set", "TestMass=heavy"}, "Failed to read TestMass value [ heavy ]"},
+                        {{"spec.txt", "--set", "Kf1=1", "--set", "Kf1=2"}, "--set: Kf1 is given twice"},
+                        {{"--batch", "m.csv", "--set", "Kf1=1"}, "--set goes with a single run"}};
   for (const Case& c : usage) {
     const CaseRun run = RunHdfe(c.args);
     EXPECT_EQ(run.exitStatus, 2) << c.message;
@@ -130,6 +147,156 @@ TEST(Cli, SummaryFollowsTheSpecifiedConsoleOutput) {
   EXPECT_TRUE(Contains(summary, "  AVERAGE             6.1940")) << summary;
   EXPECT_TRUE(Contains(summary, "CYCLE FOLLOWING"));
   EXPECT_FALSE(Contains(summary, "WARNING"));
+}
+
+// The trace CSV's rows of each cycle, by the cycle column.
+std::map<std::string, int> TraceRows(const std::string& csv) {
+  std::map<std::string, int> rows;
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) ++rows[line.substr(0, line.find(','))];
+  return rows;
+}
+
+// A run over chosen cycles writes the JSON, the trace CSV and the summary of those cycles and
+// no results or information file; the library's URBAN gives the specified run's URBAN fuel.
+TEST(Cli, EngineeringRunsWriteTheirOutputsButNoResultsFile) {
+  const CaseRun standard = RunHdfe({"spec.txt", "r.txt", "--json", "-"});
+  ASSERT_EQ(standard.exitStatus, 0);
+  const nlohmann::json specified = nlohmann::json::parse(standard.stdoutText);
+
+  const CaseRun run = RunHdfe({"spec.txt", "--cycle", "hd-udds", "--cycle", "urban", "--json", "r.json", "--trace-csv",
+                               "t.csv", "--summary"});
+  ASSERT_EQ(run.exitStatus, 0) << run.stderrText;
+  std::map<std::string, std::string> files = FolderFiles(run.dir);
+  for (const auto& [name, bytes] : run.before) files.erase(name);
+  ASSERT_EQ(files.size(), 2u);  // r.json and t.csv alone
+  const nlohmann::json doc = nlohmann::json::parse(files.at("r.json"));
+  ASSERT_EQ(doc["cycles"].size(), 2u);
+  EXPECT_EQ(doc["cycles"][0]["name"], "hd-udds");
+  EXPECT_EQ(doc["cycles"][1]["name"], "URBAN");
+  EXPECT_EQ(doc["cycles"][1]["fuel_l"].get<double>(), specified["cycles"][0]["fuel_l"].get<double>());
+  EXPECT_EQ(doc["cycles"][1]["kf"].get<double>(), 1.0);
+  EXPECT_EQ(TraceRows(files.at("t.csv")), (std::map<std::string, int>{{"hd-udds", 1060}, {"URBAN", 1830}}));
+  EXPECT_FALSE(Contains(run.stdoutText, "OUTPUT FILE"));
+  EXPECT_TRUE(Contains(run.stdoutText, " Category      : T8"));
+  EXPECT_TRUE(Contains(run.stdoutText, "  complete.\r\n\nRESULTS "));
+  EXPECT_TRUE(Contains(run.stdoutText, "l/100 km  g CO2/km  g CO2/t.km"));
+  EXPECT_TRUE(Contains(run.stdoutText, "\n  hd-udds  ")) << run.stdoutText;
+  EXPECT_TRUE(Contains(run.stdoutText, "\nCYCLE FOLLOWING    below target")) << run.stdoutText;
+
+  // Without an output asked for, the summary is printed; --set changes the run.
+  const CaseRun plain = RunHdfe({"spec.txt", "--cycle", "HD-UDDS"});
+  ASSERT_EQ(plain.exitStatus, 0) << plain.stderrText;
+  EXPECT_EQ(FolderFiles(plain.dir), plain.before);
+  const auto economy = [](const std::string& text) { return text.substr(text.find("\n  hd-udds") + 1, 60); };
+  EXPECT_EQ(economy(plain.stdoutText), economy(run.stdoutText));
+  const CaseRun lower = RunHdfe({"spec.txt", "--cycle", "hd-udds", "--set", "FinalRatio=3.2"});
+  ASSERT_EQ(lower.exitStatus, 0) << lower.stderrText;
+  EXPECT_NE(economy(lower.stdoutText), economy(run.stdoutText));
+}
+
+// An engineering value set with --set and the same value in a manifest column give the same
+// figures, to the bit, over chosen cycles and over the built-in ones.
+TEST(Cli, SetAndManifestColumnsGiveTheSameFigures) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-same-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("bus_BR4_220kW_AT6"), dir);
+  std::ofstream(dir / "m.csv", std::ios::binary) << "id,spec,cycle,TestMass,CdA,CO2PerLitre,FinalRatio\n"
+                                                    "cycles,spec.txt,manhattan-bus,14000,5.5,2.7,6.1\n"
+                                                    "builtin,spec.txt,,14000,5.5,2.7,6.1\n";
+  const CaseRun batch = RunCase(HDFE_BINARY, dir, {"--batch", "m.csv", "--out", "runs", "--summary-csv", "s.csv"});
+  ASSERT_EQ(batch.exitStatus, 0) << batch.stderrText;
+  const std::vector<std::string> sets{"--set", "TestMass=14000", "--set", "CdA=5.5", "--set", "CO2PerLitre=2.7",
+                                      "--set", "FinalRatio=6.1", "--json", "set.json"};
+  for (const char* id : {"cycles", "builtin"}) {
+    std::vector<std::string> args{"spec.txt"};
+    if (std::string(id) == "cycles") args.insert(args.end(), {"--cycle", "manhattan-bus"});
+    args.insert(args.end(), sets.begin(), sets.end());
+    const CaseRun set = RunCase(HDFE_BINARY, dir, args);
+    ASSERT_EQ(set.exitStatus, 0) << set.stderrText;
+    const nlohmann::json fromSet = nlohmann::json::parse(ReadFileBytes(set.dir / "set.json"));
+    const nlohmann::json fromRow = nlohmann::json::parse(ReadFileBytes(batch.dir / "runs" / (std::string(id) + ".json")));
+    ASSERT_FALSE(fromSet["cycles"].empty());
+    EXPECT_EQ(fromSet["cycles"].dump(), fromRow["cycles"].dump()) << id;
+    EXPECT_EQ(fromSet["vehicle"].dump(), fromRow["vehicle"].dump()) << id;
+    EXPECT_EQ(fromSet["average_fuel_economy_km_per_l"], fromRow["average_fuel_economy_km_per_l"]) << id;
+  }
+  fs::remove_all(dir);
+}
+
+// --set on the specified run gives the results file of the edited spec file.
+TEST(Cli, SetValuesRunAsTheEditedSpecFile) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-set-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  std::ifstream in(dir / "spec.txt", std::ios::binary);
+  std::string text, line;
+  for (int k = 1; std::getline(in, line); ++k) text += (k == 5 ? "3.9   FinalRatio" : k == 11 ? "1 IdleStopOn" : line) + "\n";
+  in.close();
+  std::ofstream(dir / "edited.txt", std::ios::binary) << text;
+  const CaseRun set = RunHdfe({"spec.txt", "r.txt", "--set", "FinalRatio=3.9", "--set", "IdleStopOn=1"}, dir);
+  const CaseRun edited = RunHdfe({"edited.txt", "r.txt"}, dir);
+  ASSERT_EQ(set.exitStatus, 0) << set.stderrText;
+  const std::string results = ReadFileBytes(set.dir / "r.txt");
+  EXPECT_TRUE(Contains(results, "3.9")) << results;
+  std::string expected = ReadFileBytes(edited.dir / "r.txt");
+  // Everything after the spec file's name.
+  EXPECT_EQ(results.substr(results.find("ENGINE FILE")), expected.substr(expected.find("ENGINE FILE")));
+  fs::remove_all(dir);
+}
+
+// A cycle file that cannot be run stops the run with its file and line before anything is
+// written; a resampled one runs and says so; --list-cycles lists the library.
+TEST(Cli, CycleFilesAndTheLibrary) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-cycles-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  std::ofstream(dir / "bad.csv", std::ios::binary) << "time_s,speed_km_per_h\n0,0\n1,5\n2,-3\n";
+  std::ofstream(dir / "half.csv", std::ios::binary) << "time_s,speed_km_per_h\n0,0\n0.5,2\n1,4\n1.5,6\n2,8\n60,8\n70,0\n";
+  const CaseRun bad = RunHdfe({"spec.txt", "--cycle", "hd-udds", "--cycle", "bad.csv", "--json", "out.json"}, dir);
+  EXPECT_EQ(bad.exitStatus, 1);
+  EXPECT_EQ(bad.stderrText, " bad.csv:4: negative speed\r\n");
+  EXPECT_EQ(bad.stdoutText, "");
+  EXPECT_EQ(FolderFiles(bad.dir), bad.before);
+  const CaseRun missing = RunHdfe({"spec.txt", "--cycle", "hd-udd"}, dir);
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_TRUE(Contains(missing.stderrText, "cannot open the cycle file hd-udd: there is no such file, and no library "
+                                           "cycle has that name (URBAN, HIGHWAY, hd-udds,"))
+      << missing.stderrText;
+  fs::create_directories(dir / "other");
+  fs::copy_file(dir / "half.csv", dir / "other" / "half.csv");
+  const CaseRun twice = RunHdfe({"spec.txt", "--cycle", "half.csv", "--cycle", "other/half.csv"}, dir);
+  EXPECT_EQ(twice.exitStatus, 2);
+  EXPECT_TRUE(Contains(twice.stderrText, "--cycle half.csv and --cycle other/half.csv are both named half"))
+      << twice.stderrText;
+  const CaseRun replaces = RunHdfe({"spec.txt", "--cycle", "half.csv", "--json", "./half.csv"}, dir);
+  EXPECT_EQ(replaces.exitStatus, 1);
+  EXPECT_EQ(replaces.stderrText, " Cannot write output file [ ./half.csv ]: it is an input file of the run\r\n");
+
+  const CaseRun half = RunHdfe({"spec.txt", "--cycle", "half.csv", "--json", "-"}, dir);
+  ASSERT_EQ(half.exitStatus, 0) << half.stderrText;
+  const nlohmann::json doc = nlohmann::json::parse(half.stdoutText);
+  EXPECT_EQ(doc["cycles"][0]["seconds"], 70);
+  bool warned = false;
+  for (const auto& w : doc["warnings"]) {
+    warned |= w["kind"] == "cycle_resampled" &&
+              w["message"] == "half: resampled from 7 rows 0.5 to 58 s apart to whole seconds";
+  }
+  EXPECT_TRUE(warned) << doc["warnings"].dump();
+  fs::remove_all(dir);
+
+  const CaseRun list = RunHdfe({"--list-cycles"});
+  EXPECT_EQ(list.exitStatus, 0);
+  std::istringstream lines(list.stdoutText);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 13u);
+  EXPECT_EQ(rows[0].rfind("name               duration (s)  distance (km)  mean (km/h)  max (km/h)  source", 0), 0u);
+  EXPECT_EQ(rows[3].rfind("hd-udds                    1060          8.935        30.35       93.34  data/cycles/hd-udds.csv", 0),
+            0u)
+      << rows[3];
 }
 
 // An output of an option that names an input or another output of the run, however spelled,

@@ -76,6 +76,76 @@ TEST(Classify, BusWeights) {
   EXPECT_EQ(v.spec.crew, 29);
 }
 
+// Each engineering value replaces what the category gives, and only that: the gear table's
+// rotating masses and GVW stay the category's.
+TEST(Classify, EngineeringValuesReplaceTheStandardVehicle) {
+  ClassifiedVehicle standard = MakeVehicle("T1");
+  Classify(standard);
+  const auto classified = [](const std::string& code, auto edit) {
+    ClassifiedVehicle v = MakeVehicle(code);
+    edit(v.values);
+    Classify(v);
+    return v;
+  };
+  const auto muRoll = [](double weight) {
+    return ((static_cast<double>(6.7f) / weight + static_cast<double>(0.00023f)) + 0.004) * 9.8;
+  };
+
+  const ClassifiedVehicle heavy = classified("T1", [](SpecValues& s) { s.test_mass_kg = 5000.0; });
+  EXPECT_EQ(heavy.spec.test_weight_kg, 5000.0);
+  EXPECT_EQ(heavy.spec.mu_roll, muRoll(5000.0));
+  EXPECT_EQ(heavy.spec.mu_air, standard.spec.mu_air);
+  EXPECT_EQ(heavy.spec.gross_weight_kg, standard.spec.gross_weight_kg);
+  ASSERT_EQ(heavy.trn.gears.size(), standard.trn.gears.size());
+  for (std::size_t k = 0; k < heavy.trn.gears.size(); ++k) {
+    EXPECT_EQ(heavy.trn.gears[k].rotating_mass_kg, standard.trn.gears[k].rotating_mass_kg) << k;
+    EXPECT_EQ(heavy.trn.gears[k].torque_margin, standard.trn.gears[k].torque_margin) << k;
+  }
+  EXPECT_EQ(payload_kg(heavy.values, heavy.spec), 5000.0 - (2097.0 + 55.0));
+
+  // Payload alone: the curb weight, a driver for a truck, and the payload.
+  const ClassifiedVehicle loaded = classified("T1", [](SpecValues& s) { s.payload_kg = 1000.0; });
+  EXPECT_EQ(loaded.spec.test_weight_kg, (2097.0 + 55.0) + 1000.0);
+  EXPECT_EQ(loaded.spec.mu_roll, muRoll(3152.0));
+  EXPECT_EQ(payload_kg(loaded.values, loaded.spec), 1000.0);
+  const ClassifiedVehicle bus = classified("B1", [](SpecValues& s) { s.payload_kg = 500.0; });
+  EXPECT_EQ(bus.spec.test_weight_kg, 3681.0 + 500.0);
+  // TestMass wins over Payload for the mass; Payload stays the payload of g/t·km.
+  const ClassifiedVehicle both = classified("T1", [](SpecValues& s) {
+    s.test_mass_kg = 4000.0;
+    s.payload_kg = 300.0;
+  });
+  EXPECT_EQ(both.spec.test_weight_kg, 4000.0);
+  EXPECT_EQ(payload_kg(both.values, both.spec), 300.0);
+  // A test mass below the empty truck carries nothing.
+  const ClassifiedVehicle light = classified("T1", [](SpecValues& s) { s.test_mass_kg = 2000.0; });
+  EXPECT_EQ(payload_kg(light.values, light.spec), 0.0);
+  const ClassifiedVehicle lightBus = classified("B1", [](SpecValues& s) { s.test_mass_kg = 4000.0; });
+  EXPECT_EQ(payload_kg(lightBus.values, lightBus.spec), 4000.0 - 3681.0);
+  // The standard loads.
+  EXPECT_EQ(payload_kg(standard.values, standard.spec), 1482.0 * 0.45);
+  ClassifiedVehicle standardBus = MakeVehicle("B1");
+  Classify(standardBus);
+  EXPECT_EQ(payload_kg(standardBus.values, standardBus.spec), (29 * 55.0) * 0.6);
+
+  // RollingResistance replaces the formula and RollAddend, whatever the mass.
+  const ClassifiedVehicle rolling = classified("T1", [](SpecValues& s) {
+    s.rolling_resistance = 0.006;
+    s.test_mass_kg = 5000.0;
+  });
+  EXPECT_EQ(rolling.spec.mu_roll, 0.006 * 9.8);
+  // FrontalArea replaces height times width; CdA wins over both and the air coefficient.
+  const ClassifiedVehicle area = classified("T1", [](SpecValues& s) { s.frontal_area_m2 = 6.0; });
+  EXPECT_EQ(area.spec.mu_air, 0.03 * 6.0);
+  EXPECT_EQ(area.spec.mu_roll, standard.spec.mu_roll);
+  const ClassifiedVehicle drag = classified("T1", [](SpecValues& s) {
+    s.frontal_area_m2 = 6.0;
+    s.cda_m2 = 5.0;
+  });
+  EXPECT_EQ(drag.spec.mu_air, ((0.5 * 1.2) * 5.0) / 12.96);
+  EXPECT_EQ(drag.spec.test_weight_kg, standard.spec.test_weight_kg);
+}
+
 TEST(Classify, TableConstants) {
   EXPECT_EQ(Categories[16].code, "BR4");
   EXPECT_EQ(Categories[16].height_m, static_cast<double>(2.969f));

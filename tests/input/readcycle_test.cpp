@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -51,9 +53,19 @@ TEST_F(ReadCycle, OtherStepsAreResampledToWholeSeconds) {
   EXPECT_DOUBLE_EQ(c.grade_percent[1], 2.0);
   EXPECT_EQ(c.grade_percent[2], 4.0);
   EXPECT_EQ(c.phase, (std::vector<std::string>{"a", "b", "c", "c", "c"}));
+  EXPECT_EQ(c.resampled, "resampled from 4 rows 0.5 to 2.5 s apart to whole seconds");
   // Whole seconds with a gap are resampled too.
   const Cycle gap = read_cycle_file(Write("g.csv", "time_s,speed_km_per_h\n0,0\n2,10\n"));
   EXPECT_EQ(gap.target_speed_km_per_h, (std::vector<double>{0.0, 5.0, 10.0}));
+  EXPECT_EQ(gap.resampled, "resampled from 2 rows 2 s apart to whole seconds");
+  // Decimal times a tenth apart count as one step, though their differences round apart.
+  std::string tenths = "time_s,speed_km_per_h\n";
+  for (int k = 0; k <= 10600; ++k) tenths += std::to_string(k / 10) + "." + std::to_string(k % 10) + ",20\n";
+  const Cycle fine = read_cycle_file(Write("fine.csv", tenths));
+  EXPECT_EQ(fine.target_speed_km_per_h.size(), 1061u);
+  EXPECT_EQ(fine.resampled, "resampled from 10,601 rows 0.1 s apart to whole seconds");
+  EXPECT_EQ(fine.source, Write("fine.csv", tenths));
+  EXPECT_EQ(read_cycle_file(Write("whole.csv", "time_s,speed_km_per_h\n0,0\n1,1\n")).resampled, "");
 }
 
 TEST_F(ReadCycle, BadFilesStopAtTheirLine) {
@@ -112,6 +124,27 @@ TEST(PublicCycles, ReadAsTheirCheckFiguresGive) {
     double duration = 0.0, distance = 0.0, mean = 0.0, max = 0.0;
     fields >> name >> points >> duration >> distance >> mean >> max;
     const Cycle c = read_cycle_file(folder / (name + ".csv"));
+    // The library's copy built into the program is the file, to the bit.
+    const Cycle library = library_cycle(name);
+    EXPECT_EQ(library.name, name);
+    EXPECT_EQ(library.target_speed_km_per_h.size(), c.target_speed_km_per_h.size()) << name;
+    EXPECT_EQ(0, std::memcmp(library.target_speed_km_per_h.data(), c.target_speed_km_per_h.data(),
+                             c.target_speed_km_per_h.size() * sizeof(double)))
+        << name;
+    EXPECT_EQ(library.grade_percent, c.grade_percent);
+    EXPECT_EQ(library.phase, c.phase);
+    // cycle_stats gives the check figures to the precision they are printed with.
+    const CycleStats stats = cycle_stats(library);
+    EXPECT_EQ(stats.points, static_cast<int64_t>(points)) << name;
+    EXPECT_EQ(stats.duration_s, duration) << name;
+    const auto printed = [](double value, int decimals) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.*f", decimals, value);
+      return std::string(text);
+    };
+    EXPECT_EQ(printed(stats.distance_km, 3), printed(distance, 3)) << name;
+    EXPECT_EQ(printed(stats.mean_speed_km_per_h, 2), printed(mean, 2)) << name;
+    EXPECT_EQ(printed(stats.max_speed_km_per_h, 2), printed(max, 2)) << name;
     const std::vector<double>& v = c.target_speed_km_per_h;
     ASSERT_EQ(v.size(), points) << name;
     EXPECT_EQ(static_cast<double>(v.size() - 1), duration) << name;

@@ -181,3 +181,25 @@ def test_summary_text_is_utf8_safe_in_spreadsheets_and_read_back_whole(binding, 
     assert list(read["id"]) == [i.decode("utf-8", "surrogateescape") for i in ids]
     rows = pandas.DataFrame({"id": list(read["id"]), "spec": [spec.decode()] * len(ids), "Kf1": ["-0.01"] * len(ids)})
     pandas.testing.assert_frame_equal(binding.run_batch(rows), read, check_exact=True)
+
+
+def test_per_cycle_summary_filters_and_pivots_in_pandas(hdfe_binary, tmp_path):
+    """A sweep over chosen cycles gives a row per batch row and cycle: pandas reads the table
+    as it is, filters it by cycle and pivots a figure against the swept value and the cycle."""
+    summary = tmp_path / "cycles.csv"
+    cli = subprocess.run([hdfe_binary, "--batch", "--sweep", str(EXAMPLES / "truck_T8_175kW_MT6" / "spec.txt"),
+                          "TestMass=9000:13000:2000", "--cycle", "hd-udds", "--cycle", "cbd-bus",
+                          "--summary-csv", str(summary)], capture_output=True)
+    assert cli.returncode == 0, cli.stderr
+    frame = pandas.read_csv(summary)
+    assert len(frame) == 6
+    assert list(frame.columns[:7]) == ["id", "spec", "status", "message", "category", "cycle", "phase"]
+    assert frame["status"].eq("ok").all()
+    assert frame["transient_correction"].dtype == bool
+    assert numpy.issubdtype(frame["energy_braking_kwh"].dtype, numpy.number)
+    assert (frame.loc[frame["cycle"] == "hd-udds", "seconds"] == 1060).all()
+    whole = frame[frame["phase"].isna()]
+    table = whole.pivot(index="TestMass", columns="cycle", values="fuel_economy_km_per_l")
+    assert list(table.columns) == ["cbd-bus", "hd-udds"]
+    assert list(table.index) == [9000, 11000, 13000]
+    assert table.notna().all().all()
