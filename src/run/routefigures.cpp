@@ -37,16 +37,16 @@ double mean_grade(const Route& route, const RouteDriver& driver, double from, do
 
 }  // namespace
 
-RouteFigures route_figures(const Route& route, const RouteDriver& driver, const RouteSimulation& simulation,
-                           std::span<const double> fuel_rate_l_per_h) {
+RouteFigures route_figures(const Route& route, const RouteDriver& driver, std::span<const double> start_position_m,
+                           const CycleTrace& trace) {
   RouteFigures f;
   f.name = route.name;
   const double length = route.distance_m.back();
   f.length_km = length / MetresPerKm;
-  f.time_s = simulation.steps;
+  f.time_s = static_cast<double>(start_position_m.size());
   const std::vector<int64_t> ideal = driver.seconds_at_targets();
   std::vector<int64_t> actual(ideal.size(), 0);
-  for (const double x : simulation.start_position_m) ++actual[driver.row_at(x)];
+  for (const double x : start_position_m) ++actual[driver.row_at(x)];
   for (std::size_t k = 0; k < ideal.size(); ++k) {
     f.time_at_targets_s += static_cast<double>(ideal[k]);
     if (route.grade_percent[k] > 0.0 && k + 1 < ideal.size()) {
@@ -58,14 +58,15 @@ RouteFigures route_figures(const Route& route, const RouteDriver& driver, const 
 
   const std::size_t kms = static_cast<std::size_t>(std::ceil(length / MetresPerKm));
   f.kilometres.assign(std::max<std::size_t>(kms, 1), RouteKilometre{});
-  const std::vector<double>& speed = simulation.simulation.trace.speed_km_per_h;
-  for (std::size_t i = 0; i < simulation.start_position_m.size(); ++i) {
-    const double x = simulation.start_position_m[i];
+  const std::vector<double>& speed = trace.speed_km_per_h;
+  const std::vector<double>& fuel = trace.fuel_rate_l_per_h;
+  for (std::size_t i = 0; i < start_position_m.size(); ++i) {
+    const double x = start_position_m[i];
     const std::size_t k = std::min(static_cast<std::size_t>(std::max(x, 0.0) / MetresPerKm), f.kilometres.size() - 1);
     RouteKilometre& km = f.kilometres[k];
     km.time_s += 1.0;
     km.distance_km += speed[i] / SecondsPerHour;
-    if (i < fuel_rate_l_per_h.size()) km.fuel_l += fuel_rate_l_per_h[i] / SecondsPerHour;
+    if (i < fuel.size()) km.fuel_l += fuel[i] / SecondsPerHour;
   }
   for (std::size_t k = 0; k < f.kilometres.size(); ++k) {
     RouteKilometre& km = f.kilometres[k];

@@ -8,8 +8,9 @@
 
 namespace hdfe {
 
-// The figures of a driven route from its simulation and its fuel rates (idle stop applied).
-RouteFigures route_figures(const Route& route, const RouteDriver& driver, const RouteSimulation& simulation,
-                           std::span<const double> fuel_rate_l_per_h);
+// The figures of a driven route from where each of its seconds started and its trace (fuel
+// rates with idle stop applied).
+RouteFigures route_figures(const Route& route, const RouteDriver& driver, std::span<const double> start_position_m,
+                           const CycleTrace& trace);
 
 }  // namespace hdfe

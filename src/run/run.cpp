@@ -15,6 +15,9 @@
 #include "run/figures.h"
 #include "run/plausibility.h"
 #include "hdfe/cycle.h"
+#include "hdfe/route.h"
+#include "run/routefigures.h"
+#include "sim/routedriver.h"
 #include "hdfe/hdfe.h"
 #include "model/checkvehicle.h"
 #include "model/classify.h"
@@ -214,11 +217,10 @@ struct DrivenCycle {
   double start_speed_km_per_h = 0.0;
 };
 
-// Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
-DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
-                        const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
-                        std::vector<RunWarning>& warnings) {
-  CycleSimulation simulation = run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load);
+// Gives a simulated cycle its fuel rates and, where it applies, idle stop.
+DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulation simulation,
+                         const IdleStopRules& rules, const Vehicle& vehicle, const Classification& c,
+                         const FuelGrid& grid, std::vector<RunWarning>& warnings) {
   CycleTrace& trace = simulation.trace;
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
   calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
@@ -237,6 +239,14 @@ DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleSto
   driven.run.trace = std::move(trace);
   driven.start_speed_km_per_h = simulation.start_speed_km_per_h;
   return driven;
+}
+
+// Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
+DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
+                        const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
+                        std::vector<RunWarning>& warnings) {
+  return finish_cycle(std::move(name), cycle, run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load),
+                      rules, vehicle, c, grid, warnings);
 }
 
 // A reported section of a driven cycle: its names, corrections and steps.
@@ -338,6 +348,42 @@ struct PaddedCycle {
 };
 constexpr std::size_t PaddingPoints = 3;
 
+// Idle stop over a user's cycle or a route as the spec's settings give it; the start rule
+// covers the steps before the first moving target. A rule that is off waits longer than the
+// cycle: the wait that stands for "off" in the built-in cycles would stop the engine in a
+// long user cycle.
+IdleStopRules user_idle_stop(const Classification& c, const DriveCycle& table) {
+  const int32_t never = table.n + 1;
+  return IdleStopRules{c.values.idle_stop_on != 0 || c.values.start_idle_stop_on != 0,
+                       c.values.idle_stop_on != 0 ? c.values.stop_delay_s : never,
+                       c.values.start_idle_stop_on != 0 ? c.values.start_idle_time_s : never,
+                       leading_standstill(table.target_speed_km_per_h, table.n)};
+}
+
+// Checks a driven user's cycle (or route, as the cycle its driver made) and adds the figures
+// of it and of its phases, and its traces when asked for, to the result. The fuel economy is
+// distance over fuel with the cycle's torque-converter factor: no transient correction and no
+// Kf. Each phase is corrected as its cycle.
+void add_driven(Result& result, DrivenCycle driven, const Cycle& cycle, const FigureTerms& terms,
+                const EnergyAuditor& auditor, const RunOptions& options) {
+  CycleRun& r = driven.run;
+  check_cycle(r.name, r.cycle, r.trace, result.findings);
+  const SectionDefinition corrections{r.name, 0, 1, 0, false, converter_factor_for(cycle), 1};
+  std::vector<Section> sections{{r.name, r.name, "", corrections, {{1, r.cycle.n}}, true}};
+  for (Section& phase : phase_sections(cycle, corrections)) sections.push_back(std::move(phase));
+  const std::size_t first = result.cycles.size();
+  for (const Section& section : sections) result.cycles.push_back(run_figures(section, r, terms, result.warnings));
+  check_cycle_figures(result.cycles[first]);
+  std::vector<const Section*> of;
+  std::vector<CycleFigures*> figures;
+  for (std::size_t s = 0; s < sections.size(); ++s) {
+    of.push_back(&sections[s]);
+    figures.push_back(&result.cycles[first + s]);
+  }
+  audit_sections(auditor, driven, of, figures);
+  if (options.traces) result.traces.push_back(std::move(driven.run));
+}
+
 }  // namespace
 
 Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
@@ -416,34 +462,39 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
     padded->grade = cycle.grade_percent;
     padded->grade.resize(points + PaddingPoints, 0.0);
     const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
-    // Idle stop as the spec's settings give it; the start rule covers the steps before the
-    // first moving target. A rule that is off waits longer than the cycle: the wait that
-    // stands for "off" in the built-in cycles would stop the engine in a long user cycle.
-    const int32_t never = table.n + 1;
-    const IdleStopRules rules{c.values.idle_stop_on != 0 || c.values.start_idle_stop_on != 0,
-                              c.values.idle_stop_on != 0 ? c.values.stop_delay_s : never,
-                              c.values.start_idle_stop_on != 0 ? c.values.start_idle_time_s : never,
-                              leading_standstill(padded->speed, table.n)};
+    const IdleStopRules rules = user_idle_stop(c, table);
     DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, c, grid, result.warnings);
-    CycleRun& r = driven.run;
-    r.storage = std::move(padded);
-    check_cycle(r.name, r.cycle, r.trace, result.findings);
-    // The fuel economy is distance over fuel with the cycle's torque-converter factor: no
-    // transient correction and no Kf. Each phase is corrected as its cycle.
-    const SectionDefinition corrections{r.name, 0, 1, 0, false, converter_factor_for(cycle), 1};
-    std::vector<Section> sections{{r.name, r.name, "", corrections, {{1, table.n}}, true}};
-    for (Section& phase : phase_sections(cycle, corrections)) sections.push_back(std::move(phase));
-    const std::size_t first = result.cycles.size();
-    for (const Section& section : sections) result.cycles.push_back(run_figures(section, r, terms, result.warnings));
-    check_cycle_figures(result.cycles[first]);
-    std::vector<const Section*> of;
-    std::vector<CycleFigures*> figures;
-    for (std::size_t s = 0; s < sections.size(); ++s) {
-      of.push_back(&sections[s]);
-      figures.push_back(&result.cycles[first + s]);
-    }
-    audit_sections(auditor, driven, of, figures);
-    if (options.traces) result.traces.push_back(std::move(driven.run));
+    driven.run.storage = std::move(padded);
+    add_driven(result, std::move(driven), cycle, terms, auditor, options);
+  }
+  return result;
+}
+
+Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options) {
+  for (const Route& route : routes) check_route_values(route);
+  Result result;
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const FuelGrid& grid = *shared;
+  const Classification& c = result.classification;
+  result.engineering = true;
+  const FigureTerms terms = figure_terms(c, false);
+  const EnergyAuditor auditor(c, vehicle.motoring);
+
+  for (const Route& route : routes) {
+    const RouteDriver driver(route);
+    RouteSimulation simulation = run_route_cycle(driver, c.spec, c.engine, c.transmission, vehicle.full_load);
+    // The cycle the driver made of the route: its targets and grades second by second.
+    auto table = std::make_shared<PaddedCycle>();
+    table->speed = std::move(simulation.target_speed_km_per_h);
+    table->grade = std::move(simulation.grade_percent);
+    const DriveCycle cycle{simulation.steps, table->speed, table->grade};
+    DrivenCycle driven = finish_cycle(route.name, cycle, std::move(simulation.simulation), user_idle_stop(c, cycle),
+                                      vehicle, c, grid, result.warnings);
+    driven.run.storage = table;
+    result.routes.push_back(route_figures(route, driver, simulation.start_position_m, driven.run.trace));
+    const auto points = static_cast<std::ptrdiff_t>(simulation.steps) + 1;
+    const Cycle targets{route.name, {table->speed.begin(), table->speed.begin() + points}, {}, {}, route.source, {}};
+    add_driven(result, std::move(driven), targets, terms, auditor, options);
   }
   return result;
 }
