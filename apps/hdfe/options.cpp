@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "hdfe/batch.h"
 #include "hdfe/error.h"
@@ -52,7 +53,7 @@ std::pair<std::string, std::string> set_assignment(const std::string& assignment
 }
 
 bool engineering_run(const CommandLine& c) {
-  if (!c.cycles.empty()) return true;
+  if (!c.cycles.empty() || !c.routes.empty()) return true;
   return std::any_of(c.sets.begin(), c.sets.end(), [](const std::string& assignment) {
     const SpecValueInfo* info = find_spec_value(set_assignment(assignment).first);
     return info != nullptr && info->kind == ValueKind::OptionalReal;
@@ -95,6 +96,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       c.sets.push_back(assignment);
     } else if (arg == "--list-cycles") {
       c.list_cycles = true;
+    } else if (arg == "--route") {
+      c.routes.push_back(value(k));
+    } else if (arg == "--route-speed") {
+      const std::string text = value(k);
+      double speed = 0.0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
+      if (ec != std::errc() || end != text.data() + text.size() || !(speed > 0.0) || !std::isfinite(speed)) {
+        usage_error("--route-speed takes a speed above 0 in km/h, not " + text);
+      }
+      c.route_speed_km_per_h = speed;
     } else if (arg == "--batch") {
       c.batch = true;
       if (k + 1 < args.size() && !is_option(args[k + 1])) c.manifest = args[++k];
@@ -133,21 +144,28 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (c.batch && c.manifest && c.sweep_spec) usage_error("--batch takes a manifest or --sweep, not both");
   if (!c.batch && (c.jobs || c.out_dir || c.summary_csv)) usage_error("--jobs, --out and --summary-csv go with --batch");
   if (c.check && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch || !c.cycles.empty() ||
-                  !c.sets.empty() || c.list_cycles)) {
-    usage_error("--check SPEC runs alone: without file names, --summary, --json, --trace-csv, --cycle, --set, "
-                "--list-cycles or --batch");
+                  !c.sets.empty() || c.list_cycles || !c.routes.empty())) {
+    usage_error("--check SPEC runs alone: without file names, --summary, --json, --trace-csv, --cycle, --route, "
+                "--set, --list-cycles or --batch");
   }
   if (c.list_cycles && (!c.names.empty() || c.summary || c.json || c.trace_csv || c.batch || !c.cycles.empty() ||
-                        !c.sets.empty())) {
+                        !c.sets.empty() || !c.routes.empty())) {
     usage_error("--list-cycles runs alone: without file names or other options");
+  }
+  if (!c.routes.empty() && !c.cycles.empty()) {
+    usage_error("--route and --cycle go in separate runs: a route is driven by distance, a cycle by time");
+  }
+  if (c.route_speed_km_per_h && c.routes.empty()) usage_error("--route-speed goes with --route");
+  if (c.batch && !c.routes.empty()) {
+    usage_error("--route goes with a single run: give a batch row's route as its manifest's route column");
   }
   if (c.batch && !c.sets.empty()) {
     usage_error("--set goes with a single run: give the value of every batch row as a manifest column or a --sweep name");
   }
   if (!c.batch && engineering_run(c) && c.names.size() > 1) {
     usage_error("the results file " + c.names[1] +
-                " describes the standard vehicle on the built-in cycles, and this run is not that (it has a --cycle "
-                "or an engineering value): leave the results-file name out and use --json, --trace-csv or --summary");
+                " describes the standard vehicle on the built-in cycles, and this run is not that (it has a --cycle, "
+                "a --route or an engineering value): leave the results-file name out and use --json, --trace-csv or --summary");
   }
   if (c.json && c.trace_csv && *c.json == "-" && *c.trace_csv == "-") {
     usage_error("--json and --trace-csv cannot both write to standard output");
@@ -158,6 +176,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 std::string usage_text() {
   return R"(Usage: hdfe [OPTIONS] [SPEC [OUTPUT]]
        hdfe SPEC --cycle NAME|FILE [--cycle ...] [--set NAME=VALUE ...] [--json FILE|-] [--trace-csv FILE|-] [--summary]
+       hdfe SPEC --route FILE [--route ...] [--route-speed KMH] [--set NAME=VALUE ...] [--json FILE|-] [...]
        hdfe --check SPEC
        hdfe --list-cycles
        hdfe --batch MANIFEST [--cycle NAME|FILE ...] [--jobs N] [--out DIR] [--summary-csv FILE]
@@ -188,6 +207,10 @@ Options:
                         them it prints the summary
   --list-cycles         list the library's cycles: name, duration, distance, mean and maximum
                         speed, source
+  --route FILE          drive this route instead of URBAN and HIGHWAY (repeatable): a CSV file
+                        by distance (distance_m, speed_km_per_h, grade_percent or elevation_m,
+                        stop_s) or a GPX track. Figures as --cycle's, and the time lost
+  --route-speed KMH     the speed limit of a route file without one (a GPX track)
   --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, cycle, spec-file and
                         engineering values); with a cycle column or --cycle, the summary has a
                         row per batch row and cycle

@@ -19,6 +19,8 @@ struct CommandLine {
   std::vector<std::string> cycles;      // --cycle NAME|FILE, in order: the cycles run instead of the built-in ones
   std::vector<std::string> sets;        // --set NAME=VALUE, in order (each name once)
   bool list_cycles = false;             // --list-cycles
+  std::vector<std::string> routes;      // --route FILE, in order: routes driven instead of cycles
+  std::optional<double> route_speed_km_per_h;  // --route-speed KMH: the limit of a GPX track
   // Batch runs.
   bool batch = false;
   std::optional<std::string> manifest;      // --batch MANIFEST
@@ -43,7 +45,8 @@ inline constexpr int ExitUsage = 2;    // the command line is not understood
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
 // Whether the command runs something other than the standard vehicle on the built-in cycles:
-// a --cycle, or an engineering value set with --set. Such a run writes no results file.
+// a --cycle, a --route, or an engineering value set with --set. Such a run writes no results
+// file.
 bool engineering_run(const CommandLine& c);
 
 // The --set assignment split into its value's name and text.

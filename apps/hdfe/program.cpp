@@ -11,6 +11,7 @@
 #include "batchcommand.h"
 #include "hdfe/batch.h"
 #include "hdfe/cycle.h"
+#include "hdfe/route.h"
 #include "hdfe/check.h"
 #include "clock.h"
 #include "errorrecords.h"
@@ -124,6 +125,19 @@ void run_program(const CommandLine& c) {
       }
     }
   }
+  std::vector<Route> routes;
+  RouteReadOptions routeReading;
+  routeReading.speed_km_per_h = c.route_speed_km_per_h;
+  for (std::size_t k = 0; k < c.routes.size(); ++k) {
+    routes.push_back(read_route_file(c.routes[k], routeReading));
+    cycleFiles.push_back(c.routes[k]);
+    for (std::size_t j = 0; j < k; ++j) {
+      if (routes[j].name == routes[k].name) {
+        throw Error(ErrorKind::Usage, "--route " + c.routes[j] + " and --route " + c.routes[k] + " are both named " +
+                                          routes[k].name + ": their figures could not be told apart");
+      }
+    }
+  }
   // The outputs of the options may replace no input and no other output: refused before the run.
   const std::string output(trimmed(outputName));
   NamedOutputs optionOutputs;
@@ -132,7 +146,9 @@ void run_program(const CommandLine& c) {
   check_option_outputs(optionOutputs, output, vehicle, cycleFiles);
   RunOptions options;
   options.traces = (!engineering && vehicle.values.traces == 1) || c.trace_csv.has_value();
-  const Result result = cycles.empty() ? run(vehicle, options) : run_cycles(vehicle, cycles, options);
+  const Result result = !routes.empty()   ? run_routes(vehicle, routes, options)
+                        : !cycles.empty() ? run_cycles(vehicle, cycles, options)
+                                          : run(vehicle, options);
   // Warnings about the inputs (and resampled cycles) go to a terminal only, so that
   // redirected outputs stay as they always were; --summary and --json carry them as well.
   if (::isatty(STDERR_FILENO) == 1) {

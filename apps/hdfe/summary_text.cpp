@@ -74,6 +74,12 @@ std::string engineering_summary(const Result& result) {
       out += line("  %s: torque-converter factor %.4f applied\n", f.name.c_str(), f.converter_factor);
     }
   }
+  for (const RouteFigures& r : result.routes) {
+    out += line("\nROUTE %s: %.3f km in %.0f s, %.0f s at the targets: %.0f s lost, %.0f s of it on climbs; %.0f s at "
+                "stops\n",
+                r.name.c_str(), r.length_km, r.time_s, r.time_at_targets_s, r.time_lost_s, r.time_lost_climbing_s,
+                r.stopped_s);
+  }
   return out + warning_lines(result);
 }
 

@@ -52,6 +52,23 @@ struct EnergyTermInfo {
 // The terms, in the order every surface lists them.
 std::span<const EnergyTermInfo> energy_audit_table();
 
+// A number of a route's own figures (RouteFigures, after its name), and a column of its
+// kilometres (RouteKilometre): the JSON key, the Python attribute and column.
+struct RouteFigureInfo {
+  std::string_view name;
+  std::string_view unit;
+  std::string_view meaning;
+  double RouteFigures::* member;
+};
+struct RouteKilometreInfo {
+  std::string_view name;
+  std::string_view unit;
+  std::string_view meaning;
+  double RouteKilometre::* member;
+};
+std::span<const RouteFigureInfo> route_figure_table();
+std::span<const RouteKilometreInfo> route_kilometre_table();
+
 // A numeric column of the per-second traces (every column of the trace CSV after `cycle`).
 struct TraceColumnInfo {
   std::string_view name;  // the CSV header's name and the Python column's

@@ -61,9 +61,33 @@ const std::array<EnergyTermInfo, 11> EnergyTerms{{
     {"residual_kwh", "kWh", "what the one-second steps leave outside the other terms", &E::residual_kwh},
 }};
 
+const std::array<RouteFigureInfo, 6> RouteFiguresTable{{
+    {"length_km", "km", "the route's length", &RouteFigures::length_km},
+    {"time_s", "s", "seconds driven", &RouteFigures::time_s},
+    {"time_at_targets_s", "s", "seconds with every target met at once", &RouteFigures::time_at_targets_s},
+    {"time_lost_s", "s", "seconds driven beyond those at the targets", &RouteFigures::time_lost_s},
+    {"time_lost_climbing_s", "s", "of the time lost, the seconds lost on stretches that rise",
+     &RouteFigures::time_lost_climbing_s},
+    {"stopped_s", "s", "seconds standing at the route's stops", &RouteFigures::stopped_s},
+}};
+
+const std::array<RouteKilometreInfo, 7> RouteKilometres{{
+    {"start_km", "km", "where the kilometre starts", &RouteKilometre::start_km},
+    {"distance_km", "km", "distance driven in it", &RouteKilometre::distance_km},
+    {"time_s", "s", "seconds that start in it", &RouteKilometre::time_s},
+    {"fuel_l", "l", "fuel of those seconds, idle stop applied", &RouteKilometre::fuel_l},
+    {"average_speed_km_per_h", "km/h", "average speed in it", &RouteKilometre::average_speed_km_per_h},
+    {"grade_percent", "%", "mean grade over it", &RouteKilometre::grade_percent},
+    {"elevation_m", "m", "the road's elevation at its end", &RouteKilometre::elevation_m},
+}};
+
 }  // namespace
 
 std::span<const MetricInfo> cycle_metric_table() { return Metrics; }
+
+std::span<const RouteFigureInfo> route_figure_table() { return RouteFiguresTable; }
+
+std::span<const RouteKilometreInfo> route_kilometre_table() { return RouteKilometres; }
 
 std::span<const FigureInfo> cycle_figure_table() { return Figures; }
 

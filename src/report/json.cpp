@@ -147,6 +147,23 @@ std::string result_json(const Vehicle& vehicle, const Result& result) {
       {"engineering", result.engineering},
       {"run_checks", findings},
       {"warnings", warnings}};
+  if (!result.routes.empty()) {
+    ordered_json routes = ordered_json::array();
+    for (const RouteFigures& r : result.routes) {
+      ordered_json route = {{"name", r.name}};
+      for (const RouteFigureInfo& figure : route_figure_table()) route[std::string(figure.name)] = r.*figure.member;
+      // The kilometres as columns, each a list over them.
+      ordered_json kilometres = ordered_json::object();
+      for (const RouteKilometreInfo& column : route_kilometre_table()) {
+        ordered_json values = ordered_json::array();
+        for (const RouteKilometre& km : r.kilometres) values.push_back(km.*column.member);
+        kilometres[std::string(column.name)] = std::move(values);
+      }
+      route["kilometres"] = std::move(kilometres);
+      routes.push_back(std::move(route));
+    }
+    document["routes"] = std::move(routes);
+  }
   escape_texts(document);
   return document.dump(2) + "\n";
 }
