@@ -11,7 +11,7 @@
 
 namespace hdfe {
 
-// Throws Error (BadValue) "file: message" at the line.
+// Throws Error (BadValue) "file:line: message" at the line.
 [[noreturn]] void csv_bad(const std::string& file, int64_t line, const std::string& message);
 
 // The field as a finite number; csv_bad names the column otherwise.

@@ -33,7 +33,7 @@ Route checked(const std::string& file, int64_t line, Build build) {
     return build();
   } catch (const Error& e) {
     if (!e.file().empty()) throw;
-    throw Error(ErrorKind::BadValue, file + ": " + e.what(), file, line);
+    csv_bad(file, line, e.what());
   }
 }
 
@@ -125,7 +125,7 @@ Route read_gpx_route(const std::filesystem::path& path, std::istream& in, const 
   const pugi::xml_node gpx = doc.child("gpx");
   if (!gpx) csv_bad(file, 1, "no <gpx> element");
   if (!options.speed_km_per_h) {
-    throw Error(ErrorKind::BadValue, file + ": a GPX track gives no speed limits: give one speed for the route", file);
+    throw Error(ErrorKind::BadValue, file + ": a GPX track gives no speed limits: give one speed for the route (--route-speed)", file);
   }
   std::vector<double> distance, elevation;
   double lat0 = 0.0, lon0 = 0.0;

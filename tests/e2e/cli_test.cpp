@@ -512,6 +512,51 @@ TEST_F(CheckWarnings, ErrorsAreAllReportedAndExitOne) {
       << other.stdoutText;
 }
 
+// A route runs by distance with its own figures; bad route files and mixed runs are refused
+// before anything is written.
+TEST(Cli, RoutesByDistance) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-routes-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  fs::copy_file(fs::path(HDFE_SOURCE_DIR) / "examples/routes/depot-run.csv", dir / "depot-run.csv");
+  std::ofstream(dir / "bad.csv", std::ios::binary) << "distance_m,speed_km_per_h,stop_s\n0,50,0\n100,50,2.5\n";
+  std::ofstream(dir / "t.gpx", std::ios::binary)
+      << "<gpx><trk><trkseg>\n<trkpt lat=\"50\" lon=\"8\"><ele>100</ele></trkpt>\n"
+         "<trkpt lat=\"50.01\" lon=\"8\"><ele>110</ele></trkpt>\n</trkseg></trk></gpx>\n";
+
+  const CaseRun run = RunHdfe({"spec.txt", "--route", "depot-run.csv", "--json", "-"}, dir);
+  ASSERT_EQ(run.exitStatus, 0) << run.stderrText;
+  EXPECT_EQ(FolderFiles(run.dir), run.before);
+  const std::string json = run.stdoutText.substr(run.stdoutText.find('{'), run.stdoutText.rfind('}') + 1 - run.stdoutText.find('{'));
+  const nlohmann::json doc = nlohmann::json::parse(json);
+  ASSERT_EQ(doc["routes"].size(), 1u);
+  EXPECT_EQ(doc["routes"][0]["name"], "depot-run");
+  EXPECT_EQ(doc["routes"][0]["stopped_s"], 205.0);
+  EXPECT_EQ(doc["routes"][0]["kilometres"]["fuel_l"].size(), 26u);
+  EXPECT_EQ(doc["cycles"][0]["name"], "depot-run");
+  const CaseRun summary = RunHdfe({"spec.txt", "--route", "depot-run.csv"}, dir);
+  EXPECT_TRUE(Contains(summary.stdoutText, "\nROUTE depot-run: 25.500 km in ")) << summary.stdoutText;
+
+  const CaseRun gpx = RunHdfe({"spec.txt", "--route", "t.gpx", "--route-speed", "60", "--json", "-"}, dir);
+  ASSERT_EQ(gpx.exitStatus, 0) << gpx.stderrText;
+  EXPECT_NEAR(nlohmann::json::parse(gpx.stdoutText)["routes"][0]["length_km"].get<double>(), 1.112, 0.001);
+
+  const CaseRun bad = RunHdfe({"spec.txt", "--route", "bad.csv", "--json", "out.json"}, dir);
+  EXPECT_EQ(bad.exitStatus, 1);
+  EXPECT_TRUE(Contains(bad.stderrText, "bad.csv:3:")) << bad.stderrText;
+  EXPECT_EQ(FolderFiles(bad.dir), bad.before);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"spec.txt", "--route", "depot-run.csv", "--cycle", "hd-udds"},
+        std::vector<std::string>{"spec.txt", "--route-speed", "50"},
+        std::vector<std::string>{"spec.txt", "r.txt", "--route", "depot-run.csv"},
+        std::vector<std::string>{"spec.txt", "--route", "t.gpx", "--route-speed", "fast"}}) {
+    const CaseRun refused = RunHdfe(args, dir);
+    EXPECT_EQ(refused.exitStatus, 2) << args.back() << ": " << refused.stderrText;
+    EXPECT_EQ(FolderFiles(refused.dir), refused.before);
+  }
+  fs::remove_all(dir);
+}
+
 }  // namespace
 
 }  // namespace hdfe
