@@ -280,8 +280,9 @@ struct RowSource {
   std::size_t next_sweep_row = 0;
 
   std::vector<std::string> cycles;  // --cycle: run by every row
+  std::string route;                // --route: driven by every row
 
-  explicit RowSource(const CommandLine& c) : cycles(c.cycles) {
+  explicit RowSource(const CommandLine& c) : cycles(c.cycles), route(c.routes.empty() ? "" : c.routes.front()) {
     if (c.sweep_spec) {
       sweep = std::make_unique<Sweep>(*c.sweep_spec, c.sweeps);
       return;
@@ -303,10 +304,15 @@ struct RowSource {
       usage("--cycle runs every row over the cycles given, and the manifest " + name +
             " has a cycle column: give the cycles one way");
     }
+    if ((manifest->route_column() || manifest->cycle_column()) && !route.empty()) {
+      usage("--route drives every row along the route given, and the manifest " + name +
+            " has a route or cycle column: give the rows' runs one way");
+    }
   }
   // Rows run cycles of their own: the summary has a row per batch row and cycle.
   SummaryLayout layout() const {
-    return !cycles.empty() || (manifest && manifest->cycle_column()) ? SummaryLayout::PerCycle : SummaryLayout::Wide;
+    const bool own = manifest && (manifest->cycle_column() || manifest->route_column());
+    return !cycles.empty() || !route.empty() || own ? SummaryLayout::PerCycle : SummaryLayout::Wide;
   }
   const std::vector<std::string>& columns() const {
     return sweep ? sweep->override_columns() : manifest->override_columns();
@@ -319,6 +325,7 @@ struct RowSource {
       row = sweep->row(next_sweep_row++);
     }
     if (row && !cycles.empty()) row->cycles = cycles;
+    if (row && !route.empty()) row->route = route;
     return row;
   }
   // The number of rows, for the progress bar; 0 when unknown without reading standard input.
@@ -343,6 +350,7 @@ bool add_row_inputs(const CommandLine& c, FileSet& read) {
   for (const std::string& cycle : c.cycles) {
     if (find_library_cycle(cycle) == nullptr) read.add(cycle);
   }
+  for (const std::string& route : c.routes) read.add(route);
   const auto add = [&](const BatchRow& row) {
     if (!row.error.empty()) return;
     std::vector<std::string> key{row.spec.string()};
@@ -350,6 +358,7 @@ bool add_row_inputs(const CommandLine& c, FileSet& read) {
       if (o.name == "EngineFile" || o.name == "TransmissionFile") key.push_back(o.value);
     }
     key.insert(key.end(), row.cycles.begin(), row.cycles.end());
+    key.push_back(row.route);
     if (!seen.insert(std::move(key)).second) return;
     for (const fs::path& file : row_input_files(row)) read.add(file);
   };

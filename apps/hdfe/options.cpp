@@ -156,9 +156,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     usage_error("--route and --cycle go in separate runs: a route is driven by distance, a cycle by time");
   }
   if (c.route_speed_km_per_h && c.routes.empty()) usage_error("--route-speed goes with --route");
-  if (c.batch && !c.routes.empty()) {
-    usage_error("--route goes with a single run: give a batch row's route as its manifest's route column");
-  }
+  if (c.batch && c.routes.size() > 1) usage_error("a batch drives one --route: give each row's as a route column");
+  if (c.batch && c.route_speed_km_per_h) usage_error("--route-speed goes with a single run");
   if (c.batch && !c.sets.empty()) {
     usage_error("--set goes with a single run: give the value of every batch row as a manifest column or a --sweep name");
   }
@@ -180,7 +179,8 @@ std::string usage_text() {
        hdfe --check SPEC
        hdfe --list-cycles
        hdfe --batch MANIFEST [--cycle NAME|FILE ...] [--jobs N] [--out DIR] [--summary-csv FILE]
-       hdfe --batch --sweep SPEC NAME=START:STOP:STEP|NAME=v1,v2,... [...] [--cycle NAME|FILE ...] [--jobs N] [--out DIR]
+       hdfe --batch --sweep SPEC NAME=START:STOP:STEP|NAME=v1,v2,... [...] [--cycle NAME|FILE ... | --route FILE]
+            [--jobs N] [--out DIR]
 
 Computes the fuel economy (km/l) of a heavy-duty vehicle over the URBAN and HIGHWAY cycles.
 SPEC is the vehicle's spec file, OUTPUT the results file to write (OUTPUT_info.txt beside it).
@@ -211,9 +211,9 @@ Options:
                         by distance (distance_m, speed_km_per_h, grade_percent or elevation_m,
                         stop_s) or a GPX track. Figures as --cycle's, and the time lost
   --route-speed KMH     the speed limit of a route file without one (a GPX track)
-  --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, cycle, spec-file and
-                        engineering values); with a cycle column or --cycle, the summary has a
-                        row per batch row and cycle
+  --batch MANIFEST      run every row of a CSV manifest (columns: spec, id, cycle, route,
+                        spec-file and engineering values); with a cycle or route column, --cycle
+                        or --route, the summary has a row per batch row and cycle or route
   --sweep SPEC NAME=... run the product of the values given for each NAME as a batch
   --jobs N              worker threads for a batch (default: the number of cores; at most
                         4 per core and one per row)

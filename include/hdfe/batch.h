@@ -51,6 +51,8 @@ struct BatchRow {
   // The cycles the row runs (run_cycles) instead of the built-in ones (run): each a library
   // cycle's name or a cycle file, opened as written (find_cycle). Empty: the built-in cycles.
   std::vector<std::string> cycles;
+  // A route file the row drives (run_routes) instead of cycles; empty: none.
+  std::string route;
 };
 
 // The names of the spec-file values a row may replace, in spec-file order.
@@ -201,8 +203,9 @@ class ManifestReader {
 
   // The override columns, in manifest order.
   const std::vector<std::string>& override_columns() const { return columns_; }
-  // Whether the header names a `cycle` column.
+  // Whether the header names a `cycle` column, a `route` column.
   bool cycle_column() const { return cycle_column_; }
+  bool route_column() const { return route_column_; }
   // The next row; none at the end. Blank lines are skipped.
   std::optional<BatchRow> next();
 
@@ -211,8 +214,9 @@ class ManifestReader {
   std::string name_;
   std::filesystem::path base_;
   std::vector<std::string> columns_;  // override columns
-  std::vector<int> role_;             // per manifest column: -1 spec, -2 id, -3 cycle, else override index
+  std::vector<int> role_;             // per manifest column: -1 spec, -2 id, -3 cycle, -4 route, else override index
   bool cycle_column_ = false;
+  bool route_column_ = false;
   std::size_t rows_ = 0;
   std::size_t line_ = 1;
 };

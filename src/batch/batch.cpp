@@ -1,5 +1,6 @@
 // Running the rows of a batch on worker threads and handing them back in row order.
 #include "hdfe/batch.h"
+#include "hdfe/route.h"
 
 #include <condition_variable>
 #include <deque>
@@ -44,12 +45,18 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     }
     outcome.inputs = vehicle.files;
     // Only the standard vehicle on the built-in cycles has a results file.
-    const bool resultsFile = options.results_file && row.cycles.empty() && !has_engineering_values(vehicle.values);
+    const bool resultsFile =
+        options.results_file && row.cycles.empty() && row.route.empty() && !has_engineering_values(vehicle.values);
     RunOptions runOptions;
     runOptions.traces = resultsFile && vehicle.values.traces;
     const FuelGridSource grid = [&](const Vehicle& v) { return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v); };
     Result result;
-    if (row.cycles.empty()) {
+    if (!row.route.empty()) {
+      if (options.layout != SummaryLayout::PerCycle) {
+        throw Error(ErrorKind::Usage, "a row that drives a route needs the per-cycle summary layout");
+      }
+      result = run_routes(vehicle, {cache.route(row.route).get(), 1}, runOptions);
+    } else if (row.cycles.empty()) {
       result = run(vehicle, runOptions, grid);
     } else {
       if (options.layout != SummaryLayout::PerCycle) {

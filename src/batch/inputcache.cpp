@@ -41,6 +41,10 @@ std::shared_ptr<const Cycle> InputCache::cycle(const std::string& name) {
   return cycles_.get(name, [&] { return find_cycle(name); });
 }
 
+std::shared_ptr<const Route> InputCache::route(const std::string& name) {
+  return routes_.get(name, [&] { return read_route_file(name); });
+}
+
 std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
   std::string key;
   for (const InputFile& file : vehicle.files) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hdfe/cycle.h"
+#include "hdfe/route.h"
 #include "hdfe/fuel_grid.h"
 #include "run/loader.h"
 
@@ -69,6 +70,8 @@ class InputCache final : public InputSource {
 
   // The library cycle of that name or the cycle file (find_cycle), read once.
   std::shared_ptr<const Cycle> cycle(const std::string& name);
+  // The route file, read once.
+  std::shared_ptr<const Route> route(const std::string& name);
 
   // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
   std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
@@ -85,6 +88,7 @@ class InputCache final : public InputSource {
   Memo<std::optional<std::vector<std::string>>> lines_;
   Memo<FuelGrid> grids_;
   Memo<Cycle> cycles_;
+  Memo<Route> routes_;
   // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
   // take its address while the key is in use.
   struct LoadedGrid {

@@ -163,6 +163,7 @@ std::string suggestion(std::string_view name, bool with_id_and_spec) {
 constexpr int SpecColumn = -1;
 constexpr int IdColumn = -2;
 constexpr int CycleColumn = -3;
+constexpr int RouteColumn = -4;
 
 // Digits after the decimal point of a plain number ("2.20" has 2); none for an exponent form.
 std::optional<int> decimals(std::string_view text) {
@@ -204,11 +205,14 @@ ManifestReader::ManifestReader(std::istream& in, std::string name, std::filesyst
     } else if (column == "cycle") {
       role_.push_back(CycleColumn);
       cycle_column_ = true;
+    } else if (column == "route") {
+      role_.push_back(RouteColumn);
+      route_column_ = true;
     } else if (is_override_name(column)) {
       role_.push_back(static_cast<int>(columns_.size()));
       columns_.push_back(column);
     } else {
-      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec, cycle or a spec-file value" +
+      usage("the manifest " + name_ + " has an unknown column '" + column + "' (not id, spec, cycle, route or a spec-file value" +
             suggestion(column, true) + ")");
     }
   }
@@ -238,6 +242,10 @@ std::optional<BatchRow> ManifestReader::next() {
       const std::filesystem::path file(cycle);
       const bool asWritten = find_library_cycle(cycle) != nullptr || file.is_absolute() || base_.empty();
       row.cycles.push_back(asWritten ? cycle : (base_ / file).string());
+    } else if (role_[k] == RouteColumn) {
+      // A route file from the manifest's folder, as a spec file is.
+      const std::filesystem::path file(cells[k]);
+      if (!cells[k].empty()) row.route = file.is_absolute() || base_.empty() ? cells[k] : (base_ / file).string();
     } else {
       row.overrides[static_cast<std::size_t>(role_[k])].value = cells[k];
     }
@@ -250,6 +258,8 @@ std::optional<BatchRow> ManifestReader::next() {
                 std::to_string(role_.size());
   } else if (row.spec_name.empty()) {
     row.error = where + ": no spec file";
+  } else if (!row.route.empty() && !row.cycles.empty()) {
+    row.error = where + ": a row drives a route or cycles, not both";
   }
   if (!row.spec_name.empty()) {
     const std::filesystem::path spec(row.spec_name);

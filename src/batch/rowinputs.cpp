@@ -50,6 +50,7 @@ std::vector<std::filesystem::path> row_input_files(const BatchRow& row) {
   for (const std::string& cycle : row.cycles) {
     if (find_library_cycle(cycle) == nullptr) files.emplace_back(cycle);
   }
+  if (!row.route.empty()) files.emplace_back(row.route);
   return files;
 }
 

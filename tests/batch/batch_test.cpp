@@ -450,7 +450,7 @@ TEST(Summary, PerCycleCellsFollowTheColumnTable) {
   const std::vector<std::string> overrides{"TestMass"};
   EXPECT_EQ(cycle_summary_csv_header(overrides).rfind("id,spec,status,message,category,cycle,phase,", 0), 0u);
 
-  BatchRow batchRow{"r", "s.txt", "s.txt", {{"TestMass", "2e4"}}, "", nullptr, {"hd-udds"}};
+  BatchRow batchRow{"r", "s.txt", "s.txt", {{"TestMass", "2e4"}}, "", nullptr, {"hd-udds"}, ""};
   Result result;
   result.classification.values.category_code = "T8";
   CycleFigures f;
@@ -606,7 +606,7 @@ TEST(Summary, CsvCellsAndRows) {
   for (const char* kept : {"-0.01", "+2.5", "-1e-3", "'-0.01", "'quoted", "a=b"}) EXPECT_EQ(csv_cell(kept), kept);
   const std::vector<std::string> columns{"FinalRatio"};
   const std::string header = summary_csv_header(columns);
-  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr, {}};
+  BatchRow row{"r,1", "x.txt", "x.txt", {{"FinalRatio", "3"}}, "", nullptr, {}, ""};
   const std::string line = summary_csv_line(error_row(row, "  Cannot open spec-file : x.txt"));
   EXPECT_EQ(line, "\"r,1\",x.txt,error,Cannot open spec-file : x.txt" + std::string(22, ',') + "3\n");
   EXPECT_EQ(std::count(header.begin(), header.end(), ','), std::count(line.begin(), line.end(), ',') - 1);

@@ -541,6 +541,28 @@ TEST(Cli, RoutesByDistance) {
   ASSERT_EQ(gpx.exitStatus, 0) << gpx.stderrText;
   EXPECT_NEAR(nlohmann::json::parse(gpx.stdoutText)["routes"][0]["length_km"].get<double>(), 1.112, 0.001);
 
+  // A sweep and a manifest drive the route on every row: a row per batch row and route.
+  const CaseRun sweep = RunHdfe({"--batch", "--sweep", "spec.txt", "TestMass=10000:20000:10000", "--route",
+                                 "depot-run.csv", "--jobs", "1"},
+                                dir);
+  ASSERT_EQ(sweep.exitStatus, 0) << sweep.stderrText;
+  std::ofstream(dir / "m.csv", std::ios::binary) << "id,spec,route,TestMass\nlight,spec.txt,depot-run.csv,10000\n"
+                                                    "heavy,spec.txt,depot-run.csv,20000\n";
+  const CaseRun manifest = RunHdfe({"--batch", "m.csv", "--jobs", "1"}, dir);
+  ASSERT_EQ(manifest.exitStatus, 0) << manifest.stderrText;
+  for (const CaseRun* batch : {&sweep, &manifest}) {
+    std::istringstream lines(batch->stdoutText);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 3u) << batch->stdoutText;
+    EXPECT_TRUE(Contains(rows[1], ",ok,,T8,depot-run,")) << rows[1];
+    // The heavier row burns more: its km/l, the first figure, is lower.
+    const auto economy = [](const std::string& row) {
+      return std::stod(row.substr(row.find("depot-run,,") + 11));
+    };
+    EXPECT_GT(economy(rows[1]), economy(rows[2]));
+  }
+
   const CaseRun bad = RunHdfe({"spec.txt", "--route", "bad.csv", "--json", "out.json"}, dir);
   EXPECT_EQ(bad.exitStatus, 1);
   EXPECT_TRUE(Contains(bad.stderrText, "bad.csv:3:")) << bad.stderrText;
