@@ -562,10 +562,10 @@ TEST(Manifest, QuotedCellsBadRowsAndDefaults) {
   for (const auto& names : expected) EXPECT_EQ(withCycles.next()->cycles, names);
 
   const std::pair<std::string, std::string> headers[] = {
-      {"spec,finalratio", "unknown column 'finalratio' (not id, spec, cycle or a spec-file value; did you mean FinalRatio?)"},
+      {"spec,finalratio", "unknown column 'finalratio' (not id, spec, cycle, route or a spec-file value; did you mean FinalRatio?)"},
       {"Spec,Kf1", "did you mean spec?"},
       {"spec,Cycles", "did you mean cycle?"},
-      {"spec,Colour", "(not id, spec, cycle or a spec-file value)"},
+      {"spec,Colour", "(not id, spec, cycle, route or a spec-file value)"},
       {"spec,,Kf1", "header has no name for column 2"},
       {"spec,Kf1,Kf1", "names the column 'Kf1' twice"}};
   for (const auto& [header, message] : headers) {
