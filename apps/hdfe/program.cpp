@@ -153,7 +153,8 @@ void run_program(const CommandLine& c) {
   // redirected outputs stay as they always were; --summary and --json carry them as well.
   if (::isatty(STDERR_FILENO) == 1) {
     for (const RunWarning& warning : result.warnings) {
-      if (warning.kind == RunWarning::Kind::InputWarning || warning.kind == RunWarning::Kind::CycleResampled) {
+      if (warning.kind == RunWarning::Kind::InputWarning || warning.kind == RunWarning::Kind::CycleResampled ||
+          warning.kind == RunWarning::Kind::EngineOverSpeed) {
         std::cerr << "warning: " << warning.message << '\n';
       }
     }

@@ -101,6 +101,8 @@ struct RunWarning {
     InputWarning,          // an input the run takes as given but that is likely a mistake (as
                            // --check warns); the message starts with the file and line, or
                            // for an engineering value (in no file) with the value's name
+    EngineOverSpeed,       // the gear logic ran the engine past its highest speed, where the fuel
+                           // map is read far outside its points: the figures are not meaningful
     CycleResampled,        // a user's cycle was given at other times than whole seconds and was
                            // resampled to them; the message says from what
   };
@@ -120,12 +122,14 @@ constexpr std::string_view warning_kind_name(RunWarning::Kind kind) {
     case RunWarning::Kind::CycleMissed: return "cycle_missed";
     case RunWarning::Kind::InputWarning: return "input";
     case RunWarning::Kind::CycleResampled: return "cycle_resampled";
+    case RunWarning::Kind::EngineOverSpeed: return "engine_over_speed";
   }
   return "input";
 }
 inline constexpr RunWarning::Kind AllWarningKinds[] = {RunWarning::Kind::SpeedSearchExhausted,
                                                        RunWarning::Kind::CycleMissed, RunWarning::Kind::InputWarning,
-                                                       RunWarning::Kind::CycleResampled};
+                                                       RunWarning::Kind::CycleResampled,
+                                                       RunWarning::Kind::EngineOverSpeed};
 
 // How closely the vehicle followed a cycle's target speed.
 struct CycleMetrics {

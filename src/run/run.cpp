@@ -217,6 +217,35 @@ struct DrivenCycle {
   double start_speed_km_per_h = 0.0;
 };
 
+// The engine driven past its highest speed by more than this share: the gear logic can take a
+// gear that runs the engine far past it (re-engaging from a stall at the speed a cycle jumps
+// to), and the fuel map is then read far outside its points [%].
+constexpr double OverSpeedPercent = 5.0;
+
+// Warns once per cycle when the engine ran past its highest speed in gear.
+void warn_over_speed(const std::string& name, const CycleTrace& trace, const EngineData& eng,
+                     std::vector<RunWarning>& warnings) {
+  int32_t count = 0, first = 0;
+  double fastest = 0.0, fuel = 0.0;
+  const double limit = eng.max_speed_rpm * (1.0 + OverSpeedPercent / Percent);
+  for (std::size_t k = 0; k < trace.engine_speed_rpm.size(); ++k) {
+    if (trace.gear[k] == 0 || !(trace.engine_speed_rpm[k] > limit)) continue;
+    if (count++ == 0) first = static_cast<int32_t>(k) + 1;
+    if (trace.engine_speed_rpm[k] > fastest) {
+      fastest = trace.engine_speed_rpm[k];
+      fuel = trace.fuel_rate_l_per_h[k];
+    }
+  }
+  if (count == 0) return;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                ": in %d s from %d s the gear logic ran the engine past its highest speed of %.0f rpm (up to %.0f "
+                "rpm, where the fuel map gives %.0f l/h): the vehicle cannot follow the cycle's speeds there, and "
+                "the fuel figures are not meaningful",
+                count, first, eng.max_speed_rpm, fastest, fuel);
+  warnings.push_back({RunWarning::Kind::EngineOverSpeed, name, first, name + text});
+}
+
 // Gives a simulated cycle its fuel rates and, where it applies, idle stop.
 DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulation simulation,
                          const IdleStopRules& rules, const Vehicle& vehicle, const Classification& c,
@@ -233,6 +262,7 @@ DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulat
     warnings.push_back({RunWarning::Kind::SpeedSearchExhausted, name, second,
                         "Warning : convergence cal. of vehicle speed"});
   }
+  warn_over_speed(name, trace, c.engine, warnings);
   DrivenCycle driven;
   driven.run.name = std::move(name);
   driven.run.cycle = cycle;
