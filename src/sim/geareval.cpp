@@ -184,11 +184,12 @@ void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
 namespace {
 
 // Gear g from Vp towards V against the resistance gradeForce [N].
-// Gear g, which check_gear has passed, with its constants gear.
-template <class Lookup>
+// Gear g, which check_gear has passed, with its constants gear. An evaluation that needs
+// the speed search gives searched(search), search() being the search.
+template <class Lookup, class Searched>
 GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
                         const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                        const Lookup& fullLoad) {
+                        const Lookup& fullLoad, Searched&& searched) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, spec);
@@ -204,7 +205,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
       if (Te <= Tmax || Tmax <= 0.0) {
         return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
       }
-      return speed_search(g, V, d, spec, eng, trn, fullLoad);
+      return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
@@ -214,7 +215,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
     if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
     }
-    return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
+    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, fullLoad); });
   }
   if (g > trn.start_gears) {
     return outcome(V, Ne, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
@@ -223,7 +224,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
   if (Te <= Tmax) {
     return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
   }
-  return speed_search(g, V, d, spec, eng, trn, fullLoad);
+  return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
 }
 
 }  // namespace
@@ -270,10 +271,11 @@ struct GearEvaluator::Records {
     return slot.force;
   }
 
-  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
+  template <class Searched>
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
     check_gear(g, eng, trn);
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]});
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]}, searched);
   }
 };
 
@@ -309,7 +311,22 @@ void GearEvaluator::size_slots(std::size_t count) {
 
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
-  const GearEvalResult result = records_->evaluate(key.g, V, s, Vp);
+  return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
+}
+
+GearEvalResult GearEvaluator::evaluate(int32_t g, double V, double s, double Vp) {
+  return records_->evaluate(g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
+    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    std::size_t at = 0;
+    if (const GearEvalResult* kept = find(key, at)) return *kept;
+    const GearEvalResult result = search();
+    exhausted_seen_ = exhausted_seen_ || result.search_exhausted;
+    if (count_ >= MemoLimit) return result;
+    return keep(key, at, result);
+  });
+}
+
+const GearEvalResult& GearEvaluator::keep(const Key& key, std::size_t at, const GearEvalResult& result) {
   if (count_ >= MemoLimit) {
     unkept_.push_back(result);
     return unkept_.back();

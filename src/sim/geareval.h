@@ -50,13 +50,18 @@ class GearEvaluator {
   // release_unkept.
   const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
-    std::size_t at = hash(key) >> shift_;
-    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
-      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
-      if (entry.key == key) return entry.result;
-    }
+    std::size_t at = 0;
+    if (const GearEvalResult* kept = find(key, at)) return *kept;
     return add(key, at, V, s, Vp);
   }
+
+  // The same evaluation made afresh, except that one needing the speed search is looked up
+  // and kept as above (the two share their table): a plain evaluation costs less than
+  // keeping it.
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp);
+
+  // True once evaluate has given a result whose speed search ran out of passes.
+  bool exhausted_seen() const { return exhausted_seen_; }
 
   // True when gear g is a row of the gear table (check_gear passes).
   bool in_table(int32_t g) const { return g >= 1 && g <= gears_; }
@@ -82,8 +87,19 @@ class GearEvaluator {
   static uint64_t hash(const Key& k) {
     return ((k.V ^ std::rotl(k.Vp, 23) ^ std::rotl(k.s, 45)) + static_cast<uint64_t>(k.g)) * 0x9E3779B97F4A7C15ULL;
   }
+  // The kept result of key, or none with at left at the free slot where it belongs.
+  const GearEvalResult* find(const Key& key, std::size_t& at) const {
+    at = hash(key) >> shift_;
+    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
+      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
+      if (entry.key == key) return &entry.result;
+    }
+    return nullptr;
+  }
   // Evaluates afresh and keeps the result at free slot at.
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
+  // Keeps result under key at free slot at.
+  const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
   void size_slots(std::size_t count);
 
   static constexpr int ChunkBits = 10;
@@ -101,6 +117,7 @@ class GearEvaluator {
   std::size_t count_ = 0;
   // Results past the memo's limit, kept until release_unkept.
   std::deque<GearEvalResult> unkept_;
+  bool exhausted_seen_ = false;
 };
 
 // Stops the run: gear g is not a row of the gear table.
