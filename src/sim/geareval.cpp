@@ -67,6 +67,11 @@ struct HintedLoad {
   const IndexedCurve& index;
   int& hint;
   double operator()(double s) const { return index.near(s, hint); }
+  // The same lookup, taken on seg when it holds s, and leaving seg at the segment used.
+  double operator()(double s, IndexedCurve::Segment& seg) const {
+    return seg.holds(s) ? seg.at(s) : index.near(s, hint, seg);
+  }
+  IndexedCurve::Segment segment() const { return index.segment(hint); }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
@@ -111,18 +116,20 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   double step = SearchStep;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
+  // The passes move the engine speed little: most look the curve up on one segment.
+  IndexedCurve::Segment segment = fullLoad.segment();
   for (int32_t k = 1;; ++k) {
     const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
     Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
     N = (v * ratio60) / circumference;
     if (heldAtNmin && N < Nmin) {
-      Tmax = fullLoad(Nmin);
+      Tmax = fullLoad(Nmin, segment);
     } else if (N >= Nes) {
-      Tmax = fullLoad(N);
+      Tmax = fullLoad(N, segment);
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = Nes;
-      Tmax = fullLoad(N);
+      Tmax = fullLoad(N, segment);
       if (Te < Tmax) {
         return outcome(v, N, Te, Tmax, GearStatus::Lowered);
       }
@@ -314,9 +321,10 @@ const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double 
   return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
 }
 
-GearEvalResult GearEvaluator::evaluate(int32_t g, double V, double s, double Vp) {
-  return records_->evaluate(g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
-    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
+
+GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s, double Vp) {
+  return records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
     std::size_t at = 0;
     if (const GearEvalResult* kept = find(key, at)) return *kept;
     const GearEvalResult result = search();

@@ -74,6 +74,7 @@ struct State {
   // is still that state while its stamp is keepStamp.
   State* keep = nullptr;
   uint64_t keepStamp = 0;
+  uint32_t prepared = 0;  // bit D: prepare has made what the step with D further seconds makes
 };
 
 constexpr uint32_t up_bit(bool spanLimit, int32_t h) { return 1U << ((spanLimit ? MaxHorizon + 1 : 0) + h); }
@@ -280,6 +281,7 @@ struct Stepper::States {
     x.stamp = ++stamps;
     x.searched = 0;
     x.keep = nullptr;
+    x.prepared = 0;
     const double Vt = target[static_cast<std::size_t>(i)];
     const double dV = Vt - Vin;
     int32_t hold = hold_in;
@@ -340,13 +342,7 @@ struct Stepper::States {
     const double Vt = target[static_cast<std::size_t>(x.i + 1)];
     // In gear the next step idles only at a standstill target.
     if (Vt <= 0.0) return recDeficit + shortfall(target[static_cast<std::size_t>(x.i)], Vt, e.V, Vt);
-    State* next = x.keep;
-    if (next == nullptr || next->stamp != x.keepStamp) {
-      next = &state(D, x.i + 1, e.V, x.g, x.hold + 1);
-      x.keep = next;
-      x.keepStamp = next->stamp;
-    }
-    return deficit_of(*next, D - 1, recDeficit);
+    return deficit_of(keep_successor(x, D), D - 1, recDeficit);
   }
 
   // The deficit sim_step gives at depth `depth` (the outcome's other values are not used
@@ -438,53 +434,153 @@ struct Stepper::States {
     return c;
   }
 
-  // sim_step's step at the full look-ahead depth.
+  // The state the next second starts from when state x drives on in its first gear,
+  // explored at depth `depth` when it is new.
+  State& keep_successor(State& x, int32_t depth) {
+    State* next = x.keep;
+    if (next == nullptr || next->stamp != x.keepStamp) {
+      next = &state(depth, x.i + 1, x.gears[x.g].first.V, x.g, x.hold + 1);
+      x.keep = next;
+      x.keepStamp = next->stamp;
+    }
+    return *next;
+  }
+
+  // Makes every evaluation and search that sim_step makes from state x with D further
+  // seconds of look-ahead, whatever the deficits handed in: the states it reaches do not
+  // depend on them, nor do the searches but the downshift one, which is made whenever the
+  // gear falls short. Its outcome then needs no evaluation that is not made here.
+  void prepare(State* x, int32_t D) {
+    for (;;) {
+      const uint32_t bit = 1U << D;
+      if ((x->prepared & bit) != 0) return;
+      x->prepared |= bit;
+      const int32_t g = x->g;
+      const GearStatus s0 = x->gears[g].first.status;
+      State* next = nullptr;
+      switch (x->course) {
+        case Course::Hold:
+          if (s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles) return;
+          if (s0 == GearStatus::OverSpeed && g < gearCount) return;
+          break;
+        case Course::Reengage:
+          if (!up(*x, D + 1, false).found) retry(*x, false);
+          return;
+        case Course::OverTop:
+          break;
+        case Course::Over: {
+          int32_t gear = g, m = RetryHorizon;
+          if (const Search& s = up(*x, D + 1, true); s.found) {
+            gear = s.best;
+          } else if (const Search& t = retry(*x, true); t.found) {
+            gear = t.best;
+            m = t.m;
+          }
+          if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+          next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
+          break;
+        }
+        case Course::Decide:
+          if (g < gearCount) up(*x, D + 1, true);
+          if (s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) down(*x, D + 1);
+          break;
+      }
+      // Past the look-ahead or the cycle's end, or at a standstill target (the next
+      // step, in gear, idles), there is nothing further.
+      if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+      x = next != nullptr ? next : &keep_successor(*x, D);
+      --D;
+    }
+  }
+
+  // sim_step's step at the full look-ahead depth, but for the deficit, which is not
+  // worked out (0): it weighs the gears of this step only, and only when a shift is found.
   StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
     constexpr int32_t D = LookAheadDepth - 1;
     if (i > n) return StepOutcome{0.0, 0.0, 0.0, gear_in, 0.0};
     const EngineData& eng = r.eng;
-    const double Vprev = target[static_cast<std::size_t>(i - 1)];
     const double Vt = target[static_cast<std::size_t>(i)];
     // Standing still, or rolling in neutral while the target still falls: the engine idles.
     const bool standstill = Vt <= 0.0;
     if (standstill || (gear_in == 0 && Vin != 0.0 && Vt - Vin < 0.0)) {
       if (!standstill) hold = HoldSeconds;
-      return StepOutcome{eng.idle_speed_rpm, 0.0, Vt, 0, 0.0 + shortfall(Vprev, Vt, Vin, Vt)};
+      return StepOutcome{eng.idle_speed_rpm, 0.0, Vt, 0, 0.0};
     }
     State& x = state(LookAheadDepth, i, Vin, gear_in, hold);
+    prepare(&x, D);
     hold = x.hold;
     const int32_t g = x.g;
     const GearEvalResult& e = x.gears[g].first;
-    if (x.course == Course::Hold) {
-      if (e.status == GearStatus::UnderSpeed || e.status == GearStatus::Idles) {
-        hold = HoldSeconds;
-        return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, 0, 0.0};
+    int32_t gear = g;
+    int32_t m = RetryHorizon;
+    switch (x.course) {
+      case Course::Hold:
+        if (e.status == GearStatus::UnderSpeed || e.status == GearStatus::Idles) {
+          hold = HoldSeconds;
+          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, 0, 0.0};
+        }
+        if (e.status == GearStatus::OverSpeed && g < gearCount) {
+          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, 0.0, g, 0.0};
+        }
+        hold = hold + 1;
+        return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, g, 0.0};
+      case Course::Reengage:
+        if (const Search& s = up(x, D + 1, false); s.found) {
+          gear = s.best;
+        } else {
+          const Search& t = retry(x, false);
+          m = t.m;
+          if (t.found) gear = t.best;
+        }
+        break;
+      case Course::OverTop:
+        break;
+      case Course::Over:
+        if (const Search& s = up(x, D + 1, true); s.found) {
+          gear = s.best;
+        } else if (const Search& t = retry(x, true); t.found) {
+          gear = t.best;
+          m = t.m;
+        }
+        break;
+      case Course::Decide: {
+        // Keeping gear g against the best upshift and, when the gear falls short, the
+        // best downshift: the deficit of keeping it is needed only when one is found.
+        const Search* upward = g < gearCount ? &up(x, D + 1, true) : nullptr;
+        const GearStatus s0 = e.status;
+        const Search* downward =
+            s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed ? &down(x, D + 1) : nullptr;
+        const bool upFound = upward != nullptr && upward->found;
+        const bool downFound = downward != nullptr && downward->found;
+        if (upFound || downFound) {
+          constexpr double deficit = 0.0;
+          const double Dstay = rec_keep(x, D, deficit);
+          if (upFound && upward->dBest + deficit <= Dstay) {
+            gear = upward->best;
+          } else if (downFound && downward->dBest + deficit <= Dstay) {
+            gear = downward->best;
+          }
+        }
+        break;
       }
-      if (e.status == GearStatus::OverSpeed && g < gearCount) {
-        return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, 0.0, g, 0.0};
-      }
-      const double kept = rec_keep(x, D, 0.0);
-      hold = hold + 1;
-      return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, g, kept};
     }
-    const Choice c = choose(x, D, 0.0);
     // The chosen gear's evaluation; the clutch slips below Nes.
-    const GearEvalResult& f = x.gears[c.gear].first;
+    const GearEvalResult& f = x.gears[gear].first;
     double Ne = f.engine_speed_rpm;
     if (Ne < eng.engage_speed_rpm) {
       Ne = eng.engage_speed_rpm;
     } else if (Ne < eng.release_speed_rpm) {
       hold = HoldSeconds;
-      return StepOutcome{eng.idle_speed_rpm, 0.0, f.V, 0, c.deficit};
+      return StepOutcome{eng.idle_speed_rpm, 0.0, f.V, 0, 0.0};
     }
-    if (c.gear == 0) {
+    if (gear == 0) {
       hold = HoldSeconds;
-    } else if (c.gear == gear_in) {
+    } else if (gear == gear_in) {
       hold = hold + 1;
     } else {
-      hold = hold_after_shift(c.m);
+      hold = hold_after_shift(m);
     }
-    return StepOutcome{Ne, f.engine_torque_nm, f.V, c.gear, c.deficit};
+    return StepOutcome{Ne, f.engine_torque_nm, f.V, gear, 0.0};
   }
 };
 
@@ -506,7 +602,9 @@ StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold)
     states_.reset();
     hold = held;
   }
-  return sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
+  StepOutcome outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
+  outcome.deficit = 0.0;
+  return outcome;
 }
 
 }  // namespace hdfe

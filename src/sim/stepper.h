@@ -25,7 +25,8 @@ class Stepper {
   Stepper(const Stepper&) = delete;
   Stepper& operator=(const Stepper&) = delete;
 
-  // sim_step(context, i, Vin, gear_in, hold, LookAheadDepth, 0.0).
+  // sim_step(context, i, Vin, gear_in, hold, LookAheadDepth, 0.0), but for the outcome's
+  // deficit: 0, as a step's own deficit is not used.
   StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold);
 
   // True once the steps are sim_step's.
