@@ -119,7 +119,7 @@ class GearEvaluator {
   static constexpr int ChunkBits = 10;
   // evaluate's table of recent evaluations: 2^RecentBits places (a key with gear 0 marks
   // an empty one, as no evaluation has gear 0).
-  static constexpr int RecentBits = 9;
+  static constexpr int RecentBits = 7;
   static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
 
   std::unique_ptr<Records> records_;
@@ -135,7 +135,7 @@ class GearEvaluator {
   // Results past the memo's limit, kept until release_unkept.
   std::deque<GearEvalResult> unkept_;
   bool exhausted_seen_ = false;
-  std::vector<Entry> recent_ = std::vector<Entry>(std::size_t{1} << RecentBits);
+  std::unique_ptr<Entry[]> recent_{new Entry[std::size_t{1} << RecentBits]};
 };
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).

@@ -54,7 +54,7 @@ enum class Course : uint8_t {
 // A step's start: the second, speed, gear and hold counter it is called with, and what
 // its look-ahead found.
 struct State {
-  int32_t i = -1;
+  int32_t i = 0;
   uint64_t vinBits = 0;
   int32_t gear_in = 0;
   int32_t hold_in = 0;
@@ -95,14 +95,15 @@ struct Stepper::States {
   int32_t tableGears = 0;  // the gears check_gear passes: 1..tableGears
 
   struct Second {
-    int32_t i = -1;
+    int32_t i = 0;  // the second whose states these are
     int32_t count = 0;
     std::array<State, StatesPerSecond> states;
   };
-  std::array<Second, KeptSeconds> seconds;
+  // The states kept, by second modulo KeptSeconds.
+  std::unique_ptr<Second[]> seconds{new Second[KeptSeconds]};
   // A state not kept, by look-ahead depth: one per call that may be in progress.
-  std::array<State, LookAheadDepth + 1> loose;
-  std::vector<GearAhead> aheads;
+  std::unique_ptr<State[]> loose{new State[LookAheadDepth + 1]};
+  std::unique_ptr<GearAhead[]> aheads;
   uint64_t stamps = 0;
 
   explicit States(const SimContext& context)
@@ -113,16 +114,16 @@ struct Stepper::States {
         gearCount(context.trn.gear_count()) {
     while (tableGears < gearCount && r.evaluator.in_table(tableGears + 1)) ++tableGears;
     const std::size_t perState = static_cast<std::size_t>(tableGears) + 1;
-    aheads.resize(perState * (KeptSeconds * StatesPerSecond + loose.size()));
-    GearAhead* next = aheads.data();
-    for (Second& second : seconds) {
-      for (State& x : second.states) {
+    aheads.reset(new GearAhead[perState * (KeptSeconds * StatesPerSecond + LookAheadDepth + 1)]);
+    GearAhead* next = aheads.get();
+    for (int32_t k = 0; k < KeptSeconds; ++k) {
+      for (State& x : seconds[static_cast<std::size_t>(k)].states) {
         x.gears = next;
         next += perState;
       }
     }
-    for (State& x : loose) {
-      x.gears = next;
+    for (int32_t depth = 0; depth <= LookAheadDepth; ++depth) {
+      loose[static_cast<std::size_t>(depth)].gears = next;
       next += perState;
     }
   }
