@@ -118,20 +118,32 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   bool exhausted = false;
   // The passes move the engine speed little: most look the curve up on one segment.
   IndexedCurve::Segment segment = fullLoad.segment();
+  // The last pass whose torque was to spare by the tolerance or more. A pass that falls
+  // short steps back down by the step it went up by, most often to exactly that speed
+  // again, whose pass is then taken from here: the same speed gives the same values.
+  bool spare = false;
+  uint64_t spareBits = 0;
+  double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
   for (int32_t k = 1;; ++k) {
-    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
-    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
-    N = (v * ratio60) / circumference;
-    if (heldAtNmin && N < Nmin) {
-      Tmax = fullLoad(Nmin, segment);
-    } else if (N >= Nes) {
-      Tmax = fullLoad(N, segment);
+    if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
+      N = spareN;
+      Te = spareTe;
+      Tmax = spareTmax;
     } else {
-      // Below the engagement speed the clutch slips with the engine held at Nes.
-      N = Nes;
-      Tmax = fullLoad(N, segment);
-      if (Te < Tmax) {
-        return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+      const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+      Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+      N = (v * ratio60) / circumference;
+      if (heldAtNmin && N < Nmin) {
+        Tmax = fullLoad(Nmin, segment);
+      } else if (N >= Nes) {
+        Tmax = fullLoad(N, segment);
+      } else {
+        // Below the engagement speed the clutch slips with the engine held at Nes.
+        N = Nes;
+        Tmax = fullLoad(N, segment);
+        if (Te < Tmax) {
+          return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+        }
       }
     }
     const double diff = Tmax - Te;
@@ -147,6 +159,11 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       }
       v = next;
     } else if (diff >= SearchTolerance) {
+      spare = true;
+      spareBits = std::bit_cast<uint64_t>(v);
+      spareN = N;
+      spareTe = Te;
+      spareTmax = Tmax;
       const double half = step / 2.0;
       const double next = v + half;
       if (same_bits(half, step) && same_bits(next, v)) {
