@@ -37,6 +37,12 @@ std::shared_ptr<const std::vector<std::string>> InputCache::lines(const std::str
   return read->has_value() ? std::shared_ptr<const std::vector<std::string>>(read, &**read) : nullptr;
 }
 
+std::shared_ptr<const InputText> InputCache::input_text(const Vehicle& vehicle) {
+  std::string key;
+  for (const InputFile& file : vehicle.files) key += file.role + '\0' + file.name + '\0' + file.path.string() + '\0';
+  return texts_.get(key, [&] { return *InputSource::input_text(vehicle); });
+}
+
 std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
   std::string key;
   for (const InputFile& file : vehicle.files) {

@@ -11,6 +11,7 @@
 
 #include "hdfe/fuel_grid.h"
 #include "run/loader.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -65,6 +66,8 @@ class InputCache final : public InputSource {
   FuelMap fuel_map(const std::string& name) override;
   std::string sha256(const std::string& name) override;
   std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override;
+  // Once per set of files (roles, names and paths).
+  std::shared_ptr<const InputText> input_text(const Vehicle& vehicle) override;
 
   // The fuel grid of the vehicle's fuel map and motoring curve, built once per pair of files.
   std::shared_ptr<const FuelGrid> grid(const Vehicle& vehicle);
@@ -80,6 +83,7 @@ class InputCache final : public InputSource {
   Memo<std::string> digests_;
   Memo<std::optional<std::vector<std::string>>> lines_;
   Memo<FuelGrid> grids_;
+  Memo<InputText> texts_;
   // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
   // take its address while the key is in use.
   struct LoadedGrid {
