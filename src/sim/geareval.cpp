@@ -295,9 +295,9 @@ struct GearEvaluator::Records {
     return slot.force;
   }
 
+  // Gear g, which check_gear has passed.
   template <class Searched>
   GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
-    check_gear(g, eng, trn);
     const std::size_t row = static_cast<std::size_t>(g);
     return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]}, searched);
   }
@@ -335,6 +335,7 @@ void GearEvaluator::size_slots(std::size_t count) {
 
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
+  check_gear(key.g, records_->eng, records_->trn);
   return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
 }
 
