@@ -119,7 +119,7 @@ class GearEvaluator {
   static constexpr int ChunkBits = 10;
   // evaluate's table of recent evaluations: 2^RecentBits places (a key with gear 0 marks
   // an empty one, as no evaluation has gear 0).
-  static constexpr int RecentBits = 7;
+  static constexpr int RecentBits = 10;
   static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
 
   std::unique_ptr<Records> records_;
