@@ -589,8 +589,6 @@ Stepper::Stepper(const SimContext& context) : context_(context), states_(std::ma
 
 Stepper::~Stepper() = default;
 
-bool Stepper::counting() const { return states_ == nullptr; }
-
 StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
   if (states_ != nullptr) {
     const int32_t held = hold;

@@ -29,9 +29,6 @@ class Stepper {
   // deficit: 0, as a step's own deficit is not used.
   StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold);
 
-  // True once the steps are sim_step's.
-  bool counting() const;
-
  private:
   struct States;
   const SimContext& context_;
