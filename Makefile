@@ -82,14 +82,18 @@ clean:
 	rm -rf build
 
 # Tractor example: times of a whole in-process run, the simulation, the fuel calculation
-# and the trace formatting; instructions and peak memory of complete process runs; rows per
-# second of a 10,000-row batch sweep at 1 and 2 jobs; and of the Python run_batch against
-# hdfe.dask.sweep on a local cluster.
+# and the trace formatting; instructions and peak memory of complete process runs; times of
+# runs over the public cycles and over a 24-hour cycle (with its peak memory), and the
+# instructions of a run over hd-udds; rows per second of a 10,000-row batch sweep at 1 and
+# 2 jobs; and of the Python run_batch against hdfe.dask.sweep on a local cluster.
 bench:
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF -DHDFE_BENCHMARKS=ON
-	cmake --build build/bench -j$(JOBS) --target bench_simulation bench_batch hdfe
+	cmake --build build/bench -j$(JOBS) --target bench_simulation bench_batch bench_cycle hdfe
 	build/bench/bench/bench_simulation
 	bench/process_run.sh build/bench/hdfe
+	build/bench/bench/bench_cycle
+	build/bench/bench/bench_cycle day
+	bench/library_cycle_run.sh build/bench/bench/bench_cycle hd-udds
 	build/bench/bench/bench_batch 10000
 	$(MAKE) python
 	PYTHONPATH=$(CURDIR)/build/python $(PYTHON) bench/python_bench.py

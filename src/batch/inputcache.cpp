@@ -45,6 +45,12 @@ std::shared_ptr<const Route> InputCache::route(const std::string& name) {
   return routes_.get(name, [&] { return read_route_file(name); });
 }
 
+std::shared_ptr<const InputText> InputCache::input_text(const Vehicle& vehicle) {
+  std::string key;
+  for (const InputFile& file : vehicle.files) key += file.role + '\0' + file.name + '\0' + file.path.string() + '\0';
+  return texts_.get(key, [&] { return *InputSource::input_text(vehicle); });
+}
+
 std::shared_ptr<const FuelGrid> InputCache::grid(const Vehicle& vehicle) {
   std::string key;
   for (const InputFile& file : vehicle.files) {

@@ -13,6 +13,7 @@
 #include "hdfe/route.h"
 #include "hdfe/fuel_grid.h"
 #include "run/loader.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -67,6 +68,8 @@ class InputCache final : public InputSource {
   FuelMap fuel_map(const std::string& name) override;
   std::string sha256(const std::string& name) override;
   std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override;
+  // Once per set of files (roles, names and paths).
+  std::shared_ptr<const InputText> input_text(const Vehicle& vehicle) override;
 
   // The library cycle of that name or the cycle file (find_cycle), read once.
   std::shared_ptr<const Cycle> cycle(const std::string& name);
@@ -89,6 +92,7 @@ class InputCache final : public InputSource {
   Memo<FuelGrid> grids_;
   Memo<Cycle> cycles_;
   Memo<Route> routes_;
+  Memo<InputText> texts_;
   // Keyed by the vehicle's address: the slot holds the vehicle, so that no other vehicle can
   // take its address while the key is in use.
   struct LoadedGrid {

@@ -1,6 +1,7 @@
 // Straight-line lookup of a torque curve.
 #pragma once
 #include <cstdint>
+#include <limits>
 #include <vector>
 #include "hdfe/vehicle.h"
 
@@ -35,6 +36,34 @@ class IndexedCurve {
       }
     }
     return find(s, hint);
+  }
+
+ // A segment of the curve between two of its points, for a run of lookups that mostly
+  // stays on it: the value of a speed it holds is the lookup's, by the same operations.
+  struct Segment {
+    double from = std::numeric_limits<double>::infinity();  // [rpm]; holds nothing when unset
+    double to = -std::numeric_limits<double>::infinity();   // [rpm]
+    double torque = 0.0;  // at `from` [N·m]
+    double rise = 0.0;    // torque at `to` less torque at `from` [N·m]
+    double run = 0.0;     // to - from [rpm]
+    bool holds(double s) const { return from <= s && s < to; }
+    double at(double s) const { return torque + ((s - from) * rise) / run; }
+  };
+
+  // near's lookup, leaving seg at the segment it used when that holds s (else unset).
+  double near(double s, int& hint, Segment& seg) const {
+    const double value = near(s, hint);
+    seg = segment(hint);
+    return value;
+  }
+
+  // Segment `hint` as near leaves it: set for a segment (0-based), unset for -1.
+  Segment segment(int hint) const {
+    if (hint < 0) return Segment{};
+    const double* speed = curve_.speeds_rpm.data();
+    const double* torque = curve_.torques_nm.data();
+    return Segment{speed[hint], speed[hint + 1], torque[hint], torque[hint + 1] - torque[hint],
+                   speed[hint + 1] - speed[hint]};
   }
 
  private:

@@ -36,6 +36,10 @@ class DirectInput final : public InputSource {
 
 }  // namespace
 
+std::shared_ptr<const InputText> InputSource::input_text(const Vehicle& vehicle) {
+  return read_input_text(vehicle, [&](const std::string& path) { return lines(path); });
+}
+
 InputSource& direct_input() {
   static DirectInput source;
   return source;
@@ -78,7 +82,7 @@ Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec
   v.full_load = load("full_load", v.engine.full_load_file, curve);
   v.motoring = load("motoring", v.engine.motoring_file, curve);
   v.fuel_map = load("fuel_map", v.engine.fuel_map_file, [&](const std::string& n) { return source.fuel_map(n); });
-  v.text = read_input_text(v, [&](const std::string& path) { return source.lines(path); });
+  v.text = source.input_text(v);
   return v;
 }
 

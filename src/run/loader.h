@@ -23,6 +23,9 @@ class InputSource {
   virtual std::string sha256(const std::string& name) = 0;
   // The lines of a file, for the warnings its text gives; null when it cannot be read.
   virtual std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) = 0;
+  // What the text of the vehicle's files gives (read_input_text over lines), which
+  // depends on its files alone: a source may give the same to every vehicle of the same files.
+  virtual std::shared_ptr<const InputText> input_text(const Vehicle& vehicle);
 };
 
 // The readers of the input folder, reading each file afresh.

@@ -75,11 +75,19 @@ std::optional<std::vector<std::string>> file_lines(const std::string& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
+  // The whole file, then its lines as getline gives them: split at every LF, a last line
+  // without one included, none after a final LF; each without a CR at its end.
+  std::string text;
+  char block[16384];
+  for (std::streamsize got; (got = in.rdbuf()->sgetn(block, sizeof block)) > 0;) text.append(block, static_cast<std::size_t>(got));
   std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    if (end > at && text[end - 1] == '\r') --end;
+    lines.emplace_back(text, at, end - at);
+    at = next;
   }
   return lines;
 }

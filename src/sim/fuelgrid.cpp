@@ -154,6 +154,7 @@ class GridInterpolator {
     }
     ierr = hermite_table_check(nT_, grid.torque_axis_nm.data(), 1);
     if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongTorque, ierr);
+    for (int32_t j = 1; j + 1 < nT_; ++j) weights_[static_cast<std::size_t>(j)] = hermite_weights(grid.torque_axis_nm.data(), j);
     std::array<double, GridSize> deriv{};
     // Appended in the order cubic() reads them, without zero-filling a full table first.
     cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));
@@ -192,14 +193,20 @@ class GridInterpolator {
       column_[j] = hermite_cubic_value(cubic(j, speedInterval_), ne);
       ready_ |= 1U << j;
     }
-    const double d1 = hermite_derivative_at(nT_, torque, column_.data(), k - 1);
-    const double d2 = hermite_derivative_at(nT_, torque, column_.data(), k);
+    const double d1 = derivative(k - 1);
+    const double d2 = derivative(k);
     hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, alongTorque_);
     torqueInterval_ = k;
     return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
   }
 
  private:
+  // The derivative along torque at grid torque j of the column values at the engine speed.
+  double derivative(int32_t j) const {
+    if (j > 0 && j < nT_ - 1 && nT_ > 2) return hermite_derivative_at(weights_[static_cast<std::size_t>(j)], column_.data(), j);
+    return hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), column_.data(), j);
+  }
+
   double keep_last(uint64_t ne, uint64_t te, double rate) {
     haveLast_ = true;
     lastNe_ = ne;
@@ -227,6 +234,8 @@ class GridInterpolator {
   uint64_t lastNe_ = 0, lastTe_ = 0;
   double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
   std::array<double, GridSize> column_{};
+  // By interior grid torque, the terms of its derivative that depend on the axis alone.
+  std::array<HermiteWeights, GridSize> weights_{};
 };
 
 }  // namespace

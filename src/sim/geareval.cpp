@@ -67,6 +67,11 @@ struct HintedLoad {
   const IndexedCurve& index;
   int& hint;
   double operator()(double s) const { return index.near(s, hint); }
+  // The same lookup, taken on seg when it holds s, and leaving seg at the segment used.
+  double operator()(double s, IndexedCurve::Segment& seg) const {
+    return seg.holds(s) ? seg.at(s) : index.near(s, hint, seg);
+  }
+  IndexedCurve::Segment segment() const { return index.segment(hint); }
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
@@ -111,20 +116,34 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   double step = SearchStep;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
+  // The passes move the engine speed little: most look the curve up on one segment.
+  IndexedCurve::Segment segment = fullLoad.segment();
+  // The last pass whose torque was to spare by the tolerance or more. A pass that falls
+  // short steps back down by the step it went up by, most often to exactly that speed
+  // again, whose pass is then taken from here: the same speed gives the same values.
+  bool spare = false;
+  uint64_t spareBits = 0;
+  double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
   for (int32_t k = 1;; ++k) {
-    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
-    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
-    N = (v * ratio60) / circumference;
-    if (heldAtNmin && N < Nmin) {
-      Tmax = fullLoad(Nmin);
-    } else if (N >= Nes) {
-      Tmax = fullLoad(N);
+    if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
+      N = spareN;
+      Te = spareTe;
+      Tmax = spareTmax;
     } else {
-      // Below the engagement speed the clutch slips with the engine held at Nes.
-      N = Nes;
-      Tmax = fullLoad(N);
-      if (Te < Tmax) {
-        return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+      const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+      Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+      N = (v * ratio60) / circumference;
+      if (heldAtNmin && N < Nmin) {
+        Tmax = fullLoad(Nmin, segment);
+      } else if (N >= Nes) {
+        Tmax = fullLoad(N, segment);
+      } else {
+        // Below the engagement speed the clutch slips with the engine held at Nes.
+        N = Nes;
+        Tmax = fullLoad(N, segment);
+        if (Te < Tmax) {
+          return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+        }
       }
     }
     const double diff = Tmax - Te;
@@ -140,6 +159,11 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       }
       v = next;
     } else if (diff >= SearchTolerance) {
+      spare = true;
+      spareBits = std::bit_cast<uint64_t>(v);
+      spareN = N;
+      spareTe = Te;
+      spareTmax = Tmax;
       const double half = step / 2.0;
       const double next = v + half;
       if (same_bits(half, step) && same_bits(next, v)) {
@@ -184,11 +208,12 @@ void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
 namespace {
 
 // Gear g from Vp towards V against the resistance gradeForce [N].
-// Gear g, which check_gear has passed, with its constants gear.
-template <class Lookup>
+// Gear g, which check_gear has passed, with its constants gear. An evaluation that needs
+// the speed search gives searched(search), search() being the search.
+template <class Lookup, class Searched>
 GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
                         const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                        const Lookup& fullLoad) {
+                        const Lookup& fullLoad, Searched&& searched) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, spec);
@@ -204,7 +229,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
       if (Te <= Tmax || Tmax <= 0.0) {
         return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
       }
-      return speed_search(g, V, d, spec, eng, trn, fullLoad);
+      return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
@@ -214,7 +239,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
     if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
     }
-    return speed_search(g, Vlim, d, spec, eng, trn, fullLoad);
+    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, fullLoad); });
   }
   if (g > trn.start_gears) {
     return outcome(V, Ne, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
@@ -223,7 +248,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
   if (Te <= Tmax) {
     return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
   }
-  return speed_search(g, V, d, spec, eng, trn, fullLoad);
+  return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
 }
 
 }  // namespace
@@ -270,10 +295,11 @@ struct GearEvaluator::Records {
     return slot.force;
   }
 
-  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
-    check_gear(g, eng, trn);
+  // Gear g, which check_gear has passed.
+  template <class Searched>
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]});
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]}, searched);
   }
 };
 
@@ -309,7 +335,24 @@ void GearEvaluator::size_slots(std::size_t count) {
 
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
-  const GearEvalResult result = records_->evaluate(key.g, V, s, Vp);
+  check_gear(key.g, records_->eng, records_->trn);
+  return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
+}
+
+const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
+
+GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s, double Vp) {
+  return records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
+    std::size_t at = 0;
+    if (const GearEvalResult* kept = find(key, at)) return *kept;
+    const GearEvalResult result = search();
+    exhausted_seen_ = exhausted_seen_ || result.search_exhausted;
+    if (count_ >= MemoLimit) return result;
+    return keep(key, at, result);
+  });
+}
+
+const GearEvalResult& GearEvaluator::keep(const Key& key, std::size_t at, const GearEvalResult& result) {
   if (count_ >= MemoLimit) {
     unkept_.push_back(result);
     return unkept_.back();

@@ -30,6 +30,9 @@ struct GearEvalResult {
   bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
 };
 
+// Stops the run: gear g is not a row of the gear table.
+[[noreturn]] void stop_gear_not_in_table(int32_t g, const TransmissionData& trn);
+
 // The gear evaluations of one run: the full-load curve indexed, the resistance of each
 // gradient met computed once, and every evaluation kept under its exact arguments, so
 // that a repeat gives the same result, its exhausted-search flag included, without being
@@ -50,13 +53,26 @@ class GearEvaluator {
   // release_unkept.
   const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
-    std::size_t at = hash(key) >> shift_;
-    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
-      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
-      if (entry.key == key) return entry.result;
-    }
+    std::size_t at = 0;
+    if (const GearEvalResult* kept = find(key, at)) return *kept;
     return add(key, at, V, s, Vp);
   }
+
+  // The same evaluation, kept more cheaply: the last evaluations are looked up in a small
+  // table where each place holds one, and a plain evaluation that has left it is made
+  // afresh, as it costs less than keeping it; one that needs the speed search is also
+  // kept as above (the two share their table).
+  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
+    if (!in_table(g)) stop_gear_not_in_table(g, records_trn());
+    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
+    if (recent.key == key) return recent.result;
+    recent = Entry{key, evaluate_afresh(key, V, s, Vp)};
+    return recent.result;
+  }
+
+  // True once evaluate has given a result whose speed search ran out of passes.
+  bool exhausted_seen() const { return exhausted_seen_; }
 
   // True when gear g is a row of the gear table (check_gear passes).
   bool in_table(int32_t g) const { return g >= 1 && g <= gears_; }
@@ -82,11 +98,28 @@ class GearEvaluator {
   static uint64_t hash(const Key& k) {
     return ((k.V ^ std::rotl(k.Vp, 23) ^ std::rotl(k.s, 45)) + static_cast<uint64_t>(k.g)) * 0x9E3779B97F4A7C15ULL;
   }
+  // The kept result of key, or none with at left at the free slot where it belongs.
+  const GearEvalResult* find(const Key& key, std::size_t& at) const {
+    at = hash(key) >> shift_;
+    for (uint32_t e; (e = slots_[at]) != 0; at = (at + 1) & mask_) {
+      const Entry& entry = chunks_[(e - 1) >> ChunkBits][(e - 1) & (ChunkSize - 1)];
+      if (entry.key == key) return &entry.result;
+    }
+    return nullptr;
+  }
   // Evaluates afresh and keeps the result at free slot at.
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
+  // Keeps result under key at free slot at.
+  const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
+  // evaluate's evaluation of key, which is not in the small table.
+  GearEvalResult evaluate_afresh(const Key& key, double V, double s, double Vp);
+  const TransmissionData& records_trn() const;
   void size_slots(std::size_t count);
 
   static constexpr int ChunkBits = 10;
+  // evaluate's table of recent evaluations: 2^RecentBits places (a key with gear 0 marks
+  // an empty one, as no evaluation has gear 0).
+  static constexpr int RecentBits = 10;
   static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
 
   std::unique_ptr<Records> records_;
@@ -101,10 +134,9 @@ class GearEvaluator {
   std::size_t count_ = 0;
   // Results past the memo's limit, kept until release_unkept.
   std::deque<GearEvalResult> unkept_;
+  bool exhausted_seen_ = false;
+  std::unique_ptr<Entry[]> recent_{new Entry[std::size_t{1} << RecentBits]};
 };
-
-// Stops the run: gear g is not a row of the gear table.
-[[noreturn]] void stop_gear_not_in_table(int32_t g, const TransmissionData& trn);
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).
 inline void check_gear(int32_t g, const EngineData& eng, const TransmissionData& trn) {

@@ -32,11 +32,6 @@ bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double
   return true;
 }
 
-double hermite_cubic_value(const HermiteCubic& c, double xe) {
-  const double t = xe - c.x1;
-  return c.f1 + t * (c.d1 + t * (c.c2 + t * c.c3));
-}
-
 int32_t hermite_interval(int32_t n, const double* x, double xe) {
   if (n <= 2 || !(xe >= x[1])) return 1;  // NaN included
   // x ascends: the first point above xe ends the interval; the last interval takes the rest
@@ -45,19 +40,11 @@ int32_t hermite_interval(int32_t n, const double* x, double xe) {
 
 namespace {
 
-// Product of the signs of a and b, 0 when either is 0; a sign of 0 or NaN counts as +1.
-double sign_product(double a, double b) {
-  if (a == 0.0 || b == 0.0) return 0.0;
-  const double sa = a < 0.0 ? -1.0 : 1.0;
-  const double sb = b < 0.0 ? -1.0 : 1.0;
-  return sa * sb;
-}
-
 // Shape-preserving three-point end derivative: zeroed when its sign disagrees with the
 // end slope, limited to three times that slope next to a change of direction.
 double end_derivative(double d, double delEnd, double delOther) {
-  if (sign_product(d, delEnd) <= 0.0) return 0.0;
-  if (sign_product(delEnd, delOther) < 0.0) {
+  if (hermite_sign_product(d, delEnd) <= 0.0) return 0.0;
+  if (hermite_sign_product(delEnd, delOther) < 0.0) {
     const double dmax = 3.0 * delEnd;
     if (std::fabs(d) > std::fabs(dmax)) return dmax;
   }
@@ -86,6 +73,14 @@ bool cubic_eval(double x1, double x2, double f1, double f2, double d1, double d2
 
 }  // namespace
 
+HermiteWeights hermite_weights(const double* x, int32_t i) {
+  const double h1 = x[i] - x[i - 1];
+  const double h2 = x[i + 1] - x[i];
+  const double hsum = h1 + h2;
+  const double hsumt3 = 3.0 * hsum;
+  return HermiteWeights{h1, h2, (hsum + h1) / hsumt3, (hsum + h2) / hsumt3};
+}
+
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i) {
   if (n == 2) return (f[1] - f[0]) / (x[1] - x[0]);
   if (i == 0 || i == n - 1) {
@@ -102,7 +97,7 @@ double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_
   const double h2 = x[i + 1] - x[i];
   const double del1 = (f[i] - f[i - 1]) / h1;
   const double del2 = (f[i + 1] - f[i]) / h2;
-  if (!(sign_product(del1, del2) > 0.0)) return 0.0;
+  if (!(hermite_sign_product(del1, del2) > 0.0)) return 0.0;
   const double hsum = h1 + h2;
   const double hsumt3 = 3.0 * hsum;
   const double w1 = (hsum + h1) / hsumt3;
@@ -144,13 +139,13 @@ void hermite_derivatives(int32_t n, const double* x, const double* f, double* d,
       del2 = (F(i + 1) - F(i)) / h2;
     }
     D(i) = 0.0;
-    const double s = sign_product(del1, del2);
+    const double s = hermite_sign_product(del1, del2);
     if (s < 0.0) {
       ierr = ierr + 1;
       dsave = del2;
     } else if (s == 0.0) {
       if (del2 != 0.0) {
-        if (sign_product(dsave, del2) < 0.0) ierr = ierr + 1;
+        if (hermite_sign_product(dsave, del2) < 0.0) ierr = ierr + 1;
         dsave = del2;
       }
     } else {

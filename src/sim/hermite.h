@@ -1,6 +1,8 @@
 // Monotone piecewise cubic Hermite interpolation (Fritsch-Carlson with Brodlie's
 // interior formula) and its failure report.
 #pragma once
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace hdfe {
@@ -29,23 +31,57 @@ int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd);
 bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c);
 
 // Value of the cubic at xe, as hermite_evaluate computes it.
-double hermite_cubic_value(const HermiteCubic& c, double xe);
+inline double hermite_cubic_value(const HermiteCubic& c, double xe) {
+  const double t = xe - c.x1;
+  return c.f1 + t * (c.d1 + t * (c.c2 + t * c.c3));
+}
 
 // The interval hermite_evaluate uses for the single point xe on a checked table x(0..n-1),
 // n >= 2: the 0-based index m of its right end, x(m-1) <= xe < x(m), 1 or n-1 beyond the
 // ends, 1 for NaN.
 int32_t hermite_interval(int32_t n, const double* x, double xe);
 
-// The same, trying first the interval k of an earlier call on the same points: the only
-// interval that brackets xe, so the same answer.
+// The same, trying first the interval k of an earlier call on the same points and then
+// its neighbours: the only interval that brackets xe, so the same answer.
 inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int32_t k) {
-  if (n > 2 && k >= 2 && k <= n - 1 && x[k - 1] <= xe && (k == n - 1 || xe < x[k])) return k;
+  const auto brackets = [&](int32_t m) { return m >= 2 && m <= n - 1 && x[m - 1] <= xe && (m == n - 1 || xe < x[m]); };
+  if (n > 2) {
+    if (brackets(k)) return k;
+    if (brackets(k + 1)) return k + 1;
+    if (brackets(k - 1)) return k - 1;
+  }
   return hermite_interval(n, x, xe);
 }
 
 // Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked
 // table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);
+
+// Product of the signs of a and b, 0 when either is 0; a sign of 0 or NaN counts as +1.
+inline double hermite_sign_product(double a, double b) {
+  if (a == 0.0 || b == 0.0) return 0.0;
+  const double sa = a < 0.0 ? -1.0 : 1.0;
+  const double sb = b < 0.0 ? -1.0 : 1.0;
+  return sa * sb;
+}
+
+// The terms of the derivative at an interior point i (0 < i < n - 1) that depend on the
+// table x alone, as hermite_derivative_at computes them: for a table whose derivatives
+// are taken again and again with other values f.
+struct HermiteWeights {
+  double h1 = 0.0, h2 = 0.0, w1 = 0.0, w2 = 0.0;
+};
+HermiteWeights hermite_weights(const double* x, int32_t i);
+
+// hermite_derivative_at(n, x, f, i) at an interior point i, w being hermite_weights(x, i).
+inline double hermite_derivative_at(const HermiteWeights& w, const double* f, int32_t i) {
+  const double del1 = (f[i] - f[i - 1]) / w.h1;
+  const double del2 = (f[i + 1] - f[i]) / w.h2;
+  if (!(hermite_sign_product(del1, del2) > 0.0)) return 0.0;
+  const double dmax = std::max(std::fabs(del1), std::fabs(del2));
+  const double dmin = std::min(std::fabs(del1), std::fabs(del2));
+  return dmin / (w.w1 * (del1 / dmax) + w.w2 * (del2 / dmax));
+}
 
 // The calls of the two routines whose failure stops the run: the fuel grid built from the
 // map (along torque, then along speed) and the fuel rate read from the grid (along speed,

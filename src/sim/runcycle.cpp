@@ -3,13 +3,13 @@
 #include "model/curvelookup.h"
 #include "sim/cycles.h"
 #include "sim/simstep.h"
+#include "sim/stepper.h"
 #include "hdfe/units.h"
 
 namespace hdfe {
 
 CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
                           const TransmissionData& trn, const TorqueCurve& fullLoad) {
-  constexpr int32_t LookAhead = 3;
   CycleSimulation run;
   CycleTrace& trace = run.trace;
   // Each second's values are appended: zero-filling the columns first would cost as much
@@ -19,9 +19,11 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     column->reserve(seconds);
   trace.gear.reserve(seconds);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
-  // A run keeps one to one and a half evaluations per second of the cycle.
-  GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds + seconds / 4);
+  // The stepper keeps the evaluations that need the speed search: about one in twelve
+  // seconds of the example vehicles' cycles.
+  GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds / 8);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, evaluator};
+  Stepper stepper(context);
   const IndexedCurve fullLoadAt(fullLoad);
   const auto note_exhausted = [&](int32_t second) {
     const std::size_t noted = run.exhausted_searches.size();
@@ -30,13 +32,13 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   };
   int32_t hold = 3;
   // A preparatory step 1 settles speed and gear before the cycle starts.
-  StepOutcome step = sim_step(context, 1, cycle.target_speed_km_per_h[1], trn.gear_count(), hold, LookAhead, 0.0);
+  StepOutcome step = stepper.step(1, cycle.target_speed_km_per_h[1], trn.gear_count(), hold);
   note_exhausted(0);
   run.start_speed_km_per_h = step.V;
   const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int32_t i = 1; i <= cycle.n; ++i) {
-    step = sim_step(context, i, step.V, step.gear, hold, LookAhead, 0.0);
+    step = stepper.step(i, step.V, step.gear, hold);
     evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);

@@ -13,25 +13,8 @@ namespace {
 
 using Run = SimContext;
 
-// The shift hold counter: the seconds a gear has been driven since it was chosen. A new gear
-// is chosen only from HoldSeconds on; neutral and idling set the counter there.
-constexpr int32_t HoldSeconds = 3;
-// The longest horizon of the retry search [s].
-constexpr int32_t RetryHorizon = 3;
-// The counter after a shift found over a horizon of `horizon` seconds: the seconds the
-// search did not look through count as held.
-constexpr int32_t hold_after_shift(int32_t horizon) { return HoldSeconds + 1 - horizon; }
-// The torque reserve of an upshift whose engine gives no torque.
-constexpr double UnloadedReserve = 100.0;
-
 StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_t& hold, int32_t depth,
                     double deficit);
-
-// Point k of a cycle table; the tables continue with zeros past their last point.
-double point_at(std::span<const double> table, int32_t k) {
-  const std::size_t at = static_cast<std::size_t>(k);
-  return at < table.size() ? table[at] : 0.0;
-}
 
 // Counts an evaluation whose speed search ran out of passes. An evaluation taken again
 // from an earlier one of the same call counts as the fresh evaluation it replaces.
@@ -49,7 +32,7 @@ void note(const Run& r, const GearEvalResult& e) {
 // Gear g driven towards point k from speed v: the run's evaluation, which stays put for
 // the whole step.
 [[gnu::always_inline]] inline const GearEvalResult* eval_step(const Run& r, int32_t g, int32_t k, double v) {
-  const GearEvalResult& e = r.evaluator(g, point_at(r.cycle.target_speed_km_per_h, k), point_at(r.cycle.grade_percent, k), v);
+  const GearEvalResult& e = r.evaluator(g, cycle_point(r.cycle.target_speed_km_per_h, k), cycle_point(r.cycle.grade_percent, k), v);
   note(r, e);
   return &e;
 }
@@ -69,11 +52,6 @@ struct Known {
   return known.e;
 }
 
-// Trapezoidal distance [km/h·s] by which one second falls behind its targets.
-double shortfall(double targetFrom, double targetTo, double vFrom, double vTo) {
-  return 0.5 * (((targetFrom + targetTo) - vFrom) - vTo);
-}
-
 // Direct trial of gear k over h seconds from step i and speed v. False when a second
 // ends past Nex or below the gear's minimum speed; else dk is the summed deficit. The
 // first second is taken from first when it holds gear k, and kept there.
@@ -85,7 +63,7 @@ bool look_ahead(const Run& r, int32_t k, int32_t i, int32_t h, double v, double&
   for (int32_t j = 0; j < h; ++j) {
     if (j > 0) e = eval_step(r, k, i + j, v);
     if (e->status == GearStatus::OverSpeed || e->status == GearStatus::UnderSpeed) return false;
-    dk += shortfall(point_at(r.cycle.target_speed_km_per_h, i + j - 1), point_at(r.cycle.target_speed_km_per_h, i + j), v, e->V);
+    dk += shortfall(cycle_point(r.cycle.target_speed_km_per_h, i + j - 1), cycle_point(r.cycle.target_speed_km_per_h, i + j), v, e->V);
     v = e->V;
   }
   return true;
@@ -181,7 +159,7 @@ void move_off(const Run& r, int32_t i, int32_t& g, int32_t& c) {
     c = 0;
     for (int32_t k = i;; ++k) {
       c = c + 1;
-      const GearStatus status = eval_step(r, g0, k, point_at(r.cycle.target_speed_km_per_h, k - 1))->status;
+      const GearStatus status = eval_step(r, g0, k, cycle_point(r.cycle.target_speed_km_per_h, k - 1))->status;
       if (status == GearStatus::Meets || status == GearStatus::OverSpeed) return;
       if (status == GearStatus::Lowered || status == GearStatus::UnderSpeed) break;
       if (k >= last) return;

@@ -1,6 +1,8 @@
 // One second of a drive cycle with gear choice by look-ahead.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include "hdfe/traces.h"
 #include "hdfe/vehicle.h"
 #include "sim/geareval.h"
@@ -12,6 +14,30 @@ namespace hdfe {
 // cycle's speeds at all (a rolling resistance hundreds of times too high, a final ratio
 // of nearly 0) has tens of thousands, which took minutes.
 inline constexpr int32_t MaxExhaustedSearches = 500;
+
+// The look-ahead depth of a cycle run's steps: the step and two more seconds.
+inline constexpr int32_t LookAheadDepth = 3;
+// The shift hold counter: the seconds a gear has been driven since it was chosen. A new gear
+// is chosen only from HoldSeconds on; neutral and idling set the counter there.
+inline constexpr int32_t HoldSeconds = 3;
+// The longest horizon of the retry search [s].
+inline constexpr int32_t RetryHorizon = 3;
+// The counter after a shift found over a horizon of `horizon` seconds: the seconds the
+// search did not look through count as held.
+constexpr int32_t hold_after_shift(int32_t horizon) { return HoldSeconds + 1 - horizon; }
+// The torque reserve of an upshift whose engine gives no torque.
+inline constexpr double UnloadedReserve = 100.0;
+
+// Point k of a cycle table; the tables continue with zeros past their last point.
+inline double cycle_point(std::span<const double> table, int32_t k) {
+  const std::size_t at = static_cast<std::size_t>(k);
+  return at < table.size() ? table[at] : 0.0;
+}
+
+// Trapezoidal distance [km/h·s] by which one second falls behind its targets.
+inline double shortfall(double targetFrom, double targetTo, double vFrom, double vTo) {
+  return 0.5 * (((targetFrom + targetTo) - vFrom) - vTo);
+}
 
 // The records of a cycle run, passed on to every gear evaluation, and the count of gear
 // evaluations whose speed search ran out of passes. An evaluation past MaxExhaustedSearches

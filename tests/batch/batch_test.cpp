@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/inputcache.h"
 #include "batchcommand.h"
 #include "hdfe/cycle.h"
 #include "hdfe/report.h"
@@ -732,6 +733,34 @@ TEST(RunBatch, HandsRowsBackInOrderAndStopsWhenTheConsumerFails) {
               options, [&](BatchOutcome&) { most = std::max(most, threads() - before); });
     EXPECT_LE(most, cap) << jobs;
   }
+}
+
+// The rows of a batch read each file once, and what the text of a vehicle's files gives
+// (its warnings and value lines) is worked out once per set of files: every row of the
+// same files holds the same, and it is what a plain load finds.
+TEST(InputCache, VehiclesOfTheSameFilesShareTheirInputText) {
+  Scratch scratch;
+  const fs::path a = CopyExample(Examples[0], scratch.path / "a");
+  const fs::path b = CopyExample(Examples[0], scratch.path / "b");
+  Write(b.parent_path() / "fuelmap.txt", "\xEF\xBB\xBF" + Read(b.parent_path() / "fuelmap.txt"));  // a warning of b's text
+  InputCache cache;
+  SpecValues edited = cache.spec(a.string());
+  edited.final_ratio = 3.0;
+  const Vehicle a1 = load_vehicle(cache.spec(a.string()), a, {}, cache);
+  const Vehicle a2 = load_vehicle(edited, a, {}, cache);
+  const Vehicle b1 = load_vehicle(cache.spec(b.string()), b, {}, cache);
+  ASSERT_TRUE(a1.text && b1.text);
+  EXPECT_EQ(a1.text, a2.text);
+  EXPECT_NE(a1.text, b1.text);
+  const auto messages = [](const Vehicle& v) {
+    std::vector<std::string> found;
+    for (const CheckFinding& f : v.text->findings) found.push_back(f.file + ":" + std::to_string(f.line) + " " + f.message);
+    return found;
+  };
+  EXPECT_EQ(messages(a1), messages(load_vehicle(a)));
+  EXPECT_EQ(messages(b1), messages(load_vehicle(b)));
+  EXPECT_EQ(messages(b1).size(), messages(a1).size() + 1);
+  EXPECT_EQ(b1.text->lines, load_vehicle(b).text->lines);
 }
 
 }  // namespace

@@ -31,8 +31,9 @@ TEST(Curvelookup, TwoPointCurveIsOneLine) {
 
 // Ascending curves of 1 to 60 points with repeated speeds (a vertical drop at either end
 // or inside), looked up at their points, between them, beyond both ends and at NaN, each
-// from a hint at any segment, none or the segment of the previous lookup: the plain
-// lookup's value to the last bit, the division by a zero width included.
+// from a hint at any segment, none or the segment of the previous lookup, and on the
+// segment a lookup left whenever that segment holds the speed: the plain lookup's value to
+// the last bit, the division by a zero width included.
 TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -48,6 +49,7 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
     }
     const IndexedCurve indexed(c);
     int hint = -1;
+    IndexedCurve::Segment segment;
     for (int k = 0; k < 400; ++k) {
       double s = c.speeds_rpm[static_cast<std::size_t>(pick(c.point_count()))];
       if (pick(3) == 0) s = c.speeds_rpm.front() - 100.0 + (c.speeds_rpm.back() - c.speeds_rpm.front() + 200.0) * unit(random);
@@ -59,6 +61,13 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
       ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint)), expected) << "round " << round << " s " << s;
       ASSERT_GE(hint, -1);
       ASSERT_LE(hint, std::max(c.point_count() - 2, -1));
+      if (segment.holds(s)) {
+        ASSERT_EQ(std::bit_cast<uint64_t>(segment.at(s)), expected) << "round " << round << " s " << s;
+      }
+      if (pick(2) == 0) {
+        ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint, segment)), expected) << "round " << round << " s " << s;
+        ASSERT_EQ(segment.holds(s), hint >= 0) << "round " << round << " s " << s;
+      }
     }
   }
 }

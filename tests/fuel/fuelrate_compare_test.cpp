@@ -228,12 +228,19 @@ TEST(FuelRateCompare, HermiteHelpersMatchTheTableRoutines) {
     for (int32_t i = 0; i < n; ++i) {
       ASSERT_EQ(std::bit_cast<uint64_t>(hermite_derivative_at(n, x.data(), f.data(), i)), std::bit_cast<uint64_t>(d[i]))
           << "n " << n << " i " << i;
+      if (i == 0 || i == n - 1) continue;
+      // With the terms of the table alone worked out once.
+      ASSERT_EQ(std::bit_cast<uint64_t>(hermite_derivative_at(hermite_weights(x.data(), i), f.data(), i)),
+                std::bit_cast<uint64_t>(d[i]))
+          << "n " << n << " i " << i;
     }
     const double xe = random() % 5 == 0 ? x[random() % n] : x[0] - 1.0 + (at - x[0] + 1.0) * unit(random);
     double expected = 0.0;
     bool skip = true;
     hermite_evaluate(n, x.data(), f.data(), d.data(), 1, skip, 1, &xe, &expected, ierr);
     const int32_t m = hermite_interval(n, x.data(), xe);
+    // Starting from any interval, the near search finds the same one.
+    for (int32_t k = -1; k <= n + 1; ++k) ASSERT_EQ(hermite_interval_near(n, x.data(), xe, k), m) << n << " " << xe << " " << k;
     HermiteCubic c;
     ASSERT_TRUE(hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c));
     ASSERT_EQ(std::bit_cast<uint64_t>(hermite_cubic_value(c, xe)), std::bit_cast<uint64_t>(expected)) << n << " " << xe;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "inputfiles.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -19,6 +21,27 @@ class ReadCurves : public InputFiles {
   TorqueCurve curve;
   FuelMap map;
 };
+
+// The lines a file's warnings are read from are getline's lines: split at every LF, a last
+// line without one kept, none after a final LF, one CR at a line's end dropped; any byte
+// inside a line kept, and files longer than one block of reading.
+TEST_F(ReadCurves, FileLinesAreTheLinesGetlineGives) {
+  std::string long_file;
+  for (int k = 0; k < 3000; ++k) long_file += std::to_string(k) + (k % 7 == 0 ? " x\r\n" : "\n");
+  for (const std::string& text : {std::string(""), std::string("\n"), std::string("a"), std::string("a\n"),
+                                 std::string("a\r\n\r\nb"), std::string("\r"), std::string("a\r\r\n\rb\r"),
+                                 std::string("x\0y\n\n\n", 6), long_file}) {
+    std::vector<std::string> expected;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      expected.push_back(line);
+    }
+    EXPECT_EQ(file_lines(Write("lines.txt", text)), expected) << text.size();
+  }
+  EXPECT_FALSE(file_lines(Missing()));
+  EXPECT_FALSE(file_lines(dir.string()));  // a folder
+}
 
 TEST_F(ReadCurves, TorqueRecords) {
   // Blank header lines are headers; blank data lines are skipped; a one-number line is

@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "hdfe/units.h"
+#include "model/curvelookup.h"
+#include "sim/runcycle.h"
 #include "tests/simulation/testvehicle.h"
 #include "hdfe/error.h"
 
@@ -47,25 +52,117 @@ struct Draw {
   int32_t gear() { return 1 + static_cast<int32_t>(random() % 6); }
 };
 
+// The evaluation as first written: every pass of the speed search computed afresh, the
+// full-load curve looked up plainly. The evaluator's faster paths must give its bits.
+GearEvalResult reference_eval(const TestVehicle& v, int32_t g, double V, double s, double Vp) {
+  check_gear(g, v.eng, v.trn);
+  const VehicleSpec& spec = v.spec;
+  const EngineData& eng = v.eng;
+  const TransmissionData& trn = v.trn;
+  const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
+  const double i = trn.final_ratio * row.ratio, eta = trn.final_efficiency * row.efficiency;
+  const double mass = row.rotating_mass_kg + spec.test_weight_kg, ratio60 = i * SecondsPerMinute, etaRatio = eta * i;
+  const double Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
+  const double gradeForce = (spec.mu_roll + std::sin(std::atan(s / Percent)) * Gravity) * spec.test_weight_kg;
+  const auto Tmax = [&](double N) { return curve_lookup(v.fullLoad, N); };
+  const auto load = [&](double u) { return (u * u * spec.mu_air + ((u - Vp) / KmhPerMs) * mass) + gradeForce; };
+  const auto speed = [&](double u) { return (u * ratio60) / (spec.tire_circumference_m * KmhPerMs); };
+  const auto torque = [&](double F) { return F >= 0.0 ? (F * spec.tire_radius_m) / etaRatio : ((F * eta) * spec.tire_radius_m) / i; };
+  const auto result = [](double a, double b, double c, double d, GearStatus st) { return GearEvalResult{a, b, c, d, st, false}; };
+  const auto search = [&](double u) {
+    double step = 1.0, N = 0.0, Te = 0.0, T = 0.0;
+    bool exhausted = false;
+    for (int32_t k = 1;; ++k) {
+      Te = torque(load(u));
+      N = speed(u);
+      if (g > trn.reengage_gear && N < Nmin) {
+        T = Tmax(Nmin);
+      } else if (N >= eng.engage_speed_rpm) {
+        T = Tmax(N);
+      } else {
+        N = eng.engage_speed_rpm;
+        T = Tmax(N);
+        if (Te < T) return result(u, N, Te, T, GearStatus::Lowered);
+      }
+      const double diff = T - Te;
+      if (diff < 0.0) {
+        if (std::bit_cast<uint64_t>(u - step) == std::bit_cast<uint64_t>(u)) {
+          exhausted = true;
+          break;
+        }
+        u = u - step;
+      } else if (diff >= 9.999999974752427e-07) {
+        const double half = step / 2.0;
+        if (std::bit_cast<uint64_t>(half) == std::bit_cast<uint64_t>(step) &&
+            std::bit_cast<uint64_t>(u + half) == std::bit_cast<uint64_t>(u)) {
+          exhausted = true;
+          break;
+        }
+        step = half;
+        u = u + half;
+      } else {
+        exhausted = !(diff >= 0.0) || k >= 9999;
+        break;
+      }
+      if (k >= 9999) {
+        exhausted = true;
+        break;
+      }
+    }
+    GearEvalResult out = N < Nmin ? result(0.0, N, Te, Tmax(Nmin), GearStatus::UnderSpeed)
+                         : N < eng.max_speed_rpm ? result(u, N, Te, T, GearStatus::Lowered)
+                                                 : result(0.0, N, Te, Tmax(eng.max_speed_rpm), GearStatus::OverSpeed);
+    out.search_exhausted = exhausted;
+    return out;
+  };
+  const double Ne = speed(V), Te = torque(load(V));
+  if (V - Vp < 0.0) {
+    if (Ne >= eng.release_speed_rpm) return result(V, Ne, Te, Tmax(Ne), GearStatus::Meets);
+    return result(V, eng.idle_speed_rpm, 0.0, Tmax(eng.idle_speed_rpm), GearStatus::Idles);
+  }
+  if (Ne >= Nmin) {
+    if (Ne < eng.max_speed_rpm) {
+      const double T = Tmax(Ne);
+      if (Te <= T || T <= 0.0) return result(V, Ne, Te, T, GearStatus::Meets);
+      return search(V);
+    }
+    const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
+    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (SecondsPerMinute * i);
+    const double T = Tmax(Nlim), TeLim = torque(load(Vlim));
+    if (g != trn.gear_count() || TeLim <= T || T <= 0.0) return result(Vlim, Nlim, TeLim, T, GearStatus::OverSpeed);
+    return search(Vlim);
+  }
+  if (g > trn.start_gears) return result(V, Ne, Te, Tmax(Nmin), GearStatus::UnderSpeed);
+  const double T = Tmax(eng.engage_speed_rpm);
+  if (Te <= T) return result(V, eng.engage_speed_rpm, Te, T, GearStatus::Slips);
+  return search(V);
+}
+
 TEST(GearEvaluator, RepeatsAndFreshCallsGiveTheFreshEvaluationBitForBit) {
   const TestVehicle v = make_test_vehicle();
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);  // a small table: it grows on the way
+  GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);  // its table of recent evaluations
   Draw d;
   struct Kept {
     const GearEvalResult* result;
     GearEvalResult copy;
   };
   std::vector<Kept> kept;
+  int searched = 0;
   for (int call = 0; call < Calls; ++call) {
     const int32_t g = d.gear();
     const double V = d.speed(), s = d.pick(d.grades), Vp = d.speed();
     const GearEvalResult& r = memo(g, V, s, Vp);
-    expect_same_bits(r, eval_gear_at(v, g, V, s, Vp));
+    const GearEvalResult expected = reference_eval(v, g, V, s, Vp);
+    expect_same_bits(r, expected);
+    expect_same_bits(recent.evaluate(g, V, s, Vp), expected);
+    searched += expected.status == GearStatus::Lowered ? 1 : 0;
     if (call % 97 == 0) kept.push_back({&r, r});
     if (HasFailure()) FAIL() << "call " << call << ": gear " << g << " V " << V << " s " << s << " Vp " << Vp;
   }
   // A result stays where it is, unchanged, while the memo grows.
   for (const Kept& k : kept) expect_same_bits(*k.result, k.copy);
+  EXPECT_GT(searched, Calls / 20);  // many speed searches among them
 }
 
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
@@ -76,6 +173,7 @@ TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
   const GearEvalResult plain = eval_gear_at(v, 6, 60.0, 0.0, 60.0);
   ASSERT_TRUE(plain.search_exhausted);
+  expect_same_bits(plain, reference_eval(v, 6, 60.0, 0.0, 60.0));
   for (int k = 0; k < 3; ++k) expect_same_bits(memo(6, 60.0, 0.0, 60.0), plain);
 }
 
@@ -148,5 +246,158 @@ TEST(GearEvaluator, StepsSharingTheRunsMemoMatchStepsWithTheirOwn) {
 }
 
 }  // namespace
+
+// A cycle run against the same steps taken one after the other by sim_step, with its own
+// count of searches that ran out of passes: run_cycle keeps what the look-ahead finds and
+// hands the run to sim_step at the first such search or stop, which must not show.
+namespace {
+
+struct ExactStep {
+  double V = 0.0, Ne = 0.0, Te = 0.0;
+  int32_t gear = 0;
+  int32_t hold = 0;
+};
+
+struct ExactRun {
+  std::vector<ExactStep> steps;
+  std::vector<int32_t> exhausted;  // the step of each search that ran out of passes
+  std::string stopped;             // the message of the error that stopped the run
+};
+
+ExactRun exact_run(const DriveCycle& cycle, const TestVehicle& v) {
+  ExactRun run;
+  int32_t count = 0;
+  GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
+  const SimContext context{cycle, v.spec, v.eng, v.trn, v.fullLoad, &count, memo};
+  const auto note = [&](int32_t second) { run.exhausted.resize(static_cast<std::size_t>(count), second); };
+  try {
+    int32_t hold = 3;
+    StepOutcome step = sim_step(context, 1, cycle.target_speed_km_per_h[1], v.trn.gear_count(), hold, 3, 0.0);
+    note(0);
+    for (int32_t i = 1; i <= cycle.n; ++i) {
+      step = sim_step(context, i, step.V, step.gear, hold, 3, 0.0);
+      note(i);
+      run.steps.push_back({step.V, step.engine_speed_rpm, step.engine_torque_nm, step.gear, hold});
+    }
+  } catch (const Error& e) {
+    run.stopped = e.what();
+  }
+  return run;
+}
+
+// A random vehicle near the test vehicle: from 3 to 8 gears, and now and then one that
+// cannot hold any speed (every search runs out), one whose gear table is cut short by its
+// minimum speeds, or one without a starting gear.
+TestVehicle random_vehicle(std::mt19937_64& random) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto between = [&](double a, double b) { return a + (b - a) * unit(random); };
+  TestVehicle v = make_test_vehicle();
+  v.spec.mu_air *= between(0.5, 2.0);
+  v.spec.mu_roll *= between(0.3, 3.0);
+  v.spec.test_weight_kg *= between(0.4, 3.0);
+  v.trn.final_ratio *= between(0.5, 1.6);
+  const int32_t gears = 3 + static_cast<int32_t>(random() % 6);
+  v.trn.gears.clear();
+  v.eng.gear_min_speed_rpm.clear();
+  double ratio = between(5.0, 14.0);
+  for (int32_t g = 0; g < gears; ++g) {
+    v.trn.gears.push_back({ratio, between(0.9, 0.98), between(1.0, 2.5), between(100.0, 1500.0)});
+    v.eng.gear_min_speed_rpm.push_back(g < 2 ? between(600.0, 660.0) : between(650.0, 1000.0));
+    ratio /= between(1.2, 1.7);
+  }
+  v.trn.start_gears = 1 + static_cast<int32_t>(random() % 3);
+  v.trn.reengage_gear = 1 + static_cast<int32_t>(random() % 3);
+  v.trn.max_upshift_span = 1 + static_cast<int32_t>(random() % 4);
+  const double torque = between(0.4, 1.5);
+  for (double& t : v.fullLoad.torques_nm) t *= torque;
+  switch (random() % 16) {
+    case 0:  // no torque above 1000 rpm: every search that starts there runs out
+      v.fullLoad.speeds_rpm = {600.0, 1000.0, 1000.0};
+      v.fullLoad.torques_nm = {800.0, 1400.0, 1400.0};
+      break;
+    case 1:
+      v.eng.gear_min_speed_rpm.pop_back();
+      break;
+    case 2:
+      v.trn.start_gears = 0;
+      break;
+    case 3:
+      v.trn.reengage_gear = gears + 1;
+      break;
+    default:
+      break;
+  }
+  return v;
+}
+
+// A random cycle of stops, speed-ups, cruising and slowing down over random gradients;
+// now and then its table ends at point n, so that the look-ahead reads past it.
+void random_cycle(std::mt19937_64& random, TestCycle& c) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int32_t n = 30 + static_cast<int32_t>(random() % 300);
+  std::vector<double> points{0.0}, grades{0.0};
+  double target = 0.0, grade = 0.0;
+  for (int32_t k = 1; k <= n; ++k) {
+    if (random() % 40 == 0) target = 0.0;
+    else if (random() % 3 != 0) target = std::max(0.0, std::min(110.0, target + 14.0 * (unit(random) - 0.45)));
+    if (random() % 10 == 0) target = std::round(target);  // exact repeats of earlier speeds
+    if (random() % 8 == 0) grade = random() % 3 == 0 ? 0.0 : 16.0 * (unit(random) - 0.4);
+    points.push_back(target);
+    grades.push_back(grade);
+  }
+  if (random() % 3 != 0) {
+    points.insert(points.end(), 3, 0.0);
+    grades.insert(grades.end(), 3, 0.0);
+  }
+  c.target_speed_km_per_h = std::move(points);
+  c.grade_percent = std::move(grades);
+  c.cycle = DriveCycle{n, c.target_speed_km_per_h, c.grade_percent};
+}
+
+bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+}  // namespace
+
+TEST(GearEvaluator, CycleRunsGiveTheStepsOfSimStepBitForBit) {
+#if HDFE_SANITIZED
+  constexpr int Runs = 150;
+#else
+  constexpr int Runs = 1500;
+#endif
+  std::mt19937_64 random(2024);
+  int stopped = 0, exhausted = 0, shifted = 0;
+  for (int run = 0; run < Runs; ++run) {
+    const TestVehicle v = random_vehicle(random);
+    TestCycle c;
+    random_cycle(random, c);
+    const ExactRun expected = exact_run(c.cycle, v);
+    CycleSimulation got;
+    std::string message;
+    try {
+      got = run_cycle(c.cycle, v.spec, v.eng, v.trn, v.fullLoad);
+    } catch (const Error& e) {
+      message = e.what();
+    }
+    ASSERT_EQ(message, expected.stopped) << "run " << run;
+    stopped += message.empty() ? 0 : 1;
+    if (!message.empty()) continue;
+    ASSERT_EQ(got.exhausted_searches, expected.exhausted) << "run " << run;
+    exhausted += expected.exhausted.empty() ? 0 : 1;
+    const CycleTrace& t = got.trace;
+    ASSERT_EQ(t.gear.size(), expected.steps.size()) << "run " << run;
+    for (std::size_t k = 0; k < expected.steps.size(); ++k) {
+      const ExactStep& e = expected.steps[k];
+      ASSERT_TRUE(same_bits(t.speed_km_per_h[k], e.V) && same_bits(t.engine_speed_rpm[k], e.Ne) &&
+                  same_bits(t.engine_torque_nm[k], e.Te) && t.gear[k] == e.gear)
+          << "run " << run << " step " << k + 1 << ": V " << t.speed_km_per_h[k] << " / " << e.V << ", gear "
+          << t.gear[k] << " / " << e.gear;
+      if (k > 0 && e.gear != expected.steps[k - 1].gear && e.gear != 0 && expected.steps[k - 1].gear != 0) ++shifted;
+    }
+  }
+  // The draws reach runs that stop, runs with searches that ran out, and many shifts.
+  EXPECT_GT(stopped, Runs / 50);
+  EXPECT_GT(exhausted, Runs / 50);
+  EXPECT_GT(shifted, Runs * 5);
+}
 
 }  // namespace hdfe

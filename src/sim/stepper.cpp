@@ -1,0 +1,609 @@
+#include "sim/stepper.h"
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "core/constants.h"
+#include "hdfe/error.h"
+#include "sim/geareval.h"
+
+namespace hdfe {
+
+namespace {
+
+// Seconds of the longest look-ahead: the step's own and the further ones of its depth.
+constexpr int32_t MaxHorizon = LookAheadDepth;
+static_assert(RetryHorizon <= MaxHorizon);
+// Seconds whose states are kept: a step reaches LookAheadDepth seconds, and the next step
+// keeps all but the first of them (a power of two).
+constexpr int32_t KeptSeconds = 4;
+static_assert(KeptSeconds > LookAheadDepth && std::has_single_bit(static_cast<unsigned>(KeptSeconds)));
+// States kept per second; further ones are explored each time they are reached.
+constexpr int32_t StatesPerSecond = 6;
+
+// Gear k driven from a state's own speed over the next seconds.
+struct GearAhead {
+  uint64_t stamp = 0;    // of the state it belongs to; any other: not set
+  GearEvalResult first;  // the evaluation at the state's own point
+  double v = 0.0;        // speed after the seconds looked through [km/h]
+  std::array<double, MaxHorizon> dk{};  // deficit after each second looked through [km/h·s]
+  int32_t seconds = 0;   // seconds looked through, none past Nex or below the gear's minimum speed
+  bool blocked = false;  // the second after them is
+};
+
+// What a gear search found.
+struct Search {
+  bool found = false;
+  int32_t best = 0;
+  double dBest = 0.0;
+  int32_t m = 0;  // the retry search: the horizon that found the gear, 0 when none did
+};
+
+// The way a state goes on once its first gear is evaluated.
+enum class Course : uint8_t {
+  Hold,      // the gear is held (hold counter below HoldSeconds, or slowing down)
+  Reengage,  // drive taken up again while rolling
+  OverTop,   // the top gear at Nex
+  Over,      // a lower gear past Nex
+  Decide,    // keep, shift up or shift down
+};
+
+// A step's start: the second, speed, gear and hold counter it is called with, and what
+// its look-ahead found.
+struct State {
+  int32_t i = 0;
+  uint64_t vinBits = 0;
+  int32_t gear_in = 0;
+  int32_t hold_in = 0;
+
+  uint64_t stamp = 0;  // distinct for every state explored
+  double Vin = 0.0;
+  int32_t g = 0;     // the gear evaluated first
+  int32_t hold = 0;  // the hold counter once g is chosen
+  Course course = Course::Hold;
+  double keepShortfall = 0.0;  // of this second driven in gear g
+  uint32_t searched = 0;       // bit of each search below that is set
+  std::array<Search, 2 * (MaxHorizon + 1)> up{};  // by span limit, then horizon
+  std::array<Search, MaxHorizon + 1> down{};      // by horizon
+  std::array<Search, 2> retry{};                  // by whether a zero deficit is taken at once
+  GearAhead* gears = nullptr;                     // by gear number
+  // The state the next second starts from when gear g is driven on, once looked up; it
+  // is still that state while its stamp is keepStamp.
+  State* keep = nullptr;
+  uint64_t keepStamp = 0;
+  uint32_t prepared = 0;  // bit D: prepare has made what the step with D further seconds makes
+};
+
+constexpr uint32_t up_bit(bool spanLimit, int32_t h) { return 1U << ((spanLimit ? MaxHorizon + 1 : 0) + h); }
+constexpr uint32_t down_bit(int32_t h) { return 1U << (2 * (MaxHorizon + 1) + h); }
+constexpr uint32_t retry_bit(bool takeZero) { return 1U << (3 * (MaxHorizon + 1) + (takeZero ? 1 : 0)); }
+static_assert(3 * (MaxHorizon + 1) + 1 < 32);
+
+bool stops_look_ahead(GearStatus s) { return s == GearStatus::OverSpeed || s == GearStatus::UnderSpeed; }
+
+}  // namespace
+
+struct Stepper::States {
+  const SimContext& r;
+  std::span<const double> target;
+  std::span<const double> grade;
+  int32_t n = 0;
+  int32_t gearCount = 0;
+  int32_t tableGears = 0;  // the gears check_gear passes: 1..tableGears
+
+  struct Second {
+    int32_t i = 0;  // the second whose states these are
+    int32_t count = 0;
+    std::array<State, StatesPerSecond> states;
+  };
+  // The states kept, by second modulo KeptSeconds.
+  std::unique_ptr<Second[]> seconds{new Second[KeptSeconds]};
+  // A state not kept, by look-ahead depth: one per call that may be in progress.
+  std::unique_ptr<State[]> loose{new State[LookAheadDepth + 1]};
+  std::unique_ptr<GearAhead[]> aheads;
+  uint64_t stamps = 0;
+
+  explicit States(const SimContext& context)
+      : r(context),
+        target(context.cycle.target_speed_km_per_h),
+        grade(context.cycle.grade_percent),
+        n(context.cycle.n),
+        gearCount(context.trn.gear_count()) {
+    while (tableGears < gearCount && r.evaluator.in_table(tableGears + 1)) ++tableGears;
+    const std::size_t perState = static_cast<std::size_t>(tableGears) + 1;
+    aheads.reset(new GearAhead[perState * (KeptSeconds * StatesPerSecond + LookAheadDepth + 1)]);
+    GearAhead* next = aheads.get();
+    for (int32_t k = 0; k < KeptSeconds; ++k) {
+      for (State& x : seconds[static_cast<std::size_t>(k)].states) {
+        x.gears = next;
+        next += perState;
+      }
+    }
+    for (int32_t depth = 0; depth <= LookAheadDepth; ++depth) {
+      loose[static_cast<std::size_t>(depth)].gears = next;
+      next += perState;
+    }
+  }
+
+  // Gear k driven towards point p from speed v.
+  GearEvalResult eval(int32_t k, int32_t p, double v) {
+    return r.evaluator.evaluate(k, cycle_point(target, p), cycle_point(grade, p), v);
+  }
+
+  // Gear k at state x, its first second evaluated.
+  GearAhead& ahead(State& x, int32_t k) {
+    if (k < 1 || k > tableGears) check_gear(k, r.eng, r.trn);
+    GearAhead& a = x.gears[k];
+    if (a.stamp != x.stamp) {
+      a.first = eval(k, x.i, x.Vin);
+      a.stamp = x.stamp;
+      a.v = x.Vin;
+      a.seconds = 0;
+      a.blocked = false;
+    }
+    return a;
+  }
+
+  // Direct trial of gear k over h seconds from state x: false when a second ends past
+  // Nex or below the gear's minimum speed, else dk is the summed deficit.
+  bool look(State& x, int32_t k, int32_t h, double& dk) {
+    GearAhead& a = ahead(x, k);
+    while (a.seconds < h && !a.blocked) {
+      const int32_t j = a.seconds;
+      const GearEvalResult e = j == 0 ? a.first : eval(k, x.i + j, a.v);
+      if (stops_look_ahead(e.status)) {
+        a.blocked = true;
+        break;
+      }
+      a.dk[static_cast<std::size_t>(j)] = (j == 0 ? 0.0 : a.dk[static_cast<std::size_t>(j - 1)]) +
+                                          shortfall(cycle_point(target, x.i + j - 1), cycle_point(target, x.i + j), a.v, e.V);
+      a.v = e.V;
+      ++a.seconds;
+    }
+    if (a.seconds < h) return false;
+    dk = a.dk[static_cast<std::size_t>(h - 1)];
+    return true;
+  }
+
+  // Upshift search above the first gear over h seconds, limited to MaxUpshiftSpan gears
+  // when spanLimit is set; ties go to the higher gear.
+  const Search& up(State& x, int32_t h, bool spanLimit) {
+    Search& s = x.up[static_cast<std::size_t>((spanLimit ? MaxHorizon + 1 : 0) + h)];
+    if ((x.searched & up_bit(spanLimit, h)) != 0) return s;
+    s = Search{};
+    for (int32_t k = x.g + 1; k <= gearCount; ++k) {
+      if (spanLimit && k > x.g + r.trn.max_upshift_span) break;
+      const GearEvalResult& e = ahead(x, k).first;
+      if (e.status != GearStatus::Meets) continue;
+      const double reserve = e.engine_torque_nm <= 0.0 ? UnloadedReserve : e.Tmax / e.engine_torque_nm;
+      if (!(reserve >= r.trn.gears[static_cast<std::size_t>(k - 1)].torque_margin)) continue;
+      double dk = 0.0;
+      if (!look(x, k, h, dk)) continue;
+      if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
+    }
+    x.searched |= up_bit(spanLimit, h);
+    return s;
+  }
+
+  // Search above the first gear over horizons of RetryHorizon down to 1 s, without upshift
+  // test; ties keep the lower gear.
+  const Search& retry(State& x, bool takeZero) {
+    Search& s = x.retry[takeZero ? 1 : 0];
+    if ((x.searched & retry_bit(takeZero)) != 0) return s;
+    s = Search{};
+    for (int32_t m = RetryHorizon; m >= 1 && !s.found; --m) {
+      for (int32_t k = x.g + 1; k <= gearCount; ++k) {
+        double dk = 0.0;
+        if (!look(x, k, m, dk)) continue;
+        if (takeZero && dk == 0.0) {
+          s = Search{true, k, dk, m};
+          break;
+        }
+        if (!s.found || dk < s.dBest) s = Search{true, k, dk, m};
+      }
+    }
+    x.searched |= retry_bit(takeZero);
+    return s;
+  }
+
+  // Downshift search from ReengageGear up to the gear below the first one over h seconds;
+  // ties go to the higher gear.
+  const Search& down(State& x, int32_t h) {
+    Search& s = x.down[static_cast<std::size_t>(h)];
+    if ((x.searched & down_bit(h)) != 0) return s;
+    s = Search{};
+    for (int32_t k = r.trn.reengage_gear; k <= x.g - 1; ++k) {
+      double dk = 0.0;
+      if (!look(x, k, h, dk)) continue;
+      if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
+    }
+    x.searched |= down_bit(h);
+    return s;
+  }
+
+  // Moving-off gear from rest at point i: the highest gear up to StartGears that meets the
+  // target, each tried from the previous point's target while its clutch slips or idles;
+  // c counts the evaluations of the gear returned. The search stops at the last point of
+  // the table, taking the gear it is trying.
+  void move_off(int32_t i, int32_t& g, int32_t& c) {
+    g = 0;
+    c = 0;
+    const int32_t last = static_cast<int32_t>(target.size()) - 1;
+    for (int32_t g0 = r.trn.start_gears; g0 >= 1; --g0) {
+      g = g0;
+      c = 0;
+      for (int32_t k = i;; ++k) {
+        c = c + 1;
+        const GearStatus status = eval(g0, k, cycle_point(target, k - 1)).status;
+        if (status == GearStatus::Meets || status == GearStatus::OverSpeed) return;
+        if (status == GearStatus::Lowered || status == GearStatus::UnderSpeed) break;
+        if (k >= last) return;
+      }
+    }
+  }
+
+  // The gear evaluated first: the moving-off gear from rest, ReengageGear when drive is
+  // taken up while rolling or the gear is too high to speed up in, else the gear in use.
+  // Sets reengage for the last two cases; moving off and re-engaging reset the hold counter.
+  int32_t first_gear(const State& x, double Vt, int32_t& hold, bool& reengage) {
+    const TransmissionData& trn = r.trn;
+    if (x.gear_in == 0 && x.Vin == 0.0) {
+      int32_t g = 0, c = 0;
+      move_off(x.i, g, c);
+      hold = HoldSeconds - c;
+      return g;
+    }
+    if (x.gear_in == 0) {
+      hold = HoldSeconds;
+      reengage = true;
+      return trn.reengage_gear;
+    }
+    if (!r.evaluator.in_table(x.gear_in)) check_gear(x.gear_in, r.eng, trn);
+    const std::size_t row = static_cast<std::size_t>(x.gear_in - 1);
+    const double NeTarget = (((trn.final_ratio * SecondsPerMinute) * Vt) * trn.gears[row].ratio) /
+                            (r.spec.tire_circumference_m * KmhPerMs);
+    if (Vt - x.Vin >= 0.0 && r.eng.gear_min_speed_rpm[row] > NeTarget && x.gear_in > trn.start_gears) {
+      reengage = true;
+      return trn.reengage_gear;
+    }
+    return x.gear_in;
+  }
+
+  // Sets x to the state given and evaluates its first gear.
+  void explore(State& x, int32_t i, double Vin, int32_t gear_in, int32_t hold_in) {
+    x.i = i;
+    x.vinBits = std::bit_cast<uint64_t>(Vin);
+    x.gear_in = gear_in;
+    x.hold_in = hold_in;
+    x.Vin = Vin;
+    x.stamp = ++stamps;
+    x.searched = 0;
+    x.keep = nullptr;
+    x.prepared = 0;
+    const double Vt = target[static_cast<std::size_t>(i)];
+    const double dV = Vt - Vin;
+    int32_t hold = hold_in;
+    bool reengage = false;
+    x.g = first_gear(x, Vt, hold, reengage);
+    x.hold = hold;
+    const GearEvalResult& e = ahead(x, x.g).first;
+    x.keepShortfall = shortfall(target[static_cast<std::size_t>(i - 1)], Vt, Vin, e.V);
+    if (hold < HoldSeconds || dV < 0.0) {
+      x.course = Course::Hold;
+    } else if (reengage) {
+      x.course = Course::Reengage;
+    } else if (e.status == GearStatus::OverSpeed) {
+      x.course = x.g == gearCount ? Course::OverTop : Course::Over;
+    } else {
+      x.course = Course::Decide;
+    }
+  }
+
+  // The state of a call at depth `depth`, explored when it is new.
+  State& state(int32_t depth, int32_t i, double Vin, int32_t gear_in, int32_t hold) {
+    Second& second = seconds[static_cast<std::size_t>(i) & (KeptSeconds - 1)];
+    if (second.i != i) {
+      second.i = i;
+      second.count = 0;
+    }
+    const uint64_t vinBits = std::bit_cast<uint64_t>(Vin);
+    for (int32_t k = 0; k < second.count; ++k) {
+      State& x = second.states[static_cast<std::size_t>(k)];
+      if (x.vinBits == vinBits && x.gear_in == gear_in && x.hold_in == hold) return x;
+    }
+    if (second.count == StatesPerSecond) {
+      State& x = loose[static_cast<std::size_t>(depth)];
+      explore(x, i, Vin, gear_in, hold);
+      return x;
+    }
+    State& x = second.states[static_cast<std::size_t>(second.count)];
+    explore(x, i, Vin, gear_in, hold);
+    ++second.count;
+    return x;
+  }
+
+  // Keep option: the deficit of driving on from speed v in gear g2 with hold counter h2,
+  // simulated by the next step at one less look-ahead depth; sf is this second's shortfall.
+  double rec(const State& x, int32_t D, double deficit, double v, int32_t g2, int32_t h2, double sf) {
+    const double recDeficit = deficit + sf;
+    // Past the look-ahead or the cycle's end the next step gives the deficit back as it is.
+    if (D < 1 || x.i + 1 > n) return recDeficit;
+    return deficit_at(D, x.i + 1, v, g2, h2, recDeficit);
+  }
+
+  // rec for driving on in the first gear: the next step starts from the state's own keep
+  // successor, which is looked up once.
+  double rec_keep(State& x, int32_t D, double deficit) {
+    const double recDeficit = deficit + x.keepShortfall;
+    if (D < 1 || x.i + 1 > n) return recDeficit;
+    const GearEvalResult& e = x.gears[x.g].first;
+    const double Vt = target[static_cast<std::size_t>(x.i + 1)];
+    // In gear the next step idles only at a standstill target.
+    if (Vt <= 0.0) return recDeficit + shortfall(target[static_cast<std::size_t>(x.i)], Vt, e.V, Vt);
+    return deficit_of(keep_successor(x, D), D - 1, recDeficit);
+  }
+
+  // The deficit sim_step gives at depth `depth` (the outcome's other values are not used
+  // below the first step).
+  double deficit_at(int32_t depth, int32_t i, double Vin, int32_t gear_in, int32_t hold, double deficit) {
+    const int32_t D = depth - 1;
+    if (D < 0 || i > n) return deficit;
+    const double Vt = target[static_cast<std::size_t>(i)];
+    if (Vt <= 0.0 || (gear_in == 0 && Vin != 0.0 && Vt - Vin < 0.0)) {
+      return deficit + shortfall(target[static_cast<std::size_t>(i - 1)], Vt, Vin, Vt);
+    }
+    return deficit_of(state(depth, i, Vin, gear_in, hold), D, deficit);
+  }
+
+  // The deficit of explored state x with D further seconds of look-ahead.
+  double deficit_of(State& x, int32_t D, double deficit) {
+    if (x.course == Course::Hold) {
+      const GearStatus s0 = x.gears[x.g].first.status;
+      if (s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles) return deficit;
+      if (s0 == GearStatus::OverSpeed && x.g < gearCount) return deficit;
+      return rec_keep(x, D, deficit);
+    }
+    return choose(x, D, deficit).deficit;
+  }
+
+  // What a step chooses past the hold counter's test.
+  struct Choice {
+    int32_t gear = 0;
+    int32_t m = RetryHorizon;
+    double deficit = 0.0;
+  };
+
+  Choice choose(State& x, int32_t D, double deficit) {
+    const int32_t g = x.g;
+    Choice c{g, RetryHorizon, 0.0};
+    switch (x.course) {
+      case Course::Reengage:
+        // The best upshift from ReengageGear, else the retry search, else ReengageGear
+        // itself; re-engaging gives no deficit.
+        if (const Search& s = up(x, D + 1, false); s.found) {
+          c.gear = s.best;
+        } else {
+          const Search& t = retry(x, false);
+          c.m = t.m;
+          if (t.found) c.gear = t.best;
+        }
+        break;
+      case Course::OverTop:
+        c.deficit = rec_keep(x, D, deficit);
+        break;
+      case Course::Over: {
+        // The best upshift, else the retry search, else the gear kept.
+        if (const Search& s = up(x, D + 1, true); s.found) {
+          c.gear = s.best;
+        } else if (const Search& t = retry(x, true); t.found) {
+          c.gear = t.best;
+          c.m = t.m;
+        }
+        const double v = x.gears[c.gear].first.V;
+        c.deficit = rec(x, D, deficit, v, c.gear, hold_after_shift(c.m),
+                        shortfall(target[static_cast<std::size_t>(x.i - 1)], target[static_cast<std::size_t>(x.i)], x.Vin, v));
+        break;
+      }
+      case Course::Decide: {
+        // Keeping gear g, the best upshift and, when the gear falls short, the best downshift.
+        const double Dstay = rec_keep(x, D, deficit);
+        c.deficit = Dstay;
+        if (g < gearCount) {
+          const Search& s = up(x, D + 1, true);
+          if (s.found && s.dBest + deficit <= Dstay) {
+            c.gear = s.best;
+            c.deficit = s.dBest + deficit;
+            return c;
+          }
+        }
+        const GearStatus s0 = x.gears[g].first.status;
+        if (s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) {
+          const Search& s = down(x, D + 1);
+          if (s.found && s.dBest + deficit <= c.deficit) {
+            c.gear = s.best;
+            c.deficit = s.dBest + deficit;
+          }
+        }
+        break;
+      }
+      case Course::Hold:
+        break;
+    }
+    return c;
+  }
+
+  // The state the next second starts from when state x drives on in its first gear,
+  // explored at depth `depth` when it is new.
+  State& keep_successor(State& x, int32_t depth) {
+    State* next = x.keep;
+    if (next == nullptr || next->stamp != x.keepStamp) {
+      next = &state(depth, x.i + 1, x.gears[x.g].first.V, x.g, x.hold + 1);
+      x.keep = next;
+      x.keepStamp = next->stamp;
+    }
+    return *next;
+  }
+
+  // Makes every evaluation and search that sim_step makes from state x with D further
+  // seconds of look-ahead, whatever the deficits handed in: the states it reaches do not
+  // depend on them, nor do the searches but the downshift one, which is made whenever the
+  // gear falls short. Its outcome then needs no evaluation that is not made here.
+  void prepare(State* x, int32_t D) {
+    for (;;) {
+      const uint32_t bit = 1U << D;
+      if ((x->prepared & bit) != 0) return;
+      x->prepared |= bit;
+      const int32_t g = x->g;
+      const GearStatus s0 = x->gears[g].first.status;
+      State* next = nullptr;
+      switch (x->course) {
+        case Course::Hold:
+          if (s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles) return;
+          if (s0 == GearStatus::OverSpeed && g < gearCount) return;
+          break;
+        case Course::Reengage:
+          if (!up(*x, D + 1, false).found) retry(*x, false);
+          return;
+        case Course::OverTop:
+          break;
+        case Course::Over: {
+          int32_t gear = g, m = RetryHorizon;
+          if (const Search& s = up(*x, D + 1, true); s.found) {
+            gear = s.best;
+          } else if (const Search& t = retry(*x, true); t.found) {
+            gear = t.best;
+            m = t.m;
+          }
+          if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+          next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
+          break;
+        }
+        case Course::Decide:
+          if (g < gearCount) up(*x, D + 1, true);
+          if (s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) down(*x, D + 1);
+          break;
+      }
+      // Past the look-ahead or the cycle's end, or at a standstill target (the next
+      // step, in gear, idles), there is nothing further.
+      if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+      x = next != nullptr ? next : &keep_successor(*x, D);
+      --D;
+    }
+  }
+
+  // sim_step's step at the full look-ahead depth, but for the deficit, which is not
+  // worked out (0): it weighs the gears of this step only, and only when a shift is found.
+  StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
+    constexpr int32_t D = LookAheadDepth - 1;
+    if (i > n) return StepOutcome{0.0, 0.0, 0.0, gear_in, 0.0};
+    const EngineData& eng = r.eng;
+    const double Vt = target[static_cast<std::size_t>(i)];
+    // Standing still, or rolling in neutral while the target still falls: the engine idles.
+    const bool standstill = Vt <= 0.0;
+    if (standstill || (gear_in == 0 && Vin != 0.0 && Vt - Vin < 0.0)) {
+      if (!standstill) hold = HoldSeconds;
+      return StepOutcome{eng.idle_speed_rpm, 0.0, Vt, 0, 0.0};
+    }
+    State& x = state(LookAheadDepth, i, Vin, gear_in, hold);
+    prepare(&x, D);
+    hold = x.hold;
+    const int32_t g = x.g;
+    const GearEvalResult& e = x.gears[g].first;
+    int32_t gear = g;
+    int32_t m = RetryHorizon;
+    switch (x.course) {
+      case Course::Hold:
+        if (e.status == GearStatus::UnderSpeed || e.status == GearStatus::Idles) {
+          hold = HoldSeconds;
+          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, 0, 0.0};
+        }
+        if (e.status == GearStatus::OverSpeed && g < gearCount) {
+          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, 0.0, g, 0.0};
+        }
+        hold = hold + 1;
+        return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, g, 0.0};
+      case Course::Reengage:
+        if (const Search& s = up(x, D + 1, false); s.found) {
+          gear = s.best;
+        } else {
+          const Search& t = retry(x, false);
+          m = t.m;
+          if (t.found) gear = t.best;
+        }
+        break;
+      case Course::OverTop:
+        break;
+      case Course::Over:
+        if (const Search& s = up(x, D + 1, true); s.found) {
+          gear = s.best;
+        } else if (const Search& t = retry(x, true); t.found) {
+          gear = t.best;
+          m = t.m;
+        }
+        break;
+      case Course::Decide: {
+        // Keeping gear g against the best upshift and, when the gear falls short, the
+        // best downshift: the deficit of keeping it is needed only when one is found.
+        const Search* upward = g < gearCount ? &up(x, D + 1, true) : nullptr;
+        const GearStatus s0 = e.status;
+        const Search* downward =
+            s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed ? &down(x, D + 1) : nullptr;
+        const bool upFound = upward != nullptr && upward->found;
+        const bool downFound = downward != nullptr && downward->found;
+        if (upFound || downFound) {
+          constexpr double deficit = 0.0;
+          const double Dstay = rec_keep(x, D, deficit);
+          if (upFound && upward->dBest + deficit <= Dstay) {
+            gear = upward->best;
+          } else if (downFound && downward->dBest + deficit <= Dstay) {
+            gear = downward->best;
+          }
+        }
+        break;
+      }
+    }
+    // The chosen gear's evaluation; the clutch slips below Nes.
+    const GearEvalResult& f = x.gears[gear].first;
+    double Ne = f.engine_speed_rpm;
+    if (Ne < eng.engage_speed_rpm) {
+      Ne = eng.engage_speed_rpm;
+    } else if (Ne < eng.release_speed_rpm) {
+      hold = HoldSeconds;
+      return StepOutcome{eng.idle_speed_rpm, 0.0, f.V, 0, 0.0};
+    }
+    if (gear == 0) {
+      hold = HoldSeconds;
+    } else if (gear == gear_in) {
+      hold = hold + 1;
+    } else {
+      hold = hold_after_shift(m);
+    }
+    return StepOutcome{Ne, f.engine_torque_nm, f.V, gear, 0.0};
+  }
+};
+
+Stepper::Stepper(const SimContext& context) : context_(context), states_(std::make_unique<States>(context)) {}
+
+Stepper::~Stepper() = default;
+
+StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
+  if (states_ != nullptr) {
+    const int32_t held = hold;
+    try {
+      const StepOutcome outcome = states_->step(i, Vin, gear_in, hold);
+      if (!context_.evaluator.exhausted_seen()) return outcome;
+    } catch (const Error&) {
+      // sim_step takes the step again and stops as it stops.
+    }
+    states_.reset();
+    hold = held;
+  }
+  StepOutcome outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
+  outcome.deficit = 0.0;
+  return outcome;
+}
+
+}  // namespace hdfe
