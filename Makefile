@@ -94,6 +94,7 @@ bench:
 	build/bench/bench/bench_cycle
 	build/bench/bench/bench_cycle day
 	bench/library_cycle_run.sh build/bench/bench/bench_cycle hd-udds
+	bench/route_run.sh build/bench/hdfe
 	build/bench/bench/bench_batch 10000
 	$(MAKE) python
 	PYTHONPATH=$(CURDIR)/build/python $(PYTHON) bench/python_bench.py
