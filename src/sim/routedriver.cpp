@@ -189,7 +189,6 @@ RouteSimulation run_route_cycle(const RouteDriver& driver, const VehicleSpec& sp
   int32_t hold = 3;
   StepOutcome step = sim_step(context, 1, speed[1], trn.gear_count(), hold, LookAhead, 0.0);
   note_exhausted(0);
-  const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int segment = -1;
   double progress = 0.0;  // where the vehicle last moved on from
   int64_t stalled = 0;
@@ -203,12 +202,7 @@ RouteSimulation run_route_cycle(const RouteDriver& driver, const VehicleSpec& sp
     evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);
-    trace.speed_km_per_h.push_back(step.V);
-    trace.gear.push_back(step.gear);
-    trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
-    trace.engine_torque_nm.push_back(step.engine_torque_nm);
-    trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent);
-    trace.normalised_torque_percent.push_back(step.engine_torque_nm / tmax * Percent);
+    record_step(trace, step, eng, tmax);
     const bool standing = s.standing_s > 0;
     restart = step.V == 0.0 && step.gear != 0;
     driver.advance(s, step.V);

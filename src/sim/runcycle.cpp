@@ -8,6 +8,16 @@
 
 namespace hdfe {
 
+void record_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
+  const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
+  trace.speed_km_per_h.push_back(step.V);
+  trace.gear.push_back(step.gear);
+  trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
+  trace.engine_torque_nm.push_back(step.engine_torque_nm);
+  trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent);
+  trace.normalised_torque_percent.push_back(step.engine_torque_nm / fullLoadTorque * Percent);
+}
+
 CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
                           const TransmissionData& trn, const TorqueCurve& fullLoad) {
   CycleSimulation run;
@@ -35,19 +45,13 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   StepOutcome step = stepper.step(1, cycle.target_speed_km_per_h[1], trn.gear_count(), hold);
   note_exhausted(0);
   run.start_speed_km_per_h = step.V;
-  const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int32_t i = 1; i <= cycle.n; ++i) {
     step = stepper.step(i, step.V, step.gear, hold);
     evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);
-    trace.speed_km_per_h.push_back(step.V);
-    trace.gear.push_back(step.gear);
-    trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
-    trace.engine_torque_nm.push_back(step.engine_torque_nm);
-    trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent);
-    trace.normalised_torque_percent.push_back(step.engine_torque_nm / tmax * Percent);
+    record_step(trace, step, eng, tmax);
   }
   // The fuel rates are written over every second.
   trace.fuel_rate_l_per_h.assign(seconds, 0.0);
