@@ -10,6 +10,13 @@ Load a vehicle, edit its values, run it over the drive cycles and read every fig
     result.average_fuel_economy_km_per_l
     result.trace                            # per-second DataFrame
 
+Any drive cycle, and the vehicle's own mass and drag (the engineering values)::
+
+    vehicle.test_mass_kg = 30000
+    cycle = hdfe.Cycle.read("route.csv")    # or Cycle(name, speeds), Cycle.from_frame(df)
+    result = hdfe.run(vehicle, cycles=[cycle, "hd-udds"])
+    result.to_frame()                       # every figure, one row per cycle and phase
+
 Many rows at once, on every core (``run_batch``) or on a Dask cluster (``hdfe.dask.sweep``),
 take a manifest DataFrame: a ``spec`` column plus a column per spec value to override.
 """
@@ -32,8 +39,10 @@ except ImportError as _error:
 
 __all__ = [
     "Classification",
+    "Cycle",
     "CycleFigures",
     "CycleMetrics",
+    "EnergyAudit",
     "EngineData",
     "EngineInput",
     "Error",
@@ -51,6 +60,7 @@ __all__ = [
     "check",
     "spec_values",
     "cycle_tables_version",
+    "library_cycles",
     "load_vehicle",
     "override_names",
     "program_version",
@@ -71,6 +81,8 @@ TransmissionInput = _core.TransmissionInput
 Result = _core.Result
 CycleFigures = _core.CycleFigures
 CycleMetrics = _core.CycleMetrics
+EnergyAudit = _core.EnergyAudit
+Cycle = _core.Cycle
 RunFinding = _core.RunFinding
 RunWarning = _core.RunWarning
 InputFile = _core.InputFile
@@ -101,7 +113,7 @@ def load_vehicle(path, base=None):
     return _core.load_vehicle(path, base)
 
 
-def run(vehicle, trace=False):
+def run(vehicle, trace=False, cycles=None):
     """Run a vehicle over the drive cycles; return its :class:`Result`.
 
     The simulation runs with the GIL released, so threads may run vehicles in parallel.
@@ -109,11 +121,163 @@ def run(vehicle, trace=False):
     Args:
         vehicle: a :class:`Vehicle`, e.g. from :func:`load_vehicle`.
         trace: keep the per-second traces (``Result.trace``).
+        cycles: None for the built-in cycles (URBAN, HIGHWAY and MID-TOWN); else the cycles
+            to run instead, in order: :class:`Cycle` objects, names of the library's cycles
+            (:func:`library_cycles`, any case) or cycle files. Each cycle's figures are
+            followed by those of its phases; no transient correction and no Kf apply.
 
     Raises:
-        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``).
+        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``), or a cycle file
+            cannot be read.
+        ValueError: no cycles, or two of the same name.
     """
-    return _core.run(vehicle, bool(trace))
+    if cycles is None:
+        return _core.run(vehicle, bool(trace))
+    if isinstance(cycles, (Cycle, str, bytes)) or hasattr(cycles, "__fspath__"):
+        cycles = [cycles]
+    chosen = [_find_cycle(cycle) for cycle in cycles]
+    if not chosen:
+        raise ValueError("run: cycles names no cycle (None runs the built-in ones)")
+    names = [cycle.name for cycle in chosen]
+    repeated = sorted({name for name in names if names.count(name) > 1})
+    if repeated:
+        raise ValueError(f"run: two cycles are named {', '.join(map(repr, repeated))}: their figures and "
+                         "traces would mix; rename one (cycle.name = ...)")
+    return _core.run_cycles(vehicle, chosen, bool(trace))
+
+
+def _find_cycle(cycle):
+    """A cycle given to run: a Cycle as it is, a library cycle's name, or a cycle file."""
+    if isinstance(cycle, Cycle):
+        return cycle
+    if isinstance(cycle, bytes):
+        cycle = _os.fsdecode(cycle)
+    if not isinstance(cycle, str) and not hasattr(cycle, "__fspath__"):
+        raise TypeError(f"a cycle is an hdfe.Cycle, a library cycle's name or a file, not {type(cycle).__name__}")
+    if isinstance(cycle, str) and cycle.lower() in _library_names():
+        return Cycle.library(cycle)
+    return Cycle.read(cycle)
+
+
+def _library_names():
+    """The library's cycle names in lower case (none where this build has no library)."""
+    table = getattr(_core, "library_cycle_table", None)
+    return {name.lower() for name, _title, _source in table()} if table else set()
+
+
+def library_cycles():
+    """The library's drive cycles as a DataFrame, one row each.
+
+    Columns: ``name`` (what :meth:`Cycle.library` and ``run(..., cycles=[...])`` take, any
+    case), ``title``, ``source``, and the cycle's own figures: ``points``, ``duration_s``,
+    ``distance_km`` (trapezoid rule), ``mean_speed_km_per_h`` (of points 1..n) and
+    ``max_speed_km_per_h``.
+    """
+    import pandas
+
+    table = getattr(_core, "library_cycle_table", None)
+    if table is None:
+        raise NotImplementedError("this build of hdfe has no cycle library")
+    rows = []
+    for name, title, source in table():
+        rows.append({"name": name, "title": title, "source": source, **Cycle.library(name).stats()})
+    return pandas.DataFrame(rows)
+
+
+#: The columns of a cycle file, which Cycle.from_frame takes.
+_CYCLE_COLUMNS = ("time_s", "speed_km_per_h", "speed_mph", "speed_m_per_s", "grade_percent", "phase")
+
+
+def _cycle_cells(name, column):
+    """A frame's column as a cycle file's cells: numbers in their shortest exact form, text as
+    it is (the reader refuses what is not a number)."""
+    import numpy
+
+    values = column.to_numpy()
+    if values.dtype.kind in "iub":
+        return [str(int(v)) for v in values.tolist()]
+    if values.dtype.kind == "f":
+        return [repr(float(v)) for v in values.tolist()]
+    cells = []
+    for value in values.tolist():
+        if _is_missing(value):
+            cells.append("")
+        elif isinstance(value, str):
+            if any(c in value for c in ",\r\n"):
+                raise ValueError(f"the frame's {name} holds {value!r}: a cell cannot hold a comma or a line break")
+            cells.append(value)
+        elif isinstance(value, _numbers.Real):
+            cells.append(repr(float(numpy.float64(value))))
+        else:
+            raise TypeError(f"the frame's {name} holds a {type(value).__name__}, not a number or text")
+    return cells
+
+
+def _cycle_from_frame(frame, name="frame"):
+    """A cycle from a DataFrame with a cycle file's columns, read by the cycle-file reader.
+
+    Columns: ``time_s`` (from 0, increasing; also taken from an index of that name), one of
+    ``speed_km_per_h``, ``speed_mph`` or ``speed_m_per_s``, and optionally ``grade_percent``
+    and ``phase``. Rows at whole seconds 0..n are used as they stand; other times are
+    resampled linearly to whole seconds (``cycle.resampled`` says so), exactly as a cycle
+    file's rows are.
+
+    Raises:
+        ValueError: an unknown or missing column, or values a cycle file may not hold; the
+            message names the frame's row.
+    """
+    import tempfile
+
+    import pandas
+
+    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
+    if "time_s" not in frame.columns and frame.index.name == "time_s":
+        frame = frame.reset_index()
+    columns = [str(column) for column in frame.columns]
+    unknown = [column for column in columns if column not in _CYCLE_COLUMNS]
+    if unknown:
+        raise ValueError(f"unknown cycle column(s) {', '.join(map(repr, unknown))}; a cycle's columns are "
+                         f"{', '.join(_CYCLE_COLUMNS)}")
+    if not isinstance(name, str) or not name:
+        raise ValueError("a cycle needs a name")
+    # time_s first: a row whose first cell began with '#' would read as a comment.
+    order = sorted(range(len(columns)), key=lambda k: columns[k] != "time_s")
+    cells = [_cycle_cells(columns[k], frame.iloc[:, k]) for k in order]
+    if cells and any(cell.startswith("#") for cell in cells[0]):
+        raise ValueError("Cycle.from_frame: a time_s cell starts with '#'")
+    text = ",".join(columns[k] for k in order) + "\n" + "".join(",".join(row) + "\n" for row in zip(*cells))
+    with tempfile.TemporaryDirectory(prefix="hdfe-cycle-") as folder:
+        path = _os.path.join(folder, "frame.csv")
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(text)
+        try:
+            cycle = Cycle.read(path)
+        except Error as error:
+            message = str(error)
+            message = message[len(path) + 2:] if message.startswith(path + ": ") else message.replace(path, "the frame")
+            where = f"row {frame.index[error.line - 2]!r}" if 2 <= error.line < len(frame) + 2 else "the frame"
+            raise ValueError(f"Cycle.from_frame: {where}: {message}") from None
+    cycle.name = name
+    cycle.source = "DataFrame"
+    return cycle
+
+
+def _cycle_to_frame(cycle):
+    """The cycle as a DataFrame of a cycle file's columns: time_s (0..n), speed_km_per_h, and
+    grade_percent and phase where the cycle has them. Cycle.from_frame takes it back."""
+    import numpy
+    import pandas
+
+    data = {"time_s": numpy.arange(len(cycle), dtype="int64"), "speed_km_per_h": cycle.speed_km_per_h}
+    if cycle.grade_percent is not None:
+        data["grade_percent"] = cycle.grade_percent
+    if cycle.phase is not None:
+        data["phase"] = numpy.array(cycle.phase, dtype=object)
+    return pandas.DataFrame(data)
+
+
+Cycle.from_frame = staticmethod(_cycle_from_frame)
+Cycle.to_frame = _cycle_to_frame
 
 
 def spec_values():

@@ -251,9 +251,10 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
     c = result.classification
     warning = _core._restore_RunWarning({"version": 1, "kind": "input", "cycle": "", "second": 0, "message": "m"})
     finding = _core._restore_RunFinding({"version": 1, "cycle": "URBAN", "second": 3, "kind": "over_speed"})
-    normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics, c, c.values,
-              c.spec, c.engine, c.transmission, c.transmission.gears[0], result.inputs[0], warning, finding,
-              _core.AtomicFile(str(tmp_path / "out.txt"))]
+    normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics,
+              result.urban.energy, c, c.values, c.spec, c.engine, c.transmission, c.transmission.gears[0],
+              result.inputs[0], warning, finding, _core.AtomicFile(str(tmp_path / "out.txt")),
+              binding.Cycle("c", [0.0, 5.0, 0.0])]
     # Every class of the module, so that a class bound later is covered too.
     assert {type(o) for o in normal} == {cls for _, cls in inspect.getmembers(_core, inspect.isclass)}
     for good in normal:
@@ -269,7 +270,9 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
             uses += [lambda o: o["FinalRatio"], lambda o: o.__setitem__("final_ratio", vehicle.final_ratio), cls, binding.run,
                      binding.check, lambda o: binding.run_batch({"spec": ["a"], "vehicle": [o]})]
         elif cls is binding.Result:
-            uses += [lambda o: o.to_dict(), lambda o: o.to_json()]
+            uses += [lambda o: o.to_dict(), lambda o: o.to_json(), lambda o: o.to_frame()]
+        elif cls is binding.Cycle:
+            uses += [len, lambda o: o.to_frame(), lambda o: o == good, lambda o: binding.run(vehicle, cycles=[o])]
         elif cls is _core.AtomicFile:
             uses = [lambda o: o.write(b"x"), lambda o: o.commit(), lambda o: o.__exit__(ValueError, None, None)]
         else:
