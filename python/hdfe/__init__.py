@@ -320,16 +320,17 @@ class Finding(_collections.namedtuple("Finding", "file line severity message")):
     __slots__ = ()
 
 
-def report(vehicle_or_result, path, vehicle=None):
+def report(vehicle_or_result, path, vehicle=None, cycles=None):
     """Write the self-contained HTML report of a vehicle or of a run to ``path``.
 
-    ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces), a
-    :class:`Result` of ``run(..., trace=True)``, or the path of a spec file. Returns ``path``.
-    Needs matplotlib; see ``hdfe.reporting`` for the parts.
+    ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces, over ``cycles``
+    when given, as :func:`run` takes them), a :class:`Result` of ``run(..., trace=True)``
+    over any cycles, or the path of a spec file. Returns ``path``. Needs matplotlib; see
+    ``hdfe.reporting`` for the parts.
     """
     from hdfe import reporting
 
-    return reporting.report(vehicle_or_result, path, vehicle=vehicle)
+    return reporting.report(vehicle_or_result, path, vehicle=vehicle, cycles=cycles)
 
 
 def write_batch_report(summary, path, parameters=None, title=None):
