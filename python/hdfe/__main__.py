@@ -2,7 +2,8 @@
 
 Commands:
 
-* ``report SPEC -o report.html``: run the vehicle and write its HTML report;
+* ``report SPEC -o report.html [--cycle NAME|FILE ...] [--set NAME=VALUE ...]``: run the
+  vehicle (over the cycles given, with the values set) and write its HTML report;
 * ``report --batch summary.csv -o fleet.html``: write the HTML report of a
   batch summary;
 * ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv]``: run a batch
@@ -31,6 +32,12 @@ def _add_report(subparsers):
                    help="a batch summary CSV (from hdfe --batch) instead of a spec file")
     p.add_argument("-o", "--output", metavar="FILE",
                    help="the HTML file to write (default report.html, or fleet.html with --batch)")
+    p.add_argument("--cycle", action="append", metavar="NAME|FILE",
+                   help="run this cycle instead of the built-in ones: a library cycle's name or a "
+                        "cycle file (repeat for more)")
+    p.add_argument("--set", action="append", metavar="NAME=VALUE", dest="settings",
+                   help="set a spec or engineering value by its file name, e.g. TestMass=30000 "
+                        "(repeat for more)")
     p.add_argument("--title", help="the batch report's heading")
 
 
@@ -39,15 +46,43 @@ def _run_report(args, parser):
         parser.error("report: give either SPEC or --batch SUMMARY.csv")
     reports = importlib.import_module(".reporting", __package__ or "hdfe")
     if args.batch is not None:
+        if args.cycle or args.settings:
+            parser.error("report: --cycle and --set apply to a SPEC's report, not to --batch")
         output = args.output or "fleet.html"
         reports.write_batch_report(args.batch, output, title=args.title)
     else:
         if args.title is not None:
             parser.error("report: --title applies to --batch only")
         output = args.output or "report.html"
-        reports.report(args.spec, output)
+        subject = args.spec
+        if args.settings:
+            hdfe = importlib.import_module(__package__ or "hdfe")
+            subject = hdfe.load_vehicle(args.spec)
+            for setting in args.settings:
+                _set_value(subject, setting, parser)
+        reports.report(subject, output, cycles=args.cycle)
     print(output)
     return EXIT_OK
+
+
+def _set_value(vehicle, setting, parser):
+    """NAME=VALUE on the vehicle, the text read as the value's kind; a usage error otherwise."""
+    hdfe = importlib.import_module(__package__ or "hdfe")
+    name, equals, text = setting.partition("=")
+    kinds = {v["file_name"]: v["kind"] for v in hdfe.spec_values()}
+    if not equals or name not in kinds:
+        parser.error(f"--set takes NAME=VALUE with NAME a value's file name ({', '.join(kinds)}), not {setting!r}")
+    kind = kinds[name]
+    try:
+        if kind == "text":
+            value = text
+        elif kind in ("real", "optional real"):
+            value = None if kind == "optional real" and not text.strip() else float(text)
+        else:
+            value = int(text)
+        vehicle[name] = value
+    except (ValueError, TypeError) as error:
+        parser.error(f"--set {setting}: {name} takes a {kind} value ({error})")
 
 
 def _add_sweep(subparsers):

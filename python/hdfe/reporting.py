@@ -948,7 +948,7 @@ _BASE_COLUMNS = ("id", "spec", "status", "message", "category", "urban_km_per_l"
                  "highway_km_per_l", "average_km_per_l", "midtown_km_per_l",
                  "urban_speed_km_per_h", "highway_speed_km_per_h", "midtown_speed_km_per_h",
                  "urban_fuel_l", "highway_fuel_l")
-_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings")
+_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings", "cycle", "phase")
 _ECONOMY_COLUMNS = (("urban_km_per_l", "URBAN"), ("highway_km_per_l", "HIGHWAY"),
                     ("average_km_per_l", "AVERAGE"), ("midtown_km_per_l", "MID-TOWN"))
 _DECIMALS = {"km_per_l": 4, "km_per_h": 1, "_fuel_l": 3}
@@ -991,14 +991,29 @@ def _override_columns(frame):
             if c not in _BASE_COLUMNS and not re.fullmatch(r"[a-z0-9_]+", str(c))]
 
 
-def sweep_parameter(summary, parameters=None):
-    """The one override column whose value varies across rows, or None.
+#: Override columns that name a vehicle rather than measure it: a fleet whose rows differ in
+#: them is not a sweep of them.
+NAME_COLUMNS = ("CategoryCode", "VehicleName")
 
-    ``parameters`` lists the override columns; by default they are the columns
-    that are neither fixed summary columns nor snake_case metric columns.
+
+def sweep_parameters(summary, parameters=None):
+    """The override columns whose value varies across rows, in the summary's order.
+
+    ``parameters`` lists the override columns; by default they are the columns that are
+    neither fixed summary columns nor snake_case metric columns, less the names of
+    NAME_COLUMNS (a fleet of several categories is no sweep of CategoryCode).
     """
-    columns = _override_columns(summary) if parameters is None else list(parameters)
-    varying = [c for c in columns if summary[c].nunique(dropna=True) > 1]
+    if parameters is None:
+        columns = [c for c in _override_columns(summary) if c not in NAME_COLUMNS]
+    else:
+        columns = [c for c in parameters if c in summary.columns]
+    return [c for c in columns if summary[c].nunique(dropna=True) > 1]
+
+
+def sweep_parameter(summary, parameters=None):
+    """The one override column whose value varies across rows (see sweep_parameters), or
+    None when none or several do."""
+    varying = sweep_parameters(summary, parameters)
     return varying[0] if len(varying) == 1 else None
 
 
@@ -1031,10 +1046,67 @@ def _plot_sample(frame):
     return frame.iloc[::step], f" Every {step}th row is plotted ({len(frame) // step} rows)."
 
 
+def _economy(frame):
+    """The column the rows are ranked and drawn by, and its label: the AVERAGE economy of runs
+    of the built-in cycles, else the economy of each row's cycle."""
+    for column, label in (("average_km_per_l", "AVERAGE economy"), ("fuel_economy_km_per_l", "fuel economy"),
+                          ("km_per_l", "fuel economy")):
+        if column in frame and _is_numeric(frame[column]) and (frame[column] > 0).any():
+            return column, label
+    return None, None
+
+
+def _varies(frame, column):
+    return column in frame and frame[column].nunique(dropna=True) > 1
+
+
+def _groups(ok):
+    """The rows that may be ranked together: of one category (figures of different categories'
+    standard vehicles are not comparable) and one cycle. [(label, rows)], in row order."""
+    keys = [c for c in ("category", "cycle", "phase") if _varies(ok, c)]
+    if not keys:
+        return [("", ok)]
+    return [(" · ".join(str(v) for v in (key if isinstance(key, tuple) else (key,))), rows)
+            for key, rows in ok.groupby(keys if len(keys) > 1 else keys[0], sort=False)]
+
+
+def _row_name(row, parameters):
+    """A row as a reader finds it: its id, spec and the values swept."""
+    parts = [_esc(row.get("spec", ""))] if row.get("spec", "") else []
+    parts += [f"{_esc(p)} = {_esc(_format_cell(row[p], None)[0])}" for p in parameters]
+    return f"row <b>{_esc(row.get('id', ''))}</b>" + (f" ({', '.join(parts)})" if parts else "")
+
+
+#: The best rows are named for at most this many groups.
+MAX_RANKED_GROUPS = 20
+
+
+def _best_html(ok, parameters):
+    column, label = _economy(ok)
+    if column is None:
+        return ""
+    groups = [(name, rows) for name, rows in _groups(ok) if rows[column].notna().any()]
+    if not groups:
+        return ""
+    if len(groups) > 1 and all(rows[column].notna().sum() < 2 for _name, rows in groups):
+        return ("<p id=\"best\">No ranking: rows of different categories or cycles are not ranked together, "
+                "and each here has one row.</p>")
+    if len(groups) == 1:
+        best = groups[0][1].loc[groups[0][1][column].idxmax()]
+        return f"<p id=\"best\">Best {label}: <b>{best[column]:.4f} km/l</b>, {_row_name(best, parameters)}.</p>"
+    items = []
+    for name, rows in groups[:MAX_RANKED_GROUPS]:
+        best = rows.loc[rows[column].idxmax()]
+        items.append(f"<li>{_esc(name)}: <b>{best[column]:.4f} km/l</b>, {_row_name(best, parameters)}</li>")
+    more = f"<li>and {len(groups) - MAX_RANKED_GROUPS} more</li>" if len(groups) > MAX_RANKED_GROUPS else ""
+    kinds = " and ".join(k for k in ("category", "cycle", "phase") if _varies(ok, k))
+    return (f"<p id=\"best\">Best {label} of each {kinds} (rows of different ones are not ranked "
+            f"together):</p><ul>{''.join(items)}{more}</ul>")
+
+
 def _figure_scatter(Figure, ok, parameter):
     fig = Figure(figsize=(8, 6), layout="constrained")
     ax = fig.subplots()
-    ax.set_title("Urban against highway fuel economy", fontweight="bold")
     if parameter is not None and _is_numeric(ok[parameter]):
         points = ax.scatter(ok["urban_km_per_l"], ok["highway_km_per_l"], c=ok[parameter], s=14,
                             cmap="viridis")
@@ -1054,35 +1126,99 @@ def _figure_scatter(Figure, ok, parameter):
     return fig
 
 
+#: At most this many lines (or heat maps) of groups of rows are drawn.
+MAX_GROUP_PLOTS = 10
+
+
+def _sweep_series(rows):
+    """The lines of a sweep figure: (label, rows, column, colour). One run of the built-in
+    cycles per vehicle: its four economies; else one line per vehicle and cycle."""
+    column, _label = _economy(rows)
+    several = [c for c in ("spec", "category", "cycle", "phase") if _varies(rows, c)]
+    if not several and column == "average_km_per_l":
+        return [(label, rows, c, _ECONOMY_COLOURS[c.split("_")[0]])
+                for c, label in _ECONOMY_COLUMNS if c in rows and rows[c].notna().any()]
+    if column is None:
+        return []
+    if not several:
+        return [(column, rows, column, _PALETTE[0])]
+    groups = rows.groupby(several if len(several) > 1 else several[0], sort=False)
+    return [(" · ".join(str(v) for v in (key if isinstance(key, tuple) else (key,))), part, column,
+             _PALETTE[k % len(_PALETTE)]) for k, (key, part) in enumerate(groups) if k < MAX_GROUP_PLOTS]
+
+
 def _figure_sweep(Figure, ok, parameter):
     fig = Figure(figsize=(10, 5.2), layout="constrained")
     ax = fig.subplots()
-    ax.set_title(f"Fuel economy against {_mpl_text(parameter)}", fontweight="bold")
     numeric = _is_numeric(ok[parameter])
-    if numeric:
-        rows = ok.sort_values(parameter, kind="stable")
-        x = rows[parameter].to_numpy(float)
-    else:
-        rows = ok
-        labels = list(dict.fromkeys(rows[parameter].astype(str)))
-        x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
-    for column, label in _ECONOMY_COLUMNS:
-        if column in rows:
-            ax.plot(x, rows[column], marker="o" if len(rows) <= 300 or not numeric else None,
-                    ms=3, lw=1.2 if numeric else 0,
-                    color=_ECONOMY_COLOURS[column.split("_")[0]], label=label)
-    if "average_km_per_l" in rows and rows["average_km_per_l"].notna().any():
-        best = rows["average_km_per_l"].to_numpy(float)
-        i = int(np.nanargmax(best))
-        ax.annotate(f"best AVERAGE {best[i]:.4f} km/l", (x[i], best[i]), xytext=(0, 14),
+    labels = list(dict.fromkeys(ok[parameter].astype(str)))
+    series = _sweep_series(ok)
+    for label, rows, column, colour in series:
+        if numeric:
+            rows = rows.sort_values(parameter, kind="stable")
+            x = rows[parameter].to_numpy(float)
+        else:
+            x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
+        ax.plot(x, rows[column], marker="o" if len(rows) <= 300 or not numeric else None,
+                ms=3, lw=1.2 if numeric else 0, color=colour, label=_mpl_text(label))
+    column, label = _economy(ok)
+    if column is not None and len(_groups(ok)) == 1 and ok[column].notna().any():
+        best = ok.loc[ok[column].idxmax()]
+        x = float(best[parameter]) if numeric else labels.index(str(best[parameter]))
+        ax.annotate(f"best {label} {best[column]:.4f} km/l", (x, best[column]), xytext=(0, 14),
                     textcoords="offset points", ha="center", fontsize=8,
                     arrowprops={"arrowstyle": "-", "color": "#333333"})
     if not numeric:
         ax.set_xticks(range(len(labels)), [_mpl_text(v) for v in labels], rotation=30,
                       ha="right", fontsize=8)
     ax.set_xlabel(_mpl_text(parameter))
-    ax.set_ylabel("Fuel economy (km/l)")
-    ax.legend(loc="best", fontsize=8)
+    standard = {c for _label, _rows, c, _colour in series} != {column}
+    ax.set_ylabel("Fuel economy (km/l)" if standard or label is None else f"{label[:1].upper() + label[1:]} (km/l)")
+    ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), ncol=min(max(len(series), 1), 4), fontsize=8,
+              borderaxespad=0.2)
+    return fig
+
+
+#: A heat map writes its cells' values when it has at most this many rows and columns.
+MAX_ANNOTATED_CELLS = 12
+
+
+def _figure_heat_map(Figure, ok, parameters):
+    """The economy over the grid of two swept parameters, one map per category and cycle."""
+    from matplotlib.patches import Rectangle
+
+    first, second = parameters
+    column, label = _economy(ok)
+    groups = [(name, rows) for name, rows in _groups(ok) if rows[column].notna().any()][:6]
+    fig = Figure(figsize=(10, 4.6 * len(groups)), layout="constrained")
+    axes = fig.subplots(len(groups), 1, squeeze=False)[:, 0]
+    for ax, (name, rows) in zip(axes, groups):
+        grid = rows.pivot_table(index=second, columns=first, values=column, aggfunc="mean")
+        values = np.ma.masked_invalid(grid.to_numpy(float))
+        ax.grid(False)
+        mesh = ax.pcolormesh(np.arange(grid.shape[1] + 1), np.arange(grid.shape[0] + 1), values,
+                             cmap="viridis", shading="flat")
+        step_x = max(1, math.ceil(grid.shape[1] / 16))
+        step_y = max(1, math.ceil(grid.shape[0] / 16))
+        ax.set_xticks(np.arange(grid.shape[1])[::step_x] + 0.5,
+                      [_mpl_text(_format_cell(v, None)[0]) for v in grid.columns[::step_x]], fontsize=8)
+        ax.set_yticks(np.arange(grid.shape[0])[::step_y] + 0.5,
+                      [_mpl_text(_format_cell(v, None)[0]) for v in grid.index[::step_y]], fontsize=8)
+        ax.set_xlabel(_mpl_text(first))
+        ax.set_ylabel(_mpl_text(second))
+        if name:
+            ax.set_title(_mpl_text(name), loc="left", fontsize=10, fontweight="bold")
+        if max(grid.shape) <= MAX_ANNOTATED_CELLS:
+            middle = np.nanmean(values.filled(np.nan)) if values.count() else 0.0
+            for (i, j), value in np.ndenumerate(values.filled(np.nan)):
+                if math.isfinite(value):
+                    ax.text(j + 0.5, i + 0.5, f"{value:.3f}", ha="center", va="center", fontsize=7,
+                            color="black" if value >= middle else "white")
+        best = np.unravel_index(np.nanargmax(values.filled(np.nan)), values.shape)
+        ax.add_patch(Rectangle((best[1], best[0]), 1, 1, fill=False, edgecolor="#e0007a", linewidth=2))
+        bar = fig.colorbar(mesh, ax=ax, pad=0.01)
+        bar.set_label(f"{label[:1].upper() + label[1:]} (km/l)")
+        bar.solids.set_rasterized(False)
     return fig
 
 
@@ -1109,58 +1245,71 @@ document.querySelectorAll("table.sortable").forEach(function (table) {
 """
 
 
+def _column_order(frame, swept):
+    """The table's columns: id, the swept parameters (the reader's first question), then the
+    rest in the summary's order."""
+    first = [c for c in ("id",) if c in frame.columns] + [c for c in swept if c != "id"]
+    return first + [c for c in frame.columns if c not in first]
+
+
 def write_batch_report(summary, path, parameters=None, title=None):
     """Write the HTML report of a batch summary to ``path``.
 
     ``summary`` is the DataFrame of ``hdfe.run_batch`` or the path of a summary
-    CSV from ``hdfe --batch``. The report holds a sortable table of every row,
-    urban against highway economy and, when exactly one override column varies
-    (``parameters`` names the override columns when the default guess does not
-    fit), the economies against that parameter. Rows with ``status`` other than
-    ``ok`` are listed but not plotted. Returns ``path``.
+    CSV from ``hdfe --batch``. The report holds a sortable table of every row (the swept
+    columns first after the id), urban against highway economy, and for a sweep the
+    economies against the one parameter varied, or a heat map of the economy over the two
+    varied (``parameters`` names the override columns when the default guess does not fit).
+    The best row is named by its id, spec and swept values, within each category and cycle:
+    a fleet's categories are not ranked together. Rows with ``status`` other than ``ok`` are
+    listed but not plotted. Returns ``path``.
     """
     _check_page(path, [] if isinstance(summary, pd.DataFrame) else [summary])
     frame = read_summary(summary) if not isinstance(summary, pd.DataFrame) \
         else _normalise_summary(summary)
     status = frame["status"] if "status" in frame else pd.Series("ok", index=frame.index)
     ok = frame[status == "ok"]
-    parameter = sweep_parameter(frame, parameters)
+    swept = sweep_parameters(frame, parameters)
+    parameter = swept[0] if len(swept) == 1 else None
     matplotlib, Figure = _matplotlib()
     sample, sample_note = _plot_sample(ok)
+    economy, economy_label = _economy(ok)
+    parts = []
+    if {"urban_km_per_l", "highway_km_per_l"} <= set(ok.columns) and len(ok) \
+            and ok[["urban_km_per_l", "highway_km_per_l"]].gt(0).any().all():
+        parts.append(("Urban against highway fuel economy", lambda: _figure_scatter(Figure, sample, parameter),
+                      "One point per successful row." + sample_note))
+    if parameter is not None and len(ok) and economy is not None:
+        parts.append((f"Fuel economy against {parameter}", lambda: _figure_sweep(Figure, sample, parameter),
+                      f"The sweep varies {_esc(parameter)} alone." + sample_note))
+    two = len(swept) == 2 and all(_is_numeric(ok[c]) for c in swept)
+    if two and len(ok) and economy is not None:
+        parts.append((f"{economy_label[:1].upper() + economy_label[1:]} over {swept[0]} and {swept[1]}",
+                      lambda: _figure_heat_map(Figure, ok, swept),
+                      f"Each cell: the mean {_esc(economy_label)} of the rows with those two values; the best "
+                      "cell is framed. Empty cells: no successful row."))
     figures = []
     with matplotlib.rc_context(_RC):
-        if {"urban_km_per_l", "highway_km_per_l"} <= set(ok.columns) and len(ok):
-            figures.append(_figure_html(1, "Urban against highway fuel economy",
-                                        _svg(_figure_scatter(Figure, sample, parameter), "b1"),
-                                        "One point per successful row." + sample_note))
-        if parameter is not None and len(ok):
-            figures.append(_figure_html(2, f"Fuel economy against {parameter}",
-                                        _svg(_figure_sweep(Figure, sample, parameter), "b2"),
-                                        f"The sweep varies {_esc(parameter)} alone." + sample_note))
+        for number, (caption_title, build, caption) in enumerate(parts, start=1):
+            figures.append(_figure_html(number, caption_title, _svg(build(), f"b{number}"), caption))
     if not figures:
         figures.append("<p class=\"meta\">No successful rows to plot.</p>")
-    varying = [c for c in (_override_columns(frame) if parameters is None else parameters)
-               if frame[c].nunique(dropna=True) > 1]
-    if len(varying) > 1:
-        figures.append(f"<p class=\"meta\">{len(varying)} parameters vary "
-                       f"({_esc(', '.join(map(str, varying)))}): no sweep figure, which "
-                       "needs exactly one.</p>")
+    if len(swept) > 2 or (len(swept) == 2 and not two):
+        figures.append(f"<p class=\"meta\">{len(swept)} parameters vary "
+                       f"({_esc(', '.join(map(str, swept)))}): no sweep figure, which "
+                       "needs one parameter, or two numeric ones for a heat map.</p>")
     failed = len(frame) - len(ok)
     headline = (f"<p>{len(frame)} rows: <span class=\"ok\">{len(ok)} ok</span>, "
-                f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.")
-    if len(ok) and "average_km_per_l" in ok and ok["average_km_per_l"].notna().any():
-        best = ok.loc[ok["average_km_per_l"].idxmax()]
-        label = f" ({_esc(parameter)} = {_esc(_format_cell(best[parameter], None)[0])})" \
-            if parameter is not None else ""
-        headline += (f" Best AVERAGE: <b>{best['average_km_per_l']:.4f} km/l</b>, row "
-                     f"<b>{_esc(best.get('id', ''))}</b>{label}.")
-    headline += "</p>"
+                f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.</p>"
+                f"{_best_html(ok, swept)}")
 
-    shown = frame.iloc[:MAX_TABLE_ROWS]
+    columns = _column_order(frame, swept)
+    shown = frame.iloc[:MAX_TABLE_ROWS][columns]
     heads = "".join(
-        f"<th class=\"sort\" data-type=\"{'number' if _is_numeric(frame[c]) else 'text'}\">"
-        f"{_esc(c)}</th>" for c in frame.columns)
-    decimals = [_column_decimals(c) for c in frame.columns]
+        f"<th class=\"sort{' swept' if c in swept else ''}\" data-type=\"{'number' if _is_numeric(frame[c]) else 'text'}\">"
+        f"{_esc(c)}</th>" for c in columns)
+    decimals = [_column_decimals(c) for c in columns]
+    status_at = columns.index("status") if "status" in columns else None
     body_rows = []
     for values in shown.itertuples(index=False, name=None):
         cells = []
@@ -1168,7 +1317,7 @@ def write_batch_report(summary, path, parameters=None, title=None):
             text, key = _format_cell(value, d)
             cls = " class=\"n\"" if isinstance(value, (int, float, np.number)) else ""
             cells.append(f"<td{cls} data-sort=\"{_esc(key)}\">{_esc(text)}</td>")
-        row_status = values[list(frame.columns).index("status")] if "status" in frame else "ok"
+        row_status = values[status_at] if status_at is not None else "ok"
         cls = "" if row_status == "ok" else " class=\"error\""
         body_rows.append(f"<tr{cls}>{''.join(cells)}</tr>")
     cut = (f"<p class=\"meta\">The table shows the first {MAX_TABLE_ROWS} of {len(frame)} rows; "
@@ -1178,7 +1327,10 @@ def write_batch_report(summary, path, parameters=None, title=None):
              f"class=\"sortable\"><thead><tr>{heads}</tr></thead><tbody>{''.join(body_rows)}"
              f"</tbody></table></div></section>")
     title = title or "Batch report"
-    body = (f"<header><h1>{_esc(title)}</h1>{headline}</header>"
+    made = datetime.datetime.now().astimezone()
+    body = (f"<header><h1>{_esc(title)}</h1><p class=\"meta\" id=\"made\">Made "
+            f"<time datetime=\"{_esc(made.isoformat(timespec='seconds'))}\">"
+            f"{_esc(made.strftime('%Y-%m-%d %H:%M %Z').strip())}</time>.</p>{headline}</header>"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>{table}")
     _write_page(path, _page(f"hdfe: {title}", body, _SORT_SCRIPT))
     return path
