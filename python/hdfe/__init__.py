@@ -285,7 +285,8 @@ def spec_values():
 
     Keys: ``name`` (the Python attribute, e.g. ``"final_ratio"``), ``file_name`` (as spec
     files, manifests and ``--set`` write it, e.g. ``"FinalRatio"``), ``kind`` (``"text"``,
-    ``"real"``, ``"integer"`` or ``"switch"``), ``unit``, the range a run accepts (``min``,
+    ``"real"``, ``"integer"``, ``"switch"`` or ``"optional real"``: an engineering value, None
+    for the category's own), ``unit``, the range a run accepts (``min``,
     ``above``: exclusive, ``max``; None where there is no bound) and ``meaning``.
     """
     return list(_core.spec_values())

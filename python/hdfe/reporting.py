@@ -711,8 +711,10 @@ def _engine_peaks(full_load):
     return {"torque": (t[i], n[i]), "power": (power[j], n[j])}
 
 
-def _vehicle_html(result, full_load):
+def _vehicle_html(result, full_load, engineering=None):
     v = result.get("vehicle", {})
+    heading = "The vehicle as run, with its engineering values" if engineering else \
+        "Standard vehicle of the category"
 
     def rows(items):
         out = []
@@ -750,7 +752,7 @@ def _vehicle_html(result, full_load):
              f"<tbody>{gear_rows}</tbody></table>")
     return (f"<section id=\"vehicle\"><h2>Vehicle</h2><div class=\"columns\">"
             f"<div><h3>Vehicle</h3><table>{ident}</table>"
-            f"<h3>Standard vehicle of the category</h3><table>{standard}</table></div>"
+            f"<h3>{heading}</h3><table>{standard}</table></div>"
             f"<div><h3>Engine</h3><table>{engine}</table></div>"
             f"<div><h3>Gears</h3>{gears}</div></div></section>")
 
@@ -870,7 +872,7 @@ def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, 
     made = made or datetime.datetime.now().astimezone()
     name = result_dict.get("vehicle", {}).get("name", "")
     results = _results_html(result_dict, engineering).replace("{energy_figure}", str(len(parts)))
-    body = (f"{_header_html(result_dict, made)}{results}{_vehicle_html(result_dict, full_load_df)}"
+    body = (f"{_header_html(result_dict, made)}{results}{_vehicle_html(result_dict, full_load_df, engineering)}"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>"
             f"{_inputs_html(result_dict)}")
     text = _page(f"hdfe report: {name}", body)

@@ -292,14 +292,14 @@ engine_positive + descending + kinetic_released = engine_motoring + driveline_lo
       .finish();
 
   Record<RunFinding>(m, "RunFinding", "A second of a cycle the vehicle could not follow (read-only).")
-      .field("cycle", &RunFinding::cycle, "URBAN or HIGHWAY.")
+      .field("cycle", &RunFinding::cycle, "The cycle's name: URBAN, HIGHWAY or a cycle run.")
       .field("second", &RunFinding::second, "1-based.")
       .field("kind", &RunFinding::kind, "'over_speed' or 'over_torque'.")
       .finish();
 
   Record<RunWarning>(m, "RunWarning", "Something the run did that its figures do not show (read-only).")
-      .field("kind", &RunWarning::kind, "'speed_search_exhausted', 'cycle_missed' or 'input'.")
-      .field("cycle", &RunWarning::cycle, "URBAN or HIGHWAY; empty for an input warning.")
+      .field("kind", &RunWarning::kind, "'speed_search_exhausted', 'cycle_missed', 'input' or 'cycle_resampled'.")
+      .field("cycle", &RunWarning::cycle, "The cycle's name; empty for an input warning.")
       .field("second", &RunWarning::second, "1-based; 0 for the settling step or the cycle as a whole.")
       .field("message", &RunWarning::message, "What happened.")
       .finish();
