@@ -888,9 +888,21 @@ def _package():
     return package
 
 
-def _input_paths(vehicle):
-    """The files a vehicle was read from (none for one built in memory)."""
-    return [f["path"] for f in getattr(vehicle, "files", None) or ()]
+def _input_paths(vehicle, cycles=None):
+    """The files a vehicle was read from (none for one built in memory), and the cycle files
+    given (a cycle's source where it names a file)."""
+    paths = [f["path"] for f in getattr(vehicle, "files", None) or ()]
+    if cycles is None:
+        return paths
+    if isinstance(cycles, (str, bytes)) or hasattr(cycles, "__fspath__") or not hasattr(cycles, "__iter__"):
+        cycles = [cycles]
+    for cycle in cycles:
+        name = getattr(cycle, "source", cycle)
+        if isinstance(name, (str, bytes)) or hasattr(name, "__fspath__"):
+            name = os.fsdecode(name)
+            if os.path.isfile(name):
+                paths.append(name)
+    return paths
 
 
 def _engineering_of(result):
@@ -931,7 +943,7 @@ def report(vehicle_or_result, path, vehicle=None, cycles=None):
         _check_page(path, _input_paths(vehicle))
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
         vehicle = obj
-        _check_page(path, _input_paths(vehicle))
+        _check_page(path, _input_paths(vehicle, cycles))
         package = _package()
         result = package.run(obj, trace=True) if cycles is None else package.run(obj, trace=True, cycles=cycles)
     else:

@@ -300,6 +300,13 @@ def test_package_report_from_a_vehicle_or_its_result(tmp_path):
     assert "Figure 5. Energy audit" in page and "Road:" not in page
     with pytest.raises(TypeError):
         hdfe.report(hdfe.run(vehicle, trace=True), tmp_path / "x.html", cycles=[udds])
+    # A cycle file run is an input: the page may not replace it.
+    route = tmp_path / "route.csv"
+    route.write_bytes(udds.read_bytes())
+    for cycles in ([route], str(route), [hdfe.Cycle("r", [0, 5, 0]), str(route)]):
+        with pytest.raises(hdfe.Error, match="input file"):
+            hdfe.report(vehicle, route, cycles=cycles)
+    assert route.read_bytes() == udds.read_bytes()
 
 
 def test_report_command_runs_given_cycles_and_values(binding, tmp_path, capsys):
