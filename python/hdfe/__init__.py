@@ -147,22 +147,14 @@ def run(vehicle, trace=False, cycles=None):
 
 
 def _find_cycle(cycle):
-    """A cycle given to run: a Cycle as it is, a library cycle's name, or a cycle file."""
+    """A cycle given to run: a Cycle as it is, else as --cycle takes it (Cycle.find)."""
     if isinstance(cycle, Cycle):
         return cycle
     if isinstance(cycle, bytes):
         cycle = _os.fsdecode(cycle)
     if not isinstance(cycle, str) and not hasattr(cycle, "__fspath__"):
         raise TypeError(f"a cycle is an hdfe.Cycle, a library cycle's name or a file, not {type(cycle).__name__}")
-    if isinstance(cycle, str) and cycle.lower() in _library_names():
-        return Cycle.library(cycle)
-    return Cycle.read(cycle)
-
-
-def _library_names():
-    """The library's cycle names in lower case (none where this build has no library)."""
-    table = getattr(_core, "library_cycle_table", None)
-    return {name.lower() for name, _title, _source in table()} if table else set()
+    return Cycle.find(cycle)
 
 
 def library_cycles():
@@ -175,11 +167,8 @@ def library_cycles():
     """
     import pandas
 
-    table = getattr(_core, "library_cycle_table", None)
-    if table is None:
-        raise NotImplementedError("this build of hdfe has no cycle library")
     rows = []
-    for name, title, source in table():
+    for name, title, source in _core.library_cycle_table():
         rows.append({"name": name, "title": title, "source": source, **Cycle.library(name).stats()})
     return pandas.DataFrame(rows)
 

@@ -189,7 +189,6 @@ cycles with hdfe.run(vehicle, cycles=[...]). A Cycle pickles.)");
   m.def("_restore_Cycle", &cycle_from, "Restores a pickled Cycle.");
   c.def("__reduce__", [](const Cycle& o) { return reduced("Cycle", cycle_state(o)); });
 
-#if HDFE_PYTHON_CYCLE_LIBRARY
   c.def_static(
       "library", [](const std::string& name) { return library_cycle(name); }, py::arg("name"),
       "The library's cycle of that name (any case); raises hdfe.Error naming the library's cycles.");
@@ -207,6 +206,16 @@ cycles with hdfe.run(vehicle, cycles=[...]). A Cycle pickles.)");
       },
       "The cycle's own figures: points, duration_s, distance_km (trapezoid rule), mean_speed_km_per_h "
       "(of points 1..n) and max_speed_km_per_h.");
+  c.def_static(
+      "find",
+      [](const py::object& name) {
+        const std::string text = to_bytes(py::module_::import("os").attr("fsdecode")(name));
+        py::gil_scoped_release unlocked;
+        return find_cycle(text);
+      },
+      py::arg("name_or_path"),
+      "A library cycle by its name (any case), else the cycle file at that path, as --cycle takes it "
+      "(a file named like a library cycle is given with a folder, e.g. ./URBAN). Raises hdfe.Error.");
   m.def(
       "library_cycle_table",
       [] {
@@ -217,7 +226,6 @@ cycles with hdfe.run(vehicle, cycles=[...]). A Cycle pickles.)");
         return out;
       },
       "The library's cycles, in order: (name, title, source).");
-#endif
 }
 
 }  // namespace hdfe::python

@@ -397,8 +397,6 @@ def test_run_over_given_cycles(binding, tmp_path):
         binding.run(vehicle, cycles=[tmp_path / "absent.csv"])
 
 
-@pytest.mark.skipif(not hasattr(__import__("hdfe")._core, "library_cycle_table"),
-                    reason="this build binds no cycle library (HDFE_PYTHON_CYCLE_LIBRARY)")
 def test_library_cycles_by_name(binding):
     table = binding.library_cycles()
     checks = pandas.read_csv(CYCLES / "CHECKS.tsv", sep="\t")
@@ -414,11 +412,13 @@ def test_library_cycles_by_name(binding):
     assert named.cycles["URBAN"].fuel_l == binding.run(vehicle).urban.fuel_l
     with pytest.raises(binding.Error):
         binding.Cycle.library("no-such-cycle")
+    assert binding.Cycle.find("urban").name == "URBAN"
+    assert binding.Cycle.find(CYCLES / "hd-udds.csv").source == str(CYCLES / "hd-udds.csv")
+    with pytest.raises(binding.Error, match="hd-udds"):  # names the library's cycles
+        binding.Cycle.find("no-such-cycle")
 
 
 def test_engineering_values_through_python_equal_the_programs_set(binding, hdfe_binary, tmp_path):
-    if "--set" not in subprocess.run([hdfe_binary, "--help"], capture_output=True, text=True).stdout:
-        pytest.skip("the program has no --set")
     (tmp_path / "climb.csv").write_text("time_s,speed_km_per_h,grade_percent\n"
                                         + "".join(f"{k},{min(k, 50)},{2.5 if k > 60 else 0}\n" for k in range(400)))
     values = {"TestMass": 31500.0, "CdA": 5.2, "RollingResistance": 0.0055, "CO2PerLitre": 2.7}
@@ -428,7 +428,6 @@ def test_engineering_values_through_python_equal_the_programs_set(binding, hdfe_
     settings = [arg for name, value in values.items() for arg in ("--set", f"{name}={value!r}")]
     for cycles in ([], [tmp_path / "climb.csv"]):
         cli = subprocess.run([hdfe_binary, str(TRACTOR), *settings, *[a for c in cycles for a in ("--cycle", str(c))],
-                              "--json", "-"], capture_output=True, check=True)
+                              "--json", "-"], capture_output=True, check=True, cwd=TRACTOR.parent)
         ours = binding.run(vehicle, cycles=cycles or None)
         assert ours.to_dict()["cycles"] == json.loads(cli.stdout)["cycles"]
-        assert ours.to_dict()["cycles"] != binding.run(binding.load_vehicle(TRACTOR), cycles=cycles or None).to_dict()["cycles"]
