@@ -340,22 +340,39 @@ def override_names():
     return list(_core.override_names())
 
 
-def summary_columns(override_columns=()):
+def summary_columns(override_columns=(), per_cycle=False):
     """The batch summary's column names, as ``hdfe --batch`` writes them.
 
-    ``id, spec, status, message, category``, the economies, speeds and fuel of the cycles,
-    the cycle-following metrics of URBAN and HIGHWAY, ``warnings`` (the run's warnings joined
-    by `` | ``), then the override columns given.
+    The wide layout (rows of the built-in cycles): ``id, spec, status, message, category``,
+    the economies, speeds and fuel of the cycles, the cycle-following metrics of URBAN and
+    HIGHWAY, ``warnings`` (the run's warnings joined by `` | ``), then the override columns
+    given. ``per_cycle``: the layout of rows that run cycles of their own, a row per batch row
+    and cycle or phase: ``id, spec, status, message, category, cycle, phase``, every figure,
+    metric and energy term (``energy_<term>``), ``warnings``, then the override columns.
     """
-    return list(_core.summary_columns(list(override_columns)))
+    names = _core.cycle_summary_columns if per_cycle else _core.summary_columns
+    return list(names(list(override_columns)))
 
 
-#: Summary columns holding whole numbers (pandas ``Int64``; missing for a failed row), from
-#: the library's summary column table.
-_WHOLE_COLUMNS = frozenset(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind == "whole")
-#: Summary columns holding text (the status is "ok" or "error"); every other column up to the
-#: overrides is a float.
-_TEXT_COLUMNS = tuple(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind in ("text", "bool"))
+#: The column tables of the two summary layouts: (name, unit, kind, meaning) of each column
+#: before the overrides. Kinds: text, bool (the status), number, whole (pandas ``Int64``,
+#: missing for a failed row) and, per cycle, switch (pandas ``boolean``).
+_WIDE_TABLE = tuple(_core.summary_column_table())
+_CYCLE_TABLE = tuple(_core.cycle_summary_column_table())
+
+
+def _summary_table(names):
+    """The column table of a summary with these column names: the per-cycle one when its fixed
+    columns lead, else the wide one."""
+    per_cycle = [name for name, *_ in _CYCLE_TABLE]
+    return _CYCLE_TABLE if list(names)[: len(per_cycle)] == per_cycle else _WIDE_TABLE
+
+
+def _summary_kinds(names):
+    """Each column's kind (overrides: "override"), and the number of fixed columns."""
+    table = _summary_table(names)
+    kinds = [kind for _name, _unit, kind, _meaning in table]
+    return kinds + ["override"] * (len(names) - len(kinds)), len(table)
 
 
 def _is_missing(value):
@@ -397,7 +414,7 @@ def _manifest_columns(columns):
     if "spec" not in names and "vehicle" not in names:
         raise ValueError("the rows need a 'spec' column (or a 'vehicle' column of hdfe.Vehicle)")
     known = set(_core.override_names())
-    overrides = [name for name in names if name not in ("id", "spec", "vehicle")]
+    overrides = [name for name in names if name not in ("id", "spec", "vehicle", "cycle")]
     unknown = [name for name in overrides if name not in known]
     if unknown:
         import difflib
@@ -408,7 +425,7 @@ def _manifest_columns(columns):
             hints += f" ({name!r}: did you mean {close[0]}?)" if close else ""
         raise ValueError(
             f"unknown manifest column(s) {', '.join(map(repr, unknown))}{hints}; "
-            f"the columns are id, spec (or vehicle) and {', '.join(sorted(known))}"
+            f"the columns are id, spec (or vehicle), cycle and {', '.join(sorted(known))}"
         )
     repeated = sorted({name for name in names if names.count(name) > 1})
     if repeated:
@@ -416,7 +433,7 @@ def _manifest_columns(columns):
     return overrides
 
 
-def run_batch(rows, jobs=None, base=None, typed=True):
+def run_batch(rows, jobs=None, base=None, typed=True, cycles=None):
     """Run every row of a manifest; return the batch summary as a DataFrame.
 
     The rows run on the C++ worker threads with the GIL released, each distinct input file
@@ -433,13 +450,19 @@ def run_batch(rows, jobs=None, base=None, typed=True):
             ``vehicle`` column may carry :class:`Vehicle` objects, so that rows run where
             the files are not (a ``spec`` column, if given too, only labels the rows).
         jobs: worker threads; None: one per core.
-        base: the folder relative ``spec`` names are taken from; None: the working directory.
-
+            A ``cycle`` column runs each row over its cell's cycle (a library cycle's name, or
+            a cycle file taken from ``base``) instead of the built-in cycles.
+        base: the folder relative ``spec`` and cycle file names are taken from; None: the
+            working directory.
         typed: give override columns of numbers as numbers (below); False: as the texts run.
+        cycles: cycles every row runs instead of the built-in ones (library names or cycle
+            files, as ``hdfe --batch --cycle`` takes them); not with a ``cycle`` column.
 
     Returns:
         A DataFrame: text columns as str, figures as float64 (NaN for a failed row), whole
-        numbers as ``Int64``. An override column of a real value is float64 (NaN where the
+        numbers as ``Int64``. Rows that run cycles give the per-cycle layout (see
+        :func:`summary_columns`): a row per batch row and cycle or phase, switches as
+        ``boolean``. An override column of a real value is float64 (NaN where the
         cell was empty), of a whole-number value or a switch ``Int64``, when every cell of it
         reads as a number; otherwise, and for text values, it holds the texts run.
 
@@ -466,10 +489,41 @@ def run_batch(rows, jobs=None, base=None, typed=True):
     else:
         ids = [str(k + 1) for k in range(count)]
     texts = [[_cell_text(cell) for cell in frame[name]] for name in overrides]
-    names, columns = _core.run_batch(
-        ids, specs, "" if base is None else _os.fspath(base), vehicles, overrides, texts, jobs or 0
-    )
+    folder = "" if base is None else _os.fspath(base)
+    row_cycles = None
+    if "cycle" in frame.columns:
+        if cycles is not None:
+            raise ValueError("run_batch: the rows have a 'cycle' column and cycles are given: give them one way")
+        row_cycles = [[_row_cycle(text, folder)] if text else [] for text in map(_cell_text, frame["cycle"])]
+    elif cycles is not None:
+        row_cycles = [_cycle_names(cycles)] * count
+    names, columns = _core.run_batch(ids, specs, folder, vehicles, overrides, texts, jobs or 0, row_cycles)
     return _summary_frame(names, columns, typed=typed)
+
+
+def _cycle_names(cycles):
+    """The cycles a batch's rows run, as --cycle takes them: library names or cycle files."""
+    if isinstance(cycles, (str, bytes)) or hasattr(cycles, "__fspath__"):
+        cycles = [cycles]
+    names = []
+    for cycle in cycles:
+        if isinstance(cycle, Cycle):
+            raise TypeError("run_batch takes cycles by name or file; run a Cycle object with hdfe.run")
+        if not isinstance(cycle, (str, bytes)) and not hasattr(cycle, "__fspath__"):
+            raise TypeError(f"a cycle is a library cycle's name or a file, not {type(cycle).__name__}")
+        names.append(_os.fsdecode(cycle))
+    if not names:
+        raise ValueError("run_batch: cycles names no cycle (None runs the built-in ones)")
+    return names
+
+
+def _row_cycle(text, base):
+    """A manifest's cycle cell as the row runs it: a library cycle by its name, else a file
+    taken from ``base`` (as a manifest's spec file is)."""
+    known = {name.lower() for name, _title, _source in _core.library_cycle_table()}
+    if text.lower() in known or not base or _os.path.isabs(text):
+        return text
+    return _os.path.join(base, text)
 
 
 def _override_kinds():
@@ -499,7 +553,7 @@ def _typed_override(kind, cells):
 def _type_overrides(frame):
     """A summary whose override columns hold texts, with them typed (see run_batch)."""
     kinds = _override_kinds()
-    fixed = len(summary_columns())
+    fixed = _summary_kinds(frame.columns)[1]
     frame = frame.copy()
     for name in list(frame.columns)[fixed:]:
         cells = ["" if _is_missing(cell) else cell for cell in frame[name]]
@@ -511,17 +565,19 @@ def _summary_frame(names, columns, typed=True):
     import numpy
     import pandas
 
-    kinds = _override_kinds() if typed else {}
-    fixed = len(summary_columns())
+    overrides = _override_kinds() if typed else {}
+    kinds, _fixed = _summary_kinds(names)
     data = {}
     failed = None
-    for name, values in zip(names, columns):
-        if name == "status":
+    for name, kind, values in zip(names, kinds, columns):
+        if name == "status" and kind == "bool":
             failed = numpy.array([status != "ok" for status in values], dtype=bool)
-        if name in _WHOLE_COLUMNS:
+        if kind == "whole":
             values = pandas.arrays.IntegerArray(numpy.asarray(values, dtype="int64"), failed.copy())
-        elif typed and len(data) >= fixed:
-            values = _typed_override(kinds.get(name, "text"), values)
+        elif kind == "switch":
+            values = pandas.arrays.BooleanArray(numpy.asarray(values, dtype="int64") == 1, failed.copy())
+        elif kind == "override" and typed:
+            values = _typed_override(overrides.get(name, "text"), values)
         data[name] = values
     return pandas.DataFrame(data, columns=names)
 
@@ -530,20 +586,23 @@ def read_summary(path):
     """Read a batch summary CSV (from ``hdfe --batch``) into the DataFrame run_batch gives.
 
     Numbers are read back exactly: the summary writes them in their shortest round-trip form.
+    Both layouts are read: the wide one and the per-cycle one of rows that run cycles.
     """
     import numpy
     import pandas
 
     text = pandas.read_csv(path, dtype=str, keep_default_na=False, encoding="utf-8")
     names = list(text.columns)
-    fixed = len(summary_columns())
+    kinds, _fixed = _summary_kinds(names)
     columns = []
-    for position, name in enumerate(names):
+    for name, kind in zip(names, kinds):
         cells = list(text[name])
-        if name in _TEXT_COLUMNS or position >= fixed:
+        if kind in ("text", "bool", "override"):
             columns.append([_core.csv_cell_text(cell) for cell in cells])
-        elif name in _WHOLE_COLUMNS:
+        elif kind == "whole":
             columns.append([int(cell) if cell else -1 for cell in cells])
+        elif kind == "switch":
+            columns.append([{"true": 1, "false": 0}.get(cell, -1) for cell in cells])
         else:
             columns.append(numpy.array([float(cell) if cell else numpy.nan for cell in cells], dtype="float64"))
     return _summary_frame(names, columns)
@@ -565,22 +624,24 @@ def write_summary_csv(summary, path, chunk_rows=100_000):
     import sys
 
     names = list(summary.columns)
-    fixed = len(summary_columns())
+    kinds, fixed = _summary_kinds(names)
+    per_cycle = _summary_table(names) is _CYCLE_TABLE
     overrides = names[fixed:]
-    if names != summary_columns(overrides):
+    if names != summary_columns(overrides, per_cycle=per_cycle):
         raise ValueError("not a batch summary: its columns differ from summary_columns()")
+    write = _core.cycle_summary_csv if per_cycle else _core.summary_csv
 
     def chunks():
         for start in range(0, max(len(summary), 1), chunk_rows):
             part = summary.iloc[start : start + chunk_rows]
             columns = []
-            for position, name in enumerate(names):
+            for name, kind in zip(names, kinds):
                 column = part[name]
-                if name in _TEXT_COLUMNS or position >= fixed:
+                if kind in ("text", "bool", "override"):
                     columns.append([_cell_text(cell) for cell in column])
                 else:
                     columns.append(column.to_numpy(dtype="float64", na_value=numpy.nan))
-            yield _core.summary_csv(overrides, columns, start == 0)
+            yield write(overrides, columns, start == 0)
 
     if path == "-":
         for text in chunks():

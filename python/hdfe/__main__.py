@@ -6,9 +6,9 @@ Commands:
   vehicle (over the cycles given, with the values set) and write its HTML report;
 * ``report --batch summary.csv -o fleet.html``: write the HTML report of a
   batch summary;
-* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv]``: run a batch
-  manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and write
-  the batch summary.
+* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv] [--cycle NAME|FILE ...]``:
+  run a batch manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and
+  write the batch summary (per cycle, with ``--cycle`` or a manifest's ``cycle`` column).
 
 Exit statuses follow the ``hdfe`` program: 0 on success, 1 for input and run
 errors (for ``sweep``: also when any row failed), 2 for usage errors.
@@ -99,6 +99,9 @@ def _add_sweep(subparsers):
                    help="the summary CSV to write, '-' for standard output (default batch_summary.csv)")
     p.add_argument("--chunk-rows", metavar="N", type=int, default=10_000,
                    help="manifest rows per Dask task (default 10000)")
+    p.add_argument("--cycle", action="append", metavar="NAME|FILE",
+                   help="run every row over this cycle instead of the built-in ones: a library cycle's "
+                        "name or a cycle file (repeat for more); the summary has a row per row and cycle")
 
 
 def _run_sweep(args, parser):
@@ -119,9 +122,13 @@ def _run_sweep(args, parser):
         hdfe._manifest_columns(manifest.columns)
     except ValueError as error:
         parser.error(str(error))
+    if args.cycle and "cycle" in manifest.columns:
+        parser.error(f"--cycle runs every row over the cycles given, and the manifest {args.manifest} has a "
+                     "cycle column: give the cycles one way")
     base = os.path.dirname(os.path.abspath(args.manifest))
     if args.out != "-":
-        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base), "summary file")
+        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base, args.cycle or ()),
+                           "summary file")
     client = None
     if args.scheduler:
         import distributed
@@ -129,7 +136,8 @@ def _run_sweep(args, parser):
         client = distributed.Client(args.scheduler)
     try:
         progress = _print_progress if sys.stderr.isatty() else None
-        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress)
+        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress,
+                               cycles=args.cycle)
     finally:
         if client is not None:
             client.close()
@@ -137,12 +145,16 @@ def _run_sweep(args, parser):
     return EXIT_OK if (summary["status"] == "ok").all() else EXIT_ERROR
 
 
-def _sweep_inputs(hdfe, manifest_name, manifest, base):
+def _sweep_inputs(hdfe, manifest_name, manifest, base, cycles=()):
     """The files a sweep reads, as far as this machine sees them: the manifest, each spec file
-    and the files it names, and the engine and transmission files rows name instead."""
+    and the files it names, the engine and transmission files rows name instead, and the cycle
+    files."""
     import os
 
     yield manifest_name
+    yield from cycles
+    if "cycle" in manifest.columns:
+        yield from (hdfe._row_cycle(cell, base) for cell in manifest["cycle"] if cell)
     named = [name for name in ("EngineFile", "TransmissionFile") if name in manifest.columns]
     seen = set()
     for spec, *others in zip(manifest["spec"], *(manifest[name] for name in named)):

@@ -522,6 +522,7 @@ figcaption{font-weight:bold;margin-bottom:0.3em}figure svg{max-width:100%;height
 th.sort{cursor:pointer;white-space:nowrap}th.sort[aria-sort=ascending]::after{content:" ▲"}
 th.sort[aria-sort=descending]::after{content:" ▼"}.scroll{overflow-x:auto}
 .columns{display:flex;flex-wrap:wrap;gap:0 28px;align-items:flex-start}
+#summary-table td{white-space:nowrap}
 """
 
 
@@ -1260,9 +1261,10 @@ document.querySelectorAll("table.sortable").forEach(function (table) {
 
 
 def _column_order(frame, swept):
-    """The table's columns: id, the swept parameters (the reader's first question), then the
-    rest in the summary's order."""
+    """The table's columns: id, the swept parameters (the reader's first question), the cycle
+    and phase of a per-cycle summary, then the rest in the summary's order."""
     first = [c for c in ("id",) if c in frame.columns] + [c for c in swept if c != "id"]
+    first += [c for c in ("cycle", "phase") if c in frame.columns and c not in first]
     return first + [c for c in frame.columns if c not in first]
 
 

@@ -3,12 +3,14 @@
 import copy
 import datetime
 import importlib
-import os
 import io
+import os
+import re
 import time
 from types import SimpleNamespace
 
 import numpy as np
+import pandas
 import pytest
 from PIL import Image
 
@@ -250,6 +252,15 @@ def test_batch_reports_of_two_parameters_and_of_a_fleet(tmp_path):
     assert "Best AVERAGE economy of each category" in page
     alone = fleet.iloc[:2].assign(category=["TT1", "T8"])
     assert "No ranking" in reports.write_batch_report(alone, tmp_path / "alone.html").read_text(encoding="utf-8")
+
+    # A per-cycle summary: the economy of each cycle against the swept value, ranked per cycle.
+    rows = pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": [2.4, 2.6, 2.8]})
+    summary = hdfe.run_batch(rows, cycles=["hd-udds", "cbd-bus"])
+    page = reports.write_batch_report(summary, tmp_path / "cycles.html").read_text(encoding="utf-8")
+    assert "Figure 1. Fuel economy against FinalRatio" in page and "Urban against highway" not in page
+    assert "Best fuel economy of each cycle" in page and "<li>cbd-bus: <b>" in page
+    heads = re.findall(r'<th class="sort[^"]*" data-type="\w+">([^<]+)</th>', page)
+    assert heads[:4] == ["id", "FinalRatio", "cycle", "phase"]
 
 
 def test_report_command_and_entry_points(run_data, tmp_path, monkeypatch, capsys):
