@@ -431,3 +431,5 @@ def test_engineering_values_through_python_equal_the_programs_set(binding, hdfe_
                               "--json", "-"], capture_output=True, check=True, cwd=TRACTOR.parent)
         ours = binding.run(vehicle, cycles=cycles or None)
         assert ours.to_dict()["cycles"] == json.loads(cli.stdout)["cycles"]
+        standard = binding.run(binding.load_vehicle(TRACTOR), cycles=cycles or None)
+        assert ours.to_dict()["cycles"] != standard.to_dict()["cycles"] and ours.engineering
