@@ -10,6 +10,13 @@ Load a vehicle, edit its values, run it over the drive cycles and read every fig
     result.average_fuel_economy_km_per_l
     result.trace                            # per-second DataFrame
 
+Any drive cycle, and the vehicle's own mass and drag (the engineering values)::
+
+    vehicle.test_mass_kg = 30000
+    cycle = hdfe.Cycle.read("route.csv")    # or Cycle(name, speeds), Cycle.from_frame(df)
+    result = hdfe.run(vehicle, cycles=[cycle, "hd-udds"])
+    result.to_frame()                       # every figure, one row per cycle and phase
+
 Many rows at once, on every core (``run_batch``) or on a Dask cluster (``hdfe.dask.sweep``),
 take a manifest DataFrame: a ``spec`` column plus a column per spec value to override.
 """
@@ -32,8 +39,10 @@ except ImportError as _error:
 
 __all__ = [
     "Classification",
+    "Cycle",
     "CycleFigures",
     "CycleMetrics",
+    "EnergyAudit",
     "EngineData",
     "EngineInput",
     "Error",
@@ -51,6 +60,7 @@ __all__ = [
     "check",
     "spec_values",
     "cycle_tables_version",
+    "library_cycles",
     "load_vehicle",
     "override_names",
     "program_version",
@@ -71,6 +81,8 @@ TransmissionInput = _core.TransmissionInput
 Result = _core.Result
 CycleFigures = _core.CycleFigures
 CycleMetrics = _core.CycleMetrics
+EnergyAudit = _core.EnergyAudit
+Cycle = _core.Cycle
 RunFinding = _core.RunFinding
 RunWarning = _core.RunWarning
 InputFile = _core.InputFile
@@ -101,7 +113,7 @@ def load_vehicle(path, base=None):
     return _core.load_vehicle(path, base)
 
 
-def run(vehicle, trace=False):
+def run(vehicle, trace=False, cycles=None):
     """Run a vehicle over the drive cycles; return its :class:`Result`.
 
     The simulation runs with the GIL released, so threads may run vehicles in parallel.
@@ -109,11 +121,152 @@ def run(vehicle, trace=False):
     Args:
         vehicle: a :class:`Vehicle`, e.g. from :func:`load_vehicle`.
         trace: keep the per-second traces (``Result.trace``).
+        cycles: None for the built-in cycles (URBAN, HIGHWAY and MID-TOWN); else the cycles
+            to run instead, in order: :class:`Cycle` objects, names of the library's cycles
+            (:func:`library_cycles`, any case) or cycle files. Each cycle's figures are
+            followed by those of its phases; no transient correction and no Kf apply.
 
     Raises:
-        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``).
+        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``), or a cycle file
+            cannot be read.
+        ValueError: no cycles, or two of the same name.
     """
-    return _core.run(vehicle, bool(trace))
+    if cycles is None:
+        return _core.run(vehicle, bool(trace))
+    if isinstance(cycles, (Cycle, str, bytes)) or hasattr(cycles, "__fspath__"):
+        cycles = [cycles]
+    chosen = [_find_cycle(cycle) for cycle in cycles]
+    if not chosen:
+        raise ValueError("run: cycles names no cycle (None runs the built-in ones)")
+    names = [cycle.name for cycle in chosen]
+    repeated = sorted({name for name in names if names.count(name) > 1})
+    if repeated:
+        raise ValueError(f"run: two cycles are named {', '.join(map(repr, repeated))}: their figures and "
+                         "traces would mix; rename one (cycle.name = ...)")
+    return _core.run_cycles(vehicle, chosen, bool(trace))
+
+
+def _find_cycle(cycle):
+    """A cycle given to run: a Cycle as it is, else as --cycle takes it (Cycle.find)."""
+    if isinstance(cycle, Cycle):
+        return cycle
+    if isinstance(cycle, bytes):
+        cycle = _os.fsdecode(cycle)
+    if not isinstance(cycle, str) and not hasattr(cycle, "__fspath__"):
+        raise TypeError(f"a cycle is an hdfe.Cycle, a library cycle's name or a file, not {type(cycle).__name__}")
+    return Cycle.find(cycle)
+
+
+def library_cycles():
+    """The library's drive cycles as a DataFrame, one row each.
+
+    Columns: ``name`` (what :meth:`Cycle.library` and ``run(..., cycles=[...])`` take, any
+    case), ``title``, ``source``, and the cycle's own figures: ``points``, ``duration_s``,
+    ``distance_km`` (trapezoid rule), ``mean_speed_km_per_h`` (of points 1..n) and
+    ``max_speed_km_per_h``.
+    """
+    import pandas
+
+    rows = []
+    for name, title, source in _core.library_cycle_table():
+        rows.append({"name": name, "title": title, "source": source, **Cycle.library(name).stats()})
+    return pandas.DataFrame(rows)
+
+
+#: The columns of a cycle file, which Cycle.from_frame takes.
+_CYCLE_COLUMNS = ("time_s", "speed_km_per_h", "speed_mph", "speed_m_per_s", "grade_percent", "phase")
+
+
+def _cycle_cells(name, column):
+    """A frame's column as a cycle file's cells: numbers in their shortest exact form, text as
+    it is (the reader refuses what is not a number)."""
+    import numpy
+
+    values = column.to_numpy()
+    if values.dtype.kind in "iub":
+        return [str(int(v)) for v in values.tolist()]
+    if values.dtype.kind == "f":
+        return [repr(float(v)) for v in values.tolist()]
+    cells = []
+    for value in values.tolist():
+        if _is_missing(value):
+            cells.append("")
+        elif isinstance(value, str):
+            if any(c in value for c in ",\r\n"):
+                raise ValueError(f"the frame's {name} holds {value!r}: a cell cannot hold a comma or a line break")
+            cells.append(value)
+        elif isinstance(value, _numbers.Real):
+            cells.append(repr(float(numpy.float64(value))))
+        else:
+            raise TypeError(f"the frame's {name} holds a {type(value).__name__}, not a number or text")
+    return cells
+
+
+def _cycle_from_frame(frame, name="frame"):
+    """A cycle from a DataFrame with a cycle file's columns, read by the cycle-file reader.
+
+    Columns: ``time_s`` (from 0, increasing; also taken from an index of that name), one of
+    ``speed_km_per_h``, ``speed_mph`` or ``speed_m_per_s``, and optionally ``grade_percent``
+    and ``phase``. Rows at whole seconds 0..n are used as they stand; other times are
+    resampled linearly to whole seconds (``cycle.resampled`` says so), exactly as a cycle
+    file's rows are.
+
+    Raises:
+        ValueError: an unknown or missing column, or values a cycle file may not hold; the
+            message names the frame's row.
+    """
+    import tempfile
+
+    import pandas
+
+    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
+    if "time_s" not in frame.columns and frame.index.name == "time_s":
+        frame = frame.reset_index()
+    columns = [str(column) for column in frame.columns]
+    unknown = [column for column in columns if column not in _CYCLE_COLUMNS]
+    if unknown:
+        raise ValueError(f"unknown cycle column(s) {', '.join(map(repr, unknown))}; a cycle's columns are "
+                         f"{', '.join(_CYCLE_COLUMNS)}")
+    if not isinstance(name, str) or not name:
+        raise ValueError("a cycle needs a name")
+    # time_s first: a row whose first cell began with '#' would read as a comment.
+    order = sorted(range(len(columns)), key=lambda k: columns[k] != "time_s")
+    cells = [_cycle_cells(columns[k], frame.iloc[:, k]) for k in order]
+    if cells and any(cell.startswith("#") for cell in cells[0]):
+        raise ValueError("Cycle.from_frame: a time_s cell starts with '#'")
+    text = ",".join(columns[k] for k in order) + "\n" + "".join(",".join(row) + "\n" for row in zip(*cells))
+    with tempfile.TemporaryDirectory(prefix="hdfe-cycle-") as folder:
+        path = _os.path.join(folder, "frame.csv")
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(text)
+        try:
+            cycle = Cycle.read(path)
+        except Error as error:
+            message = str(error)
+            message = message[len(path) + 2:] if message.startswith(path + ": ") else message.replace(path, "the frame")
+            where = f"row {frame.index[error.line - 2]!r}" if 2 <= error.line < len(frame) + 2 else "the frame"
+            raise ValueError(f"Cycle.from_frame: {where}: {message}") from None
+    cycle.name = name
+    cycle.source = "DataFrame"
+    return cycle
+
+
+def _cycle_to_frame(cycle):
+    """The cycle as a DataFrame of a cycle file's columns: time_s (0..n), speed_km_per_h, and
+    grade_percent and phase where the cycle has them. Cycle.from_frame takes it back."""
+    import numpy
+    import pandas
+
+    data = {"time_s": numpy.arange(len(cycle), dtype="int64"), "speed_km_per_h": cycle.speed_km_per_h}
+    if cycle.grade_percent is not None:
+        data["grade_percent"] = cycle.grade_percent
+    if cycle.phase is not None:
+        data["phase"] = numpy.array(cycle.phase, dtype=object)
+    return pandas.DataFrame(data)
+
+
+Cycle.from_frame = staticmethod(_cycle_from_frame)
+Cycle.to_frame = _cycle_to_frame
 
 
 def spec_values():
@@ -121,7 +274,8 @@ def spec_values():
 
     Keys: ``name`` (the Python attribute, e.g. ``"final_ratio"``), ``file_name`` (as spec
     files, manifests and ``--set`` write it, e.g. ``"FinalRatio"``), ``kind`` (``"text"``,
-    ``"real"``, ``"integer"`` or ``"switch"``), ``unit``, the range a run accepts (``min``,
+    ``"real"``, ``"integer"``, ``"switch"`` or ``"optional real"``: an engineering value, None
+    for the category's own), ``unit``, the range a run accepts (``min``,
     ``above``: exclusive, ``max``; None where there is no bound) and ``meaning``.
     """
     return list(_core.spec_values())
@@ -156,16 +310,17 @@ class Finding(_collections.namedtuple("Finding", "file line severity message")):
     __slots__ = ()
 
 
-def report(vehicle_or_result, path, vehicle=None):
+def report(vehicle_or_result, path, vehicle=None, cycles=None):
     """Write the self-contained HTML report of a vehicle or of a run to ``path``.
 
-    ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces), a
-    :class:`Result` of ``run(..., trace=True)``, or the path of a spec file. Returns ``path``.
-    Needs matplotlib; see ``hdfe.reporting`` for the parts.
+    ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces, over ``cycles``
+    when given, as :func:`run` takes them), a :class:`Result` of ``run(..., trace=True)``
+    over any cycles, or the path of a spec file. Returns ``path``. Needs matplotlib; see
+    ``hdfe.reporting`` for the parts.
     """
     from hdfe import reporting
 
-    return reporting.report(vehicle_or_result, path, vehicle=vehicle)
+    return reporting.report(vehicle_or_result, path, vehicle=vehicle, cycles=cycles)
 
 
 def write_batch_report(summary, path, parameters=None, title=None):
@@ -185,22 +340,39 @@ def override_names():
     return list(_core.override_names())
 
 
-def summary_columns(override_columns=()):
+def summary_columns(override_columns=(), per_cycle=False):
     """The batch summary's column names, as ``hdfe --batch`` writes them.
 
-    ``id, spec, status, message, category``, the economies, speeds and fuel of the cycles,
-    the cycle-following metrics of URBAN and HIGHWAY, ``warnings`` (the run's warnings joined
-    by `` | ``), then the override columns given.
+    The wide layout (rows of the built-in cycles): ``id, spec, status, message, category``,
+    the economies, speeds and fuel of the cycles, the cycle-following metrics of URBAN and
+    HIGHWAY, ``warnings`` (the run's warnings joined by `` | ``), then the override columns
+    given. ``per_cycle``: the layout of rows that run cycles of their own, a row per batch row
+    and cycle or phase: ``id, spec, status, message, category, cycle, phase``, every figure,
+    metric and energy term (``energy_<term>``), ``warnings``, then the override columns.
     """
-    return list(_core.summary_columns(list(override_columns)))
+    names = _core.cycle_summary_columns if per_cycle else _core.summary_columns
+    return list(names(list(override_columns)))
 
 
-#: Summary columns holding whole numbers (pandas ``Int64``; missing for a failed row), from
-#: the library's summary column table.
-_WHOLE_COLUMNS = frozenset(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind == "whole")
-#: Summary columns holding text (the status is "ok" or "error"); every other column up to the
-#: overrides is a float.
-_TEXT_COLUMNS = tuple(name for name, _unit, kind, _meaning in _core.summary_column_table() if kind in ("text", "bool"))
+#: The column tables of the two summary layouts: (name, unit, kind, meaning) of each column
+#: before the overrides. Kinds: text, bool (the status), number, whole (pandas ``Int64``,
+#: missing for a failed row) and, per cycle, switch (pandas ``boolean``).
+_WIDE_TABLE = tuple(_core.summary_column_table())
+_CYCLE_TABLE = tuple(_core.cycle_summary_column_table())
+
+
+def _summary_table(names):
+    """The column table of a summary with these column names: the per-cycle one when its fixed
+    columns lead, else the wide one."""
+    per_cycle = [name for name, *_ in _CYCLE_TABLE]
+    return _CYCLE_TABLE if list(names)[: len(per_cycle)] == per_cycle else _WIDE_TABLE
+
+
+def _summary_kinds(names):
+    """Each column's kind (overrides: "override"), and the number of fixed columns."""
+    table = _summary_table(names)
+    kinds = [kind for _name, _unit, kind, _meaning in table]
+    return kinds + ["override"] * (len(names) - len(kinds)), len(table)
 
 
 def _is_missing(value):
@@ -242,7 +414,7 @@ def _manifest_columns(columns):
     if "spec" not in names and "vehicle" not in names:
         raise ValueError("the rows need a 'spec' column (or a 'vehicle' column of hdfe.Vehicle)")
     known = set(_core.override_names())
-    overrides = [name for name in names if name not in ("id", "spec", "vehicle")]
+    overrides = [name for name in names if name not in ("id", "spec", "vehicle", "cycle")]
     unknown = [name for name in overrides if name not in known]
     if unknown:
         import difflib
@@ -253,7 +425,7 @@ def _manifest_columns(columns):
             hints += f" ({name!r}: did you mean {close[0]}?)" if close else ""
         raise ValueError(
             f"unknown manifest column(s) {', '.join(map(repr, unknown))}{hints}; "
-            f"the columns are id, spec (or vehicle) and {', '.join(sorted(known))}"
+            f"the columns are id, spec (or vehicle), cycle and {', '.join(sorted(known))}"
         )
     repeated = sorted({name for name in names if names.count(name) > 1})
     if repeated:
@@ -261,7 +433,7 @@ def _manifest_columns(columns):
     return overrides
 
 
-def run_batch(rows, jobs=None, base=None, typed=True):
+def run_batch(rows, jobs=None, base=None, typed=True, cycles=None):
     """Run every row of a manifest; return the batch summary as a DataFrame.
 
     The rows run on the C++ worker threads with the GIL released, each distinct input file
@@ -278,13 +450,19 @@ def run_batch(rows, jobs=None, base=None, typed=True):
             ``vehicle`` column may carry :class:`Vehicle` objects, so that rows run where
             the files are not (a ``spec`` column, if given too, only labels the rows).
         jobs: worker threads; None: one per core.
-        base: the folder relative ``spec`` names are taken from; None: the working directory.
-
+            A ``cycle`` column runs each row over its cell's cycle (a library cycle's name, or
+            a cycle file taken from ``base``) instead of the built-in cycles.
+        base: the folder relative ``spec`` and cycle file names are taken from; None: the
+            working directory.
         typed: give override columns of numbers as numbers (below); False: as the texts run.
+        cycles: cycles every row runs instead of the built-in ones (library names or cycle
+            files, as ``hdfe --batch --cycle`` takes them); not with a ``cycle`` column.
 
     Returns:
         A DataFrame: text columns as str, figures as float64 (NaN for a failed row), whole
-        numbers as ``Int64``. An override column of a real value is float64 (NaN where the
+        numbers as ``Int64``. Rows that run cycles give the per-cycle layout (see
+        :func:`summary_columns`): a row per batch row and cycle or phase, switches as
+        ``boolean``. An override column of a real value is float64 (NaN where the
         cell was empty), of a whole-number value or a switch ``Int64``, when every cell of it
         reads as a number; otherwise, and for text values, it holds the texts run.
 
@@ -311,10 +489,41 @@ def run_batch(rows, jobs=None, base=None, typed=True):
     else:
         ids = [str(k + 1) for k in range(count)]
     texts = [[_cell_text(cell) for cell in frame[name]] for name in overrides]
-    names, columns = _core.run_batch(
-        ids, specs, "" if base is None else _os.fspath(base), vehicles, overrides, texts, jobs or 0
-    )
+    folder = "" if base is None else _os.fspath(base)
+    row_cycles = None
+    if "cycle" in frame.columns:
+        if cycles is not None:
+            raise ValueError("run_batch: the rows have a 'cycle' column and cycles are given: give them one way")
+        row_cycles = [[_row_cycle(text, folder)] if text else [] for text in map(_cell_text, frame["cycle"])]
+    elif cycles is not None:
+        row_cycles = [_cycle_names(cycles)] * count
+    names, columns = _core.run_batch(ids, specs, folder, vehicles, overrides, texts, jobs or 0, row_cycles)
     return _summary_frame(names, columns, typed=typed)
+
+
+def _cycle_names(cycles):
+    """The cycles a batch's rows run, as --cycle takes them: library names or cycle files."""
+    if isinstance(cycles, (str, bytes)) or hasattr(cycles, "__fspath__"):
+        cycles = [cycles]
+    names = []
+    for cycle in cycles:
+        if isinstance(cycle, Cycle):
+            raise TypeError("run_batch takes cycles by name or file; run a Cycle object with hdfe.run")
+        if not isinstance(cycle, (str, bytes)) and not hasattr(cycle, "__fspath__"):
+            raise TypeError(f"a cycle is a library cycle's name or a file, not {type(cycle).__name__}")
+        names.append(_os.fsdecode(cycle))
+    if not names:
+        raise ValueError("run_batch: cycles names no cycle (None runs the built-in ones)")
+    return names
+
+
+def _row_cycle(text, base):
+    """A manifest's cycle cell as the row runs it: a library cycle by its name, else a file
+    taken from ``base`` (as a manifest's spec file is)."""
+    known = {name.lower() for name, _title, _source in _core.library_cycle_table()}
+    if text.lower() in known or not base or _os.path.isabs(text):
+        return text
+    return _os.path.join(base, text)
 
 
 def _override_kinds():
@@ -344,7 +553,7 @@ def _typed_override(kind, cells):
 def _type_overrides(frame):
     """A summary whose override columns hold texts, with them typed (see run_batch)."""
     kinds = _override_kinds()
-    fixed = len(summary_columns())
+    fixed = _summary_kinds(frame.columns)[1]
     frame = frame.copy()
     for name in list(frame.columns)[fixed:]:
         cells = ["" if _is_missing(cell) else cell for cell in frame[name]]
@@ -356,17 +565,19 @@ def _summary_frame(names, columns, typed=True):
     import numpy
     import pandas
 
-    kinds = _override_kinds() if typed else {}
-    fixed = len(summary_columns())
+    overrides = _override_kinds() if typed else {}
+    kinds, _fixed = _summary_kinds(names)
     data = {}
     failed = None
-    for name, values in zip(names, columns):
-        if name == "status":
+    for name, kind, values in zip(names, kinds, columns):
+        if name == "status" and kind == "bool":
             failed = numpy.array([status != "ok" for status in values], dtype=bool)
-        if name in _WHOLE_COLUMNS:
+        if kind == "whole":
             values = pandas.arrays.IntegerArray(numpy.asarray(values, dtype="int64"), failed.copy())
-        elif typed and len(data) >= fixed:
-            values = _typed_override(kinds.get(name, "text"), values)
+        elif kind == "switch":
+            values = pandas.arrays.BooleanArray(numpy.asarray(values, dtype="int64") == 1, failed.copy())
+        elif kind == "override" and typed:
+            values = _typed_override(overrides.get(name, "text"), values)
         data[name] = values
     return pandas.DataFrame(data, columns=names)
 
@@ -375,20 +586,23 @@ def read_summary(path):
     """Read a batch summary CSV (from ``hdfe --batch``) into the DataFrame run_batch gives.
 
     Numbers are read back exactly: the summary writes them in their shortest round-trip form.
+    Both layouts are read: the wide one and the per-cycle one of rows that run cycles.
     """
     import numpy
     import pandas
 
     text = pandas.read_csv(path, dtype=str, keep_default_na=False, encoding="utf-8")
     names = list(text.columns)
-    fixed = len(summary_columns())
+    kinds, _fixed = _summary_kinds(names)
     columns = []
-    for position, name in enumerate(names):
+    for name, kind in zip(names, kinds):
         cells = list(text[name])
-        if name in _TEXT_COLUMNS or position >= fixed:
+        if kind in ("text", "bool", "override"):
             columns.append([_core.csv_cell_text(cell) for cell in cells])
-        elif name in _WHOLE_COLUMNS:
+        elif kind == "whole":
             columns.append([int(cell) if cell else -1 for cell in cells])
+        elif kind == "switch":
+            columns.append([{"true": 1, "false": 0}.get(cell, -1) for cell in cells])
         else:
             columns.append(numpy.array([float(cell) if cell else numpy.nan for cell in cells], dtype="float64"))
     return _summary_frame(names, columns)
@@ -410,22 +624,24 @@ def write_summary_csv(summary, path, chunk_rows=100_000):
     import sys
 
     names = list(summary.columns)
-    fixed = len(summary_columns())
+    kinds, fixed = _summary_kinds(names)
+    per_cycle = _summary_table(names) is _CYCLE_TABLE
     overrides = names[fixed:]
-    if names != summary_columns(overrides):
+    if names != summary_columns(overrides, per_cycle=per_cycle):
         raise ValueError("not a batch summary: its columns differ from summary_columns()")
+    write = _core.cycle_summary_csv if per_cycle else _core.summary_csv
 
     def chunks():
         for start in range(0, max(len(summary), 1), chunk_rows):
             part = summary.iloc[start : start + chunk_rows]
             columns = []
-            for position, name in enumerate(names):
+            for name, kind in zip(names, kinds):
                 column = part[name]
-                if name in _TEXT_COLUMNS or position >= fixed:
+                if kind in ("text", "bool", "override"):
                     columns.append([_cell_text(cell) for cell in column])
                 else:
                     columns.append(column.to_numpy(dtype="float64", na_value=numpy.nan))
-            yield _core.summary_csv(overrides, columns, start == 0)
+            yield write(overrides, columns, start == 0)
 
     if path == "-":
         for text in chunks():

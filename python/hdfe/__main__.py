@@ -2,12 +2,13 @@
 
 Commands:
 
-* ``report SPEC -o report.html``: run the vehicle and write its HTML report;
+* ``report SPEC -o report.html [--cycle NAME|FILE ...] [--set NAME=VALUE ...]``: run the
+  vehicle (over the cycles given, with the values set) and write its HTML report;
 * ``report --batch summary.csv -o fleet.html``: write the HTML report of a
   batch summary;
-* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv]``: run a batch
-  manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and write
-  the batch summary.
+* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv] [--cycle NAME|FILE ...]``:
+  run a batch manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and
+  write the batch summary (per cycle, with ``--cycle`` or a manifest's ``cycle`` column).
 
 Exit statuses follow the ``hdfe`` program: 0 on success, 1 for input and run
 errors (for ``sweep``: also when any row failed), 2 for usage errors.
@@ -31,6 +32,12 @@ def _add_report(subparsers):
                    help="a batch summary CSV (from hdfe --batch) instead of a spec file")
     p.add_argument("-o", "--output", metavar="FILE",
                    help="the HTML file to write (default report.html, or fleet.html with --batch)")
+    p.add_argument("--cycle", action="append", metavar="NAME|FILE",
+                   help="run this cycle instead of the built-in ones: a library cycle's name or a "
+                        "cycle file (repeat for more)")
+    p.add_argument("--set", action="append", metavar="NAME=VALUE", dest="settings",
+                   help="set a spec or engineering value by its file name, e.g. TestMass=30000 "
+                        "(repeat for more)")
     p.add_argument("--title", help="the batch report's heading")
 
 
@@ -39,15 +46,43 @@ def _run_report(args, parser):
         parser.error("report: give either SPEC or --batch SUMMARY.csv")
     reports = importlib.import_module(".reporting", __package__ or "hdfe")
     if args.batch is not None:
+        if args.cycle or args.settings:
+            parser.error("report: --cycle and --set apply to a SPEC's report, not to --batch")
         output = args.output or "fleet.html"
         reports.write_batch_report(args.batch, output, title=args.title)
     else:
         if args.title is not None:
             parser.error("report: --title applies to --batch only")
         output = args.output or "report.html"
-        reports.report(args.spec, output)
+        subject = args.spec
+        if args.settings:
+            hdfe = importlib.import_module(__package__ or "hdfe")
+            subject = hdfe.load_vehicle(args.spec)
+            for setting in args.settings:
+                _set_value(subject, setting, parser)
+        reports.report(subject, output, cycles=args.cycle)
     print(output)
     return EXIT_OK
+
+
+def _set_value(vehicle, setting, parser):
+    """NAME=VALUE on the vehicle, the text read as the value's kind; a usage error otherwise."""
+    hdfe = importlib.import_module(__package__ or "hdfe")
+    name, equals, text = setting.partition("=")
+    kinds = {v["file_name"]: v["kind"] for v in hdfe.spec_values()}
+    if not equals or name not in kinds:
+        parser.error(f"--set takes NAME=VALUE with NAME a value's file name ({', '.join(kinds)}), not {setting!r}")
+    kind = kinds[name]
+    try:
+        if kind == "text":
+            value = text
+        elif kind in ("real", "optional real"):
+            value = None if kind == "optional real" and not text.strip() else float(text)
+        else:
+            value = int(text)
+        vehicle[name] = value
+    except (ValueError, TypeError) as error:
+        parser.error(f"--set {setting}: {name} takes a {kind} value ({error})")
 
 
 def _add_sweep(subparsers):
@@ -64,6 +99,9 @@ def _add_sweep(subparsers):
                    help="the summary CSV to write, '-' for standard output (default batch_summary.csv)")
     p.add_argument("--chunk-rows", metavar="N", type=int, default=10_000,
                    help="manifest rows per Dask task (default 10000)")
+    p.add_argument("--cycle", action="append", metavar="NAME|FILE",
+                   help="run every row over this cycle instead of the built-in ones: a library cycle's "
+                        "name or a cycle file (repeat for more); the summary has a row per row and cycle")
 
 
 def _run_sweep(args, parser):
@@ -84,9 +122,13 @@ def _run_sweep(args, parser):
         hdfe._manifest_columns(manifest.columns)
     except ValueError as error:
         parser.error(str(error))
+    if args.cycle and "cycle" in manifest.columns:
+        parser.error(f"--cycle runs every row over the cycles given, and the manifest {args.manifest} has a "
+                     "cycle column: give the cycles one way")
     base = os.path.dirname(os.path.abspath(args.manifest))
     if args.out != "-":
-        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base), "summary file")
+        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base, args.cycle or ()),
+                           "summary file")
     client = None
     if args.scheduler:
         import distributed
@@ -94,7 +136,8 @@ def _run_sweep(args, parser):
         client = distributed.Client(args.scheduler)
     try:
         progress = _print_progress if sys.stderr.isatty() else None
-        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress)
+        summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress,
+                               cycles=args.cycle)
     finally:
         if client is not None:
             client.close()
@@ -102,12 +145,16 @@ def _run_sweep(args, parser):
     return EXIT_OK if (summary["status"] == "ok").all() else EXIT_ERROR
 
 
-def _sweep_inputs(hdfe, manifest_name, manifest, base):
+def _sweep_inputs(hdfe, manifest_name, manifest, base, cycles=()):
     """The files a sweep reads, as far as this machine sees them: the manifest, each spec file
-    and the files it names, and the engine and transmission files rows name instead."""
+    and the files it names, the engine and transmission files rows name instead, and the cycle
+    files."""
     import os
 
     yield manifest_name
+    yield from cycles
+    if "cycle" in manifest.columns:
+        yield from (hdfe._row_cycle(cell, base) for cell in manifest["cycle"] if cell)
     named = [name for name in ("EngineFile", "TransmissionFile") if name in manifest.columns]
     seen = set()
     for spec, *others in zip(manifest["spec"], *(manifest[name] for name in named)):

@@ -50,15 +50,15 @@ def default_client():
     return distributed.Client(local_cluster())
 
 
-def _run_chunk(chunk, base, vehicles):
+def _run_chunk(chunk, base, vehicles, cycles=None):
     """One task: run_batch on a chunk, on one worker thread (the workers' slots give the parallelism)."""
     if vehicles is not None:
         chunk = chunk.copy()
         chunk["vehicle"] = [vehicles[code] for code in chunk["vehicle"]]
-    return hdfe.run_batch(chunk, jobs=1, base=base, typed=False)
+    return hdfe.run_batch(chunk, jobs=1, base=base, typed=False, cycles=cycles)
 
 
-def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
+def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles=None):
     """Run a manifest on a Dask cluster; return the summary DataFrame in manifest order.
 
     The rows are split into chunks of ``chunk_rows``; each chunk is one task that calls
@@ -77,6 +77,10 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
         base: the folder relative ``spec`` names are taken from, on the workers; None: this
             process's working directory (made absolute).
         progress: None, or a callable given ``(rows_done, rows_total)`` as each chunk finishes.
+        cycles: cycles every row runs instead of the built-in ones, as :func:`hdfe.run_batch`
+            takes them (cycle files readable at the same path on every worker); the summary
+            then has a row per manifest row and cycle. A manifest's ``cycle`` column does the
+            same row by row.
 
     Raises:
         ValueError: an unknown or repeated column, before anything is sent.
@@ -87,6 +91,10 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
         raise ValueError("chunk_rows must be at least 1")
     frame = rows if isinstance(rows, pandas.DataFrame) else pandas.DataFrame(rows)
     hdfe._manifest_columns(frame.columns)
+    if cycles is not None:
+        if "cycle" in frame.columns:
+            raise ValueError("sweep: the rows have a 'cycle' column and cycles are given: give them one way")
+        cycles = hdfe._cycle_names(cycles)
     frame = frame.reset_index(drop=True)
     if "id" not in frame.columns:
         frame.insert(0, "id", [str(k + 1) for k in range(len(frame))])
@@ -101,7 +109,7 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
             for cell in frame[name]:
                 hdfe._cell_text(cell)
     if len(frame) == 0:
-        return hdfe.run_batch(frame, base=base)
+        return hdfe.run_batch(frame, base=base, cycles=cycles)
 
     own_client = client is None
     if own_client:
@@ -116,7 +124,7 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None):
             frame = frame.assign(vehicle=codes)
             [vehicles] = client.scatter([[vehicle for _, vehicle in distinct.values()]], broadcast=True)
         tasks = [
-            client.submit(_run_chunk, frame.iloc[start : start + chunk_rows], base, vehicles, pure=False)
+            client.submit(_run_chunk, frame.iloc[start : start + chunk_rows], base, vehicles, cycles, pure=False)
             for start in range(0, len(frame), chunk_rows)
         ]
         if progress is not None:

@@ -1,19 +1,21 @@
 """Self-contained HTML reports of hdfe runs, with figures drawn by matplotlib.
 
-A single-vehicle report holds the results table, the vehicle summary and five
-figures: the speed trace, the engine's operating points over its fuel map, the
-time share per gear, the fuel rate and cumulative fuel, and the highway
-cycle's gradient and height profile. A batch report holds a sortable summary
-table, urban against highway economy and, for a sweep of one parameter, the
-economies against that parameter.
+A single-vehicle report holds the results of every cycle and phase run (every figure of the
+library's figure table, the cycle-following metrics and the energy audit), the vehicle
+summary and the figures: the speed trace, the engine's operating points over its fuel map,
+the time share per gear, the fuel rate and cumulative fuel, the road's gradient and height
+profile, and the energy audit. A batch report holds a sortable summary table, urban against
+highway economy, the economies against a swept parameter, and a heat map when two are swept.
 
-Every figure is inline SVG and every style is inline: the file opens in a
-browser without fetching anything, and can be mailed or archived on its own.
+Every figure is inline SVG and every style is inline: the file opens in a browser without
+fetching anything, and can be mailed or archived on its own.
 """
 
+import datetime
 import html
 import io
 import math
+import os
 import re
 
 import numpy as np
@@ -25,12 +27,17 @@ __all__ = [
     "DIESEL_DENSITY_KG_PER_L",
     "SHORTFALL_KM_PER_H",
     "FIGURE_TITLES",
+    "FUEL_MEAN_SECONDS",
+    "ENERGY_SOURCES",
+    "speed_limits",
+    "moving_mean",
     "specific_fuel_consumption",
     "height_profile",
     "write_report",
     "report",
     "read_summary",
     "sweep_parameter",
+    "sweep_parameters",
     "write_batch_report",
 ]
 
@@ -40,16 +47,27 @@ DIESEL_DENSITY_KG_PER_L = _core.diesel_density_kg_per_l
 #: A second counts as missed when the achieved speed is this far below the target.
 SHORTFALL_KM_PER_H = _core.shortfall_km_per_h
 
-#: Titles of the five figures of a single-vehicle report, in order.
+#: Titles of the figures of a single-vehicle report, in order. The road figure is left out
+#: when no cycle run has a gradient.
 FIGURE_TITLES = (
     "Speed trace: target and achieved speed, with the gear",
     "Engine operating points over the fuel map",
     "Time share per gear",
     "Fuel rate and cumulative fuel",
-    "Highway cycle: gradient, height profile and speed",
+    "Road: gradient, height profile and speed",
+    "Energy audit: where each cycle's energy came from and went",
 )
 
+#: The fuel-rate figure's moving mean spans this many seconds.
+FUEL_MEAN_SECONDS = 30
+
+#: The energy audit's sources; every other term is a sink (the residual balances the two).
+ENERGY_SOURCES = ("engine_positive_kwh", "descending_kwh", "kinetic_released_kwh")
+
 _CYCLE_COLOURS = {"URBAN": "#1f6fb4", "HIGHWAY": "#c9362b", "MID-TOWN": "#2a9d4b"}
+# Other cycles take these in the order the run gives them.
+_PALETTE = ("#1f6fb4", "#c9362b", "#2a9d4b", "#8e5bb5", "#d98b1e", "#2b9ca6", "#a0522d",
+            "#c2569b", "#6b7f2a", "#4b5d8c")
 _ECONOMY_COLOURS = {"urban": "#1f6fb4", "highway": "#c9362b", "average": "#333333",
                     "midtown": "#2a9d4b"}
 _RC = {
@@ -97,6 +115,27 @@ def height_profile(distance_km, gradient_percent):
         return np.zeros(0)
     step = np.diff(d, prepend=d[0])
     return np.cumsum(g * step)
+
+
+def speed_limits(*speeds):
+    """The speed axis's limits for these series [km/h]: from 0 for a cycle that stops or
+    crawls, else close around the speeds driven, so that a cruise at a steady 80 km/h is not
+    drawn as a flat line at the top of a 0–80 axis. The axis spans at least 4 km/h."""
+    values = np.concatenate([np.asarray(s, dtype=float).ravel() for s in speeds]) if speeds else np.zeros(0)
+    values = values[np.isfinite(values)]
+    if values.size == 0:
+        return 0.0, 1.0
+    low, high = float(values.min()), float(values.max())
+    margin = max(0.08 * (high - low), 2.0)
+    bottom = low - margin if low - margin > 0.25 * high else 0.0
+    return bottom, high + margin
+
+
+def moving_mean(values, seconds=FUEL_MEAN_SECONDS):
+    """The centred moving mean over ``seconds`` points of a per-second series; near the ends,
+    the mean of the points there are."""
+    series = pd.Series(np.asarray(values, dtype=float))
+    return series.rolling(int(seconds), center=True, min_periods=1).mean().to_numpy()
 
 
 def _number(value, decimals):
@@ -162,13 +201,24 @@ def _cycles(trace):
     return list(dict.fromkeys(trace["cycle"].astype(str)))
 
 
+def _colour(cycle, cycles):
+    """The built-in cycles keep their colours; others take the palette's in run order."""
+    if cycle in _CYCLE_COLOURS:
+        return _CYCLE_COLOURS[cycle]
+    return _PALETTE[cycles.index(cycle) % len(_PALETTE)] if cycle in cycles else "#555555"
+
+
+def _legend_above(ax, ncol=3):
+    """The axes' legend above its top right corner, off the data."""
+    ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), ncol=ncol, fontsize=8, borderaxespad=0.2)
+
+
 def _figure_speed(Figure, trace):
     cycles = _cycles(trace)
     ratios = []
     for _ in cycles:
         ratios += [3, 1]
     fig = Figure(figsize=(10, 3.4 * max(len(cycles), 1)), layout="constrained")
-    fig.suptitle(FIGURE_TITLES[0], fontweight="bold")
     if not cycles:
         fig.text(0.5, 0.5, "No trace", ha="center")
         return fig
@@ -181,23 +231,22 @@ def _figure_speed(Figure, trace):
         missed = speed < target - SHORTFALL_KM_PER_H
         ax, gax = axes[2 * i, 0], axes[2 * i + 1, 0]
         gax.sharex(ax)
-        colour = _CYCLE_COLOURS.get(cycle, "#555555")
         ax.plot(t, target, color="#888888", lw=1.0, ls="--", label="Target speed")
-        ax.plot(t, speed, color=colour, lw=0.9, label="Achieved speed")
+        ax.plot(t, speed, color=_colour(cycle, cycles), lw=0.9, label="Achieved speed")
         ax.plot(t[missed], speed[missed], "v", color="#e08a00", ms=3.5, ls="none",
                 label=f"More than {SHORTFALL_KM_PER_H:g} km/h below target "
                       f"({int(missed.sum())} s)")
         ax.set_title(_mpl_text(cycle), loc="left", fontsize=10, fontweight="bold")
         ax.set_ylabel("Speed (km/h)")
-        ax.set_ylim(bottom=0)
-        ax.legend(loc="upper right", fontsize=8, ncol=3)
+        ax.set_ylim(*speed_limits(target, speed))
+        _legend_above(ax)
         ax.tick_params(labelbottom=False)
         gear = rows["gear"].to_numpy()
         gax.step(t, gear, where="post", color="#444444", lw=0.8)
         gax.set_ylabel("Gear")
         top = int(max(gear.max(initial=0), 1))
         gax.set_ylim(-0.5, top + 0.5)
-        gax.set_yticks(sorted(set([0, top] + list(range(0, top + 1, max(1, top // 3))))))
+        gax.set_yticks(sorted(set([0, top] + list(range(0, top + 1, max(1, math.ceil(top / 3)))))))
         gax.set_xlabel("Time (s)")
         gax.set_xlim(t.min(initial=0), t.max(initial=1))
     return fig
@@ -223,20 +272,35 @@ def _sfc_grid(full_load, fuel_map):
     return nn, tt, sfc
 
 
+#: Contours are drawn up to this multiple of the map's best specific consumption: towards no
+#: load it grows without bound, and the lines above would crowd along the zero-torque axis.
+SFC_CONTOUR_SPAN = 1.6
+
+
 def _sfc_levels(sfc):
     finite = sfc[np.isfinite(sfc)]
     if finite.size == 0:
         return None
     low = math.floor(finite.min() / 5.0) * 5.0
     steps = [0, 3, 6, 10, 15, 20, 30, 40, 60, 80, 100, 150, 200, 300]
-    levels = [low + s for s in steps if low + s <= finite.max() + 1e-9]
+    top = min(finite.max(), low * SFC_CONTOUR_SPAN)
+    levels = [low + s for s in steps if low + s <= top + 1e-9]
     return levels if len(levels) >= 2 else None
 
 
+def _own_torque(trace, motoring):
+    """The engine's own torque of each second: the trace's column, or else the torque
+    demand held at the motoring curve (below it the brakes take the rest)."""
+    if "engine_own_torque_Nm" in trace:
+        return trace["engine_own_torque_Nm"].to_numpy(float)
+    floor = np.interp(trace["engine_speed_rpm"].to_numpy(float), motoring["speed_rpm"].to_numpy(float),
+                      motoring["torque_Nm"].to_numpy(float))
+    return np.maximum(trace["engine_torque_Nm"].to_numpy(float), floor)
+
+
 def _figure_operating_points(Figure, trace, full_load, motoring, fuel_map):
-    fig = Figure(figsize=(10, 6.2), layout="constrained")
+    fig = Figure(figsize=(10, 6.6), layout="constrained")
     ax = fig.subplots()
-    ax.set_title(FIGURE_TITLES[1], fontweight="bold")
     note = None
     try:
         nn, tt, sfc = _sfc_grid(full_load, fuel_map)
@@ -244,9 +308,11 @@ def _figure_operating_points(Figure, trace, full_load, motoring, fuel_map):
     except (ValueError, RuntimeError, KeyError) as error:  # too few or collinear map points
         levels, note = None, f"no consumption contours: {error}"
     if levels:
-        filled = ax.contourf(nn, tt, sfc, levels=levels, cmap="RdYlGn_r", alpha=0.3)
-        lines = ax.contour(nn, tt, sfc, levels=levels, colors="#40606e", linewidths=0.5)
-        ax.clabel(lines, fmt="%.0f", fontsize=7)
+        shown = np.where(sfc <= levels[-1], sfc, np.nan)
+        filled = ax.contourf(nn, tt, shown, levels=levels, cmap="RdYlGn_r", alpha=0.3)
+        lines = ax.contour(nn, tt, shown, levels=levels, colors="#40606e", linewidths=0.5)
+        # Every other line labelled, clear of the others: one label per line is enough.
+        ax.clabel(lines, lines.levels[::2], fmt="%.0f", fontsize=7, inline_spacing=2)
         bar = fig.colorbar(filled, ax=ax, pad=0.01)
         bar.set_label("Specific fuel consumption (g/kWh), diesel at "
                       f"{DIESEL_DENSITY_KG_PER_L:g} kg/l")
@@ -256,18 +322,28 @@ def _figure_operating_points(Figure, trace, full_load, motoring, fuel_map):
             label="Full-load torque")
     ax.plot(motoring["speed_rpm"], motoring["torque_Nm"], color="#666666", lw=1.2, ls="-.",
             label="Motoring torque")
-    for cycle in _cycles(trace):
-        rows = trace[trace["cycle"] == cycle]
+    cycles = _cycles(trace)
+    own = _own_torque(trace, motoring)
+    running = trace["engine_speed_rpm"].to_numpy(float) > 0  # not stopped by idle stop
+    for cycle in cycles:
+        chosen = (trace["cycle"] == cycle).to_numpy() & running
         # Seconds at the same point (idling, steady cruising) draw one dot.
-        points = np.unique(np.round(rows[["engine_speed_rpm", "engine_torque_Nm"]]
-                                    .to_numpy(float), 0), axis=0)
+        points = np.unique(np.round(np.column_stack([trace["engine_speed_rpm"].to_numpy(float)[chosen],
+                                                     own[chosen]]), 0), axis=0)
         ax.scatter(points[:, 0], points[:, 1], s=5, alpha=0.35,
-                   linewidths=0, color=_CYCLE_COLOURS.get(cycle, "#555555"),
-                   label=f"{_mpl_text(cycle)} ({len(rows)} s)")
+                   linewidths=0, color=_colour(cycle, cycles),
+                   label=f"{_mpl_text(cycle)} ({int(chosen.sum())} s running)")
     ax.axhline(0, color="#aaaaaa", lw=0.6)
+    # The map's range: the motoring curve below, the full-load curve and map above.
+    bottom = min(float(motoring["torque_Nm"].min()), float(fuel_map["torque_Nm"].min()), 0.0)
+    top = max(float(full_load["torque_Nm"].max()), float(fuel_map["torque_Nm"].max()))
+    ax.set_ylim(bottom - 0.06 * (top - bottom), top + 0.06 * (top - bottom))
+    speeds = np.concatenate([full_load["speed_rpm"].to_numpy(float), fuel_map["speed_rpm"].to_numpy(float)])
+    ax.set_xlim(speeds.min() - 0.03 * np.ptp(speeds), speeds.max() + 0.03 * np.ptp(speeds))
     ax.set_xlabel("Engine speed (rpm)")
     ax.set_ylabel("Engine torque (N·m)")
-    ax.legend(loc="upper right", fontsize=8, markerscale=2)
+    ax.legend(loc="upper center", bbox_to_anchor=(0.5, -0.1), ncol=min(len(cycles) + 3, 5), fontsize=8,
+              markerscale=2)
     if note:
         ax.text(0.01, 0.01, note, transform=ax.transAxes, fontsize=8, color="#a00000")
     return fig
@@ -276,7 +352,6 @@ def _figure_operating_points(Figure, trace, full_load, motoring, fuel_map):
 def _figure_gear_share(Figure, trace):
     fig = Figure(figsize=(10, 3.8), layout="constrained")
     ax = fig.subplots()
-    ax.set_title(FIGURE_TITLES[2], fontweight="bold")
     cycles = _cycles(trace)
     top = int(trace["gear"].max()) if len(trace) else 0
     gears = np.arange(0, top + 1)
@@ -285,26 +360,27 @@ def _figure_gear_share(Figure, trace):
         gear = trace.loc[trace["cycle"] == cycle, "gear"].astype(int)
         share = gear.value_counts(normalize=True).reindex(gears, fill_value=0.0) * 100.0
         ax.bar(gears + (i - (len(cycles) - 1) / 2) * width, share.to_numpy(), width=width,
-               color=_CYCLE_COLOURS.get(cycle, "#555555"), label=_mpl_text(cycle))
+               color=_colour(cycle, cycles), label=_mpl_text(cycle))
     ax.set_xticks(gears, ["N"] + [str(g) for g in gears[1:]])
     ax.set_xlabel("Gear (N = neutral)")
     ax.set_ylabel("Share of cycle time (%)")
     ax.grid(axis="x", visible=False)
-    ax.legend(loc="upper left")
+    ax.legend(loc="upper left", ncol=max(1, math.ceil(len(cycles) / 6)), fontsize=8)
     return fig
 
 
 def _figure_fuel(Figure, trace):
     cycles = _cycles(trace)
     fig = Figure(figsize=(10, 2.9 * max(len(cycles), 1)), layout="constrained")
-    fig.suptitle(FIGURE_TITLES[3], fontweight="bold")
     axes = fig.subplots(max(len(cycles), 1), 1, squeeze=False)
     for i, cycle in enumerate(cycles):
         rows = trace[trace["cycle"] == cycle]
         ax = axes[i, 0]
-        colour = _CYCLE_COLOURS.get(cycle, "#555555")
-        ax.plot(rows["second"], rows["fuel_rate_l_per_h"], color=colour, lw=0.6, alpha=0.8,
-                label="Fuel rate")
+        colour = _colour(cycle, cycles)
+        rate = rows["fuel_rate_l_per_h"].to_numpy(float)
+        ax.plot(rows["second"], rate, color=colour, lw=0.5, alpha=0.35, label="Fuel rate")
+        ax.plot(rows["second"], moving_mean(rate), color=colour, lw=1.6,
+                label=f"Fuel rate, {FUEL_MEAN_SECONDS}-s moving mean")
         ax.set_ylabel("Fuel rate (l/h)")
         ax.set_title(_mpl_text(cycle), loc="left", fontsize=10, fontweight="bold")
         ax.set_xlabel("Time (s)")
@@ -318,37 +394,111 @@ def _figure_fuel(Figure, trace):
         ax.set_ylim(bottom=0)
         handles = ax.get_legend_handles_labels()
         other = twin.get_legend_handles_labels()
-        ax.legend(handles[0] + other[0], handles[1] + other[1], loc="upper left", fontsize=8)
+        ax.legend(handles[0] + other[0], handles[1] + other[1], loc="lower right", bbox_to_anchor=(1.0, 1.0),
+                  ncol=3, fontsize=8, borderaxespad=0.2)
     return fig
 
 
-def _figure_highway(Figure, trace):
-    rows = trace[trace["cycle"] == "HIGHWAY"]
-    fig = Figure(figsize=(10, 6.0), layout="constrained")
-    fig.suptitle(FIGURE_TITLES[4], fontweight="bold")
-    if rows.empty:
-        fig.text(0.5, 0.5, "The trace holds no highway cycle.", ha="center")
+def _graded_cycles(trace):
+    """The cycles of the trace whose road is not level, in order."""
+    return [c for c in _cycles(trace)
+            if (trace.loc[trace["cycle"] == c, "gradient_percent"].to_numpy(float) != 0).any()]
+
+
+def _figure_road(Figure, trace):
+    cycles = _cycles(trace)
+    graded = _graded_cycles(trace)
+    fig = Figure(figsize=(10, 6.0 * max(len(graded), 1)), layout="constrained")
+    if not graded:
+        fig.text(0.5, 0.5, "Every cycle run is level.", ha="center")
         return fig
-    axes = fig.subplots(3, 1, sharex=True, gridspec_kw={"height_ratios": [2, 1.3, 2]})
-    distance = rows["distance_km"].to_numpy(float)
-    gradient = rows["gradient_percent"].to_numpy(float)
-    height = height_profile(distance, gradient)
-    axes[0].fill_between(distance, height, height.min(initial=0), color="#c8b89a", alpha=0.6)
-    axes[0].plot(distance, height, color="#6b5a3a", lw=1.0)
-    axes[0].set_ylabel("Height (m)")
-    axes[1].step(distance, gradient, where="post", color="#6b5a3a", lw=0.9)
-    axes[1].axhline(0, color="#999999", lw=0.6)
-    axes[1].set_ylabel("Gradient (%)")
-    axes[2].plot(distance, rows["target_speed_km_per_h"], color="#888888", ls="--", lw=1.0,
-                 label="Target speed")
-    axes[2].plot(distance, rows["speed_km_per_h"], color=_CYCLE_COLOURS["HIGHWAY"], lw=1.0,
-                 label="Achieved speed")
-    low = float(min(rows["speed_km_per_h"].min(), rows["target_speed_km_per_h"].min()))
-    high = float(max(rows["speed_km_per_h"].max(), rows["target_speed_km_per_h"].max()))
-    axes[2].set_ylim(max(0.0, min(low - 2, high - 15)), high + 3)
-    axes[2].set_ylabel("Speed (km/h)")
-    axes[2].set_xlabel("Distance (km)")
-    axes[2].legend(loc="lower right", fontsize=8)
+    axes = fig.subplots(3 * len(graded), 1, gridspec_kw={"height_ratios": [2, 1.3, 2] * len(graded)},
+                        squeeze=False)[:, 0]
+    for i, cycle in enumerate(graded):
+        rows = trace[trace["cycle"] == cycle]
+        height_ax, grade_ax, speed_ax = axes[3 * i: 3 * i + 3]
+        grade_ax.sharex(height_ax)
+        speed_ax.sharex(height_ax)
+        distance = rows["distance_km"].to_numpy(float)
+        gradient = rows["gradient_percent"].to_numpy(float)
+        height = height_profile(distance, gradient)
+        height_ax.fill_between(distance, height, height.min(initial=0), color="#c8b89a", alpha=0.6)
+        height_ax.plot(distance, height, color="#6b5a3a", lw=1.0)
+        height_ax.set_ylabel("Height (m)")
+        height_ax.set_title(_mpl_text(cycle), loc="left", fontsize=10, fontweight="bold")
+        grade_ax.step(distance, gradient, where="post", color="#6b5a3a", lw=0.9)
+        grade_ax.axhline(0, color="#999999", lw=0.6)
+        grade_ax.set_ylabel("Gradient (%)")
+        target = rows["target_speed_km_per_h"].to_numpy(float)
+        speed = rows["speed_km_per_h"].to_numpy(float)
+        speed_ax.plot(distance, target, color="#888888", ls="--", lw=1.0, label="Target speed")
+        speed_ax.plot(distance, speed, color=_colour(cycle, cycles), lw=1.0, label="Achieved speed")
+        speed_ax.set_ylim(*speed_limits(target, speed))
+        speed_ax.set_ylabel("Speed (km/h)")
+        speed_ax.set_xlabel("Distance (km)")
+        speed_ax.legend(loc="lower right", fontsize=8)
+        for ax in (height_ax, grade_ax):
+            ax.tick_params(labelbottom=False)
+    return fig
+
+
+def _energy_terms():
+    return [(name, meaning) for name, _unit, meaning in _core.energy_audit_table()]
+
+
+def _energy_bars(cycles):
+    """Per whole cycle (not its phases): its name and, per 100 km driven, the sources' and the
+    sinks' terms as (term, kWh) lists. A negative residual (the sinks beyond the sources)
+    stands on the sources' side, so that both bars are as tall."""
+    bars = []
+    for cycle in cycles:
+        distance = cycle.get("distance_km") or 0.0
+        energy = cycle.get("energy") or {}
+        if cycle.get("phase") or distance <= 0 or not energy:
+            continue
+        sources, sinks = [], []
+        for name, _meaning in _energy_terms():
+            value = float(energy.get(name, 0.0)) * 100.0 / distance
+            if name == "residual_kwh":
+                (sinks if value >= 0 else sources).append((name, abs(value)))
+            else:
+                (sources if name in ENERGY_SOURCES else sinks).append((name, value))
+        bars.append((cycle.get("name", ""), sources, sinks))
+    return bars
+
+
+def _term_label(name):
+    return name.removesuffix("_kwh").replace("_", " ").capitalize()
+
+
+def _figure_energy(Figure, cycles):
+    bars = _energy_bars(cycles)
+    fig = Figure(figsize=(10, 4.8), layout="constrained")
+    ax = fig.subplots()
+    if not any(value for _name, sources, sinks in bars for _term, value in sources + sinks):
+        ax.set_axis_off()
+        ax.text(0.5, 0.5, "The run gives no energy audit (every term is 0).", ha="center", va="center")
+        return fig
+    names = [name for name, _sources, _sinks in bars]
+    colours = dict(zip([name for name, _meaning in _energy_terms()],
+                       ["#c9362b", "#7f7f7f", "#a0522d", "#2b9ca6", "#6b7f2a", "#8e5bb5", "#c2569b",
+                        "#d98b1e", "#1f6fb4", "#333333", "#dddddd"]))
+    labelled = set()
+    for i, (_name, sources, sinks) in enumerate(bars):
+        for offset, terms in ((-0.2, sources), (0.2, sinks)):
+            bottom = 0.0
+            for term, value in terms:
+                label = None if term in labelled else _term_label(term)
+                labelled.add(term)
+                ax.bar(i + offset, value, bottom=bottom, width=0.36, color=colours.get(term, "#999999"),
+                       edgecolor="white", linewidth=0.4, label=label)
+                bottom += value
+    ax.set_xticks(range(len(names)), [_mpl_text(n) for n in names], rotation=20 if len(names) > 4 else 0,
+                  ha="right" if len(names) > 4 else "center")
+    ax.set_ylabel("Energy per 100 km (kWh)")
+    ax.grid(axis="x", visible=False)
+    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=8,
+              title="Left bar: sources\nright bar: sinks", title_fontsize=8)
     return fig
 
 
@@ -372,6 +522,7 @@ figcaption{font-weight:bold;margin-bottom:0.3em}figure svg{max-width:100%;height
 th.sort{cursor:pointer;white-space:nowrap}th.sort[aria-sort=ascending]::after{content:" ▲"}
 th.sort[aria-sort=descending]::after{content:" ▼"}.scroll{overflow-x:auto}
 .columns{display:flex;flex-wrap:wrap;gap:0 28px;align-items:flex-start}
+#summary-table td{white-space:nowrap}
 """
 
 
@@ -395,73 +546,129 @@ def _figure_html(number, title, svg, caption=""):
             f"</figcaption>{svg}{extra}</figure>")
 
 
-_CYCLE_ROWS = (
-    # (label, unit, key, decimals)
-    ("Fuel economy", "km/l", "fuel_economy_km_per_l", 4),
-    ("  before the transient correction", "km/l", "fuel_economy_before_transient_km_per_l", 4),
-    ("  after the transient correction", "km/l", "fuel_economy_after_transient_km_per_l", 4),
-    ("  after the Kf factor", "km/l", "fuel_economy_after_kf_km_per_l", 4),
-    ("Kf factor", "", "kf", 6),
-    ("Average speed", "km/h", "average_speed_km_per_h", 1),
-    ("Distance driven", "km", "distance_km", 3),
-    ("Target distance", "km", "target_distance_km", 3),
-    ("Fuel used", "l", "fuel_l", 3),
-)
-
-_METRIC_ROWS = (
-    ("Seconds more than 2 km/h below the target", "s", "seconds_below_target", 0),
-    ("Largest shortfall below the target", "km/h", "largest_shortfall_km_per_h", 2),
-    ("  at second", "s", "largest_shortfall_second", 0),
-    ("Distance driven against the target", "%", "distance_percent_of_target", 2),
-    ("Seconds at full load", "s", "seconds_at_full_load", 0),
-)
+# Labels and decimals of the figures, metrics and energy terms the tables list; a value the
+# tables gain later is shown under its meaning.
+_FIGURE_LABELS = {
+    "fuel_economy_km_per_l": ("Fuel economy", 4),
+    "fuel_economy_before_transient_km_per_l": ("  before the transient correction", 4),
+    "fuel_economy_after_transient_km_per_l": ("  after the transient correction", 4),
+    "fuel_economy_after_kf_km_per_l": ("  after the Kf factor", 4),
+    "transient_correction": ("Transient correction applied", None),
+    "kf": ("Kf factor", 6),
+    "average_speed_km_per_h": ("Average speed", 1),
+    "distance_km": ("Distance driven", 3),
+    "target_distance_km": ("Target distance", 3),
+    "fuel_l": ("Fuel used", 3),
+    "first_second": ("First second", 0),
+    "seconds": ("Seconds", 0),
+    "converter_factor": ("Torque-converter factor", 4),
+    "fuel_consumption_l_per_100km": ("Fuel consumption", 3),
+    "co2_g_per_km": ("CO2", 1),
+    "co2_g_per_t_km": ("CO2 per tonne of payload", 2),
+    "payload_kg": ("Payload", 0),
+}
+_METRIC_LABELS = {
+    "seconds_below_target": ("Seconds more than 2 km/h below the target", 0),
+    "largest_shortfall_km_per_h": ("Largest shortfall below the target", 2),
+    "largest_shortfall_second": ("  at second", 0),
+    "distance_percent_of_target": ("Distance driven against the target", 2),
+    "seconds_at_full_load": ("Seconds at full load", 0),
+}
+_UNIT_DECIMALS = {"km/l": 4, "km/h": 1, "km": 3, "l": 3, "s": 0, "kg": 0, "kWh": 3, "%": 2}
 
 _CHECK_KINDS = {
     "over_speed": "Achieved speed above the target",
     "over_torque": "Torque demand above the full-load curve",
 }
 
+#: The built-in cycles of the standard run, in its order.
+STANDARD_CYCLES = ("URBAN", "HIGHWAY", "MID-TOWN")
+
 
 def _indent(label):
     return ' class="sub"' if label.startswith(" ") else ""
 
 
-def _results_html(result):
+def _rows_of(table, labels):
+    """(key, label, unit, decimals, meaning) of each entry of a library table, in its order."""
+    rows = []
+    for name, unit, meaning, *_ in table:
+        label, decimals = labels.get(name, (meaning[:1].upper() + meaning[1:], _UNIT_DECIMALS.get(unit, 4)))
+        rows.append((name, label, unit, decimals, meaning))
+    return rows
+
+
+def _shown(value, decimals):
+    if isinstance(value, bool):
+        return "yes" if value else "no"
+    return _number(value, decimals)
+
+
+def _table_html(table_id, cycles, rows, value_of, field_of):
+    """A table of one column per cycle and one row per (key, label, unit, decimals, meaning)."""
+    head = "".join(f"<th>{_esc(c.get('name'))}</th>" for c in cycles)
+    body = []
+    for key, label, unit, decimals, meaning in rows:
+        cells = "".join(f"<td class=\"n\" data-field=\"{_esc(field_of(c, key))}\">"
+                        f"{_shown(value_of(c, key), decimals)}</td>" for c in cycles)
+        body.append(f"<tr><th{_indent(label)} title=\"{_esc(meaning)}\">{_esc(label.strip())}</th>"
+                    f"<td>{_esc(unit)}</td>{cells}</tr>")
+    return (f"<div class=\"scroll\"><table id=\"{table_id}\"><thead><tr><th>Quantity</th><th>Unit</th>"
+            f"{head}</tr></thead><tbody>{''.join(body)}</tbody></table></div>")
+
+
+def _is_standard(result):
+    names = tuple(c.get("name") for c in result.get("cycles", []))
+    return names == STANDARD_CYCLES and (result.get("average_fuel_economy_km_per_l") or 0) > 0
+
+
+def _cards_html(result):
     cycles = result.get("cycles", [])
     by_name = {c.get("name"): c for c in cycles}
+    if _is_standard(result):
+        shown = (("URBAN", "URBAN"), ("HIGHWAY", "HIGHWAY"), ("AVERAGE", None), ("MID-TOWN", "MID-TOWN"))
+    else:
+        shown = [(c.get("name"), c.get("name")) for c in cycles if not c.get("phase")]
     cards = []
-    for label, cycle in (("URBAN", "URBAN"), ("HIGHWAY", "HIGHWAY"), ("AVERAGE", None),
-                         ("MID-TOWN", "MID-TOWN")):
+    for label, cycle in shown:
         if cycle is None:
-            value, field = result.get("average_fuel_economy_km_per_l"), \
-                "average_fuel_economy_km_per_l"
+            value, field = result.get("average_fuel_economy_km_per_l"), "average_fuel_economy_km_per_l"
+            per_100 = ""
         else:
-            value = by_name.get(cycle, {}).get("fuel_economy_km_per_l")
-            field = f"{cycle}.fuel_economy_km_per_l"
-        cards.append(f"<div class=\"card\"><div class=\"label\">{label}</div><div class=\"value\">"
-                     f"<span data-field=\"{field}\">{_number(value, 4)}</span> km/l</div></div>")
+            figures = by_name.get(cycle, {})
+            value, field = figures.get("fuel_economy_km_per_l"), f"{cycle}.fuel_economy_km_per_l"
+            litres = figures.get("fuel_consumption_l_per_100km")
+            per_100 = f"<div class=\"label\">{_number(litres, 2)} l/100 km</div>" if litres else ""
+        cards.append(f"<div class=\"card\"><div class=\"label\">{_esc(label)}</div><div class=\"value\">"
+                     f"<span data-field=\"{_esc(field)}\">{_number(value, 4)}</span> km/l</div>{per_100}</div>")
+    return f"<div class=\"cards\">{''.join(cards)}</div>"
+
+
+def _engineering_html(values):
+    if not values:
+        return ""
+    units = {v["file_name"]: v["unit"] for v in _core.spec_values()}
+    items = "; ".join(f"{_esc(name)} = {_esc(f'{value:g}')}{' ' + _esc(units.get(name, '')) if units.get(name) else ''}"
+                      for name, value in values.items())
+    return (f"<p id=\"engineering\" class=\"meta\">Engineering values: {items}. The figures are this "
+            "vehicle's own, not the standard vehicle's of its category.</p>")
+
+
+def _results_html(result, engineering=None):
+    cycles = result.get("cycles", [])
     ratio = result.get("vehicle", {}).get("highway_ratio")
-    share = "" if ratio is None else (
+    share = "" if ratio is None or not _is_standard(result) else (
         f"<p class=\"meta\">AVERAGE weighs URBAN and HIGHWAY by distance, with a highway "
         f"share of {_number(ratio * 100 if ratio <= 1 else ratio, 0)} %.</p>")
-
-    head = "".join(f"<th>{_esc(c.get('name'))}</th>" for c in cycles)
-    rows = []
-    for label, unit, key, decimals in _CYCLE_ROWS:
-        cells = "".join(_cell(c.get(key), decimals, f"{c.get('name')}.{key}") for c in cycles)
-        rows.append(f"<tr><th{_indent(label)}>{_esc(label.strip())}</th><td>{unit}</td>{cells}</tr>")
-    table = (f"<table id=\"results-table\"><thead><tr><th>Quantity</th><th>Unit</th>{head}</tr>"
-             f"</thead><tbody>{''.join(rows)}</tbody></table>")
-
+    figures = _table_html("results-table", cycles, _rows_of(_core.cycle_figure_table(), _FIGURE_LABELS),
+                          lambda c, key: c.get(key), lambda c, key: f"{c.get('name')}.{key}")
     metrics = [c for c in cycles if c.get("metrics")]
-    mhead = "".join(f"<th>{_esc(c.get('name'))}</th>" for c in metrics)
-    mrows = []
-    for label, unit, key, decimals in _METRIC_ROWS:
-        cells = "".join(_cell(c["metrics"].get(key), decimals, f"{c.get('name')}.metrics.{key}")
-                        for c in metrics)
-        mrows.append(f"<tr><th{_indent(label)}>{_esc(label.strip())}</th><td>{unit}</td>{cells}</tr>")
-    following = (f"<table id=\"following-table\"><thead><tr><th>Quantity</th><th>Unit</th>"
-                 f"{mhead}</tr></thead><tbody>{''.join(mrows)}</tbody></table>")
+    following = _table_html("following-table", metrics, _rows_of(_core.cycle_metric_table(), _METRIC_LABELS),
+                            lambda c, key: c["metrics"].get(key), lambda c, key: f"{c.get('name')}.metrics.{key}")
+    audited = [c for c in cycles if c.get("energy")]
+    terms = [(name, _term_label(name), unit, 3, meaning) for name, unit, meaning in _core.energy_audit_table()]
+    energy = _table_html("energy-table", audited, terms, lambda c, key: c["energy"].get(key),
+                         lambda c, key: f"{c.get('name')}.energy.{key}")
 
     checks = result.get("run_checks", [])
     if checks:
@@ -481,14 +688,18 @@ def _results_html(result):
                       "above the target speed nor asked for more than full-load torque.</p>")
     warnings = result.get("warnings", [])
     if warnings:
-        items = "".join(f"<li>{_esc(w.get('cycle', ''))} second {_esc(w.get('second', ''))}: "
-                        f"{_esc(w.get('message', w.get('kind', '')))}</li>" for w in warnings)
+        def where(w):
+            cycle, second = w.get("cycle") or "", w.get("second") or 0
+            return (f"{cycle} second {second}: " if second else f"{cycle}: ") if cycle else ""
+        items = "".join(f"<li>{_esc(where(w))}{_esc(w.get('message', w.get('kind', '')))}</li>" for w in warnings)
         warn_html = f"<ul id=\"warnings\" class=\"bad\">{items}</ul>"
     else:
         warn_html = "<p id=\"warnings\" class=\"ok\">No warnings.</p>"
-    return (f"<section id=\"results\"><h2>Results</h2><div class=\"cards\">{''.join(cards)}</div>"
-            f"{share}{table}<h3>Cycle following</h3>{following}<h3>Run checks</h3>{check_html}"
-            f"<h3>Warnings</h3>{warn_html}</section>")
+    return (f"<section id=\"results\"><h2>Results</h2>{_cards_html(result)}{share}"
+            f"{_engineering_html(engineering)}{figures}<h3>Cycle following</h3>{following}"
+            f"<h3>Energy audit</h3><p class=\"meta\">Where each cycle's energy came from (engine work, "
+            f"falling road, slowing down) and went (kWh); figure {{energy_figure}} draws it per 100 km.</p>{energy}"
+            f"<h3>Run checks</h3>{check_html}<h3>Warnings</h3>{warn_html}</section>")
 
 
 def _engine_peaks(full_load):
@@ -501,8 +712,10 @@ def _engine_peaks(full_load):
     return {"torque": (t[i], n[i]), "power": (power[j], n[j])}
 
 
-def _vehicle_html(result, full_load):
+def _vehicle_html(result, full_load, engineering=None):
     v = result.get("vehicle", {})
+    heading = "The vehicle as run, with its engineering values" if engineering else \
+        "Standard vehicle of the category"
 
     def rows(items):
         out = []
@@ -540,22 +753,55 @@ def _vehicle_html(result, full_load):
              f"<tbody>{gear_rows}</tbody></table>")
     return (f"<section id=\"vehicle\"><h2>Vehicle</h2><div class=\"columns\">"
             f"<div><h3>Vehicle</h3><table>{ident}</table>"
-            f"<h3>Standard vehicle of the category</h3><table>{standard}</table></div>"
+            f"<h3>{heading}</h3><table>{standard}</table></div>"
             f"<div><h3>Engine</h3><table>{engine}</table></div>"
             f"<div><h3>Gears</h3>{gears}</div></div></section>")
 
 
+def _spec_folder(result):
+    """The folder of the run's spec file (its input of role spec), or None."""
+    for i in result.get("inputs", []):
+        if i.get("role") == "spec" and i.get("path"):
+            return os.path.dirname(i["path"])
+    return None
+
+
+def _relative(path, folder):
+    """A path as seen from the spec's folder: local folders are not the reader's business."""
+    if not path or folder is None:
+        return path or ""
+    try:
+        return os.path.relpath(path, folder)
+    except ValueError:  # another drive
+        return os.path.basename(path)
+
+
 def _inputs_html(result):
     program = result.get("program", {})
+    folder = _spec_folder(result)
     rows = "".join(
-        f"<tr><td>{_esc(i.get('role', ''))}</td><td>{_esc(i.get('path', ''))}</td>"
+        f"<tr><td>{_esc(i.get('role', ''))}</td><td>{_esc(_relative(i.get('path', ''), folder))}</td>"
         f"<td><code>{_esc(i.get('sha256', ''))}</code></td></tr>"
         for i in result.get("inputs", []))
     return (f"<section id=\"inputs\"><h2>Inputs</h2><p class=\"meta\">"
             f"{_esc(program.get('name', 'hdfe'))} {_esc(program.get('version', ''))}, cycle tables "
-            f"{_esc(program.get('cycle_tables_version', ''))}.</p>"
+            f"{_esc(program.get('cycle_tables_version', ''))}. Files are named from the spec file's "
+            "folder.</p>"
             "<table><thead><tr><th>Role</th><th>File</th><th>SHA-256</th></tr></thead>"
             f"<tbody>{rows}</tbody></table></section>")
+
+
+def _header_html(result, made):
+    name = result.get("vehicle", {}).get("name", "")
+    folder = _spec_folder(result)
+    spec = next((i for i in result.get("inputs", []) if i.get("role") == "spec"), None)
+    shown = os.path.join(os.path.basename(folder), os.path.basename(spec["path"])) if spec and folder else ""
+    program = result.get("program", {})
+    where = f" Spec file <code>{_esc(shown)}</code>." if shown else ""
+    return (f"<header><h1>Fuel economy report: {_esc(name)}</h1><p class=\"meta\" id=\"made\">"
+            f"Made <time datetime=\"{_esc(made.isoformat(timespec='seconds'))}\">"
+            f"{_esc(made.strftime('%Y-%m-%d %H:%M %Z').strip())}</time> by "
+            f"{_esc(program.get('name', 'hdfe'))} {_esc(program.get('version', ''))}.{where}</p></header>")
 
 
 # ------------------------------------------------------------ single vehicle
@@ -576,45 +822,58 @@ def _check_page(path, inputs=()):
     _check_output(path, inputs, "report")
 
 
-def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, path):
+def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, path, made=None,
+                 engineering=None):
     """Write the HTML report of one vehicle's run to ``path``.
 
-    ``result_dict`` is the run's ``to_dict()`` (the CLI's JSON); ``trace_df`` the
-    per-second trace of both cycles; ``full_load_df`` and ``motoring_df`` the
-    torque curves (``speed_rpm``, ``torque_Nm``); ``fuel_map_df`` the map points
-    (``speed_rpm``, ``torque_Nm``, ``fuel_rate_l_per_h``). Returns ``path``.
+    ``result_dict`` is the run's ``to_dict()`` (the CLI's JSON), of the built-in cycles or of
+    any others; ``trace_df`` the per-second trace of its cycles; ``full_load_df`` and
+    ``motoring_df`` the torque curves (``speed_rpm``, ``torque_Nm``); ``fuel_map_df`` the map
+    points (``speed_rpm``, ``torque_Nm``, ``fuel_rate_l_per_h``). ``made`` is the time the
+    report gives as its own (default: now); ``engineering`` the engineering values set, by
+    their file names (default: those the document's vehicle lists). Returns ``path``.
     """
     matplotlib, Figure = _matplotlib()
     # Keep the cycles in the order the run wrote them.
     order = {c: i for i, c in enumerate(_cycles(trace_df))}
     trace = trace_df.assign(_o=trace_df["cycle"].map(order)) \
         .sort_values(["_o", "second"], kind="stable").drop(columns="_o")
-    builders = (
-        lambda: _figure_speed(Figure, trace),
-        lambda: _figure_operating_points(Figure, trace, full_load_df, motoring_df, fuel_map_df),
-        lambda: _figure_gear_share(Figure, trace),
-        lambda: _figure_fuel(Figure, trace),
-        lambda: _figure_highway(Figure, trace),
-    )
-    captions = (
-        "Dashed: the cycle's target; solid: the speed achieved. Triangles mark the seconds "
-        f"more than {SHORTFALL_KM_PER_H:g} km/h below the target. The strip below each cycle "
-        "shows the gear (0 = neutral).",
-        "Dots: the engine speed and torque of each second of each cycle. Contours: specific fuel consumption interpolated "
-        "from the fuel map's points (grey), shown under the full-load curve.",
-        "Share of each cycle's seconds spent in each gear; the bars of one cycle add up to 100 %.",
-        "Thin line: fuel rate per second (left axis); thick line: fuel used so far (right axis).",
-        "Height integrated from the gradient over the distance driven.",
-    )
+    cycles = result_dict.get("cycles", [])
+    parts = [
+        (FIGURE_TITLES[0], lambda: _figure_speed(Figure, trace),
+         "Dashed: the cycle's target; solid: the speed achieved. Triangles mark the seconds "
+         f"more than {SHORTFALL_KM_PER_H:g} km/h below the target. The strip below each cycle "
+         "shows the gear (0 = neutral)."),
+        (FIGURE_TITLES[1], lambda: _figure_operating_points(Figure, trace, full_load_df, motoring_df, fuel_map_df),
+         "Dots: the engine speed and the engine's own torque of each second of each cycle (while "
+         "braking, the brakes take what lies below the motoring curve). Contours: specific fuel "
+         "consumption interpolated from the fuel map's points (grey), under the full-load curve."),
+        (FIGURE_TITLES[2], lambda: _figure_gear_share(Figure, trace),
+         "Share of each cycle's seconds spent in each gear; the bars of one cycle add up to 100 %."),
+        (FIGURE_TITLES[3], lambda: _figure_fuel(Figure, trace),
+         f"Faint line: fuel rate per second; coloured line: its {FUEL_MEAN_SECONDS}-second moving mean "
+         "(left axis); black line: fuel used so far (right axis)."),
+    ]
+    if _graded_cycles(trace):
+        parts.append((FIGURE_TITLES[4], lambda: _figure_road(Figure, trace),
+                      "For each cycle that is not level: the height integrated from the gradient over "
+                      "the distance driven, the gradient, and the speed."))
+    parts.append((FIGURE_TITLES[5], lambda: _figure_energy(Figure, cycles),
+                  "Per 100 km driven, for each cycle: the left bar stacks the energy's sources, the right "
+                  "bar where it went; both are as tall. The residual is what the one-second steps leave "
+                  "outside the other terms."))
     figures = []
     with matplotlib.rc_context(_RC):
-        for number, (build, caption) in enumerate(zip(builders, captions), start=1):
-            fig = build()
-            figures.append(_figure_html(number, FIGURE_TITLES[number - 1],
-                                        _svg(fig, f"f{number}"), caption))
+        for number, (title, build, caption) in enumerate(parts, start=1):
+            figures.append(_figure_html(number, title, _svg(build(), f"f{number}"), caption))
+    if engineering is None:
+        vehicle = result_dict.get("vehicle", {})
+        engineering = {v["file_name"]: vehicle[v["file_name"]] for v in _core.spec_values()
+                       if v["kind"] == "optional real" and vehicle.get(v["file_name"]) is not None}
+    made = made or datetime.datetime.now().astimezone()
     name = result_dict.get("vehicle", {}).get("name", "")
-    body = (f"<header><h1>Fuel economy report: {_esc(name)}</h1></header>"
-            f"{_results_html(result_dict)}{_vehicle_html(result_dict, full_load_df)}"
+    results = _results_html(result_dict, engineering).replace("{energy_figure}", str(len(parts)))
+    body = (f"{_header_html(result_dict, made)}{results}{_vehicle_html(result_dict, full_load_df, engineering)}"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>"
             f"{_inputs_html(result_dict)}")
     text = _page(f"hdfe report: {name}", body)
@@ -630,21 +889,42 @@ def _package():
     return package
 
 
-def _input_paths(vehicle):
-    """The files a vehicle was read from (none for one built in memory)."""
-    return [f["path"] for f in getattr(vehicle, "files", None) or ()]
+def _input_paths(vehicle, cycles=None):
+    """The files a vehicle was read from (none for one built in memory), and the cycle files
+    given (a cycle's source where it names a file)."""
+    paths = [f["path"] for f in getattr(vehicle, "files", None) or ()]
+    if cycles is None:
+        return paths
+    if isinstance(cycles, (str, bytes)) or hasattr(cycles, "__fspath__") or not hasattr(cycles, "__iter__"):
+        cycles = [cycles]
+    for cycle in cycles:
+        name = getattr(cycle, "source", cycle)
+        if isinstance(name, (str, bytes)) or hasattr(name, "__fspath__"):
+            name = os.fsdecode(name)
+            if os.path.isfile(name):
+                paths.append(name)
+    return paths
 
 
-def report(vehicle_or_result, path, vehicle=None):
+def _engineering_of(result):
+    """The engineering values a bound Result ran with, by file name; None for another object."""
+    values = getattr(getattr(result, "classification", None), "values", None)
+    if values is None:
+        return None
+    return {v["file_name"]: getattr(values, v["name"]) for v in _core.spec_values()
+            if v["kind"] == "optional real" and getattr(values, v["name"], None) is not None}
+
+
+def report(vehicle_or_result, path, vehicle=None, cycles=None):
     """Write the HTML report of a vehicle, or of a finished run, to ``path``.
 
     ``vehicle_or_result`` may be:
 
     * a vehicle (it has ``full_load``, ``motoring`` and ``fuel_map``), which is
-      run here with the trace;
+      run here with the trace, over ``cycles`` when given (as ``hdfe.run`` takes them);
     * a result of a run made with ``trace=True`` (it has ``to_dict()`` and
-      ``trace``); its vehicle is ``vehicle`` or the result's ``vehicle``
-      attribute;
+      ``trace``), over any cycles; its vehicle is ``vehicle`` or the result's
+      ``source_vehicle``;
     * the path of a spec file, which is loaded and run.
 
     Returns ``path``.
@@ -655,6 +935,8 @@ def report(vehicle_or_result, path, vehicle=None):
         obj = _package().load_vehicle(obj)
     if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
         result = obj
+        if cycles is not None:
+            raise TypeError("report: cycles go with a vehicle; a result was run over its own")
         if vehicle is None:
             vehicle = getattr(result, "source_vehicle", None)
         if vehicle is None or not hasattr(vehicle, "full_load"):
@@ -662,8 +944,9 @@ def report(vehicle_or_result, path, vehicle=None):
         _check_page(path, _input_paths(vehicle))
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
         vehicle = obj
-        _check_page(path, _input_paths(vehicle))
-        result = _package().run(obj, trace=True)
+        _check_page(path, _input_paths(vehicle, cycles))
+        package = _package()
+        result = package.run(obj, trace=True) if cycles is None else package.run(obj, trace=True, cycles=cycles)
     else:
         raise TypeError(f"report: expected a vehicle, a result or a spec path, "
                         f"not {type(obj).__name__}")
@@ -671,7 +954,7 @@ def report(vehicle_or_result, path, vehicle=None):
     if trace is None or len(trace) == 0:
         raise ValueError("report: the result holds no trace; run with trace=True")
     return write_report(result.to_dict(), trace, vehicle.full_load, vehicle.motoring,
-                        vehicle.fuel_map, path)
+                        vehicle.fuel_map, path, engineering=_engineering_of(result))
 
 
 # --------------------------------------------------------------------- batch
@@ -680,7 +963,7 @@ _BASE_COLUMNS = ("id", "spec", "status", "message", "category", "urban_km_per_l"
                  "highway_km_per_l", "average_km_per_l", "midtown_km_per_l",
                  "urban_speed_km_per_h", "highway_speed_km_per_h", "midtown_speed_km_per_h",
                  "urban_fuel_l", "highway_fuel_l")
-_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings")
+_TEXT_COLUMNS = ("id", "spec", "status", "message", "category", "warnings", "cycle", "phase")
 _ECONOMY_COLUMNS = (("urban_km_per_l", "URBAN"), ("highway_km_per_l", "HIGHWAY"),
                     ("average_km_per_l", "AVERAGE"), ("midtown_km_per_l", "MID-TOWN"))
 _DECIMALS = {"km_per_l": 4, "km_per_h": 1, "_fuel_l": 3}
@@ -723,14 +1006,29 @@ def _override_columns(frame):
             if c not in _BASE_COLUMNS and not re.fullmatch(r"[a-z0-9_]+", str(c))]
 
 
-def sweep_parameter(summary, parameters=None):
-    """The one override column whose value varies across rows, or None.
+#: Override columns that name a vehicle rather than measure it: a fleet whose rows differ in
+#: them is not a sweep of them.
+NAME_COLUMNS = ("CategoryCode", "VehicleName")
 
-    ``parameters`` lists the override columns; by default they are the columns
-    that are neither fixed summary columns nor snake_case metric columns.
+
+def sweep_parameters(summary, parameters=None):
+    """The override columns whose value varies across rows, in the summary's order.
+
+    ``parameters`` lists the override columns; by default they are the columns that are
+    neither fixed summary columns nor snake_case metric columns, less the names of
+    NAME_COLUMNS (a fleet of several categories is no sweep of CategoryCode).
     """
-    columns = _override_columns(summary) if parameters is None else list(parameters)
-    varying = [c for c in columns if summary[c].nunique(dropna=True) > 1]
+    if parameters is None:
+        columns = [c for c in _override_columns(summary) if c not in NAME_COLUMNS]
+    else:
+        columns = [c for c in parameters if c in summary.columns]
+    return [c for c in columns if summary[c].nunique(dropna=True) > 1]
+
+
+def sweep_parameter(summary, parameters=None):
+    """The one override column whose value varies across rows (see sweep_parameters), or
+    None when none or several do."""
+    varying = sweep_parameters(summary, parameters)
     return varying[0] if len(varying) == 1 else None
 
 
@@ -763,10 +1061,67 @@ def _plot_sample(frame):
     return frame.iloc[::step], f" Every {step}th row is plotted ({len(frame) // step} rows)."
 
 
+def _economy(frame):
+    """The column the rows are ranked and drawn by, and its label: the AVERAGE economy of runs
+    of the built-in cycles, else the economy of each row's cycle."""
+    for column, label in (("average_km_per_l", "AVERAGE economy"), ("fuel_economy_km_per_l", "fuel economy"),
+                          ("km_per_l", "fuel economy")):
+        if column in frame and _is_numeric(frame[column]) and (frame[column] > 0).any():
+            return column, label
+    return None, None
+
+
+def _varies(frame, column):
+    return column in frame and frame[column].nunique(dropna=True) > 1
+
+
+def _groups(ok):
+    """The rows that may be ranked together: of one category (figures of different categories'
+    standard vehicles are not comparable) and one cycle. [(label, rows)], in row order."""
+    keys = [c for c in ("category", "cycle", "phase") if _varies(ok, c)]
+    if not keys:
+        return [("", ok)]
+    return [(" · ".join(str(v) for v in (key if isinstance(key, tuple) else (key,))), rows)
+            for key, rows in ok.groupby(keys if len(keys) > 1 else keys[0], sort=False)]
+
+
+def _row_name(row, parameters):
+    """A row as a reader finds it: its id, spec and the values swept."""
+    parts = [_esc(row.get("spec", ""))] if row.get("spec", "") else []
+    parts += [f"{_esc(p)} = {_esc(_format_cell(row[p], None)[0])}" for p in parameters]
+    return f"row <b>{_esc(row.get('id', ''))}</b>" + (f" ({', '.join(parts)})" if parts else "")
+
+
+#: The best rows are named for at most this many groups.
+MAX_RANKED_GROUPS = 20
+
+
+def _best_html(ok, parameters):
+    column, label = _economy(ok)
+    if column is None:
+        return ""
+    groups = [(name, rows) for name, rows in _groups(ok) if rows[column].notna().any()]
+    if not groups:
+        return ""
+    if len(groups) > 1 and all(rows[column].notna().sum() < 2 for _name, rows in groups):
+        return ("<p id=\"best\">No ranking: rows of different categories or cycles are not ranked together, "
+                "and each here has one row.</p>")
+    if len(groups) == 1:
+        best = groups[0][1].loc[groups[0][1][column].idxmax()]
+        return f"<p id=\"best\">Best {label}: <b>{best[column]:.4f} km/l</b>, {_row_name(best, parameters)}.</p>"
+    items = []
+    for name, rows in groups[:MAX_RANKED_GROUPS]:
+        best = rows.loc[rows[column].idxmax()]
+        items.append(f"<li>{_esc(name)}: <b>{best[column]:.4f} km/l</b>, {_row_name(best, parameters)}</li>")
+    more = f"<li>and {len(groups) - MAX_RANKED_GROUPS} more</li>" if len(groups) > MAX_RANKED_GROUPS else ""
+    kinds = " and ".join(k for k in ("category", "cycle", "phase") if _varies(ok, k))
+    return (f"<p id=\"best\">Best {label} of each {kinds} (rows of different ones are not ranked "
+            f"together):</p><ul>{''.join(items)}{more}</ul>")
+
+
 def _figure_scatter(Figure, ok, parameter):
     fig = Figure(figsize=(8, 6), layout="constrained")
     ax = fig.subplots()
-    ax.set_title("Urban against highway fuel economy", fontweight="bold")
     if parameter is not None and _is_numeric(ok[parameter]):
         points = ax.scatter(ok["urban_km_per_l"], ok["highway_km_per_l"], c=ok[parameter], s=14,
                             cmap="viridis")
@@ -786,35 +1141,99 @@ def _figure_scatter(Figure, ok, parameter):
     return fig
 
 
+#: At most this many lines (or heat maps) of groups of rows are drawn.
+MAX_GROUP_PLOTS = 10
+
+
+def _sweep_series(rows):
+    """The lines of a sweep figure: (label, rows, column, colour). One run of the built-in
+    cycles per vehicle: its four economies; else one line per vehicle and cycle."""
+    column, _label = _economy(rows)
+    several = [c for c in ("spec", "category", "cycle", "phase") if _varies(rows, c)]
+    if not several and column == "average_km_per_l":
+        return [(label, rows, c, _ECONOMY_COLOURS[c.split("_")[0]])
+                for c, label in _ECONOMY_COLUMNS if c in rows and rows[c].notna().any()]
+    if column is None:
+        return []
+    if not several:
+        return [(column, rows, column, _PALETTE[0])]
+    groups = rows.groupby(several if len(several) > 1 else several[0], sort=False)
+    return [(" · ".join(str(v) for v in (key if isinstance(key, tuple) else (key,))), part, column,
+             _PALETTE[k % len(_PALETTE)]) for k, (key, part) in enumerate(groups) if k < MAX_GROUP_PLOTS]
+
+
 def _figure_sweep(Figure, ok, parameter):
     fig = Figure(figsize=(10, 5.2), layout="constrained")
     ax = fig.subplots()
-    ax.set_title(f"Fuel economy against {_mpl_text(parameter)}", fontweight="bold")
     numeric = _is_numeric(ok[parameter])
-    if numeric:
-        rows = ok.sort_values(parameter, kind="stable")
-        x = rows[parameter].to_numpy(float)
-    else:
-        rows = ok
-        labels = list(dict.fromkeys(rows[parameter].astype(str)))
-        x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
-    for column, label in _ECONOMY_COLUMNS:
-        if column in rows:
-            ax.plot(x, rows[column], marker="o" if len(rows) <= 300 or not numeric else None,
-                    ms=3, lw=1.2 if numeric else 0,
-                    color=_ECONOMY_COLOURS[column.split("_")[0]], label=label)
-    if "average_km_per_l" in rows and rows["average_km_per_l"].notna().any():
-        best = rows["average_km_per_l"].to_numpy(float)
-        i = int(np.nanargmax(best))
-        ax.annotate(f"best AVERAGE {best[i]:.4f} km/l", (x[i], best[i]), xytext=(0, 14),
+    labels = list(dict.fromkeys(ok[parameter].astype(str)))
+    series = _sweep_series(ok)
+    for label, rows, column, colour in series:
+        if numeric:
+            rows = rows.sort_values(parameter, kind="stable")
+            x = rows[parameter].to_numpy(float)
+        else:
+            x = rows[parameter].astype(str).map({v: i for i, v in enumerate(labels)}).to_numpy()
+        ax.plot(x, rows[column], marker="o" if len(rows) <= 300 or not numeric else None,
+                ms=3, lw=1.2 if numeric else 0, color=colour, label=_mpl_text(label))
+    column, label = _economy(ok)
+    if column is not None and len(_groups(ok)) == 1 and ok[column].notna().any():
+        best = ok.loc[ok[column].idxmax()]
+        x = float(best[parameter]) if numeric else labels.index(str(best[parameter]))
+        ax.annotate(f"best {label} {best[column]:.4f} km/l", (x, best[column]), xytext=(0, 14),
                     textcoords="offset points", ha="center", fontsize=8,
                     arrowprops={"arrowstyle": "-", "color": "#333333"})
     if not numeric:
         ax.set_xticks(range(len(labels)), [_mpl_text(v) for v in labels], rotation=30,
                       ha="right", fontsize=8)
     ax.set_xlabel(_mpl_text(parameter))
-    ax.set_ylabel("Fuel economy (km/l)")
-    ax.legend(loc="best", fontsize=8)
+    standard = {c for _label, _rows, c, _colour in series} != {column}
+    ax.set_ylabel("Fuel economy (km/l)" if standard or label is None else f"{label[:1].upper() + label[1:]} (km/l)")
+    ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), ncol=min(max(len(series), 1), 4), fontsize=8,
+              borderaxespad=0.2)
+    return fig
+
+
+#: A heat map writes its cells' values when it has at most this many rows and columns.
+MAX_ANNOTATED_CELLS = 12
+
+
+def _figure_heat_map(Figure, ok, parameters):
+    """The economy over the grid of two swept parameters, one map per category and cycle."""
+    from matplotlib.patches import Rectangle
+
+    first, second = parameters
+    column, label = _economy(ok)
+    groups = [(name, rows) for name, rows in _groups(ok) if rows[column].notna().any()][:6]
+    fig = Figure(figsize=(10, 4.6 * len(groups)), layout="constrained")
+    axes = fig.subplots(len(groups), 1, squeeze=False)[:, 0]
+    for ax, (name, rows) in zip(axes, groups):
+        grid = rows.pivot_table(index=second, columns=first, values=column, aggfunc="mean")
+        values = np.ma.masked_invalid(grid.to_numpy(float))
+        ax.grid(False)
+        mesh = ax.pcolormesh(np.arange(grid.shape[1] + 1), np.arange(grid.shape[0] + 1), values,
+                             cmap="viridis", shading="flat")
+        step_x = max(1, math.ceil(grid.shape[1] / 16))
+        step_y = max(1, math.ceil(grid.shape[0] / 16))
+        ax.set_xticks(np.arange(grid.shape[1])[::step_x] + 0.5,
+                      [_mpl_text(_format_cell(v, None)[0]) for v in grid.columns[::step_x]], fontsize=8)
+        ax.set_yticks(np.arange(grid.shape[0])[::step_y] + 0.5,
+                      [_mpl_text(_format_cell(v, None)[0]) for v in grid.index[::step_y]], fontsize=8)
+        ax.set_xlabel(_mpl_text(first))
+        ax.set_ylabel(_mpl_text(second))
+        if name:
+            ax.set_title(_mpl_text(name), loc="left", fontsize=10, fontweight="bold")
+        if max(grid.shape) <= MAX_ANNOTATED_CELLS:
+            middle = np.nanmean(values.filled(np.nan)) if values.count() else 0.0
+            for (i, j), value in np.ndenumerate(values.filled(np.nan)):
+                if math.isfinite(value):
+                    ax.text(j + 0.5, i + 0.5, f"{value:.3f}", ha="center", va="center", fontsize=7,
+                            color="black" if value >= middle else "white")
+        best = np.unravel_index(np.nanargmax(values.filled(np.nan)), values.shape)
+        ax.add_patch(Rectangle((best[1], best[0]), 1, 1, fill=False, edgecolor="#e0007a", linewidth=2))
+        bar = fig.colorbar(mesh, ax=ax, pad=0.01)
+        bar.set_label(f"{label[:1].upper() + label[1:]} (km/l)")
+        bar.solids.set_rasterized(False)
     return fig
 
 
@@ -841,58 +1260,72 @@ document.querySelectorAll("table.sortable").forEach(function (table) {
 """
 
 
+def _column_order(frame, swept):
+    """The table's columns: id, the swept parameters (the reader's first question), the cycle
+    and phase of a per-cycle summary, then the rest in the summary's order."""
+    first = [c for c in ("id",) if c in frame.columns] + [c for c in swept if c != "id"]
+    first += [c for c in ("cycle", "phase") if c in frame.columns and c not in first]
+    return first + [c for c in frame.columns if c not in first]
+
+
 def write_batch_report(summary, path, parameters=None, title=None):
     """Write the HTML report of a batch summary to ``path``.
 
     ``summary`` is the DataFrame of ``hdfe.run_batch`` or the path of a summary
-    CSV from ``hdfe --batch``. The report holds a sortable table of every row,
-    urban against highway economy and, when exactly one override column varies
-    (``parameters`` names the override columns when the default guess does not
-    fit), the economies against that parameter. Rows with ``status`` other than
-    ``ok`` are listed but not plotted. Returns ``path``.
+    CSV from ``hdfe --batch``. The report holds a sortable table of every row (the swept
+    columns first after the id), urban against highway economy, and for a sweep the
+    economies against the one parameter varied, or a heat map of the economy over the two
+    varied (``parameters`` names the override columns when the default guess does not fit).
+    The best row is named by its id, spec and swept values, within each category and cycle:
+    a fleet's categories are not ranked together. Rows with ``status`` other than ``ok`` are
+    listed but not plotted. Returns ``path``.
     """
     _check_page(path, [] if isinstance(summary, pd.DataFrame) else [summary])
     frame = read_summary(summary) if not isinstance(summary, pd.DataFrame) \
         else _normalise_summary(summary)
     status = frame["status"] if "status" in frame else pd.Series("ok", index=frame.index)
     ok = frame[status == "ok"]
-    parameter = sweep_parameter(frame, parameters)
+    swept = sweep_parameters(frame, parameters)
+    parameter = swept[0] if len(swept) == 1 else None
     matplotlib, Figure = _matplotlib()
     sample, sample_note = _plot_sample(ok)
+    economy, economy_label = _economy(ok)
+    parts = []
+    if {"urban_km_per_l", "highway_km_per_l"} <= set(ok.columns) and len(ok) \
+            and ok[["urban_km_per_l", "highway_km_per_l"]].gt(0).any().all():
+        parts.append(("Urban against highway fuel economy", lambda: _figure_scatter(Figure, sample, parameter),
+                      "One point per successful row." + sample_note))
+    if parameter is not None and len(ok) and economy is not None:
+        parts.append((f"Fuel economy against {parameter}", lambda: _figure_sweep(Figure, sample, parameter),
+                      f"The sweep varies {_esc(parameter)} alone." + sample_note))
+    two = len(swept) == 2 and all(_is_numeric(ok[c]) for c in swept)
+    if two and len(ok) and economy is not None:
+        parts.append((f"{economy_label[:1].upper() + economy_label[1:]} over {swept[0]} and {swept[1]}",
+                      lambda: _figure_heat_map(Figure, ok, swept),
+                      f"Each cell: the mean {_esc(economy_label)} of the rows with those two values; the best "
+                      "cell is framed. Empty cells: no successful row."))
     figures = []
     with matplotlib.rc_context(_RC):
-        if {"urban_km_per_l", "highway_km_per_l"} <= set(ok.columns) and len(ok):
-            figures.append(_figure_html(1, "Urban against highway fuel economy",
-                                        _svg(_figure_scatter(Figure, sample, parameter), "b1"),
-                                        "One point per successful row." + sample_note))
-        if parameter is not None and len(ok):
-            figures.append(_figure_html(2, f"Fuel economy against {parameter}",
-                                        _svg(_figure_sweep(Figure, sample, parameter), "b2"),
-                                        f"The sweep varies {_esc(parameter)} alone." + sample_note))
+        for number, (caption_title, build, caption) in enumerate(parts, start=1):
+            figures.append(_figure_html(number, caption_title, _svg(build(), f"b{number}"), caption))
     if not figures:
         figures.append("<p class=\"meta\">No successful rows to plot.</p>")
-    varying = [c for c in (_override_columns(frame) if parameters is None else parameters)
-               if frame[c].nunique(dropna=True) > 1]
-    if len(varying) > 1:
-        figures.append(f"<p class=\"meta\">{len(varying)} parameters vary "
-                       f"({_esc(', '.join(map(str, varying)))}): no sweep figure, which "
-                       "needs exactly one.</p>")
+    if len(swept) > 2 or (len(swept) == 2 and not two):
+        figures.append(f"<p class=\"meta\">{len(swept)} parameters vary "
+                       f"({_esc(', '.join(map(str, swept)))}): no sweep figure, which "
+                       "needs one parameter, or two numeric ones for a heat map.</p>")
     failed = len(frame) - len(ok)
     headline = (f"<p>{len(frame)} rows: <span class=\"ok\">{len(ok)} ok</span>, "
-                f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.")
-    if len(ok) and "average_km_per_l" in ok and ok["average_km_per_l"].notna().any():
-        best = ok.loc[ok["average_km_per_l"].idxmax()]
-        label = f" ({_esc(parameter)} = {_esc(_format_cell(best[parameter], None)[0])})" \
-            if parameter is not None else ""
-        headline += (f" Best AVERAGE: <b>{best['average_km_per_l']:.4f} km/l</b>, row "
-                     f"<b>{_esc(best.get('id', ''))}</b>{label}.")
-    headline += "</p>"
+                f"<span class=\"{'bad' if failed else 'ok'}\">{failed} failed</span>.</p>"
+                f"{_best_html(ok, swept)}")
 
-    shown = frame.iloc[:MAX_TABLE_ROWS]
+    columns = _column_order(frame, swept)
+    shown = frame.iloc[:MAX_TABLE_ROWS][columns]
     heads = "".join(
-        f"<th class=\"sort\" data-type=\"{'number' if _is_numeric(frame[c]) else 'text'}\">"
-        f"{_esc(c)}</th>" for c in frame.columns)
-    decimals = [_column_decimals(c) for c in frame.columns]
+        f"<th class=\"sort{' swept' if c in swept else ''}\" data-type=\"{'number' if _is_numeric(frame[c]) else 'text'}\">"
+        f"{_esc(c)}</th>" for c in columns)
+    decimals = [_column_decimals(c) for c in columns]
+    status_at = columns.index("status") if "status" in columns else None
     body_rows = []
     for values in shown.itertuples(index=False, name=None):
         cells = []
@@ -900,7 +1333,7 @@ def write_batch_report(summary, path, parameters=None, title=None):
             text, key = _format_cell(value, d)
             cls = " class=\"n\"" if isinstance(value, (int, float, np.number)) else ""
             cells.append(f"<td{cls} data-sort=\"{_esc(key)}\">{_esc(text)}</td>")
-        row_status = values[list(frame.columns).index("status")] if "status" in frame else "ok"
+        row_status = values[status_at] if status_at is not None else "ok"
         cls = "" if row_status == "ok" else " class=\"error\""
         body_rows.append(f"<tr{cls}>{''.join(cells)}</tr>")
     cut = (f"<p class=\"meta\">The table shows the first {MAX_TABLE_ROWS} of {len(frame)} rows; "
@@ -910,7 +1343,10 @@ def write_batch_report(summary, path, parameters=None, title=None):
              f"class=\"sortable\"><thead><tr>{heads}</tr></thead><tbody>{''.join(body_rows)}"
              f"</tbody></table></div></section>")
     title = title or "Batch report"
-    body = (f"<header><h1>{_esc(title)}</h1>{headline}</header>"
+    made = datetime.datetime.now().astimezone()
+    body = (f"<header><h1>{_esc(title)}</h1><p class=\"meta\" id=\"made\">Made "
+            f"<time datetime=\"{_esc(made.isoformat(timespec='seconds'))}\">"
+            f"{_esc(made.strftime('%Y-%m-%d %H:%M %Z').strip())}</time>.</p>{headline}</header>"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>{table}")
     _write_page(path, _page(f"hdfe: {title}", body, _SORT_SCRIPT))
     return path

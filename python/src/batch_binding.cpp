@@ -11,6 +11,8 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
+#include <type_traits>
 
 #include "hdfe/batch.h"
 #include "hdfe/fuel_grid.h"
@@ -61,20 +63,32 @@ struct SignalRaised {};
 // How often, while rows run, signals that arrived are handed to their Python handlers.
 constexpr std::chrono::milliseconds signal_check_interval{100};
 
+// The summary of a batch in either layout: a row per batch row (wide), or a row per batch row
+// and cycle run (per cycle).
+struct Summary {
+  std::vector<SummaryRow> wide;
+  std::vector<CycleSummaryRow> per_cycle;
+};
+
 // Runs the rows with the GIL released (the caller releases it). Rows are handed back on this
 // thread; every signal_check_interval the GIL is taken to run pending signal handlers, and
 // one that raises stops the batch: no more rows are started, those under way finish, and
 // SignalRaised is thrown.
-std::vector<SummaryRow> run_rows(std::vector<BatchRow> rows, unsigned jobs) {
-  std::vector<SummaryRow> summary;
-  summary.reserve(rows.size());
+Summary run_rows(std::vector<BatchRow> rows, unsigned jobs, SummaryLayout layout) {
+  Summary summary;
+  if (layout == SummaryLayout::Wide) summary.wide.reserve(rows.size());
   std::size_t next = 0;
   BatchOptions options;
   options.jobs = jobs;
+  options.layout = layout;
   auto checked = std::chrono::steady_clock::now();
   run_batch([&]() -> std::optional<BatchRow> { return next < rows.size() ? std::optional(std::move(rows[next++])) : std::nullopt; },
             options, [&](BatchOutcome& outcome) {
-              summary.push_back(std::move(outcome.summary));
+              if (layout == SummaryLayout::Wide) {
+                summary.wide.push_back(std::move(outcome.summary));
+              } else {
+                for (CycleSummaryRow& row : outcome.cycle_summary) summary.per_cycle.push_back(std::move(row));
+              }
               const auto now = std::chrono::steady_clock::now();
               if (now - checked < signal_check_interval) return;
               checked = now;
@@ -218,6 +232,190 @@ py::bytes summary_csv(const std::vector<std::string>& override_columns, const py
   return py::bytes(out);
 }
 
+// The kind of a per-cycle summary column, as Python takes it: text, the status (bool), or a
+// figure: number (NaN for none), whole or switch.
+const char* cycle_column_kind(const CycleSummaryColumnInfo& info) {
+  return std::visit(
+      [](const auto& member) -> const char* {
+        using M = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<M, std::string CycleSummaryRow::*>) {
+          return "text";
+        } else if constexpr (std::is_same_v<M, bool CycleSummaryRow::*>) {
+          return "bool";
+        } else if constexpr (std::is_same_v<M, const EnergyTermInfo*>) {
+          return "number";
+        } else {
+          return std::visit(
+              [](auto m) -> const char* {
+                if constexpr (std::is_same_v<M, const MetricInfo*>) {
+                  using W = std::decay_t<decltype(std::declval<CycleMetrics>().*m)>;
+                  return std::is_same_v<W, int32_t> ? "whole" : "number";
+                } else {
+                  using V = std::decay_t<decltype(std::declval<CycleFigures>().*m)>;
+                  return std::is_same_v<V, int32_t> ? "whole" : std::is_same_v<V, bool> ? "switch" : "number";
+                }
+              },
+              member->member);
+        }
+      },
+      info.member);
+}
+
+// A figure of a per-cycle row as a number (a switch 1 or 0; none NaN), and back.
+double cycle_figure(const CycleSummaryRow& row, const CycleSummaryColumnInfo& info) {
+  const auto number = [](const auto& value) -> double {
+    using T = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<T, std::optional<double>>) {
+      return value ? *value : NaN;
+    } else {
+      return static_cast<double>(value);
+    }
+  };
+  return std::visit(
+      [&](const auto& member) -> double {
+        using M = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<M, const EnergyTermInfo*>) {
+          return row.figures.energy.*(member->member);
+        } else if constexpr (std::is_same_v<M, const MetricInfo*>) {
+          return std::visit([&](auto m) { return number(row.figures.metrics.*m); }, member->member);
+        } else if constexpr (std::is_same_v<M, const FigureInfo*>) {
+          return std::visit([&](auto m) { return number(row.figures.*m); }, member->member);
+        } else {
+          return NaN;
+        }
+      },
+      info.member);
+}
+
+void set_cycle_figure(CycleSummaryRow& row, const CycleSummaryColumnInfo& info, double value) {
+  const auto assign = [&](auto& target) {
+    using T = std::decay_t<decltype(target)>;
+    if constexpr (std::is_same_v<T, std::optional<double>>) {
+      target = std::isnan(value) ? std::nullopt : std::optional<double>(value);
+    } else if constexpr (std::is_same_v<T, bool>) {
+      target = value != 0.0;
+    } else {
+      target = static_cast<T>(value);
+    }
+  };
+  std::visit(
+      [&](const auto& member) {
+        using M = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<M, const EnergyTermInfo*>) {
+          row.figures.energy.*(member->member) = value;
+        } else if constexpr (std::is_same_v<M, const MetricInfo*>) {
+          std::visit([&](auto m) { assign(row.figures.metrics.*m); }, member->member);
+        } else if constexpr (std::is_same_v<M, const FigureInfo*>) {
+          std::visit([&](auto m) { assign(row.figures.*m); }, member->member);
+        }
+      },
+      info.member);
+}
+
+std::vector<std::string> cycle_summary_columns(const std::vector<std::string>& override_columns) {
+  std::vector<std::string> names;
+  for (const CycleSummaryColumnInfo& column : cycle_summary_column_table()) names.emplace_back(column.name);
+  names.insert(names.end(), override_columns.begin(), override_columns.end());
+  return names;
+}
+
+// The per-cycle summary as (names, columns): text and the status as lists of str, numbers as
+// float64 arrays (NaN for none and in a failed row), whole numbers and switches as int64
+// arrays (-1 in a failed row; the caller masks them).
+py::tuple cycle_summary_table(const std::vector<CycleSummaryRow>& rows, const std::vector<std::string>& override_columns) {
+  py::list columns;
+  const auto size = static_cast<py::ssize_t>(rows.size());
+  for (const CycleSummaryColumnInfo& info : cycle_summary_column_table()) {
+    const std::string_view kind = cycle_column_kind(info);
+    if (kind == "text" || kind == "bool") {
+      py::list out(rows.size());
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        std::visit(
+            [&](const auto& member) {
+              using M = std::decay_t<decltype(member)>;
+              if constexpr (std::is_same_v<M, std::string CycleSummaryRow::*>) {
+                out[k] = to_str(rows[k].*member);
+              } else if constexpr (std::is_same_v<M, bool CycleSummaryRow::*>) {
+                out[k] = py::str(rows[k].*member ? "ok" : "error");
+              }
+            },
+            info.member);
+      }
+      columns.append(out);
+    } else if (kind == "number") {
+      py::array_t<double> out(size);
+      double* data = out.mutable_data();
+      for (std::size_t k = 0; k < rows.size(); ++k) data[k] = rows[k].ok ? cycle_figure(rows[k], info) : NaN;
+      columns.append(out);
+    } else {
+      py::array_t<int64_t> out(size);
+      int64_t* data = out.mutable_data();
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        data[k] = rows[k].ok ? static_cast<int64_t>(cycle_figure(rows[k], info)) : -1;
+      }
+      columns.append(out);
+    }
+  }
+  for (std::size_t c = 0; c < override_columns.size(); ++c) {
+    py::list texts(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+      texts[k] = c < rows[k].overrides.size() ? to_str(rows[k].overrides[c]) : py::str("");
+    }
+    columns.append(texts);
+  }
+  return py::make_tuple(cycle_summary_columns(override_columns), columns);
+}
+
+// The CSV text of per-cycle summary columns in the form cycle_summary_table gives them (any
+// number array for figures): the same text as the batch core writes for the same rows.
+py::bytes cycle_summary_csv(const std::vector<std::string>& override_columns, const py::list& columns, bool header) {
+  const std::span<const CycleSummaryColumnInfo> table = cycle_summary_column_table();
+  const std::size_t fixed = table.size();
+  if (columns.size() != fixed + override_columns.size()) throw py::value_error("not the per-cycle summary's columns");
+  std::vector<std::vector<py::object>> texts(columns.size());
+  std::vector<std::vector<double>> numbers(fixed);
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const std::string_view kind = c < fixed ? cycle_column_kind(table[c]) : "text";
+    if (kind == "text" || kind == "bool") {
+      texts[c] = columns[c].cast<std::vector<py::object>>();
+    } else {
+      const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(columns[c]);
+      if (!a) throw py::value_error("a summary figure column is not numeric");
+      numbers[c].assign(a.data(), a.data() + a.size());
+    }
+  }
+  std::size_t n = 0;
+  for (std::size_t c = 0; c < fixed; ++c) n = std::max(n, texts[c].size());
+  std::string out = header ? cycle_summary_csv_header(override_columns) : std::string();
+  for (std::size_t k = 0; k < n; ++k) {
+    CycleSummaryRow r;
+    for (std::size_t c = 0; c < fixed; ++c) {
+      std::visit(
+          [&](const auto& member) {
+            using M = std::decay_t<decltype(member)>;
+            if constexpr (std::is_same_v<M, bool CycleSummaryRow::*>) r.*member = to_bytes(texts[c].at(k)) == "ok";
+          },
+          table[c].member);
+    }
+    for (std::size_t c = 0; c < fixed; ++c) {
+      std::visit(
+          [&](const auto& member) {
+            using M = std::decay_t<decltype(member)>;
+            if constexpr (std::is_same_v<M, std::string CycleSummaryRow::*>) {
+              r.*member = to_bytes(texts[c].at(k));
+            } else if constexpr (!std::is_same_v<M, bool CycleSummaryRow::*>) {
+              // A failed row's figures may hold anything: they are not written.
+              if (r.ok) set_cycle_figure(r, table[c], numbers[c].at(k));
+            }
+          },
+          table[c].member);
+    }
+    for (std::size_t c = fixed; c < columns.size(); ++c) r.overrides.push_back(to_bytes(texts[c].at(k)));
+    out += cycle_summary_csv_line(r);
+  }
+  return py::bytes(out);
+}
+
 }  // namespace
 
 void bind_batch(py::module_& m) {
@@ -248,8 +446,17 @@ void bind_batch(py::module_& m) {
       "run_batch",
       [](const std::vector<py::object>& ids, const std::vector<py::object>& specs, const std::filesystem::path& base,
          const py::object& vehicles, const std::vector<std::string>& override_columns,
-         const std::vector<std::vector<py::object>>& overrides, unsigned jobs) {
+         const std::vector<std::vector<py::object>>& overrides, unsigned jobs, const py::object& cycles) {
         std::vector<BatchRow> rows = batch_rows(ids, specs, base, override_columns, overrides);
+        // Rows that run cycles of their own (all of them when any does): a row per batch row and cycle.
+        const SummaryLayout layout = cycles.is_none() ? SummaryLayout::Wide : SummaryLayout::PerCycle;
+        if (!cycles.is_none()) {
+          const auto named = cycles.cast<std::vector<std::vector<py::object>>>();
+          if (named.size() != rows.size()) throw py::value_error("one list of cycles per row");
+          for (std::size_t k = 0; k < rows.size(); ++k) {
+            for (const py::object& cycle : named[k]) rows[k].cycles.push_back(to_bytes(cycle));
+          }
+        }
         if (!vehicles.is_none()) {
           // Copies, made while the GIL is held: a Python thread may edit a vehicle while the
           // rows run. Rows of one Vehicle object share one copy, and so its fuel grid.
@@ -264,18 +471,34 @@ void bind_batch(py::module_& m) {
           }
           if (k != rows.size()) throw py::value_error("one vehicle per row");
         }
-        std::vector<SummaryRow> summary;
+        Summary summary;
         try {
           const py::gil_scoped_release unlocked;
-          summary = run_rows(std::move(rows), jobs);
+          summary = run_rows(std::move(rows), jobs, layout);
         } catch (const SignalRaised&) {
           throw py::error_already_set();
         }
-        return summary_table(summary, override_columns);
+        return layout == SummaryLayout::Wide ? summary_table(summary.wide, override_columns)
+                                             : cycle_summary_table(summary.per_cycle, override_columns);
       },
       py::arg("ids"), py::arg("specs"), py::arg("base"), py::arg("vehicles"), py::arg("override_columns"), py::arg("overrides"),
-      py::arg("jobs") = 0,
-      "Runs rows (see hdfe.run_batch); returns (column names, columns) of the summary table.");
+      py::arg("jobs") = 0, py::arg("cycles") = py::none(),
+      "Runs rows (see hdfe.run_batch); returns (column names, columns) of the summary table: the wide one, or "
+      "with cycles (a list of cycle names or files per row) the per-cycle one.");
+
+  m.def("cycle_summary_columns", &cycle_summary_columns, py::arg("override_columns"),
+        "The per-cycle summary table's column names for these override columns.");
+  m.def("cycle_summary_column_table", [] {
+    py::list out;
+    for (const CycleSummaryColumnInfo& c : cycle_summary_column_table()) {
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), cycle_column_kind(c), std::string(c.meaning)));
+    }
+    return out;
+  }, "The per-cycle summary's columns before the override columns: (name, unit, kind, meaning), kind one of "
+     "text, bool (the status), number, whole, switch.");
+  m.def("cycle_summary_csv", &cycle_summary_csv, py::arg("override_columns"), py::arg("columns"), py::arg("header"),
+        "The per-cycle summary's rows as CSV text (UTF-8 bytes), as hdfe --batch writes them, from columns in the "
+        "form run_batch returns; with the header row first when header is true.");
 
   py::class_<AtomicFile>(m, "AtomicFile",
                          "A file replaced whole through the library's atomic writes (see hdfe._write_file).")

@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <vector>
 
 #include "constructed.h"
 
@@ -20,11 +21,16 @@ std::string to_bytes(const py::handle& text);
 // hdfe._restore.restore, which calls _core._restore_<type_name>.
 py::tuple reduced(const std::string& type_name, const py::object& state);
 
+// The hdfe.Cycle objects of a Python sequence, copied; TypeError for another object.
+std::vector<Cycle> cycles_of(const py::handle& cycles);
+
 // hdfe.Error, raised for every hdfe::Error.
 void bind_error(py::module_& m);
 // Vehicle, its engine and transmission records, load_vehicle.
 void bind_vehicle(py::module_& m);
-// run and the run's output.
+// Cycle, and the library's cycles.
+void bind_cycle(py::module_& m);
+// run, run_cycles and the run's output.
 void bind_run(py::module_& m);
 // run_batch and the summary table.
 void bind_batch(py::module_& m);

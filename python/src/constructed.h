@@ -11,6 +11,7 @@
 
 #include <typeinfo>
 
+#include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 
 namespace hdfe::python {
@@ -25,6 +26,8 @@ template <> inline constexpr bool bound_class<InputFile> = true;
 template <> inline constexpr bool bound_class<RunFinding> = true;
 template <> inline constexpr bool bound_class<RunWarning> = true;
 template <> inline constexpr bool bound_class<CycleMetrics> = true;
+template <> inline constexpr bool bound_class<EnergyAudit> = true;
+template <> inline constexpr bool bound_class<Cycle> = true;
 template <> inline constexpr bool bound_class<CycleFigures> = true;
 template <> inline constexpr bool bound_class<Classification> = true;
 template <> inline constexpr bool bound_class<SpecValues> = true;

@@ -97,6 +97,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("diesel_density_kg_per_l") = hdfe::DieselDensityKgPerL;
   hdfe::python::bind_error(m);
   hdfe::python::bind_vehicle(m);
+  hdfe::python::bind_cycle(m);
   hdfe::python::bind_run(m);
   hdfe::python::bind_batch(m);
   hdfe::python::bind_check(m);

@@ -3,9 +3,14 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <cctype>
+#include <cmath>
+#include <optional>
+#include <type_traits>
 #include <string_view>
 
 #include "bindings.h"
+#include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
@@ -124,7 +129,7 @@ template <> inline constexpr bool bound_class<RunResult> = true;
 
 namespace {
 
-constexpr int ResultStateVersion = 1;
+constexpr int ResultStateVersion = 2;
 
 template <typename T>
 py::list records(const std::vector<T>& values) {
@@ -140,6 +145,7 @@ py::dict result_state(const RunResult& r) {
   state["cycles"] = records(r.result.cycles);
   state["average_fuel_economy_km_per_l"] = r.result.average_fuel_economy_km_per_l;
   state["highway_ratio"] = r.result.highway_ratio;
+  state["engineering"] = r.result.engineering;
   state["findings"] = records(r.result.findings);
   state["warnings"] = records(r.result.warnings);
   state["json"] = py::bytes(r.json);
@@ -152,7 +158,7 @@ py::dict result_state(const RunResult& r) {
 RunResult result_from(const py::object& object) {
   if (!py::isinstance<py::dict>(object)) throw py::value_error("not a pickled hdfe.Result");
   const auto state = object.cast<py::dict>();
-  if (!state.contains("version") || !py::object(state["version"]).equal(py::int_(ResultStateVersion)) || state.size() != 11) {
+  if (!state.contains("version") || !py::object(state["version"]).equal(py::int_(ResultStateVersion)) || state.size() != 12) {
     throw py::value_error("not a pickled hdfe.Result of this version");
   }
   try {
@@ -161,6 +167,7 @@ RunResult result_from(const py::object& object) {
     r.result.cycles = state["cycles"].cast<std::vector<CycleFigures>>();
     r.result.average_fuel_economy_km_per_l = state["average_fuel_economy_km_per_l"].cast<double>();
     r.result.highway_ratio = state["highway_ratio"].cast<double>();
+    r.result.engineering = state["engineering"].cast<bool>();
     r.result.findings = state["findings"].cast<std::vector<RunFinding>>();
     r.result.warnings = state["warnings"].cast<std::vector<RunWarning>>();
     r.json = state["json"].cast<std::string>();
@@ -180,6 +187,61 @@ RunResult result_from(const py::object& object) {
   }
 }
 
+// The figures of every cycle and section as a DataFrame: name, cycle and phase, the figures,
+// the metrics and the energy terms (named energy_<term>), one row each, in the run's order.
+py::object figures_frame(const std::vector<CycleFigures>& cycles) {
+  const py::module_ numpy = py::module_::import("numpy");
+  const auto n = static_cast<py::ssize_t>(cycles.size());
+  py::dict data;
+  const auto texts = [&](std::string CycleFigures::*member) {
+    py::list out;
+    for (const CycleFigures& f : cycles) out.append(to_str(f.*member));
+    return numpy.attr("array")(out, py::arg("dtype") = "object");
+  };
+  data["name"] = texts(&CycleFigures::name);
+  data["cycle"] = texts(&CycleFigures::cycle);
+  data["phase"] = texts(&CycleFigures::phase);
+  // A column of one value per row, as a number array of type T.
+  const auto column = [&](auto get, auto type) {
+    using T = decltype(type);
+    py::array_t<T> out(n);
+    T* cells = out.mutable_data();
+    for (py::ssize_t k = 0; k < n; ++k) cells[k] = get(cycles[static_cast<std::size_t>(k)]);
+    return out;
+  };
+  for (const FigureInfo& info : cycle_figure_table()) {
+    std::visit(
+        [&](auto member) {
+          using M = std::decay_t<decltype(std::declval<CycleFigures>().*member)>;
+          py::object values;
+          if constexpr (std::is_same_v<M, std::optional<double>>) {
+            values = column([&](const CycleFigures& f) { return (f.*member).value_or(std::nan("")); }, double{});
+          } else if constexpr (std::is_same_v<M, int32_t>) {
+            values = column([&](const CycleFigures& f) { return static_cast<int64_t>(f.*member); }, int64_t{});
+          } else {
+            values = column([&](const CycleFigures& f) { return f.*member; }, M{});
+          }
+          data[py::str(std::string(info.name))] = values;
+        },
+        info.member);
+  }
+  for (const MetricInfo& info : cycle_metric_table()) {
+    std::visit(
+        [&](auto member) {
+          using M = std::decay_t<decltype(std::declval<CycleMetrics>().*member)>;
+          using T = std::conditional_t<std::is_same_v<M, int32_t>, int64_t, M>;
+          data[py::str(std::string(info.name))] =
+              column([&](const CycleFigures& f) { return static_cast<T>(f.metrics.*member); }, T{});
+        },
+        info.member);
+  }
+  for (const EnergyTermInfo& info : energy_audit_table()) {
+    data[py::str("energy_" + std::string(info.name))] =
+        column([&](const CycleFigures& f) { return f.energy.*info.member; }, double{});
+  }
+  return py::module_::import("pandas").attr("DataFrame")(data);
+}
+
 const CycleFigures& cycle_named(const RunResult& r, std::string_view name) {
   for (const CycleFigures& c : r.result.cycles) {
     if (c.name == name) return c;
@@ -187,46 +249,57 @@ const CycleFigures& cycle_named(const RunResult& r, std::string_view name) {
   throw py::attribute_error("the result has no cycle " + std::string(name));
 }
 
-void bind_records(py::module_& m) {
-  Record<CycleMetrics>(m, "CycleMetrics", "How closely the vehicle followed a cycle's target speed (read-only).")
-      .field("seconds_below_target", &CycleMetrics::seconds_below_target, "Seconds more than 2 km/h below the target.")
-      .field("largest_shortfall_km_per_h", &CycleMetrics::largest_shortfall_km_per_h,
-             "Largest target minus achieved speed [km/h]; 0 if never short.")
-      .field("largest_shortfall_second", &CycleMetrics::largest_shortfall_second, "Its second (1-based); 0 if never short.")
-      .field("distance_percent_of_target", &CycleMetrics::distance_percent_of_target,
-             "Achieved distance over target distance [%].")
-      .field("seconds_at_full_load", &CycleMetrics::seconds_at_full_load, "Seconds at 99 % or more of full-load torque.")
-      .finish();
+// A table entry's help: its meaning, with its unit.
+std::string help_of(std::string_view meaning, std::string_view unit) {
+  std::string help(meaning);
+  if (!help.empty()) help[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(help[0])));
+  if (!unit.empty()) help += " [" + std::string(unit) + "]";
+  return help + ".";
+}
 
-  Record<CycleFigures>(m, "CycleFigures", "The figures of one cycle or section (read-only), as the JSON names them.")
-      .field("name", &CycleFigures::name, "URBAN, HIGHWAY or MID-TOWN.")
-      .field("fuel_economy_km_per_l", &CycleFigures::fuel_economy_km_per_l, "The final figure [km/l].")
-      .field("fuel_economy_before_transient_km_per_l", &CycleFigures::fuel_economy_before_transient_km_per_l,
-             "Distance over fuel, after an automatic's torque-converter factor [km/l].")
-      .field("fuel_economy_after_transient_km_per_l", &CycleFigures::fuel_economy_after_transient_km_per_l,
-             "After the transient correction [km/l].")
-      .field("fuel_economy_after_kf_km_per_l", &CycleFigures::fuel_economy_after_kf_km_per_l,
-             "After the Kf factor [km/l].")
-      .field("transient_correction", &CycleFigures::transient_correction, "Whether the 3 % correction applies.")
-      .field("kf", &CycleFigures::kf, "Kf1 (town) or Kf2 (highway).")
-      .field("average_speed_km_per_h", &CycleFigures::average_speed_km_per_h, "Average achieved speed [km/h].")
-      .field("distance_km", &CycleFigures::distance_km, "Achieved distance [km].")
-      .field("target_distance_km", &CycleFigures::target_distance_km, "Target distance [km].")
-      .field("fuel_l", &CycleFigures::fuel_l, "Simulated fuel, idle stop applied [l].")
-      .field("first_second", &CycleFigures::first_second, "First step of the section (1-based).")
-      .field("seconds", &CycleFigures::seconds, "Steps averaged.")
-      .field("metrics", &CycleFigures::metrics, "How closely the target speed was followed (CycleMetrics).")
+void bind_records(py::module_& m) {
+  // The metrics, the energy audit and the figures as the tables list them, so that every
+  // figure the JSON writes is an attribute under the same name.
+  Record<CycleMetrics> metrics(m, "CycleMetrics", "How closely the vehicle followed a cycle's target speed (read-only).");
+  for (const MetricInfo& info : cycle_metric_table()) {
+    const std::string name(info.name);
+    std::visit([&](auto member) { metrics.field(name.c_str(), member, help_of(info.meaning, info.unit).c_str()); },
+               info.member);
+  }
+  metrics.finish();
+
+  Record<EnergyAudit> energy(m, "EnergyAudit", R"(Where the energy of a driven cycle or section went [kWh] (read-only).
+
+engine_positive + descending + kinetic_released = engine_motoring + driveline_loss + air_drag
++ rolling_resistance + climbing + kinetic_given + braking + residual.)");
+  for (const EnergyTermInfo& info : energy_audit_table()) {
+    const std::string name(info.name);
+    energy.field(name.c_str(), info.member, help_of(info.meaning, info.unit).c_str());
+  }
+  energy.finish();
+
+  Record<CycleFigures> figures(m, "CycleFigures", "The figures of one cycle or section (read-only), as the JSON names them.");
+  figures.field("name", &CycleFigures::name, "URBAN, HIGHWAY, MID-TOWN, a user cycle's name, or a phase's cycle/phase.")
+      .field("cycle", &CycleFigures::cycle, "The cycle driven: URBAN for MID-TOWN, a phase's cycle.")
+      .field("phase", &CycleFigures::phase, "The phase label of a phase's figures, else empty.");
+  for (const FigureInfo& info : cycle_figure_table()) {
+    const std::string name(info.name);
+    std::visit([&](auto member) { figures.field(name.c_str(), member, help_of(info.meaning, info.unit).c_str()); },
+               info.member);
+  }
+  figures.field("metrics", &CycleFigures::metrics, "How closely the target speed was followed (CycleMetrics).")
+      .field("energy", &CycleFigures::energy, "Where the energy went (EnergyAudit) [kWh].")
       .finish();
 
   Record<RunFinding>(m, "RunFinding", "A second of a cycle the vehicle could not follow (read-only).")
-      .field("cycle", &RunFinding::cycle, "URBAN or HIGHWAY.")
+      .field("cycle", &RunFinding::cycle, "The cycle's name: URBAN, HIGHWAY or a cycle run.")
       .field("second", &RunFinding::second, "1-based.")
       .field("kind", &RunFinding::kind, "'over_speed' or 'over_torque'.")
       .finish();
 
   Record<RunWarning>(m, "RunWarning", "Something the run did that its figures do not show (read-only).")
-      .field("kind", &RunWarning::kind, "'speed_search_exhausted', 'cycle_missed' or 'input'.")
-      .field("cycle", &RunWarning::cycle, "URBAN or HIGHWAY; empty for an input warning.")
+      .field("kind", &RunWarning::kind, "'speed_search_exhausted', 'cycle_missed', 'input' or 'cycle_resampled'.")
+      .field("cycle", &RunWarning::cycle, "The cycle's name; empty for an input warning.")
       .field("second", &RunWarning::second, "1-based; 0 for the settling step or the cycle as a whole.")
       .field("message", &RunWarning::message, "What happened.")
       .finish();
@@ -305,11 +378,13 @@ void bind_run(py::module_& m) {
 
   py::class_<RunResult> c(m, "Result", R"(The figures of a run (read-only); hdfe.run gives it.
 
-Attributes: urban, highway, midtown (CycleFigures), cycles (dict of CycleFigures by name, in
-the order URBAN, HIGHWAY, MID-TOWN), average_fuel_economy_km_per_l, highway_ratio,
-classification (Classification), findings (RunFinding list), warnings (RunWarning list),
-inputs (InputFile list), trace (DataFrame or None) and source_vehicle. to_dict() and
-to_json() give the command line's JSON document. A Result pickles.)");
+Attributes: urban, highway, midtown (CycleFigures of the built-in cycles), cycles (dict of
+CycleFigures by name, in the run's order: URBAN, HIGHWAY, MID-TOWN, or each cycle given
+followed by its phases), average_fuel_economy_km_per_l, highway_ratio (0 for a run of given
+cycles), engineering, classification (Classification), findings (RunFinding list), warnings
+(RunWarning list), inputs (InputFile list), trace (DataFrame or None) and source_vehicle.
+to_dict() and to_json() give the command line's JSON document, to_frame() the figures as a
+DataFrame. A Result pickles.)");
   c.attr("__module__") = "hdfe";
   c.def_property_readonly("urban", [](const RunResult& r) { return cycle_named(r, "URBAN"); }, "The URBAN cycle's figures.");
   c.def_property_readonly("highway", [](const RunResult& r) { return cycle_named(r, "HIGHWAY"); },
@@ -323,7 +398,17 @@ to_json() give the command line's JSON document. A Result pickles.)");
         for (const CycleFigures& f : r.result.cycles) out[to_str(f.name)] = f;
         return out;
       },
-      "The figures by cycle name (a new dict), in the order URBAN, HIGHWAY, MID-TOWN.");
+      "The figures by name (a new dict), in the run's order: URBAN, HIGHWAY, MID-TOWN, or each cycle "
+      "given followed by its phases (named cycle/phase).");
+  c.def("to_frame", [](const RunResult& r) { return figures_frame(r.result.cycles); },
+        R"(The figures as a new DataFrame, one row per cycle and phase in the run's order.
+
+Columns: name, cycle, phase (empty but for a phase's row), every figure of CycleFigures,
+the metrics of CycleMetrics, and the energy terms of EnergyAudit as energy_<term> [kWh].
+co2_g_per_t_km is NaN where the payload is 0.)");
+  c.def_property_readonly("engineering", [](const RunResult& r) { return r.result.engineering; },
+                          "Whether the run is not the standard vehicle on the built-in cycles (given cycles "
+                          "or an engineering value): the results file of the standard run cannot hold it.");
   c.def_property_readonly("average_fuel_economy_km_per_l", [](const RunResult& r) { return r.result.average_fuel_economy_km_per_l; },
                           "The distance-weighted average [km/l].");
   c.def_property_readonly("highway_ratio", [](const RunResult& r) { return r.result.highway_ratio; },
@@ -374,25 +459,54 @@ accumulate from each cycle's start. None unless the run was asked for traces.)")
     }
     return out;
   }, "The cycle-following metrics, in order: (name, unit, meaning, whole_number).");
+  m.def("cycle_figure_table", [] {
+    py::list out;
+    for (const FigureInfo& c : cycle_figure_table()) {
+      const char* kind = std::visit(
+          [](auto member) {
+            using M = std::decay_t<decltype(std::declval<CycleFigures>().*member)>;
+            return std::is_same_v<M, int32_t> ? "whole" : std::is_same_v<M, bool> ? "bool"
+                   : std::is_same_v<M, std::optional<double>> ? "optional" : "number";
+          },
+          c.member);
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), std::string(c.meaning), kind));
+    }
+    return out;
+  }, "The figures of a cycle, in order: (name, unit, meaning, kind), kind one of number, whole, bool, optional.");
+  m.def("energy_audit_table", [] {
+    py::list out;
+    for (const EnergyTermInfo& c : energy_audit_table()) {
+      out.append(py::make_tuple(std::string(c.name), std::string(c.unit), std::string(c.meaning)));
+    }
+    return out;
+  }, "The energy audit's terms, in order: (name, unit, meaning).");
+  // Runs a copy of the vehicle (a Python thread may edit it meanwhile) with the GIL released:
+  // over the built-in cycles, or over the given ones.
+  const auto run_copy = [](const py::object& vehicle, bool trace, const std::optional<std::vector<Cycle>>& cycles) {
+    const Vehicle v = vehicle.cast<const Vehicle&>();
+    RunResult out;
+    {
+      py::gil_scoped_release unlocked;
+      Result result = cycles ? run_cycles(v, *cycles, RunOptions{trace}) : run(v, RunOptions{trace});
+      out.json = result_json(v, result);
+      out.trace = trace_table_of(result);
+      result.traces.clear();
+      out.result = std::move(result);
+      out.inputs = v.files;
+    }
+    out.source = vehicle;
+    return out;
+  };
   m.def(
-      "run",
-      [](const py::object& vehicle, bool trace) {
-        // A copy: the run must not see a Python thread editing the vehicle meanwhile.
-        const Vehicle v = vehicle.cast<const Vehicle&>();
-        RunResult out;
-        {
-          py::gil_scoped_release unlocked;
-          Result result = run(v, RunOptions{trace});
-          out.json = result_json(v, result);
-          out.trace = trace_table_of(result);
-          result.traces.clear();
-          out.result = std::move(result);
-          out.inputs = v.files;
-        }
-        out.source = vehicle;
-        return out;
+      "run", [run_copy](const py::object& vehicle, bool trace) { return run_copy(vehicle, trace, std::nullopt); },
+      py::arg("vehicle"), py::arg("trace") = false, "Runs a vehicle over the built-in cycles (see hdfe.run).");
+  m.def(
+      "run_cycles",
+      [run_copy](const py::object& vehicle, const py::object& cycles, bool trace) {
+        return run_copy(vehicle, trace, cycles_of(cycles));
       },
-      py::arg("vehicle"), py::arg("trace") = false, "Runs a vehicle (see hdfe.run).");
+      py::arg("vehicle"), py::arg("cycles"), py::arg("trace") = false,
+      "Runs a vehicle over the given Cycle objects (see hdfe.run).");
 }
 
 }  // namespace hdfe::python

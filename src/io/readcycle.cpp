@@ -26,7 +26,7 @@ constexpr double KmhPerMetrePerSecond = 3.6;
   throw Error(ErrorKind::BadValue, where + ": " + message, file, line);
 }
 
-std::string_view trim(std::string_view s) {
+std::string_view trim_blanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
@@ -37,7 +37,7 @@ std::vector<std::string_view> split(std::string_view line) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = line.find(',', start);
-    fields.push_back(trim(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
+    fields.push_back(trim_blanks(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
     if (comma == std::string_view::npos) return fields;
     start = comma + 1;
   }
@@ -163,7 +163,7 @@ Cycle read_cycle_stream(std::istream& in, const std::string& file, std::string n
     ++line;
     std::string_view view(text);
     if (line == 1 && view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
-    view = trim(view);
+    view = trim_blanks(view);
     if (view.empty() || view.front() == '#') continue;
     const std::vector<std::string_view> fields = split(view);
     if (columns.empty()) {

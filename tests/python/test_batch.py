@@ -203,3 +203,33 @@ def test_per_cycle_summary_filters_and_pivots_in_pandas(hdfe_binary, tmp_path):
     assert list(table.columns) == ["cbd-bus", "hd-udds"]
     assert list(table.index) == [9000, 11000, 13000]
     assert table.notna().all().all()
+
+
+def test_rows_over_cycles_give_the_programs_per_cycle_summary(binding, hdfe_binary, batch, tmp_path):
+    rows, _, _ = batch
+    climb = tmp_path / "climb.csv"
+    climb.write_text("time_s,speed_km_per_h,grade_percent\n" + "".join(f"{k},{min(k, 45)},2\n" for k in range(300)))
+    rows.to_csv(tmp_path / "manifest.csv", index=False)
+    summary = tmp_path / "cli.csv"
+    cli = subprocess.run([hdfe_binary, "--batch", str(tmp_path / "manifest.csv"), "--cycle", "hd-udds", "--cycle",
+                          str(climb), "--summary-csv", str(summary)], capture_output=True)
+    assert cli.returncode == 1, cli.stderr  # some rows fail
+    frame = binding.run_batch(rows, jobs=2, cycles=["hd-udds", climb])
+    pandas.testing.assert_frame_equal(frame, binding.read_summary(summary), check_exact=True)
+    overrides = ["FinalRatio", "TireRadius", "Kf1", "CategoryCode", "EngineFile"]
+    assert list(frame.columns) == binding.summary_columns(overrides, per_cycle=True)
+    assert list(frame["cycle"]) == ["hd-udds", "climb"] * 4 + [""] * 3  # a row per cycle; one per failed row
+    assert frame["transient_correction"].dtype == "boolean" and frame["seconds"].dtype == "Int64"
+    assert frame.loc[8:, "fuel_l"].isna().all() and frame.loc[8:, "seconds"].isna().all()
+    written = tmp_path / "python.csv"
+    binding.write_summary_csv(frame, written)
+    assert written.read_bytes() == summary.read_bytes()
+
+    # A cycle column runs each row over its own; a cycle file is taken from base.
+    by_row = binding.run_batch(rows.iloc[:2].assign(cycle=["hd-udds", "climb.csv"]), base=tmp_path)
+    assert list(by_row["cycle"]) == ["hd-udds", "climb"]
+    assert list(by_row["fuel_l"]) == [frame.loc[0, "fuel_l"], frame.loc[3, "fuel_l"]]
+    with pytest.raises(ValueError, match="one way"):
+        binding.run_batch(rows.assign(cycle="hd-udds"), cycles=["hd-udds"])
+    with pytest.raises(TypeError):
+        binding.run_batch(rows, cycles=[binding.Cycle("c", [0, 5, 0])])

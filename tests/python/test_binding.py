@@ -2,6 +2,7 @@
 
 import copy
 import json
+import math
 import pickle
 import shutil
 import subprocess
@@ -9,7 +10,7 @@ import subprocess
 import pandas
 import pytest
 
-from conftest import EXAMPLES, TRACTOR
+from conftest import EXAMPLES, ROOT, TRACTOR
 
 
 @pytest.fixture(params=EXAMPLES, ids=lambda spec: spec.parent.name)
@@ -251,9 +252,10 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
     c = result.classification
     warning = _core._restore_RunWarning({"version": 1, "kind": "input", "cycle": "", "second": 0, "message": "m"})
     finding = _core._restore_RunFinding({"version": 1, "cycle": "URBAN", "second": 3, "kind": "over_speed"})
-    normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics, c, c.values,
-              c.spec, c.engine, c.transmission, c.transmission.gears[0], result.inputs[0], warning, finding,
-              _core.AtomicFile(str(tmp_path / "out.txt"))]
+    normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics,
+              result.urban.energy, c, c.values, c.spec, c.engine, c.transmission, c.transmission.gears[0],
+              result.inputs[0], warning, finding, _core.AtomicFile(str(tmp_path / "out.txt")),
+              binding.Cycle("c", [0.0, 5.0, 0.0])]
     # Every class of the module, so that a class bound later is covered too.
     assert {type(o) for o in normal} == {cls for _, cls in inspect.getmembers(_core, inspect.isclass)}
     for good in normal:
@@ -269,7 +271,9 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
             uses += [lambda o: o["FinalRatio"], lambda o: o.__setitem__("final_ratio", vehicle.final_ratio), cls, binding.run,
                      binding.check, lambda o: binding.run_batch({"spec": ["a"], "vehicle": [o]})]
         elif cls is binding.Result:
-            uses += [lambda o: o.to_dict(), lambda o: o.to_json()]
+            uses += [lambda o: o.to_dict(), lambda o: o.to_json(), lambda o: o.to_frame()]
+        elif cls is binding.Cycle:
+            uses += [len, lambda o: o.to_frame(), lambda o: o == good, lambda o: binding.run(vehicle, cycles=[o])]
         elif cls is _core.AtomicFile:
             uses = [lambda o: o.write(b"x"), lambda o: o.commit(), lambda o: o.__exit__(ValueError, None, None)]
         else:
@@ -283,3 +287,149 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
     late = binding.Vehicle.__new__(binding.Vehicle)
     late.__init__(vehicle)
     assert binding.run(late).to_dict() == result.to_dict()
+
+
+# ------------------------------------------------------------------ cycles of one's own
+
+CYCLES = ROOT / "data" / "cycles"
+
+
+def test_cycle_from_arrays_a_file_or_a_frame_is_the_same_cycle(binding, tmp_path):
+    speed = [0.0, 0.0, 12.5, 30.0, 30.0, 8.25, 0.0]
+    grade = [0.0, 0.0, 1.5, 2.0, -1.0, -1.0, 0.0]
+    phase = ["town", "town", "town", "hill", "hill", "town", "town"]
+    made = binding.Cycle("route", speed, grade_percent=grade, phase=phase)
+    (tmp_path / "route.csv").write_text(
+        "# a comment\ntime_s,speed_m_per_s,grade_percent,phase\n"
+        + "".join(f"{k},{v / 3.6!r},{g},{p}\n" for k, (v, g, p) in enumerate(zip(speed, grade, phase))))
+    read = binding.Cycle.read(tmp_path / "route.csv")
+    frame = made.to_frame()
+    assert list(frame.columns) == ["time_s", "speed_km_per_h", "grade_percent", "phase"]
+    assert list(frame["time_s"]) == list(range(7)) and list(frame["phase"]) == phase
+    from_frame = binding.Cycle.from_frame(frame, "route")
+    for cycle in (read, from_frame):
+        assert cycle.name == "route" and len(cycle) == 7 and cycle.duration_s == 6
+        assert list(cycle.speed_km_per_h) == pytest.approx(speed, abs=1e-12)
+        assert list(cycle.grade_percent) == grade and cycle.phase == phase
+    assert (from_frame.source, from_frame.resampled) == ("DataFrame", "")
+    assert list(from_frame.speed_km_per_h) == speed  # exact: the frame's numbers travel whole
+    level = binding.Cycle("flat", [0, 10, 0])
+    assert (level.grade_percent, level.phase, list(level.to_frame().columns)) == (None, None, ["time_s", "speed_km_per_h"])
+
+    # Other steps and units are read as a cycle file's: mph, resampled from half seconds, the
+    # time taken from the index too.
+    half = pandas.DataFrame({"time_s": [0.0, 0.5, 1.0, 1.5, 2.0], "speed_mph": [0.0, 5.0, 10.0, 10.0, 0.0]})
+    resampled = binding.Cycle.from_frame(half.set_index("time_s"), "half")
+    assert list(resampled.speed_km_per_h) == [0.0, 10.0 * 1.609344, 0.0]
+    half.to_csv(tmp_path / "half.csv", index=False)
+    assert list(binding.Cycle.read(tmp_path / "half.csv").speed_km_per_h) == list(resampled.speed_km_per_h)
+
+    for bad, message in ((frame.assign(speed_km_per_h=frame["speed_km_per_h"] - 10), "row 0: .*negative speed"),
+                         (frame.rename(columns={"grade_percent": "slope"}), "unknown cycle column.*'slope'"),
+                         (frame.assign(phase=["a,b"] * 7), "comma"),
+                         (frame.assign(time_s=[0, 1, 2, 2, 4, 5, 6]).set_axis(list("abcdefg")), "row 'd': .*increase"),
+                         (frame[["time_s", "grade_percent"]], "no speed column")):
+        with pytest.raises(ValueError, match=message):
+            binding.Cycle.from_frame(bad, "route")
+    for bad in (dict(speed_km_per_h=[0.0, -1.0]), dict(speed_km_per_h=[0.0]), dict(speed_km_per_h=[0, float("nan")]),
+                dict(speed_km_per_h=[0, 5], grade_percent=[0.0]), dict(speed_km_per_h=[0, 5], grade_percent=[0, 31]),
+                dict(speed_km_per_h=[[0, 5]]), dict(speed_km_per_h=[0, 5], phase=["a"])):
+        with pytest.raises(ValueError):
+            binding.Cycle("bad", **bad)
+    with pytest.raises(ValueError):
+        binding.Cycle("", [0, 5])
+    with pytest.raises(binding.Error) as missing:
+        binding.Cycle.read(tmp_path / "absent.csv")
+    assert missing.value.kind == "missing_file"
+
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        again = pickle.loads(pickle.dumps(read, protocol))
+        assert again == read and again is not read and again != made
+    restore, (name, state) = read.__reduce__()
+    for broken in (dict(state, version=2), dict(state, speed_km_per_h=[0.0, -3.0]), dict(state, phase=[1, 2]),
+                   {k: v for k, v in state.items() if k != "resampled"}):
+        with pytest.raises(ValueError):
+            restore(name, broken)
+
+
+def test_run_over_given_cycles(binding, tmp_path):
+    vehicle = binding.load_vehicle(TRACTOR)
+    udds = binding.Cycle.read(CYCLES / "hd-udds.csv")
+    climb = binding.Cycle("climb", [0.0] + [40.0] * 299 + [0.0], grade_percent=[3.0] * 301)
+    result = binding.run(vehicle, cycles=[udds, str(CYCLES / "cbd-bus.csv"), climb], trace=True)
+    document = result.to_dict()
+    assert [c["name"] for c in document["cycles"]] == list(result.cycles) == ["hd-udds", "cbd-bus", "climb"]
+    assert result.average_fuel_economy_km_per_l == 0.0
+    assert list(result.trace.groupby("cycle", sort=False).size().items()) == [
+        ("hd-udds", 1060), ("cbd-bus", 574), ("climb", 300)]
+    assert (result.trace.loc[result.trace["cycle"] == "climb", "gradient_percent"] == 3.0).all()
+    # The one cycle alone gives the same figures: cycles do not affect each other.
+    assert binding.run(vehicle, cycles=udds).cycles["hd-udds"] == result.cycles["hd-udds"]
+
+    # The frame holds every figure of the tables, as the JSON gives them.
+    from hdfe import _core
+    frame = result.to_frame()
+    figures = [name for name, *_ in _core.cycle_figure_table()]
+    metrics = [name for name, *_ in _core.cycle_metric_table()]
+    terms = [name for name, *_ in _core.energy_audit_table()]
+    assert list(frame.columns) == ["name", "cycle", "phase"] + figures + metrics + [f"energy_{t}" for t in terms]
+    for row, cycle in zip(frame.to_dict("records"), copy.deepcopy(document["cycles"])):
+        metrics, energy = cycle.pop("metrics"), cycle.pop("energy")
+        flat = {**cycle, **metrics, **{f"energy_{k}": v for k, v in energy.items()}}
+        if flat["co2_g_per_t_km"] is None:
+            assert math.isnan(row.pop("co2_g_per_t_km"))
+            flat.pop("co2_g_per_t_km")
+        assert row == flat
+    assert frame["seconds"].dtype == "int64" and frame["transient_correction"].dtype == bool
+    assert list(binding.run(vehicle).to_frame()["name"]) == ["URBAN", "HIGHWAY", "MID-TOWN"]
+
+    again = pickle.loads(pickle.dumps(result))
+    assert again.to_dict() == document and again.engineering == result.engineering
+    pandas.testing.assert_frame_equal(again.to_frame(), frame)
+
+    with pytest.raises(ValueError, match="two cycles are named 'hd-udds'"):
+        binding.run(vehicle, cycles=[udds, CYCLES / "hd-udds.csv"])
+    with pytest.raises(ValueError):
+        binding.run(vehicle, cycles=[])
+    with pytest.raises(TypeError):
+        binding.run(vehicle, cycles=[3])
+    with pytest.raises(binding.Error):
+        binding.run(vehicle, cycles=[tmp_path / "absent.csv"])
+
+
+def test_library_cycles_by_name(binding):
+    table = binding.library_cycles()
+    checks = pandas.read_csv(CYCLES / "CHECKS.tsv", sep="\t")
+    assert set(checks["file"]) | {"URBAN", "HIGHWAY"} <= set(table["name"])
+    for _, row in checks.iterrows():
+        listed = table.set_index("name").loc[row["file"]]
+        assert (listed["points"], listed["distance_km"]) == (row["points"], pytest.approx(row["distance_km_trapezoid"], abs=5e-4))
+    udds = binding.Cycle.library("HD-UDDS")
+    assert list(udds.speed_km_per_h) == list(binding.Cycle.read(CYCLES / "hd-udds.csv").speed_km_per_h)
+    vehicle = binding.load_vehicle(TRACTOR)
+    named = binding.run(vehicle, cycles=["hd-udds", "URBAN"])
+    assert named.cycles["hd-udds"].fuel_l == binding.run(vehicle, cycles=[udds]).cycles["hd-udds"].fuel_l
+    assert named.cycles["URBAN"].fuel_l == binding.run(vehicle).urban.fuel_l
+    with pytest.raises(binding.Error):
+        binding.Cycle.library("no-such-cycle")
+    assert binding.Cycle.find("urban").name == "URBAN"
+    assert binding.Cycle.find(CYCLES / "hd-udds.csv").source == str(CYCLES / "hd-udds.csv")
+    with pytest.raises(binding.Error, match="hd-udds"):  # names the library's cycles
+        binding.Cycle.find("no-such-cycle")
+
+
+def test_engineering_values_through_python_equal_the_programs_set(binding, hdfe_binary, tmp_path):
+    (tmp_path / "climb.csv").write_text("time_s,speed_km_per_h,grade_percent\n"
+                                        + "".join(f"{k},{min(k, 50)},{2.5 if k > 60 else 0}\n" for k in range(400)))
+    values = {"TestMass": 31500.0, "CdA": 5.2, "RollingResistance": 0.0055, "CO2PerLitre": 2.7}
+    vehicle = binding.load_vehicle(TRACTOR)
+    for name, value in values.items():
+        vehicle[name] = value
+    settings = [arg for name, value in values.items() for arg in ("--set", f"{name}={value!r}")]
+    for cycles in ([], [tmp_path / "climb.csv"]):
+        cli = subprocess.run([hdfe_binary, str(TRACTOR), *settings, *[a for c in cycles for a in ("--cycle", str(c))],
+                              "--json", "-"], capture_output=True, check=True, cwd=TRACTOR.parent)
+        ours = binding.run(vehicle, cycles=cycles or None)
+        assert ours.to_dict()["cycles"] == json.loads(cli.stdout)["cycles"]
+        standard = binding.run(binding.load_vehicle(TRACTOR), cycles=cycles or None)
+        assert ours.to_dict()["cycles"] != standard.to_dict()["cycles"] and ours.engineering

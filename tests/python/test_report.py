@@ -1,12 +1,16 @@
 """HTML reports: figures, tables and behaviour in a real (headless) browser."""
 
 import copy
+import datetime
 import importlib
 import io
+import os
+import re
 import time
 from types import SimpleNamespace
 
 import numpy as np
+import pandas
 import pytest
 from PIL import Image
 
@@ -27,12 +31,14 @@ def field_value(result, field):
     if head == "vehicle":
         return result["vehicle"][rest[0]]
     cycle = next(c for c in result["cycles"] if c["name"] == head)
-    return cycle["metrics"][rest[1]] if rest[0] == "metrics" else cycle[rest[0]]
+    return cycle[rest[0]][rest[1]] if rest[0] in ("metrics", "energy") else cycle.get(rest[0])
 
 
 def assert_shows(text, value):
     """The cell shows the value, rounded to the digits it prints."""
-    if isinstance(value, str):
+    if isinstance(value, bool):
+        assert text == ("yes" if value else "no")
+    elif isinstance(value, str):
         assert text == value
     elif value is None:
         assert text == "—"
@@ -72,29 +78,33 @@ def test_vehicle_report_in_browser(run_data, browser, tmp_path):
     start = time.process_time()
     reports.write_report(result, run_data.trace, run_data.full_load, run_data.motoring,
                          run_data.fuel_map, path)
-    assert time.process_time() - start < 3.0
+    assert time.process_time() - start < 3.5
     assert_page_sound(browser, path)
 
+    # Every figure once, its title in its caption only (not again inside its drawing).
     captions = browser.evaluate("[...document.querySelectorAll('figcaption')].map(c => c.textContent)")
     assert captions == [f"Figure {i}. {t}" for i, t in enumerate(reports.FIGURE_TITLES, 1)]
     svg_text = browser.evaluate("[...document.querySelectorAll('figure svg text')]"
                                 ".map(t => t.textContent).join('|')")
-    for text in reports.FIGURE_TITLES + ("Speed (km/h)", "Time (s)", "Gear", "Engine speed (rpm)",
-                                         "Engine torque (N·m)", "(g/kWh)", "Fuel rate (l/h)",
-                                         "Cumulative fuel (l)", "Share of cycle time (%)",
-                                         "Height (m)", "Gradient (%)", "Distance (km)"):
+    for title in reports.FIGURE_TITLES:
+        assert title not in svg_text
+    for text in ("Speed (km/h)", "Time (s)", "Gear", "Engine speed (rpm)", "Engine torque (N·m)", "(g/kWh)",
+                 "Fuel rate (l/h)", f"{reports.FUEL_MEAN_SECONDS}-s moving mean", "Cumulative fuel (l)",
+                 "Share of cycle time (%)", "Height (m)", "Gradient (%)", "Distance (km)"):
         assert text in svg_text
 
     cells = dict(browser.evaluate("[...document.querySelectorAll('[data-field]')]"
                                   ".map(e => [e.dataset.field, e.textContent])"))
     for field, text in cells.items():
         assert_shows(text, field_value(result, field))
+    # Every figure, metric and energy term the library's tables list, for every cycle.
     wanted = {"average_fuel_economy_km_per_l", "vehicle.category", "vehicle.Wtest"}
     for cycle in result["cycles"]:
         name = cycle["name"]
-        wanted |= {f"{name}.{k}" for k in ("fuel_economy_km_per_l", "average_speed_km_per_h",
-                                          "fuel_l", "fuel_economy_before_transient_km_per_l")}
-        wanted |= {f"{name}.metrics.{k}" for k in cycle["metrics"]}
+        wanted |= {f"{name}.{k}" for k, *_ in hdfe._core.cycle_figure_table()}
+        wanted |= {f"{name}.metrics.{k}" for k, *_ in hdfe._core.cycle_metric_table()}
+        if "energy" in cycle:
+            wanted |= {f"{name}.energy.{k}" for k, *_ in hdfe._core.energy_audit_table()}
     assert wanted <= cells.keys()
 
     counts = dict(browser.evaluate("[...document.querySelectorAll('[data-check]')]"
@@ -108,6 +118,69 @@ def test_vehicle_report_in_browser(run_data, browser, tmp_path):
     # The vehicle's name is shown as text, never run as markup.
     assert browser.evaluate("document.scripts.length") == 0
     assert HOSTILE in browser.evaluate("document.querySelector('h1').textContent")
+    # The date it was made, and the input files named from the spec's folder: no local paths.
+    made = browser.evaluate("document.querySelector('#made time').getAttribute('datetime')")
+    assert abs(datetime.datetime.fromisoformat(made) - datetime.datetime.now().astimezone()).total_seconds() < 120
+    page = browser.evaluate("document.body.textContent")
+    spec_path = next(i["path"] for i in result["inputs"] if i["role"] == "spec")
+    assert os.path.dirname(spec_path) not in page
+    files = browser.evaluate("[...document.querySelectorAll('#inputs tbody tr')].map(r => r.cells[1].textContent)")
+    assert files[0] == os.path.basename(spec_path) and not any(f.startswith("/") for f in files)
+
+
+def test_figures_keep_to_the_data(run_data):
+    from matplotlib.figure import Figure
+
+    # The engine's own torque lies on or above the motoring curve; the axis keeps to the map's
+    # range, whatever torque the brakes took.
+    floor = np.interp(run_data.trace["engine_speed_rpm"], run_data.motoring["speed_rpm"],
+                      run_data.motoring["torque_Nm"])
+    if "engine_own_torque_Nm" in run_data.trace:  # the run's own split of the torque
+        running = run_data.trace["engine_speed_rpm"] > 0
+        assert (run_data.trace["engine_own_torque_Nm"] - floor)[running].min() > -1e-9
+        assert (reports._own_torque(run_data.trace, run_data.motoring) == run_data.trace["engine_own_torque_Nm"]).all()
+    braking = run_data.trace.drop(columns=["engine_own_torque_Nm", "braking_torque_Nm"], errors="ignore") \
+        .assign(engine_torque_Nm=-4000.0)
+    assert (reports._own_torque(braking, run_data.motoring) == floor).all()  # without it: held at the curve
+    fig = reports._figure_operating_points(Figure, braking, run_data.full_load, run_data.motoring, run_data.fuel_map)
+    low, high = fig.axes[0].get_ylim()
+    span = run_data.full_load["torque_Nm"].max() - min(run_data.motoring["torque_Nm"].min(), 0)
+    assert run_data.motoring["torque_Nm"].min() - 0.1 * span < low < run_data.motoring["torque_Nm"].min()
+    assert high < 1.1 * max(run_data.full_load["torque_Nm"].max(), run_data.fuel_map["torque_Nm"].max())
+    # Contour labels on every other level only, none below the map's no-load crowd.
+    levels = reports._sfc_levels(reports._sfc_grid(run_data.full_load, run_data.fuel_map)[2])
+    assert levels[-1] <= levels[0] * reports.SFC_CONTOUR_SPAN + 1e-9
+
+    # A steady cruise is drawn around its speed, a cycle that stops from 0.
+    assert reports.speed_limits(np.full(100, 80.0)) == (78.0, 82.0)
+    low, high = reports.speed_limits([80.0, 80.0, 77.5], [80.0, 80.0, 80.0])
+    assert 70 < low < 77.5 and 80 < high < 83
+    assert reports.speed_limits([0.0, 30.0, 60.0])[0] == 0.0
+    assert reports.speed_limits([5.0, 80.0])[0] == 0.0
+    # The moving mean smooths a rate that flips each second and keeps a steady one.
+    flips = np.tile([0.0, 50.0], 200)
+    mean = reports.moving_mean(flips, 30)
+    assert np.abs(mean[20:-20] - 25.0).max() < 1.0 and reports.moving_mean(np.full(10, 7.0), 30).tolist() == [7.0] * 10
+
+
+def test_energy_bars_balance_sources_and_sinks():
+    terms = [name for name, *_ in hdfe._core.energy_audit_table()]
+    energy = dict.fromkeys(terms, 0.0)
+    energy.update(engine_positive_kwh=20.0, descending_kwh=2.0, kinetic_released_kwh=8.0, engine_motoring_kwh=2.0,
+                  air_drag_kwh=6.0, rolling_resistance_kwh=9.0, climbing_kwh=2.0, kinetic_given_kwh=8.0,
+                  driveline_loss_kwh=1.0, braking_kwh=2.5)
+    cycles = []
+    for residual in (0.5, -1.5):
+        balanced = dict(energy, residual_kwh=residual, braking_kwh=2.0 - residual)
+        cycles.append({"name": f"r{residual}", "phase": "", "distance_km": 4.0, "energy": balanced})
+    cycles.append({"name": "c/p", "phase": "p", "distance_km": 2.0, "energy": energy})  # phases: not drawn
+    bars = reports._energy_bars(cycles)
+    assert [name for name, *_ in bars] == ["r0.5", "r-1.5"]
+    for (name, sources, sinks), residual in zip(bars, (0.5, -1.5)):
+        assert sum(v for _, v in sources) == pytest.approx(sum(v for _, v in sinks)) == pytest.approx((30.0 + max(-residual, 0.0)) * 25)
+        side = sinks if residual >= 0 else sources
+        assert ("residual_kwh", abs(residual) * 25) in side
+        assert {t for t, _ in sources} - {"residual_kwh"} == set(reports.ENERGY_SOURCES)
 
 
 def test_batch_report_of_a_sweep_in_browser(browser, tmp_path, capsys):
@@ -122,8 +195,15 @@ def test_batch_report_of_a_sweep_in_browser(browser, tmp_path, capsys):
                         "Figure 2. Fuel economy against FinalRatio"]
     table = browser.evaluate("[...document.querySelectorAll('#summary-table tbody tr')]"
                              ".map(r => [...r.cells].map(c => c.textContent))")
-    heads = list(summary.columns)
+    # The swept column first after the id; the others in the summary's order.
+    heads = browser.evaluate("[...document.querySelectorAll('#summary-table th')].map(c => c.textContent)")
+    assert heads == ["id", "FinalRatio"] + [c for c in summary.columns if c not in ("id", "FinalRatio")]
     assert len(table) == 200 and [r[0] for r in table] == list(summary["id"])
+    # The best row by its id, spec and swept value.
+    best = summary.loc[summary["average_km_per_l"].idxmax()]
+    assert browser.evaluate("document.querySelector('#best').textContent") == (
+        f"Best AVERAGE economy: {best['average_km_per_l']:.4f} km/l, row {best['id']} "
+        f"({best['spec']}, FinalRatio = {best['FinalRatio']:.10g}).")
     for row, (_, expected) in zip(table, summary.iterrows()):
         if expected["status"] == "ok":
             for column in ("average_km_per_l", "highway_speed_km_per_h", "FinalRatio"):
@@ -149,7 +229,41 @@ def test_sweep_parameter_is_the_one_varying_override():
     assert reports.sweep_parameter(frame.assign(TireRadius=0.49)) == "FinalRatio"
     two = frame.assign(TireRadius=np.linspace(0.47, 0.51, 10))
     assert reports.sweep_parameter(two) is None
+    assert reports.sweep_parameters(two) == ["FinalRatio", "TireRadius"]
     assert reports.sweep_parameter(two, parameters=["TireRadius"]) == "TireRadius"
+    # A fleet of categories is no sweep of their names.
+    fleet = frame.assign(CategoryCode=["TT1", "T8"] * 5, VehicleName=[f"v{k}" for k in range(10)])
+    assert reports.sweep_parameters(fleet) == ["FinalRatio"]
+    assert reports.sweep_parameter(fleet, parameters=["CategoryCode"]) == "CategoryCode"
+
+
+def test_batch_reports_of_two_parameters_and_of_a_fleet(tmp_path):
+    frame = sweep_summary(12, failed=(5,)).assign(TireRadius=[0.47, 0.49, 0.51] * 4)
+    path = reports.write_batch_report(frame, tmp_path / "two.html")
+    page = path.read_text(encoding="utf-8")
+    assert "Figure 2. AVERAGE economy over FinalRatio and TireRadius" in page
+    assert page.index("<th class=\"sort swept\" data-type=\"number\">FinalRatio") < page.index(">TireRadius</th>") \
+        < page.index(">spec</th>")
+
+    # Categories are ranked apart; a vehicle alone in its category is not ranked at all.
+    fleet = frame.assign(category=["TT1", "T8", "T8"] * 4, TireRadius=0.49)
+    page = reports.write_batch_report(fleet, tmp_path / "fleet.html").read_text(encoding="utf-8")
+    for category in ("TT1", "T8"):
+        rows = fleet[(fleet["category"] == category) & (fleet["status"] == "ok")]
+        best = rows.loc[rows["average_km_per_l"].idxmax()]
+        assert f"<li>{category}: <b>{best['average_km_per_l']:.4f} km/l</b>, row <b>{best['id']}</b>" in page
+    assert "Best AVERAGE economy of each category" in page
+    alone = fleet.iloc[:2].assign(category=["TT1", "T8"])
+    assert "No ranking" in reports.write_batch_report(alone, tmp_path / "alone.html").read_text(encoding="utf-8")
+
+    # A per-cycle summary: the economy of each cycle against the swept value, ranked per cycle.
+    rows = pandas.DataFrame({"spec": str(TRACTOR), "FinalRatio": [2.4, 2.6, 2.8]})
+    summary = hdfe.run_batch(rows, cycles=["hd-udds", "cbd-bus"])
+    page = reports.write_batch_report(summary, tmp_path / "cycles.html").read_text(encoding="utf-8")
+    assert "Figure 1. Fuel economy against FinalRatio" in page and "Urban against highway" not in page
+    assert "Best fuel economy of each cycle" in page and "<li>cbd-bus: <b>" in page
+    heads = re.findall(r'<th class="sort[^"]*" data-type="\w+">([^<]+)</th>', page)
+    assert heads[:4] == ["id", "FinalRatio", "cycle", "phase"]
 
 
 def test_report_command_and_entry_points(run_data, tmp_path, monkeypatch, capsys):
@@ -186,6 +300,42 @@ def test_package_report_from_a_vehicle_or_its_result(tmp_path):
     assert by_vehicle == tmp_path / "v.html" and by_result == tmp_path / "r.html"
     with pytest.raises(ValueError):
         hdfe.report(hdfe.run(vehicle), tmp_path / "x.html")  # no trace kept
+
+    # Any cycles: a card and a column each, the road figure for those not level.
+    climb = hdfe.Cycle("climb", [0.0] + [40.0] * 299 + [0.0], grade_percent=[3.0] * 301)
+    udds = ROOT / "data" / "cycles" / "hd-udds.csv"
+    page = hdfe.report(vehicle, tmp_path / "c.html", cycles=[climb, udds]).read_text(encoding="utf-8")
+    for field in ("climb.fuel_economy_km_per_l", "hd-udds.co2_g_per_km", "hd-udds.metrics.seconds_at_full_load",
+                  "climb.energy.climbing_kwh"):
+        assert f'data-field="{field}"' in page
+    assert "Figure 5. Road: gradient, height profile and speed" in page and "Figure 6. Energy audit" in page
+    assert "AVERAGE" not in page
+    page = hdfe.report(hdfe.run(vehicle, trace=True, cycles=[udds]), tmp_path / "l.html").read_text(encoding="utf-8")
+    assert "Figure 5. Energy audit" in page and "Road:" not in page
+    with pytest.raises(TypeError):
+        hdfe.report(hdfe.run(vehicle, trace=True), tmp_path / "x.html", cycles=[udds])
+    # A cycle file run is an input: the page may not replace it.
+    route = tmp_path / "route.csv"
+    route.write_bytes(udds.read_bytes())
+    for cycles in ([route], str(route), [hdfe.Cycle("r", [0, 5, 0]), str(route)]):
+        with pytest.raises(hdfe.Error, match="input file"):
+            hdfe.report(vehicle, route, cycles=cycles)
+    assert route.read_bytes() == udds.read_bytes()
+
+
+def test_report_command_runs_given_cycles_and_values(binding, tmp_path, capsys):
+    udds = ROOT / "data" / "cycles" / "hd-udds.csv"
+    out = tmp_path / "r.html"
+    assert main(["report", str(TRACTOR), "--cycle", str(udds), "--set", "TestMass=31500", "--set", "CdA=5.5",
+                 "-o", str(out)]) == 0
+    page = out.read_text(encoding="utf-8")
+    assert 'data-field="hd-udds.fuel_economy_km_per_l"' in page
+    assert "Engineering values: TestMass = 31500 kg; CdA = 5.5 m^2." in page
+    for argv in (["report", str(TRACTOR), "--set", "TestMass"], ["report", str(TRACTOR), "--set", "Mass=3"],
+                 ["report", str(TRACTOR), "--set", "StopDelay=1.5"], ["report", "--batch", "s.csv", "--cycle", "x"]):
+        with pytest.raises(SystemExit) as stop:
+            main(argv)
+        assert stop.value.code == 2
 
 
 def test_report_outputs_that_are_inputs_or_no_files_are_refused(binding, tmp_path, monkeypatch, capsys):

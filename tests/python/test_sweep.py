@@ -67,6 +67,21 @@ def test_sweep_command_writes_the_programs_summary(binding, hdfe_binary, client,
     unknown = subprocess.run(command[:4] + [str(tmp_path / "absent.csv")], capture_output=True, text=True)
     assert unknown.returncode == 1 and "absent.csv" in unknown.stderr
 
+    # Rows over cycles: every row over --cycle, or each over its manifest's cycle cell (a file
+    # from the manifest's folder): the per-cycle summary, as hdfe --batch writes it.
+    (tmp_path / "climb.csv").write_text("time_s,speed_km_per_h,grade_percent\n"
+                                        + "".join(f"{k},{min(k, 45)},2\n" for k in range(200)))
+    by_row = tmp_path / "cycles.csv"
+    by_row.write_text("spec,cycle,FinalRatio\n" + "".join(
+        f"tractor/spec.txt,{'climb.csv' if k % 2 else 'HD-UDDS'},{2.4 + k / 10:.1f}\n" for k in range(5)))
+    for manifest, cycles in ((manifest, ["--cycle", "hd-udds", "--cycle", str(tmp_path / "climb.csv")]), (by_row, [])):
+        subprocess.run([hdfe_binary, "--batch", str(manifest), *cycles, "--summary-csv", str(expected)],
+                       capture_output=True)
+        swept = subprocess.run([*command[:4], str(manifest), *command[5:], *cycles], capture_output=True, cwd="/",
+                               text=True)
+        assert out.read_bytes() == expected.read_bytes(), swept.stderr
+        assert b"climb" in out.read_bytes()
+
 
 def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path, monkeypatch):
     import hdfe.dask
