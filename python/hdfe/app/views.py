@@ -502,7 +502,8 @@ def sweep_start():
     parsed = vehicles.parse_edits(body.get("edits"))
     changed = vehicles.changes(vehicle, parsed)
     edited = vehicles.edited(vehicle, parsed)
-    table = {item["name"]: dict(item, kind=item["kind"]) for item in _sweepable()}
+    sweepable = {item["name"] for item in _sweepable()}
+    table = {info["file_name"]: info for info in vehicles.spec_values() if info["file_name"] in sweepable}
     axes = [_axis(item, table) for item in (body.get("axes") or []) if isinstance(item, dict)]
     if not 1 <= len(axes) <= 2 or len({name for name, _v in axes}) != len(axes):
         raise FormError({"sweep": "choose one or two different values"})

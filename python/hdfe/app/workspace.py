@@ -147,7 +147,9 @@ class Workspace:
     def new_folder(self, name):
         """Creates the folder ``name`` (parts checked as new names) and returns its path;
         WorkspaceError when it exists already."""
-        parts = name.strip("/").split("/") if isinstance(name, str) else [name]
+        if not isinstance(name, str) or name.startswith("/"):
+            raise WorkspaceError(f"the folder name {name!r} is refused: give a name inside the workspace", 403)
+        parts = name.rstrip("/").split("/")
         for part in parts:
             check_new_name(part, "folder name")
         parent = self.path("/".join(parts[:-1])) if len(parts) > 1 else self.root
@@ -171,17 +173,21 @@ class Workspace:
     # ------------------------------------------------------------------ input-file names
 
     def check_vehicle_names(self, spec_path):
-        """Refuse a vehicle whose files name a file outside the workspace (or a missing one
-        that would be outside). The names are read as the library reads them: the first value
-        of the spec file's lines 3 and 4 (engine and transmission files) and of the engine
-        file's lines 1 to 3 (the map and the curves), taken from the spec file's folder."""
+        """Refuse a vehicle that could make the library open a file outside the workspace.
+
+        The library reads one value from the start of each line; a blank line or a quoted
+        value left open moves the values it reads to later lines. So the first value of every
+        line of the spec file is taken as a name it may open (relative to the spec file's
+        folder, as the library takes them), and so is that of every line of each file the spec
+        file names (the engine file names the map and the curves). A quoted value left open at
+        the end of its line is refused."""
         folder = os.path.dirname(spec_path)
-        named = _first_values(spec_path, (3, 4))
-        if named:
-            engine = named[0]
-            named += _first_values(self._named_path(folder, engine), (1, 2, 3))
+        named = _first_values(spec_path)
         for name in named:
-            self._named_path(folder, name)
+            path = self._named_path(folder, name)
+            if os.path.isfile(path) and path != os.path.realpath(spec_path):
+                for inner in _first_values(path):
+                    self._named_path(folder, inner)
 
     def _named_path(self, folder, name):
         path = os.path.realpath(os.path.join(folder, name))
@@ -190,23 +196,24 @@ class Workspace:
         return path
 
 
-def _first_values(path, lines):
-    """The first value of each of the 1-based ``lines`` of a file (missing lines left out),
-    read as the input files' free-form values: quoted with ' or " (a doubled quote stands
-    for one), or up to a blank, comma or slash."""
+def _first_values(path, lines=64):
+    """The first value of each of the first ``lines`` lines of a file, read as the input
+    files' free-form values: quoted with ' or " (a doubled quote stands for one), or up to a
+    blank, comma or slash. WorkspaceError for a quoted value left open."""
     try:
         with open(path, "rb") as file:
-            records = file.read(1 << 20).split(b"\n")
+            records = file.read(1 << 20).split(b"\n")[:lines]
     except OSError:
         return []
     values = []
-    for number in lines:
-        if number > len(records):
-            continue
-        text = records[number - 1].decode("utf-8", "surrogateescape").rstrip("\r")
+    for number, record in enumerate(records, start=1):
+        text = record.decode("utf-8", "surrogateescape").rstrip("\r")
         start, end = value_span(text)
+        value = text[start:end]
+        if value[:1] in ("'", '"') and (len(value) < 2 or value[-1] != value[0]):
+            raise WorkspaceError(f"{os.path.basename(path)}:{number}: a quoted value is not closed on its line", 403)
         if end > start:
-            values.append(unquote(text[start:end]))
+            values.append(unquote(value))
     return values
 
 

@@ -57,7 +57,7 @@
       row.values.map((value, k) => {
         const diff = k === 0 ? null : percent(value, row.values[0]);
         const cell = el("td", {class: diff === null || Math.abs(diff) < 1e-9 ? null : diff > 0 ? "up" : "down",
-                               dataset: {run: runs[k].id}}, fmt(value, row.decimals));
+                               dataset: {run: runs[k].id}}, el("span", {class: "value", text: fmt(value, row.decimals)}));
         if (k > 0) cell.append(el("span", {class: "diff", dataset: {diff: diff === null ? "" : diff.toFixed(2)},
                                            text: diff === null ? "" : `(${diff >= 0 ? "+" : ""}${diff.toFixed(2)} %)`}));
         return cell;

@@ -161,12 +161,15 @@
       node.on("plotly_click", event => {
         const point = event.points && event.points[0];
         if (!point || point.customdata === null || point.customdata === undefined) return;
-        const row = latestRows.get(String(point.customdata));
+        let row = latestRows.get(String(point.customdata));
+        // Plotly hands a click to the smallest marker near it: a click on the star opens the best.
+        if (event.event && latestBest && nearStar(node, event.event)) row = latestBest;
         if (row) window.location.href = variantLink(row, latestState);
       });
     }
     latestRows = byId;
     latestState = state;
+    latestBest = best;
     const top = ok.slice().sort((a, b) => b.average_km_per_l - a.average_km_per_l).slice(0, 10);
     document.getElementById("sweep-best").replaceChildren(
       el("thead", {}, el("tr", {}, state.axes.map(a => el("th", {text: a.name})),
@@ -178,6 +181,17 @@
   }
   let latestRows = new Map();
   let latestState = null;
+  let latestBest = null;
+
+  // Whether a mouse event falls on the star of the best row (the plot's last trace).
+  function nearStar(node, mouse) {
+    const layout = node._fullLayout, star = node.data[node.data.length - 1];
+    if (!layout || !star) return false;
+    const box = node.getBoundingClientRect();
+    const x = layout.xaxis._offset + layout.xaxis.l2p(star.x[0]);
+    const y = layout.yaxis._offset + layout.yaxis.l2p(star.y[0]);
+    return Math.hypot(mouse.clientX - box.left - x, mouse.clientY - box.top - y) <= 10;
+  }
 
   async function cancel() {
     if (!sweepId) return;
