@@ -3,8 +3,10 @@ workspace's limits, uploads, saving, runs and their downloads, sweeps."""
 
 import json
 import os
+import re
 import shutil
 import subprocess
+import sys
 import time
 
 import pytest
@@ -408,3 +410,49 @@ def test_a_sweep_of_two_values(client, binding, workspace):
 def test_bad_sweeps_are_refused(client, axes):
     spec = open_example(client)
     assert post(client, "/api/sweep", {"spec": spec, "axes": axes}).status_code == 400
+
+
+def test_a_sweep_of_1000_rows_reports_its_progress(client):
+    spec = open_example(client)
+    axes = [{"name": "FinalRatio", "start": "2.2", "stop": "3.4", "steps": 1000}]
+    started = time.perf_counter()
+    sweep_id = post(client, "/api/sweep", {"spec": spec, "axes": axes}).json["id"]
+    seen = []
+    while True:
+        state = client.get(f"/api/sweep/{sweep_id}").json
+        seen.append(state["done"])
+        if state["status"] != "running":
+            break
+        time.sleep(0.02)
+    assert state["status"] == "done" and len(state["rows"]) == 1000
+    assert any(0 < done < 1000 for done in seen) and seen == sorted(seen)
+    assert time.perf_counter() - started < 10
+    # Stopped on request: the rows run so far are kept.
+    sweep_id = post(client, "/api/sweep", {"spec": spec, "axes": axes}).json["id"]
+    post(client, f"/api/sweep/{sweep_id}/cancel")
+    state = wait(client, sweep_id)
+    assert state["status"] == "cancelled" and len(state.get("rows", [])) == state["done"] < 1000
+
+
+# ------------------------------------------------------------------ starting the app
+
+def test_the_command_starts_the_app_on_loopback_with_a_token(binding, workspace):
+    import urllib.error
+    import urllib.request
+
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(binding.__file__)))
+    process = subprocess.Popen([sys.executable, "-m", "hdfe", "app", str(workspace), "--port", "0"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
+    try:
+        assert process.stdout.readline().startswith("hdfe app: workspace ")
+        url = process.stdout.readline().strip()
+        match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([A-Za-z0-9_-]{32})", url)
+        assert match, url
+        with pytest.raises(urllib.error.HTTPError) as refused:
+            urllib.request.urlopen(f"http://127.0.0.1:{match[1]}/", timeout=5)
+        assert refused.value.code == 403
+        request = urllib.request.Request(f"http://127.0.0.1:{match[1]}/", headers={"X-HDFE-Token": match[2]})
+        assert urllib.request.urlopen(request, timeout=5).status == 200
+    finally:
+        process.terminate()
+        process.wait(timeout=10)
