@@ -22,6 +22,8 @@ KEPT_RUNS = 40
 #: Most rows of a sweep, and the chunk a progress report follows.
 MAX_SWEEP_ROWS = 20_000
 SWEEP_CHUNK_ROWS = 50
+#: Sweeps running at once (each keeps every core busy).
+MAX_RUNNING_SWEEPS = 2
 #: Trace columns sent to the page, as the trace table names them.
 TRACE_COLUMNS = ("second", "target_speed_km_per_h", "speed_km_per_h", "gear", "engine_speed_rpm",
                  "engine_torque_Nm", "fuel_rate_l_per_h", "cumulative_fuel_l", "distance_km",
@@ -48,6 +50,10 @@ SWEEP_FIGURES = (("average_km_per_l", "AVERAGE"), ("urban_km_per_l", "URBAN"),
 
 class RunTimeout(RuntimeError):
     """A run or sweep past its deadline."""
+
+
+class SweepsBusy(RuntimeError):
+    """As many sweeps running as the app runs at once."""
 
 
 def engineering_runs():
@@ -160,6 +166,9 @@ class Runs:
             raise ValueError(f"{rows} rows: a sweep runs at most {MAX_SWEEP_ROWS}")
         sweep = Sweep(f"s{next(self._sweep_numbers)}", spec, vehicle, edits, axes, self.sweep_seconds)
         with self._lock:
+            running = sum(1 for other in self._sweeps.values() if not other.done)
+            if running >= MAX_RUNNING_SWEEPS:
+                raise SweepsBusy(f"{running} sweeps are running: wait for one to finish, or stop it")
             self._sweeps[sweep.id] = sweep
             for old in list(self._sweeps)[:-8]:
                 if self._sweeps[old].done:

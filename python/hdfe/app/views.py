@@ -13,7 +13,7 @@ from werkzeug.exceptions import HTTPException
 import hdfe
 
 from . import charts, checks, runs, vehicles
-from .runs import RunTimeout
+from .runs import RunTimeout, SweepsBusy
 from .security import HEADER
 from .vehicles import FormError
 from .workspace import SPEC_NAME, WorkspaceError, check_new_name
@@ -73,6 +73,11 @@ def _hdfe_error(error):
 @blueprint.app_errorhandler(RunTimeout)
 def _timeout(error):
     return _error(str(error), 504)
+
+
+@blueprint.app_errorhandler(SweepsBusy)
+def _busy(error):
+    return _error(str(error), 429)
 
 
 @blueprint.app_errorhandler(HTTPException)

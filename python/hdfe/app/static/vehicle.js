@@ -268,6 +268,8 @@
     markChanged();
     for (const input of fields()) input.addEventListener("input", markChanged);
     for (const input of fields()) input.addEventListener("change", markChanged);
+    // Values the browser puts back on returning to the page count as edits too.
+    window.addEventListener("pageshow", markChanged);
     document.getElementById("run-button").addEventListener("click", run);
     document.getElementById("save-button").addEventListener("click", save);
     document.getElementById("reset-button").addEventListener("click", reset);
