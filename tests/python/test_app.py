@@ -456,3 +456,44 @@ def test_the_command_starts_the_app_on_loopback_with_a_token(binding, workspace)
     finally:
         process.terminate()
         process.wait(timeout=10)
+
+
+def test_sweeps_are_bounded_in_number_and_time(client, app):
+    spec = open_example(client)
+    axes = [{"name": "FinalRatio", "start": "2.2", "stop": "3.4", "steps": 1000}]
+    running = [post(client, "/api/sweep", {"spec": spec, "axes": axes}).json["id"] for _ in range(2)]
+    assert post(client, "/api/sweep", {"spec": spec, "axes": axes}).status_code == 429
+    for sweep_id in running:
+        post(client, f"/api/sweep/{sweep_id}/cancel")
+        wait(client, sweep_id)
+    app.config["HDFE_RUNS"].sweep_seconds = 0.0
+    state = wait(client, post(client, "/api/sweep", {"spec": spec, "axes": axes}).json["id"])
+    assert state["status"] == "timeout" and state["done"] < 1000
+
+
+def test_another_address_is_served_with_the_token(binding, workspace):
+    from hdfe.app import create_app
+
+    token = {"X-HDFE-Token": TOKEN}
+    named = create_app(workspace, token=TOKEN, hosts=["127.0.0.1", "192.0.2.7"]).test_client()
+    assert named.get("/", headers={"Host": "192.0.2.7:8000", **token}).status_code == 200
+    assert named.get("/", headers={"Host": "192.0.2.8:8000", **token}).status_code == 403
+    anywhere = create_app(workspace, token=TOKEN, hosts=["0.0.0.0"]).test_client()
+    assert anywhere.get("/", headers={"Host": "192.0.2.8:8000", **token}).status_code == 200
+    assert anywhere.get("/", headers={"Host": "192.0.2.8:8000"}).status_code == 403
+
+
+def test_cycle_files_are_uploaded_into_the_cycles_folder(client, workspace):
+    def send(name, content=b"time_s,speed_km_per_h\n0,0\n1,5\n"):
+        data = {"token": TOKEN, "file": (_io(content), name)}
+        return client.post("/api/cycles/upload", data=data, content_type="multipart/form-data")
+
+    assert send("route.csv").status_code == 303
+    assert (workspace / "cycles" / "route.csv").read_bytes().startswith(b"time_s")
+    for name in ("../route.csv", "route.txt", ".route.csv"):
+        assert send(name).status_code in (400, 403)
+    assert sorted(p.name for p in (workspace / "cycles").iterdir()) == ["route.csv"]
+    # A cycles folder that is a link out of the workspace takes nothing.
+    shutil.rmtree(workspace / "cycles")
+    (workspace / "cycles").symlink_to(workspace.parent)
+    assert send("other.csv").status_code == 403 and not (workspace.parent / "other.csv").exists()

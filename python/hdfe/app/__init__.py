@@ -66,7 +66,8 @@ def create_app(workspace, token=None, examples=None, hosts=None, run_seconds=20.
 def serve(workspace, host="127.0.0.1", port=0, examples=None, out=None):
     """Serves the app until interrupted, printing its address with the token to ``out``.
 
-    Port 0 takes a free port. A ``host`` other than loopback answers to that address too.
+    Port 0 takes a free port. A ``host`` other than loopback answers to that address too (and
+    to the machine's name); ``0.0.0.0`` or ``::`` to any name the machine is reached by.
     """
     import socket
     import sys

@@ -41,13 +41,19 @@ def _host_name(host):
     return host.rsplit(":", 1)[0] if host.count(":") == 1 else host
 
 
+#: Addresses that serve every address of the machine: any host name is answered.
+WILDCARD_ADDRESSES = ("0.0.0.0", "::", "")
+
+
 def install(app, token, hosts=LOOPBACK_NAMES):
-    """Guards every request of ``app`` with ``token``; ``hosts``: the host names answered."""
+    """Guards every request of ``app`` with ``token``; ``hosts``: the host names answered (one
+    of WILDCARD_ADDRESSES among them: any)."""
     allowed = {name.lower() for name in hosts}
+    any_host = bool(allowed & set(WILDCARD_ADDRESSES))
 
     @app.before_request
     def guard():
-        if _host_name(request.host).lower() not in allowed:
+        if not any_host and _host_name(request.host).lower() not in allowed:
             abort(403, description="this host name is not served")
         query = request.args.get("token")
         cookie = request.cookies.get(cookie_name())

@@ -261,11 +261,7 @@ def upload_vehicle():
     if spec_file is None or not spec_file.filename:
         raise WorkspaceError("give the spec file")
     others = [f for f in request.files.getlist("files") if f.filename]
-    names = [os.path.basename(f.filename) for f in others]
-    for name, storage in zip(names, others):
-        if name != storage.filename.replace("\\", "/").split("/")[-1] or "/" in storage.filename:
-            raise WorkspaceError(f"the file name {storage.filename!r} is refused", 403)
-        check_new_name(name, "file name")
+    names = [check_new_name(f.filename, "file name") for f in others]
     if len(set(names)) != len(names) or SPEC_NAME in names:
         raise WorkspaceError("two files of the same name (or a second spec.txt)")
     contents = [(SPEC_NAME, _upload_bytes(spec_file))] + [(n, _upload_bytes(f)) for n, f in zip(names, others)]
@@ -314,7 +310,7 @@ def upload_cycle():
     upload = request.files.get("file")
     if upload is None or not upload.filename:
         raise WorkspaceError("give the cycle file")
-    name = check_new_name(os.path.basename(upload.filename.replace("\\", "/")), "file name")
+    name = check_new_name(upload.filename, "file name")
     if not name.lower().endswith(".csv"):
         raise WorkspaceError("a cycle file is a .csv file")
     if not os.path.lexists(os.path.join(workspace.root, CYCLES_FOLDER)):
