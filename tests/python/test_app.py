@@ -276,6 +276,22 @@ def test_saving_rewrites_only_the_values_changed(client, workspace, binding):
     assert not [p for p in path.parent.iterdir() if p.name.startswith(".")]  # no temporary left
 
 
+@pytest.mark.parametrize("name", ["plain", "two words", "a,b", "a/b", "it's", 'say "hi"', "tab\there", "ünï"])
+def test_saved_names_read_back_as_written_keeping_the_files_layout(client, workspace, binding, name):
+    spec = open_example(client)
+    path = workspace / spec
+    # Windows line ends and a note after a value stay as they were.
+    text = path.read_text().replace("\n", "\r\n").replace("TT1   CategoryCode", "TT1   CategoryCode, the tractor")
+    path.write_bytes(text.encode())
+    response = post(client, "/api/save", {"spec": spec, "edits": {"values": {"VehicleName": name, "Kf2": "0.97"}}})
+    assert response.status_code == 200, response.data
+    vehicle = binding.load_vehicle(path)
+    assert (vehicle.vehicle_name, vehicle.kf2) == (name, 0.97)
+    after = path.read_bytes().decode()
+    assert after.count("\r\n") == text.count("\r\n") and "TT1   CategoryCode, the tractor\r\n" in after
+    assert after.splitlines()[16] == "0.97   Kf2"
+
+
 def test_saving_another_number_of_ratios_rewrites_the_transmission(client, workspace, binding):
     spec = open_example(client, "bus_BR4_220kW_AT6")
     edits = {"transmission": {"main_ratios": "3.5 2 1.4 1", "type": "manual"}}
