@@ -343,6 +343,40 @@ def test_a_run_gives_the_figures_of_the_edited_vehicle(client, workspace, bindin
     assert (workspace / spec).read_text().count("2.64   FinalRatio") == 1  # a run saves nothing
 
 
+def test_runs_over_chosen_cycles_where_the_package_has_them(client, workspace, binding, monkeypatch):
+    """The cycles a run asks for reach hdfe.run: the library's by name, the workspace's files
+    read as hdfe.Cycle, and no file outside the workspace."""
+    import pandas
+
+    read, asked = [], []
+
+    class Cycle:
+        @staticmethod
+        def read(path):
+            read.append(path)
+            return f"cycle of {os.path.basename(path)}"
+
+    real_run = binding.run
+    monkeypatch.setattr(binding, "Cycle", Cycle, raising=False)
+    monkeypatch.setattr(binding, "library_cycles", lambda: pandas.DataFrame({"name": ["HD-UDDS"], "title": ["t"]}),
+                        raising=False)
+    monkeypatch.setattr(binding, "run", lambda vehicle, trace=False, cycles=None:
+                        asked.append(cycles) or real_run(vehicle, trace=trace))
+    spec = open_example(client)
+    assert b'value="lib:HD-UDDS"' in client.get("/vehicle", query_string={"spec": spec}).data
+    (workspace / "cycles").mkdir()
+    (workspace / "cycles" / "route.csv").write_text("time_s,speed_km_per_h\n0,0\n")
+    response = post(client, "/api/run", {"spec": spec, "cycles": ["lib:hd-udds", "file:cycles/route.csv"]})
+    assert response.status_code == 200 and response.json["cycles_run"] == ["hd-udds", "cycles/route.csv"]
+    assert asked[-1] == ["hd-udds", "cycle of route.csv"] and read == [str(workspace / "cycles" / "route.csv")]
+    assert not response.json["standard"]
+    assert client.get(f"/download/run/{response.json['id']}/results.txt").status_code == 404
+    for cycles, status in ((["file:../route.csv"], 403), (["file:/etc/passwd"], 403), (["lib:nope"], 400),
+                           (["route.csv"], 400)):
+        assert post(client, "/api/run", {"spec": spec, "cycles": cycles}).status_code == status
+    assert len(read) == 1
+
+
 def test_downloads_match_the_program(client, workspace, hdfe_binary, tmp_path):
     spec = open_example(client)
     folder = workspace / os.path.dirname(spec)
