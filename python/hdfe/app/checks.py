@@ -9,11 +9,14 @@ import json
 import os
 import subprocess
 import sys
+import threading
 
 from . import vehicles
 
 #: Longest a check may take.
 CHECK_SECONDS = 20.0
+#: Checks running at once; more wait their turn (each is a process of its own).
+_RUNNING = threading.BoundedSemaphore(2)
 
 _CHILD = """
 import json, sys
@@ -31,9 +34,10 @@ def findings(spec_path, timeout=CHECK_SECONDS):
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(p for p in (package_parent, env.get("PYTHONPATH")) if p)
     try:
-        done = subprocess.run([sys.executable, "-c", _CHILD, os.path.basename(spec_path)],
-                              cwd=os.path.dirname(spec_path), env=env, capture_output=True,
-                              timeout=timeout, check=False)
+        with _RUNNING:
+            done = subprocess.run([sys.executable, "-c", _CHILD, os.path.basename(spec_path)],
+                                  cwd=os.path.dirname(spec_path), env=env, capture_output=True,
+                                  timeout=timeout, check=False)
     except subprocess.TimeoutExpired:
         return [{"file": os.path.basename(spec_path), "line": 0, "severity": "error",
                  "message": f"the check took longer than {timeout:g} s and was stopped"}]
