@@ -2,11 +2,12 @@
 # make test: build and run every test, once plainly (g++) and once under ASan + UBSan
 # (clang++), the Python tests, and check that three compiler builds give byte-identical results.
 # make check: the plain C++ tests alone, for the edit-compile-test loop.
+# make app: the web app on 127.0.0.1, its workspace WORKSPACE (default build/workspace).
 JOBS ?= 2
 EXAMPLE ?= examples/tractor_TT1_325kW_AMT12
 
 .PHONY: run test check build-test test-plain test-sanitized test-repro test-python build clean bench install deps \
-        deps-test python deps-python
+        deps-test python deps-python app
 
 PREFIX ?= /usr/local
 # Debian's own interpreter, which sees Debian's NumPy, pandas and Dask (not a pyenv one on PATH).
@@ -38,6 +39,14 @@ python: deps-python
 	cmake -S . -B build/pymod -DCMAKE_BUILD_TYPE=Release -DHDFE_TESTS=OFF -DHDFE_PYTHON=ON \
 	      -DPython_EXECUTABLE=$(PYTHON)
 	cmake --build build/pymod -j$(JOBS) --target hdfe_python hdfe
+
+# The web app: opens, edits, checks and runs vehicles in a browser; prints the address to open.
+WORKSPACE ?= build/workspace
+PORT ?= 0
+app: python
+	mkdir -p $(WORKSPACE)
+	PYTHONPATH=$(CURDIR)/build/python HDFE_BINARY=$(CURDIR)/build/pymod/hdfe \
+	  $(PYTHON) -m hdfe app $(WORKSPACE) --port $(PORT)
 
 # Installs the program, the library, its headers and its CMake package under PREFIX, and the
 # Python package into PREFIX/lib/python3.X/dist-packages (on Debian's python3 path for

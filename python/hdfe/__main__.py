@@ -9,6 +9,8 @@ Commands:
 * ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv] [--cycle NAME|FILE ...]``:
   run a batch manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and
   write the batch summary (per cycle, with ``--cycle`` or a manifest's ``cycle`` column).
+* ``app [WORKSPACE] [--port N] [--host ADDRESS]``: start the web app on this
+  machine and print its address (with its access token).
 
 Exit statuses follow the ``hdfe`` program: 0 on success, 1 for input and run
 errors (for ``sweep``: also when any row failed), 2 for usage errors.
@@ -178,11 +180,40 @@ def _print_progress(done, total):
     print(f"\rsweep: {done} of {total} rows", end="\n" if done == total else "", file=sys.stderr, flush=True)
 
 
+def _add_app(subparsers):
+    p = subparsers.add_parser(
+        "app", help="start the web app on this machine",
+        description="Start the web app: open, edit, check and run vehicles, compare runs and sweep "
+                    "values in a browser. It prints the address to open, with a random access token; "
+                    "it reads and writes files inside WORKSPACE only and answers on 127.0.0.1 unless "
+                    "--host names another address.")
+    p.add_argument("workspace", nargs="?", default=".", metavar="WORKSPACE",
+                   help="the folder of the vehicles (default: the working directory)")
+    p.add_argument("--port", type=int, default=0, help="the port (default: a free one)")
+    p.add_argument("--host", default="127.0.0.1",
+                   help="the address to answer on (default 127.0.0.1; another address lets other "
+                        "machines reach the app, still only with the token)")
+    p.add_argument("--examples", metavar="DIR", help="the folder of example vehicles to offer")
+
+
+def _run_app(args, parser):
+    if not 0 <= args.port <= 65535:
+        parser.error("--port must be 0 to 65535")
+    try:
+        import flask  # noqa: F401
+    except ImportError as error:
+        raise ImportError(f"the app needs Flask ({error}): install Debian's python3-flask "
+                          "(make python installs it)") from error
+    app = importlib.import_module(".app", __package__ or "hdfe")
+    return app.serve(args.workspace, host=args.host, port=args.port, examples=args.examples)
+
+
 #: Subcommands by name: (add its parser to the subparsers, run it from parsed args).
 #: A new subcommand adds its entry here; ``main`` needs no change.
 SUBCOMMANDS = {
     "report": (_add_report, _run_report),
     "sweep": (_add_sweep, _run_sweep),
+    "app": (_add_app, _run_app),
 }
 
 
