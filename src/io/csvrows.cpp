@@ -30,7 +30,8 @@ void split(std::string_view line, std::vector<std::string_view>& fields) {
 }  // namespace
 
 void csv_bad(const std::string& file, int64_t line, const std::string& message) {
-  throw Error(ErrorKind::BadValue, file + ":" + std::to_string(line) + ": " + message, file, line);
+  const std::string where = line > 0 ? file + ":" + std::to_string(line) : file;
+  throw Error(ErrorKind::BadValue, where + ": " + message, file, line);
 }
 
 double csv_number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {

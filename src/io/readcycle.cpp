@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hdfe/error.h"
+#include "io/csvrows.h"
 
 namespace hdfe {
 
@@ -20,42 +21,17 @@ namespace {
 constexpr double KmPerMile = 1.609344;
 constexpr double KmhPerMetrePerSecond = 3.6;
 
-// Stops at the line: "route.csv:12: negative speed" (the file alone for an empty file).
-[[noreturn]] void bad(const std::string& file, int64_t line, const std::string& message) {
-  const std::string where = line > 0 ? file + ":" + std::to_string(line) : file;
-  throw Error(ErrorKind::BadValue, where + ": " + message, file, line);
-}
-
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<std::string_view> split(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = line.find(',', start);
-    fields.push_back(trim_blanks(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
-    if (comma == std::string_view::npos) return fields;
-    start = comma + 1;
-  }
-}
-
 enum class Column { Time, SpeedKmh, SpeedMph, SpeedMs, Grade, Phase };
 
-bool column_of(std::string_view name, Column& column) {
-  static constexpr std::pair<std::string_view, Column> Names[] = {
-      {"time_s", Column::Time},         {"speed_km_per_h", Column::SpeedKmh}, {"speed_mph", Column::SpeedMph},
-      {"speed_m_per_s", Column::SpeedMs}, {"grade_percent", Column::Grade},  {"phase", Column::Phase}};
-  for (const auto& [text, c] : Names) {
-    if (name == text) {
-      column = c;
-      return true;
-    }
-  }
-  return false;
+// The column names, in the order of Column.
+constexpr std::string_view ColumnNames[] = {"time_s", "speed_km_per_h", "speed_mph", "speed_m_per_s", "grade_percent",
+                                            "phase"};
+
+// The column of a name read_csv_rows has found among ColumnNames.
+Column column_named(std::string_view name) {
+  std::size_t c = 0;
+  while (ColumnNames[c] != name) ++c;
+  return static_cast<Column>(c);
 }
 
 bool is_speed(Column c) { return c == Column::SpeedKmh || c == Column::SpeedMph || c == Column::SpeedMs; }
@@ -68,19 +44,6 @@ struct Row {
   std::string phase;
   int64_t line = 0;
 };
-
-double number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
-  double value = 0.0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) {
-    bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a number");
-  }
-  if (!std::isfinite(value)) {
-    bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a finite number");
-  }
-  return value;
-}
 
 // A whole number with its thousands grouped: 10601 as "10,601".
 std::string grouped(std::size_t n) {
@@ -157,66 +120,59 @@ Cycle read_cycle_stream(std::istream& in, const std::string& file, std::string n
   bool phaseGiven = false;
   Column speedColumn = Column::SpeedKmh;
   std::vector<Row> rows;
-  std::string text;
-  int64_t line = 0;
-  while (std::getline(in, text)) {
-    ++line;
-    std::string_view view(text);
-    if (line == 1 && view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
-    view = trim_blanks(view);
-    if (view.empty() || view.front() == '#') continue;
-    const std::vector<std::string_view> fields = split(view);
-    if (columns.empty()) {
-      bool timeGiven = false;
-      for (const std::string_view name : fields) {
-        Column c{};
-        if (!column_of(name, c)) bad(file, line, "unknown column '" + std::string(name) + "'");
-        for (const Column seen : columns) {
-          if (seen == c || (is_speed(seen) && is_speed(c))) {
-            bad(file, line, "the column '" + std::string(name) + "' repeats a column (one speed column only)");
-          }
+  const auto header = [&](std::span<const std::string_view> fields, int64_t line) {
+    bool timeGiven = false;
+    for (const std::string_view name : fields) {
+      const Column c = column_named(name);
+      for (const Column seen : columns) {
+        if (is_speed(seen) && is_speed(c)) {
+          csv_bad(file, line, "the column '" + std::string(name) + "' repeats a column (one speed column only)");
         }
-        columns.push_back(c);
-        timeGiven |= c == Column::Time;
-        if (is_speed(c)) {
-          speedGiven = true;
-          speedColumn = c;
-        }
-        gradeGiven |= c == Column::Grade;
-        phaseGiven |= c == Column::Phase;
       }
-      if (!timeGiven) bad(file, line, "no time_s column");
-      if (!speedGiven) bad(file, line, "no speed column (speed_km_per_h, speed_mph or speed_m_per_s)");
-      continue;
+      columns.push_back(c);
+      timeGiven |= c == Column::Time;
+      if (is_speed(c)) {
+        speedGiven = true;
+        speedColumn = c;
+      }
+      gradeGiven |= c == Column::Grade;
+      phaseGiven |= c == Column::Phase;
     }
-    if (fields.size() != columns.size()) {
-      bad(file, line, std::to_string(fields.size()) + " fields where the header has " + std::to_string(columns.size()));
-    }
-    if (rows.size() >= MaxCyclePoints) bad(file, line, "more than " + std::to_string(MaxCyclePoints) + " points");
+    if (!timeGiven) csv_bad(file, line, "no time_s column");
+    if (!speedGiven) csv_bad(file, line, "no speed column (speed_km_per_h, speed_mph or speed_m_per_s)");
+  };
+  int64_t line = 0;  // of the last row read
+  const auto row_of = [&](std::span<const std::string_view> fields, int64_t rowLine) {
+    line = rowLine;
+    if (rows.size() >= MaxCyclePoints) csv_bad(file, line, "more than " + std::to_string(MaxCyclePoints) + " points");
     Row row;
     row.line = line;
     for (std::size_t j = 0; j < fields.size(); ++j) {
       switch (columns[j]) {
-        case Column::Time: row.time = number(file, line, "time_s", fields[j]); break;
-        case Column::SpeedKmh: row.speed = number(file, line, "speed_km_per_h", fields[j]); break;
-        case Column::SpeedMph: row.speed = number(file, line, "speed_mph", fields[j]); break;
-        case Column::SpeedMs: row.speed = number(file, line, "speed_m_per_s", fields[j]); break;
-        case Column::Grade: row.grade = number(file, line, "grade_percent", fields[j]); break;
+        case Column::Time: row.time = csv_number(file, line, "time_s", fields[j]); break;
+        case Column::SpeedKmh: row.speed = csv_number(file, line, "speed_km_per_h", fields[j]); break;
+        case Column::SpeedMph: row.speed = csv_number(file, line, "speed_mph", fields[j]); break;
+        case Column::SpeedMs: row.speed = csv_number(file, line, "speed_m_per_s", fields[j]); break;
+        case Column::Grade: row.grade = csv_number(file, line, "grade_percent", fields[j]); break;
         case Column::Phase: row.phase = std::string(fields[j]); break;
       }
     }
-    if (row.speed < 0.0) bad(file, line, "negative speed");
+    if (row.speed < 0.0) csv_bad(file, line, "negative speed");
     if (speedColumn == Column::SpeedMph) row.speed *= KmPerMile;
     if (speedColumn == Column::SpeedMs) row.speed *= KmhPerMetrePerSecond;
     row.speed += 0.0;  // -0 reads as 0
-    if (!(std::fabs(row.grade) <= MaxCycleGradePercent)) bad(file, line, "gradient beyond ±30 %");
-    if (rows.empty() && row.time != 0.0) bad(file, line, "the time does not start at 0");
-    if (!rows.empty() && !(row.time > rows.back().time)) bad(file, line, "the time does not increase");
+    if (!(std::fabs(row.grade) <= MaxCycleGradePercent)) csv_bad(file, line, "gradient beyond ±30 %");
+    if (rows.empty() && row.time != 0.0) csv_bad(file, line, "the time does not start at 0");
+    if (!rows.empty() && !(row.time > rows.back().time)) csv_bad(file, line, "the time does not increase");
     rows.push_back(std::move(row));
-  }
-  if (in.bad()) throw Error(ErrorKind::BadValue, file + ": the file cannot be read", file, line);
-  if (columns.empty()) bad(file, line, "no header row");
-  if (rows.size() < 2) bad(file, line, "the table needs at least two rows (seconds 0 and 1)");
+  };
+  read_csv_rows(in, file, ColumnNames, MaxCyclePoints + 1,
+                [&](std::span<const std::string_view> fields, int64_t headerLine) {
+                  line = headerLine;
+                  header(fields, headerLine);
+                },
+                row_of);
+  if (rows.size() < 2) csv_bad(file, line, "the table needs at least two rows (seconds 0 and 1)");
 
   Cycle cycle;
   cycle.name = std::move(name);
@@ -235,9 +191,9 @@ Cycle read_cycle_stream(std::istream& in, const std::string& file, std::string n
   // table, by linear interpolation between the rows either side; a second on a row takes
   // the row's values exactly. A point's phase is that of the row at or before it.
   const double last = std::floor(rows.back().time);
-  if (last < 1.0) bad(file, rows.back().line, "the table ends before second 1");
+  if (last < 1.0) csv_bad(file, rows.back().line, "the table ends before second 1");
   if (last + 1.0 > static_cast<double>(MaxCyclePoints)) {
-    bad(file, rows.back().line, "more than " + std::to_string(MaxCyclePoints) + " points");
+    csv_bad(file, rows.back().line, "more than " + std::to_string(MaxCyclePoints) + " points");
   }
   const auto points = static_cast<std::size_t>(last) + 1;
   cycle.resampled = resampled_text(rows);
