@@ -343,38 +343,81 @@ def test_a_run_gives_the_figures_of_the_edited_vehicle(client, workspace, bindin
     assert (workspace / spec).read_text().count("2.64   FinalRatio") == 1  # a run saves nothing
 
 
-def test_runs_over_chosen_cycles_where_the_package_has_them(client, workspace, binding, monkeypatch):
-    """The cycles a run asks for reach hdfe.run: the library's by name, the workspace's files
-    read as hdfe.Cycle, and no file outside the workspace."""
-    import pandas
+#: A cycle file with two phases, uploaded into the workspace.
+PHASED_CYCLE = "time_s,speed_km_per_h,phase\n" + "".join(
+    f"{t},{min(t * 3, 60) if t < 40 else max(0, 60 - (t - 40) * 4)},{'out' if t < 30 else 'back'}\n" for t in range(56))
 
-    read, asked = [], []
 
-    class Cycle:
-        @staticmethod
-        def read(path):
-            read.append(path)
-            return f"cycle of {os.path.basename(path)}"
+def upload_cycle(client, name, content):
+    data = {"file": (_io(content.encode() if isinstance(content, str) else content), name)}
+    return client.post("/api/cycles/upload", data=data, content_type="multipart/form-data",
+                       headers={"X-HDFE-Token": TOKEN})
 
-    real_run = binding.run
-    monkeypatch.setattr(binding, "Cycle", Cycle, raising=False)
-    monkeypatch.setattr(binding, "library_cycles", lambda: pandas.DataFrame({"name": ["HD-UDDS"], "title": ["t"]}),
-                        raising=False)
-    monkeypatch.setattr(binding, "run", lambda vehicle, trace=False, cycles=None:
-                        asked.append(cycles) or real_run(vehicle, trace=trace))
+
+def test_an_engineering_run_over_library_and_uploaded_cycles(client, workspace, binding, hdfe_binary):
+    """The cycles chosen and the engineering values reach hdfe.run: the library's cycles by
+    name, an uploaded file as read when it was run; every figure, metric and energy term of
+    each cycle and phase is shown, and the operating points are the engine's own torque."""
     spec = open_example(client)
-    assert b'value="lib:HD-UDDS"' in client.get("/vehicle", query_string={"spec": spec}).data
-    (workspace / "cycles").mkdir()
-    (workspace / "cycles" / "route.csv").write_text("time_s,speed_km_per_h\n0,0\n")
-    response = post(client, "/api/run", {"spec": spec, "cycles": ["lib:hd-udds", "file:cycles/route.csv"]})
-    assert response.status_code == 200 and response.json["cycles_run"] == ["hd-udds", "cycles/route.csv"]
-    assert asked[-1] == ["hd-udds", "cycle of route.csv"] and read == [str(workspace / "cycles" / "route.csv")]
-    assert not response.json["standard"]
-    assert client.get(f"/download/run/{response.json['id']}/results.txt").status_code == 404
+    assert b'value="lib:hd-udds"' in client.get("/vehicle", query_string={"spec": spec}).data
+    uploaded = upload_cycle(client, "phased.csv", PHASED_CYCLE)
+    assert uploaded.status_code == 200 and uploaded.json["cycle"] == "cycles/phased.csv"
+    assert uploaded.json["duration_s"] == 55 and uploaded.json["name"] == "phased"
+    edits = {"values": {"CdA": "4.5", "Payload": "12000", "CO2PerLitre": ""}}
+    response = post(client, "/api/run", {"spec": spec, "edits": edits, "cycles": ["lib:hd-udds", "file:cycles/phased.csv"]})
+    assert response.status_code == 200, response.data
+    payload = response.json
+    assert payload["cycles_run"] == ["hd-udds", "cycles/phased.csv"] and not payload["standard"]
+    assert payload["edits"] == [{"field": "CdA", "old": "", "new": "4.5"}, {"field": "Payload", "old": "", "new": "12000"}]
+
+    vehicle = binding.load_vehicle(workspace / spec)
+    vehicle.cda_m2, vehicle.payload_kg = 4.5, 12000.0
+    expected = binding.run(vehicle, cycles=["hd-udds", binding.Cycle.read(workspace / "cycles" / "phased.csv")])
+    figures = list(expected.cycles.values())
+    assert payload["cycle_names"] == ["hd-udds", "phased", "phased/out", "phased/back"] == list(expected.cycles)
+    rows = {row["key"]: row for row in payload["figures"]}
+    assert [row["key"] for row in payload["figures"][:4]] == ["fuel_economy_km_per_l", "fuel_consumption_l_per_100km",
+                                                             "co2_g_per_km", "co2_g_per_t_km"]
+    assert rows["fuel_consumption_l_per_100km"]["unit"] == "l/100 km" and rows["co2_g_per_t_km"]["unit"] == "g/(t·km)"
+    for key in ("fuel_economy_km_per_l", "fuel_consumption_l_per_100km", "co2_g_per_km", "co2_g_per_t_km",
+                "payload_kg", "distance_km"):
+        assert rows[key]["values"] == [getattr(cycle, key) for cycle in figures], key
+    assert rows["payload_kg"]["values"][0] == 12000
+    assert not {"kf", "fuel_economy_after_kf_km_per_l", "seconds", "transient_correction"} & set(rows)
+    metrics = {row["key"]: row["values"] for row in payload["metrics"]}
+    assert metrics["seconds_below_target"] == [cycle.metrics.seconds_below_target for cycle in figures]
+    terms = [name for name, _unit, _meaning in binding._core.energy_audit_table()]
+    assert [row["key"] for row in payload["energy"]] == terms
+    assert payload["energy"][terms.index("air_drag_kwh")]["values"] == [c.energy.air_drag_kwh for c in figures]
+
+    trace = payload["trace"]["hd-udds"]
+    assert list(payload["trace"]) == ["hd-udds", "phased"] and len(trace["second"]) == 1060
+    motoring_floor = min(vehicle.motoring["torque_Nm"])
+    assert min(trace["engine_own_torque_Nm"]) >= motoring_floor - 1e-9 and min(trace["braking_torque_Nm"]) < 0
+    assert "engine_torque_Nm" not in trace
+
+    # The program gives the same figures for the same values.
+    program = subprocess.run([hdfe_binary, "spec.txt", "--cycle", "hd-udds", "--set", "CdA=4.5", "--set", "Payload=12000",
+                              "--json", "-"], cwd=workspace / os.path.dirname(spec), check=True, capture_output=True)
+    assert json.loads(program.stdout)["cycles"][0]["fuel_consumption_l_per_100km"] == rows[
+        "fuel_consumption_l_per_100km"]["values"][0]
+
+    # The summary has a row per cycle and phase, from the cycles as run (not the file as it is now).
+    (workspace / "cycles" / "phased.csv").write_text("time_s,speed_km_per_h\n0,0\n1,1\n")
+    summary = client.get(f"/download/run/{payload['id']}/summary.csv")
+    assert summary.status_code == 200
+    lines = summary.data.decode().splitlines()
+    header = lines[0].split(",")
+    assert [line.split(",")[header.index("cycle")] for line in lines[1:]] == payload["cycle_names"]
+    column = header.index("fuel_consumption_l_per_100km")
+    assert [float(line.split(",")[column]) for line in lines[1:]] == rows["fuel_consumption_l_per_100km"]["values"]
+    assert client.get(f"/download/run/{payload['id']}/results.txt").status_code == 404
+
     for cycles, status in ((["file:../route.csv"], 403), (["file:/etc/passwd"], 403), (["lib:nope"], 400),
-                           (["route.csv"], 400)):
-        assert post(client, "/api/run", {"spec": spec, "cycles": cycles}).status_code == status
-    assert len(read) == 1
+                           (["route.csv"], 400), (["file:cycles/missing.csv"], 404)):
+        assert post(client, "/api/run", {"spec": spec, "cycles": cycles}).status_code == status, cycles
+    bad_value = post(client, "/api/run", {"spec": spec, "cycles": ["lib:hd-udds"], "edits": {"values": {"CdA": "-1"}}})
+    assert bad_value.status_code == 400 and "CdA" in bad_value.json["errors"]
 
 
 def test_downloads_match_the_program(client, workspace, hdfe_binary, tmp_path):
@@ -542,7 +585,14 @@ def test_cycle_files_are_uploaded_into_the_cycles_folder(client, workspace):
     assert (workspace / "cycles" / "route.csv").read_bytes().startswith(b"time_s")
     for name in ("../route.csv", "route.txt", ".route.csv"):
         assert send(name).status_code in (400, 403)
+    # A file that is no cycle is refused with its line, and one of the same name stays as it was.
+    refused = upload_cycle(client, "route.csv", "time_s,speed_km_per_h\n0,0\n1,-5\n")
+    assert refused.status_code == 422 and "route.csv:3" in refused.json["error"]
+    assert "hdfe-app-" not in refused.json["error"]
+    from hdfe.app import views
+    assert upload_cycle(client, "big.csv", b"0" * (views.MAX_FILE_BYTES + 1)).status_code == 413
     assert sorted(p.name for p in (workspace / "cycles").iterdir()) == ["route.csv"]
+    assert (workspace / "cycles" / "route.csv").read_bytes().endswith(b"1,5\n")
     # A cycles folder that is a link out of the workspace takes nothing.
     shutil.rmtree(workspace / "cycles")
     (workspace / "cycles").symlink_to(workspace.parent)

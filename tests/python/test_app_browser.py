@@ -90,6 +90,11 @@ def run_and_read(driver):
             by_css(driver, f'{row} td[data-cycle="AVERAGE"]').text, shown)
 
 
+def binding_motoring(folder):
+    import hdfe
+    return hdfe.load_vehicle(folder / "spec.txt").motoring["torque_Nm"]
+
+
 def plot_range(driver, plot, axis="xaxis"):
     return driver.execute_script(f"return document.getElementById('{plot}')._fullLayout.{axis}.range.slice();")
 
@@ -169,6 +174,22 @@ def test_the_app_in_a_browser(served, driver, hdfe_binary, tmp_path):
     assert by_css(driver, '[name="values.FinalRatio"]').get_attribute("value") == best_ratio
     assert "changed" in by_css(driver, '[name="values.FinalRatio"]').get_attribute("class")
     assert run_and_read(driver)[1] == best_average
+
+    # An engineering run: the tractor as saved over the HD-UDDS with CdA 4.5 gives the program's l/100 km.
+    by_css(driver, "#reset-button").click()
+    set_field(driver, "CdA", "4.5")
+    from selenium.webdriver.support.ui import Select
+    Select(by_css(driver, "#cycle-select")).select_by_value("lib:hd-udds")
+    before = by_css(driver, "#results").get_attribute("data-run")
+    by_css(driver, "#run-button").click()
+    wait(driver, lambda d: by_css(d, "#results").get_attribute("data-run") not in (None, before), what="the cycle run")
+    shown = by_css(driver, 'tr[data-figure="fuel_consumption_l_per_100km"] td[data-cycle="hd-udds"]').text
+    program = subprocess.run([hdfe_binary, "spec.txt", "--cycle", "hd-udds", "--set", "CdA=4.5", "--json", "-"],
+                             cwd=folder, check=True, capture_output=True)
+    assert shown == f"{json.loads(program.stdout)['cycles'][0]['fuel_consumption_l_per_100km']:.3f}"
+    assert driver.execute_script("return document.getElementById('plot-energy').data.length") == 1
+    operating = driver.execute_script("return document.getElementById('plot-operating').data.slice(-1)[0].y")
+    assert min(operating) >= min(binding_motoring(folder)) - 1e-9
 
     # A fuel map in g/h uploaded in place of the vehicle's: the check's warning shows beside it.
     lines = (ROOT / "examples" / TRACTOR / "fuelmap.txt").read_text().splitlines()

@@ -7,6 +7,7 @@ sweep runs its rows in chunks through the batch core, reporting its progress aft
 
 import collections
 import concurrent.futures
+import functools
 import itertools
 import math
 import threading
@@ -24,25 +25,36 @@ MAX_SWEEP_ROWS = 20_000
 SWEEP_CHUNK_ROWS = 50
 #: Sweeps running at once (each keeps every core busy).
 MAX_RUNNING_SWEEPS = 2
-#: Trace columns sent to the page, as the trace table names them.
+#: Trace columns sent to the page, as the trace table names them. The operating points are
+#: the engine's own torque: the model's demand goes below the motoring curve when braking.
 TRACE_COLUMNS = ("second", "target_speed_km_per_h", "speed_km_per_h", "gear", "engine_speed_rpm",
-                 "engine_torque_Nm", "fuel_rate_l_per_h", "cumulative_fuel_l", "distance_km",
-                 "gradient_percent")
-#: The figures of a cycle the results table shows, in order: (key, label, unit, decimals).
-CYCLE_FIGURES = (
-    ("fuel_economy_km_per_l", "Fuel economy", "km/l", 4),
-    ("fuel_economy_before_transient_km_per_l", "Before the transient correction", "km/l", 4),
-    ("fuel_economy_after_transient_km_per_l", "After the transient correction", "km/l", 4),
-    ("fuel_economy_after_kf_km_per_l", "After Kf", "km/l", 4),
-    ("kf", "Kf", "", 6),
-    ("average_speed_km_per_h", "Average speed", "km/h", 1),
-    ("distance_km", "Distance", "km", 3),
-    ("target_distance_km", "Target distance", "km", 3),
-    ("fuel_l", "Fuel", "l", 3),
-    ("fuel_consumption_l_per_100km", "Fuel consumption", "l/100 km", 2),
-    ("co2_g_per_km", "CO2", "g/km", 1),
-    ("co2_g_per_t_km", "CO2 per tonne of payload", "g/t·km", 2),
-)
+                 "engine_own_torque_Nm", "braking_torque_Nm", "fuel_rate_l_per_h", "cumulative_fuel_l",
+                 "distance_km", "gradient_percent")
+#: Short labels of the figure table's figures in the results table (else its meaning).
+FIGURE_LABELS = {
+    "fuel_economy_km_per_l": "Fuel economy",
+    "fuel_economy_before_transient_km_per_l": "Before the transient correction",
+    "fuel_economy_after_transient_km_per_l": "After the transient correction",
+    "fuel_economy_after_kf_km_per_l": "After Kf",
+    "kf": "Kf",
+    "average_speed_km_per_h": "Average speed",
+    "distance_km": "Distance",
+    "target_distance_km": "Target distance",
+    "fuel_l": "Fuel",
+    "converter_factor": "Torque-converter factor",
+    "fuel_consumption_l_per_100km": "Fuel consumption",
+    "co2_g_per_km": "CO2",
+    "co2_g_per_t_km": "CO2 per tonne of payload",
+    "payload_kg": "Payload",
+}
+#: Figures an engineering run shows first, in this order; the rest follow in the table's order.
+HEADLINE_FIGURES = ("fuel_economy_km_per_l", "fuel_consumption_l_per_100km", "co2_g_per_km", "co2_g_per_t_km")
+#: Figures that say nothing of a run over chosen cycles (no transient correction, Kf 1), and
+#: the step counters no run's table shows.
+STANDARD_ONLY_FIGURES = ("fuel_economy_after_transient_km_per_l", "fuel_economy_after_kf_km_per_l", "kf")
+HIDDEN_FIGURES = ("first_second", "seconds")
+#: Decimals shown per unit (a figure without unit: 6).
+UNIT_DECIMALS = {"km/l": 4, "l/100 km": 3, "g/km": 1, "g/(t·km)": 2, "km/h": 1, "km": 3, "l": 3, "kg": 0}
 #: Sweep figures plotted, from the batch summary: (column, label).
 SWEEP_FIGURES = (("average_km_per_l", "AVERAGE"), ("urban_km_per_l", "URBAN"),
                  ("highway_km_per_l", "HIGHWAY"), ("midtown_km_per_l", "MID-TOWN"))
@@ -66,6 +78,12 @@ def library_cycles():
     package has none."""
     if not engineering_runs():
         return []
+    return [dict(row) for row in _library_cycles()]
+
+
+@functools.lru_cache(maxsize=1)
+def _library_cycles():
+    """The library's cycles, read once: they are built into the program."""
     table = hdfe.library_cycles()
     rows = table.to_dict("records") if hasattr(table, "to_dict") else [
         row if isinstance(row, dict) else {"name": str(row)} for row in table]
@@ -85,6 +103,7 @@ class Record:
         self.result = result
         self.edits = edits          # [(field, old, new)] unsaved in the files when run
         self.cycles = cycles        # cycle names of an engineering run; empty: the standard run
+        self.sources = []           # the cycles as run: library names and hdfe.Cycle objects
         self.seconds = seconds
         self.created = time.time()
         self._payload = None
@@ -127,6 +146,7 @@ class Runs:
             raise RunTimeout(f"the run took longer than {self.run_seconds:g} s and was abandoned") from None
         record = Record(next(self._numbers), label, spec, vehicle, result, edits, [name for name, _c in cycles],
                         time.perf_counter() - started)
+        record.sources = [cycle for _name, cycle in cycles]
         with self._lock:
             self._runs[record.id] = record
             while len(self._runs) > KEPT_RUNS + len(self.pinned):
@@ -308,7 +328,7 @@ def run_payload(record):
         "cycles_run": record.cycles,
         "seconds": round(record.seconds, 4),
         "average_km_per_l": document.get("average_fuel_economy_km_per_l"),
-        "figures": figure_rows(cycles),
+        "figures": figure_rows(cycles, record.standard),
         "cycle_names": [cycle.get("name", "") for cycle in cycles],
         "metrics": metric_rows(cycles),
         "energy": energy_rows(cycles),
@@ -319,28 +339,22 @@ def run_payload(record):
     return payload
 
 
-def _decimals_label(key):
-    for figure_key, label, unit, decimals in CYCLE_FIGURES:
-        if figure_key == key:
-            return label, unit, decimals
-    return key, "", 4
-
-
-def figure_rows(cycles):
-    """Rows of the results table: ``{key, label, unit, decimals, values: [per cycle]}``, the
-    figures any cycle has, in the table's order (then any other number the document gives)."""
-    keys = [key for key, *_ in CYCLE_FIGURES if any(isinstance(c.get(key), (int, float)) for c in cycles)]
-    skip = {"first_second", "seconds", "transient_correction"}
-    for cycle in cycles:
-        for key, value in cycle.items():
-            if (isinstance(value, (int, float)) and not isinstance(value, bool) and key not in keys
-                    and key not in skip):
-                keys.append(key)
+def figure_rows(cycles, standard=True):
+    """Rows of the results table: ``{key, label, unit, meaning, decimals, values: [per cycle]}``,
+    the figure table's figures any cycle has. A run over chosen cycles shows its consumption
+    and CO2 first and leaves out the corrections it does not apply."""
+    table = [(name, unit, meaning) for name, unit, meaning, kind in hdfe._core.cycle_figure_table()
+             if kind != "bool" and name not in HIDDEN_FIGURES and (standard or name not in STANDARD_ONLY_FIGURES)]
+    if not standard:
+        first = [entry for name in HEADLINE_FIGURES for entry in table if entry[0] == name]
+        table = first + [entry for entry in table if entry not in first]
     rows = []
-    for key in keys:
-        label, unit, decimals = _decimals_label(key)
-        rows.append({"key": key, "label": label, "unit": unit, "decimals": decimals,
-                     "values": [_number(cycle.get(key)) for cycle in cycles]})
+    for key, unit, meaning in table:
+        values = [_number(cycle.get(key)) for cycle in cycles]
+        if all(value is None for value in values):
+            continue
+        rows.append({"key": key, "label": FIGURE_LABELS.get(key, meaning), "unit": unit, "meaning": meaning,
+                     "decimals": UNIT_DECIMALS.get(unit, 6), "values": values})
     return rows
 
 
@@ -357,14 +371,14 @@ def metric_rows(cycles):
 
 
 def energy_rows(cycles):
-    """The energy audit's terms per cycle, where the result holds it (kWh)."""
-    terms = []
-    for cycle in cycles:
-        for key in (cycle.get("energy") or {}):
-            if key not in terms:
-                terms.append(key)
-    return [{"key": term, "values": [_number((cycle.get("energy") or {}).get(term)) for cycle in cycles]}
-            for term in terms]
+    """The energy audit's terms per cycle in the audit table's order, where the result holds
+    it: ``{key, label, unit, values}``."""
+    rows = []
+    for name, unit, meaning in hdfe._core.energy_audit_table():
+        values = [_number((cycle.get("energy") or {}).get(name)) for cycle in cycles]
+        if any(value is not None for value in values):
+            rows.append({"key": name, "label": meaning, "unit": unit, "values": values})
+    return rows
 
 
 def trace_series(trace):

@@ -306,6 +306,8 @@ def replace_file():
 
 @blueprint.post("/api/cycles/upload")
 def upload_cycle():
+    """A cycle file uploaded into the workspace's cycles folder, once it reads as a cycle (a
+    file that does not is refused with its line, and nothing is written)."""
     workspace = _workspace()
     upload = request.files.get("file")
     if upload is None or not upload.filename:
@@ -313,13 +315,34 @@ def upload_cycle():
     name = check_new_name(upload.filename, "file name")
     if not name.lower().endswith(".csv"):
         raise WorkspaceError("a cycle file is a .csv file")
+    data = _upload_bytes(upload)
+    cycle = _read_cycle_upload(name, data) if runs.engineering_runs() else None
     if not os.path.lexists(os.path.join(workspace.root, CYCLES_FOLDER)):
         workspace.new_folder(CYCLES_FOLDER)
     folder = workspace.path(CYCLES_FOLDER)
-    vehicles.write_atomic(workspace.file_in(folder, name), _upload_bytes(upload))
+    vehicles.write_atomic(workspace.file_in(folder, name), data)
     if request.headers.get(HEADER):
-        return jsonify({"cycle": f"{CYCLES_FOLDER}/{name}"})
+        out = {"cycle": f"{CYCLES_FOLDER}/{name}"}
+        if cycle is not None:
+            stats = cycle.stats()
+            out.update(name=cycle.name, duration_s=stats["duration_s"], distance_km=stats["distance_km"],
+                       resampled=cycle.resampled)
+        return jsonify(out)
     return redirect(url_for("app.home"), code=303)
+
+
+def _read_cycle_upload(name, data):
+    """The uploaded bytes read as a cycle file of that name (outside the workspace, in a
+    private temporary folder); hdfe.Error naming the upload and its line when they are not."""
+    with tempfile.TemporaryDirectory(prefix="hdfe-app-") as folder:
+        path = os.path.join(folder, name)
+        with open(path, "wb") as file:
+            file.write(data)
+        try:
+            return hdfe.Cycle.read(path)
+        except hdfe.Error as error:
+            message = str(error).replace(path, name).replace(folder + os.sep, "")
+            raise WorkspaceError(f"not a cycle file: {message}", 422) from None
 
 
 @blueprint.post("/api/save")
@@ -556,10 +579,7 @@ def download_run(run_id, kind):
         return _download(trace_csv(record.result.trace).encode("utf-8", "surrogateescape"), f"{stem}-trace.csv",
                          "text/csv")
     if kind == "summary.csv":
-        if not record.standard:
-            raise WorkspaceError("a run over chosen cycles has no batch summary row", 404)
-        summary = hdfe.run_batch({"spec": [record.spec], "vehicle": [record.vehicle]})
-        return _download(_summary_bytes(summary), f"{stem}-summary.csv", "text/csv")
+        return _download(_summary_bytes(_run_summary(record)), f"{stem}-summary.csv", "text/csv")
     if kind == "report.html":
         return _download(_report_bytes(record), f"{stem}-report.html", "text/html")
     if kind == "results.txt":
@@ -578,6 +598,26 @@ def trace_csv(trace):
     for row in zip(*arrays):
         lines.append(",".join(value if isinstance(value, str) else vehicles.number_text(value) for value in row))
     return "\n".join(lines) + "\n"
+
+
+def _run_summary(record):
+    """The batch summary of a run: its row of the standard run, or its rows per cycle and phase
+    of a run over chosen cycles. A cycle read from a file goes to the batch core as the app
+    read it (written out anew), not as the file may hold it now."""
+    rows = {"spec": [record.spec], "vehicle": [record.vehicle]}
+    if record.standard:
+        return hdfe.run_batch(rows)
+    with tempfile.TemporaryDirectory(prefix="hdfe-app-") as folder:
+        named = []
+        for position, cycle in enumerate(record.sources):
+            if isinstance(cycle, str):
+                named.append(cycle)
+                continue
+            path = os.path.join(folder, str(position), f"{cycle.name}.csv")
+            os.makedirs(os.path.dirname(path))
+            cycle.to_frame().to_csv(path, index=False)
+            named.append(path)
+        return hdfe.run_batch(rows, cycles=named)
 
 
 def _summary_bytes(summary):

@@ -148,7 +148,9 @@ const plots = (() => {
   function operating(id, vehicleData, trace) {
     const points = Object.keys(trace).map((cycle, k) => {
       const t = trace[cycle];
-      return {type: "scatter", mode: "markers", x: t.engine_speed_rpm, y: t.engine_torque_Nm,
+      // The engine's own torque: the model's demand runs below the motoring curve when the
+      // brakes help, which no operating point of the engine does.
+      return {type: "scatter", mode: "markers", x: t.engine_speed_rpm, y: t.engine_own_torque_Nm,
               name: `${cycle} (${t.second.length} s)`, marker: {size: 4, opacity: 0.4, color: colour(cycle, k)},
               customdata: t.second, hovertemplate: `${cycle} s %{customdata}: %{x:.0f} rpm, %{y:.0f} N·m<extra></extra>`};
     });
@@ -195,7 +197,8 @@ const plots = (() => {
     const terms = payload.energy.map(row => row.key.replace(/_kwh$/, "").replace(/_/g, " "));
     const traces = payload.cycle_names.map((cycle, k) => ({
       type: "bar", orientation: "h", y: terms, x: payload.energy.map(row => row.values[k]), name: cycle,
-      marker: {color: colour(cycle, k)}, hovertemplate: `${cycle} %{y}: %{x:.3f} kWh<extra></extra>`}));
+      customdata: payload.energy.map(row => row.label || ""),
+      marker: {color: colour(cycle, k)}, hovertemplate: `${cycle} %{y}: %{x:.3f} kWh<br>%{customdata}<extra></extra>`}));
     return draw(id, traces, {title: {text: "Energy audit (kWh)"}, barmode: "group", height: 420,
                              margin: {l: 150, r: 20, t: 40, b: 45}, yaxis: {autorange: "reversed"},
                              xaxis: {title: "Energy (kWh)"}});

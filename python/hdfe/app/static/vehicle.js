@@ -108,6 +108,33 @@
     return select ? Array.from(select.selectedOptions).map(option => option.value) : [];
   }
 
+  // A cycle file uploaded into the workspace's cycles folder, then chosen for the next run.
+  async function uploadCycle(event) {
+    const input = event.target;
+    const file = input.files[0];
+    if (!file) return;
+    const body = new FormData();
+    body.append("file", file, file.name);
+    status(`Uploading ${file.name}…`);
+    try {
+      const response = await fetch("/api/cycles/upload", {method: "POST", body, credentials: "same-origin",
+                                                           headers: {"X-HDFE-Token": hdfe.token}});
+      const data = await response.json().catch(() => ({error: response.statusText}));
+      if (!response.ok) throw new Error(data.error || `upload failed (${response.status})`);
+      const select = document.getElementById("cycle-select");
+      const value = `file:${data.cycle}`;
+      let option = Array.from(select.options).find(o => o.value === value);
+      if (!option) { option = el("option", {value}, data.cycle); select.append(option); }
+      option.selected = true;
+      status(`${data.cycle}: ${data.duration_s} s, ${fmt(data.distance_km, 3)} km` +
+             (data.resampled ? ` (${data.resampled})` : "") + "; chosen for the next run.");
+    } catch (error) {
+      status(error.message, true);
+    } finally {
+      input.value = "";
+    }
+  }
+
   async function run() {
     const button = document.getElementById("run-button");
     button.disabled = true;
@@ -274,6 +301,8 @@
     document.getElementById("save-button").addEventListener("click", save);
     document.getElementById("reset-button").addEventListener("click", reset);
     document.getElementById("pin-button").addEventListener("click", pin);
+    const cycleUpload = document.getElementById("cycle-upload");
+    if (cycleUpload) cycleUpload.addEventListener("change", uploadCycle);
     document.getElementById("vehicle-form").addEventListener("keydown", event => {
       if (event.key === "Enter" && event.target.tagName === "INPUT") { event.preventDefault(); run(); }
     });
