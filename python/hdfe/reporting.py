@@ -465,7 +465,7 @@ def _figure_route(Figure, route, rows):
         4, 1, sharex=True, gridspec_kw={"height_ratios": [2, 2, 1, 1.4]})
     distance = rows["distance_km"].to_numpy(float)
     height = height_profile(distance, rows["gradient_percent"].to_numpy(float)) + _route_start_elevation(km)
-    base = min(float(height.min(initial=0)), min(km.get("elevation_m") or [0.0]))
+    base = min(list(height) + list(km.get("elevation_m") or []) or [0.0])
     elevation_ax.fill_between(distance, height, base, color="#c8b89a", alpha=0.6)
     elevation_ax.plot(distance, height, color="#6b5a3a", lw=1.0, label="Elevation driven")
     ends = np.asarray(km.get("start_km", []), float) + np.asarray(km.get("distance_km", []), float)
