@@ -1032,7 +1032,13 @@ def report(vehicle_or_result, path, vehicle=None, cycles=None, routes=None):
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
         vehicle = obj
         _check_page(path, _input_paths(vehicle, cycles, routes))
-        result = _package().run(obj, trace=True, cycles=cycles, routes=routes)
+        package = _package()
+        if cycles is None and routes is None:
+            result = package.run(obj, trace=True)
+        elif routes is None:
+            result = package.run(obj, trace=True, cycles=cycles)
+        else:
+            result = package.run(obj, trace=True, routes=routes)
     else:
         raise TypeError(f"report: expected a vehicle, a result or a spec path, "
                         f"not {type(obj).__name__}")
