@@ -17,6 +17,12 @@ Any drive cycle, and the vehicle's own mass and drag (the engineering values)::
     result = hdfe.run(vehicle, cycles=[cycle, "hd-udds"])
     result.to_frame()                       # every figure, one row per cycle and phase
 
+Roads by distance (speed limits, stops, grades or elevations; CSV or GPX)::
+
+    route = hdfe.Route.read("depot-run.csv")  # or Route(name, distance_m, speed_km_per_h, ...)
+    result = hdfe.run(vehicle, routes=[route])
+    result.routes[0].time_lost_s            # and .kilometres, a DataFrame
+
 Many rows at once, on every core (``run_batch``) or on a Dask cluster (``hdfe.dask.sweep``),
 take a manifest DataFrame: a ``spec`` column plus a column per spec value to override.
 """
@@ -50,6 +56,8 @@ __all__ = [
     "GearRow",
     "InputFile",
     "Result",
+    "Route",
+    "RouteFigures",
     "RunFinding",
     "RunWarning",
     "SpecValues",
@@ -66,6 +74,8 @@ __all__ = [
     "program_version",
     "read_summary",
     "report",
+    "route_figure_table",
+    "route_kilometre_table",
     "run",
     "run_batch",
     "summary_columns",
@@ -83,6 +93,8 @@ CycleFigures = _core.CycleFigures
 CycleMetrics = _core.CycleMetrics
 EnergyAudit = _core.EnergyAudit
 Cycle = _core.Cycle
+Route = _core.Route
+RouteFigures = _core.RouteFigures
 RunFinding = _core.RunFinding
 RunWarning = _core.RunWarning
 InputFile = _core.InputFile
@@ -113,8 +125,8 @@ def load_vehicle(path, base=None):
     return _core.load_vehicle(path, base)
 
 
-def run(vehicle, trace=False, cycles=None):
-    """Run a vehicle over the drive cycles; return its :class:`Result`.
+def run(vehicle, trace=False, cycles=None, routes=None):
+    """Run a vehicle over the drive cycles or along routes; return its :class:`Result`.
 
     The simulation runs with the GIL released, so threads may run vehicles in parallel.
 
@@ -125,12 +137,25 @@ def run(vehicle, trace=False, cycles=None):
             to run instead, in order: :class:`Cycle` objects, names of the library's cycles
             (:func:`library_cycles`, any case) or cycle files. Each cycle's figures are
             followed by those of its phases; no transient correction and no Kf apply.
+        routes: routes to drive instead of cycles, in order: :class:`Route` objects or route
+            files (CSV or GPX, read as :meth:`Route.read` reads them). Each route is a cycle
+            entry named after it, and ``Result.routes`` holds its own figures.
 
     Raises:
-        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``), or a cycle file
-            cannot be read.
-        ValueError: no cycles, or two of the same name.
+        Error: the vehicle cannot be run (e.g. ``kind == "vehicle_check"``), or a cycle or
+            route file cannot be read.
+        ValueError: no cycles or routes, two of the same name, or cycles and routes together.
     """
+    if routes is not None:
+        if cycles is not None:
+            raise ValueError("run: give cycles or routes, not both")
+        if isinstance(routes, (Route, str, bytes)) or hasattr(routes, "__fspath__"):
+            routes = [routes]
+        chosen = [_find_route(route) for route in routes]
+        if not chosen:
+            raise ValueError("run: routes names no route")
+        _check_names("routes", [route.name for route in chosen], "route.name")
+        return _core.run_routes(vehicle, chosen, bool(trace))
     if cycles is None:
         return _core.run(vehicle, bool(trace))
     if isinstance(cycles, (Cycle, str, bytes)) or hasattr(cycles, "__fspath__"):
@@ -138,12 +163,27 @@ def run(vehicle, trace=False, cycles=None):
     chosen = [_find_cycle(cycle) for cycle in cycles]
     if not chosen:
         raise ValueError("run: cycles names no cycle (None runs the built-in ones)")
-    names = [cycle.name for cycle in chosen]
+    _check_names("cycles", [cycle.name for cycle in chosen], "cycle.name")
+    return _core.run_cycles(vehicle, chosen, bool(trace))
+
+
+def _check_names(what, names, attribute):
+    """ValueError when two of the cycles or routes run share a name."""
     repeated = sorted({name for name in names if names.count(name) > 1})
     if repeated:
-        raise ValueError(f"run: two cycles are named {', '.join(map(repr, repeated))}: their figures and "
-                         "traces would mix; rename one (cycle.name = ...)")
-    return _core.run_cycles(vehicle, chosen, bool(trace))
+        raise ValueError(f"run: two {what} are named {', '.join(map(repr, repeated))}: their figures and "
+                         f"traces would mix; rename one ({attribute} = ...)")
+
+
+def _find_route(route):
+    """A route given to run: a Route as it is, else a route file (Route.read)."""
+    if isinstance(route, Route):
+        return route
+    if isinstance(route, bytes):
+        route = _os.fsdecode(route)
+    if not isinstance(route, str) and not hasattr(route, "__fspath__"):
+        raise TypeError(f"a route is an hdfe.Route or a route file, not {type(route).__name__}")
+    return Route.read(route)
 
 
 def _find_cycle(cycle):
@@ -268,6 +308,94 @@ def _cycle_to_frame(cycle):
 Cycle.from_frame = staticmethod(_cycle_from_frame)
 Cycle.to_frame = _cycle_to_frame
 
+#: The columns of a route file, which Route.from_frame takes.
+_ROUTE_COLUMNS = ("distance_m", "speed_km_per_h", "grade_percent", "elevation_m", "stop_s")
+
+
+def _route_from_frame(frame, name="frame", elevation_window_m=0):
+    """A route from a DataFrame with a route file's columns.
+
+    Columns: ``distance_m`` (also taken from an index of that name), ``speed_km_per_h``, the
+    road as ``grade_percent`` or ``elevation_m`` (neither: level), optionally ``stop_s``; the
+    values are checked as a route file's are. A frame with both ``grade_percent`` and
+    ``elevation_m``, as :meth:`Route.to_frame` gives it, is the route as it was held: its
+    grades are driven and its elevations kept as they are (``elevation_window_m`` must then be
+    0).
+
+    Raises:
+        ValueError: an unknown or missing column, a cell that is not a number (naming the
+            frame's row), or values a route file may not hold.
+    """
+    import numpy
+    import pandas
+
+    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
+    if "distance_m" not in frame.columns and frame.index.name == "distance_m":
+        frame = frame.reset_index()
+    columns = [str(column) for column in frame.columns]
+    unknown = [column for column in columns if column not in _ROUTE_COLUMNS]
+    if unknown:
+        raise ValueError(f"unknown route column(s) {', '.join(map(repr, unknown))}; a route's columns are "
+                         f"{', '.join(_ROUTE_COLUMNS)}")
+    repeated = sorted({column for column in columns if columns.count(column) > 1})
+    if repeated:
+        raise ValueError(f"route column(s) given twice: {', '.join(repeated)}")
+    for needed in ("distance_m", "speed_km_per_h"):
+        if needed not in columns:
+            raise ValueError(f"Route.from_frame: no {needed} column")
+
+    def numbers(column):
+        values = frame.iloc[:, columns.index(column)]
+        out = numpy.empty(len(values), dtype="float64")
+        for k, value in enumerate(values.tolist()):
+            try:
+                if isinstance(value, bool) or _is_missing(value):
+                    raise ValueError
+                out[k] = float(value)
+            except (TypeError, ValueError):
+                raise ValueError(f"Route.from_frame: row {frame.index[k]!r}: {column} holds {value!r}, "
+                                 "not a number") from None
+        return out
+
+    given = {column: numbers(column) for column in columns}
+    if "grade_percent" in given and "elevation_m" in given:
+        if elevation_window_m:
+            raise ValueError("Route.from_frame: a frame of grades and elevations is taken as it is: "
+                             "no elevation_window_m")
+        route = _core._route_as_held(name, given["distance_m"], given["speed_km_per_h"], given["grade_percent"],
+                                     given["elevation_m"], given.get("stop_s"))
+    else:
+        route = Route(name, given["distance_m"], given["speed_km_per_h"], given.get("grade_percent"),
+                      given.get("elevation_m"), given.get("stop_s"), elevation_window_m)
+    route.source = "DataFrame"
+    return route
+
+
+def _route_to_frame(route):
+    """The route as a DataFrame: distance_m, speed_km_per_h, grade_percent, elevation_m, and
+    stop_s where the route has stops. Route.from_frame takes it back as the same route."""
+    import pandas
+
+    data = {"distance_m": route.distance_m, "speed_km_per_h": route.speed_km_per_h,
+            "grade_percent": route.grade_percent, "elevation_m": route.elevation_m}
+    if route.stop_s is not None:
+        data["stop_s"] = route.stop_s
+    return pandas.DataFrame(data)
+
+
+Route.from_frame = staticmethod(_route_from_frame)
+Route.to_frame = _route_to_frame
+
+
+def route_figure_table():
+    """A route's own figures (:class:`RouteFigures`), in order: (name, unit, meaning)."""
+    return list(_core.route_figure_table())
+
+
+def route_kilometre_table():
+    """The columns of ``RouteFigures.kilometres``, in order: (name, unit, meaning)."""
+    return list(_core.route_kilometre_table())
+
 
 def spec_values():
     """The spec values in spec-file order, as dicts.
@@ -310,17 +438,18 @@ class Finding(_collections.namedtuple("Finding", "file line severity message")):
     __slots__ = ()
 
 
-def report(vehicle_or_result, path, vehicle=None, cycles=None):
+def report(vehicle_or_result, path, vehicle=None, cycles=None, routes=None):
     """Write the self-contained HTML report of a vehicle or of a run to ``path``.
 
     ``vehicle_or_result`` is a :class:`Vehicle` (run here with its traces, over ``cycles``
-    when given, as :func:`run` takes them), a :class:`Result` of ``run(..., trace=True)``
-    over any cycles, or the path of a spec file. Returns ``path``. Needs matplotlib; see
+    or along ``routes`` when given, as :func:`run` takes them), a :class:`Result` of
+    ``run(..., trace=True)`` over any cycles or routes, or the path of a spec file. A run of
+    routes adds a section per route. Returns ``path``. Needs matplotlib; see
     ``hdfe.reporting`` for the parts.
     """
     from hdfe import reporting
 
-    return reporting.report(vehicle_or_result, path, vehicle=vehicle, cycles=cycles)
+    return reporting.report(vehicle_or_result, path, vehicle=vehicle, cycles=cycles, routes=routes)
 
 
 def write_batch_report(summary, path, parameters=None, title=None):
@@ -414,7 +543,7 @@ def _manifest_columns(columns):
     if "spec" not in names and "vehicle" not in names:
         raise ValueError("the rows need a 'spec' column (or a 'vehicle' column of hdfe.Vehicle)")
     known = set(_core.override_names())
-    overrides = [name for name in names if name not in ("id", "spec", "vehicle", "cycle")]
+    overrides = [name for name in names if name not in ("id", "spec", "vehicle", "cycle", "route")]
     unknown = [name for name in overrides if name not in known]
     if unknown:
         import difflib
@@ -425,7 +554,7 @@ def _manifest_columns(columns):
             hints += f" ({name!r}: did you mean {close[0]}?)" if close else ""
         raise ValueError(
             f"unknown manifest column(s) {', '.join(map(repr, unknown))}{hints}; "
-            f"the columns are id, spec (or vehicle), cycle and {', '.join(sorted(known))}"
+            f"the columns are id, spec (or vehicle), cycle, route and {', '.join(sorted(known))}"
         )
     repeated = sorted({name for name in names if names.count(name) > 1})
     if repeated:
@@ -433,7 +562,7 @@ def _manifest_columns(columns):
     return overrides
 
 
-def run_batch(rows, jobs=None, base=None, typed=True, cycles=None):
+def run_batch(rows, jobs=None, base=None, typed=True, cycles=None, route=None):
     """Run every row of a manifest; return the batch summary as a DataFrame.
 
     The rows run on the C++ worker threads with the GIL released, each distinct input file
@@ -457,6 +586,10 @@ def run_batch(rows, jobs=None, base=None, typed=True, cycles=None):
         typed: give override columns of numbers as numbers (below); False: as the texts run.
         cycles: cycles every row runs instead of the built-in ones (library names or cycle
             files, as ``hdfe --batch --cycle`` takes them); not with a ``cycle`` column.
+        route: a route file (a CSV route file: a GPX track has no limits) every row drives instead
+            of cycles, as ``hdfe --batch --route`` takes it; not with a ``cycle`` or ``route``
+            column. A ``route`` column drives each row along its cell's route file (taken
+            from ``base``); a row with both a cycle and a route fails.
 
     Returns:
         A DataFrame: text columns as str, figures as float64 (NaN for a failed row), whole
@@ -497,8 +630,34 @@ def run_batch(rows, jobs=None, base=None, typed=True, cycles=None):
         row_cycles = [[_row_cycle(text, folder)] if text else [] for text in map(_cell_text, frame["cycle"])]
     elif cycles is not None:
         row_cycles = [_cycle_names(cycles)] * count
-    names, columns = _core.run_batch(ids, specs, folder, vehicles, overrides, texts, jobs or 0, row_cycles)
+    row_routes = _batch_routes(frame, folder, cycles, route)
+    names, columns = _core.run_batch(ids, specs, folder, vehicles, overrides, texts, jobs or 0, row_cycles, row_routes)
     return _summary_frame(names, columns, typed=typed)
+
+
+def _batch_routes(frame, folder, cycles, route):
+    """The route file of each batch row ("" for none), or None when no row drives one: the
+    ``route`` argument for every row, or the manifest's ``route`` column."""
+    if route is not None:
+        if "route" in frame.columns or "cycle" in frame.columns or cycles is not None:
+            raise ValueError("run_batch: route drives every row along the route given, and the rows have a route "
+                             "or cycle column or cycles are given: give the rows' runs one way")
+        if not isinstance(route, (str, bytes)) and not hasattr(route, "__fspath__"):
+            raise TypeError(f"run_batch takes a route file, not {type(route).__name__}; drive a Route object "
+                            "with hdfe.run")
+        return [_os.fsdecode(route)] * len(frame)
+    if "route" not in frame.columns:
+        return None
+    if cycles is not None:
+        raise ValueError("run_batch: the rows have a 'route' column and cycles are given: give them one way")
+    return [_row_route(text, folder) for text in map(_cell_text, frame["route"])]
+
+
+def _row_route(text, base):
+    """A manifest's route cell as the row drives it: a file taken from ``base``; "" for none."""
+    if not text or not base or _os.path.isabs(text):
+        return text
+    return _os.path.join(base, text)
 
 
 def _cycle_names(cycles):

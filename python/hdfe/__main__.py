@@ -2,13 +2,15 @@
 
 Commands:
 
-* ``report SPEC -o report.html [--cycle NAME|FILE ...] [--set NAME=VALUE ...]``: run the
-  vehicle (over the cycles given, with the values set) and write its HTML report;
+* ``report SPEC -o report.html [--cycle NAME|FILE ... | --route FILE ... [--route-speed KMH]]
+  [--set NAME=VALUE ...]``: run the vehicle (over the cycles or along the routes given, with
+  the values set) and write its HTML report;
 * ``report --batch summary.csv -o fleet.html``: write the HTML report of a
   batch summary;
-* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv] [--cycle NAME|FILE ...]``:
-  run a batch manifest on a Dask cluster (a LocalCluster without ``--scheduler``) and
-  write the batch summary (per cycle, with ``--cycle`` or a manifest's ``cycle`` column).
+* ``sweep MANIFEST.csv [--scheduler ADDRESS] [--out summary.csv] [--cycle NAME|FILE ... |
+  --route FILE]``: run a batch manifest on a Dask cluster (a LocalCluster without
+  ``--scheduler``) and write the batch summary (per cycle, with ``--cycle``, ``--route`` or
+  a manifest's ``cycle`` or ``route`` column).
 * ``app [WORKSPACE] [--port N] [--host ADDRESS]``: start the web app on this
   machine and print its address (with its access token).
 
@@ -37,19 +39,39 @@ def _add_report(subparsers):
     p.add_argument("--cycle", action="append", metavar="NAME|FILE",
                    help="run this cycle instead of the built-in ones: a library cycle's name or a "
                         "cycle file (repeat for more)")
+    _add_route_options(p, "drive the vehicle along this route instead of the cycles: a CSV route file or a "
+                          "GPX track (repeat for more)")
     p.add_argument("--set", action="append", metavar="NAME=VALUE", dest="settings",
                    help="set a spec or engineering value by its file name, e.g. TestMass=30000 "
                         "(repeat for more)")
     p.add_argument("--title", help="the batch report's heading")
 
 
+def _add_route_options(p, route_help):
+    p.add_argument("--route", action="append", metavar="FILE", help=route_help)
+    p.add_argument("--route-speed", type=float, metavar="KMH",
+                   help="the speed limit of a route file without one (a GPX track) [km/h]")
+
+
+def _check_route_options(args, parser):
+    """Usage errors of --route and --route-speed, as the hdfe program gives them."""
+    if args.route_speed is not None:
+        if not args.route:
+            parser.error("--route-speed goes with --route")
+        if not (args.route_speed > 0 and args.route_speed < float("inf")):
+            parser.error(f"--route-speed takes a speed above 0 in km/h, not {args.route_speed:g}")
+    if args.route and args.cycle:
+        parser.error("give --cycle or --route, not both")
+
+
 def _run_report(args, parser):
     if (args.spec is None) == (args.batch is None):
         parser.error("report: give either SPEC or --batch SUMMARY.csv")
+    _check_route_options(args, parser)
     reports = importlib.import_module(".reporting", __package__ or "hdfe")
     if args.batch is not None:
-        if args.cycle or args.settings:
-            parser.error("report: --cycle and --set apply to a SPEC's report, not to --batch")
+        if args.cycle or args.route or args.settings:
+            parser.error("report: --cycle, --route and --set apply to a SPEC's report, not to --batch")
         output = args.output or "fleet.html"
         reports.write_batch_report(args.batch, output, title=args.title)
     else:
@@ -62,7 +84,11 @@ def _run_report(args, parser):
             subject = hdfe.load_vehicle(args.spec)
             for setting in args.settings:
                 _set_value(subject, setting, parser)
-        reports.report(subject, output, cycles=args.cycle)
+        routes = None
+        if args.route:
+            hdfe = importlib.import_module(__package__ or "hdfe")
+            routes = [hdfe.Route.read(route, speed_km_per_h=args.route_speed) for route in args.route]
+        reports.report(subject, output, cycles=args.cycle, routes=routes)
     print(output)
     return EXIT_OK
 
@@ -104,6 +130,8 @@ def _add_sweep(subparsers):
     p.add_argument("--cycle", action="append", metavar="NAME|FILE",
                    help="run every row over this cycle instead of the built-in ones: a library cycle's "
                         "name or a cycle file (repeat for more); the summary has a row per row and cycle")
+    _add_route_options(p, "drive every row along this CSV route file instead; the summary has a row per row "
+                          "and route")
 
 
 def _run_sweep(args, parser):
@@ -127,10 +155,20 @@ def _run_sweep(args, parser):
     if args.cycle and "cycle" in manifest.columns:
         parser.error(f"--cycle runs every row over the cycles given, and the manifest {args.manifest} has a "
                      "cycle column: give the cycles one way")
+    _check_route_options(args, parser)
+    if args.route_speed is not None:
+        parser.error("--route-speed goes with a single run (report): a sweep drives CSV route files, "
+                     "which give their own limits")
+    if args.route and len(args.route) > 1:
+        parser.error("sweep: --route drives every row along one route; give one")
+    if args.route and ("route" in manifest.columns or "cycle" in manifest.columns):
+        parser.error(f"--route drives every row along the route given, and the manifest {args.manifest} has a "
+                     "route or cycle column: give the rows' runs one way")
+    route = args.route[0] if args.route else None
     base = os.path.dirname(os.path.abspath(args.manifest))
     if args.out != "-":
-        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base, args.cycle or ()),
-                           "summary file")
+        hdfe._check_output(args.out, _sweep_inputs(hdfe, args.manifest, manifest, base,
+                                                   (args.cycle or []) + (args.route or [])), "summary file")
     client = None
     if args.scheduler:
         import distributed
@@ -139,7 +177,7 @@ def _run_sweep(args, parser):
     try:
         progress = _print_progress if sys.stderr.isatty() else None
         summary = sweeps.sweep(manifest, client=client, chunk_rows=args.chunk_rows, base=base, progress=progress,
-                               cycles=args.cycle)
+                               cycles=args.cycle, route=route)
     finally:
         if client is not None:
             client.close()
@@ -157,6 +195,8 @@ def _sweep_inputs(hdfe, manifest_name, manifest, base, cycles=()):
     yield from cycles
     if "cycle" in manifest.columns:
         yield from (hdfe._row_cycle(cell, base) for cell in manifest["cycle"] if cell)
+    if "route" in manifest.columns:
+        yield from (hdfe._row_route(cell, base) for cell in manifest["route"] if cell)
     named = [name for name in ("EngineFile", "TransmissionFile") if name in manifest.columns]
     seen = set()
     for spec, *others in zip(manifest["spec"], *(manifest[name] for name in named)):

@@ -50,15 +50,15 @@ def default_client():
     return distributed.Client(local_cluster())
 
 
-def _run_chunk(chunk, base, vehicles, cycles=None):
+def _run_chunk(chunk, base, vehicles, cycles=None, route=None):
     """One task: run_batch on a chunk, on one worker thread (the workers' slots give the parallelism)."""
     if vehicles is not None:
         chunk = chunk.copy()
         chunk["vehicle"] = [vehicles[code] for code in chunk["vehicle"]]
-    return hdfe.run_batch(chunk, jobs=1, base=base, typed=False, cycles=cycles)
+    return hdfe.run_batch(chunk, jobs=1, base=base, typed=False, cycles=cycles, route=route)
 
 
-def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles=None):
+def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles=None, route=None):
     """Run a manifest on a Dask cluster; return the summary DataFrame in manifest order.
 
     The rows are split into chunks of ``chunk_rows``; each chunk is one task that calls
@@ -81,6 +81,9 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles
             takes them (cycle files readable at the same path on every worker); the summary
             then has a row per manifest row and cycle. A manifest's ``cycle`` column does the
             same row by row.
+        route: a route file every row drives instead, as :func:`hdfe.run_batch` takes it
+            (readable at the same path on every worker); a manifest's ``route`` column does
+            the same row by row.
 
     Raises:
         ValueError: an unknown or repeated column, before anything is sent.
@@ -95,6 +98,9 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles
         if "cycle" in frame.columns:
             raise ValueError("sweep: the rows have a 'cycle' column and cycles are given: give them one way")
         cycles = hdfe._cycle_names(cycles)
+    if route is not None:
+        hdfe._batch_routes(frame, "", cycles, route)  # refuses a route given two ways, before anything is sent
+        route = os.path.abspath(os.fsdecode(route))
     frame = frame.reset_index(drop=True)
     if "id" not in frame.columns:
         frame.insert(0, "id", [str(k + 1) for k in range(len(frame))])
@@ -109,7 +115,7 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles
             for cell in frame[name]:
                 hdfe._cell_text(cell)
     if len(frame) == 0:
-        return hdfe.run_batch(frame, base=base, cycles=cycles)
+        return hdfe.run_batch(frame, base=base, cycles=cycles, route=route)
 
     own_client = client is None
     if own_client:
@@ -124,7 +130,8 @@ def sweep(rows, client=None, chunk_rows=10_000, base=None, progress=None, cycles
             frame = frame.assign(vehicle=codes)
             [vehicles] = client.scatter([[vehicle for _, vehicle in distinct.values()]], broadcast=True)
         tasks = [
-            client.submit(_run_chunk, frame.iloc[start : start + chunk_rows], base, vehicles, cycles, pure=False)
+            client.submit(_run_chunk, frame.iloc[start : start + chunk_rows], base, vehicles, cycles, route,
+                          pure=False)
             for start in range(0, len(frame), chunk_rows)
         ]
         if progress is not None:

@@ -4,7 +4,9 @@ A single-vehicle report holds the results of every cycle and phase run (every fi
 library's figure table, the cycle-following metrics and the energy audit), the vehicle
 summary and the figures: the speed trace, the engine's operating points over its fuel map,
 the time share per gear, the fuel rate and cumulative fuel, the road's gradient and height
-profile, and the energy audit. A batch report holds a sortable summary table, urban against
+profile, and the energy audit; a run of routes adds each route's section: its elevation profile
+over the distance with the speed, gear and fuel per kilometre under it, and what the road cost
+in time. A batch report holds a sortable summary table, urban against
 highway economy, the economies against a swept parameter, and a heat map when two are swept.
 
 Every figure is inline SVG and every style is inline: the file opens in a browser without
@@ -57,6 +59,9 @@ FIGURE_TITLES = (
     "Road: gradient, height profile and speed",
     "Energy audit: where each cycle's energy came from and went",
 )
+
+#: Title of each route's figure in its section of a report of routes.
+ROUTE_FIGURE_TITLE = "Route {name}: elevation, speed, gear and fuel along the distance"
 
 #: The fuel-rate figure's moving mean spans this many seconds.
 FUEL_MEAN_SECONDS = 30
@@ -440,6 +445,82 @@ def _figure_road(Figure, trace):
         for ax in (height_ax, grade_ax):
             ax.tick_params(labelbottom=False)
     return fig
+
+
+def _route_start_elevation(kilometres):
+    """The route's elevation at its start [m], from its first kilometre: the elevation at its end
+    less its mean grade over its distance."""
+    km = kilometres
+    if not km.get("elevation_m"):
+        return 0.0
+    return km["elevation_m"][0] - km["grade_percent"][0] / 100.0 * km["distance_km"][0] * 1000.0
+
+
+def _figure_route(Figure, route, rows):
+    """One route along its distance: the elevation, under it the target and achieved speed, the
+    gear, and the fuel of each kilometre [l/100 km]."""
+    km = route.get("kilometres", {})
+    fig = Figure(figsize=(10, 8.0), layout="constrained")
+    elevation_ax, speed_ax, gear_ax, fuel_ax = fig.subplots(
+        4, 1, sharex=True, gridspec_kw={"height_ratios": [2, 2, 1, 1.4]})
+    distance = rows["distance_km"].to_numpy(float)
+    height = height_profile(distance, rows["gradient_percent"].to_numpy(float)) + _route_start_elevation(km)
+    base = min(list(height) + list(km.get("elevation_m") or []) or [0.0])
+    elevation_ax.fill_between(distance, height, base, color="#c8b89a", alpha=0.6)
+    elevation_ax.plot(distance, height, color="#6b5a3a", lw=1.0, label="Elevation driven")
+    ends = np.asarray(km.get("start_km", []), float) + np.asarray(km.get("distance_km", []), float)
+    elevation_ax.plot(ends, km.get("elevation_m", []), "o", color="#6b5a3a", ms=2.5, label="At each kilometre's end")
+    elevation_ax.set_ylabel("Elevation (m)")
+    elevation_ax.set_title(_mpl_text(route.get("name", "")), loc="left", fontsize=10, fontweight="bold")
+    _legend_above(elevation_ax, ncol=2)
+    target = rows["target_speed_km_per_h"].to_numpy(float)
+    speed = rows["speed_km_per_h"].to_numpy(float)
+    speed_ax.plot(distance, target, color="#888888", ls="--", lw=1.0, label="Target speed")
+    speed_ax.plot(distance, speed, color="#1f6fb4", lw=1.0, label="Achieved speed")
+    speed_ax.set_ylim(*speed_limits(target, speed))
+    speed_ax.set_ylabel("Speed (km/h)")
+    speed_ax.legend(loc="lower right", fontsize=8)
+    gear = rows["gear"].to_numpy()
+    gear_ax.step(distance, gear, where="post", color="#444444", lw=0.8)
+    gear_ax.set_ylim(-0.5, int(max(gear.max(initial=0), 1)) + 0.5)
+    gear_ax.set_ylabel("Gear")
+    starts = np.asarray(km.get("start_km", []), float)
+    widths = np.asarray(km.get("distance_km", []), float)
+    with np.errstate(divide="ignore", invalid="ignore"):
+        per_100 = np.where(widths > 0, np.asarray(km.get("fuel_l", []), float) / widths * 100.0, np.nan)
+    fuel_ax.bar(starts, per_100, width=widths, align="edge", color="#d98b1e", edgecolor="#ffffff", lw=0.5)
+    fuel_ax.set_ylabel("Fuel (l/100 km)")
+    fuel_ax.set_xlabel("Distance (km)")
+    for ax in (elevation_ax, speed_ax, gear_ax):
+        ax.tick_params(labelbottom=False)
+    if len(distance):
+        fuel_ax.set_xlim(0.0, max(float(distance.max()), float(ends.max(initial=0.0))))
+    return fig
+
+
+def _route_table_html(routes):
+    """The routes' own figures, a column per route."""
+    rows = _rows_of(_core.route_figure_table(), {})
+    return _table_html("route-table", routes, rows, lambda r, key: r.get(key),
+                       lambda r, key: f"routes.{r.get('name')}.{key}")
+
+
+def _routes_html(Figure, routes, trace, first_number):
+    """The section of a run of routes: their figures as a table, then a figure per route."""
+    if not routes:
+        return ""
+    figures = []
+    for k, route in enumerate(routes):
+        rows = trace[trace["cycle"] == route.get("name")]
+        title = ROUTE_FIGURE_TITLE.format(name=route.get("name", ""))
+        figures.append(_figure_html(first_number + k, title, _svg(_figure_route(Figure, route, rows), f"r{k + 1}"),
+                                    "Top: the road's elevation along the distance driven. Under it, on the same "
+                                    "distance: the driver's target and the speed achieved, the gear (0 = neutral), "
+                                    "and the fuel of each kilometre of the route per 100 km."))
+    return (f"<section id=\"routes\"><h2>Routes</h2><p class=\"meta\">What the road cost: the time driven "
+            "against the time with every target met at once, the time lost and of it on climbs, and the time "
+            f"standing at stops. Each route's other figures are its column under Results.</p>"
+            f"{_route_table_html(routes)}{''.join(figures)}</section>")
 
 
 def _energy_terms():
@@ -866,6 +947,7 @@ def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, 
     with matplotlib.rc_context(_RC):
         for number, (title, build, caption) in enumerate(parts, start=1):
             figures.append(_figure_html(number, title, _svg(build(), f"f{number}"), caption))
+        routes = _routes_html(Figure, result_dict.get("routes", []), trace, len(parts) + 1)
     if engineering is None:
         vehicle = result_dict.get("vehicle", {})
         engineering = {v["file_name"]: vehicle[v["file_name"]] for v in _core.spec_values()
@@ -873,7 +955,8 @@ def write_report(result_dict, trace_df, full_load_df, motoring_df, fuel_map_df, 
     made = made or datetime.datetime.now().astimezone()
     name = result_dict.get("vehicle", {}).get("name", "")
     results = _results_html(result_dict, engineering).replace("{energy_figure}", str(len(parts)))
-    body = (f"{_header_html(result_dict, made)}{results}{_vehicle_html(result_dict, full_load_df, engineering)}"
+    body = (f"{_header_html(result_dict, made)}{results}{routes}"
+            f"{_vehicle_html(result_dict, full_load_df, engineering)}"
             f"<section id=\"figures\"><h2>Figures</h2>{''.join(figures)}</section>"
             f"{_inputs_html(result_dict)}")
     text = _page(f"hdfe report: {name}", body)
@@ -889,15 +972,18 @@ def _package():
     return package
 
 
-def _input_paths(vehicle, cycles=None):
-    """The files a vehicle was read from (none for one built in memory), and the cycle files
-    given (a cycle's source where it names a file)."""
+def _input_paths(vehicle, cycles=None, routes=None):
+    """The files a vehicle was read from (none for one built in memory), and the cycle and route
+    files given (a cycle's or route's source where it names a file)."""
     paths = [f["path"] for f in getattr(vehicle, "files", None) or ()]
-    if cycles is None:
-        return paths
-    if isinstance(cycles, (str, bytes)) or hasattr(cycles, "__fspath__") or not hasattr(cycles, "__iter__"):
-        cycles = [cycles]
-    for cycle in cycles:
+    given = []
+    for runs in (cycles, routes):
+        if runs is None:
+            continue
+        if isinstance(runs, (str, bytes)) or hasattr(runs, "__fspath__") or not hasattr(runs, "__iter__"):
+            runs = [runs]
+        given += list(runs)
+    for cycle in given:
         name = getattr(cycle, "source", cycle)
         if isinstance(name, (str, bytes)) or hasattr(name, "__fspath__"):
             name = os.fsdecode(name)
@@ -915,13 +1001,14 @@ def _engineering_of(result):
             if v["kind"] == "optional real" and getattr(values, v["name"], None) is not None}
 
 
-def report(vehicle_or_result, path, vehicle=None, cycles=None):
+def report(vehicle_or_result, path, vehicle=None, cycles=None, routes=None):
     """Write the HTML report of a vehicle, or of a finished run, to ``path``.
 
     ``vehicle_or_result`` may be:
 
     * a vehicle (it has ``full_load``, ``motoring`` and ``fuel_map``), which is
-      run here with the trace, over ``cycles`` when given (as ``hdfe.run`` takes them);
+      run here with the trace, over ``cycles`` or along ``routes`` when given (as ``hdfe.run``
+      takes them);
     * a result of a run made with ``trace=True`` (it has ``to_dict()`` and
       ``trace``), over any cycles; its vehicle is ``vehicle`` or the result's
       ``source_vehicle``;
@@ -935,8 +1022,8 @@ def report(vehicle_or_result, path, vehicle=None, cycles=None):
         obj = _package().load_vehicle(obj)
     if hasattr(obj, "to_dict") and hasattr(obj, "trace"):
         result = obj
-        if cycles is not None:
-            raise TypeError("report: cycles go with a vehicle; a result was run over its own")
+        if cycles is not None or routes is not None:
+            raise TypeError("report: cycles and routes go with a vehicle; a result was run over its own")
         if vehicle is None:
             vehicle = getattr(result, "source_vehicle", None)
         if vehicle is None or not hasattr(vehicle, "full_load"):
@@ -944,9 +1031,14 @@ def report(vehicle_or_result, path, vehicle=None, cycles=None):
         _check_page(path, _input_paths(vehicle))
     elif all(hasattr(obj, a) for a in ("full_load", "motoring", "fuel_map")):
         vehicle = obj
-        _check_page(path, _input_paths(vehicle, cycles))
+        _check_page(path, _input_paths(vehicle, cycles, routes))
         package = _package()
-        result = package.run(obj, trace=True) if cycles is None else package.run(obj, trace=True, cycles=cycles)
+        if cycles is None and routes is None:
+            result = package.run(obj, trace=True)
+        elif routes is None:
+            result = package.run(obj, trace=True, cycles=cycles)
+        else:
+            result = package.run(obj, trace=True, routes=routes)
     else:
         raise TypeError(f"report: expected a vehicle, a result or a spec path, "
                         f"not {type(obj).__name__}")

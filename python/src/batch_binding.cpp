@@ -446,16 +446,26 @@ void bind_batch(py::module_& m) {
       "run_batch",
       [](const std::vector<py::object>& ids, const std::vector<py::object>& specs, const std::filesystem::path& base,
          const py::object& vehicles, const std::vector<std::string>& override_columns,
-         const std::vector<std::vector<py::object>>& overrides, unsigned jobs, const py::object& cycles) {
+         const std::vector<std::vector<py::object>>& overrides, unsigned jobs, const py::object& cycles,
+         const py::object& routes) {
         std::vector<BatchRow> rows = batch_rows(ids, specs, base, override_columns, overrides);
-        // Rows that run cycles of their own (all of them when any does): a row per batch row and cycle.
-        const SummaryLayout layout = cycles.is_none() ? SummaryLayout::Wide : SummaryLayout::PerCycle;
+        // Rows that run cycles or routes of their own (all of them when any does): a row per
+        // batch row and cycle.
+        const SummaryLayout layout = cycles.is_none() && routes.is_none() ? SummaryLayout::Wide : SummaryLayout::PerCycle;
+        if (!routes.is_none()) {
+          const auto named = routes.cast<std::vector<py::object>>();
+          if (named.size() != rows.size()) throw py::value_error("one route per row");
+          for (std::size_t k = 0; k < rows.size(); ++k) rows[k].route = to_bytes(named[k]);
+        }
         if (!cycles.is_none()) {
           const auto named = cycles.cast<std::vector<std::vector<py::object>>>();
           if (named.size() != rows.size()) throw py::value_error("one list of cycles per row");
           for (std::size_t k = 0; k < rows.size(); ++k) {
             for (const py::object& cycle : named[k]) rows[k].cycles.push_back(to_bytes(cycle));
           }
+        }
+        for (BatchRow& row : rows) {
+          if (!row.route.empty() && !row.cycles.empty()) row.error = "a row drives a route or cycles, not both";
         }
         if (!vehicles.is_none()) {
           // Copies, made while the GIL is held: a Python thread may edit a vehicle while the
@@ -482,9 +492,10 @@ void bind_batch(py::module_& m) {
                                              : cycle_summary_table(summary.per_cycle, override_columns);
       },
       py::arg("ids"), py::arg("specs"), py::arg("base"), py::arg("vehicles"), py::arg("override_columns"), py::arg("overrides"),
-      py::arg("jobs") = 0, py::arg("cycles") = py::none(),
+      py::arg("jobs") = 0, py::arg("cycles") = py::none(), py::arg("routes") = py::none(),
       "Runs rows (see hdfe.run_batch); returns (column names, columns) of the summary table: the wide one, or "
-      "with cycles (a list of cycle names or files per row) the per-cycle one.");
+      "with cycles (a list of cycle names or files per row) or routes (a route file per row, \"\" for none) "
+      "the per-cycle one.");
 
   m.def("cycle_summary_columns", &cycle_summary_columns, py::arg("override_columns"),
         "The per-cycle summary table's column names for these override columns.");

@@ -24,13 +24,18 @@ py::tuple reduced(const std::string& type_name, const py::object& state);
 // The hdfe.Cycle objects of a Python sequence, copied; TypeError for another object.
 std::vector<Cycle> cycles_of(const py::handle& cycles);
 
+// The hdfe.Route objects of a Python sequence, copied; TypeError for another object.
+std::vector<Route> routes_of(const py::handle& routes);
+
 // hdfe.Error, raised for every hdfe::Error.
 void bind_error(py::module_& m);
 // Vehicle, its engine and transmission records, load_vehicle.
 void bind_vehicle(py::module_& m);
 // Cycle, and the library's cycles.
 void bind_cycle(py::module_& m);
-// run, run_cycles and the run's output.
+// Route, and the figures of a route driven (RouteFigures).
+void bind_route(py::module_& m);
+// run, run_cycles, run_routes and the run's output.
 void bind_run(py::module_& m);
 // run_batch and the summary table.
 void bind_batch(py::module_& m);

@@ -13,6 +13,7 @@
 
 #include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/route.h"
 
 namespace hdfe::python {
 
@@ -35,6 +36,8 @@ template <> inline constexpr bool bound_class<VehicleSpec> = true;
 template <> inline constexpr bool bound_class<EngineData> = true;
 template <> inline constexpr bool bound_class<GearRow> = true;
 template <> inline constexpr bool bound_class<TransmissionData> = true;
+template <> inline constexpr bool bound_class<Route> = true;
+template <> inline constexpr bool bound_class<RouteFigures> = true;
 
 // TypeError if `object` is an object of the bound class `type` (or of a subclass) whose value
 // was never constructed; anything else is left to the caster.

@@ -98,6 +98,7 @@ PYBIND11_MODULE(_core, m) {
   hdfe::python::bind_error(m);
   hdfe::python::bind_vehicle(m);
   hdfe::python::bind_cycle(m);
+  hdfe::python::bind_route(m);
   hdfe::python::bind_run(m);
   hdfe::python::bind_batch(m);
   hdfe::python::bind_check(m);

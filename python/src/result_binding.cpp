@@ -13,6 +13,7 @@
 #include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
 #include "hdfe/report.h"
+#include "hdfe/route.h"
 #include "hdfe/tables.h"
 #include "hdfe/values.h"
 #include "records.h"
@@ -129,7 +130,7 @@ template <> inline constexpr bool bound_class<RunResult> = true;
 
 namespace {
 
-constexpr int ResultStateVersion = 2;
+constexpr int ResultStateVersion = 3;
 
 template <typename T>
 py::list records(const std::vector<T>& values) {
@@ -148,6 +149,7 @@ py::dict result_state(const RunResult& r) {
   state["engineering"] = r.result.engineering;
   state["findings"] = records(r.result.findings);
   state["warnings"] = records(r.result.warnings);
+  state["routes"] = records(r.result.routes);
   state["json"] = py::bytes(r.json);
   state["trace"] = py::make_tuple(r.trace.cycles, r.trace.rows, r.trace.names, r.trace.columns);
   state["inputs"] = records(r.inputs);
@@ -158,7 +160,7 @@ py::dict result_state(const RunResult& r) {
 RunResult result_from(const py::object& object) {
   if (!py::isinstance<py::dict>(object)) throw py::value_error("not a pickled hdfe.Result");
   const auto state = object.cast<py::dict>();
-  if (!state.contains("version") || !py::object(state["version"]).equal(py::int_(ResultStateVersion)) || state.size() != 12) {
+  if (!state.contains("version") || !py::object(state["version"]).equal(py::int_(ResultStateVersion)) || state.size() != 13) {
     throw py::value_error("not a pickled hdfe.Result of this version");
   }
   try {
@@ -170,6 +172,7 @@ RunResult result_from(const py::object& object) {
     r.result.engineering = state["engineering"].cast<bool>();
     r.result.findings = state["findings"].cast<std::vector<RunFinding>>();
     r.result.warnings = state["warnings"].cast<std::vector<RunWarning>>();
+    r.result.routes = state["routes"].cast<std::vector<RouteFigures>>();
     r.json = state["json"].cast<std::string>();
     const auto trace = state["trace"].cast<py::tuple>();
     r.trace = TraceTable{trace[0].cast<std::vector<std::string>>(), trace[1].cast<std::vector<int64_t>>(),
@@ -382,7 +385,8 @@ Attributes: urban, highway, midtown (CycleFigures of the built-in cycles), cycle
 CycleFigures by name, in the run's order: URBAN, HIGHWAY, MID-TOWN, or each cycle given
 followed by its phases), average_fuel_economy_km_per_l, highway_ratio (0 for a run of given
 cycles), engineering, classification (Classification), findings (RunFinding list), warnings
-(RunWarning list), inputs (InputFile list), trace (DataFrame or None) and source_vehicle.
+(RunWarning list), inputs (InputFile list), trace (DataFrame or None), routes (RouteFigures
+list of a run of routes, each route also a cycle entry named after it) and source_vehicle.
 to_dict() and to_json() give the command line's JSON document, to_frame() the figures as a
 DataFrame. A Result pickles.)");
   c.attr("__module__") = "hdfe";
@@ -419,6 +423,9 @@ co2_g_per_t_km is NaN where the payload is 0.)");
                           "Seconds the vehicle could not follow (RunFinding list).");
   c.def_property_readonly("warnings", [](const RunResult& r) { return records(r.result.warnings); },
                           "What the run did that the figures do not show (RunWarning list).");
+  c.def_property_readonly("routes", [](const RunResult& r) { return records(r.result.routes); },
+                          "What each route driven gave (RouteFigures list), in the run's order; empty for a "
+                          "run of cycles. Each route's cycle figures are in cycles under its name.");
   c.def_property_readonly("inputs", [](const RunResult& r) { return records(r.inputs); },
                           "The input files read, spec file first (InputFile list).");
   c.def_property_readonly("source_vehicle", [](const RunResult& r) { return r.source ? r.source : py::none(); },
@@ -481,13 +488,16 @@ accumulate from each cycle's start. None unless the run was asked for traces.)")
     return out;
   }, "The energy audit's terms, in order: (name, unit, meaning).");
   // Runs a copy of the vehicle (a Python thread may edit it meanwhile) with the GIL released:
-  // over the built-in cycles, or over the given ones.
-  const auto run_copy = [](const py::object& vehicle, bool trace, const std::optional<std::vector<Cycle>>& cycles) {
+  // over the built-in cycles, the given ones or the given routes.
+  const auto run_copy = [](const py::object& vehicle, bool trace, const std::optional<std::vector<Cycle>>& cycles,
+                           const std::optional<std::vector<Route>>& routes = std::nullopt) {
     const Vehicle v = vehicle.cast<const Vehicle&>();
     RunResult out;
     {
       py::gil_scoped_release unlocked;
-      Result result = cycles ? run_cycles(v, *cycles, RunOptions{trace}) : run(v, RunOptions{trace});
+      Result result = routes   ? run_routes(v, *routes, RunOptions{trace})
+                      : cycles ? run_cycles(v, *cycles, RunOptions{trace})
+                               : run(v, RunOptions{trace});
       out.json = result_json(v, result);
       out.trace = trace_table_of(result);
       result.traces.clear();
@@ -507,6 +517,13 @@ accumulate from each cycle's start. None unless the run was asked for traces.)")
       },
       py::arg("vehicle"), py::arg("cycles"), py::arg("trace") = false,
       "Runs a vehicle over the given Cycle objects (see hdfe.run).");
+  m.def(
+      "run_routes",
+      [run_copy](const py::object& vehicle, const py::object& routes, bool trace) {
+        return run_copy(vehicle, trace, std::nullopt, routes_of(routes));
+      },
+      py::arg("vehicle"), py::arg("routes"), py::arg("trace") = false,
+      "Drives a vehicle along the given Route objects (see hdfe.run).");
 }
 
 }  // namespace hdfe::python

@@ -233,3 +233,43 @@ def test_rows_over_cycles_give_the_programs_per_cycle_summary(binding, hdfe_bina
         binding.run_batch(rows.assign(cycle="hd-udds"), cycles=["hd-udds"])
     with pytest.raises(TypeError):
         binding.run_batch(rows, cycles=[binding.Cycle("c", [0, 5, 0])])
+
+
+def test_rows_along_a_route_give_the_programs_per_cycle_summary(binding, hdfe_binary, batch, tmp_path):
+    rows, _, _ = batch
+    route = ROOT / "examples" / "routes" / "depot-run.csv"
+    (tmp_path / "hill.csv").write_text("distance_m,speed_km_per_h,grade_percent,stop_s\n0,60,3,5\n1500,40,-2,0\n"
+                                       "3000,40,0,10\n")
+    # A route column: each row its own route file, taken from the manifest's folder.
+    by_row = rows.assign(route=[str(route), "hill.csv", "", str(route), "hill.csv", "hill.csv", "hill.csv"])
+    by_row.to_csv(tmp_path / "manifest.csv", index=False)
+    summary = tmp_path / "cli.csv"
+    cli = subprocess.run([hdfe_binary, "--batch", str(tmp_path / "manifest.csv"), "--summary-csv", str(summary)],
+                         capture_output=True)
+    assert cli.returncode == 1, cli.stderr  # some rows fail
+    frame = binding.run_batch(by_row, jobs=2, base=tmp_path)
+    pandas.testing.assert_frame_equal(frame, binding.read_summary(summary), check_exact=True)
+    assert list(frame["cycle"])[:3] == ["depot-run", "hill", "URBAN"]  # a row without one: the built-in cycles
+    assert list(frame.loc[frame["id"] == "light", "cycle"]) == ["depot-run"]
+    written = tmp_path / "python.csv"
+    binding.write_summary_csv(frame, written)
+    assert written.read_bytes() == summary.read_bytes()
+
+    # route= drives every row along one route, as --route does.
+    rows.to_csv(tmp_path / "plain.csv", index=False)
+    cli = subprocess.run([hdfe_binary, "--batch", str(tmp_path / "plain.csv"), "--route", str(route),
+                          "--summary-csv", str(summary)], capture_output=True)
+    every = binding.run_batch(rows, jobs=2, route=route)
+    pandas.testing.assert_frame_equal(every, binding.read_summary(summary), check_exact=True)
+    assert list(every["cycle"]) == ["depot-run"] * 4 + [""] * 3
+    vehicle = binding.load_vehicle(rows.loc[2, "spec"])
+    assert every.loc[2, "fuel_l"] == binding.run(vehicle, routes=[route]).cycles["depot-run"].fuel_l
+
+    with pytest.raises(ValueError, match="one way"):
+        binding.run_batch(by_row, route=route)
+    with pytest.raises(ValueError, match="one way"):
+        binding.run_batch(rows, route=route, cycles=["hd-udds"])
+    with pytest.raises(TypeError):
+        binding.run_batch(rows, route=binding.Route.read(route))
+    both = binding.run_batch(rows.iloc[:1].assign(route=[str(route)], cycle=["hd-udds"]))
+    assert both.loc[0, "status"] == "error" and "not both" in both.loc[0, "message"]

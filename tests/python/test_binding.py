@@ -255,7 +255,8 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
     normal = [vehicle, vehicle.engine, vehicle.transmission, result, result.urban, result.urban.metrics,
               result.urban.energy, c, c.values, c.spec, c.engine, c.transmission, c.transmission.gears[0],
               result.inputs[0], warning, finding, _core.AtomicFile(str(tmp_path / "out.txt")),
-              binding.Cycle("c", [0.0, 5.0, 0.0])]
+              binding.Cycle("c", [0.0, 5.0, 0.0]), binding.Route("r", [0.0, 100.0], [50.0, 50.0]),
+              binding.run(vehicle, routes=[binding.Route("r", [0.0, 100.0], [50.0, 50.0])]).routes[0]]
     # Every class of the module, so that a class bound later is covered too.
     assert {type(o) for o in normal} == {cls for _, cls in inspect.getmembers(_core, inspect.isclass)}
     for good in normal:
@@ -274,6 +275,8 @@ def test_an_object_made_by_new_alone_refuses_every_use(binding, tmp_path):
             uses += [lambda o: o.to_dict(), lambda o: o.to_json(), lambda o: o.to_frame()]
         elif cls is binding.Cycle:
             uses += [len, lambda o: o.to_frame(), lambda o: o == good, lambda o: binding.run(vehicle, cycles=[o])]
+        elif cls is binding.Route:
+            uses += [len, lambda o: o.to_frame(), lambda o: o == good, lambda o: binding.run(vehicle, routes=[o])]
         elif cls is _core.AtomicFile:
             uses = [lambda o: o.write(b"x"), lambda o: o.commit(), lambda o: o.__exit__(ValueError, None, None)]
         else:
@@ -433,3 +436,153 @@ def test_engineering_values_through_python_equal_the_programs_set(binding, hdfe_
         assert ours.to_dict()["cycles"] == json.loads(cli.stdout)["cycles"]
         standard = binding.run(binding.load_vehicle(TRACTOR), cycles=cycles or None)
         assert ours.to_dict()["cycles"] != standard.to_dict()["cycles"] and ours.engineering
+
+
+# ------------------------------------------------------------------ routes
+
+DEPOT_RUN = ROOT / "examples" / "routes" / "depot-run.csv"
+# A short route: a stop at the start, a climb, a 30 km/h stretch, a stop on the way, the end.
+SHORT_ROUTE = {"distance_m": [0.0, 400.0, 900.0, 1300.0, 2000.0],
+               "speed_km_per_h": [50.0, 60.0, 30.0, 60.0, 60.0],
+               "elevation_m": [100.0, 100.0, 120.0, 120.0, 110.0],
+               "stop_s": [10.0, 0.0, 0.0, 20.0, 0.0]}
+GPX = """<?xml version="1.0"?>
+<gpx version="1.1" creator="test"><trk><trkseg>
+<trkpt lat="48.0000" lon="11.0000"><ele>500</ele></trkpt>
+<trkpt lat="48.0004" lon="11.0000"><ele>505</ele></trkpt>
+<trkpt lat="48.0008" lon="11.0000"><ele>512</ele></trkpt>
+<trkpt lat="48.0012" lon="11.0000"><ele>508</ele></trkpt>
+</trkseg></trk></gpx>
+"""
+
+
+def _route_file(tmp_path, columns, name="short.csv"):
+    path = tmp_path / name
+    pandas.DataFrame(columns).to_csv(path, index=False)
+    return path
+
+
+def test_route_from_a_file_arrays_or_a_frame_is_the_same_route(binding, tmp_path):
+    vehicle = binding.load_vehicle(TRACTOR)
+    read = binding.Route.read(_route_file(tmp_path, SHORT_ROUTE))
+    built = binding.Route("short", **SHORT_ROUTE)
+    framed = binding.Route.from_frame(pandas.DataFrame(SHORT_ROUTE), "short")
+    assert (read.name, len(read), read.length_km, read.source) == ("short", 5, 2.0, str(tmp_path / "short.csv"))
+    assert list(read.grade_percent) == [0.0, 4.0, 0.0, -10 / 7, -10 / 7]
+    built.source = framed.source = read.source
+    assert read == built == framed
+    back = binding.Route.from_frame(read.to_frame(), "short")  # grades and elevations both: as held
+    back.source = read.source
+    assert back == read
+    graded = binding.Route("g", [0, 1000, 2000], [80, 80, 80], grade_percent=[2.0, -1.0, -1.0])
+    assert list(graded.elevation_m) == [0.0, 20.0, 10.0] and graded.stop_s is None
+    level = binding.Route("level", [0, 500], [40, 40])
+    assert list(level.grade_percent) == [0.0, 0.0]
+    smoothed = binding.Route("s", [0, 50, 100, 150], [50] * 4, elevation_m=[0, 4, 0, 4], elevation_window_m=100)
+    assert max(abs(g) for g in smoothed.grade_percent) < 8.0  # the window takes out the zigzag
+    figures = [binding.run(vehicle, routes=[r]).routes[0] for r in (read, built, framed)]
+    assert figures[0] == figures[1] == figures[2]
+    assert binding.run(vehicle, routes=_route_file(tmp_path, SHORT_ROUTE)).to_dict()["routes"][0] == \
+        figures[0].to_dict()
+
+    gpx = tmp_path / "hill.gpx"
+    gpx.write_text(GPX)
+    track = binding.Route.read(gpx, speed_km_per_h=70)
+    assert track.name == "hill" and len(track) == 4 and set(track.speed_km_per_h) == {70.0}
+    assert 0.13 < track.length_km < 0.134  # 0.0004° of latitude is 44.5 m
+    raw = binding.Route.read(gpx, speed_km_per_h=70, elevation_window_m=0)
+    assert list(raw.elevation_m) == [500.0, 505.0, 512.0, 508.0] and list(track.elevation_m) != list(raw.elevation_m)
+    with pytest.raises(binding.Error, match="route-speed"):
+        binding.Route.read(gpx)
+
+
+def test_bad_routes_are_refused_with_their_line_or_row(binding, tmp_path):
+    bad = tmp_path / "bad.csv"
+    bad.write_text("distance_m,speed_km_per_h,grade_percent\n0,50,0\n100,50,1\n100,50,0\n")
+    with pytest.raises(binding.Error, match="does not increase") as error:
+        binding.Route.read(bad)
+    assert (error.value.file, error.value.line, error.value.kind) == (str(bad), 4, "bad_value")
+    bad.write_text("distance_m,speed_km_per_h,grade_percent\n0,50,0\n100,fast,1\n")
+    with pytest.raises(binding.Error) as error:
+        binding.Route.read(bad)
+    assert error.value.line == 3
+    with pytest.raises(binding.Error, match="cannot open") as error:
+        binding.Route.read(tmp_path / "absent.csv")
+    assert error.value.kind == "missing_file"
+    (tmp_path / "broken.gpx").write_text(GPX.replace("</trkseg>", ""))
+    with pytest.raises(binding.Error, match="not a GPX file") as error:
+        binding.Route.read(tmp_path / "broken.gpx", speed_km_per_h=50)
+    assert error.value.line > 1
+
+    for args, kwargs, message in [
+            (([0, 100], [50, 50]), {"grade_percent": [0, 0], "elevation_m": [0, 0]}, "not both"),
+            (([0, 100, 90], [50] * 3), {}, "does not increase at row 3"),
+            (([0, 100], [50, 0]), {}, "speed at row 2"),
+            (([0, 100], [50, 50]), {"grade_percent": [31, 0]}, "grade at row 1"),
+            (([0, 100], [50, 50]), {"stop_s": [1.5, 0]}, "stop at row 1"),
+            (([0, 100], [50, 50, 50]), {}, "speed column has 3 rows"),
+            (([0],), {"speed_km_per_h": [50]}, "at least two rows"),
+            (([0, 10], [50, 50]), {"elevation_m": [0, 5]}, "beyond ±30 %"),
+            (([0, 10], [50, 50]), {"elevation_window_m": -1}, "elevation_window_m"),
+            (([[0, 10]], [50, 50]), {}, "1-D")]:
+        with pytest.raises(ValueError, match=message):
+            binding.Route("r", *args, **kwargs)
+    with pytest.raises(ValueError, match="a route needs a name"):
+        binding.Route("", [0, 100], [50, 50])
+    with pytest.raises(ValueError, match=r"row 'b': speed_km_per_h holds 'fast'"):
+        binding.Route.from_frame(pandas.DataFrame({"distance_m": [0, 9], "speed_km_per_h": [5, "fast"]},
+                                                  index=["a", "b"]), "r")
+    with pytest.raises(ValueError, match="unknown route column"):
+        binding.Route.from_frame(pandas.DataFrame({"distance_m": [0, 9], "speed": [5, 5]}), "r")
+    with pytest.raises(ValueError, match="speed_km_per_h"):
+        binding.Route.read(DEPOT_RUN, speed_km_per_h=0)
+
+
+def test_route_figures_equal_the_programs_json_and_pickle(binding, hdfe_binary, tmp_path):
+    vehicle = binding.load_vehicle(TRACTOR)
+    short = _route_file(tmp_path, SHORT_ROUTE)
+    cli = subprocess.run([hdfe_binary, str(TRACTOR), "--route", str(DEPOT_RUN), "--route", str(short), "--json", "-"],
+                         capture_output=True, text=True, check=True, cwd=TRACTOR.parent)
+    result = binding.run(vehicle, routes=[binding.Route.read(DEPOT_RUN), short], trace=True)
+    document = json.loads(cli.stdout)
+    # The figures byte for byte: the JSON writes each number in its shortest exact form.
+    assert json.dumps(result.to_dict()["routes"]) == json.dumps(document["routes"])
+    assert json.dumps(result.to_dict()["cycles"]) == json.dumps(document["cycles"])
+    depot = result.routes[0]
+    assert depot.name == "depot-run" and depot.to_dict() == document["routes"][0]
+    assert depot.time_lost_s == depot.time_s - depot.time_at_targets_s
+    assert [getattr(depot, name) for name, *_ in binding.route_figure_table()] == \
+        [document["routes"][0][name] for name, *_ in binding.route_figure_table()]
+    km = depot.kilometres
+    assert list(km.columns) == [name for name, *_ in binding.route_kilometre_table()] and len(km) == 26
+    assert km["fuel_l"].sum() == pytest.approx(result.cycles["depot-run"].fuel_l, rel=1e-9)
+    frame = result.to_frame()
+    assert list(frame["name"]) == ["depot-run", "short"]  # a route is a cycle entry named after it
+    assert list(result.trace.groupby("cycle", sort=False).size().index) == ["depot-run", "short"]
+
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        again = pickle.loads(pickle.dumps(result, protocol))
+        assert again.routes == result.routes and again.to_dict() == result.to_dict()
+        pandas.testing.assert_frame_equal(again.routes[0].kilometres, km, check_exact=True)
+        route = binding.Route.read(short)
+        assert pickle.loads(pickle.dumps(route, protocol)) == route == copy.deepcopy(route)
+    restore, (name, state) = result.__reduce__()
+    for bad in (dict(state, version=2), {k: v for k, v in state.items() if k != "routes"},
+                dict(state, routes=["depot-run"])):
+        with pytest.raises(ValueError):
+            restore(name, bad)
+    restore, (name, state) = binding.Route.read(short).__reduce__()
+    for bad in (dict(state, distance_m=[0.0, 5.0, 4.0, 6.0, 7.0]), dict(state, version=0),
+                dict(state, elevation_m=None), dict(state, stop_s=[0.5] * 5)):
+        with pytest.raises(ValueError):
+            restore(name, bad)
+    restore, (name, state) = depot.__reduce__()
+    with pytest.raises(ValueError, match="differ in length"):
+        restore(name, dict(state, kilometres={**state["kilometres"], "fuel_l": [1.0]}))
+
+    with pytest.raises(ValueError, match="cycles or routes, not both"):
+        binding.run(vehicle, cycles=["hd-udds"], routes=[short])
+    with pytest.raises(ValueError, match="two routes are named 'short'"):
+        binding.run(vehicle, routes=[short, short])
+    with pytest.raises(TypeError):
+        binding.run(vehicle, routes=[3])

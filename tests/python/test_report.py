@@ -338,6 +338,35 @@ def test_report_command_runs_given_cycles_and_values(binding, tmp_path, capsys):
         assert stop.value.code == 2
 
 
+def test_report_of_a_route_run_has_the_route_section(binding, tmp_path, capsys):
+    route = ROOT / "examples" / "routes" / "depot-run.csv"
+    out = tmp_path / "route.html"
+    assert main(["report", str(TRACTOR), "--route", str(route), "-o", str(out)]) == 0
+    page = out.read_text(encoding="utf-8")
+    result = binding.run(binding.load_vehicle(TRACTOR), routes=[route], trace=True)
+    figures = result.routes[0]
+    section = page[page.index('<section id="routes">'):]
+    section = section[:section.index("</section>")]
+    assert section.count("<svg") == 1 and "Route depot-run: elevation, speed, gear and fuel" in section
+    for name, *_ in binding.route_figure_table():
+        cell = re.search(rf'data-field="routes.depot-run.{name}">([^<]*)<', section)
+        assert cell and float(cell.group(1).replace(",", "")) == pytest.approx(getattr(figures, name), abs=0.0051)
+    # The route's cycle entry has the figures and the energy audit of any cycle.
+    assert 'data-field="depot-run.fuel_economy_km_per_l"' in page and 'data-field="depot-run.energy.braking_kwh"' in page
+    # A GPX track with its limit; --route-speed without a route, or with cycles, is a usage error.
+    gpx = tmp_path / "hill.gpx"
+    gpx.write_text('<gpx><trk><trkseg>' + "".join(
+        f'<trkpt lat="{48 + k * 0.0009:.4f}" lon="11"><ele>{500 + 4 * k}</ele></trkpt>' for k in range(30))
+        + "</trkseg></trk></gpx>")
+    assert main(["report", str(TRACTOR), "--route", str(gpx), "--route-speed", "60", "-o", str(out)]) == 0
+    assert 'data-field="routes.hill.time_s"' in out.read_text(encoding="utf-8")
+    for argv in (["report", str(TRACTOR), "--route-speed", "60"], ["report", str(TRACTOR), "--route", str(gpx),
+                 "--cycle", "hd-udds"], ["report", str(TRACTOR), "--route", str(gpx), "--route-speed", "-5"]):
+        with pytest.raises(SystemExit) as stop:
+            main(argv)
+        assert stop.value.code == 2
+
+
 def test_report_outputs_that_are_inputs_or_no_files_are_refused(binding, tmp_path, monkeypatch, capsys):
     import os
     import shutil

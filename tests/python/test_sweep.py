@@ -82,6 +82,24 @@ def test_sweep_command_writes_the_programs_summary(binding, hdfe_binary, client,
         assert out.read_bytes() == expected.read_bytes(), swept.stderr
         assert b"climb" in out.read_bytes()
 
+    # Rows along a route: every row along --route, or each along its manifest's route cell.
+    route = ROOT / "examples" / "routes" / "depot-run.csv"
+    shutil.copy(route, tmp_path / "depot-run.csv")
+    along = tmp_path / "routes.csv"
+    along.write_text("spec,route,FinalRatio\n" + "".join(
+        f"tractor/spec.txt,{'depot-run.csv' if k % 2 else ''},{2.4 + k / 10:.1f}\n" for k in range(4)))
+    for manifest, routes in ((tmp_path / "sweep.csv", ["--route", str(route)]), (along, [])):
+        expected.unlink()
+        subprocess.run([hdfe_binary, "--batch", str(manifest), *routes, "--summary-csv", str(expected)],
+                       capture_output=True)
+        swept = subprocess.run([*command[:4], str(manifest), *command[5:], *routes], capture_output=True, cwd="/",
+                               text=True)
+        assert out.read_bytes() == expected.read_bytes(), swept.stderr
+        assert b"depot-run" in out.read_bytes()
+    refused = subprocess.run([*command[:4], str(along), *command[5:], "--route", str(route)], capture_output=True,
+                             text=True)
+    assert refused.returncode == 2 and "one way" in refused.stderr
+
 
 def test_manifest_mistakes_stop_a_sweep_before_any_cluster(binding, tmp_path, monkeypatch):
     import hdfe.dask
