@@ -459,10 +459,102 @@ def test_a_slow_run_is_abandoned_at_its_deadline(client, app, monkeypatch):
 
     spec = open_example(client)
     app.config["HDFE_RUNS"].run_seconds = 0.2
-    monkeypatch.setattr(runs, "_run", lambda vehicle, cycles: time.sleep(1.0))
+    monkeypatch.setattr(runs, "_run", lambda vehicle, cycles, routes=(): time.sleep(1.0))
     started = time.perf_counter()
     response = post(client, "/api/run", {"spec": spec})
     assert response.status_code == 504 and time.perf_counter() - started < 0.9
+
+
+# ------------------------------------------------------------------ routes
+
+def upload_route(client, name, content, speed=None):
+    data = {"file": (_io(content.encode() if isinstance(content, str) else content), name)}
+    if speed is not None:
+        data["speed_km_per_h"] = speed
+    return client.post("/api/routes/upload", data=data, content_type="multipart/form-data",
+                       headers={"X-HDFE-Token": TOKEN})
+
+
+#: A GPX track of three points along a meridian (about 2.2 km), climbing 40 m.
+GPX_TRACK = """<?xml version="1.0"?><gpx version="1.1" creator="test"><trk><name>hill</name><trkseg>
+<trkpt lat="48.000" lon="11.0"><ele>500</ele></trkpt><trkpt lat="48.010" lon="11.0"><ele>520</ele></trkpt>
+<trkpt lat="48.020" lon="11.0"><ele>540</ele></trkpt></trkseg></trk></gpx>
+"""
+
+
+def test_the_example_route_runs_with_the_engineering_values(client, workspace, binding):
+    """The example route is copied into the workspace and driven with the edits made; its own
+    figures and kilometres are those hdfe.run gives, and its cycle entry is in the figure table."""
+    spec = open_example(client)
+    page = client.get("/vehicle", query_string={"spec": spec}).data
+    assert b'value="example:depot-run.csv"' in page and b'id="route-upload"' in page
+    edits = {"values": {"Payload": "12000"}}
+    response = post(client, "/api/run", {"spec": spec, "edits": edits, "routes": ["example:depot-run.csv"]})
+    assert response.status_code == 200, response.data
+    payload = response.json
+    copied = workspace / "examples" / "routes" / "depot-run.csv"
+    assert copied.read_bytes() == (ROOT / "examples" / "routes" / "depot-run.csv").read_bytes()
+    assert payload["routes_run"] == ["examples/routes/depot-run.csv"] and not payload["standard"]
+
+    vehicle = binding.load_vehicle(workspace / spec).with_values(Payload=12000)
+    expected = binding.run(vehicle, routes=[binding.Route.read(copied)])
+    route = expected.routes[0]
+    assert payload["cycle_names"] == ["depot-run"] == list(expected.cycles)
+    [shown] = payload["routes"]
+    assert shown["name"] == "depot-run"
+    figures = {row["key"]: row["value"] for row in shown["figures"]}
+    assert list(figures) == [name for name, _unit, _meaning in binding._core.route_figure_table()]
+    for key in figures:
+        assert figures[key] == getattr(route, key), key
+    kilometres = route.kilometres
+    for column in ("start_km", "distance_km", "fuel_l", "average_speed_km_per_h", "elevation_m"):
+        assert shown["kilometres"][column] == kilometres[column].tolist(), column
+    economy = next(row for row in payload["figures"] if row["key"] == "fuel_economy_km_per_l")
+    assert economy["values"] == [expected.cycles["depot-run"].fuel_economy_km_per_l]
+    assert list(payload["trace"]) == ["depot-run"]
+    # Its summary holds the route's row; a route next to cycles, or an unknown one, is refused.
+    summary = client.get(f"/download/run/{payload['id']}/summary.csv")
+    assert summary.status_code == 200 and b"depot-run" in summary.data
+    for routes, status in ((["example:nope.csv"], 404), (["file:../x.csv"], 403), (["depot-run.csv"], 400),
+                           (["file:examples/tractor_TT1_325kW_AMT12/spec.txt"], 400)):
+        assert post(client, "/api/run", {"spec": spec, "routes": routes}).status_code == status, routes
+    both = post(client, "/api/run", {"spec": spec, "routes": ["example:depot-run.csv"], "cycles": ["lib:hd-udds"]})
+    assert both.status_code == 400
+
+
+def test_route_files_are_uploaded_into_the_routes_folder(client, workspace, binding):
+    """A route upload is read as a route before it is kept (a bad one is refused with its line
+    and nothing is written); a GPX track needs its speed limit, at the upload and the run."""
+    spec = open_example(client)
+    good = "distance_m,speed_km_per_h,elevation_m\n0,50,100\n1500,70,110\n3000,70,100\n"
+    uploaded = upload_route(client, "town.csv", good)
+    assert uploaded.status_code == 200 and uploaded.json["route"] == "routes/town.csv"
+    assert uploaded.json["length_km"] == 3.0
+    assert b'value="file:routes/town.csv"' in client.get("/vehicle", query_string={"spec": spec}).data
+
+    refused = upload_route(client, "town.csv", "distance_m,speed_km_per_h,elevation_m\n0,50,100\n1500,-70,110\n")
+    assert refused.status_code == 422 and "town.csv:3" in refused.json["error"]
+    assert "hdfe-app-" not in refused.json["error"]
+    assert (workspace / "routes" / "town.csv").read_text() == good
+    from hdfe.app import views
+    assert upload_route(client, "big.csv", b"0" * (views.MAX_FILE_BYTES + 1)).status_code == 413
+    for name in ("../town.csv", "town.txt", ".town.csv"):
+        assert upload_route(client, name, good).status_code in (400, 403), name
+    assert upload_route(client, "hill.gpx", GPX_TRACK).status_code == 422       # no speed limit
+    assert upload_route(client, "hill.gpx", GPX_TRACK, speed="-5").status_code == 400
+    assert upload_route(client, "hill.gpx", GPX_TRACK, speed="60").status_code == 200
+    assert sorted(p.name for p in (workspace / "routes").iterdir()) == ["hill.gpx", "town.csv"]
+
+    run = post(client, "/api/run", {"spec": spec, "routes": ["file:routes/hill.gpx"], "route_speed_km_per_h": "60"})
+    assert run.status_code == 200, run.data
+    expected = binding.run(binding.load_vehicle(workspace / spec),
+                           routes=[binding.Route.read(workspace / "routes" / "hill.gpx", speed_km_per_h=60)])
+    assert run.json["routes"][0]["figures"][1]["value"] == expected.routes[0].time_s
+    assert post(client, "/api/run", {"spec": spec, "routes": ["file:routes/hill.gpx"]}).status_code == 422
+    # A routes folder that is a link out of the workspace takes nothing.
+    shutil.rmtree(workspace / "routes")
+    (workspace / "routes").symlink_to(workspace.parent)
+    assert upload_route(client, "other.csv", good).status_code == 403 and not (workspace.parent / "other.csv").exists()
 
 
 # ------------------------------------------------------------------ sweeps

@@ -95,7 +95,7 @@ def _library_cycles():
 class Record:
     """One run: its number, label, the vehicle run and its result."""
 
-    def __init__(self, number, label, spec, vehicle, result, edits, cycles, seconds):
+    def __init__(self, number, label, spec, vehicle, result, edits, cycles, seconds, routes=()):
         self.id = f"r{number}"
         self.label = label
         self.spec = spec            # workspace-relative spec file
@@ -104,13 +104,15 @@ class Record:
         self.edits = edits          # [(field, old, new)] unsaved in the files when run
         self.cycles = cycles        # cycle names of an engineering run; empty: the standard run
         self.sources = []           # the cycles as run: library names and hdfe.Cycle objects
+        self.routes = list(routes)  # route files of a run along routes (workspace-relative)
+        self.route_sources = []     # the routes as run: hdfe.Route objects
         self.seconds = seconds
         self.created = time.time()
         self._payload = None
 
     @property
     def standard(self):
-        return not self.cycles
+        return not self.cycles and not self.routes
 
     def payload(self):
         if self._payload is None:
@@ -134,19 +136,22 @@ class Runs:
 
     # ------------------------------------------------------------------ runs
 
-    def run(self, spec, vehicle, edits, label, cycles=()):
+    def run(self, spec, vehicle, edits, label, cycles=(), routes=()):
         """Runs the vehicle on a worker thread and keeps the run; RunTimeout past the deadline
         (the run goes on, its result dropped), hdfe.Error when it cannot run. ``cycles``:
-        ``[(label, cycle)]`` for a run over those cycles (see _run), empty for the standard run."""
+        ``[(label, cycle)]`` for a run over those cycles (see _run), ``routes``: ``[(label,
+        hdfe.Route)]`` for a run along those routes; both empty for the standard run."""
         started = time.perf_counter()
-        future = self.pool.submit(_run, vehicle, [cycle for _label, cycle in cycles])
+        future = self.pool.submit(_run, vehicle, [cycle for _label, cycle in cycles],
+                                  [route for _label, route in routes])
         try:
             result = future.result(timeout=self.run_seconds)
         except concurrent.futures.TimeoutError:
             raise RunTimeout(f"the run took longer than {self.run_seconds:g} s and was abandoned") from None
         record = Record(next(self._numbers), label, spec, vehicle, result, edits, [name for name, _c in cycles],
-                        time.perf_counter() - started)
+                        time.perf_counter() - started, [name for name, _r in routes])
         record.sources = [cycle for _name, cycle in cycles]
+        record.route_sources = [route for _name, route in routes]
         with self._lock:
             self._runs[record.id] = record
             while len(self._runs) > KEPT_RUNS + len(self.pinned):
@@ -201,9 +206,11 @@ class Runs:
             return self._sweeps.get(sweep_id)
 
 
-def _run(vehicle, cycles):
-    """The standard run, or the run over ``cycles``: library cycles' names and hdfe.Cycle
-    objects (read from the workspace's files)."""
+def _run(vehicle, cycles, routes=()):
+    """The standard run, the run over ``cycles`` (library cycles' names and hdfe.Cycle objects
+    read from the workspace's files) or the run along ``routes`` (hdfe.Route objects)."""
+    if routes:
+        return hdfe.run(vehicle, trace=True, routes=routes)
     if cycles:
         return hdfe.run(vehicle, trace=True, cycles=cycles)
     return hdfe.run(vehicle, trace=True)
@@ -326,6 +333,7 @@ def run_payload(record):
         "edits": [{"field": f, "old": o, "new": n} for f, o, n in record.edits],
         "standard": record.standard,
         "cycles_run": record.cycles,
+        "routes_run": record.routes,
         "seconds": round(record.seconds, 4),
         "average_km_per_l": document.get("average_fuel_economy_km_per_l"),
         "figures": figure_rows(cycles, record.standard),
@@ -335,8 +343,26 @@ def run_payload(record):
         "findings": [finding.to_dict() for finding in result.findings],
         "warnings": [warning.to_dict() for warning in result.warnings],
         "trace": trace_series(result.trace),
+        "routes": route_entries(getattr(result, "routes", None) or []),
     }
     return payload
+
+
+def route_entries(routes):
+    """What the page shows of each route driven: ``{name, figures: [{key, label, unit,
+    value}], kilometres: {column: [values]}}``, in the route figure table's order."""
+    table = hdfe._core.route_figure_table()
+    out = []
+    for route in routes:
+        kilometres = route.kilometres
+        out.append({
+            "name": route.name,
+            "figures": [{"key": name, "label": meaning[:1].upper() + meaning[1:], "unit": unit,
+                         "decimals": UNIT_DECIMALS.get(unit, 0), "value": _number(getattr(route, name))}
+                        for name, unit, meaning in table],
+            "kilometres": {column: [_number(value) for value in kilometres[column]] for column in kilometres.columns},
+        })
+    return out
 
 
 def figure_rows(cycles, standard=True):

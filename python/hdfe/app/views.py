@@ -16,7 +16,7 @@ from . import charts, checks, runs, vehicles
 from .runs import RunTimeout, SweepsBusy
 from .security import HEADER
 from .vehicles import FormError
-from .workspace import SPEC_NAME, WorkspaceError, check_new_name
+from .workspace import ROUTES_FOLDER, SPEC_NAME, WorkspaceError, check_new_name
 
 blueprint = Blueprint("app", __name__, template_folder="templates", static_folder="static",
                       static_url_path="/static")
@@ -26,7 +26,9 @@ PLOTLY_CANDIDATES = ("/usr/share/python3-plotly/plotly.min.js", "/usr/share/pyth
                      "/usr/share/javascript/plotly/plotly.min.js", "/usr/share/javascript/plotly/plotly.js")
 #: The folder of the workspace whose CSV files are offered as cycles.
 CYCLES_FOLDER = "cycles"
-#: The largest file a vehicle or cycle upload takes [bytes].
+#: The route files a route upload takes (a GPX track needs a speed limit).
+ROUTE_SUFFIXES = (".csv", ".gpx")
+#: The largest file a vehicle, cycle or route upload takes [bytes].
 MAX_FILE_BYTES = 8 * 1024 * 1024
 #: Most points of a sweep's axis.
 MAX_AXIS_POINTS = 1000
@@ -156,6 +158,9 @@ def _page_settings():
         "engineering": runs.engineering_runs(),
         "library_cycles": runs.library_cycles(),
         "cycle_files": _cycle_files(),
+        "routes": runs.engineering_runs() and hasattr(hdfe, "Route"),
+        "example_routes": _workspace().example_routes(),
+        "route_files": _route_files(),
         "overrides": _sweepable(),
         "token_header": HEADER,
     }
@@ -171,6 +176,18 @@ def _cycle_files():
         return []
     return sorted(f"{CYCLES_FOLDER}/{entry.name}" for entry in os.scandir(folder)
                   if entry.is_file(follow_symlinks=False) and entry.name.lower().endswith(".csv"))
+
+
+def _route_files():
+    workspace = _workspace()
+    try:
+        folder = workspace.path(ROUTES_FOLDER)
+    except WorkspaceError:
+        return []
+    if not os.path.isdir(folder):
+        return []
+    return sorted(f"{ROUTES_FOLDER}/{entry.name}" for entry in os.scandir(folder)
+                  if entry.is_file(follow_symlinks=False) and entry.name.lower().endswith(ROUTE_SUFFIXES))
 
 
 def _sweepable():
@@ -345,6 +362,65 @@ def _read_cycle_upload(name, data):
             raise WorkspaceError(f"not a cycle file: {message}", 422) from None
 
 
+def _route_speed(value):
+    """The speed limit a GPX track is driven at [km/h] (None: not given)."""
+    if value is None or (isinstance(value, str) and not value.strip()):
+        return None
+    try:
+        speed = float(value)
+    except (TypeError, ValueError):
+        speed = math.nan
+    if not math.isfinite(speed) or speed <= 0:
+        raise FormError({"route_speed_km_per_h": f"{value!r}: give a speed limit above 0 km/h"})
+    return speed
+
+
+@blueprint.post("/api/routes/upload")
+def upload_route():
+    """A route file (CSV, or a GPX track read at the speed limit given) uploaded into the
+    workspace's routes folder, once it reads as a route (a file that does not is refused with
+    its line, and nothing is written)."""
+    workspace = _workspace()
+    upload = request.files.get("file")
+    if upload is None or not upload.filename:
+        raise WorkspaceError("give the route file")
+    name = check_new_name(upload.filename, "file name")
+    if not name.lower().endswith(ROUTE_SUFFIXES):
+        raise WorkspaceError("a route file is a .csv or .gpx file")
+    if not (runs.engineering_runs() and hasattr(hdfe, "Route")):
+        raise WorkspaceError("this build of hdfe runs no routes", 501)
+    speed = _route_speed(request.form.get("speed_km_per_h"))
+    data = _upload_bytes(upload)
+    route = _read_route_upload(name, data, speed)
+    if not os.path.lexists(os.path.join(workspace.root, ROUTES_FOLDER)):
+        workspace.new_folder(ROUTES_FOLDER)
+    folder = workspace.path(ROUTES_FOLDER)
+    vehicles.write_atomic(workspace.file_in(folder, name), data)
+    if request.headers.get(HEADER):
+        return jsonify({"route": f"{ROUTES_FOLDER}/{name}", "name": route.name,
+                        "length_km": _route_length_km(route)})
+    return redirect(url_for("app.home"), code=303)
+
+
+def _route_length_km(route):
+    distance = list(route.distance_m)
+    return round(float(distance[-1]) / 1000.0, 3) if distance else 0.0
+
+
+def _read_route_upload(name, data, speed):
+    """The uploaded bytes read as a route file of that name (outside the workspace, in a
+    private temporary folder); WorkspaceError naming the upload and its line when they are not."""
+    with tempfile.TemporaryDirectory(prefix="hdfe-app-") as folder:
+        path = os.path.join(folder, name)
+        with open(path, "wb") as file:
+            file.write(data)
+        try:
+            return hdfe.Route.read(path, speed_km_per_h=speed)
+        except (hdfe.Error, ValueError) as error:
+            message = str(error).replace(path, name).replace(folder + os.sep, "")
+            raise WorkspaceError(f"not a route file: {message}", 422) from None
+
+
 @blueprint.post("/api/save")
 def save():
     """Writes the form's values into the vehicle's files (each replaced atomically) and gives
@@ -418,6 +494,31 @@ def _cycles_of(names):
     return out
 
 
+def _routes_of(names, speed):
+    """The routes a run drives: ``example:NAME`` (an example route, copied into the workspace
+    the first time) or ``file:NAME`` (a route file of the workspace, a GPX track read at
+    ``speed`` km/h), as ``[(label, hdfe.Route)]``."""
+    if not names:
+        return []
+    if not (runs.engineering_runs() and hasattr(hdfe, "Route")):
+        raise WorkspaceError("this build of hdfe runs no routes")
+    workspace = _workspace()
+    out = []
+    for name in names:
+        kind, _, value = str(name).partition(":")
+        if kind == "example":
+            value = workspace.open_example_route(value)
+        elif kind != "file" or not value.lower().endswith(ROUTE_SUFFIXES):
+            raise WorkspaceError(f"no route {name!r}")
+        path = workspace.path(value)
+        try:
+            route = hdfe.Route.read(path, speed_km_per_h=speed)
+        except ValueError as error:
+            raise WorkspaceError(f"{value}: {error}", 422) from None
+        out.append((value, route))
+    return out
+
+
 def _label(vehicle, changed, cycles):
     label = vehicle.vehicle_name or "vehicle"
     if changed:
@@ -436,7 +537,11 @@ def run():
     changed = vehicles.changes(vehicle, parsed)
     edited = vehicles.edited(vehicle, parsed)
     cycles = _cycles_of(body.get("cycles") or [])
-    record = _runs().run(_workspace().relative(path), edited, changed, _label(edited, changed, cycles), cycles)
+    routes = _routes_of(body.get("routes") or [], _route_speed(body.get("route_speed_km_per_h")))
+    if cycles and routes:
+        raise WorkspaceError("choose cycles or routes, not both")
+    record = _runs().run(_workspace().relative(path), edited, changed, _label(edited, changed, cycles + routes),
+                         cycles, routes)
     return jsonify(record.payload())
 
 
@@ -607,6 +712,8 @@ def _run_summary(record):
     rows = {"spec": [record.spec], "vehicle": [record.vehicle]}
     if record.standard:
         return hdfe.run_batch(rows)
+    if record.routes:
+        return _route_summary(record, rows)
     with tempfile.TemporaryDirectory(prefix="hdfe-app-") as folder:
         named = []
         for position, cycle in enumerate(record.sources):
@@ -618,6 +725,21 @@ def _run_summary(record):
             cycle.to_frame().to_csv(path, index=False)
             named.append(path)
         return hdfe.run_batch(rows, cycles=named)
+
+
+def _route_summary(record, rows):
+    """The batch summary of a run along routes, from the routes as the app read them (written
+    out anew as route CSV files), one batch row per route."""
+    import pandas
+
+    with tempfile.TemporaryDirectory(prefix="hdfe-app-") as folder:
+        parts = []
+        for position, route in enumerate(record.route_sources):
+            path = os.path.join(folder, str(position), f"{route.name}.csv")
+            os.makedirs(os.path.dirname(path))
+            route.to_frame().to_csv(path, index=False)
+            parts.append(hdfe.run_batch(rows, route=path))
+        return pandas.concat(parts, ignore_index=True)
 
 
 def _summary_bytes(summary):

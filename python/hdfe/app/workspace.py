@@ -17,6 +17,8 @@ import tempfile
 _NEW_NAME = re.compile(r"[A-Za-z0-9_][A-Za-z0-9._-]{0,99}\Z")
 #: The spec file's name in a vehicle folder.
 SPEC_NAME = "spec.txt"
+#: The folder of the workspace (and of the examples) that holds routes.
+ROUTES_FOLDER = "routes"
 #: How deep below the workspace vehicles are looked for, and how many folders at most.
 _SEARCH_DEPTH = 4
 _SEARCH_FOLDERS = 2000
@@ -143,6 +145,34 @@ class Workspace:
                 if not os.path.exists(os.path.join(target, SPEC_NAME)):
                     raise
         return self.relative(os.path.join(target, SPEC_NAME))
+
+    def example_routes(self):
+        """The example routes' file names (the CSV files of the examples' ``routes`` folder)."""
+        folder = os.path.join(self.examples_root, ROUTES_FOLDER) if self.examples_root else None
+        if not folder or not os.path.isdir(folder):
+            return []
+        return sorted(entry.name for entry in os.scandir(folder)
+                      if entry.is_file() and entry.name.lower().endswith(".csv") and not entry.name.startswith("."))
+
+    def open_example_route(self, name):
+        """The workspace file of the example route ``name``: ``examples/routes/NAME``, copied from
+        the examples the first time (later edits stay the workspace's own)."""
+        if name not in self.example_routes():
+            raise WorkspaceError(f"there is no example route {name!r}", 404)
+        target = os.path.join(self.root, "examples", ROUTES_FOLDER, name)
+        if not os.path.lexists(target):
+            os.makedirs(os.path.join(self.root, "examples", ROUTES_FOLDER), exist_ok=True)
+            folder = self.path(f"examples/{ROUTES_FOLDER}")  # a link out of the workspace is refused before copying
+            handle, staging = tempfile.mkstemp(prefix=f".{name}-", dir=folder)
+            os.close(handle)
+            try:
+                shutil.copyfile(os.path.join(self.examples_root, ROUTES_FOLDER, name), staging)
+                os.rename(staging, os.path.join(folder, name))
+            except OSError:
+                if os.path.exists(staging):
+                    os.unlink(staging)
+                raise
+        return self.relative(self.path(f"examples/{ROUTES_FOLDER}/{name}"))
 
     def new_folder(self, name):
         """Creates the folder ``name`` (parts checked as new names) and returns its path;

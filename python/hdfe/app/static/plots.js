@@ -1,5 +1,6 @@
 // The app's plots, drawn with Plotly (served by the app itself): a vehicle's curves, map and
-// gears; a run's speed trace, operating points, gear shares, fuel and energy audit; runs
+// gears; a run's speed trace, operating points, gear shares, fuel and energy audit, its route
+// by distance; runs
 // overlaid; a sweep's economies.
 "use strict";
 
@@ -204,6 +205,33 @@ const plots = (() => {
                              xaxis: {title: "Energy (kWh)"}});
   }
 
+  // A route by distance: its elevation, and beneath it on the same distance axis the speed
+  // and the fuel (l/100 km) of each kilometre.
+  function route(id, entry) {
+    const node = document.getElementById(id);
+    if (!entry) { clear(id); if (node) node.hidden = true; return null; }
+    if (node) node.hidden = false;
+    const km = entry.kilometres;
+    const middle = km.start_km.map((start, k) => start + km.distance_km[k] / 2);
+    const ends = km.start_km.map((start, k) => start + km.distance_km[k]);
+    const per100 = km.fuel_l.map((fuel, k) => (km.distance_km[k] > 0 ? 100 * fuel / km.distance_km[k] : null));
+    const heights = km.elevation_m.filter(h => h !== null);
+    const low = heights.length ? Math.min(...heights) : 0;
+    return draw(id, [
+      {x: [0].concat(ends), y: [km.elevation_m[0]].concat(km.elevation_m), name: "Elevation", mode: "lines",
+       fill: "tozeroy", line: {color: "#6d4c41", width: 1.5}, hovertemplate: "km %{x:.1f}: %{y:.0f} m<extra></extra>"},
+      {x: middle, y: km.average_speed_km_per_h, name: "Speed per km", type: "bar", width: km.distance_km,
+       marker: {color: "#1f6fb4", opacity: 0.5}, yaxis: "y2", hovertemplate: "km %{x:.1f}: %{y:.1f} km/h<extra></extra>"},
+      {x: middle, y: per100, name: "Fuel per km", mode: "lines+markers", marker: {size: 4},
+       line: {color: "#c9362b", width: 1.5}, yaxis: "y3", hovertemplate: "km %{x:.1f}: %{y:.1f} l/100 km<extra></extra>"},
+    ], {title: {text: `Route ${entry.name}: elevation, speed and fuel by distance`}, height: 480, hovermode: "x",
+        margin: {l: 60, r: 60, t: 64, b: 45},
+        xaxis: {title: "Distance (km)", anchor: "y2", range: [0, ends.length ? ends[ends.length - 1] : 1]},
+        yaxis: {title: "Elevation (m)", domain: [0.58, 1], range: [low, heights.length ? Math.max(...heights) + 1 : 1]},
+        yaxis2: {title: "Speed (km/h)", domain: [0, 0.5], rangemode: "tozero"},
+        yaxis3: {title: "Fuel (l/100 km)", overlaying: "y2", side: "right", rangemode: "tozero"}});
+  }
+
   // ------------------------------------------------------------- runs overlaid
 
   function overlay(id, runs, cycle, column, title, ytitle) {
@@ -218,5 +246,5 @@ const plots = (() => {
                              xaxis: {title: "Time (s)"}, yaxis: {title: ytitle}, height: 420});
   }
 
-  return {curves, map, gears, speed, operating, gearShare, fuel, energy, overlay, clear, note, PALETTE, draw};
+  return {curves, map, gears, speed, operating, gearShare, fuel, energy, route, overlay, clear, note, PALETTE, draw};
 })();

@@ -135,13 +135,54 @@
     }
   }
 
+  function selectedRoutes() {
+    const select = document.getElementById("route-select");
+    return select && select.value ? [select.value] : [];
+  }
+
+  function routeSpeed() {
+    const input = document.getElementById("route-speed");
+    return input && input.value.trim() ? input.value.trim() : null;
+  }
+
+  // A route file uploaded into the workspace's routes folder, then chosen for the next run.
+  async function uploadRoute(event) {
+    const input = event.target;
+    const file = input.files[0];
+    if (!file) return;
+    const body = new FormData();
+    body.append("file", file, file.name);
+    if (routeSpeed() !== null) body.append("speed_km_per_h", routeSpeed());
+    status(`Uploading ${file.name}…`);
+    try {
+      const response = await fetch("/api/routes/upload", {method: "POST", body, credentials: "same-origin",
+                                                           headers: {"X-HDFE-Token": hdfe.token}});
+      const data = await response.json().catch(() => ({error: response.statusText}));
+      if (!response.ok) {
+        const detail = data.errors ? Object.values(data.errors).join("; ") : "";
+        throw new Error(detail || data.error || `upload failed (${response.status})`);
+      }
+      const select = document.getElementById("route-select");
+      const value = `file:${data.route}`;
+      let option = Array.from(select.options).find(o => o.value === value);
+      if (!option) { option = el("option", {value}, data.route); select.append(option); }
+      select.value = value;
+      status(`${data.route}: ${fmt(data.length_km, 3)} km; chosen for the next run.`);
+    } catch (error) {
+      status(error.message, true);
+    } finally {
+      input.value = "";
+    }
+  }
+
   async function run() {
     const button = document.getElementById("run-button");
     button.disabled = true;
     status("Running…");
     const started = performance.now();
     try {
-      const payload = await api("POST", "/api/run", {spec: page.spec, edits: edits(), cycles: selectedCycles()});
+      const payload = await api("POST", "/api/run", {spec: page.spec, edits: edits(), cycles: selectedCycles(),
+                                                  routes: selectedRoutes(), route_speed_km_per_h: routeSpeed()});
       showFieldErrors({});
       showRun(payload);
       const shown = Math.round(performance.now() - started);
@@ -176,6 +217,19 @@
         row.values.map(value => el("td", {text: fmt(value, row.decimals)}))))));
   }
 
+  // Each route's own figures: a column per route.
+  function routeTable(payload) {
+    const table = document.getElementById("route-table");
+    const routes = payload.routes || [];
+    table.hidden = routes.length === 0;
+    if (!routes.length) { table.replaceChildren(); return; }
+    table.replaceChildren(
+      el("thead", {}, el("tr", {}, el("th", {text: "Route"}), routes.map(r => el("th", {text: r.name})))),
+      el("tbody", {}, routes[0].figures.map((figure, k) => el("tr", {dataset: {figure: figure.key}},
+        el("td", {text: figure.unit ? `${figure.label} (${figure.unit})` : figure.label}),
+        routes.map(r => el("td", {dataset: {route: r.name}, text: fmt(r.figures[k].value, r.figures[k].decimals)}))))));
+  }
+
   function showRun(payload) {
     current = payload;
     document.getElementById("results-empty").hidden = true;
@@ -183,6 +237,7 @@
     document.getElementById("run-plots").hidden = false;
     document.getElementById("run-label").textContent = `${payload.id}: ${payload.label}`;
     figureTable(payload);
+    routeTable(payload);
     const warnings = document.getElementById("run-warnings");
     warnings.replaceChildren(
       ...payload.warnings.map(w => el("li", {text: `${w.kind}${w.cycle ? " " + w.cycle : ""}${w.second ? " s " + w.second : ""}: ${w.message}`})),
@@ -213,6 +268,7 @@
     plots.gearShare("plot-gear-share", current.trace);
     plots.fuel("plot-fuel", current.trace);
     plots.energy("plot-energy", current);
+    plots.route("plot-route", (current.routes || [])[0]);
   }
 
   async function pin() {
@@ -303,6 +359,8 @@
     document.getElementById("pin-button").addEventListener("click", pin);
     const cycleUpload = document.getElementById("cycle-upload");
     if (cycleUpload) cycleUpload.addEventListener("change", uploadCycle);
+    const routeUpload = document.getElementById("route-upload");
+    if (routeUpload) routeUpload.addEventListener("change", uploadRoute);
     document.getElementById("vehicle-form").addEventListener("keydown", event => {
       if (event.key === "Enter" && event.target.tagName === "INPUT") { event.preventDefault(); run(); }
     });
