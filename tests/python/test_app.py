@@ -496,7 +496,8 @@ def test_the_example_route_runs_with_the_engineering_values(client, workspace, b
     assert copied.read_bytes() == (ROOT / "examples" / "routes" / "depot-run.csv").read_bytes()
     assert payload["routes_run"] == ["examples/routes/depot-run.csv"] and not payload["standard"]
 
-    vehicle = binding.load_vehicle(workspace / spec).with_values(Payload=12000)
+    vehicle = binding.load_vehicle(workspace / spec)
+    vehicle.payload_kg = 12000.0
     expected = binding.run(vehicle, routes=[binding.Route.read(copied)])
     route = expected.routes[0]
     assert payload["cycle_names"] == ["depot-run"] == list(expected.cycles)

@@ -191,6 +191,20 @@ def test_the_app_in_a_browser(served, driver, hdfe_binary, tmp_path):
     operating = driver.execute_script("return document.getElementById('plot-operating').data.slice(-1)[0].y")
     assert min(operating) >= min(binding_motoring(folder)) - 1e-9
 
+    # The example route with the same edits: its own figures and its plot by distance.
+    Select(by_css(driver, "#cycle-select")).deselect_all()
+    Select(by_css(driver, "#route-select")).select_by_value("example:depot-run.csv")
+    before = by_css(driver, "#results").get_attribute("data-run")
+    by_css(driver, "#run-button").click()
+    wait(driver, lambda d: by_css(d, "#results").get_attribute("data-run") not in (None, before), what="the route run")
+    program = subprocess.run([hdfe_binary, "spec.txt", "--route", "../routes/depot-run.csv", "--set", "CdA=4.5",
+                              "--json", "-"], cwd=folder, check=True, capture_output=True)
+    route = json.loads(program.stdout)["routes"][0]
+    assert by_css(driver, '#route-table tr[data-figure="time_lost_s"] td[data-route="depot-run"]').text == \
+        f"{route['time_lost_s']:.0f}"
+    assert driver.execute_script("return document.getElementById('plot-route').data.length") == 3
+    Select(by_css(driver, "#route-select")).select_by_value("")
+
     # A fuel map in g/h uploaded in place of the vehicle's: the check's warning shows beside it.
     lines = (ROOT / "examples" / TRACTOR / "fuelmap.txt").read_text().splitlines()
     grams = tmp_path / "fuelmap_g_per_h.txt"
