@@ -175,26 +175,25 @@ def _check_names(what, names, attribute):
                          f"traces would mix; rename one ({attribute} = ...)")
 
 
+def _given(item, kind, find, what):
+    """A cycle or route given to run: one of `kind` as it is, else a name or path for `find`."""
+    if isinstance(item, kind):
+        return item
+    if isinstance(item, bytes):
+        item = _os.fsdecode(item)
+    if not isinstance(item, str) and not hasattr(item, "__fspath__"):
+        raise TypeError(f"a {what}, not {type(item).__name__}")
+    return find(item)
+
+
 def _find_route(route):
     """A route given to run: a Route as it is, else a route file (Route.read)."""
-    if isinstance(route, Route):
-        return route
-    if isinstance(route, bytes):
-        route = _os.fsdecode(route)
-    if not isinstance(route, str) and not hasattr(route, "__fspath__"):
-        raise TypeError(f"a route is an hdfe.Route or a route file, not {type(route).__name__}")
-    return Route.read(route)
+    return _given(route, Route, Route.read, "route is an hdfe.Route or a route file")
 
 
 def _find_cycle(cycle):
     """A cycle given to run: a Cycle as it is, else as --cycle takes it (Cycle.find)."""
-    if isinstance(cycle, Cycle):
-        return cycle
-    if isinstance(cycle, bytes):
-        cycle = _os.fsdecode(cycle)
-    if not isinstance(cycle, str) and not hasattr(cycle, "__fspath__"):
-        raise TypeError(f"a cycle is an hdfe.Cycle, a library cycle's name or a file, not {type(cycle).__name__}")
-    return Cycle.find(cycle)
+    return _given(cycle, Cycle, Cycle.find, "cycle is an hdfe.Cycle, a library cycle's name or a file")
 
 
 def library_cycles():

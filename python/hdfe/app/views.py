@@ -166,28 +166,25 @@ def _page_settings():
     }
 
 
-def _cycle_files():
+def _workspace_files(folder_name, suffixes):
+    """The files of a workspace folder with those suffixes (no links), as workspace names."""
     workspace = _workspace()
     try:
-        folder = workspace.path(CYCLES_FOLDER)
+        folder = workspace.path(folder_name)
     except WorkspaceError:
         return []
     if not os.path.isdir(folder):
         return []
-    return sorted(f"{CYCLES_FOLDER}/{entry.name}" for entry in os.scandir(folder)
-                  if entry.is_file(follow_symlinks=False) and entry.name.lower().endswith(".csv"))
+    return sorted(f"{folder_name}/{entry.name}" for entry in os.scandir(folder)
+                  if entry.is_file(follow_symlinks=False) and entry.name.lower().endswith(suffixes))
+
+
+def _cycle_files():
+    return _workspace_files(CYCLES_FOLDER, ".csv")
 
 
 def _route_files():
-    workspace = _workspace()
-    try:
-        folder = workspace.path(ROUTES_FOLDER)
-    except WorkspaceError:
-        return []
-    if not os.path.isdir(folder):
-        return []
-    return sorted(f"{ROUTES_FOLDER}/{entry.name}" for entry in os.scandir(folder)
-                  if entry.is_file(follow_symlinks=False) and entry.name.lower().endswith(ROUTE_SUFFIXES))
+    return _workspace_files(ROUTES_FOLDER, ROUTE_SUFFIXES)
 
 
 def _sweepable():
