@@ -146,6 +146,7 @@ void run_program(const CommandLine& c) {
   check_option_outputs(optionOutputs, output, vehicle, cycleFiles);
   RunOptions options;
   options.traces = (!engineering && vehicle.values.traces == 1) || c.trace_csv.has_value();
+  options.energy_audit = c.json.has_value() || c.trace_csv.has_value();  // the outputs that show it
   const Result result = !routes.empty()   ? run_routes(vehicle, routes, options)
                         : !cycles.empty() ? run_cycles(vehicle, cycles, options)
                                           : run(vehicle, options);

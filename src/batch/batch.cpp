@@ -49,6 +49,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
         options.results_file && row.cycles.empty() && row.route.empty() && !has_engineering_values(vehicle.values);
     RunOptions runOptions;
     runOptions.traces = resultsFile && vehicle.values.traces;
+    runOptions.energy_audit = options.layout == SummaryLayout::PerCycle || options.json;  // what shows it
     const FuelGridSource grid = [&](const Vehicle& v) { return row.vehicle ? cache.grid(row.vehicle) : cache.grid(v); };
     Result result;
     if (!row.route.empty()) {

@@ -410,7 +410,7 @@ void add_driven(Result& result, DrivenCycle driven, const Cycle& cycle, const Fi
     of.push_back(&sections[s]);
     figures.push_back(&result.cycles[first + s]);
   }
-  audit_sections(auditor, driven, of, figures);
+  if (options.energy_audit) audit_sections(auditor, driven, of, figures);
   if (options.traces) result.traces.push_back(std::move(driven.run));
 }
 
@@ -445,7 +445,7 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
     result.cycles.push_back(run_figures(section, runs[section.corrections.cycle].run, terms, result.warnings));
   }
   const EnergyAuditor auditor(c, vehicle.motoring);
-  for (std::size_t k = 0; k < runs.size(); ++k) {
+  for (std::size_t k = 0; k < runs.size() && options.energy_audit; ++k) {
     std::vector<const Section*> of;
     std::vector<CycleFigures*> figures;
     for (std::size_t s = 0; s < sections.size(); ++s) {

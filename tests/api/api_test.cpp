@@ -1,6 +1,7 @@
 // The library: figures against the approved results files, threads, name resolution,
 // edits and error kinds.
 #include "hdfe/hdfe.h"
+#include "hdfe/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -293,6 +294,15 @@ TEST(Api, EngineeringValuesAndTheFiguresOfEveryRun) {
   EXPECT_EQ(doc["vehicle"]["CdA"], 3.0);
   EXPECT_TRUE(doc["vehicle"]["TestMass"].is_null());
   EXPECT_EQ(doc["cycles"][1]["energy"]["air_drag_kwh"], slippery.cycle("HIGHWAY").energy.air_drag_kwh);
+
+  // Without the audit the figures are the same bits and the audit's terms stay 0.
+  RunOptions unaudited;
+  unaudited.energy_audit = false;
+  const Result quick = run(v, unaudited);
+  EXPECT_EQ(Bits(quick), Bits(slippery));
+  for (const CycleFigures& f : quick.cycles) {
+    for (const EnergyTermInfo& term : energy_audit_table()) EXPECT_EQ(f.energy.*term.member, 0.0) << f.name;
+  }
 }
 
 // A list or curve edited in memory runs as the same edit made in the file would, or stops
