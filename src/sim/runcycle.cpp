@@ -8,7 +8,10 @@
 
 namespace hdfe {
 
-void record_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
+namespace {
+
+// Appends a step's values to every column the simulation fills.
+inline void append_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
   const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   trace.speed_km_per_h.push_back(step.V);
   trace.gear.push_back(step.gear);
@@ -18,15 +21,23 @@ void record_step(CycleTrace& trace, const StepOutcome& step, const EngineData& e
   trace.normalised_torque_percent.push_back(step.engine_torque_nm / fullLoadTorque * Percent);
 }
 
+}  // namespace
+
+void record_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
+  append_step(trace, step, eng, fullLoadTorque);
+}
+
 CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
                           const TransmissionData& trn, const TorqueCurve& fullLoad) {
   CycleSimulation run;
   CycleTrace& trace = run.trace;
-  // Each second's values are appended: zero-filling the columns first would cost as much
-  // as writing them.
+  // Each second's values are appended: zero-filling the columns first costs more than
+  // writing them.
   const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
-  for (std::vector<double>* column : {&trace.speed_km_per_h, &trace.engine_speed_rpm, &trace.engine_torque_nm, &trace.normalised_speed_percent, &trace.normalised_torque_percent})
+  for (std::vector<double>* column : {&trace.speed_km_per_h, &trace.engine_speed_rpm, &trace.engine_torque_nm,
+                                      &trace.normalised_speed_percent, &trace.normalised_torque_percent}) {
     column->reserve(seconds);
+  }
   trace.gear.reserve(seconds);
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // The stepper keeps the evaluations that need the speed search: about one in twelve
@@ -51,7 +62,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     evaluator.release_unkept();
     note_exhausted(i);
     const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);
-    record_step(trace, step, eng, tmax);
+    append_step(trace, step, eng, tmax);
   }
   // The fuel rates are written over every second.
   trace.fuel_rate_l_per_h.assign(seconds, 0.0);
