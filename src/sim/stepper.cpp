@@ -93,6 +93,9 @@ struct Stepper::States {
   int32_t n = 0;
   int32_t gearCount = 0;
   int32_t tableGears = 0;  // the gears check_gear passes: 1..tableGears
+  // The factors of the engine speed at a target speed that do not depend on the gear.
+  double speedFactor = 0.0;   // FinalRatio x 60
+  double speedDivisor = 0.0;  // tyre circumference x 3.6
 
   struct Second {
     int32_t i = 0;  // the second whose states these are
@@ -111,7 +114,9 @@ struct Stepper::States {
         target(context.cycle.target_speed_km_per_h),
         grade(context.cycle.grade_percent),
         n(context.cycle.n),
-        gearCount(context.trn.gear_count()) {
+        gearCount(context.trn.gear_count()),
+        speedFactor(context.trn.final_ratio * SecondsPerMinute),
+        speedDivisor(context.spec.tire_circumference_m * KmhPerMs) {
     while (tableGears < gearCount && r.evaluator.in_table(tableGears + 1)) ++tableGears;
     const std::size_t perState = static_cast<std::size_t>(tableGears) + 1;
     aheads.reset(new GearAhead[perState * (KeptSeconds * StatesPerSecond + LookAheadDepth + 1)]);
@@ -262,10 +267,11 @@ struct Stepper::States {
       return trn.reengage_gear;
     }
     if (!r.evaluator.in_table(x.gear_in)) check_gear(x.gear_in, r.eng, trn);
+    if (x.gear_in <= trn.start_gears || Vt - x.Vin < 0.0) return x.gear_in;
+    // Too high a gear to speed up in: the engine would run below the gear's lowest speed.
     const std::size_t row = static_cast<std::size_t>(x.gear_in - 1);
-    const double NeTarget = (((trn.final_ratio * SecondsPerMinute) * Vt) * trn.gears[row].ratio) /
-                            (r.spec.tire_circumference_m * KmhPerMs);
-    if (Vt - x.Vin >= 0.0 && r.eng.gear_min_speed_rpm[row] > NeTarget && x.gear_in > trn.start_gears) {
+    const double NeTarget = ((speedFactor * Vt) * trn.gears[row].ratio) / speedDivisor;
+    if (r.eng.gear_min_speed_rpm[row] > NeTarget) {
       reengage = true;
       return trn.reengage_gear;
     }
