@@ -51,6 +51,13 @@ enum class Course : uint8_t {
   Decide,    // keep, shift up or shift down
 };
 
+// What preparing a state's look-ahead takes beyond its first evaluation.
+enum class Preparing : uint8_t {
+  Stop,      // nothing: the step ends in neutral, or at Nex below the top gear
+  DriveOn,   // only the next second driven on in the first gear
+  Searches,  // gear searches (and then the next second, if the course goes on)
+};
+
 // A step's start: the second, speed, gear and hold counter it is called with, and what
 // its look-ahead found.
 struct State {
@@ -64,6 +71,9 @@ struct State {
   int32_t g = 0;     // the gear evaluated first
   int32_t hold = 0;  // the hold counter once g is chosen
   Course course = Course::Hold;
+  // What prepare does at this state: stop, or go on to the state of driving on in gear g,
+  // with or without gear searches first.
+  Preparing preparing = Preparing::Stop;
   double keepShortfall = 0.0;  // of this second driven in gear g
   uint32_t searched = 0;       // bit of each search below that is set
   std::array<Search, 2 * (MaxHorizon + 1)> up{};  // by span limit, then horizon
@@ -297,14 +307,22 @@ struct Stepper::States {
     x.hold = hold;
     const GearEvalResult& e = ahead(x, x.g).first;
     x.keepShortfall = shortfall(target[static_cast<std::size_t>(i - 1)], Vt, Vin, e.V);
+    const GearStatus s0 = e.status;
     if (hold < HoldSeconds || dV < 0.0) {
       x.course = Course::Hold;
+      const bool stops = s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles ||
+                         (s0 == GearStatus::OverSpeed && x.g < gearCount);
+      x.preparing = stops ? Preparing::Stop : Preparing::DriveOn;
     } else if (reengage) {
       x.course = Course::Reengage;
-    } else if (e.status == GearStatus::OverSpeed) {
+      x.preparing = Preparing::Searches;
+    } else if (s0 == GearStatus::OverSpeed) {
       x.course = x.g == gearCount ? Course::OverTop : Course::Over;
+      x.preparing = x.g == gearCount ? Preparing::DriveOn : Preparing::Searches;
     } else {
       x.course = Course::Decide;
+      const bool searches = x.g < gearCount || s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed;
+      x.preparing = searches ? Preparing::Searches : Preparing::DriveOn;
     }
   }
 
@@ -460,37 +478,36 @@ struct Stepper::States {
   void prepare(State* x, int32_t D) {
     for (;;) {
       const uint32_t bit = 1U << D;
-      if ((x->prepared & bit) != 0) return;
+      if ((x->prepared & bit) != 0 || x->preparing == Preparing::Stop) return;
       x->prepared |= bit;
-      const int32_t g = x->g;
-      const GearStatus s0 = x->gears[g].first.status;
       State* next = nullptr;
-      switch (x->course) {
-        case Course::Hold:
-          if (s0 == GearStatus::UnderSpeed || s0 == GearStatus::Idles) return;
-          if (s0 == GearStatus::OverSpeed && g < gearCount) return;
-          break;
-        case Course::Reengage:
-          if (!up(*x, D + 1, false).found) retry(*x, false);
-          return;
-        case Course::OverTop:
-          break;
-        case Course::Over: {
-          int32_t gear = g, m = RetryHorizon;
-          if (const Search& s = up(*x, D + 1, true); s.found) {
-            gear = s.best;
-          } else if (const Search& t = retry(*x, true); t.found) {
-            gear = t.best;
-            m = t.m;
+      if (x->preparing == Preparing::Searches) {
+        const int32_t g = x->g;
+        const GearStatus s0 = x->gears[g].first.status;
+        switch (x->course) {
+          case Course::Reengage:
+            if (!up(*x, D + 1, false).found) retry(*x, false);
+            return;
+          case Course::Over: {
+            int32_t gear = g, m = RetryHorizon;
+            if (const Search& s = up(*x, D + 1, true); s.found) {
+              gear = s.best;
+            } else if (const Search& t = retry(*x, true); t.found) {
+              gear = t.best;
+              m = t.m;
+            }
+            if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+            next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
+            break;
           }
-          if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
-          next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
-          break;
+          case Course::Decide:
+            if (g < gearCount) up(*x, D + 1, true);
+            if (s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) down(*x, D + 1);
+            break;
+          case Course::Hold:
+          case Course::OverTop:
+            break;
         }
-        case Course::Decide:
-          if (g < gearCount) up(*x, D + 1, true);
-          if (s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed) down(*x, D + 1);
-          break;
       }
       // Past the look-ahead or the cycle's end, or at a standstill target (the next
       // step, in gear, idles), there is nothing further.
