@@ -1,10 +1,14 @@
 // The trace blocks of the results file.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include "hdfe/traces.h"
 
 namespace hdfe {
+
+// Bytes the cycle's trace block takes with typical records, for reserving room.
+std::size_t trace_block_bytes(const DriveCycle& cycle, std::string_view cycleName);
 
 // Appends the cycle's trace block: a blank record, the cycle name, the column titles and
 // one record per step.
