@@ -20,7 +20,7 @@ uint64_t round_scaled(double value, int d) {
   int shift = 1074;  // subnormal
   if (exponent != 0) {
     m |= uint64_t{1} << 52;
-    shift = 1075 - exponent;  // at least 21 below 2^32
+    shift = 1075 - exponent;  // at least 1 below 2^52
   }
   if (shift >= 90) return 0;  // below half of the last decimal place
   const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * Pow10[d];

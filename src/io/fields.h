@@ -44,11 +44,10 @@ inline constexpr uint64_t Pow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1
 inline constexpr double Scale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 // Largest magnitude of the integer path besides the near one: |value| 10^d stays below 10^18.
 inline constexpr double FastLimit = 1e9;
-// Below NearLimit the product |value| 10^d in doubles is within 2^-22 of the exact one, so
-// a product whose fraction lies further than NearBand from one half rounds as the exact
-// one does; nearer, the exact rounding decides.
-inline constexpr double NearLimit = 0x1p32;
-inline constexpr double NearBand = 0x1p-20;
+// Below NearLimit every integer and half of one is a double, and rounding to nearest
+// never steps over a double: |value| 10^d computed in doubles lies on the same side of
+// each as the exact product does, or on it. Only then does the exact rounding decide.
+inline constexpr double NearLimit = 0x1p52;
 
 inline constexpr char DigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -56,7 +55,7 @@ inline constexpr char DigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // |value| 10^d rounded exactly to an integer, exact halves to even, for 0 <= d <= 9 and a
-// finite |value| below 2^32 with |value| 10^d below 10^18.
+// finite |value| below 2^52 with |value| 10^d below 10^18.
 uint64_t round_scaled(double value, int d);
 // put_f0 for non-finite values and beyond the integer path.
 char* put_f0_wide(char* at, double value, int d);
@@ -129,9 +128,9 @@ inline char* put_f0(char* at, double value) {
   if (scaled < NearLimit) {
     const auto whole = static_cast<uint64_t>(static_cast<int64_t>(scaled));
     const double fraction = scaled - static_cast<double>(static_cast<int64_t>(whole));
-    if (fraction < 0.5 - NearBand) {
+    if (fraction < 0.5) {
       q = whole;
-    } else if (fraction > 0.5 + NearBand) {
+    } else if (fraction > 0.5) {
       q = whole + 1;
     } else {
       q = round_scaled(value, D);
