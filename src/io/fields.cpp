@@ -167,6 +167,19 @@ char* put_f0(char* at, double value, int d) {
   }
 }
 
+char* put_shortest(char* at, double value) {
+  // A whole number of magnitude below 10^5 is its digits, no longer than its exponent form.
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e5) {
+    const auto whole = static_cast<int64_t>(magnitude);
+    if (static_cast<double>(whole) == magnitude) {
+      if (std::signbit(value)) *at++ = '-';
+      return fields_detail::put_digits(at, static_cast<uint64_t>(whole));
+    }
+  }
+  return std::to_chars(at, at + ShortestRoom, value).ptr;
+}
+
 void append_f0(std::string& out, double value, int d) {
   if (d < 0) d = 0;
   if (d <= FastDecimals && !(std::fabs(value) >= FastLimit)) {  // NaN too

@@ -34,6 +34,13 @@ inline constexpr std::size_t I0Room = 20;
 char* put_f0(char* at, double value, int d);
 // Writes I0 at `at`, which has room for I0Room characters; returns the end.
 inline char* put_i0(char* at, int64_t value);
+// Room the shortest form of a double may take [characters].
+inline constexpr std::size_t ShortestRoom = 32;
+// Writes the shortest form that reads back as the same double, as std::to_chars writes it
+// (fixed or exponent form, whichever is shorter), at `at`, which has room for ShortestRoom
+// characters; returns the end.
+char* put_shortest(char* at, double value);
+
 // put_f0 for decimals 0 <= D <= 9 fixed when compiling, inlined into record writers.
 template <int D>
 inline char* put_f0(char* at, double value);

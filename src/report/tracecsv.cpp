@@ -1,17 +1,20 @@
-#include <charconv>
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
+#include "io/fields.h"
 
 namespace hdfe {
 
 namespace {
 
-void append_number(std::string& out, double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  out.append(text, end);
-}
+// Bytes of a typical value with its comma, for sizing the text.
+constexpr std::size_t ValueBytes = 12;
+// Rows are appended to the text once this many bytes of them are composed.
+constexpr std::size_t FlushBytes = 1920;
 
 }  // namespace
 
@@ -23,17 +26,35 @@ std::string trace_csv(const Result& result) {
   }
   out += '\n';
   const TraceTable table = trace_table(result);
+  std::size_t bytes = out.size();
+  for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
+    bytes += static_cast<std::size_t>(table.rows[cycle]) * (table.cycles[cycle].size() + 1 + ValueBytes * table.columns.size());
+  }
+  out.reserve(bytes);
+  // The rows are composed in a chunk, which always has room for one more, and appended a
+  // chunk at a time.
+  std::vector<char> chunk;
   std::size_t first = 0;
   for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
+    const std::string& name = table.cycles[cycle];
+    const std::size_t rowRoom = name.size() + table.columns.size() * (1 + ShortestRoom) + 1;
+    if (chunk.size() < FlushBytes + rowRoom) chunk.resize(FlushBytes + rowRoom);
+    char* const start = chunk.data();
+    char* p = start;
     const auto rows = static_cast<std::size_t>(table.rows[cycle]);
     for (std::size_t k = first; k < first + rows; ++k) {
-      out += table.cycles[cycle];
+      p = std::copy(name.begin(), name.end(), p);
       for (const std::vector<double>& column : table.columns) {
-        out += ',';
-        append_number(out, column[k]);
+        *p++ = ',';
+        p = put_shortest(p, column[k]);
       }
-      out += '\n';
+      *p++ = '\n';
+      if (p - start >= static_cast<std::ptrdiff_t>(FlushBytes)) {
+        out.append(start, static_cast<std::size_t>(p - start));
+        p = start;
+      }
     }
+    out.append(start, static_cast<std::size_t>(p - start));
     first += rows;
   }
   return out;

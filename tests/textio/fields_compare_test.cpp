@@ -160,6 +160,24 @@ TEST(FieldsCompare, I0MatchesToChars) {
   }
 }
 
+TEST(FieldsCompare, ShortestMatchesToChars) {
+  std::vector<double> values = {0.0, -0.0, 1e5, -1e5, 99999.5, 1e15, 1e16, 0.5, -0.25, 1e-300, 4.9e-324,
+                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::max()};
+  for (int whole = -100010; whole <= 100010; ++whole) {
+    const double v = whole;
+    values.insert(values.end(), {v, std::nextafter(v, -1e300), std::nextafter(v, 1e300)});
+  }
+  std::mt19937_64 random(20261210);
+  for (int n = 0; n < Values / 10; ++n) values.push_back(random_value(random, static_cast<int>(random() % 10)));
+  for (const double value : values) {
+    char text[ShortestRoom];
+    char expected[ShortestRoom];
+    const auto end = std::to_chars(expected, expected + ShortestRoom, value).ptr;
+    ASSERT_EQ(std::string(text, put_shortest(text, value)), std::string(expected, end)) << value;
+  }
+}
+
 TEST(FieldsCompare, AppendingVariantsAppend) {
   std::string out = "x";
   append_f0(out, -0.5, 2);
