@@ -133,12 +133,12 @@ inline char* put_f0(char* at, double value) {
   const double scaled = magnitude * Scale[D];
   uint64_t q = 0;
   if (scaled < NearLimit) {
-    const auto whole = static_cast<uint64_t>(static_cast<int64_t>(scaled));
-    const double fraction = scaled - static_cast<double>(static_cast<int64_t>(whole));
+    const auto whole = static_cast<int64_t>(scaled);
+    const double fraction = scaled - static_cast<double>(whole);  // exact
     if (fraction < 0.5) {
-      q = whole;
+      q = static_cast<uint64_t>(whole);
     } else if (fraction > 0.5) {
-      q = whole + 1;
+      q = static_cast<uint64_t>(whole) + 1;
     } else {
       q = round_scaled(value, D);
     }
