@@ -128,11 +128,10 @@ inline char* put_i0(char* at, int64_t value) {
 template <int D>
 inline char* put_f0(char* at, double value) {
   static_assert(0 <= D && D <= 9);
-  using namespace fields_detail;
   const double magnitude = std::fabs(value);
-  const double scaled = magnitude * Scale[D];
+  const double scaled = magnitude * fields_detail::Scale[D];
   uint64_t q = 0;
-  if (scaled < NearLimit) {
+  if (scaled < fields_detail::NearLimit) {
     const auto whole = static_cast<int64_t>(scaled);
     const double fraction = scaled - static_cast<double>(whole);  // exact
     if (fraction < 0.5) {
@@ -140,15 +139,15 @@ inline char* put_f0(char* at, double value) {
     } else if (fraction > 0.5) {
       q = static_cast<uint64_t>(whole) + 1;
     } else {
-      q = round_scaled(value, D);
+      q = fields_detail::round_scaled(value, D);
     }
-  } else if (magnitude < FastLimit) {
-    q = round_scaled(value, D);
+  } else if (magnitude < fields_detail::FastLimit) {
+    q = fields_detail::round_scaled(value, D);
   } else {
-    return put_f0_wide(at, value, D);  // NaN too
+    return fields_detail::put_f0_wide(at, value, D);  // NaN too
   }
   if (q != 0 && std::signbit(value)) *at++ = '-';
-  return put_scaled<D>(at, q);
+  return fields_detail::put_scaled<D>(at, q);
 }
 
 }  // namespace hdfe

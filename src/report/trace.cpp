@@ -20,9 +20,6 @@ constexpr std::size_t RecordBytes = 64;
 // Room the longest data record may take: two I0 fields, seven F0 fields of up to six
 // decimals, their TABs and the record end.
 constexpr std::size_t RecordRoom = 2 * I0Room + 7 * (F0Room + 6) + 8 + RecordEnd.size();
-// Records are appended to the block once this many bytes of them are composed: few enough
-// to be copied without a string instruction, which some machines start on longer copies.
-constexpr std::size_t FlushBytes = 1920;
 
 // Writes the data record of step i (1-based) at p, which has RecordRoom characters of
 // room, and returns its end: Vtarget of step i is point i of the cycle, the run's series
@@ -68,11 +65,11 @@ void append_trace(std::string& block, const DriveCycle& cycle, const CycleTrace&
   block += RecordEnd;
   // The records are composed in a chunk, which always has room for one more, and appended a
   // chunk at a time: the block is neither zero-filled ahead nor copied as it grows.
-  char chunk[FlushBytes + RecordRoom];
+  char chunk[TraceFlushBytes + RecordRoom];
   char* p = chunk;
   for (int32_t i = 1; i <= cycle.n; ++i) {
     p = put_record(p, cycle, trace, i);
-    if (p - chunk >= static_cast<std::ptrdiff_t>(FlushBytes)) {
+    if (p - chunk >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
       block.append(chunk, static_cast<std::size_t>(p - chunk));
       p = chunk;
     }

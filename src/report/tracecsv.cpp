@@ -6,15 +6,14 @@
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
 #include "io/fields.h"
+#include "report/trace.h"
 
 namespace hdfe {
 
 namespace {
 
 // Bytes of a typical value with its comma, for sizing the text.
-constexpr std::size_t ValueBytes = 12;
-// Rows are appended to the text once this many bytes of them are composed.
-constexpr std::size_t FlushBytes = 1920;
+constexpr std::size_t CsvValueBytes = 12;
 
 }  // namespace
 
@@ -28,7 +27,7 @@ std::string trace_csv(const Result& result) {
   const TraceTable table = trace_table(result);
   std::size_t bytes = out.size();
   for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
-    bytes += static_cast<std::size_t>(table.rows[cycle]) * (table.cycles[cycle].size() + 1 + ValueBytes * table.columns.size());
+    bytes += static_cast<std::size_t>(table.rows[cycle]) * (table.cycles[cycle].size() + 1 + CsvValueBytes * table.columns.size());
   }
   out.reserve(bytes);
   // The rows are composed in a chunk, which always has room for one more, and appended a
@@ -38,7 +37,7 @@ std::string trace_csv(const Result& result) {
   for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
     const std::string& name = table.cycles[cycle];
     const std::size_t rowRoom = name.size() + table.columns.size() * (1 + ShortestRoom) + 1;
-    if (chunk.size() < FlushBytes + rowRoom) chunk.resize(FlushBytes + rowRoom);
+    if (chunk.size() < TraceFlushBytes + rowRoom) chunk.resize(TraceFlushBytes + rowRoom);
     char* const start = chunk.data();
     char* p = start;
     const auto rows = static_cast<std::size_t>(table.rows[cycle]);
@@ -49,7 +48,7 @@ std::string trace_csv(const Result& result) {
         p = put_shortest(p, column[k]);
       }
       *p++ = '\n';
-      if (p - start >= static_cast<std::ptrdiff_t>(FlushBytes)) {
+      if (p - start >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
         out.append(start, static_cast<std::size_t>(p - start));
         p = start;
       }
