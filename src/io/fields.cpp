@@ -9,17 +9,10 @@
 
 namespace hdfe {
 
-namespace {
+namespace fields_detail {
 
-constexpr uint64_t Pow10[] = {1,         10,         100,         1000,         10000,
-                              100000,    1000000,    10000000,    100000000,    1000000000};
-// Largest d and magnitude of the integer path: |value| 10^d stays below 10^18.
-constexpr int FastDecimals = 9;
-constexpr double FastLimit = 1e9;
-
-// |value| 10^d rounded to an integer, exact halves to even, for a finite |value| below
-// FastLimit and 0 <= d <= FastDecimals. |value| is m 2^-shift exactly, so the scaled
-// value m 10^d 2^-shift (below 2^83 before the shift) rounds exactly in 128 bits.
+// |value| is m 2^-shift exactly, so the scaled value m 10^d 2^-shift (below 2^83 before
+// the shift) rounds exactly in 128 bits.
 uint64_t round_scaled(double value, int d) {
   const uint64_t bits = std::bit_cast<uint64_t>(value) & ~(uint64_t{1} << 63);
   const int exponent = static_cast<int>(bits >> 52);
@@ -27,7 +20,7 @@ uint64_t round_scaled(double value, int d) {
   int shift = 1074;  // subnormal
   if (exponent != 0) {
     m |= uint64_t{1} << 52;
-    shift = 1075 - exponent;  // at least 23 below FastLimit
+    shift = 1075 - exponent;  // at least 1 below 2^52
   }
   if (shift >= 90) return 0;  // below half of the last decimal place
   const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * Pow10[d];
@@ -39,63 +32,54 @@ uint64_t round_scaled(double value, int d) {
   return q;
 }
 
-bool is_fast(double value, int d) { return d <= FastDecimals && std::fabs(value) < FastLimit; }
+// The least number of t + 1 decimal digits for t >= 1, and 0 for t = 0.
+constexpr uint64_t DigitThreshold[] = {0,
+                                       10,
+                                       100,
+                                       1000,
+                                       10000,
+                                       100000,
+                                       1000000,
+                                       10000000,
+                                       100000000,
+                                       1000000000,
+                                       10000000000,
+                                       100000000000,
+                                       1000000000000,
+                                       10000000000000,
+                                       100000000000000,
+                                       1000000000000000,
+                                       10000000000000000,
+                                       100000000000000000,
+                                       1000000000000000000,
+                                       10000000000000000000u};
 
-constexpr char DigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// Writes the decimal digits of v > 0.
-char* put_digits(char* p, uint64_t v) {
-  int count = 1;
-  for (uint64_t t = v; t >= 10; t /= 10) ++count;
-  char* end = p + count;
-  char* q = end;
+char* put_digits_long(char* p, uint64_t v) {
+  // The bit length times log10(2) is the digit count or one less.
+  const int t = ((64 - std::countl_zero(v | 1)) * 1233) >> 12;
+  char* const end = p + t + (v >= DigitThreshold[t] ? 1 : 0);
+  char* r = end;
   while (v >= 100) {
-    const auto pair = static_cast<std::size_t>(v % 100) * 2;
+    r -= 2;
+    put_pair(r, v % 100);
     v /= 100;
-    *--q = DigitPairs[pair + 1];
-    *--q = DigitPairs[pair];
   }
   if (v >= 10) {
-    *--q = DigitPairs[v * 2 + 1];
-    *--q = DigitPairs[v * 2];
+    put_pair(r - 2, v);
   } else {
-    *--q = static_cast<char>('0' + v);
+    r[-1] = static_cast<char>('0' + v);
   }
   return end;
 }
 
-// Writes q 10^-D: the integer digits (none when zero), the point and D decimals.
-template <int D>
-char* put_scaled(char* p, uint64_t q) {
-  constexpr uint64_t Unit = Pow10[D];
-  const uint64_t whole = q / Unit;
-  uint64_t fraction = q - whole * Unit;
-  if (whole != 0) p = put_digits(p, whole);
-  *p++ = '.';
-  for (int k = D - 1; k >= 0; --k) {
-    p[k] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
-  }
-  return p + D;
-}
+}  // namespace fields_detail
 
-char* put_scaled(char* p, uint64_t q, int d) {
-  switch (d) {
-    case 0: return put_scaled<0>(p, q);
-    case 1: return put_scaled<1>(p, q);
-    case 2: return put_scaled<2>(p, q);
-    case 3: return put_scaled<3>(p, q);
-    case 4: return put_scaled<4>(p, q);
-    case 5: return put_scaled<5>(p, q);
-    case 6: return put_scaled<6>(p, q);
-    case 7: return put_scaled<7>(p, q);
-    case 8: return put_scaled<8>(p, q);
-    default: return put_scaled<9>(p, q);
-  }
-}
+namespace {
+
+using fields_detail::FastLimit;
+constexpr int FastDecimals = 9;
+
+bool is_fast(double value, int d) { return d <= FastDecimals && std::fabs(value) < FastLimit; }
 
 // A finite value rounded to d decimals, without its sign: the integer digits (none
 // when the rounded magnitude is below 1), the point and d decimals.
@@ -127,10 +111,10 @@ void round_decimal(double value, int d, Rounded& r) {
     round_wide(value, d, r);
     return;
   }
-  const uint64_t q = round_scaled(value, d);
-  r.negative = q != 0 && std::signbit(value);
-  r.belowOne = q < Pow10[d];
-  r.digits = std::string_view(r.small, static_cast<std::size_t>(put_scaled(r.small, q, d) - r.small));
+  const char* const end = put_f0(r.small, value, d);  // at most 21 characters here
+  r.negative = r.small[0] == '-';
+  r.digits = std::string_view(r.small, static_cast<std::size_t>(end - r.small)).substr(r.negative ? 1 : 0);
+  r.belowOne = r.digits[0] == '.';
 }
 
 void append_right_aligned(std::string& out, std::string_view text, int w) {
@@ -157,16 +141,10 @@ std::string_view non_finite_f0(double value) {
 
 }  // namespace
 
-char* put_f0(char* at, double value, int d) {
+char* fields_detail::put_f0_wide(char* at, double value, int d) {
   if (!std::isfinite(value)) {
     const std::string_view text = non_finite_f0(value);
     return std::copy(text.begin(), text.end(), at);
-  }
-  if (d < 0) d = 0;
-  if (is_fast(value, d)) {
-    const uint64_t q = round_scaled(value, d);
-    if (q != 0 && std::signbit(value)) *at++ = '-';
-    return put_scaled(at, q, d);
   }
   Rounded r;
   round_wide(value, d, r);
@@ -174,7 +152,33 @@ char* put_f0(char* at, double value, int d) {
   return std::copy(r.digits.begin(), r.digits.end(), at);
 }
 
-char* put_i0(char* at, int64_t value) { return std::to_chars(at, at + I0Room, value).ptr; }
+char* put_f0(char* at, double value, int d) {
+  switch (d) {
+    case 1: return put_f0<1>(at, value);
+    case 2: return put_f0<2>(at, value);
+    case 3: return put_f0<3>(at, value);
+    case 4: return put_f0<4>(at, value);
+    case 5: return put_f0<5>(at, value);
+    case 6: return put_f0<6>(at, value);
+    case 7: return put_f0<7>(at, value);
+    case 8: return put_f0<8>(at, value);
+    case 9: return put_f0<9>(at, value);
+    default: return d <= 0 ? put_f0<0>(at, value) : fields_detail::put_f0_wide(at, value, d);
+  }
+}
+
+char* put_shortest(char* at, double value) {
+  // A whole number of magnitude below 10^5 is its digits, no longer than its exponent form.
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e5) {
+    const auto whole = static_cast<int64_t>(magnitude);
+    if (static_cast<double>(whole) == magnitude) {
+      if (std::signbit(value)) *at++ = '-';
+      return fields_detail::put_digits(at, static_cast<uint64_t>(whole));
+    }
+  }
+  return std::to_chars(at, at + ShortestRoom, value).ptr;
+}
 
 void append_f0(std::string& out, double value, int d) {
   if (d < 0) d = 0;

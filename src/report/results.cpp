@@ -145,6 +145,9 @@ std::string results_text(const Result& result, std::string_view inputName) {
 std::string results_file(const Result& result, std::string_view inputName) {
   std::string file = results_text(result, inputName);
   if (result.classification.values.traces == 1) {
+    std::size_t bytes = file.size();
+    for (const CycleRun& run : result.traces) bytes += trace_block_bytes(run.cycle, run.name);
+    file.reserve(bytes);
     for (const CycleRun& run : result.traces) append_trace(file, run.cycle, run.trace, run.name);
   }
   return file;

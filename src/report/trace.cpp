@@ -10,6 +10,11 @@ namespace hdfe {
 
 namespace {
 
+constexpr std::string_view ColumnTitles =
+    "time(s)\tVtarget(km/h)\tVreal(km/h)\tNe(rpm)\tTe(N-m)\tN_norm(%)\tT_norm(%)\tShift\tFC(l/h)";
+// Bytes of the block besides the cycle name and the data records: a blank record, the
+// column titles and three record ends.
+constexpr std::size_t HeaderBytes = 1 + ColumnTitles.size() + 3 * RecordEnd.size();
 // Bytes of a typical data record, for sizing the block.
 constexpr std::size_t RecordBytes = 64;
 // Room the longest data record may take: two I0 fields, seven F0 fields of up to six
@@ -23,43 +28,53 @@ char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int3
   const auto k = static_cast<std::size_t>(i - 1);
   p = put_i0(p, i);
   *p++ = '\t';
-  p = put_f0(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], 4);
+  p = put_f0<4>(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)]);
   *p++ = '\t';
-  p = put_f0(p, trace.speed_km_per_h[k], 4);
+  p = put_f0<4>(p, trace.speed_km_per_h[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.engine_speed_rpm[k], 1);
+  p = put_f0<1>(p, trace.engine_speed_rpm[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.engine_torque_nm[k], 1);
+  p = put_f0<1>(p, trace.engine_torque_nm[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.normalised_speed_percent[k], 2);
+  p = put_f0<2>(p, trace.normalised_speed_percent[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.normalised_torque_percent[k], 2);
+  p = put_f0<2>(p, trace.normalised_torque_percent[k]);
   *p++ = '\t';
   p = put_i0(p, trace.gear[k]);
   *p++ = '\t';
-  p = put_f0(p, trace.fuel_rate_l_per_h[k], 6);
+  p = put_f0<6>(p, trace.fuel_rate_l_per_h[k]);
   return std::copy(RecordEnd.begin(), RecordEnd.end(), p);
 }
 
 }  // namespace
 
+std::size_t trace_block_bytes(const DriveCycle& cycle, std::string_view cycleName) {
+  const std::size_t n = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
+  return HeaderBytes + cycleName.size() + RecordBytes * n;
+}
+
 void append_trace(std::string& block, const DriveCycle& cycle, const CycleTrace& trace,
                   std::string_view cycleName) {
-  const std::size_t n = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
+  const std::size_t wanted = block.size() + trace_block_bytes(cycle, cycleName);
+  if (block.capacity() < wanted) block.reserve(std::max(wanted, 2 * block.capacity()));
   block += free_record("");
   block += RecordEnd;
   block += cycleName;
   block += RecordEnd;
-  block += "time(s)\tVtarget(km/h)\tVreal(km/h)\tNe(rpm)\tTe(N-m)\tN_norm(%)\tT_norm(%)\tShift\tFC(l/h)";
+  block += ColumnTitles;
   block += RecordEnd;
-  // The records are written straight into the block, which always has room for one more.
-  std::size_t used = block.size();
-  block.resize(used + RecordBytes * n + RecordRoom);
+  // The records are composed in a chunk, which always has room for one more, and appended a
+  // chunk at a time: the block is neither zero-filled ahead nor copied as it grows.
+  char chunk[TraceFlushBytes + RecordRoom];
+  char* p = chunk;
   for (int32_t i = 1; i <= cycle.n; ++i) {
-    if (block.size() - used < RecordRoom) block.resize(std::max(2 * block.size(), used + RecordRoom));
-    used = static_cast<std::size_t>(put_record(block.data() + used, cycle, trace, i) - block.data());
+    p = put_record(p, cycle, trace, i);
+    if (p - chunk >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
+      block.append(chunk, static_cast<std::size_t>(p - chunk));
+      p = chunk;
+    }
   }
-  block.resize(used);
+  block.append(chunk, static_cast<std::size_t>(p - chunk));
 }
 
 }  // namespace hdfe

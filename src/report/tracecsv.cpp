@@ -1,17 +1,19 @@
-#include <charconv>
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "hdfe/report.h"
 #include "hdfe/tables.h"
+#include "io/fields.h"
+#include "report/trace.h"
 
 namespace hdfe {
 
 namespace {
 
-void append_number(std::string& out, double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  out.append(text, end);
-}
+// Bytes of a typical value with its comma, for sizing the text.
+constexpr std::size_t CsvValueBytes = 12;
 
 }  // namespace
 
@@ -23,17 +25,35 @@ std::string trace_csv(const Result& result) {
   }
   out += '\n';
   const TraceTable table = trace_table(result);
+  std::size_t bytes = out.size();
+  for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
+    bytes += static_cast<std::size_t>(table.rows[cycle]) * (table.cycles[cycle].size() + 1 + CsvValueBytes * table.columns.size());
+  }
+  out.reserve(bytes);
+  // The rows are composed in a chunk, which always has room for one more, and appended a
+  // chunk at a time.
+  std::vector<char> chunk;
   std::size_t first = 0;
   for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
+    const std::string& name = table.cycles[cycle];
+    const std::size_t rowRoom = name.size() + table.columns.size() * (1 + ShortestRoom) + 1;
+    if (chunk.size() < TraceFlushBytes + rowRoom) chunk.resize(TraceFlushBytes + rowRoom);
+    char* const start = chunk.data();
+    char* p = start;
     const auto rows = static_cast<std::size_t>(table.rows[cycle]);
     for (std::size_t k = first; k < first + rows; ++k) {
-      out += table.cycles[cycle];
+      p = std::copy(name.begin(), name.end(), p);
       for (const std::vector<double>& column : table.columns) {
-        out += ',';
-        append_number(out, column[k]);
+        *p++ = ',';
+        p = put_shortest(p, column[k]);
       }
-      out += '\n';
+      *p++ = '\n';
+      if (p - start >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
+        out.append(start, static_cast<std::size_t>(p - start));
+        p = start;
+      }
     }
+    out.append(start, static_cast<std::size_t>(p - start));
     first += rows;
   }
   return out;

@@ -9,6 +9,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/fields.h"
 
@@ -67,21 +69,37 @@ double random_value(std::mt19937_64& random, int d) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double sign = random() % 2 == 0 ? 1.0 : -1.0;
   const double scale = std::pow(10.0, static_cast<int>(random() % 12) - 3);
-  switch (random() % 8) {
+  const double place = std::pow(10.0, -d);
+  // v moved by up to two representable values either way
+  const auto nudged = [&random](double v) {
+    const int steps = static_cast<int>(random() % 5) - 2;
+    for (int s = 0; s < std::abs(steps); ++s) v = std::nextafter(v, steps > 0 ? 1e300 : -1e300);
+    return v;
+  };
+  switch (random() % 14) {
     case 0: {  // an exact half of the last place: an odd multiple of 2^-(d + 1)
       const double odd = 2.0 * std::floor(unit(random) * 1e6) + 1.0;
       return sign * std::ldexp(odd, -(d + 1));
     }
-    case 1: {  // on and next to a decimal halfway point
-      const double half = (std::floor(unit(random) * 1e6) + 0.5) * std::pow(10.0, -d);
-      const int steps = static_cast<int>(random() % 5) - 2;
-      double v = half;
-      for (int s = 0; s < std::abs(steps); ++s) v = std::nextafter(v, steps > 0 ? 1e300 : -1e300);
-      return sign * v;
-    }
+    case 1:  // on and next to a decimal halfway point
+      return sign * nudged((std::floor(unit(random) * 1e6) + 0.5) * place);
     case 2: return sign * std::bit_cast<double>(random());  // any bit pattern: huge, tiny, NaN
     case 3: return sign * std::nextafter(1e9, static_cast<double>(random() % 2 == 0 ? 0 : 1e300));
     case 4: return sign * std::round(unit(random) * 1e6) / 1024.0;  // binary fractions
+    case 5: {  // |value| 10^d a little off a half, by less and more than its doubles' spacing
+      const double whole = std::floor(unit(random) * std::ldexp(1.0, static_cast<int>(random() % 33)));
+      const double off = std::ldexp(static_cast<double>(static_cast<int>(random() % 9) - 4), -(18 + static_cast<int>(random() % 8)));
+      return sign * (whole + 0.5 + off) * place;
+    }
+    case 6:  // |value| 10^d next to 2^52 (or 2^32), where doubles stop holding every half
+      return sign * nudged((std::ldexp(1.0, random() % 2 == 0 ? 52 : 32) + static_cast<double>(static_cast<int>(random() % 5) - 2) * 0.5) * place);
+    case 7:  // next to a power of ten rounded up to the next digit, 9.9995 for instance
+      return sign * nudged(std::pow(10.0, static_cast<int>(random() % 13) - 3) - 0.5 * place);
+    case 8:  // negatives rounding to zero, or just not
+      return -nudged(0.5 * place * (random() % 2 == 0 ? 1.0 : unit(random)));
+    case 9:  // subnormal
+      return sign * std::bit_cast<double>(random() & ((uint64_t{1} << 52) - 1));
+    case 10: return sign * unit(random) * 1e20;  // beyond the integer path
     default: return sign * unit(random) * scale;
   }
 }
@@ -101,6 +119,62 @@ TEST(FieldsCompare, F0AndFwMatchTheOldConversion) {
       const int w = static_cast<int>(1 + random() % 16);
       ASSERT_EQ(format_f(value, w, d), old_format_f(value, w, d)) << value << " F" << w << "." << d;
     }
+  }
+}
+
+// The forms with the decimals fixed when compiling, as record writers use them.
+template <int D>
+void expect_fixed_form_matches(std::mt19937_64& random, int values) {
+  char text[400];
+  for (int n = 0; n < values; ++n) {
+    const double value = random_value(random, D);
+    ASSERT_EQ(std::string(text, put_f0<D>(text, value)), old_format_f0(value, D)) << value << " d=" << D;
+  }
+}
+
+template <int... D>
+void expect_fixed_forms_match(std::mt19937_64& random, std::integer_sequence<int, D...>) {
+  (expect_fixed_form_matches<D>(random, Values / 10), ...);
+}
+
+TEST(FieldsCompare, FixedDecimalsFormsMatchTheOldConversion) {
+  std::mt19937_64 random(20261208);
+  expect_fixed_forms_match(random, std::make_integer_sequence<int, 10>());
+}
+
+TEST(FieldsCompare, I0MatchesToChars) {
+  std::vector<int64_t> values = {0, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
+  for (uint64_t power = 1; power <= 1000000000000000000u; power *= 10) {
+    for (const int64_t near : {-1, 0, 1}) {
+      values.push_back(static_cast<int64_t>(power) + near);
+      values.push_back(-static_cast<int64_t>(power) - near);
+    }
+  }
+  std::mt19937_64 random(20261209);
+  for (int n = 0; n < 100000; ++n) values.push_back(static_cast<int64_t>(random()) >> (random() % 64));
+  for (const int64_t value : values) {
+    char text[I0Room];
+    char expected[I0Room];
+    const auto end = std::to_chars(expected, expected + I0Room, value).ptr;
+    ASSERT_EQ(std::string(text, put_i0(text, value)), std::string(expected, end)) << value;
+  }
+}
+
+TEST(FieldsCompare, ShortestMatchesToChars) {
+  std::vector<double> values = {0.0, -0.0, 1e5, -1e5, 99999.5, 1e15, 1e16, 0.5, -0.25, 1e-300, 4.9e-324,
+                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::max()};
+  for (int whole = -100010; whole <= 100010; ++whole) {
+    const double v = whole;
+    values.insert(values.end(), {v, std::nextafter(v, -1e300), std::nextafter(v, 1e300)});
+  }
+  std::mt19937_64 random(20261210);
+  for (int n = 0; n < Values / 10; ++n) values.push_back(random_value(random, static_cast<int>(random() % 10)));
+  for (const double value : values) {
+    char text[ShortestRoom];
+    char expected[ShortestRoom];
+    const auto end = std::to_chars(expected, expected + ShortestRoom, value).ptr;
+    ASSERT_EQ(std::string(text, put_shortest(text, value)), std::string(expected, end)) << value;
   }
 }
 
