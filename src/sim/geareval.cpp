@@ -341,8 +341,8 @@ const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double 
 
 const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
 
-GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s, double Vp) {
-  return records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
+void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
+  recent.result = records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
     std::size_t at = 0;
     if (const GearEvalResult* kept = find(key, at)) return *kept;
     const GearEvalResult result = search();
@@ -350,6 +350,7 @@ GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s
     if (count_ >= MemoLimit) return result;
     return keep(key, at, result);
   });
+  recent.key = key;
 }
 
 const GearEvalResult& GearEvaluator::keep(const Key& key, std::size_t at, const GearEvalResult& result) {
