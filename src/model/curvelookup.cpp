@@ -62,12 +62,9 @@ double IndexedCurve::operator()(double s) const {
   return find(s, segment);
 }
 
-double IndexedCurve::find_outside(double s, int& hint) const {
+double IndexedCurve::find_plain(double s, int& hint) const {
   hint = -1;
-  if (bucket_.empty()) return curve_lookup(curve_, s);
-  // Below the first point the first segment extends; above the last (or at it, or at
-  // NaN) the last one.
-  return on_segment(s < speed_[0] ? 0 : count_ - 2, s);
+  return curve_lookup(curve_, s);
 }
 
 }  // namespace hdfe

@@ -71,20 +71,22 @@ class IndexedCurve {
   }
   // The lookup; hint is left at the segment used strictly inside the curve's speeds,
   // else at -1. Inside the speeds of an indexed curve the bucket of s names a segment at
-  // or just below the one holding s.
+  // or just below the one holding s; outside them the first segment extends below the
+  // first point, the last one from the last point on (and at NaN).
   double find(double s, int& hint) const {
-    if (!bucket_.empty() && speed_[0] <= s && s < speed_[count_ - 1]) {
+    if (bucket_.empty()) return find_plain(s, hint);
+    if (speed_[0] <= s && s < speed_[count_ - 1]) {
       int i = bucket_[static_cast<std::size_t>(std::min((s - speed_[0]) * scale_, lastBucket_))];
       while (i > 0 && s < speed_[i]) --i;
       while (speed_[i + 1] <= s) ++i;
       hint = i;
       return on_segment(i, s);
     }
-    return find_outside(s, hint);
+    hint = -1;
+    return on_segment(s < speed_[0] ? 0 : count_ - 2, s);
   }
-  // find's lookup of a speed outside an indexed curve's speeds (or NaN), or on a curve
-  // without an index.
-  double find_outside(double s, int& hint) const;
+  // find's lookup on a curve without an index.
+  double find_plain(double s, int& hint) const;
 
   const TorqueCurve& curve_;
   const double* speed_ = nullptr;   // the curve's speeds [rpm]
