@@ -35,9 +35,6 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
   const int m = count_;
   if (m < 3 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
   const double* speed = speed_;
-  for (int i = 1; i < m; ++i) {
-    if (!(speed[i] >= speed[i - 1])) return;  // descending or NaN: plain lookup
-  }
   const double span = speed[m - 1] - speed[0];
   if (!(span > 0.0) || !std::isfinite(span)) return;
   const int buckets = m;
@@ -45,16 +42,22 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
   scale_ = buckets / span;
   lastBucket_ = static_cast<double>(buckets - 1);
   bucket_.resize(static_cast<std::size_t>(buckets));
-  // The bucket starts ascend, so the last point at or below each one (what a binary
-  // search finds) is reached by walking on from the previous bucket's. A bucket's start
-  // only needs to be near its true value: find walks from the segment it names.
+  // Each bucket names the segment that holds its start (what a binary search finds), the
+  // last one from the last point on. The start only needs to be near its true value: find
+  // walks from the segment named. Speeds that do not ascend (or NaN) leave the curve
+  // without an index: it is looked up plainly.
   const double width = span / buckets;
-  int i = 0;
-  for (int b = 0; b < buckets; ++b) {
-    const double start = origin + b * width;
-    while (i + 2 < m && speed[i + 1] <= start) ++i;
-    bucket_[static_cast<std::size_t>(b)] = i;
+  int32_t* bucket = bucket_.data();
+  int b = 0;
+  for (int i = 0; i + 1 < m; ++i) {
+    const double end = speed[i + 1];
+    if (!(end >= speed[i])) {
+      bucket_.clear();
+      return;
+    }
+    while (b < buckets && origin + b * width < end) bucket[b++] = i;
   }
+  while (b < buckets) bucket[b++] = m - 2;
 }
 
 double IndexedCurve::operator()(double s) const {

@@ -185,12 +185,14 @@ class GridInterpolator {
     const int32_t k = hermite_interval_near(nT_, torque, te, torqueGuess_(te));
     // The cubic along torque depends on the engine speed and the torque interval alone.
     if (k != torqueInterval_) {
-      const int32_t last = std::min(nT_ - 1, k + 1);
-      for (int32_t j = std::max(0, k - 2); j <= last; ++j) {
-        if ((ready_ >> j & 1U) != 0) continue;
+      // Columns k - 2 to k + 1, those on the grid, that are not yet at this speed.
+      const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
+      const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
+      for (uint32_t todo = wanted & ~ready_; todo != 0; todo &= todo - 1U) {
+        const int32_t j = std::countr_zero(todo);
         column_[static_cast<std::size_t>(j)] = column_value(j, ne);
-        ready_ |= 1U << j;
       }
+      ready_ |= wanted;
       const double d1 = derivative(k - 1);
       const double d2 = derivative(k);
       hermite_cubic(torque[k - 1], torque[k], column_[static_cast<std::size_t>(k - 1)],

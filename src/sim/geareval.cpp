@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,8 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   const double radius = spec.tire_radius_m, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
   const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
   const double Nes = eng.engage_speed_rpm;
-  const bool heldAtNmin = g > trn.reengage_gear;
+  // Gears above the re-engagement gear are held at Nmin: below it no engine speed is.
+  const double heldBelow = g > trn.reengage_gear ? Nmin : -std::numeric_limits<double>::infinity();
   double step = SearchStep;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
@@ -136,7 +138,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
       Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
       N = (v * ratio60) / circumference;
-      if (heldAtNmin && N < Nmin) {
+      if (N < heldBelow) {
         Tmax = fullLoad(Nmin, segment);
       } else if (N >= Nes) {
         Tmax = fullLoad(N, segment);
