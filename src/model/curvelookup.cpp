@@ -30,28 +30,34 @@ double curve_lookup(const TorqueCurve& curve, double s) {
   return on_segment(speed, torque, i, s);
 }
 
-IndexedCurve::IndexedCurve(const TorqueCurve& curve) : curve_(curve) {
-  const int m = curve.point_count();
-  if (m < 3 || curve.speeds_rpm.size() < static_cast<std::size_t>(m) || curve.torques_nm.size() < static_cast<std::size_t>(m))
-    return;
-  const double* speed = curve.speeds_rpm.data();
-  for (int i = 1; i < m; ++i) {
-    if (!(speed[i] >= speed[i - 1])) return;  // descending or NaN: plain lookup
-  }
+IndexedCurve::IndexedCurve(const TorqueCurve& curve)
+    : curve_(curve), speed_(curve.speeds_rpm.data()), torque_(curve.torques_nm.data()), count_(curve.point_count()) {
+  const int m = count_;
+  if (m < 3 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
+  const double* speed = speed_;
   const double span = speed[m - 1] - speed[0];
   if (!(span > 0.0) || !std::isfinite(span)) return;
   const int buckets = m;
-  origin_ = speed[0];
+  const double origin = speed[0];
   scale_ = buckets / span;
+  lastBucket_ = static_cast<double>(buckets - 1);
   bucket_.resize(static_cast<std::size_t>(buckets));
-  // The bucket starts ascend, so the last point at or below each one (what a binary
-  // search finds) is reached by walking on from the previous bucket's.
-  int i = -1;
-  for (int b = 0; b < buckets; ++b) {
-    const double start = origin_ + b / scale_;
-    while (i + 1 < m && speed[i + 1] <= start) ++i;
-    bucket_[static_cast<std::size_t>(b)] = std::clamp(i, 0, m - 2);
+  // Each bucket names the segment that holds its start (what a binary search finds), the
+  // last one from the last point on. The start only needs to be near its true value: find
+  // walks from the segment named. Speeds that do not ascend (or NaN) leave the curve
+  // without an index: it is looked up plainly.
+  const double width = span / buckets;
+  int32_t* bucket = bucket_.data();
+  int b = 0;
+  for (int i = 0; i + 1 < m; ++i) {
+    const double end = speed[i + 1];
+    if (!(end >= speed[i])) {
+      bucket_.clear();
+      return;
+    }
+    while (b < buckets && origin + b * width < end) bucket[b++] = i;
   }
+  while (b < buckets) bucket[b++] = m - 2;
 }
 
 double IndexedCurve::operator()(double s) const {
@@ -59,24 +65,9 @@ double IndexedCurve::operator()(double s) const {
   return find(s, segment);
 }
 
-double IndexedCurve::find(double s, int& hint) const {
+double IndexedCurve::find_plain(double s, int& hint) const {
   hint = -1;
-  if (bucket_.empty()) return curve_lookup(curve_, s);
-  const int m = curve_.point_count();
-  const double* speed = curve_.speeds_rpm.data();
-  int i = m - 2;
-  if (s < speed[0]) {
-    i = 0;
-  } else if (s < speed[m - 1]) {
-    // The bucket's segment is near; walk to the last point at or below s, as the binary
-    // search finds it.
-    const double at = std::min((s - origin_) * scale_, static_cast<double>(bucket_.size() - 1));
-    i = bucket_[static_cast<std::size_t>(at)];
-    while (i > 0 && s < speed[i]) --i;
-    while (speed[i + 1] <= s) ++i;
-    hint = i;
-  }
-  return on_segment(i, s);
+  return curve_lookup(curve_, s);
 }
 
 }  // namespace hdfe

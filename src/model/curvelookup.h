@@ -1,5 +1,6 @@
 // Straight-line lookup of a torque curve.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -26,12 +27,11 @@ class IndexedCurve {
   // bracket it, so the value is the same.
   double near(double s, int& hint) const {
     if (hint >= 0) {
-      const double* speed = curve_.speeds_rpm.data();
       const int i = hint;
-      if (s < speed[i + 1]) {
-        if (speed[i] <= s) return on_segment(i, s);
-        if (i > 0 && speed[i - 1] <= s) return on_segment(hint = i - 1, s);
-      } else if (i + 2 < curve_.point_count() && s < speed[i + 2]) {
+      if (s < speed_[i + 1]) {
+        if (speed_[i] <= s) return on_segment(i, s);
+        if (i > 0 && speed_[i - 1] <= s) return on_segment(hint = i - 1, s);
+      } else if (i + 2 < count_ && s < speed_[i + 2]) {
         return on_segment(hint = i + 1, s);
       }
     }
@@ -60,27 +60,41 @@ class IndexedCurve {
   // Segment `hint` as near leaves it: set for a segment (0-based), unset for -1.
   Segment segment(int hint) const {
     if (hint < 0) return Segment{};
-    const double* speed = curve_.speeds_rpm.data();
-    const double* torque = curve_.torques_nm.data();
-    return Segment{speed[hint], speed[hint + 1], torque[hint], torque[hint + 1] - torque[hint],
-                   speed[hint + 1] - speed[hint]};
+    return Segment{speed_[hint], speed_[hint + 1], torque_[hint], torque_[hint + 1] - torque_[hint],
+                   speed_[hint + 1] - speed_[hint]};
   }
 
  private:
   // Value of segment i (0-based) at speed s.
   double on_segment(int i, double s) const {
-    const double* speed = curve_.speeds_rpm.data();
-    const double* torque = curve_.torques_nm.data();
-    return torque[i] + ((s - speed[i]) * (torque[i + 1] - torque[i])) / (speed[i + 1] - speed[i]);
+    return torque_[i] + ((s - speed_[i]) * (torque_[i + 1] - torque_[i])) / (speed_[i + 1] - speed_[i]);
   }
   // The lookup; hint is left at the segment used strictly inside the curve's speeds,
-  // else at -1.
-  double find(double s, int& hint) const;
+  // else at -1. Inside the speeds of an indexed curve the bucket of s names a segment at
+  // or just below the one holding s; outside them the first segment extends below the
+  // first point, the last one from the last point on (and at NaN).
+  double find(double s, int& hint) const {
+    if (bucket_.empty()) return find_plain(s, hint);
+    if (speed_[0] <= s && s < speed_[count_ - 1]) {
+      int i = bucket_[static_cast<std::size_t>(std::min((s - speed_[0]) * scale_, lastBucket_))];
+      while (i > 0 && s < speed_[i]) --i;
+      while (speed_[i + 1] <= s) ++i;
+      hint = i;
+      return on_segment(i, s);
+    }
+    hint = -1;
+    return on_segment(s < speed_[0] ? 0 : count_ - 2, s);
+  }
+  // find's lookup on a curve without an index.
+  double find_plain(double s, int& hint) const;
 
   const TorqueCurve& curve_;
-  double origin_ = 0.0;  // speed of the first point [rpm]
-  double scale_ = 0.0;   // buckets per rpm
-  std::vector<int32_t> bucket_;  // empty: no index
+  const double* speed_ = nullptr;   // the curve's speeds [rpm]
+  const double* torque_ = nullptr;  // its torques [N·m]
+  int count_ = 0;                   // its points
+  double scale_ = 0.0;              // buckets per rpm
+  double lastBucket_ = 0.0;         // the last bucket's number
+  std::vector<int32_t> bucket_;     // empty: no index
 };
 
 }  // namespace hdfe

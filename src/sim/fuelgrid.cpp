@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstddef>
-#include <optional>
 #include <vector>
 
 #include "model/curvelookup.h"
@@ -138,15 +137,22 @@ void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& moto
 
 namespace {
 
-// The grid's cubics along speed, one per column and speed interval, and the column values
-// at the engine speed last asked for. The first pass of the interpolation then costs one
-// cubic per column, and the second pass reads only the columns around the torque.
+// The grid's derivatives along speed, each worked out the first time a step needs it,
+// and the column values at the engine speed last asked for. The first pass of the
+// interpolation then costs one cubic per column, and the second pass reads only the
+// columns around the torque.
 class GridInterpolator {
  public:
-  // Checks both axes as the interpolation's first calls would (along speed, then along torque) and
-  // sets the cubics.
+  // Sets nothing up: prepare does, at the first step that needs the grid.
   explicit GridInterpolator(const FuelGrid& grid)
-      : grid_(grid), nS_(std::min(grid.speed_count, GridSize)), nT_(std::min(grid.torque_count, GridSize)) {
+      : grid_(grid), nS_(std::min(grid.speed_count, GridSize)), nT_(std::min(grid.torque_count, GridSize)) {}
+
+  bool prepared() const { return prepared_; }
+
+  // Checks both axes as the interpolation's first calls would (along speed, then along
+  // torque) and works out the terms of the axes.
+  void prepare() {
+    const FuelGrid& grid = grid_;
     int32_t ierr = 0;
     if (nT_ >= 1) {
       ierr = hermite_table_check(nS_, grid.speed_axis_rpm.data(), 1);
@@ -155,17 +161,10 @@ class GridInterpolator {
     ierr = hermite_table_check(nT_, grid.torque_axis_nm.data(), 1);
     if (ierr < 0) hermite_error(HermiteCall::RateSlopesAlongTorque, ierr);
     for (int32_t j = 1; j + 1 < nT_; ++j) weights_[static_cast<std::size_t>(j)] = hermite_weights(grid.torque_axis_nm.data(), j);
-    std::array<double, GridSize> deriv{};
-    // Appended in the order cubic() reads them, without zero-filling a full table first.
-    cubics_.reserve(static_cast<std::size_t>(std::max(nT_, 0)) * static_cast<std::size_t>(std::max(nS_ - 1, 0)));
-    for (int32_t j = 0; j < nT_; ++j) {
-      const double* f = &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * nS_];
-      hermite_derivatives(nS_, grid.speed_axis_rpm.data(), f, deriv.data(), 1, ierr);
-      for (int32_t m = 1; m < nS_; ++m) {
-        hermite_cubic(grid.speed_axis_rpm[m - 1], grid.speed_axis_rpm[m], f[m - 1], f[m], deriv[m - 1], deriv[m],
-                      cubics_.emplace_back());
-      }
-    }
+    for (int32_t i = 1; i + 1 < nS_; ++i) speedWeights_[static_cast<std::size_t>(i)] = hermite_weights(grid.speed_axis_rpm.data(), i);
+    speedGuess_ = IntervalGuess(nS_, grid.speed_axis_rpm.data());
+    torqueGuess_ = IntervalGuess(nT_, grid.torque_axis_nm.data());
+    prepared_ = true;
   }
 
   // Fuel rate [l/h] at engine speed ne [rpm] and torque te [N·m], interpolated along
@@ -178,64 +177,113 @@ class GridInterpolator {
     if (!haveSpeed_ || bits != neBits_) {
       haveSpeed_ = true;
       neBits_ = bits;
-      speedInterval_ = hermite_interval_near(nS_, grid_.speed_axis_rpm.data(), ne, speedInterval_);
+      speedInterval_ = hermite_interval_near(nS_, grid_.speed_axis_rpm.data(), ne, speedGuess_(ne));
       ready_ = 0;
       torqueInterval_ = -1;
     }
     const double* torque = grid_.torque_axis_nm.data();
-    const int32_t k = hermite_interval_near(nT_, torque, te, lastTorqueInterval_);
-    lastTorqueInterval_ = k;
+    const int32_t k = hermite_interval_near(nT_, torque, te, torqueGuess_(te));
     // The cubic along torque depends on the engine speed and the torque interval alone.
-    if (k == torqueInterval_) return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
-    const int32_t last = std::min(nT_ - 1, k + 1);
-    for (int32_t j = std::max(0, k - 2); j <= last; ++j) {
-      if ((ready_ >> j & 1U) != 0) continue;
-      column_[j] = hermite_cubic_value(cubic(j, speedInterval_), ne);
-      ready_ |= 1U << j;
+    if (k != torqueInterval_) {
+      // Columns k - 2 to k + 1, those on the grid, that are not yet at this speed.
+      const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
+      const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
+      for (uint32_t todo = wanted & ~ready_; todo != 0; todo &= todo - 1U) {
+        const int32_t j = std::countr_zero(todo);
+        column_[static_cast<std::size_t>(j)] = column_value(j, ne);
+      }
+      ready_ |= wanted;
+      const double d1 = derivative(k - 1);
+      const double d2 = derivative(k);
+      hermite_cubic(torque[k - 1], torque[k], column_[static_cast<std::size_t>(k - 1)],
+                    column_[static_cast<std::size_t>(k)], d1, d2, alongTorque_);
+      torqueInterval_ = k;
     }
-    const double d1 = derivative(k - 1);
-    const double d2 = derivative(k);
-    hermite_cubic(torque[k - 1], torque[k], column_[k - 1], column_[k], d1, d2, alongTorque_);
-    torqueInterval_ = k;
-    return keep_last(bits, teBits, std::max(0.0, hermite_cubic_value(alongTorque_, te)));
+    haveLast_ = true;
+    lastNe_ = bits;
+    lastTe_ = teBits;
+    last_ = std::max(0.0, hermite_cubic_value(alongTorque_, te));
+    return last_;
   }
 
  private:
+  // A first guess at the interval of a point on an axis of equally spaced points, from
+  // which hermite_interval_near finds the interval itself (on any axis).
+  struct IntervalGuess {
+    double origin = 0.0, scale = 0.0, last = 0.0;  // first point; intervals per unit; n - 2
+    IntervalGuess() = default;
+    IntervalGuess(int32_t n, const double* x) {
+      if (n < 3) return;
+      origin = x[0];
+      scale = static_cast<double>(n - 1) / (x[n - 1] - x[0]);
+      last = static_cast<double>(n - 2);
+    }
+    int32_t operator()(double xe) const {
+      const double at = (xe - origin) * scale;
+      if (!(at >= 0.0)) return 1;  // below the axis, or NaN
+      return 1 + static_cast<int32_t>(std::min(at, last));
+    }
+  };
+
+  // Value at engine speed ne of column j along speed, on the cubic of interval
+  // speedInterval_.
+  double column_value(int32_t j, double ne) {
+    const int32_t m = speedInterval_;
+    const std::size_t at = static_cast<std::size_t>(j) * GridSize + static_cast<std::size_t>(m);
+    if ((cubicReady_[static_cast<std::size_t>(j)] >> m & 1U) == 0) {
+      const double* x = grid_.speed_axis_rpm.data();
+      const double* f = &grid_.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_)];
+      hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], speed_derivative(j, m - 1), speed_derivative(j, m), cubics_[at]);
+      cubicReady_[static_cast<std::size_t>(j)] |= 1U << m;
+    }
+    return hermite_cubic_value(cubics_[at], ne);
+  }
+
+  // The derivative along speed at grid speed i of column j, as hermite_derivatives sets it.
+  double speed_derivative(int32_t j, int32_t i) {
+    const std::size_t at = static_cast<std::size_t>(j) * GridSize + static_cast<std::size_t>(i);
+    if ((speedReady_[static_cast<std::size_t>(j)] >> i & 1U) == 0) {
+      const double* f = &grid_.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_)];
+      speedDeriv_[at] = i > 0 && i < nS_ - 1 && nS_ > 2
+                            ? hermite_derivative_at(speedWeights_[static_cast<std::size_t>(i)], f, i)
+                            : hermite_derivative_at(nS_, grid_.speed_axis_rpm.data(), f, i);
+      speedReady_[static_cast<std::size_t>(j)] |= 1U << i;
+    }
+    return speedDeriv_[at];
+  }
+
   // The derivative along torque at grid torque j of the column values at the engine speed.
   double derivative(int32_t j) const {
     if (j > 0 && j < nT_ - 1 && nT_ > 2) return hermite_derivative_at(weights_[static_cast<std::size_t>(j)], column_.data(), j);
     return hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), column_.data(), j);
   }
 
-  double keep_last(uint64_t ne, uint64_t te, double rate) {
-    haveLast_ = true;
-    lastNe_ = ne;
-    lastTe_ = te;
-    last_ = rate;
-    return rate;
-  }
-
-  HermiteCubic& cubic(int32_t j, int32_t m) {
-    return cubics_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_ - 1) + static_cast<std::size_t>(m - 1)];
-  }
-
   const FuelGrid& grid_;
   int32_t nS_;
   int32_t nT_;
-  std::vector<HermiteCubic> cubics_;  // by column j, then speed interval m
+  bool prepared_ = false;
+  IntervalGuess speedGuess_, torqueGuess_;
   bool haveSpeed_ = false;
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
   uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
-  int32_t lastTorqueInterval_ = 1;  // of the last call, to try first
   int32_t torqueInterval_ = -1;  // of alongTorque_ at the engine speed neBits_; -1: none
   HermiteCubic alongTorque_{};
   bool haveLast_ = false;
   uint64_t lastNe_ = 0, lastTe_ = 0;
   double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
   std::array<double, GridSize> column_{};
-  // By interior grid torque, the terms of its derivative that depend on the axis alone.
+  // By interior grid torque, and by interior grid speed, the terms of the derivative there
+  // that depend on the axis alone.
   std::array<HermiteWeights, GridSize> weights_{};
+  std::array<HermiteWeights, GridSize> speedWeights_{};
+  // By column, bit i: speedDeriv_ holds the derivative along speed at grid speed i (the
+  // table is read only where set, so it is not cleared).
+  std::array<uint32_t, GridSize> speedReady_{};
+  std::array<double, GridSize * GridSize> speedDeriv_;
+  // The same for the cubics along speed, by column and interval (its right end).
+  std::array<uint32_t, GridSize> cubicReady_{};
+  std::array<HermiteCubic, GridSize * GridSize> cubics_;
 };
 
 }  // namespace
@@ -245,8 +293,8 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
             const FuelGrid& grid, const EngineData& eng) {
   const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
                                   Shift.size(), FC.size()});
-  // Set up at the first step that needs the grid, where its checks would first fail.
-  std::optional<GridInterpolator> grid_fuel;
+  // Prepared at the first step that needs the grid, where its checks would first fail.
+  GridInterpolator grid_fuel(grid);
   const IndexedCurve motoringAt(motoring);
   int segment = -1;  // of the last motoring lookup
   for (std::size_t q = 0; q < n; ++q) {
@@ -259,8 +307,8 @@ void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std
       FC[q] = 0.0;  // engine driven by the vehicle
       continue;
     }
-    if (!grid_fuel) grid_fuel.emplace(grid);
-    FC[q] = grid_fuel->fuel(Ne[q], Te[q]);
+    if (!grid_fuel.prepared()) grid_fuel.prepare();
+    FC[q] = grid_fuel.fuel(Ne[q], Te[q]);
   }
 }
 

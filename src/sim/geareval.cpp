@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,8 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   const double radius = spec.tire_radius_m, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
   const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
   const double Nes = eng.engage_speed_rpm;
-  const bool heldAtNmin = g > trn.reengage_gear;
+  // Gears above the re-engagement gear are held at Nmin: below it no engine speed is.
+  const double heldBelow = g > trn.reengage_gear ? Nmin : -std::numeric_limits<double>::infinity();
   double step = SearchStep;
   double N = 0.0, Te = 0.0, Tmax = 0.0;
   bool exhausted = false;
@@ -120,12 +122,15 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   IndexedCurve::Segment segment = fullLoad.segment();
   // The last pass whose torque was to spare by the tolerance or more. A pass that falls
   // short steps back down by the step it went up by, most often to exactly that speed
-  // again, whose pass is then taken from here: the same speed gives the same values.
+  // again, whose pass is then taken from here: the same speed gives the same values, and
+  // so the same move up by half the step, made at once.
   bool spare = false;
   uint64_t spareBits = 0;
   double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
+  // The next pass is at the spare speed again (a move up lost in the rounding of v).
+  bool again = false;
   for (int32_t k = 1;; ++k) {
-    if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
+    if (again) {
       N = spareN;
       Te = spareTe;
       Tmax = spareTmax;
@@ -133,7 +138,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
       Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
       N = (v * ratio60) / circumference;
-      if (heldAtNmin && N < Nmin) {
+      if (N < heldBelow) {
         Tmax = fullLoad(Nmin, segment);
       } else if (N >= Nes) {
         Tmax = fullLoad(N, segment);
@@ -158,6 +163,27 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
         break;
       }
       v = next;
+      if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
+        // The next pass, at the spare speed: its values, which had the tolerance to
+        // spare, and its move up.
+        if (k >= SearchPasses) {
+          exhausted = true;
+          break;
+        }
+        ++k;
+        N = spareN;
+        Te = spareTe;
+        Tmax = spareTmax;
+        const double half = step / 2.0;
+        const double up = v + half;
+        if (same_bits(half, step) && same_bits(up, v)) {
+          exhausted = true;
+          break;
+        }
+        step = half;
+        again = same_bits(up, v);
+        v = up;
+      }
     } else if (diff >= SearchTolerance) {
       spare = true;
       spareBits = std::bit_cast<uint64_t>(v);
@@ -171,6 +197,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
         break;
       }
       step = half;
+      again = same_bits(next, v);
       v = next;
     } else if (diff >= 0.0) {
       exhausted = k >= SearchPasses;
@@ -288,10 +315,15 @@ struct GearEvaluator::Records {
   // By gear, its constants; gears past the table have none.
   std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
 
+  // The evaluations of one second share its gradient: the last one is tried first.
+  GradeSlot last{};
+
   double grade(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
+    if (last.set && last.bits == bits) return last.force;
     GradeSlot& slot = grades[(bits ^ (bits >> 29) ^ (bits >> 47)) % GradeSlots];
     if (!slot.set || slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec), true};
+    last = slot;
     return slot.force;
   }
 
@@ -341,8 +373,8 @@ const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double 
 
 const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
 
-GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s, double Vp) {
-  return records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
+void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
+  recent.result = records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
     std::size_t at = 0;
     if (const GearEvalResult* kept = find(key, at)) return *kept;
     const GearEvalResult result = search();
@@ -350,6 +382,7 @@ GearEvalResult GearEvaluator::evaluate_afresh(const Key& key, double V, double s
     if (count_ >= MemoLimit) return result;
     return keep(key, at, result);
   });
+  recent.key = key;
 }
 
 const GearEvalResult& GearEvaluator::keep(const Key& key, std::size_t at, const GearEvalResult& result) {

@@ -66,8 +66,7 @@ class GearEvaluator {
     if (!in_table(g)) stop_gear_not_in_table(g, records_trn());
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
     Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
-    if (recent.key == key) return recent.result;
-    recent = Entry{key, evaluate_afresh(key, V, s, Vp)};
+    if (!(recent.key == key)) evaluate_afresh(recent, key, V, s, Vp);
     return recent.result;
   }
 
@@ -111,8 +110,9 @@ class GearEvaluator {
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
   // Keeps result under key at free slot at.
   const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
-  // evaluate's evaluation of key, which is not in the small table.
-  GearEvalResult evaluate_afresh(const Key& key, double V, double s, double Vp);
+  // evaluate's evaluation of key, which is not in the small table, put in its place
+  // there, recent.
+  void evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp);
   const TransmissionData& records_trn() const;
   void size_slots(std::size_t count);
 

@@ -18,20 +18,6 @@ int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd) {
   return 0;
 }
 
-bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c) {
-  const double h = x2 - x1;
-  if (h == 0.0) return false;
-  const double delta = (f2 - f1) / h;
-  const double del1 = (d1 - delta) / h;
-  const double del2 = (d2 - delta) / h;
-  c.x1 = x1;
-  c.f1 = f1;
-  c.d1 = d1;
-  c.c2 = -(del1 + del1 + del2);
-  c.c3 = (del1 + del2) / h;
-  return true;
-}
-
 int32_t hermite_interval(int32_t n, const double* x, double xe) {
   if (n <= 2 || !(xe >= x[1])) return 1;  // NaN included
   // x ascends: the first point above xe ends the interval; the last interval takes the rest

@@ -18,9 +18,10 @@ void hermite_evaluate(int32_t n, const double* x, const double* f, const double*
             int32_t ne, const double* xe, double* fe, int32_t& ierr);
 
 // The cubic of one interval as the evaluation uses it: f1 + t (d1 + t (c2 + t c3)) at
-// t = xe - x1.
+// t = xe - x1. Left unset by default, so that a table of them costs nothing until
+// hermite_cubic fills its places.
 struct HermiteCubic {
-  double x1 = 0.0, f1 = 0.0, d1 = 0.0, c2 = 0.0, c3 = 0.0;
+  double x1, f1, d1, c2, c3;
 };
 
 // Status of the table checks of both routines for x: 0, or -1, -2, -3.
@@ -28,7 +29,19 @@ int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd);
 
 // The cubic of [x1, x2] with end values f1, f2 and end derivatives d1, d2, computed with
 // exactly the operations of hermite_evaluate. False when the interval has zero length.
-bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c);
+inline bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c) {
+  const double h = x2 - x1;
+  if (h == 0.0) return false;
+  const double delta = (f2 - f1) / h;
+  const double del1 = (d1 - delta) / h;
+  const double del2 = (d2 - delta) / h;
+  c.x1 = x1;
+  c.f1 = f1;
+  c.d1 = d1;
+  c.c2 = -(del1 + del1 + del2);
+  c.c3 = (del1 + del2) / h;
+  return true;
+}
 
 // Value of the cubic at xe, as hermite_evaluate computes it.
 inline double hermite_cubic_value(const HermiteCubic& c, double xe) {
@@ -41,16 +54,14 @@ inline double hermite_cubic_value(const HermiteCubic& c, double xe) {
 // ends, 1 for NaN.
 int32_t hermite_interval(int32_t n, const double* x, double xe);
 
-// The same, trying first the interval k of an earlier call on the same points and then
-// its neighbours: the only interval that brackets xe, so the same answer.
+// The same, walking from interval k (any number: a guess, or the interval of an earlier
+// call on the same points) to the only interval that brackets xe: the same answer.
 inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int32_t k) {
-  const auto brackets = [&](int32_t m) { return m >= 2 && m <= n - 1 && x[m - 1] <= xe && (m == n - 1 || xe < x[m]); };
-  if (n > 2) {
-    if (brackets(k)) return k;
-    if (brackets(k + 1)) return k + 1;
-    if (brackets(k - 1)) return k - 1;
-  }
-  return hermite_interval(n, x, xe);
+  if (n <= 2 || !(xe >= x[1])) return 1;  // NaN included
+  int32_t m = std::clamp(k, 2, n - 1);
+  while (m > 2 && xe < x[m - 1]) --m;
+  while (m < n - 1 && xe >= x[m]) ++m;
+  return m;
 }
 
 // Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked

@@ -102,6 +102,13 @@ Case random_case(std::mt19937_64& random, int steps) {
     g.speed_axis_rpm[k] = static_cast<double>(k) * sStep + s0;
     g.torque_axis_nm[k] = static_cast<double>(k) * tStep + t0;
   }
+  if (pick(4) == 0) {  // unevenly spaced axes over the same spans: speeds crowded low, torques high
+    for (int32_t k = 0; k < N; ++k) {
+      const double at = static_cast<double>(k) / (N - 1), rest = 1.0 - at;
+      g.speed_axis_rpm[k] = s0 + 19.0 * sStep * at * at;
+      g.torque_axis_nm[k] = t0 + 19.0 * tStep * (1.0 - rest * rest * rest);
+    }
+  }
   const int shape = pick(3);
   for (int32_t k = 0; k < g.torque_count; ++k) {
     for (int32_t i = 0; i < g.speed_count; ++i) {

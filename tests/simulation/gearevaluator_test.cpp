@@ -165,6 +165,40 @@ TEST(GearEvaluator, RepeatsAndFreshCallsGiveTheFreshEvaluationBitForBit) {
   EXPECT_GT(searched, Calls / 20);  // many speed searches among them
 }
 
+// Full-load curves with a sudden drop (a repeated speed) where the search closes: the
+// difference jumps past the tolerance, so the search halves its step until a move up is
+// lost in the rounding of the speed and its passes repeat the spare speed's, then runs out
+// of passes; and curves with flats and rises where it closes normally. The evaluator (its
+// memo and its table of recent evaluations) gives the reference's bits either way.
+TEST(GearEvaluator, SearchesThatHalveTheirStepAwayGiveTheReferenceBitForBit) {
+  std::mt19937_64 random(21);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int exhausted = 0, closed = 0;
+  for (int round = 0; round < 12; ++round) {
+    TestVehicle v = make_test_vehicle();
+    const double drop = 900.0 + 1200.0 * unit(random);
+    v.fullLoad.speeds_rpm = {600.0, drop - 200.0 * unit(random), drop, drop, 2400.0, 2600.0};
+    v.fullLoad.torques_nm = {700.0, 1300.0 + 200.0 * unit(random), 1400.0, 300.0 + 900.0 * unit(random), 900.0, 0.0};
+    if (round % 3 == 2) v.fullLoad.torques_nm[3] = v.fullLoad.torques_nm[2];  // no drop: a flat
+    GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
+    GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
+    const int before = exhausted;
+    for (int call = 0; call < 200; ++call) {
+      const int32_t g = 1 + static_cast<int32_t>(random() % 6);
+      const double V = 5.0 + 100.0 * unit(random), Vp = V - 3.0 * unit(random), s = 8.0 * unit(random) - 2.0;
+      const GearEvalResult expected = reference_eval(v, g, V, s, Vp);
+      expect_same_bits(memo(g, V, s, Vp), expected);
+      expect_same_bits(recent.evaluate(g, V, s, Vp), expected);
+      expect_same_bits(recent.evaluate(g, V, s, Vp), expected);  // from the table of recent ones
+      if (expected.status == GearStatus::Lowered) (expected.search_exhausted ? exhausted : closed) += 1;
+      if (HasFailure()) FAIL() << "round " << round << " call " << call << ": gear " << g << " V " << V;
+    }
+    EXPECT_EQ(recent.exhausted_seen(), exhausted > before) << "round " << round;
+  }
+  EXPECT_GE(exhausted, 4);
+  EXPECT_GT(closed, 10);
+}
+
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   TestVehicle v = make_test_vehicle();
   // A repeated last point leaves the full-load torque undefined above it: no search closes.
