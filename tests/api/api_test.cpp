@@ -20,6 +20,7 @@
 #include "hdfe/report.h"
 #include "hdfe/values.h"
 #include "hdfe/tables.h"
+#include "io/digest.h"
 #include "io/fields.h"
 
 namespace hdfe {
@@ -205,6 +206,12 @@ TEST(Api, NamesInsideFilesAreTakenFromTheSpecFolderOrTheGivenBase) {
   EXPECT_EQ(v.files[2].name, "engine.txt");
   EXPECT_EQ(v.files[2].path, spec.parent_path() / "engine.txt");
   for (const InputFile& f : v.files) EXPECT_TRUE(fs::is_regular_file(f.path)) << f.path;
+  // Each file's digest is of the bytes its reader read.
+  for (const InputFile& f : v.files) {
+    std::ifstream in(f.path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(f.sha256, sha256_hex(bytes)) << f.path;
+  }
 
   // From the working folder, names as written: here they are missing.
   try {
@@ -215,6 +222,29 @@ TEST(Api, NamesInsideFilesAreTakenFromTheSpecFolderOrTheGivenBase) {
     EXPECT_EQ(e.file(), "transmission.txt");
     EXPECT_EQ(std::string(e.what()), "Cannot open transmission file [ transmission.txt ]");
   }
+}
+
+// Published SHA-256 digests, and files whose sizes fall on and around the padding's and
+// the reading block's boundaries, digested whole and from the file.
+TEST(Api, Sha256Digests) {
+  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256_hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(sha256_hex("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrst"
+                       "nopqrstu"),
+            "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+  EXPECT_EQ(sha256_hex(std::string(1'000'000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  const fs::path path = fs::temp_directory_path() / ("hdfe_digest_" + std::to_string(::getpid()));
+  for (const std::size_t size : {55, 56, 63, 64, 65, 119, 120, 65535, 65536, 65537, 200'000}) {
+    std::string bytes(size, '\0');
+    for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>(k * 131 % 251);
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EQ(file_sha256(path), sha256_hex(bytes)) << size;
+    EXPECT_NE(sha256_hex(bytes), sha256_hex(bytes.substr(1))) << size;
+  }
+  fs::remove(path);
+  EXPECT_EQ(file_sha256(path), "");
 }
 
 TEST(Api, EditedValuesTakeEffect) {
