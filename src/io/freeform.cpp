@@ -29,7 +29,16 @@ bool at_value_end(const RecordInput& in) {
 bool next_record(RecordInput& in) {
   in.record.clear();
   in.pos = 0;
-  in.inRecord = in.stream != nullptr && static_cast<bool>(std::getline(*in.stream, in.record));
+  if (in.stream != nullptr) {
+    in.inRecord = static_cast<bool>(std::getline(*in.stream, in.record));
+  } else {
+    in.inRecord = in.textPos < in.text.size();
+    if (in.inRecord) {
+      const std::size_t end = std::min(in.text.find('\n', in.textPos), in.text.size());
+      in.record.assign(in.text, in.textPos, end - in.textPos);
+      in.textPos = end + 1;
+    }
+  }
   if (in.inRecord) ++in.line;
   if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.pop_back();
   return in.inRecord;
@@ -87,25 +96,14 @@ bool convert_real(const char* first, const char* last, double& x) {
 // power of ten it is divided by are both exact doubles.
 constexpr std::size_t MaxExactDigits = 15;
 
-// A decimal without exponent of at most MaxExactDigits digits ([+-]digits[.digits]): one
-// correctly rounded division of two exact values, so the double from_chars reads.
-double exact_decimal(std::string_view t) {
+// A decimal without exponent of at most MaxExactDigits digits, given as its digits read as
+// an integer and the count of those after the point, and its sign: one correctly rounded
+// division of two exact values, so the double from_chars reads.
+double exact_decimal(uint64_t m, std::size_t fraction, bool negative) {
   static constexpr double Power[MaxExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  std::size_t p = is_sign(t[0]) ? 1 : 0;
-  uint64_t m = 0;
-  std::size_t fraction = 0;
-  bool afterPoint = false;
-  for (; p < t.size(); ++p) {
-    if (t[p] == '.') {
-      afterPoint = true;
-      continue;
-    }
-    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
-    if (afterPoint) ++fraction;
-  }
   const double x = static_cast<double>(m) / Power[fraction];
-  return t[0] == '-' ? -x : x;
+  return negative ? -x : x;
 }
 
 // [+-]digits[.digits][(E|e|D|d)[+-]digits | (+|-)digits], at least one mantissa digit.
@@ -113,11 +111,15 @@ double exact_decimal(std::string_view t) {
 bool parse_real(std::string_view t, double& value) {
   std::size_t p = 0;
   std::size_t digits = 0;
+  uint64_t m = 0;  // the mantissa's digits as an integer, while there are at most MaxExactDigits
   if (p < t.size() && is_sign(t[p])) ++p;
   for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
   }
+  const std::size_t whole = digits;
   if (p < t.size() && t[p] == '.') ++p;
   for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
   }
   if (digits == 0) return false;
   const std::size_t mantissaEnd = p;
@@ -141,7 +143,7 @@ bool parse_real(std::string_view t, double& value) {
   const std::size_t start = t[0] == '+' ? 1 : 0;  // from_chars takes no plus sign
   double x = 0.0;
   if (mantissaEnd == t.size() && digits <= MaxExactDigits) {
-    x = exact_decimal(t);
+    x = exact_decimal(m, digits - whole, t[0] == '-');
   } else if (plainExponent) {
     if (!convert_real(t.data() + start, t.data() + t.size(), x)) return false;
   } else {

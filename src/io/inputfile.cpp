@@ -18,9 +18,34 @@ bool open_input(std::string_view name, std::ifstream& file) {
   return file.is_open();
 }
 
-InputReader::InputReader(const std::string& name, const std::string& missing) {
-  if (!open_input(name, file_)) throw Error(ErrorKind::MissingFile, missing, name);
-  in_.stream = &file_;
+std::optional<std::string> read_input(std::string_view name) {
+  std::ifstream file;
+  if (!open_input(name, file)) return std::nullopt;
+  // A read that fails part way keeps what came before, as a record reader would.
+  std::string bytes;
+  char block[16384];
+  for (std::streamsize got; (got = file.rdbuf()->sgetn(block, sizeof block)) > 0;) {
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+  return bytes;
+}
+
+const std::string* InputBytes::bytes(const std::string& name) {
+  auto it = files_.find(name);
+  if (it == files_.end()) it = files_.emplace(name, read_input(name)).first;
+  return it->second ? &*it->second : nullptr;
+}
+
+InputReader::InputReader(const std::string& name, const std::string& missing, InputBytes* files) {
+  const std::string* held = nullptr;
+  if (files != nullptr) {
+    held = files->bytes(name);
+  } else if (std::optional<std::string> read = read_input(name)) {
+    bytes_ = std::move(*read);
+    held = &bytes_;
+  }
+  if (held == nullptr) throw Error(ErrorKind::MissingFile, missing, name);
+  in_.text = *held;
 }
 
 Error end_of_file_stop(std::string_view name) {

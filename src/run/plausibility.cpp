@@ -34,9 +34,8 @@ std::string number(double value) {
 
 // True when the line alone reads as `count` numbers.
 bool reads_as_numbers(const std::string& line, std::size_t count) {
-  std::istringstream text(line);
   RecordInput in;
-  in.stream = &text;
+  in.text = line;
   std::array<double, 3> values{};
   std::vector<ReadTarget> targets;
   for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
@@ -75,18 +74,22 @@ std::optional<std::vector<std::string>> file_lines(const std::string& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  // The whole file, then its lines as getline gives them: split at every LF, a last line
-  // without one included, none after a final LF; each without a CR at its end.
   std::string text;
   char block[16384];
   for (std::streamsize got; (got = in.rdbuf()->sgetn(block, sizeof block)) > 0;) text.append(block, static_cast<std::size_t>(got));
+  return text_lines(text);
+}
+
+std::vector<std::string> text_lines(std::string_view text) {
+  // Split at every LF, a last line without one included, none after a final LF; each
+  // without a CR at its end.
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);
     const std::size_t next = end == std::string::npos ? text.size() : end + 1;
     if (end == std::string::npos) end = text.size();
     if (end > at && text[end - 1] == '\r') --end;
-    lines.emplace_back(text, at, end - at);
+    lines.emplace_back(text.substr(at, end - at));
     at = next;
   }
   return lines;
@@ -170,9 +173,8 @@ std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const 
   // The two header lines and the idle line are read as one value each, blank lines passed.
   const int64_t line = value_line(lines, 2);
   if (line == 0) return std::nullopt;
-  std::istringstream text(lines[static_cast<std::size_t>(line - 1)]);
   RecordInput in;
-  in.stream = &text;
+  in.text = lines[static_cast<std::size_t>(line - 1)];
   std::array<double, 3> values{};
   if (read_free(in, std::array{real_var(values[0]), real_var(values[1]), real_var(values[2])}) != ReadStatus::Done ||
       in.line != 1) {

@@ -34,6 +34,8 @@ struct InputText {
 
 // The lines of a regular file, without their line ends; none when it cannot be read.
 std::optional<std::vector<std::string>> file_lines(const std::string& path);
+// The lines of a file's bytes, as file_lines gives them.
+std::vector<std::string> text_lines(std::string_view text);
 
 // The line (1-based) of the k-th value (0-based) of a file with one value per line: the
 // k-th line that is not blank; 0 past the end.

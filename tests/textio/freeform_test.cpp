@@ -15,11 +15,9 @@ namespace {
 
 // Runs the reads of a plan ("RI;T": reals, integers, texts; reads split by ';') over
 // the input, the variables starting at -1 or "old". Each read renders as its outcome
-// letter (D, E, B, L for a text too long) and its values joined by '|'.
-std::string run_program(const std::string& input, const std::string& plan) {
-  std::istringstream stream(input);
-  RecordInput in;
-  in.stream = &stream;
+// letter (D, E, B, L for a text too long) and its values joined by '|', and the line
+// reached ends the rendering after a '@'.
+std::string run_reads(RecordInput& in, const std::string& plan) {
   std::string out;
   for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
     end = plan.find(';', start);
@@ -40,7 +38,19 @@ std::string run_program(const std::string& input, const std::string& plan) {
       out += kinds[i] == 'T' ? std::string(trimmed(texts[i])) : std::string(number);
     }
   }
-  return out;
+  return out + '@' + std::to_string(in.line);
+}
+
+// run_reads over the input as a stream; the same input held in memory must read the same.
+std::string run_program(const std::string& input, const std::string& plan) {
+  std::istringstream stream(input);
+  RecordInput fromStream;
+  fromStream.stream = &stream;
+  RecordInput fromText;
+  fromText.text = input;
+  std::string out = run_reads(fromStream, plan);
+  EXPECT_EQ(run_reads(fromText, plan), out) << "held in memory: " << input.substr(0, 80);
+  return out.substr(0, out.rfind('@'));
 }
 
 TEST(FreeForm, Reads) {
@@ -111,14 +121,19 @@ TEST(FreeForm, HostileInputEndsTheRead) {
 
 TEST(FreeForm, HeaderAndOutputRecords) {
   std::istringstream stream("Head one\r\n\n");
-  RecordInput in;
-  in.stream = &stream;
-  std::string line;
-  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
-  EXPECT_EQ(line, "Head one");
-  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
-  EXPECT_EQ(line, "");
-  EXPECT_EQ(read_record(in, line), ReadStatus::End);
+  RecordInput fromStream;
+  fromStream.stream = &stream;
+  RecordInput fromText;
+  fromText.text = "Head one\r\n\n";
+  for (RecordInput* in : {&fromStream, &fromText}) {
+    std::string line;
+    EXPECT_EQ(read_record(*in, line), ReadStatus::Done);
+    EXPECT_EQ(line, "Head one");
+    EXPECT_EQ(read_record(*in, line), ReadStatus::Done);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(read_record(*in, line), ReadStatus::End);
+    EXPECT_EQ(in->line, 2);
+  }
   EXPECT_EQ(free_record(""), " ");
   EXPECT_EQ(free_record("n=", -3), " n=          -3");
 }
