@@ -18,7 +18,9 @@ struct RecordInput {
   std::istream* stream = nullptr;
   std::string_view text;  // read from textPos on when there is no stream
   std::size_t textPos = 0;
-  std::string record;     // the record being read
+  std::string_view record;  // the record being read: in `text`, or in `streamed` (so a copy
+                            // made while a record of a stream is open refers to the original's)
+  std::string streamed;     // the last line taken from the stream
   std::size_t pos = 0;    // next character of record
   bool inRecord = false;  // a record is open (a read stopped inside it)
   int64_t line = 0;       // records read so far: the line number of the current record

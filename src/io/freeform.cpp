@@ -1,6 +1,7 @@
 #include "hdfe/freeform.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -27,20 +28,21 @@ bool at_value_end(const RecordInput& in) {
 // Opens the next record, reading the stream only now so that a console is never read
 // ahead. False at the end of the input.
 bool next_record(RecordInput& in) {
-  in.record.clear();
+  in.record = {};
   in.pos = 0;
   if (in.stream != nullptr) {
-    in.inRecord = static_cast<bool>(std::getline(*in.stream, in.record));
+    in.inRecord = static_cast<bool>(std::getline(*in.stream, in.streamed));
+    if (in.inRecord) in.record = in.streamed;
   } else {
     in.inRecord = in.textPos < in.text.size();
     if (in.inRecord) {
       const std::size_t end = std::min(in.text.find('\n', in.textPos), in.text.size());
-      in.record.assign(in.text, in.textPos, end - in.textPos);
+      in.record = in.text.substr(in.textPos, end - in.textPos);
       in.textPos = end + 1;
     }
   }
   if (in.inRecord) ++in.line;
-  if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.pop_back();
+  if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.remove_suffix(1);
   return in.inRecord;
 }
 
@@ -209,12 +211,12 @@ ReadStatus quoted(RecordInput& in, std::string& text, bool& cut) {
   const char quote = in.record[in.pos++];
   for (;;) {
     const std::size_t close = in.record.find(quote, in.pos);
-    if (close == std::string::npos) {
-      append_cut(text, std::string_view(in.record).substr(in.pos), cut);
+    if (close == std::string_view::npos) {
+      append_cut(text, in.record.substr(in.pos), cut);
       if (!next_record(in)) return ReadStatus::End;
       continue;
     }
-    append_cut(text, std::string_view(in.record).substr(in.pos, close - in.pos), cut);
+    append_cut(text, in.record.substr(in.pos, close - in.pos), cut);
     in.pos = close + 1;
     if (in.pos >= in.record.size() || in.record[in.pos] != quote) break;
     append_cut(text, std::string_view(&quote, 1), cut);
@@ -229,7 +231,7 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   if (first != '\'' && first != '"') {
     std::size_t end = in.pos;
     while (end < in.record.size() && !ends_value(in.record[end])) ++end;
-    const std::string_view token = std::string_view(in.record).substr(in.pos, end - in.pos);
+    const std::string_view token = in.record.substr(in.pos, end - in.pos);
     in.pos = end;
     return store_token(token, group);
   }
@@ -243,6 +245,41 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   const std::string field = text_field(text);
   for (const ReadTarget& t : group) *t.text = field;
   return cut ? ReadStatus::TooLong : ReadStatus::Done;
+}
+
+// Most targets plain_reals takes.
+constexpr std::size_t MaxPlainReals = 4;
+
+// The common record of a data file: the targets all reals, whose values are plain decimals
+// of at most MaxExactDigits digits ([+-]digits[.digits]), each after blanks and before a
+// blank or the record's end. Stores them as fill_values would, in one scan. False, with
+// nothing stored, for any other read, which fill_values then makes from the record's start.
+bool plain_reals(RecordInput& in, std::span<const ReadTarget> targets) {
+  if (targets.size() > MaxPlainReals) return false;
+  std::array<double, MaxPlainReals> values{};
+  const std::string_view r = in.record;
+  std::size_t p = 0;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i].kind != FieldKind::Real) return false;
+    while (p < r.size() && is_blank_char(r[p])) ++p;
+    if (p == r.size()) return false;  // the read goes on in the next record
+    const bool negative = r[p] == '-';
+    if (is_sign(r[p])) ++p;
+    uint64_t m = 0;
+    std::size_t digits = 0;
+    std::size_t fraction = 0;
+    for (; p < r.size() && is_digit(r[p]); ++p, ++digits) m = m * 10 + static_cast<uint64_t>(r[p] - '0');
+    if (p < r.size() && r[p] == '.') {
+      for (++p; p < r.size() && is_digit(r[p]); ++p, ++fraction) m = m * 10 + static_cast<uint64_t>(r[p] - '0');
+    }
+    digits += fraction;
+    if (digits == 0 || digits > MaxExactDigits) return false;
+    if (p < r.size() && !is_blank_char(r[p])) return false;  // a separator, an exponent, a repeat or a bad value
+    values[i] = exact_decimal(m, fraction, negative);
+  }
+  for (std::size_t i = 0; i < targets.size(); ++i) *targets[i].real = values[i];
+  in.pos = p;
+  return true;
 }
 
 ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {
@@ -273,14 +310,14 @@ ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {
 
 ReadStatus read_free(RecordInput& in, std::span<const ReadTarget> targets) {
   if (!next_record(in)) return ReadStatus::End;
-  const ReadStatus status = fill_values(in, targets);
+  const ReadStatus status = plain_reals(in, targets) ? ReadStatus::Done : fill_values(in, targets);
   in.inRecord = false;  // the rest of the record is skipped
   return status;
 }
 
 ReadStatus read_record(RecordInput& in, std::string& line) {
   if (!next_record(in)) return ReadStatus::End;
-  line = in.record;
+  line.assign(in.record);
   in.inRecord = false;
   return ReadStatus::Done;
 }

@@ -36,6 +36,9 @@ class ReadOnceInput final : public InputSource {
     const std::string* bytes = files_.bytes(name);
     return bytes ? std::make_shared<const std::vector<std::string>>(text_lines(*bytes)) : nullptr;
   }
+  std::shared_ptr<const InputText> input_text(const Vehicle& vehicle) override {
+    return input_text_of_bytes(vehicle, [&](const std::string& path) { return files_.bytes(path); });
+  }
 
  private:
   InputBytes files_;

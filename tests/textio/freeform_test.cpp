@@ -70,7 +70,12 @@ TEST(FreeForm, Reads) {
       {"abc\n1.5abc\nNaN\nInf\n1e999\n1.5E+\n.\n0x10\n'1'\n", "R;R;R;R;R;R;R;R;R", "B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1"},
       {"abc def\n'Truck A' x\n", "T;T", "Dabc;DTruck A"}, {"'It''s a\nb c' x\nnext\n", "T;T", "DIt's ab c;Dnext"},
       {"\"say \"\"hi\"\"\" \"it's\" ''\n", "TTT", "Dsay \"hi\"|it's|"}, {"a/b,c\n1.5 -3\n", "TT;TT", "Da|old;D1.5|-3"},
-      {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"}};
+      {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"},
+      // Records of plain decimals, read in one scan, and the records next to them that are not.
+      {" 3\t-4.25 +.5 x\n", "RRR", "D3|-4.25|0.5"}, {"1 2 3 4 5\n", "RRRRR", "D1|2|3|4|5"},
+      {"1 2x\n", "RR", "B1|-1"}, {"1 2,3\n", "RR", "D1|2"}, {"1,,2\n", "RR", "D1|-1"}, {"1 2*3\n", "RRR", "D1|3|3"},
+      {"1 /\n", "RR", "D1|-1"}, {"1 \n2\n", "RR", "D1|2"}, {"1 2e1\n", "RR", "D1|20"}, {"1 2\n", "RI", "D1|2"},
+      {"1 1234567890123456\n", "RR", "D1|1234567890123456"}, {"1 2.5.\n", "RR", "B1|-1"}, {"- 2\n", "RR", "B-1|-1"}};
   for (const auto& c : cases) EXPECT_EQ(run_program(c.input, c.plan), c.expected) << c.input;
 }
 
