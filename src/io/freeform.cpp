@@ -257,28 +257,31 @@ constexpr std::size_t MaxPlainReals = 4;
 bool plain_reals(RecordInput& in, std::span<const ReadTarget> targets) {
   if (targets.size() > MaxPlainReals) return false;
   std::array<double, MaxPlainReals> values{};
-  const std::string_view r = in.record;
-  std::size_t p = 0;
+  const char* p = in.record.data();
+  const char* const end = p + in.record.size();
   for (std::size_t i = 0; i < targets.size(); ++i) {
     if (targets[i].kind != FieldKind::Real) return false;
-    while (p < r.size() && is_blank_char(r[p])) ++p;
-    if (p == r.size()) return false;  // the read goes on in the next record
-    const bool negative = r[p] == '-';
-    if (is_sign(r[p])) ++p;
+    while (p != end && is_blank_char(*p)) ++p;
+    if (p == end) return false;  // the read goes on in the next record
+    const bool negative = *p == '-';
+    if (is_sign(*p)) ++p;
     uint64_t m = 0;
-    std::size_t digits = 0;
+    const char* const first = p;
+    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+    std::size_t digits = static_cast<std::size_t>(p - first);
     std::size_t fraction = 0;
-    for (; p < r.size() && is_digit(r[p]); ++p, ++digits) m = m * 10 + static_cast<uint64_t>(r[p] - '0');
-    if (p < r.size() && r[p] == '.') {
-      for (++p; p < r.size() && is_digit(r[p]); ++p, ++fraction) m = m * 10 + static_cast<uint64_t>(r[p] - '0');
+    if (p != end && *p == '.') {
+      const char* const point = ++p;
+      for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+      fraction = static_cast<std::size_t>(p - point);
     }
     digits += fraction;
     if (digits == 0 || digits > MaxExactDigits) return false;
-    if (p < r.size() && !is_blank_char(r[p])) return false;  // a separator, an exponent, a repeat or a bad value
+    if (p != end && !is_blank_char(*p)) return false;  // a separator, an exponent, a repeat or a bad value
     values[i] = exact_decimal(m, fraction, negative);
   }
   for (std::size_t i = 0; i < targets.size(); ++i) *targets[i].real = values[i];
-  in.pos = p;
+  in.pos = static_cast<std::size_t>(p - in.record.data());
   return true;
 }
 
