@@ -147,6 +147,16 @@ TEST(TextField, CutPadTrim) {
   EXPECT_EQ(text_field("ab"), "ab" + std::string(1022, ' '));
   EXPECT_EQ(text_field(std::string(2000, 'x')), std::string(1024, 'x'));
   EXPECT_EQ(trimmed(" a b \t  "), " a b \t");
+  // Trailing blanks of every count, before a character at every place, as find_last_not_of cuts.
+  for (std::size_t size = 0; size <= 40; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      std::string field(size, ' ');
+      if (at < size) field[at] = at % 2 ? 'x' : '\t';
+      const std::size_t last = field.find_last_not_of(' ');
+      EXPECT_EQ(trimmed(field), last == std::string::npos ? "" : field.substr(0, last + 1)) << size << ' ' << at;
+    }
+  }
+  EXPECT_EQ(trimmed(text_field("Truck A")), "Truck A");
   EXPECT_TRUE(is_blank(""));
   EXPECT_FALSE(is_blank("  .  "));
 }
