@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "hdfe/tables.h"
 #include "io/digest.h"
 #include "io/fields.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -472,6 +474,45 @@ TEST(Api, InputTextRoundTripsAsBytes) {
   }
   set_input_text(stored, "");
   EXPECT_EQ(stored.text, nullptr);
+}
+
+// A load checks the text of the bytes its readers read; a batch checks the lines it reads of
+// each file (file_lines). Both give the same lines, warnings and idle line, for every example
+// and for files with a byte-order mark, CR LF line ends and each kind of text warning.
+TEST(Api, InputTextOfTheBytesReadIsThatOfTheFilesLines) {
+  const auto fromLines = [](const Vehicle& v) {
+    Vehicle copy = v;
+    copy.text = read_input_text(v, [](const std::string& path) {
+      std::optional<std::vector<std::string>> lines = file_lines(path);
+      return lines ? std::make_shared<const std::vector<std::string>>(std::move(*lines)) : nullptr;
+    });
+    return input_text_bytes(copy);
+  };
+  for (const char* name : Examples) {
+    const Vehicle v = load_vehicle(ExampleSpec(name));
+    EXPECT_EQ(input_text_bytes(v), fromLines(v)) << name;
+  }
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-api-text-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(ExampleSpec("truck_T8_175kW_MT6").parent_path(), dir);
+  const auto edit = [&](const char* file, const std::function<std::string(int, const std::string&)>& line) {
+    std::ifstream in(dir / file, std::ios::binary);
+    std::string text, l;
+    for (int k = 1; std::getline(in, l); ++k) text += line(k, l);
+    in.close();
+    std::ofstream(dir / file, std::ios::binary) << text;
+  };
+  edit("spec.txt", [](int k, const std::string& l) {
+    return (k == 1 ? "\xEF\xBB\xBF" : "") + (k == 5 ? std::string("4,18   FinalRatio") : l) + "\r\n";
+  });
+  edit("fullload.txt", [](int k, const std::string& l) { return k == 2 ? std::string() : l + "\n"; });
+  edit("fuelmap.txt", [](int k, const std::string& l) { return k == 10 ? "// measured\n" + l + "\n" : l + "\n"; });
+  edit("motoring.txt", [](int k, const std::string& l) { return k == 5 ? ",\r\n" + l + "\r" : l + "\n"; });
+  const Vehicle v = load_vehicle(dir / "spec.txt");
+  ASSERT_NE(v.text, nullptr);
+  EXPECT_GE(v.text->findings.size(), 5u);
+  EXPECT_EQ(input_text_bytes(v), fromLines(v));
+  fs::remove_all(dir);
 }
 
 // Each kind of failure, with the file where there is one.
