@@ -11,10 +11,16 @@ namespace hdfe {
 // Record end of every record the program writes.
 inline constexpr std::string_view RecordEnd = "\r\n";
 
-// A source of records: lines ending at LF, a CR before the LF dropped.
+// A source of records: lines ending at LF, a CR before the LF dropped. The lines come from
+// the stream or, without one, from `text` (a file's bytes held in memory), as std::getline
+// would give them: a last line without LF included, none after a final LF.
 struct RecordInput {
   std::istream* stream = nullptr;
-  std::string record;     // the record being read
+  std::string_view text;  // read from textPos on when there is no stream
+  std::size_t textPos = 0;
+  std::string_view record;  // the record being read: in `text`, or in `streamed` (so a copy
+                            // made while a record of a stream is open refers to the original's)
+  std::string streamed;     // the last line taken from the stream
   std::size_t pos = 0;    // next character of record
   bool inRecord = false;  // a record is open (a read stopped inside it)
   int64_t line = 0;       // records read so far: the line number of the current record

@@ -1,6 +1,7 @@
 #include "hdfe/freeform.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -27,11 +28,21 @@ bool at_value_end(const RecordInput& in) {
 // Opens the next record, reading the stream only now so that a console is never read
 // ahead. False at the end of the input.
 bool next_record(RecordInput& in) {
-  in.record.clear();
+  in.record = {};
   in.pos = 0;
-  in.inRecord = in.stream != nullptr && static_cast<bool>(std::getline(*in.stream, in.record));
+  if (in.stream != nullptr) {
+    in.inRecord = static_cast<bool>(std::getline(*in.stream, in.streamed));
+    if (in.inRecord) in.record = in.streamed;
+  } else {
+    in.inRecord = in.textPos < in.text.size();
+    if (in.inRecord) {
+      const std::size_t end = std::min(in.text.find('\n', in.textPos), in.text.size());
+      in.record = in.text.substr(in.textPos, end - in.textPos);
+      in.textPos = end + 1;
+    }
+  }
   if (in.inRecord) ++in.line;
-  if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.pop_back();
+  if (in.inRecord && !in.record.empty() && in.record.back() == '\r') in.record.remove_suffix(1);
   return in.inRecord;
 }
 
@@ -87,25 +98,14 @@ bool convert_real(const char* first, const char* last, double& x) {
 // power of ten it is divided by are both exact doubles.
 constexpr std::size_t MaxExactDigits = 15;
 
-// A decimal without exponent of at most MaxExactDigits digits ([+-]digits[.digits]): one
-// correctly rounded division of two exact values, so the double from_chars reads.
-double exact_decimal(std::string_view t) {
+// A decimal without exponent of at most MaxExactDigits digits, given as its digits read as
+// an integer and the count of those after the point, and its sign: one correctly rounded
+// division of two exact values, so the double from_chars reads.
+double exact_decimal(uint64_t m, std::size_t fraction, bool negative) {
   static constexpr double Power[MaxExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  std::size_t p = is_sign(t[0]) ? 1 : 0;
-  uint64_t m = 0;
-  std::size_t fraction = 0;
-  bool afterPoint = false;
-  for (; p < t.size(); ++p) {
-    if (t[p] == '.') {
-      afterPoint = true;
-      continue;
-    }
-    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
-    if (afterPoint) ++fraction;
-  }
   const double x = static_cast<double>(m) / Power[fraction];
-  return t[0] == '-' ? -x : x;
+  return negative ? -x : x;
 }
 
 // [+-]digits[.digits][(E|e|D|d)[+-]digits | (+|-)digits], at least one mantissa digit.
@@ -113,11 +113,15 @@ double exact_decimal(std::string_view t) {
 bool parse_real(std::string_view t, double& value) {
   std::size_t p = 0;
   std::size_t digits = 0;
+  uint64_t m = 0;  // the mantissa's digits as an integer, while there are at most MaxExactDigits
   if (p < t.size() && is_sign(t[p])) ++p;
   for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
   }
+  const std::size_t whole = digits;
   if (p < t.size() && t[p] == '.') ++p;
   for (; p < t.size() && is_digit(t[p]); ++p, ++digits) {
+    m = m * 10 + static_cast<uint64_t>(t[p] - '0');
   }
   if (digits == 0) return false;
   const std::size_t mantissaEnd = p;
@@ -141,7 +145,7 @@ bool parse_real(std::string_view t, double& value) {
   const std::size_t start = t[0] == '+' ? 1 : 0;  // from_chars takes no plus sign
   double x = 0.0;
   if (mantissaEnd == t.size() && digits <= MaxExactDigits) {
-    x = exact_decimal(t);
+    x = exact_decimal(m, digits - whole, t[0] == '-');
   } else if (plainExponent) {
     if (!convert_real(t.data() + start, t.data() + t.size(), x)) return false;
   } else {
@@ -207,12 +211,12 @@ ReadStatus quoted(RecordInput& in, std::string& text, bool& cut) {
   const char quote = in.record[in.pos++];
   for (;;) {
     const std::size_t close = in.record.find(quote, in.pos);
-    if (close == std::string::npos) {
-      append_cut(text, std::string_view(in.record).substr(in.pos), cut);
+    if (close == std::string_view::npos) {
+      append_cut(text, in.record.substr(in.pos), cut);
       if (!next_record(in)) return ReadStatus::End;
       continue;
     }
-    append_cut(text, std::string_view(in.record).substr(in.pos, close - in.pos), cut);
+    append_cut(text, in.record.substr(in.pos, close - in.pos), cut);
     in.pos = close + 1;
     if (in.pos >= in.record.size() || in.record[in.pos] != quote) break;
     append_cut(text, std::string_view(&quote, 1), cut);
@@ -227,7 +231,7 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   if (first != '\'' && first != '"') {
     std::size_t end = in.pos;
     while (end < in.record.size() && !ends_value(in.record[end])) ++end;
-    const std::string_view token = std::string_view(in.record).substr(in.pos, end - in.pos);
+    const std::string_view token = in.record.substr(in.pos, end - in.pos);
     in.pos = end;
     return store_token(token, group);
   }
@@ -241,6 +245,44 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   const std::string field = text_field(text);
   for (const ReadTarget& t : group) *t.text = field;
   return cut ? ReadStatus::TooLong : ReadStatus::Done;
+}
+
+// Most targets plain_reals takes.
+constexpr std::size_t MaxPlainReals = 4;
+
+// The common record of a data file: the targets all reals, whose values are plain decimals
+// of at most MaxExactDigits digits ([+-]digits[.digits]), each after blanks and before a
+// blank or the record's end. Stores them as fill_values would, in one scan. False, with
+// nothing stored, for any other read, which fill_values then makes from the record's start.
+bool plain_reals(RecordInput& in, std::span<const ReadTarget> targets) {
+  if (targets.size() > MaxPlainReals) return false;
+  std::array<double, MaxPlainReals> values{};
+  const char* p = in.record.data();
+  const char* const end = p + in.record.size();
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i].kind != FieldKind::Real) return false;
+    while (p != end && is_blank_char(*p)) ++p;
+    if (p == end) return false;  // the read goes on in the next record
+    const bool negative = *p == '-';
+    if (is_sign(*p)) ++p;
+    uint64_t m = 0;
+    const char* const first = p;
+    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+    std::size_t digits = static_cast<std::size_t>(p - first);
+    std::size_t fraction = 0;
+    if (p != end && *p == '.') {
+      const char* const point = ++p;
+      for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+      fraction = static_cast<std::size_t>(p - point);
+    }
+    digits += fraction;
+    if (digits == 0 || digits > MaxExactDigits) return false;
+    if (p != end && !is_blank_char(*p)) return false;  // a separator, an exponent, a repeat or a bad value
+    values[i] = exact_decimal(m, fraction, negative);
+  }
+  for (std::size_t i = 0; i < targets.size(); ++i) *targets[i].real = values[i];
+  in.pos = static_cast<std::size_t>(p - in.record.data());
+  return true;
 }
 
 ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {
@@ -271,14 +313,14 @@ ReadStatus fill_values(RecordInput& in, std::span<const ReadTarget> targets) {
 
 ReadStatus read_free(RecordInput& in, std::span<const ReadTarget> targets) {
   if (!next_record(in)) return ReadStatus::End;
-  const ReadStatus status = fill_values(in, targets);
+  const ReadStatus status = plain_reals(in, targets) ? ReadStatus::Done : fill_values(in, targets);
   in.inRecord = false;  // the rest of the record is skipped
   return status;
 }
 
 ReadStatus read_record(RecordInput& in, std::string& line) {
   if (!next_record(in)) return ReadStatus::End;
-  line = in.record;
+  line.assign(in.record);
   in.inRecord = false;
   return ReadStatus::Done;
 }

@@ -18,9 +18,51 @@ bool open_input(std::string_view name, std::ifstream& file) {
   return file.is_open();
 }
 
-InputReader::InputReader(const std::string& name, const std::string& missing) {
+namespace {
+
+// The rest of an open file. A read that fails part way keeps what came before, as a record
+// reader would.
+std::string rest_of(std::istream& file) {
+  std::string bytes;
+  char block[16384];
+  for (std::streamsize got; (got = file.rdbuf()->sgetn(block, sizeof block)) > 0;) {
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> read_input(std::string_view name) {
+  std::ifstream file;
+  if (!open_input(name, file)) return std::nullopt;
+  return rest_of(file);
+}
+
+const std::string* InputBytes::bytes(const std::string& name) {
+  auto it = files_.find(name);
+  if (it == files_.end()) it = files_.emplace(name, read_input(name)).first;
+  return it->second ? &*it->second : nullptr;
+}
+
+const std::string& InputBytes::bytes(const std::string& name, std::istream& opened) {
+  auto it = files_.find(name);
+  if (it == files_.end() || !it->second) it = files_.insert_or_assign(name, rest_of(opened)).first;
+  return *it->second;
+}
+
+InputReader::InputReader(const std::string& name, const std::string& missing, InputBytes* files) {
   if (!open_input(name, file_)) throw Error(ErrorKind::MissingFile, missing, name);
-  in_.stream = &file_;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(name, ec);
+  if (ec || size > WholeInputBytes) {
+    in_.stream = &file_;
+  } else if (files != nullptr) {
+    in_.text = files->bytes(name, file_);
+  } else {
+    bytes_ = rest_of(file_);
+    in_.text = bytes_;
+  }
 }
 
 Error end_of_file_stop(std::string_view name) {

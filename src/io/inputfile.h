@@ -1,6 +1,10 @@
 // Opening of input files and the reads of a file's fixed part, shared by the readers.
 #pragma once
+#include <cstdint>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,12 +19,34 @@ namespace hdfe {
 // file (a directory, a device, a pipe) or its name holds a NUL.
 bool open_input(std::string_view name, std::ifstream& file);
 
-// An input file opened for reading, with the record reader over it.
+// The bytes of the file `name`, opened as open_input opens it; none when it cannot be opened.
+std::optional<std::string> read_input(std::string_view name);
+
+// The input files of one load, each read once: its reader and then the checks of its text
+// take the same bytes. Not shared between threads.
+class InputBytes {
+ public:
+  // The bytes of the file `name` (read_input), read at the first call; null when it
+  // cannot be opened.
+  const std::string* bytes(const std::string& name);
+  // The same, read from `opened` (the file `name` just opened) at the first call.
+  const std::string& bytes(const std::string& name, std::istream& opened);
+
+ private:
+  std::map<std::string, std::optional<std::string>, std::less<>> files_;
+};
+
+// Input files up to this size are read whole for their records (and through an InputBytes,
+// once for the checks of their text too); a larger one is read record by record, so that a
+// reader that stops early, at a bad value or a file over its limit, reads no further.
+inline constexpr std::uintmax_t WholeInputBytes = std::uintmax_t{16} << 20;
+
+// An input file read for its records.
 class InputReader {
  public:
-  // Opens the file `name`; throws a MissingFile Error with the message `missing` when
-  // it cannot be opened.
-  InputReader(const std::string& name, const std::string& missing);
+  // Opens the file `name`, reading it through `files` when given; throws a MissingFile
+  // Error with the message `missing` when it cannot be opened.
+  InputReader(const std::string& name, const std::string& missing, InputBytes* files = nullptr);
   InputReader(const InputReader&) = delete;
   InputReader& operator=(const InputReader&) = delete;
 
@@ -28,6 +54,7 @@ class InputReader {
 
  private:
   std::ifstream file_;
+  std::string bytes_;  // the file's bytes, when read whole and not held by an InputBytes
   RecordInput in_;
 };
 

@@ -42,10 +42,10 @@ Error too_many_points(const char* kind, const std::string& name, int32_t most) {
 
 }  // namespace
 
-TorqueCurve read_torque_curve(std::string_view name) {
+TorqueCurve read_torque_curve(std::string_view name, InputBytes* files) {
   TorqueCurve curve;
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, "Cannot open torque data file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open torque data file [ " + file_name + " ]", files);
   RecordInput& in = reader.records();
   std::string header;
   for (int line = 0; line < 2; ++line) {
@@ -70,10 +70,10 @@ TorqueCurve read_torque_curve(std::string_view name) {
   return curve;
 }
 
-FuelMap read_fuel_map(std::string_view name) {
+FuelMap read_fuel_map(std::string_view name, InputBytes* files) {
   FuelMap map;
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, "Cannot open map data file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open map data file [ " + file_name + " ]", files);
   RecordInput& in = reader.records();
   const std::string bad_line = "Failed to read fuel map [ " + file_name + " ]";
   std::string header = text_field("");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 #include "hdfe/vehicle.h"
+#include "io/inputfile.h"
 
 namespace hdfe {
 
@@ -13,8 +14,8 @@ inline constexpr int32_t MaxCurvePoints = 1'000'000;
 inline constexpr int32_t MaxMapPoints = 1'000'000;
 
 // Reads a full-load or motoring torque curve and sorts it by speed.
-TorqueCurve read_torque_curve(std::string_view name);
+TorqueCurve read_torque_curve(std::string_view name, InputBytes* files = nullptr);
 // Reads the fuel map and sorts it by speed, then each speed line by torque.
-FuelMap read_fuel_map(std::string_view name);
+FuelMap read_fuel_map(std::string_view name, InputBytes* files = nullptr);
 
 }  // namespace hdfe

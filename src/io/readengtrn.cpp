@@ -33,9 +33,9 @@ constexpr int32_t TorqueConverterCode = 1;
 
 }  // namespace
 
-TransmissionInput read_transmission(std::string_view name) {
+TransmissionInput read_transmission(std::string_view name, InputBytes* files) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, "Cannot open transmission file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open transmission file [ " + file_name + " ]", files);
   RecordInput& in = reader.records();
   const std::string bad_line = "Failed to read transmission file [ " + file_name + " ]";
   TransmissionInput trn;
@@ -52,9 +52,9 @@ TransmissionInput read_transmission(std::string_view name) {
   return trn;
 }
 
-EngineInput read_engine(std::string_view name) {
+EngineInput read_engine(std::string_view name, InputBytes* files) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, "Cannot open engine file [ " + file_name + " ]");
+  InputReader reader(file_name, "Cannot open engine file [ " + file_name + " ]", files);
   RecordInput& in = reader.records();
   const std::string bad_line = "Failed to read engine file [ " + file_name + " ]";
   EngineInput eng;

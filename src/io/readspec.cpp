@@ -13,9 +13,9 @@
 
 namespace hdfe {
 
-SpecValues read_spec(std::string_view name) {
+SpecValues read_spec(std::string_view name, InputBytes* files) {
   const std::string file_name(trimmed(name));
-  InputReader reader(file_name, "Cannot open spec-file : " + file_name);
+  InputReader reader(file_name, "Cannot open spec-file : " + file_name, files);
   RecordInput& in = reader.records();
   const std::string bad_line = "Failed to read spec_data file";
   // One value per read, in file order. A value that a null or a slash leaves unread starts

@@ -54,6 +54,8 @@ void shell_sort(std::span<double> key, std::span<double> with1, std::span<double
     swap_sort(key, with1, with2);
     return;
   }
+  // Keys in order, none NaN: every chain is in order already and no pass moves an entry.
+  if (std::is_sorted(key.begin(), key.end())) return;
   const std::size_t n = key.size();
   std::vector<std::size_t> order;
   std::vector<double> scratch;

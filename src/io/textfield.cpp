@@ -1,5 +1,8 @@
 #include "hdfe/textfield.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace hdfe {
 
 std::string text_field(std::string_view value) {
@@ -9,8 +12,15 @@ std::string text_field(std::string_view value) {
 }
 
 std::string_view trimmed(std::string_view field) {
-  const std::size_t last = field.find_last_not_of(' ');
-  return last == std::string_view::npos ? field.substr(0, 0) : field.substr(0, last + 1);
+  // A field is mostly the blanks that pad it to TextFieldLength: passed eight at a time.
+  constexpr uint64_t EightBlanks = 0x2020202020202020;
+  std::size_t n = field.size();
+  for (uint64_t word = 0; n >= sizeof word; n -= sizeof word) {
+    std::memcpy(&word, field.data() + n - sizeof word, sizeof word);
+    if (word != EightBlanks) break;
+  }
+  while (n > 0 && field[n - 1] == ' ') --n;
+  return field.substr(0, n);
 }
 
 bool is_blank(std::string_view field) {

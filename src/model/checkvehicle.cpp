@@ -85,6 +85,7 @@ void check_transmission(const std::string& file, std::string_view specName, cons
   for (std::size_t k = 0; k < trn.gears.size(); ++k) {
     const GearRow& gear = trn.gears[k];
     const double total = trn.final_ratio * gear.ratio;
+    if (std::isfinite(total) && total > 0.0 && std::isfinite(gear.rotating_mass_kg)) continue;
     const std::string which =
         file + " with " + named("spec file", specName) + " gives gear " + std::to_string(k + 1);
     if (!std::isfinite(total) || !(total > 0.0)) reject(which + " a total ratio out of range");

@@ -1,6 +1,5 @@
 #include "hdfe/report.h"
 
-#include <sstream>
 #include <string>
 #include "io/fields.h"
 #include "hdfe/freeform.h"
@@ -11,13 +10,16 @@ namespace hdfe {
 namespace {
 
 // Writes one formatted line followed by the record end.
-void summary_line(std::ostream& out, std::string_view text) { out << text << RecordEnd; }
+void summary_line(std::string& out, std::string_view text) {
+  out += text;
+  out += RecordEnd;
+}
 
 constexpr std::string_view Rule = "----------------------------------------------------------";
 static_assert(Rule.size() == 58);
 
 void print_identity(const SpecValues& values, const VehicleSpec& spec, const TransmissionData& trn,
-                   std::ostream& out) {
+                   std::string& out) {
   summary_line(out, free_record(Rule));
   summary_line(out, " Vehicle Name    : " + std::string(trimmed(values.vehicle_name)));
   const std::string_view code = trimmed(values.category_code);
@@ -30,7 +32,7 @@ void print_identity(const SpecValues& values, const VehicleSpec& spec, const Tra
   summary_line(out, free_record(""));
 }
 
-void print_body(const VehicleSpec& spec, const EngineData& eng, std::ostream& out) {
+void print_body(const VehicleSpec& spec, const EngineData& eng, std::string& out) {
   summary_line(out, free_record(Rule));
   summary_line(out, " GVW =" + format_f(spec.gross_weight_kg, 8, 2) + "[kg]");
   summary_line(out, " Wcurb =" + format_f(spec.curb_weight_kg, 8, 2) + "[kg], Wtest =" + format_f(spec.test_weight_kg, 8, 2) + "[kg]");
@@ -46,7 +48,7 @@ void print_body(const VehicleSpec& spec, const EngineData& eng, std::ostream& ou
   summary_line(out, free_record(""));
 }
 
-void print_gears(const TransmissionData& trn, std::ostream& out) {
+void print_gears(const TransmissionData& trn, std::string& out) {
   summary_line(out, " NUMBER OF GEAR =" + format_i(trn.gear_count(), 3));
   summary_line(out, " GEAR   RATIO  EFFICIENCY  TORQ MARGIN    DW[kg]");
   for (int32_t g = 1; g <= trn.gear_count(); ++g) {
@@ -62,11 +64,11 @@ void print_gears(const TransmissionData& trn, std::ostream& out) {
 
 std::string vehicle_summary(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
                             const TransmissionData& trn) {
-  std::ostringstream out;
+  std::string out;
   print_identity(values, spec, trn, out);
   print_body(spec, eng, out);
   print_gears(trn, out);
-  return out.str();
+  return out;
 }
 
 }  // namespace hdfe

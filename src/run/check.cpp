@@ -16,6 +16,7 @@
 #include "run/classification.h"
 #include "model/checkvehicle.h"
 #include "run/plausibility.h"
+#include "io/inputfile.h"
 #include "io/readcurves.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
@@ -135,13 +136,14 @@ class Checker {
     }
   }
 
-  const std::vector<std::string>& lines_of(const std::string& name) {
-    auto it = lines_.find(name);
-    if (it == lines_.end()) {
-      it = lines_.emplace(name, file_lines(name).value_or(std::vector<std::string>{})).first;
-      check_byte_order_mark(name, it->second, sink_);
+  LineViews lines_of(const std::string& name) {
+    auto it = texts_.find(name);
+    if (it == texts_.end()) {
+      it = texts_.emplace(name, FileText{read_input(name).value_or(std::string()), {}}).first;
+      it->second.lines = text_line_views(it->second.bytes);
+      check_byte_order_mark(name, it->second.lines, sink_);
     }
-    return it->second;
+    return it->second.lines;
   }
 
   int64_t value_of(const std::string& file, std::size_t k) { return value_line(lines_of(file), k); }
@@ -165,7 +167,12 @@ class Checker {
 
   std::string spec_;
   std::vector<Finding> findings_;
-  std::map<std::string, std::vector<std::string>> lines_;
+  // The bytes of each file read for its text, and its lines in them.
+  struct FileText {
+    std::string bytes;
+    std::vector<std::string_view> lines;
+  };
+  std::map<std::string, FileText> texts_;
   const WarningSink sink_ = [this](const std::string& file, int64_t line, std::string message) {
     warn(file, line, std::move(message));
   };

@@ -19,19 +19,29 @@ std::string resolved(const std::filesystem::path& base, const std::string& name)
   return path.is_absolute() ? name : (base / path).string();
 }
 
-// Reads every file afresh; holds no state, so one serves every thread.
-class DirectInput final : public InputSource {
+// Reads each file once for one load: its reader and the checks of its text take the same
+// bytes, and its digest is of the bytes read.
+class ReadOnceInput final : public InputSource {
  public:
-  SpecValues spec(const std::string& name) override { return read_spec(name); }
-  TransmissionInput transmission(const std::string& name) override { return read_transmission(name); }
-  EngineInput engine(const std::string& name) override { return read_engine(name); }
-  TorqueCurve torque_curve(const std::string& name) override { return read_torque_curve(name); }
-  FuelMap fuel_map(const std::string& name) override { return read_fuel_map(name); }
-  std::string sha256(const std::string& name) override { return file_sha256(name); }
-  std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override {
-    std::optional<std::vector<std::string>> read = file_lines(name);
-    return read ? std::make_shared<const std::vector<std::string>>(std::move(*read)) : nullptr;
+  SpecValues spec(const std::string& name) override { return read_spec(name, &files_); }
+  TransmissionInput transmission(const std::string& name) override { return read_transmission(name, &files_); }
+  EngineInput engine(const std::string& name) override { return read_engine(name, &files_); }
+  TorqueCurve torque_curve(const std::string& name) override { return read_torque_curve(name, &files_); }
+  FuelMap fuel_map(const std::string& name) override { return read_fuel_map(name, &files_); }
+  std::string sha256(const std::string& name) override {
+    const std::string* bytes = files_.bytes(name);
+    return bytes ? sha256_hex(*bytes) : std::string();
   }
+  std::shared_ptr<const std::vector<std::string>> lines(const std::string& name) override {
+    const std::string* bytes = files_.bytes(name);
+    return bytes ? std::make_shared<const std::vector<std::string>>(text_lines(*bytes)) : nullptr;
+  }
+  std::shared_ptr<const InputText> input_text(const Vehicle& vehicle) override {
+    return input_text_of_bytes(vehicle, [&](const std::string& path) { return files_.bytes(path); });
+  }
+
+ private:
+  InputBytes files_;
 };
 
 }  // namespace
@@ -40,17 +50,14 @@ std::shared_ptr<const InputText> InputSource::input_text(const Vehicle& vehicle)
   return read_input_text(vehicle, [&](const std::string& path) { return lines(path); });
 }
 
-InputSource& direct_input() {
-  static DirectInput source;
-  return source;
-}
-
 Vehicle load_vehicle(const std::filesystem::path& spec, const LoadOptions& options) {
-  return load_vehicle(read_spec(spec.string()), spec, options, direct_input());
+  ReadOnceInput source;
+  return load_vehicle(source.spec(spec.string()), spec, options, source);
 }
 
 Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options) {
-  return load_vehicle(values, spec, options, direct_input());
+  ReadOnceInput source;
+  return load_vehicle(values, spec, options, source);
 }
 
 Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options,

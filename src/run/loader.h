@@ -28,9 +28,6 @@ class InputSource {
   virtual std::shared_ptr<const InputText> input_text(const Vehicle& vehicle);
 };
 
-// The readers of the input folder, reading each file afresh.
-InputSource& direct_input();
-
 // load_vehicle(values, spec, options), reading through `source`.
 Vehicle load_vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options,
                      InputSource& source);

@@ -33,14 +33,13 @@ std::string number(double value) {
 }
 
 // True when the line alone reads as `count` numbers.
-bool reads_as_numbers(const std::string& line, std::size_t count) {
-  std::istringstream text(line);
+bool reads_as_numbers(std::string_view line, std::size_t count) {
   RecordInput in;
-  in.stream = &text;
+  in.text = line;
   std::array<double, 3> values{};
   std::vector<ReadTarget> targets;
   for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
-  return !line.empty() && line.find_first_not_of(" \t,") != std::string::npos &&
+  return !line.empty() && line.find_first_not_of(" \t,") != std::string_view::npos &&
          read_free(in, targets) == ReadStatus::Done && in.line == 1;
 }
 
@@ -75,40 +74,59 @@ std::optional<std::vector<std::string>> file_lines(const std::string& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  // The whole file, then its lines as getline gives them: split at every LF, a last line
-  // without one included, none after a final LF; each without a CR at its end.
   std::string text;
   char block[16384];
   for (std::streamsize got; (got = in.rdbuf()->sgetn(block, sizeof block)) > 0;) text.append(block, static_cast<std::size_t>(got));
-  std::vector<std::string> lines;
+  return text_lines(text);
+}
+
+std::vector<std::string_view> text_line_views(std::string_view text) {
+  // Split at every LF, a last line without one included, none after a final LF; each
+  // without a CR at its end.
+  std::vector<std::string_view> lines;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);
-    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-    if (end == std::string::npos) end = text.size();
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
     if (end > at && text[end - 1] == '\r') --end;
-    lines.emplace_back(text, at, end - at);
+    lines.push_back(text.substr(at, end - at));
     at = next;
   }
   return lines;
 }
 
-int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
+std::vector<std::string> text_lines(std::string_view text) {
+  const std::vector<std::string_view> views = text_line_views(text);
+  return {views.begin(), views.end()};
+}
+
+namespace {
+
+template <class Line>
+int64_t value_line_of(std::span<const Line> lines, std::size_t k) {
   std::size_t seen = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
+    if (lines[i].find_first_not_of(" \t") == Line::npos) continue;
     if (seen++ == k) return static_cast<int64_t>(i + 1);
   }
   return 0;
 }
 
-void check_byte_order_mark(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn) {
+}  // namespace
+
+int64_t value_line(LineViews lines, std::size_t k) { return value_line_of(lines, k); }
+
+int64_t value_line(const std::vector<std::string>& lines, std::size_t k) {
+  return value_line_of(std::span<const std::string>(lines), k);
+}
+
+void check_byte_order_mark(const std::string& file, LineViews lines, const WarningSink& warn) {
   if (!lines.empty() && lines.front().rfind("\xEF\xBB\xBF", 0) == 0) {
     warn(file, 1, "the file starts with a UTF-8 byte-order mark, which is read as part of the first value");
   }
 }
 
-void check_data_lines(const std::string& file, const std::vector<std::string>& lines, std::size_t columns,
-                      const WarningSink& warn) {
+void check_data_lines(const std::string& file, LineViews lines, std::size_t columns, const WarningSink& warn) {
   if (lines.size() >= 2 && reads_as_numbers(lines[0], columns) && reads_as_numbers(lines[1], columns)) {
     warn(file, 1, "the first two lines read as data points: the two header lines may be missing");
   } else if (lines.size() >= 2 && reads_as_numbers(lines[1], columns)) {
@@ -116,31 +134,32 @@ void check_data_lines(const std::string& file, const std::vector<std::string>& l
   }
   for (std::size_t i = 2; i < lines.size(); ++i) {
     const std::size_t first = lines[i].find_first_not_of(" \t");
-    if (first == std::string::npos) continue;
+    if (first == std::string_view::npos) continue;
     if (lines[i][first] == '/' || lines[i][first] == ',') {
       warn(file, static_cast<int64_t>(i + 1),
-           "the line '" + lines[i] + "' reads as a point of zeros; remove it (comments are not allowed)");
+           "the line '" + std::string(lines[i]) + "' reads as a point of zeros; remove it (comments are not allowed)");
     }
   }
 }
 
-void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn) {
+void check_decimal_commas(const std::string& file, LineViews lines, const WarningSink& warn) {
   const std::span<const SpecValueInfo> table = spec_value_table();
   for (std::size_t k = 0; k < table.size(); ++k) {
     if (table[k].kind == ValueKind::OptionalReal) break;
     if (table[k].kind == ValueKind::Text) continue;
     const int64_t line = value_line(lines, k);
     if (line == 0) break;
-    const std::string& text = lines[static_cast<std::size_t>(line - 1)];
+    const std::string_view text = lines[static_cast<std::size_t>(line - 1)];
     if (decimal_comma(text)) {
       warn(file, line,
            std::string(table[k].file_name) + " is written with a decimal comma ('" +
-               text.substr(text.find_first_not_of(" \t")) + "'): the number ends at the comma; write a decimal point");
+               std::string(text.substr(text.find_first_not_of(" \t"))) +
+               "'): the number ends at the comma; write a decimal point");
     }
   }
 }
 
-void check_cut_names(const std::string& file, const std::vector<std::string>& lines,
+void check_cut_names(const std::string& file, LineViews lines,
                      std::span<const std::pair<std::size_t, std::string_view>> positions, const WarningSink& warn) {
   for (const auto& [k, what] : positions) {
     const int64_t line = value_line(lines, k);
@@ -166,13 +185,12 @@ std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions() {
   return {{0, "FuelMapFile"}, {1, "FullLoadCurveFile"}, {2, "MotoringCurveFile"}};
 }
 
-std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const std::vector<std::string>& lines) {
+std::optional<InputText::IdleLine> map_idle_line(const std::string& file, LineViews lines) {
   // The two header lines and the idle line are read as one value each, blank lines passed.
   const int64_t line = value_line(lines, 2);
   if (line == 0) return std::nullopt;
-  std::istringstream text(lines[static_cast<std::size_t>(line - 1)]);
   RecordInput in;
-  in.stream = &text;
+  in.text = lines[static_cast<std::size_t>(line - 1)];
   std::array<double, 3> values{};
   if (read_free(in, std::array{real_var(values[0]), real_var(values[1]), real_var(values[2])}) != ReadStatus::Done ||
       in.line != 1) {
@@ -322,24 +340,59 @@ void check_map_against_full_load(const std::string& file, const FuelMap& map, co
   }
 }
 
-std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of) {
+namespace {
+
+// The text of a vehicle's files, each file's lines given by lines_of(file, keep): the views
+// to check and, when `keep` (the spec, engine and transmission files), their copies to
+// keep; false when the file cannot be read.
+std::shared_ptr<const InputText> input_text(
+    const Vehicle& vehicle,
+    const std::function<bool(const InputFile& f, std::vector<std::string_view>& views, std::vector<std::string>* keep)>&
+        lines_of) {
   auto text = std::make_shared<InputText>();
   const WarningSink warn = [&](const std::string& file, int64_t line, std::string message) {
     text->findings.push_back({file, line, CheckFinding::Severity::Warning, std::move(message)});
   };
+  std::vector<std::string_view> lines;
   for (const InputFile& f : vehicle.files) {
-    const std::shared_ptr<const std::vector<std::string>> lines = lines_of(f.path.string());
-    if (!lines) continue;
-    check_byte_order_mark(f.name, *lines, warn);
-    if (f.role == "spec") check_decimal_commas(f.name, *lines, warn);
-    if (f.role == "spec") check_cut_names(f.name, *lines, spec_name_positions(), warn);
-    if (f.role == "engine") check_cut_names(f.name, *lines, engine_name_positions(), warn);
-    if (f.role == "fuel_map") text->map_idle = map_idle_line(f.name, *lines);
-    if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, *lines, 2, warn);
-    if (f.role == "fuel_map") check_data_lines(f.name, *lines, 3, warn);
-    if (f.role == "spec" || f.role == "engine" || f.role == "transmission") text->lines[f.name] = *lines;
+    const bool kept = f.role == "spec" || f.role == "engine" || f.role == "transmission";
+    std::vector<std::string> copy;
+    if (!lines_of(f, lines, kept ? &copy : nullptr)) continue;
+    check_byte_order_mark(f.name, lines, warn);
+    if (f.role == "spec") check_decimal_commas(f.name, lines, warn);
+    if (f.role == "spec") check_cut_names(f.name, lines, spec_name_positions(), warn);
+    if (f.role == "engine") check_cut_names(f.name, lines, engine_name_positions(), warn);
+    if (f.role == "fuel_map") text->map_idle = map_idle_line(f.name, lines);
+    if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, lines, 2, warn);
+    if (f.role == "fuel_map") check_data_lines(f.name, lines, 3, warn);
+    if (kept) text->lines[f.name] = std::move(copy);
   }
   return text;
+}
+
+}  // namespace
+
+std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of) {
+  std::shared_ptr<const std::vector<std::string>> held;
+  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>& views,
+                                 std::vector<std::string>* keep) {
+    held = lines_of(f.path.string());
+    if (!held) return false;
+    views.assign(held->begin(), held->end());
+    if (keep) *keep = *held;
+    return true;
+  });
+}
+
+std::shared_ptr<const InputText> input_text_of_bytes(const Vehicle& vehicle, const BytesOf& bytes_of) {
+  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>& views,
+                                 std::vector<std::string>* keep) {
+    const std::string* bytes = bytes_of(f.path.string());
+    if (!bytes) return false;
+    views = text_line_views(*bytes);
+    if (keep) keep->assign(views.begin(), views.end());
+    return true;
+  });
 }
 
 std::vector<RunWarning> input_warnings(const Vehicle& v) {

@@ -34,9 +34,16 @@ struct InputText {
 
 // The lines of a regular file, without their line ends; none when it cannot be read.
 std::optional<std::vector<std::string>> file_lines(const std::string& path);
+// The lines of a file's bytes, as file_lines gives them: as views into the bytes, or copied.
+std::vector<std::string_view> text_line_views(std::string_view text);
+std::vector<std::string> text_lines(std::string_view text);
+
+// A file's lines, as the text checks below read them.
+using LineViews = std::span<const std::string_view>;
 
 // The line (1-based) of the k-th value (0-based) of a file with one value per line: the
 // k-th line that is not blank; 0 past the end.
+int64_t value_line(LineViews lines, std::size_t k);
 int64_t value_line(const std::vector<std::string>& lines, std::size_t k);
 
 // Where warnings go: the file as named, the line (0: not one line) and the message.
@@ -47,19 +54,18 @@ using ValueLine = std::function<int64_t(const std::string& file, std::size_t k)>
 // Text warnings: a byte-order mark; for a data file of `columns` numbers a line, header
 // lines that read as data and lines that read as a zero point; for the spec file, numbers
 // written with a decimal comma.
-void check_byte_order_mark(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn);
-void check_data_lines(const std::string& file, const std::vector<std::string>& lines, std::size_t columns,
-                      const WarningSink& warn);
-void check_decimal_commas(const std::string& file, const std::vector<std::string>& lines, const WarningSink& warn);
+void check_byte_order_mark(const std::string& file, LineViews lines, const WarningSink& warn);
+void check_data_lines(const std::string& file, LineViews lines, std::size_t columns, const WarningSink& warn);
+void check_decimal_commas(const std::string& file, LineViews lines, const WarningSink& warn);
 // Names cut at a slash: the values at `positions` (0-based, one value per line) whose
 // line goes on with a slash right after an unquoted value. `what` names each position.
-void check_cut_names(const std::string& file, const std::vector<std::string>& lines,
+void check_cut_names(const std::string& file, LineViews lines,
                      std::span<const std::pair<std::size_t, std::string_view>> positions, const WarningSink& warn);
 // The spec and engine files' names, as check_cut_names takes them.
 std::vector<std::pair<std::size_t, std::string_view>> spec_name_positions();
 std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions();
 // The fuel map's idle line: its line and speed, when it reads as three numbers.
-std::optional<InputText::IdleLine> map_idle_line(const std::string& file, const std::vector<std::string>& lines);
+std::optional<InputText::IdleLine> map_idle_line(const std::string& file, LineViews lines);
 void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
                      const ValueLine& line, const WarningSink& warn);
 
@@ -90,6 +96,9 @@ using LinesOf = std::function<std::shared_ptr<const std::vector<std::string>>(co
 
 // The text of a loaded vehicle's files (taken from the paths opened) and its text warnings.
 std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of);
+// The same from the bytes of the files: null for a file that cannot be read.
+using BytesOf = std::function<const std::string*(const std::string& path)>;
+std::shared_ptr<const InputText> input_text_of_bytes(const Vehicle& vehicle, const BytesOf& bytes_of);
 
 // Every warning above for a loaded vehicle, as run warnings: its text warnings as loading
 // found them, then the warnings of its values as they are now.

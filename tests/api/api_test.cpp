@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <thread>
@@ -22,7 +23,9 @@
 #include "hdfe/report.h"
 #include "hdfe/values.h"
 #include "hdfe/tables.h"
+#include "io/digest.h"
 #include "io/fields.h"
+#include "run/plausibility.h"
 
 namespace hdfe {
 
@@ -218,6 +221,12 @@ TEST(Api, NamesInsideFilesAreTakenFromTheSpecFolderOrTheGivenBase) {
   EXPECT_EQ(v.files[2].name, "engine.txt");
   EXPECT_EQ(v.files[2].path, spec.parent_path() / "engine.txt");
   for (const InputFile& f : v.files) EXPECT_TRUE(fs::is_regular_file(f.path)) << f.path;
+  // Each file's digest is of the bytes its reader read.
+  for (const InputFile& f : v.files) {
+    std::ifstream in(f.path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(f.sha256, sha256_hex(bytes)) << f.path;
+  }
 
   // From the working folder, names as written: here they are missing.
   try {
@@ -228,6 +237,29 @@ TEST(Api, NamesInsideFilesAreTakenFromTheSpecFolderOrTheGivenBase) {
     EXPECT_EQ(e.file(), "transmission.txt");
     EXPECT_EQ(std::string(e.what()), "Cannot open transmission file [ transmission.txt ]");
   }
+}
+
+// Published SHA-256 digests, and files whose sizes fall on and around the padding's and
+// the reading block's boundaries, digested whole and from the file.
+TEST(Api, Sha256Digests) {
+  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256_hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(sha256_hex("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrst"
+                       "nopqrstu"),
+            "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+  EXPECT_EQ(sha256_hex(std::string(1'000'000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  const fs::path path = fs::temp_directory_path() / ("hdfe_digest_" + std::to_string(::getpid()));
+  for (const std::size_t size : {55, 56, 63, 64, 65, 119, 120, 65535, 65536, 65537, 200'000}) {
+    std::string bytes(size, '\0');
+    for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>(k * 131 % 251);
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EQ(file_sha256(path), sha256_hex(bytes)) << size;
+    EXPECT_NE(sha256_hex(bytes), sha256_hex(bytes.substr(1))) << size;
+  }
+  fs::remove(path);
+  EXPECT_EQ(file_sha256(path), "");
 }
 
 TEST(Api, EditedValuesTakeEffect) {
@@ -464,6 +496,45 @@ TEST(Api, InputTextRoundTripsAsBytes) {
   }
   set_input_text(stored, "");
   EXPECT_EQ(stored.text, nullptr);
+}
+
+// A load checks the text of the bytes its readers read; a batch checks the lines it reads of
+// each file (file_lines). Both give the same lines, warnings and idle line, for every example
+// and for files with a byte-order mark, CR LF line ends and each kind of text warning.
+TEST(Api, InputTextOfTheBytesReadIsThatOfTheFilesLines) {
+  const auto fromLines = [](const Vehicle& v) {
+    Vehicle copy = v;
+    copy.text = read_input_text(v, [](const std::string& path) {
+      std::optional<std::vector<std::string>> lines = file_lines(path);
+      return lines ? std::make_shared<const std::vector<std::string>>(std::move(*lines)) : nullptr;
+    });
+    return input_text_bytes(copy);
+  };
+  for (const char* name : Examples) {
+    const Vehicle v = load_vehicle(ExampleSpec(name));
+    EXPECT_EQ(input_text_bytes(v), fromLines(v)) << name;
+  }
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-api-text-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(ExampleSpec("truck_T8_175kW_MT6").parent_path(), dir);
+  const auto edit = [&](const char* file, const std::function<std::string(int, const std::string&)>& line) {
+    std::ifstream in(dir / file, std::ios::binary);
+    std::string text, l;
+    for (int k = 1; std::getline(in, l); ++k) text += line(k, l);
+    in.close();
+    std::ofstream(dir / file, std::ios::binary) << text;
+  };
+  edit("spec.txt", [](int k, const std::string& l) {
+    return (k == 1 ? "\xEF\xBB\xBF" : "") + (k == 5 ? std::string("4,18   FinalRatio") : l) + "\r\n";
+  });
+  edit("fullload.txt", [](int k, const std::string& l) { return k == 2 ? std::string() : l + "\n"; });
+  edit("fuelmap.txt", [](int k, const std::string& l) { return k == 10 ? "// measured\n" + l + "\n" : l + "\n"; });
+  edit("motoring.txt", [](int k, const std::string& l) { return k == 5 ? ",\r\n" + l + "\r" : l + "\n"; });
+  const Vehicle v = load_vehicle(dir / "spec.txt");
+  ASSERT_NE(v.text, nullptr);
+  EXPECT_GE(v.text->findings.size(), 5u);
+  EXPECT_EQ(input_text_bytes(v), fromLines(v));
+  fs::remove_all(dir);
 }
 
 // Each kind of failure, with the file where there is one.

@@ -56,6 +56,23 @@ TEST_F(ReadCurves, TorqueRecords) {
   EXPECT_TRUE(curve.speeds_rpm.empty());
 }
 
+// A file larger than WholeInputBytes is read record by record as it goes, to the same points
+// and the same stops.
+TEST_F(ReadCurves, LargeFilesAreReadRecordByRecord) {
+  const std::string header(WholeInputBytes, 'x');
+  const std::string tail = "h2\n600 300\n800 400\r\n";
+  const TorqueCurve whole = read_torque_curve(Write("small.txt", "h1\n" + tail));
+  InputBytes files;
+  const TorqueCurve streamed = read_torque_curve(Write("large.txt", header + "\n" + tail), &files);
+  EXPECT_EQ(whole.speeds_rpm, (std::vector<double>{600, 800}));
+  EXPECT_EQ(streamed.speeds_rpm, whole.speeds_rpm);
+  EXPECT_EQ(streamed.torques_nm, whole.torques_nm);
+  const std::string bad = Write("bad.txt", header + "\nh\n600 300\n800 abc\n");
+  const Error stop = StopOf([&] { read_torque_curve(bad); });
+  EXPECT_EQ(std::string(stop.what()), "Failed to read torque data. Data No.= 2 in [ " + bad + " ]");
+  EXPECT_EQ(stop.line(), 4);
+}
+
 TEST_F(ReadCurves, TorqueFailures) {
   ExpectStop(StopOf([&] { read_torque_curve(Missing()); }),
              "Cannot open torque data file [ " + Missing() + " ]", ErrorKind::MissingFile);

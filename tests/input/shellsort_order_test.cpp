@@ -41,6 +41,7 @@ TEST(ShellSortOrder, EqualKeysEndWhereTheSwapProcedurePutsThem) {
       tag[i] = static_cast<double>(i);
       other[i] = -static_cast<double>(i);
     }
+    if (trial % 3 == 0) std::sort(key.begin(), key.end());  // in order already, ties included
     Column expectedKey = key, expectedTag = tag;
     SwapProcedure(expectedKey, expectedTag);
     shell_sort(key, tag, other);

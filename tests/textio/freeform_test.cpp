@@ -15,11 +15,9 @@ namespace {
 
 // Runs the reads of a plan ("RI;T": reals, integers, texts; reads split by ';') over
 // the input, the variables starting at -1 or "old". Each read renders as its outcome
-// letter (D, E, B, L for a text too long) and its values joined by '|'.
-std::string run_program(const std::string& input, const std::string& plan) {
-  std::istringstream stream(input);
-  RecordInput in;
-  in.stream = &stream;
+// letter (D, E, B, L for a text too long) and its values joined by '|', and the line
+// reached ends the rendering after a '@'.
+std::string run_reads(RecordInput& in, const std::string& plan) {
   std::string out;
   for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
     end = plan.find(';', start);
@@ -40,7 +38,19 @@ std::string run_program(const std::string& input, const std::string& plan) {
       out += kinds[i] == 'T' ? std::string(trimmed(texts[i])) : std::string(number);
     }
   }
-  return out;
+  return out + '@' + std::to_string(in.line);
+}
+
+// run_reads over the input as a stream; the same input held in memory must read the same.
+std::string run_program(const std::string& input, const std::string& plan) {
+  std::istringstream stream(input);
+  RecordInput fromStream;
+  fromStream.stream = &stream;
+  RecordInput fromText;
+  fromText.text = input;
+  std::string out = run_reads(fromStream, plan);
+  EXPECT_EQ(run_reads(fromText, plan), out) << "held in memory: " << input.substr(0, 80);
+  return out.substr(0, out.rfind('@'));
 }
 
 TEST(FreeForm, Reads) {
@@ -60,7 +70,12 @@ TEST(FreeForm, Reads) {
       {"abc\n1.5abc\nNaN\nInf\n1e999\n1.5E+\n.\n0x10\n'1'\n", "R;R;R;R;R;R;R;R;R", "B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1;B-1"},
       {"abc def\n'Truck A' x\n", "T;T", "Dabc;DTruck A"}, {"'It''s a\nb c' x\nnext\n", "T;T", "DIt's ab c;Dnext"},
       {"\"say \"\"hi\"\"\" \"it's\" ''\n", "TTT", "Dsay \"hi\"|it's|"}, {"a/b,c\n1.5 -3\n", "TT;TT", "Da|old;D1.5|-3"},
-      {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"}};
+      {"'abc'x\n", "T", "Bold"}, {"'abc\ndef\n", "T", "Eold"},
+      // Records of plain decimals, read in one scan, and the records next to them that are not.
+      {" 3\t-4.25 +.5 x\n", "RRR", "D3|-4.25|0.5"}, {"1 2 3 4 5\n", "RRRRR", "D1|2|3|4|5"},
+      {"1 2x\n", "RR", "B1|-1"}, {"1 2,3\n", "RR", "D1|2"}, {"1,,2\n", "RR", "D1|-1"}, {"1 2*3\n", "RRR", "D1|3|3"},
+      {"1 /\n", "RR", "D1|-1"}, {"1 \n2\n", "RR", "D1|2"}, {"1 2e1\n", "RR", "D1|20"}, {"1 2\n", "RI", "D1|2"},
+      {"1 1234567890123456\n", "RR", "D1|1234567890123456"}, {"1 2.5.\n", "RR", "B1|-1"}, {"- 2\n", "RR", "B-1|-1"}};
   for (const auto& c : cases) EXPECT_EQ(run_program(c.input, c.plan), c.expected) << c.input;
 }
 
@@ -111,14 +126,19 @@ TEST(FreeForm, HostileInputEndsTheRead) {
 
 TEST(FreeForm, HeaderAndOutputRecords) {
   std::istringstream stream("Head one\r\n\n");
-  RecordInput in;
-  in.stream = &stream;
-  std::string line;
-  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
-  EXPECT_EQ(line, "Head one");
-  EXPECT_EQ(read_record(in, line), ReadStatus::Done);
-  EXPECT_EQ(line, "");
-  EXPECT_EQ(read_record(in, line), ReadStatus::End);
+  RecordInput fromStream;
+  fromStream.stream = &stream;
+  RecordInput fromText;
+  fromText.text = "Head one\r\n\n";
+  for (RecordInput* in : {&fromStream, &fromText}) {
+    std::string line;
+    EXPECT_EQ(read_record(*in, line), ReadStatus::Done);
+    EXPECT_EQ(line, "Head one");
+    EXPECT_EQ(read_record(*in, line), ReadStatus::Done);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(read_record(*in, line), ReadStatus::End);
+    EXPECT_EQ(in->line, 2);
+  }
   EXPECT_EQ(free_record(""), " ");
   EXPECT_EQ(free_record("n=", -3), " n=          -3");
 }
@@ -127,6 +147,16 @@ TEST(TextField, CutPadTrim) {
   EXPECT_EQ(text_field("ab"), "ab" + std::string(1022, ' '));
   EXPECT_EQ(text_field(std::string(2000, 'x')), std::string(1024, 'x'));
   EXPECT_EQ(trimmed(" a b \t  "), " a b \t");
+  // Trailing blanks of every count, before a character at every place, as find_last_not_of cuts.
+  for (std::size_t size = 0; size <= 40; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      std::string field(size, ' ');
+      if (at < size) field[at] = at % 2 ? 'x' : '\t';
+      const std::size_t last = field.find_last_not_of(' ');
+      EXPECT_EQ(trimmed(field), last == std::string::npos ? "" : field.substr(0, last + 1)) << size << ' ' << at;
+    }
+  }
+  EXPECT_EQ(trimmed(text_field("Truck A")), "Truck A");
   EXPECT_TRUE(is_blank(""));
   EXPECT_FALSE(is_blank("  .  "));
 }
