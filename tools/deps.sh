@@ -3,7 +3,7 @@
 # (python) or `make test` (test) needs, when any is missing: with apt-get as root; otherwise
 # prints the one command to run.
 set -euo pipefail
-need=(cmake g++ make nlohmann-json3-dev libpugixml-dev)
+need=(cmake g++ make nlohmann-json3-dev libpugixml-dev nettle-dev)
 python=(python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas
         python3-dask python3-distributed python3-pytest python3-matplotlib python3-flask python3-plotly)
 case "${1:-run}" in
