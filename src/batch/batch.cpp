@@ -41,7 +41,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
       }
       LoadOptions load;
       load.digests = options.json;  // only the JSON reports them
-      vehicle = load_vehicle(values, row.spec, load, cache);
+      vehicle = cache.vehicle(values, row.spec, load);
     }
     outcome.inputs = vehicle.files;
     // Only the standard vehicle on the built-in cycles has a results file.
