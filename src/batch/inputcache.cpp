@@ -39,11 +39,18 @@ std::shared_ptr<const std::vector<std::string>> InputCache::lines(const std::str
 }
 
 Vehicle InputCache::vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options) {
-  // What loading reads depends on these alone (a batch gives no base folder).
-  std::string key = spec.string();
-  for (const std::string* part : {&values.transmission_file, &values.engine_file}) key += '\0' + *part;
-  key += options.digests ? "\0d" : "\0-";
-  if (options.base) key += '\0' + options.base->string();
+  // What loading reads depends on these alone; each name is written after its length, so
+  // that no two lists of names give one key.
+  std::string key(1, options.digests ? 'd' : '-');
+  const auto put = [&](std::string_view part) {
+    key += std::to_string(part.size());
+    key += ':';
+    key += part;
+  };
+  put(spec.native());
+  put(values.transmission_file);
+  put(values.engine_file);
+  if (options.base) put(options.base->native());
   std::shared_ptr<const Vehicle> loaded;
   {
     const std::lock_guard lock(vehicles_mutex_);
