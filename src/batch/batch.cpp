@@ -20,9 +20,10 @@ namespace {
 
 BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& options) {
   BatchOutcome outcome;
+  Vehicle vehicle;
+  bool loaded = false;  // the vehicle's files were all read: they are the row's inputs
   try {
     if (!row.error.empty()) throw Error(ErrorKind::BadValue, row.error);
-    Vehicle vehicle;
     if (row.vehicle) {
       vehicle = *row.vehicle;
       for (const Override& o : row.overrides) {
@@ -43,7 +44,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
       load.digests = options.json;  // only the JSON reports them
       vehicle = cache.vehicle(values, row.spec, load);
     }
-    outcome.inputs = vehicle.files;
+    loaded = true;
     // Only the standard vehicle on the built-in cycles has a results file.
     const bool resultsFile =
         options.results_file && row.cycles.empty() && row.route.empty() && !has_engineering_values(vehicle.values);
@@ -88,6 +89,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
     outcome.cycle_summary.clear();
     if (options.layout == SummaryLayout::PerCycle) outcome.cycle_summary.push_back(cycle_error_row(row, error.what()));
   }
+  if (loaded) outcome.inputs = std::move(vehicle.files);
   outcome.row = std::move(row);
   return outcome;
 }
