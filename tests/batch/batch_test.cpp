@@ -588,6 +588,9 @@ TEST(Summary, CsvCellsAndRows) {
   // Valid UTF-8 and backslashes are kept; other bytes and NUL are escaped, reversibly.
   EXPECT_EQ(csv_cell("\xE6\x97\xA5 C:\\dir\\x"), "\xE6\x97\xA5 C:\\dir\\x");
   EXPECT_EQ(csv_cell(std::string("a\0b\x8E\x80", 5)), "a\\x00b\\x8E\\x80");
+  // ASCII alone too: a NUL, and a backslash that would read as an escape.
+  EXPECT_EQ(csv_cell(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(csv_cell("C:\\x41"), "C:\\\\x41");
   EXPECT_EQ(escape_bytes("\xE6\x97"), "\\xE6\\x97");  // a cut sequence
   EXPECT_EQ(escape_bytes("\xED\xA0\x80\xC0\xAF"), "\\xED\\xA0\\x80\\xC0\\xAF");  // surrogate, overlong
   EXPECT_EQ(escape_bytes("\\x41"), "\\\\x41");  // only a backslash that would read as an escape is doubled
