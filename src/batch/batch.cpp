@@ -57,7 +57,7 @@ BatchOutcome run_row(BatchRow row, InputCache& cache, const BatchOptions& option
       if (options.layout != SummaryLayout::PerCycle) {
         throw Error(ErrorKind::Usage, "a row that drives a route needs the per-cycle summary layout");
       }
-      result = run_routes(vehicle, {cache.route(row.route).get(), 1}, runOptions);
+      result = run_routes(vehicle, {cache.route(row.route).get(), 1}, runOptions, grid);
     } else if (row.cycles.empty()) {
       result = run(vehicle, runOptions, grid);
     } else {

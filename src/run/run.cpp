@@ -506,9 +506,14 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
 }
 
 Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options) {
+  return run_routes(vehicle, routes, options, fuel_grid);
+}
+
+Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options,
+                  const FuelGridSource& gridSource) {
   for (const Route& route : routes) check_route_values(route);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
   result.engineering = true;
