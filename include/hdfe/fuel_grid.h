@@ -9,6 +9,7 @@
 
 #include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
+#include "hdfe/route.h"
 
 namespace hdfe {
 
@@ -38,6 +39,10 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
 
 // run_cycles(vehicle, cycles, options), with the fuel grid taken from `grid`. The same figures.
 Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const RunOptions& options,
+                  const FuelGridSource& grid);
+
+// run_routes(vehicle, routes, options), with the fuel grid taken from `grid`. The same figures.
+Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options,
                   const FuelGridSource& grid);
 
 }  // namespace hdfe

@@ -4,6 +4,7 @@
 #include "io/readcurves.h"
 #include "io/readengtrn.h"
 #include "io/readspec.h"
+#include "run/classification.h"
 #include "run/plausibility.h"
 
 namespace hdfe {
@@ -35,6 +36,41 @@ std::string InputCache::sha256(const std::string& name) {
 std::shared_ptr<const std::vector<std::string>> InputCache::lines(const std::string& name) {
   const auto read = lines_.get(name, [&] { return file_lines(name); });
   return read->has_value() ? std::shared_ptr<const std::vector<std::string>>(read, &**read) : nullptr;
+}
+
+Vehicle InputCache::vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options) {
+  // What loading reads depends on these alone; each name is written after its length, so
+  // that no two lists of names give one key.
+  std::string key(1, options.digests ? 'd' : '-');
+  const auto put = [&](std::string_view part) {
+    key += std::to_string(part.size());
+    key += ':';
+    key += part;
+  };
+  put(spec.native());
+  put(values.transmission_file);
+  put(values.engine_file);
+  if (options.base) put(options.base->native());
+  std::shared_ptr<const Vehicle> loaded;
+  {
+    const std::lock_guard lock(vehicles_mutex_);
+    const auto found = vehicles_.find(key);
+    if (found != vehicles_.end()) loaded = found->second;
+  }
+  if (!loaded) {
+    Vehicle v = load_vehicle(values, spec, options, *this);
+    const std::lock_guard lock(vehicles_mutex_);
+    if (vehicles_.size() >= MaxVehicles) vehicles_.clear();
+    vehicles_.emplace(std::move(key), std::make_shared<const Vehicle>(v));
+    return v;
+  }
+  Vehicle v = *loaded;
+  v.values = values;
+  // Loading stops at an unknown category after the transmission and engine files, before the
+  // curves and the map.
+  TransmissionInput ratios;
+  classify_vehicle(v, ratios);
+  return v;
 }
 
 std::shared_ptr<const Cycle> InputCache::cycle(const std::string& name) {

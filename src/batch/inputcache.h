@@ -71,6 +71,12 @@ class InputCache final : public InputSource {
   // Once per set of files (roles, names and paths).
   std::shared_ptr<const InputText> input_text(const Vehicle& vehicle) override;
 
+  // load_vehicle(values, spec, options, *this) for a spec file whose files were loaded before
+  // under the same names: a copy of that vehicle with these values, checked as loading
+  // checks them. The files read for a spec file, transmission and engine name are kept only
+  // once they all loaded.
+  Vehicle vehicle(const SpecValues& values, const std::filesystem::path& spec, const LoadOptions& options);
+
   // The library cycle of that name or the cycle file (find_cycle), read once.
   std::shared_ptr<const Cycle> cycle(const std::string& name);
   // The route file, read once.
@@ -100,6 +106,10 @@ class InputCache final : public InputSource {
     std::shared_ptr<const FuelGrid> grid;
   };
   Memo<LoadedGrid> loaded_grids_;
+  // Vehicles kept for rows to copy; past this many the kept ones are let go.
+  static constexpr std::size_t MaxVehicles = 256;
+  std::mutex vehicles_mutex_;
+  std::map<std::string, std::shared_ptr<const Vehicle>> vehicles_;  // by spec, file names and digests
 };
 
 }  // namespace hdfe

@@ -1,4 +1,5 @@
 // The summary of a batch row, and the summary table as CSV.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -211,7 +212,11 @@ bool formula_like(std::string_view text) {
 }  // namespace
 
 std::string csv_cell(std::string_view raw) {
-  std::string text = escape_bytes(raw);
+  // Text of ASCII bytes other than NUL and the backslash has nothing to escape.
+  const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) {
+    return c != '\0' && c != '\\' && static_cast<unsigned char>(c) < 0x80;
+  });
+  std::string text = plain ? std::string(raw) : escape_bytes(raw);
   // A leading apostrophe keeps a formula-like text a text; one more is put before
   // apostrophes that already come before such a beginning, so that it can be taken off again.
   const std::size_t start = text.find_first_not_of('\'');

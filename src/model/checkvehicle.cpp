@@ -60,12 +60,12 @@ void check_ratios(const std::string& file, const char* list, const std::vector<d
 }
 
 // A gear number that the simulation takes as it stands must be a row of the gear table;
-// `stated` names the number and gives its value.
-void check_gear_number(const std::string& file, const char* what, const std::string& stated, int32_t gear,
+// `name` names the number, and `source` (when not empty) where it comes from.
+void check_gear_number(const std::string& file, const char* what, const char* name, const char* source, int32_t gear,
                      int32_t gearCount) {
   if (gear >= 1 && gear <= gearCount) return;
-  reject(file + " gives no gear to " + what + ": " + stated + " must be between 1 and " +
-         std::to_string(gearCount));
+  reject(file + " gives no gear to " + what + ": " + name + " " + std::to_string(gear) + source +
+         " must be between 1 and " + std::to_string(gearCount));
 }
 
 void check_transmission(const std::string& file, std::string_view specName, const TransmissionData& trn,
@@ -76,12 +76,10 @@ void check_transmission(const std::string& file, std::string_view specName, cons
   }
   check_ratios(file, "main", ratios.main_ratios);
   check_ratios(file, "auxiliary", ratios.aux_ratios);
-  check_gear_number(file, "move off in", "StartGears " + std::to_string(trn.start_gears), trn.start_gears,
-                  trn.gear_count());
+  check_gear_number(file, "move off in", "StartGears", "", trn.start_gears, trn.gear_count());
   // Outside a torque-converter automatic, drive is re-engaged in gear (AuxRatioCount + 1).
-  check_gear_number(file, "re-engage in",
-                  "ReengageGear " + std::to_string(trn.reengage_gear) + " (AuxRatioCount + 1)",
-                  trn.reengage_gear, trn.gear_count());
+  check_gear_number(file, "re-engage in", "ReengageGear", " (AuxRatioCount + 1)", trn.reengage_gear,
+                  trn.gear_count());
   for (std::size_t k = 0; k < trn.gears.size(); ++k) {
     const GearRow& gear = trn.gears[k];
     const double total = trn.final_ratio * gear.ratio;

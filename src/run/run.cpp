@@ -72,29 +72,6 @@ int32_t step_count(const SectionSteps& steps) {
   return count;
 }
 
-CycleMetrics follow_metrics(const DriveCycle& cycle, const CycleTrace& trace, const SectionSteps& steps) {
-  CycleMetrics m;
-  double achieved = 0.0;
-  double target = 0.0;
-  for (const StepRange& range : steps) {
-    for (int32_t i = range.first; i < range.first + range.count; ++i) {
-      const auto k = static_cast<std::size_t>(i - 1);
-      const double Vt = cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
-      const double shortfall = Vt - trace.speed_km_per_h[k];
-      if (shortfall > ShortfallSpeedKmh) ++m.seconds_below_target;
-      if (shortfall > m.largest_shortfall_km_per_h) {
-        m.largest_shortfall_km_per_h = shortfall;
-        m.largest_shortfall_second = i;
-      }
-      if (trace.normalised_torque_percent[k] >= FullLoadShare) ++m.seconds_at_full_load;
-      achieved += trace.speed_km_per_h[k];
-      target += Vt;
-    }
-  }
-  m.distance_percent_of_target = target > 0.0 ? achieved / target * Percent : 0.0;
-  return m;
-}
-
 bool missed(const CycleMetrics& m, int32_t seconds) {
   return m.distance_percent_of_target < MissedDistancePercent ||
          m.seconds_below_target * Percent > MissedSecondsPercent * seconds;
@@ -110,33 +87,54 @@ std::string missed_message(const CycleFigures& f) {
   return f.name + text;
 }
 
-double target_distance(const DriveCycle& cycle, const SectionSteps& steps) {
-  double sum = 0.0;
-  for (const StepRange& range : steps) {
-    for (int32_t i = range.first; i < range.first + range.count; ++i) {
-      sum += cycle.target_speed_km_per_h[static_cast<std::size_t>(i)];
-    }
-  }
-  return sum / SecondsPerHour;
-}
+// What one pass over a section's steps gives: its average (summed in step order as
+// cycle_average sums one range), its target distance and how closely it was followed.
+struct SectionPass {
+  CycleResult average;
+  double target_distance_km = 0.0;
+  CycleMetrics metrics;
+};
 
-// Average speed and fuel economy over the steps, summed in step order as cycle_average sums
-// one range.
-CycleResult section_average(const CycleTrace& trace, const SectionSteps& steps) {
+SectionPass section_pass(const DriveCycle& cycle, const CycleTrace& trace, const SectionSteps& steps) {
+  SectionPass pass;
+  CycleMetrics& m = pass.metrics;
+  int32_t belowTarget = 0, atFullLoad = 0, largestSecond = 0;
+  double largest = 0.0;
   double sumV = 0.0;
   double sumFC = 0.0;
+  double target = 0.0;
+  const double* const speed = trace.speed_km_per_h.data();
+  const double* const fuel = trace.fuel_rate_l_per_h.data();
+  const double* const torque = trace.normalised_torque_percent.data();
+  const double* const targetSpeed = cycle.target_speed_km_per_h.data();
   for (const StepRange& range : steps) {
     for (int32_t i = range.first; i < range.first + range.count; ++i) {
-      sumV = sumV + trace.speed_km_per_h[static_cast<std::size_t>(i - 1)];
-      sumFC = sumFC + trace.fuel_rate_l_per_h[static_cast<std::size_t>(i - 1)];
+      const auto k = static_cast<std::size_t>(i - 1);
+      const double Vt = targetSpeed[k + 1];
+      const double shortfall = Vt - speed[k];
+      if (shortfall > ShortfallSpeedKmh) ++belowTarget;
+      if (shortfall > largest) {
+        largest = shortfall;
+        largestSecond = i;
+      }
+      if (torque[k] >= FullLoadShare) ++atFullLoad;
+      sumV = sumV + speed[k];
+      sumFC = sumFC + fuel[k];
+      target += Vt;
     }
   }
-  CycleResult result;
-  result.average_speed_km_per_h = sumV / static_cast<double>(step_count(steps));
-  result.fuel_economy_km_per_l = sumV / sumFC;
-  result.distance_km = sumV / SecondsPerHour;
-  result.fuel_l = sumFC / SecondsPerHour;
-  return result;
+  m.seconds_below_target = belowTarget;
+  m.seconds_at_full_load = atFullLoad;
+  m.largest_shortfall_km_per_h = largest;
+  m.largest_shortfall_second = largestSecond;
+  m.distance_percent_of_target = target > 0.0 ? sumV / target * Percent : 0.0;
+  pass.target_distance_km = target / SecondsPerHour;
+  CycleResult& a = pass.average;
+  a.average_speed_km_per_h = sumV / static_cast<double>(step_count(steps));
+  a.fuel_economy_km_per_l = sumV / sumFC;
+  a.distance_km = sumV / SecondsPerHour;
+  a.fuel_l = sumFC / SecondsPerHour;
+  return pass;
 }
 
 }  // namespace
@@ -228,6 +226,11 @@ void warn_over_speed(const std::string& name, const CycleTrace& trace, const Eng
   int32_t count = 0, first = 0;
   double fastest = 0.0, fuel = 0.0;
   const double limit = eng.max_speed_rpm * (1.0 + OverSpeedPercent / Percent);
+  // Almost every run stays below the limit: a plain scan of the speeds shows it.
+  const std::span<const double> speeds = trace.engine_speed_rpm;
+  bool over = false;
+  for (const double speed : speeds) over |= speed > limit;
+  if (!over) return;
   for (std::size_t k = 0; k < trace.engine_speed_rpm.size(); ++k) {
     if (trace.gear[k] == 0 || !(trace.engine_speed_rpm[k] > limit)) continue;
     if (count++ == 0) first = static_cast<int32_t>(k) + 1;
@@ -315,15 +318,15 @@ FigureTerms figure_terms(const Classification& c, bool kfFactors) {
 CycleFigures run_figures(const Section& section, const CycleRun& r, const FigureTerms& terms,
                          std::vector<RunWarning>& warnings) {
   const int32_t steps = step_count(section.steps);
-  CycleFigures f =
-      section_figures(section.corrections, section_average(r.trace, section.steps), terms.converter, terms.kf1, terms.kf2);
+  const SectionPass pass = section_pass(r.cycle, r.trace, section.steps);
+  CycleFigures f = section_figures(section.corrections, pass.average, terms.converter, terms.kf1, terms.kf2);
   f.name = section.name;
   f.cycle = section.cycle;
   f.phase = section.phase;
   f.first_second = section.steps.empty() ? 1 : section.steps.front().first;
   f.seconds = steps;
-  f.target_distance_km = target_distance(r.cycle, section.steps);
-  f.metrics = follow_metrics(r.cycle, r.trace, section.steps);
+  f.target_distance_km = pass.target_distance_km;
+  f.metrics = pass.metrics;
   set_consumption_figures(f, terms.co2_kg_per_l, terms.payload_kg);
   if (section.whole && missed(f.metrics, steps)) {
     warnings.push_back({RunWarning::Kind::CycleMissed, f.name, 0, missed_message(f)});
@@ -444,16 +447,18 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   for (const Section& section : sections) {
     result.cycles.push_back(run_figures(section, runs[section.corrections.cycle].run, terms, result.warnings));
   }
-  const EnergyAuditor auditor(c, vehicle.motoring);
-  for (std::size_t k = 0; k < runs.size() && options.energy_audit; ++k) {
-    std::vector<const Section*> of;
-    std::vector<CycleFigures*> figures;
-    for (std::size_t s = 0; s < sections.size(); ++s) {
-      if (sections[s].corrections.cycle != k) continue;
-      of.push_back(&sections[s]);
-      figures.push_back(&result.cycles[s]);
+  if (options.energy_audit) {
+    const EnergyAuditor auditor(c, vehicle.motoring);
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      std::vector<const Section*> of;
+      std::vector<CycleFigures*> figures;
+      for (std::size_t s = 0; s < sections.size(); ++s) {
+        if (sections[s].corrections.cycle != k) continue;
+        of.push_back(&sections[s]);
+        figures.push_back(&result.cycles[s]);
+      }
+      audit_sections(auditor, runs[k], of, figures);
     }
-    audit_sections(auditor, runs[k], of, figures);
   }
 
   result.highway_ratio = c.spec.highway_ratio;
@@ -501,9 +506,14 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
 }
 
 Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options) {
+  return run_routes(vehicle, routes, options, fuel_grid);
+}
+
+Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const RunOptions& options,
+                  const FuelGridSource& gridSource) {
   for (const Route& route : routes) check_route_values(route);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, fuel_grid, false);
+  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
   const FuelGrid& grid = *shared;
   const Classification& c = result.classification;
   result.engineering = true;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hdfe/cycle.h"
+#include "hdfe/fuel_grid.h"
 #include "hdfe/hdfe.h"
 #include "hdfe/route.h"
 
@@ -105,6 +106,16 @@ TEST(Routes, TheExampleRouteStopsWhereItSaysBalancesItsEnergyAndReportsItsKilome
     EXPECT_LT(std::fabs(e.residual_kwh), 0.01 * e.engine_positive_kwh) << e.residual_kwh << " of " << e.engine_positive_kwh;
     EXPECT_GT(e.climbing_kwh, 0.0);
     EXPECT_GT(e.descending_kwh, 0.0);
+    // A grid given by the caller (as a batch shares one between its rows) is the grid used.
+    int asked = 0;
+    const std::shared_ptr<const FuelGrid> grid = fuel_grid(vehicle);
+    const Result shared = run_routes(vehicle, {&route, 1}, traced, [&](const Vehicle&) {
+      ++asked;
+      return grid;
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(shared.traces.front().trace.fuel_rate_l_per_h, r.traces.front().trace.fuel_rate_l_per_h);
+    EXPECT_EQ(shared.cycles.front().fuel_l, figures.fuel_l);
   }
 }
 

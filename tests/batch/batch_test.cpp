@@ -588,6 +588,9 @@ TEST(Summary, CsvCellsAndRows) {
   // Valid UTF-8 and backslashes are kept; other bytes and NUL are escaped, reversibly.
   EXPECT_EQ(csv_cell("\xE6\x97\xA5 C:\\dir\\x"), "\xE6\x97\xA5 C:\\dir\\x");
   EXPECT_EQ(csv_cell(std::string("a\0b\x8E\x80", 5)), "a\\x00b\\x8E\\x80");
+  // ASCII alone too: a NUL, and a backslash that would read as an escape.
+  EXPECT_EQ(csv_cell(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(csv_cell("C:\\x41"), "C:\\\\x41");
   EXPECT_EQ(escape_bytes("\xE6\x97"), "\\xE6\\x97");  // a cut sequence
   EXPECT_EQ(escape_bytes("\xED\xA0\x80\xC0\xAF"), "\\xED\\xA0\\x80\\xC0\\xAF");  // surrogate, overlong
   EXPECT_EQ(escape_bytes("\\x41"), "\\\\x41");  // only a backslash that would read as an escape is doubled
@@ -761,6 +764,61 @@ TEST(InputCache, VehiclesOfTheSameFilesShareTheirInputText) {
   EXPECT_EQ(messages(b1), messages(load_vehicle(b)));
   EXPECT_EQ(messages(b1).size(), messages(a1).size() + 1);
   EXPECT_EQ(b1.text->lines, load_vehicle(b).text->lines);
+}
+
+// A row's vehicle is the one loaded before for its spec file and file names, with the row's
+// values: what a fresh load of those values gives, failing where loading fails.
+TEST(InputCache, RowsOfOneSpecFileCopyTheVehicleLoadedForItsFileNames) {
+  Scratch scratch;
+  const fs::path spec = CopyExample(Examples[0], scratch.path / "a");
+  fs::copy_file(spec.parent_path() / "engine.txt", spec.parent_path() / "engine2.txt");
+  InputCache cache;
+  const auto files = [](const Vehicle& v) {
+    std::vector<std::string> out;
+    for (const InputFile& f : v.files) out.push_back(f.role + " " + f.name + " " + f.path.string() + " " + f.sha256);
+    return out;
+  };
+  const auto expectLoaded = [&](const SpecValues& values, const LoadOptions& options) {
+    const Vehicle fresh = load_vehicle(values, spec, options);
+    const Vehicle v = cache.vehicle(values, spec, options);
+    EXPECT_EQ(v.values.final_ratio, values.final_ratio);
+    EXPECT_EQ(v.values.engine_file, values.engine_file);
+    EXPECT_EQ(files(v), files(fresh));
+    EXPECT_EQ(v.fuel_map.fuel_rates_l_per_h, fresh.fuel_map.fuel_rates_l_per_h);
+    EXPECT_EQ(v.full_load.torques_nm, fresh.full_load.torques_nm);
+    ASSERT_TRUE(v.text);
+    EXPECT_EQ(v.text->lines, fresh.text->lines);
+    EXPECT_EQ(run(v).average_fuel_economy_km_per_l, run(fresh).average_fuel_economy_km_per_l);
+  };
+  SpecValues values = cache.spec(spec.string());
+  // The first row with a category that does not exist loads nothing for the others.
+  values.category_code = "ZZ9";
+  EXPECT_THROW(cache.vehicle(values, spec, {}), Error);
+  values.category_code = "TT1";
+  for (const double ratio : {2.4, 3.1}) {
+    values.final_ratio = ratio;
+    expectLoaded(values, {});
+  }
+  LoadOptions noDigests;
+  noDigests.digests = false;
+  expectLoaded(values, noDigests);
+  values.engine_file = "engine2.txt";
+  expectLoaded(values, {});
+  // A kept vehicle is still checked as loading checks it.
+  values.category_code = "ZZ9";
+  std::string loadError, cacheError;
+  try {
+    load_vehicle(values, spec);
+  } catch (const Error& e) {
+    loadError = e.what();
+  }
+  try {
+    cache.vehicle(values, spec, {});
+  } catch (const Error& e) {
+    cacheError = e.what();
+  }
+  EXPECT_FALSE(loadError.empty());
+  EXPECT_EQ(cacheError, loadError);
 }
 
 }  // namespace
