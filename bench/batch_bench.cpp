@@ -45,6 +45,7 @@ Rate batch_rows(const hdfe::Sweep& sweep, unsigned jobs) {
   options.jobs = jobs;
   const double cpu = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
+  hdfe::keep_freed_memory_for_batches();  // as the hdfe program does
   hdfe::run_batch(
       [&]() -> std::optional<hdfe::BatchRow> {
         if (next == sweep.size()) return std::nullopt;

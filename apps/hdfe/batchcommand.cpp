@@ -427,6 +427,7 @@ int run_batch_rows(const CommandLine& c) {
   if (c.manifest && *c.manifest != "-") read.add(*c.manifest);
   const bool unknownInputs = folder && !add_row_inputs(c, read);
   const std::string summaryTarget = summaryName == "-" || discard ? std::string() : summaryName;
+  keep_freed_memory_for_batches();
   run_batch([&] { return source.next(); }, options, [&](BatchOutcome& o) {
     read.add(o.row.spec);
     for (const InputFile& input : o.inputs) read.add(input.path);

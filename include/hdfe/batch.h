@@ -283,4 +283,10 @@ struct BatchOutcome {
 void run_batch(const std::function<std::optional<BatchRow>()>& next, const BatchOptions& options,
                const std::function<void(BatchOutcome&)>& done);
 
+// Makes the C library keep memory freed by a batch's rows for the next rows rather than hand
+// it back to the system (with glibc; elsewhere it does nothing). It changes the allocator of
+// the whole process for the rest of its life, so run_batch does not do it: a program that
+// owns its process and runs large batches calls it once (the hdfe program does).
+void keep_freed_memory_for_batches();
+
 }  // namespace hdfe

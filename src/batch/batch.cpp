@@ -144,17 +144,21 @@ void start_worker(std::vector<std::thread>& workers, Queue& q, InputCache& cache
   }
 }
 
-// Every row allocates and frees the same few hundred kilobytes of traces. By default the C
-// library hands freed memory at the top of a heap back to the system once more than 128 kB
-// of it is free, and the next row faults it in again, page by page: 5 to 10 % of a row's
-// processor time, more with several workers. A batch keeps up to this much free instead
-// (once the process has run a batch, for the rest of its life)...
-constexpr int KeptFreeBytes = 64 << 20;
-// ...and takes blocks up to this size (a long cycle's traces) from its heaps rather than
-// mapping each afresh; the library raises its own limit there too, once blocks are freed.
-constexpr int MappedBlockBytes = 32 << 20;
+}  // namespace
 
-void keep_freed_memory() {
+// Each row of a batch allocates and frees the same few hundred kilobytes of traces. By
+// default the C library hands freed memory at the top of a heap back to the system once more
+// than 128 kB of it is free, and the next row faults it in again, page by page: 5 to 10 % of
+// a row's processor time, more with several workers.
+namespace {
+// Free memory kept for reuse instead...
+constexpr int KeptFreeBytes = 64 << 20;
+// ...and blocks up to this size (a long cycle's traces) taken from the heaps rather than
+// mapped afresh; the C library raises its own limit there too, once blocks are freed.
+constexpr int MappedBlockBytes = 32 << 20;
+}  // namespace
+
+void keep_freed_memory_for_batches() {
 #if defined(__GLIBC__)
   static std::once_flag once;
   std::call_once(once, [] {
@@ -164,11 +168,8 @@ void keep_freed_memory() {
 #endif
 }
 
-}  // namespace
-
 void run_batch(const std::function<std::optional<BatchRow>()>& next, const BatchOptions& options,
                const std::function<void(BatchOutcome&)>& done) {
-  keep_freed_memory();
   InputCache cache;
   // More workers than cores only wait for each other; a thread is started only for a row
   // that waits for one, so a batch never has more workers than rows.
