@@ -129,6 +129,17 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
   // The next pass is at the spare speed again (a move up lost in the rounding of v).
   bool again = false;
+  // Halves the step and moves up by it; false when neither changes v (a step halved to
+  // zero and lost in its rounding), which every pass left would repeat.
+  const auto move_up = [&] {
+    const double half = step / 2.0;
+    const double up = v + half;
+    if (same_bits(half, step) && same_bits(up, v)) return false;
+    step = half;
+    again = same_bits(up, v);
+    v = up;
+    return true;
+  };
   for (int32_t k = 1;; ++k) {
     if (again) {
       N = spareN;
@@ -174,15 +185,10 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
         N = spareN;
         Te = spareTe;
         Tmax = spareTmax;
-        const double half = step / 2.0;
-        const double up = v + half;
-        if (same_bits(half, step) && same_bits(up, v)) {
+        if (!move_up()) {
           exhausted = true;
           break;
         }
-        step = half;
-        again = same_bits(up, v);
-        v = up;
       }
     } else if (diff >= SearchTolerance) {
       spare = true;
@@ -190,15 +196,10 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
       spareN = N;
       spareTe = Te;
       spareTmax = Tmax;
-      const double half = step / 2.0;
-      const double next = v + half;
-      if (same_bits(half, step) && same_bits(next, v)) {
+      if (!move_up()) {
         exhausted = true;
         break;
       }
-      step = half;
-      again = same_bits(next, v);
-      v = next;
     } else if (diff >= 0.0) {
       exhausted = k >= SearchPasses;
       break;
