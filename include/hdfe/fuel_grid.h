@@ -9,9 +9,10 @@
 
 #include "hdfe/cycle.h"
 #include "hdfe/hdfe.h"
-#include "hdfe/route.h"
 
 namespace hdfe {
+
+struct Route;  // <hdfe/route.h>
 
 // The regular fuel-rate grid built from the fuel map.
 struct FuelGrid {
