@@ -74,6 +74,9 @@ struct State {
   // What prepare does at this state: stop, or go on to the state of driving on in gear g,
   // with or without gear searches first.
   Preparing preparing = Preparing::Stop;
+  // No second follows in gear: past the cycle's end, or at a standstill target (the next
+  // step, in gear, idles).
+  bool ends = false;
   double keepShortfall = 0.0;  // of this second driven in gear g
   uint32_t searched = 0;       // bit of each search below that is set
   std::array<Search, 2 * (MaxHorizon + 1)> up{};  // by span limit, then horizon
@@ -84,7 +87,9 @@ struct State {
   // is still that state while its stamp is keepStamp.
   State* keep = nullptr;
   uint64_t keepStamp = 0;
-  uint32_t prepared = 0;  // bit D: prepare has made what the step with D further seconds makes
+  // Bit D: prepare has made what the step with D further seconds makes (all of them for
+  // a state at which it stops).
+  uint32_t prepared = 0;
 };
 
 constexpr uint32_t up_bit(bool spanLimit, int32_t h) { return 1U << ((spanLimit ? MaxHorizon + 1 : 0) + h); }
@@ -143,8 +148,8 @@ struct Stepper::States {
     }
   }
 
-  // Gear k driven towards point p from speed v.
-  GearEvalResult eval(int32_t k, int32_t p, double v) {
+  // Gear k driven towards point p from speed v; the reference holds until the next eval.
+  const GearEvalResult& eval(int32_t k, int32_t p, double v) {
     return r.evaluator.evaluate(k, cycle_point(target, p), cycle_point(grade, p), v);
   }
 
@@ -168,7 +173,7 @@ struct Stepper::States {
     GearAhead& a = ahead(x, k);
     while (a.seconds < h && !a.blocked) {
       const int32_t j = a.seconds;
-      const GearEvalResult e = j == 0 ? a.first : eval(k, x.i + j, a.v);
+      const GearEvalResult& e = j == 0 ? a.first : eval(k, x.i + j, a.v);
       if (stops_look_ahead(e.status)) {
         a.blocked = true;
         break;
@@ -298,7 +303,7 @@ struct Stepper::States {
     x.stamp = ++stamps;
     x.searched = 0;
     x.keep = nullptr;
-    x.prepared = 0;
+    x.ends = i + 1 > n || target[static_cast<std::size_t>(i + 1)] <= 0.0;
     const double Vt = target[static_cast<std::size_t>(i)];
     const double dV = Vt - Vin;
     int32_t hold = hold_in;
@@ -324,6 +329,7 @@ struct Stepper::States {
       const bool searches = x.g < gearCount || s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed;
       x.preparing = searches ? Preparing::Searches : Preparing::DriveOn;
     }
+    x.prepared = x.preparing == Preparing::Stop ? ~0U : 0U;
   }
 
   // The state of a call at depth `depth`, explored when it is new.
@@ -478,7 +484,7 @@ struct Stepper::States {
   void prepare(State* x, int32_t D) {
     for (;;) {
       const uint32_t bit = 1U << D;
-      if ((x->prepared & bit) != 0 || x->preparing == Preparing::Stop) return;
+      if ((x->prepared & bit) != 0) return;
       x->prepared |= bit;
       State* next = nullptr;
       if (x->preparing == Preparing::Searches) {
@@ -496,7 +502,7 @@ struct Stepper::States {
               gear = t.best;
               m = t.m;
             }
-            if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+            if (D < 1 || x->ends) return;
             next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
             break;
           }
@@ -509,9 +515,9 @@ struct Stepper::States {
             break;
         }
       }
-      // Past the look-ahead or the cycle's end, or at a standstill target (the next
-      // step, in gear, idles), there is nothing further.
-      if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+      // Past the look-ahead, the cycle's end or at a standstill target there is nothing
+      // further.
+      if (D < 1 || x->ends) return;
       x = next != nullptr ? next : &keep_successor(*x, D);
       --D;
     }
