@@ -153,12 +153,17 @@ struct Stepper::States {
     return r.evaluator.evaluate(k, cycle_point(target, p), cycle_point(grade, p), v);
   }
 
+  // Gear k, which the gear table has, driven towards point p from speed v.
+  const GearEvalResult& eval_in_table(int32_t k, int32_t p, double v) {
+    return r.evaluator.evaluate_in_table(k, cycle_point(target, p), cycle_point(grade, p), v);
+  }
+
   // Gear k at state x, its first second evaluated.
   GearAhead& ahead(State& x, int32_t k) {
-    if (k < 1 || k > tableGears) check_gear(k, r.eng, r.trn);
+    if (static_cast<uint32_t>(k - 1) >= static_cast<uint32_t>(tableGears)) stop_gear_not_in_table(k, r.trn);
     GearAhead& a = x.gears[k];
     if (a.stamp != x.stamp) {
-      a.first = eval(k, x.i, x.Vin);
+      a.first = eval_in_table(k, x.i, x.Vin);
       a.stamp = x.stamp;
       a.v = x.Vin;
       a.seconds = 0;
@@ -173,7 +178,7 @@ struct Stepper::States {
     GearAhead& a = ahead(x, k);
     while (a.seconds < h && !a.blocked) {
       const int32_t j = a.seconds;
-      const GearEvalResult& e = j == 0 ? a.first : eval(k, x.i + j, a.v);
+      const GearEvalResult& e = j == 0 ? a.first : eval_in_table(k, x.i + j, a.v);
       if (stops_look_ahead(e.status)) {
         a.blocked = true;
         break;
