@@ -1,5 +1,6 @@
 #include "sim/stepper.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -199,8 +200,9 @@ struct Stepper::States {
     Search& s = x.up[static_cast<std::size_t>((spanLimit ? MaxHorizon + 1 : 0) + h)];
     if ((x.searched & up_bit(spanLimit, h)) != 0) return s;
     s = Search{};
-    for (int32_t k = x.g + 1; k <= gearCount; ++k) {
-      if (spanLimit && k > x.g + r.trn.max_upshift_span) break;
+    const int32_t last = spanLimit ? static_cast<int32_t>(std::min<int64_t>(gearCount, int64_t{x.g} + r.trn.max_upshift_span))
+                                   : gearCount;
+    for (int32_t k = x.g + 1; k <= last; ++k) {
       const GearEvalResult& e = ahead(x, k).first;
       if (e.status != GearStatus::Meets) continue;
       const double reserve = e.engine_torque_nm <= 0.0 ? UnloadedReserve : e.Tmax / e.engine_torque_nm;
@@ -624,18 +626,19 @@ Stepper::Stepper(const SimContext& context) : context_(context), states_(std::ma
 Stepper::~Stepper() = default;
 
 StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
+  StepOutcome outcome;
   if (states_ != nullptr) {
     const int32_t held = hold;
     try {
-      const StepOutcome outcome = states_->step(i, Vin, gear_in, hold);
-      if (!context_.evaluator.exhausted_seen()) return outcome;
+      outcome = states_->step(i, Vin, gear_in, hold);
+      if (!context_.evaluator.exhausted_seen()) [[likely]] return outcome;
     } catch (const Error&) {
       // sim_step takes the step again and stops as it stops.
     }
     states_.reset();
     hold = held;
   }
-  StepOutcome outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
+  outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
   outcome.deficit = 0.0;
   return outcome;
 }
