@@ -199,6 +199,11 @@ struct Stepper::States {
   const Search& up(State& x, int32_t h, bool spanLimit) {
     Search& s = x.up[static_cast<std::size_t>((spanLimit ? MaxHorizon + 1 : 0) + h)];
     if ((x.searched & up_bit(spanLimit, h)) != 0) return s;
+    return up_search(x, h, spanLimit, s);
+  }
+
+  // up's search, its result left in s.
+  [[gnu::noinline]] const Search& up_search(State& x, int32_t h, bool spanLimit, Search& s) {
     s = Search{};
     const int32_t last = spanLimit ? static_cast<int32_t>(std::min<int64_t>(gearCount, int64_t{x.g} + r.trn.max_upshift_span))
                                    : gearCount;
