@@ -175,8 +175,10 @@ struct Stepper::States {
 
   // Direct trial of gear k over h seconds from state x: false when a second ends past
   // Nex or below the gear's minimum speed, else dk is the summed deficit.
-  bool look(State& x, int32_t k, int32_t h, double& dk) {
-    GearAhead& a = ahead(x, k);
+  bool look(State& x, int32_t k, int32_t h, double& dk) { return look(x, ahead(x, k), k, h, dk); }
+
+  // look with gear k's a = ahead(x, k).
+  bool look(State& x, GearAhead& a, int32_t k, int32_t h, double& dk) {
     while (a.seconds < h && !a.blocked) {
       const int32_t j = a.seconds;
       const GearEvalResult& e = j == 0 ? a.first : eval_in_table(k, x.i + j, a.v);
@@ -208,12 +210,13 @@ struct Stepper::States {
     const int32_t last = spanLimit ? static_cast<int32_t>(std::min<int64_t>(gearCount, int64_t{x.g} + r.trn.max_upshift_span))
                                    : gearCount;
     for (int32_t k = x.g + 1; k <= last; ++k) {
-      const GearEvalResult& e = ahead(x, k).first;
+      GearAhead& a = ahead(x, k);
+      const GearEvalResult& e = a.first;
       if (e.status != GearStatus::Meets) continue;
       const double reserve = e.engine_torque_nm <= 0.0 ? UnloadedReserve : e.Tmax / e.engine_torque_nm;
       if (!(reserve >= r.trn.gears[static_cast<std::size_t>(k - 1)].torque_margin)) continue;
       double dk = 0.0;
-      if (!look(x, k, h, dk)) continue;
+      if (!look(x, a, k, h, dk)) continue;
       if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
     }
     x.searched |= up_bit(spanLimit, h);
