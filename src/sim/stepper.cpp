@@ -225,7 +225,7 @@ struct Stepper::States {
 
   // Search above the first gear over horizons of RetryHorizon down to 1 s, without upshift
   // test; ties keep the lower gear.
-  const Search& retry(State& x, bool takeZero) {
+  [[gnu::noinline]] const Search& retry(State& x, bool takeZero) {
     Search& s = x.retry[takeZero ? 1 : 0];
     if ((x.searched & retry_bit(takeZero)) != 0) return s;
     s = Search{};
@@ -263,7 +263,7 @@ struct Stepper::States {
   // target, each tried from the previous point's target while its clutch slips or idles;
   // c counts the evaluations of the gear returned. The search stops at the last point of
   // the table, taking the gear it is trying.
-  void move_off(int32_t i, int32_t& g, int32_t& c) {
+  [[gnu::noinline]] void move_off(int32_t i, int32_t& g, int32_t& c) {
     g = 0;
     c = 0;
     const int32_t last = static_cast<int32_t>(target.size()) - 1;
