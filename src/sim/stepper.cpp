@@ -246,7 +246,7 @@ struct Stepper::States {
 
   // Downshift search from ReengageGear up to the gear below the first one over h seconds;
   // ties go to the higher gear.
-  const Search& down(State& x, int32_t h) {
+  [[gnu::noinline]] const Search& down(State& x, int32_t h) {
     Search& s = x.down[static_cast<std::size_t>(h)];
     if ((x.searched & down_bit(h)) != 0) return s;
     s = Search{};
