@@ -61,9 +61,14 @@ class GearEvaluator {
   // The same evaluation, kept more cheaply: the last evaluations are looked up in a small
   // table where each place holds one, and a plain evaluation that has left it is made
   // afresh, as it costs less than keeping it; one that needs the speed search is also
-  // kept as above (the two share their table).
-  GearEvalResult evaluate(int32_t g, double V, double s, double Vp) {
+  // kept as above (the two share their table). The reference holds until the next call.
+  const GearEvalResult& evaluate(int32_t g, double V, double s, double Vp) {
     if (!in_table(g)) stop_gear_not_in_table(g, records_trn());
+    return evaluate_in_table(g, V, s, Vp);
+  }
+
+  // evaluate for a gear g that in_table passes.
+  const GearEvalResult& evaluate_in_table(int32_t g, double V, double s, double Vp) {
     const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
     Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
     if (!(recent.key == key)) evaluate_afresh(recent, key, V, s, Vp);

@@ -1,5 +1,6 @@
 #include "sim/stepper.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -74,6 +75,9 @@ struct State {
   // What prepare does at this state: stop, or go on to the state of driving on in gear g,
   // with or without gear searches first.
   Preparing preparing = Preparing::Stop;
+  // No second follows in gear: past the cycle's end, or at a standstill target (the next
+  // step, in gear, idles).
+  bool ends = false;
   double keepShortfall = 0.0;  // of this second driven in gear g
   uint32_t searched = 0;       // bit of each search below that is set
   std::array<Search, 2 * (MaxHorizon + 1)> up{};  // by span limit, then horizon
@@ -84,7 +88,9 @@ struct State {
   // is still that state while its stamp is keepStamp.
   State* keep = nullptr;
   uint64_t keepStamp = 0;
-  uint32_t prepared = 0;  // bit D: prepare has made what the step with D further seconds makes
+  // Bit D: prepare has made what the step with D further seconds makes (all of them for
+  // a state at which it stops).
+  uint32_t prepared = 0;
 };
 
 constexpr uint32_t up_bit(bool spanLimit, int32_t h) { return 1U << ((spanLimit ? MaxHorizon + 1 : 0) + h); }
@@ -143,17 +149,22 @@ struct Stepper::States {
     }
   }
 
-  // Gear k driven towards point p from speed v.
-  GearEvalResult eval(int32_t k, int32_t p, double v) {
+  // Gear k driven towards point p from speed v; the reference holds until the next eval.
+  const GearEvalResult& eval(int32_t k, int32_t p, double v) {
     return r.evaluator.evaluate(k, cycle_point(target, p), cycle_point(grade, p), v);
+  }
+
+  // Gear k, which the gear table has, driven towards point p from speed v.
+  const GearEvalResult& eval_in_table(int32_t k, int32_t p, double v) {
+    return r.evaluator.evaluate_in_table(k, cycle_point(target, p), cycle_point(grade, p), v);
   }
 
   // Gear k at state x, its first second evaluated.
   GearAhead& ahead(State& x, int32_t k) {
-    if (k < 1 || k > tableGears) check_gear(k, r.eng, r.trn);
+    if (static_cast<uint32_t>(k - 1) >= static_cast<uint32_t>(tableGears)) stop_gear_not_in_table(k, r.trn);
     GearAhead& a = x.gears[k];
     if (a.stamp != x.stamp) {
-      a.first = eval(k, x.i, x.Vin);
+      a.first = eval_in_table(k, x.i, x.Vin);
       a.stamp = x.stamp;
       a.v = x.Vin;
       a.seconds = 0;
@@ -164,11 +175,13 @@ struct Stepper::States {
 
   // Direct trial of gear k over h seconds from state x: false when a second ends past
   // Nex or below the gear's minimum speed, else dk is the summed deficit.
-  bool look(State& x, int32_t k, int32_t h, double& dk) {
-    GearAhead& a = ahead(x, k);
+  bool look(State& x, int32_t k, int32_t h, double& dk) { return look(x, ahead(x, k), k, h, dk); }
+
+  // look with gear k's a = ahead(x, k).
+  bool look(State& x, GearAhead& a, int32_t k, int32_t h, double& dk) {
     while (a.seconds < h && !a.blocked) {
       const int32_t j = a.seconds;
-      const GearEvalResult e = j == 0 ? a.first : eval(k, x.i + j, a.v);
+      const GearEvalResult& e = j == 0 ? a.first : eval_in_table(k, x.i + j, a.v);
       if (stops_look_ahead(e.status)) {
         a.blocked = true;
         break;
@@ -188,15 +201,22 @@ struct Stepper::States {
   const Search& up(State& x, int32_t h, bool spanLimit) {
     Search& s = x.up[static_cast<std::size_t>((spanLimit ? MaxHorizon + 1 : 0) + h)];
     if ((x.searched & up_bit(spanLimit, h)) != 0) return s;
+    return up_search(x, h, spanLimit, s);
+  }
+
+  // up's search, its result left in s.
+  [[gnu::noinline]] const Search& up_search(State& x, int32_t h, bool spanLimit, Search& s) {
     s = Search{};
-    for (int32_t k = x.g + 1; k <= gearCount; ++k) {
-      if (spanLimit && k > x.g + r.trn.max_upshift_span) break;
-      const GearEvalResult& e = ahead(x, k).first;
+    const int32_t last = spanLimit ? static_cast<int32_t>(std::min<int64_t>(gearCount, int64_t{x.g} + r.trn.max_upshift_span))
+                                   : gearCount;
+    for (int32_t k = x.g + 1; k <= last; ++k) {
+      GearAhead& a = ahead(x, k);
+      const GearEvalResult& e = a.first;
       if (e.status != GearStatus::Meets) continue;
       const double reserve = e.engine_torque_nm <= 0.0 ? UnloadedReserve : e.Tmax / e.engine_torque_nm;
       if (!(reserve >= r.trn.gears[static_cast<std::size_t>(k - 1)].torque_margin)) continue;
       double dk = 0.0;
-      if (!look(x, k, h, dk)) continue;
+      if (!look(x, a, k, h, dk)) continue;
       if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
     }
     x.searched |= up_bit(spanLimit, h);
@@ -205,7 +225,7 @@ struct Stepper::States {
 
   // Search above the first gear over horizons of RetryHorizon down to 1 s, without upshift
   // test; ties keep the lower gear.
-  const Search& retry(State& x, bool takeZero) {
+  [[gnu::noinline]] const Search& retry(State& x, bool takeZero) {
     Search& s = x.retry[takeZero ? 1 : 0];
     if ((x.searched & retry_bit(takeZero)) != 0) return s;
     s = Search{};
@@ -226,7 +246,7 @@ struct Stepper::States {
 
   // Downshift search from ReengageGear up to the gear below the first one over h seconds;
   // ties go to the higher gear.
-  const Search& down(State& x, int32_t h) {
+  [[gnu::noinline]] const Search& down(State& x, int32_t h) {
     Search& s = x.down[static_cast<std::size_t>(h)];
     if ((x.searched & down_bit(h)) != 0) return s;
     s = Search{};
@@ -243,7 +263,7 @@ struct Stepper::States {
   // target, each tried from the previous point's target while its clutch slips or idles;
   // c counts the evaluations of the gear returned. The search stops at the last point of
   // the table, taking the gear it is trying.
-  void move_off(int32_t i, int32_t& g, int32_t& c) {
+  [[gnu::noinline]] void move_off(int32_t i, int32_t& g, int32_t& c) {
     g = 0;
     c = 0;
     const int32_t last = static_cast<int32_t>(target.size()) - 1;
@@ -298,7 +318,7 @@ struct Stepper::States {
     x.stamp = ++stamps;
     x.searched = 0;
     x.keep = nullptr;
-    x.prepared = 0;
+    x.ends = i + 1 > n || target[static_cast<std::size_t>(i + 1)] <= 0.0;
     const double Vt = target[static_cast<std::size_t>(i)];
     const double dV = Vt - Vin;
     int32_t hold = hold_in;
@@ -324,6 +344,7 @@ struct Stepper::States {
       const bool searches = x.g < gearCount || s0 == GearStatus::Lowered || s0 == GearStatus::UnderSpeed;
       x.preparing = searches ? Preparing::Searches : Preparing::DriveOn;
     }
+    x.prepared = x.preparing == Preparing::Stop ? ~0U : 0U;
   }
 
   // The state of a call at depth `depth`, explored when it is new.
@@ -478,7 +499,7 @@ struct Stepper::States {
   void prepare(State* x, int32_t D) {
     for (;;) {
       const uint32_t bit = 1U << D;
-      if ((x->prepared & bit) != 0 || x->preparing == Preparing::Stop) return;
+      if ((x->prepared & bit) != 0) return;
       x->prepared |= bit;
       State* next = nullptr;
       if (x->preparing == Preparing::Searches) {
@@ -496,7 +517,7 @@ struct Stepper::States {
               gear = t.best;
               m = t.m;
             }
-            if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+            if (D < 1 || x->ends) return;
             next = &state(D, x->i + 1, x->gears[gear].first.V, gear, hold_after_shift(m));
             break;
           }
@@ -509,9 +530,9 @@ struct Stepper::States {
             break;
         }
       }
-      // Past the look-ahead or the cycle's end, or at a standstill target (the next
-      // step, in gear, idles), there is nothing further.
-      if (D < 1 || x->i + 1 > n || target[static_cast<std::size_t>(x->i + 1)] <= 0.0) return;
+      // Past the look-ahead, the cycle's end or at a standstill target there is nothing
+      // further.
+      if (D < 1 || x->ends) return;
       x = next != nullptr ? next : &keep_successor(*x, D);
       --D;
     }
@@ -613,18 +634,19 @@ Stepper::Stepper(const SimContext& context) : context_(context), states_(std::ma
 Stepper::~Stepper() = default;
 
 StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
+  StepOutcome outcome;
   if (states_ != nullptr) {
     const int32_t held = hold;
     try {
-      const StepOutcome outcome = states_->step(i, Vin, gear_in, hold);
-      if (!context_.evaluator.exhausted_seen()) return outcome;
+      outcome = states_->step(i, Vin, gear_in, hold);
+      if (!context_.evaluator.exhausted_seen()) [[likely]] return outcome;
     } catch (const Error&) {
       // sim_step takes the step again and stops as it stops.
     }
     states_.reset();
     hold = held;
   }
-  StepOutcome outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
+  outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
   outcome.deficit = 0.0;
   return outcome;
 }

@@ -28,7 +28,8 @@ program[gcc-O0]=$work/gcc-O0/hdfe
 if [ $# -ge 1 ]; then
   [ -x "$1" ] || { echo "check_repro.sh: no program $1" >&2; exit 1; }
   optimised=gcc-Release
-  program[gcc-Release]=$1
+  # The runs below start in other folders: a relative path is taken from here.
+  program[gcc-Release]=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 else
   optimised=gcc-O2
   build gcc-O2 g++ -O2
