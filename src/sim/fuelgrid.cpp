@@ -289,13 +289,12 @@ class GridInterpolator {
 }  // namespace
 
 void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
-            std::span<double> FC, const DriveCycle& cycle, const TorqueCurve& motoring,
+            std::span<double> FC, const DriveCycle& cycle, const IndexedCurve& motoringAt,
             const FuelGrid& grid, const EngineData& eng) {
   const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
                                   Shift.size(), FC.size()});
   // Prepared at the first step that needs the grid, where its checks would first fail.
   GridInterpolator grid_fuel(grid);
-  const IndexedCurve motoringAt(motoring);
   int segment = -1;  // of the last motoring lookup
   for (std::size_t q = 0; q < n; ++q) {
     if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {

@@ -45,7 +45,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   GearEvaluator evaluator(spec, eng, trn, fullLoad, seconds / 8);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, evaluator};
   Stepper stepper(context);
-  const IndexedCurve fullLoadAt(fullLoad);
+  const IndexedCurve& fullLoadAt = evaluator.full_load_index();
   const auto note_exhausted = [&](int32_t second) {
     const std::size_t noted = run.exhausted_searches.size();
     if (static_cast<std::size_t>(exhausted) == noted) return;
