@@ -256,8 +256,9 @@ DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulat
                          const FuelGrid& grid, const IndexedCurve& motoring, std::vector<RunWarning>& warnings) {
   CycleTrace& trace = simulation.trace;
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
-  calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
-                  motoring, grid, c.engine);
+  trace.fuel_rate_l_per_h.clear();
+  append_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
+                    motoring, grid, c.engine);
   if (rules.applies) {
     idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, rules.stop_delay_s,
               rules.start_idle_time_s, c.values.restart_lead_s, rules.start_steps);

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <span>
+#include <vector>
 #include "hdfe/traces.h"
 #include "hdfe/fuel_grid.h"
 #include "hdfe/vehicle.h"
@@ -17,6 +18,11 @@ void build_fuel_grid(FuelGrid& grid, const FuelMap& map, const TorqueCurve& moto
 void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
             std::span<double> FC, const DriveCycle& cycle, const IndexedCurve& motoring,
             const FuelGrid& grid, const EngineData& eng);
+
+// The same rates appended to FC, which need not be sized for them.
+void append_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                       std::vector<double>& FC, const DriveCycle& cycle, const IndexedCurve& motoring,
+                       const FuelGrid& grid, const EngineData& eng);
 
 // The same with the motoring curve indexed for this run alone.
 inline void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,

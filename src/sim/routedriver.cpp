@@ -223,7 +223,6 @@ RouteSimulation run_route_cycle(const RouteDriver& driver, const VehicleSpec& sp
   grade.resize(points + 3);
   std::fill(speed.begin() + static_cast<std::ptrdiff_t>(points), speed.end(), 0.0);
   std::fill(grade.begin() + static_cast<std::ptrdiff_t>(points), grade.end(), 0.0);
-  trace.fuel_rate_l_per_h.assign(static_cast<std::size_t>(out.steps), 0.0);
   return out;
 }
 

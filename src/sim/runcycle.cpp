@@ -142,8 +142,6 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     }
     append_rows(trace, rows);
   }
-  // The fuel rates are written over every second.
-  trace.fuel_rate_l_per_h.assign(seconds, 0.0);
   return run;
 }
 
