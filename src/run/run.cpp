@@ -1,6 +1,8 @@
 // The whole run of a loaded vehicle: classification, checks, fuel grid, every cycle, and
 // the figures of every reported section.
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <span>
@@ -109,16 +111,18 @@ SectionPass section_pass(const DriveCycle& cycle, const CycleTrace& trace, const
   const double* const torque = trace.normalised_torque_percent.data();
   const double* const targetSpeed = cycle.target_speed_km_per_h.data();
   for (const StepRange& range : steps) {
-    for (int32_t i = range.first; i < range.first + range.count; ++i) {
-      const auto k = static_cast<std::size_t>(i - 1);
+    // Step i's values at [i - 1], its target speed at point i.
+    const std::ptrdiff_t from = range.first - 1;
+    const std::ptrdiff_t to = from + std::max(range.count, 0);
+    for (std::ptrdiff_t k = from; k < to; ++k) {
       const double Vt = targetSpeed[k + 1];
       const double shortfall = Vt - speed[k];
-      if (shortfall > ShortfallSpeedKmh) ++belowTarget;
+      belowTarget += shortfall > ShortfallSpeedKmh ? 1 : 0;
       if (shortfall > largest) {
         largest = shortfall;
-        largestSecond = i;
+        largestSecond = static_cast<int32_t>(k + 1);
       }
-      if (torque[k] >= FullLoadShare) ++atFullLoad;
+      atFullLoad += torque[k] >= FullLoadShare ? 1 : 0;
       sumV = sumV + speed[k];
       sumFC = sumFC + fuel[k];
       target += Vt;
