@@ -1,6 +1,8 @@
 // The whole run of a loaded vehicle: classification, checks, fuel grid, every cycle, and
 // the figures of every reported section.
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <span>
@@ -20,6 +22,7 @@
 #include "sim/routedriver.h"
 #include "hdfe/hdfe.h"
 #include "model/checkvehicle.h"
+#include "model/curvelookup.h"
 #include "model/classify.h"
 #include "core/constants.h"
 #include "sim/cycles.h"
@@ -108,16 +111,18 @@ SectionPass section_pass(const DriveCycle& cycle, const CycleTrace& trace, const
   const double* const torque = trace.normalised_torque_percent.data();
   const double* const targetSpeed = cycle.target_speed_km_per_h.data();
   for (const StepRange& range : steps) {
-    for (int32_t i = range.first; i < range.first + range.count; ++i) {
-      const auto k = static_cast<std::size_t>(i - 1);
+    // Step i's values at [i - 1], its target speed at point i.
+    const std::ptrdiff_t from = range.first - 1;
+    const std::ptrdiff_t to = from + std::max(range.count, 0);
+    for (std::ptrdiff_t k = from; k < to; ++k) {
       const double Vt = targetSpeed[k + 1];
       const double shortfall = Vt - speed[k];
-      if (shortfall > ShortfallSpeedKmh) ++belowTarget;
+      belowTarget += shortfall > ShortfallSpeedKmh ? 1 : 0;
       if (shortfall > largest) {
         largest = shortfall;
-        largestSecond = i;
+        largestSecond = static_cast<int32_t>(k + 1);
       }
-      if (torque[k] >= FullLoadShare) ++atFullLoad;
+      atFullLoad += torque[k] >= FullLoadShare ? 1 : 0;
       sumV = sumV + speed[k];
       sumFC = sumFC + fuel[k];
       target += Vt;
@@ -252,11 +257,12 @@ void warn_over_speed(const std::string& name, const CycleTrace& trace, const Eng
 // Gives a simulated cycle its fuel rates and, where it applies, idle stop.
 DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulation simulation,
                          const IdleStopRules& rules, const Vehicle& vehicle, const Classification& c,
-                         const FuelGrid& grid, std::vector<RunWarning>& warnings) {
+                         const FuelGrid& grid, const IndexedCurve& motoring, std::vector<RunWarning>& warnings) {
   CycleTrace& trace = simulation.trace;
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
-  calc_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
-                  vehicle.motoring, grid, c.engine);
+  trace.fuel_rate_l_per_h.clear();
+  append_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
+                    motoring, grid, c.engine);
   if (rules.applies) {
     idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, rules.stop_delay_s,
               rules.start_idle_time_s, c.values.restart_lead_s, rules.start_steps);
@@ -277,9 +283,9 @@ DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulat
 // Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
 DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
                         const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
-                        std::vector<RunWarning>& warnings) {
+                        const IndexedCurve& motoring, std::vector<RunWarning>& warnings) {
   return finish_cycle(std::move(name), cycle, run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load),
-                      rules, vehicle, c, grid, warnings);
+                      rules, vehicle, c, grid, motoring, warnings);
 }
 
 // A reported section of a driven cycle: its names, corrections and steps.
@@ -429,10 +435,11 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
   const std::span<const CycleDefinition> cycles = built_in_cycles();
   std::vector<DrivenCycle> runs;
+  const IndexedCurve motoring(vehicle.motoring);
   for (const CycleDefinition& definition : cycles) {
     const IdleStopRules rules{definition.idle_stop, c.values.stop_delay_s, c.values.start_idle_time_s, UrbanStartSteps};
     runs.push_back(drive_cycle(std::string(definition.name), definition.table, rules,
-                               vehicle, c, grid, result.warnings));
+                               vehicle, c, grid, motoring, result.warnings));
   }
   for (const DrivenCycle& d : runs) check_cycle(d.run.name, d.run.cycle, d.run.trace, result.findings);
 
@@ -485,6 +492,7 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
   result.engineering = true;
   const FigureTerms terms = figure_terms(c, false);
   const EnergyAuditor auditor(c, vehicle.motoring);
+  const IndexedCurve motoring(vehicle.motoring);
 
   for (const Cycle& cycle : cycles) {
     if (!cycle.resampled.empty()) {
@@ -498,7 +506,7 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
     padded->grade.resize(points + PaddingPoints, 0.0);
     const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
     const IdleStopRules rules = user_idle_stop(c, table);
-    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, c, grid, result.warnings);
+    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, c, grid, motoring, result.warnings);
     driven.run.storage = std::move(padded);
     add_driven(result, std::move(driven), cycle, terms, auditor, options);
   }
@@ -519,6 +527,7 @@ Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const R
   result.engineering = true;
   const FigureTerms terms = figure_terms(c, false);
   const EnergyAuditor auditor(c, vehicle.motoring);
+  const IndexedCurve motoring(vehicle.motoring);
 
   for (const Route& route : routes) {
     const RouteDriver driver(route);
@@ -529,7 +538,7 @@ Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const R
     table->grade = std::move(simulation.grade_percent);
     const DriveCycle cycle{simulation.steps, table->speed, table->grade};
     DrivenCycle driven = finish_cycle(route.name, cycle, std::move(simulation.simulation), user_idle_stop(c, cycle),
-                                      vehicle, c, grid, result.warnings);
+                                      vehicle, c, grid, motoring, result.warnings);
     driven.run.storage = table;
     result.routes.push_back(route_figures(route, driver, simulation.start_position_m, driven.run.trace));
     const auto points = static_cast<std::ptrdiff_t>(simulation.steps) + 1;

@@ -31,8 +31,25 @@ void idle_stop(std::span<const double> Vreal, std::span<double> Ne, std::span<do
   const auto V = [&](int64_t i) { return Vreal[static_cast<std::size_t>(i - 1)]; };
 
   // Stopped for at least B seconds up to i and staying stopped A seconds more.
-  for (int64_t i = lead + 1; i <= steps; ++i) {
-    marked[i - 1] = V(i) == 0.0 && standstill(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
+  if (A >= 0 && B >= 0) {
+    // The window from i - B to i + A holds i, so it is standing still when the standstill
+    // that holds i, steps first..last, covers it: one pass over the standstills.
+    for (int64_t first = lead + 1; first <= steps; ++first) {
+      if (V(first) != 0.0) continue;
+      int64_t last = first;
+      while (last < steps && V(last + 1) == 0.0) ++last;
+      // The run from first on may begin inside a longer standstill before lead + 1.
+      int64_t start = first;
+      while (start > 1 && V(start - 1) == 0.0) --start;
+      for (int64_t i = first; i <= last; ++i) {
+        marked[i - 1] = std::max<int64_t>(i - B, 1) >= start && std::min<int64_t>(i + A, steps) <= last;
+      }
+      first = last;
+    }
+  } else {
+    for (int64_t i = lead + 1; i <= steps; ++i) {
+      marked[i - 1] = V(i) == 0.0 && standstill(Vreal, std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, steps));
+    }
   }
   // Cycle start: after the start idle time, while the vehicle stays stopped A seconds more.
   // The step's own standstill is required as well, so a negative A cannot stop a moving engine.

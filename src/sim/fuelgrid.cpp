@@ -288,28 +288,72 @@ class GridInterpolator {
 
 }  // namespace
 
-void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
-            std::span<double> FC, const DriveCycle& cycle, const TorqueCurve& motoring,
-            const FuelGrid& grid, const EngineData& eng) {
-  const std::size_t n = std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(),
-                                  Shift.size(), FC.size()});
+namespace {
+
+// Rates gathered before they are handed on: few enough that copying them stays a plain copy.
+constexpr std::size_t RateBatch = 128;
+
+// Where the rates go, RateBatch at a time: flush(target, first, rates, count) takes the
+// rates of steps first .. first + count - 1.
+struct RateSink {
+  void* target = nullptr;
+  void (*flush)(void* target, std::size_t first, const double* rates, std::size_t count) = nullptr;
+};
+
+// The fuel rate of each of the first n steps, handed to the sink in step order.
+void fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift, std::size_t n,
+                const IndexedCurve& motoringAt, const FuelGrid& grid, const EngineData& eng, const RateSink& sink) {
   // Prepared at the first step that needs the grid, where its checks would first fail.
   GridInterpolator grid_fuel(grid);
-  const IndexedCurve motoringAt(motoring);
   int segment = -1;  // of the last motoring lookup
-  for (std::size_t q = 0; q < n; ++q) {
-    if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {
-      FC[q] = grid.idle_fuel_rate_l_per_h;
-      continue;
+  std::array<double, RateBatch> batch;
+  for (std::size_t first = 0; first < n; first += RateBatch) {
+    const std::size_t count = std::min(RateBatch, n - first);
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t q = first + k;
+      if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {
+        batch[k] = grid.idle_fuel_rate_l_per_h;
+        continue;
+      }
+      const double tmot = motoringAt.near(Ne[q], segment);
+      if (tmot >= Te[q]) {
+        batch[k] = 0.0;  // engine driven by the vehicle
+        continue;
+      }
+      if (!grid_fuel.prepared()) grid_fuel.prepare();
+      batch[k] = grid_fuel.fuel(Ne[q], Te[q]);
     }
-    const double tmot = motoringAt.near(Ne[q], segment);
-    if (tmot >= Te[q]) {
-      FC[q] = 0.0;  // engine driven by the vehicle
-      continue;
-    }
-    if (!grid_fuel.prepared()) grid_fuel.prepare();
-    FC[q] = grid_fuel.fuel(Ne[q], Te[q]);
+    sink.flush(sink.target, first, batch.data(), count);
   }
+}
+
+std::size_t rate_steps(const DriveCycle& cycle, std::span<const double> Ne, std::span<const double> Te,
+                       std::span<const int32_t> Shift) {
+  return std::min({static_cast<std::size_t>(std::max(cycle.n, 0)), Ne.size(), Te.size(), Shift.size()});
+}
+
+}  // namespace
+
+void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+            std::span<double> FC, const DriveCycle& cycle, const IndexedCurve& motoringAt,
+            const FuelGrid& grid, const EngineData& eng) {
+  const std::size_t n = std::min(rate_steps(cycle, Ne, Te, Shift), FC.size());
+  const RateSink sink{FC.data(), [](void* target, std::size_t first, const double* rates, std::size_t count) {
+                        std::copy(rates, rates + count, static_cast<double*>(target) + first);
+                      }};
+  fuel_rates(Ne, Te, Shift, n, motoringAt, grid, eng, sink);
+}
+
+void append_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                       std::vector<double>& FC, const DriveCycle& cycle, const IndexedCurve& motoringAt,
+                       const FuelGrid& grid, const EngineData& eng) {
+  const std::size_t n = rate_steps(cycle, Ne, Te, Shift);
+  FC.reserve(FC.size() + n);
+  const RateSink sink{&FC, [](void* target, std::size_t, const double* rates, std::size_t count) {
+                        auto& column = *static_cast<std::vector<double>*>(target);
+                        column.insert(column.end(), rates, rates + count);
+                      }};
+  fuel_rates(Ne, Te, Shift, n, motoringAt, grid, eng, sink);
 }
 
 }  // namespace hdfe

@@ -374,6 +374,8 @@ const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double 
 
 const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
 
+const IndexedCurve& GearEvaluator::full_load_index() const { return records_->index; }
+
 void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
   recent.result = records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
     std::size_t at = 0;

@@ -10,6 +10,8 @@
 
 namespace hdfe {
 
+class IndexedCurve;
+
 // How a gear drives a second.
 enum class GearStatus : int32_t {
   Meets = 0,       // the target speed is driven
@@ -77,6 +79,9 @@ class GearEvaluator {
 
   // True once evaluate has given a result whose speed search ran out of passes.
   bool exhausted_seen() const { return exhausted_seen_; }
+
+  // The full-load curve's index, for the run's other lookups of it.
+  const IndexedCurve& full_load_index() const;
 
   // True when gear g is a row of the gear table (check_gear passes).
   bool in_table(int32_t g) const { return g >= 1 && g <= gears_; }

@@ -177,7 +177,7 @@ RouteSimulation run_route_cycle(const RouteDriver& driver, const VehicleSpec& sp
   const std::size_t reserve = static_cast<std::size_t>(std::min<int64_t>(expected, 1'000'000));
   GearEvaluator evaluator(spec, eng, trn, fullLoad, reserve + reserve / 4);
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, evaluator};
-  const IndexedCurve fullLoadAt(fullLoad);
+  const IndexedCurve& fullLoadAt = evaluator.full_load_index();
   std::vector<int32_t>& noted = out.simulation.exhausted_searches;
   const auto note_exhausted = [&](int32_t second) {
     if (static_cast<std::size_t>(exhausted) == noted.size()) return;
@@ -223,7 +223,6 @@ RouteSimulation run_route_cycle(const RouteDriver& driver, const VehicleSpec& sp
   grade.resize(points + 3);
   std::fill(speed.begin() + static_cast<std::ptrdiff_t>(points), speed.end(), 0.0);
   std::fill(grade.begin() + static_cast<std::ptrdiff_t>(points), grade.end(), 0.0);
-  trace.fuel_rate_l_per_h.assign(static_cast<std::size_t>(out.steps), 0.0);
   return out;
 }
 

@@ -10,7 +10,7 @@
 namespace hdfe {
 
 struct CycleSimulation {
-  CycleTrace trace;  // Vreal, Shift, Ne, Te, N_norm and T_norm of every step; FC zero
+  CycleTrace trace;  // Vreal, Shift, Ne, Te, N_norm and T_norm of every step; FC empty
   // One entry per gear evaluation whose speed search ran out of passes: the step (1-based)
   // that made it, 0 for the settling step before the cycle.
   std::vector<int32_t> exhausted_searches;

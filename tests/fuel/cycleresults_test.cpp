@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace hdfe {
@@ -60,6 +62,54 @@ TEST(Idlestop, OddArgumentsStaySafe) {
   EXPECT_EQ(fc, std::vector<double>(10, 2.0));
   idle_stop(v, ne, fc, 500, 0, 0, 0);  // n beyond the series is cut to it
   EXPECT_EQ(fc, std::vector<double>(10, 0.0));
+}
+
+// The rule step by step: stopped at i, and at every step from i - B to i + A (clipped
+// to the run); the first startSteps steps stop only after C and while stopped to i + A.
+std::vector<int> StoppedByRule(const std::vector<double>& v, int32_t B, int32_t C, int32_t A, int32_t startSteps) {
+  const int64_t n = static_cast<int64_t>(v.size());
+  const auto still = [&](int64_t lo, int64_t hi) {
+    for (int64_t j = lo; j <= hi; ++j) {
+      if (v[static_cast<size_t>(j - 1)] != 0.0) return false;
+    }
+    return true;
+  };
+  std::vector<int> steps;
+  for (int64_t i = 1; i <= n; ++i) {
+    const bool stopped = v[static_cast<size_t>(i - 1)] == 0.0;
+    const bool off = i <= startSteps ? i > C && stopped && still(i, std::min<int64_t>(i + A, n))
+                                     : stopped && still(std::max<int64_t>(i - B, 1), std::min<int64_t>(i + A, n));
+    if (off) steps.push_back(static_cast<int>(i));
+  }
+  return steps;
+}
+
+TEST(Idlestop, AgreesWithTheRuleOnMixedSeries) {
+  // Standstills of every length, at the start, across the start steps and at the end, with
+  // delays and leads short, long, zero and negative.
+  uint32_t state = 12345;
+  const auto next = [&] { return state = state * 1664525U + 1013904223U; };
+  for (int series = 0; series < 200; ++series) {
+    std::vector<double> v(static_cast<size_t>(20 + next() % 80));
+    for (size_t k = 0; k < v.size();) {
+      const size_t run = 1 + next() % 12;
+      const double speed = next() % 2 == 0 ? 0.0 : (next() % 3 == 0 ? -0.0 : 12.5);
+      for (size_t j = 0; j < run && k < v.size(); ++j, ++k) v[k] = speed == -0.0 && j % 5 == 4 ? 3.0 : speed;
+    }
+    for (const int32_t B : {0, 1, 3, 7, -1, 9999}) {
+      for (const int32_t A : {0, 2, 5, -2}) {
+        const int32_t C = static_cast<int32_t>(next() % 30);
+        std::vector<double> ne(v.size(), 700.0), fc(v.size(), 2.0);
+        const int32_t start = static_cast<int32_t>(next() % 30);
+        idle_stop(v, ne, fc, static_cast<int32_t>(v.size()), B, C, A, start);
+        std::vector<int> stopped;
+        for (size_t i = 0; i < v.size(); ++i) {
+          if (fc[i] == 0.0) stopped.push_back(static_cast<int>(i) + 1);
+        }
+        ASSERT_EQ(stopped, StoppedByRule(v, B, C, A, start)) << "series " << series << " B " << B << " A " << A;
+      }
+    }
+  }
 }
 
 TEST(Cycleavg, SumsOverTheRange) {

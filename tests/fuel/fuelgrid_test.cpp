@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -149,6 +150,21 @@ TEST_F(Calcfc, WholeRunIsNeverNegative) {
     EXPECT_GE(fc[q], 0.0) << q;
     EXPECT_EQ(fc[q], Fuel(ne[q], te[q], gear[q])) << q;  // independent of the other steps
   }
+  // Appended, the same rates follow what the column held, one per step over several batches;
+  // a shorter output span, or fewer steps than the series, takes only the first ones.
+  cycle.n = 200;  // Fuel left it at 1
+  std::vector<double> column{7.0};
+  append_fuel_rates(ne, te, gear, column, cycle, IndexedCurve(Motoring), grid, eng);
+  ASSERT_EQ(column.size(), 201u);
+  EXPECT_EQ(column.front(), 7.0);
+  EXPECT_TRUE(std::equal(fc.begin(), fc.end(), column.begin() + 1));
+  std::vector<double> part(150, -1.0);
+  calc_fuel_rates(ne, te, gear, part, cycle, Motoring, grid, eng);
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), fc.begin()));
+  cycle.n = 130;
+  column.clear();
+  append_fuel_rates(ne, te, gear, column, cycle, IndexedCurve(Motoring), grid, eng);
+  EXPECT_EQ(column, std::vector<double>(fc.begin(), fc.begin() + 130));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ program[gcc-O0]=$work/gcc-O0/hdfe
 if [ $# -ge 1 ]; then
   [ -x "$1" ] || { echo "check_repro.sh: no program $1" >&2; exit 1; }
   optimised=gcc-Release
-  # The runs below start in other folders: a relative path is taken from here.
+  # The runs start in each example's copy: a relative name is taken from here.
   program[gcc-Release]=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 else
   optimised=gcc-O2
@@ -46,7 +46,13 @@ for example in "$root"/examples/*/; do
   for variant in gcc-O0 "$optimised" clang-O2; do
     out="$work/out/$variant/$name"
     rm -rf "$out" && mkdir -p "$out" && cp -r "$example"/. "$out"
-    (cd "$out" && "${program[$variant]}" spec.txt result.txt >stdout.txt 2>stderr.txt </dev/null)
+    status=0
+    (cd "$out" && "${program[$variant]}" spec.txt result.txt >stdout.txt 2>stderr.txt </dev/null) || status=$?
+    if [ "$status" -ne 0 ]; then
+      echo "FAILED: $name with $variant (exit status $status; see $out/stderr.txt)"
+      failed=$((failed + 1))
+      checked=$((checked + 1))
+    fi
   done
   for variant in "$optimised" clang-O2; do
     for file in result.txt stdout.txt; do
