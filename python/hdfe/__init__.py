@@ -241,6 +241,23 @@ def _cycle_cells(name, column):
     return cells
 
 
+def _known_frame(frame, what, known):
+    """The frame (or what pandas makes one of) with its first known column taken out of the
+    index when it is there, and its column names; ValueError names any column it does not
+    know."""
+    import pandas
+
+    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
+    if known[0] not in frame.columns and frame.index.name == known[0]:
+        frame = frame.reset_index()
+    columns = [str(column) for column in frame.columns]
+    unknown = [column for column in columns if column not in known]
+    if unknown:
+        raise ValueError(f"unknown {what} column(s) {', '.join(map(repr, unknown))}; a {what}'s columns are "
+                         f"{', '.join(known)}")
+    return frame, columns
+
+
 def _cycle_from_frame(frame, name="frame"):
     """A cycle from a DataFrame with a cycle file's columns, read by the cycle-file reader.
 
@@ -256,16 +273,7 @@ def _cycle_from_frame(frame, name="frame"):
     """
     import tempfile
 
-    import pandas
-
-    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
-    if "time_s" not in frame.columns and frame.index.name == "time_s":
-        frame = frame.reset_index()
-    columns = [str(column) for column in frame.columns]
-    unknown = [column for column in columns if column not in _CYCLE_COLUMNS]
-    if unknown:
-        raise ValueError(f"unknown cycle column(s) {', '.join(map(repr, unknown))}; a cycle's columns are "
-                         f"{', '.join(_CYCLE_COLUMNS)}")
+    frame, columns = _known_frame(frame, "cycle", _CYCLE_COLUMNS)
     if not isinstance(name, str) or not name:
         raise ValueError("a cycle needs a name")
     # time_s first: a row whose first cell began with '#' would read as a comment.
@@ -326,16 +334,8 @@ def _route_from_frame(frame, name="frame", elevation_window_m=0):
             frame's row), or values a route file may not hold.
     """
     import numpy
-    import pandas
 
-    frame = frame if isinstance(frame, pandas.DataFrame) else pandas.DataFrame(frame)
-    if "distance_m" not in frame.columns and frame.index.name == "distance_m":
-        frame = frame.reset_index()
-    columns = [str(column) for column in frame.columns]
-    unknown = [column for column in columns if column not in _ROUTE_COLUMNS]
-    if unknown:
-        raise ValueError(f"unknown route column(s) {', '.join(map(repr, unknown))}; a route's columns are "
-                         f"{', '.join(_ROUTE_COLUMNS)}")
+    frame, columns = _known_frame(frame, "route", _ROUTE_COLUMNS)
     repeated = sorted({column for column in columns if columns.count(column) > 1})
     if repeated:
         raise ValueError(f"route column(s) given twice: {', '.join(repeated)}")

@@ -423,6 +423,24 @@ void add_driven(Result& result, DrivenCycle driven, const Cycle& cycle, const Fi
   if (options.traces) result.traces.push_back(std::move(driven.run));
 }
 
+// What the cycles or routes of a user's run share: the vehicle classified into the result,
+// its fuel grid, figure terms, energy auditor and motoring curve index. Built in place.
+struct UserRun {
+  UserRun(const Vehicle& vehicle, Result& result, const FuelGridSource& gridSource)
+      : grid(prepare_run(vehicle, result, gridSource, false)),
+        c(result.classification),
+        terms(figure_terms(c, false)),
+        auditor(c, vehicle.motoring),
+        motoring(vehicle.motoring) {
+    result.engineering = true;
+  }
+  std::shared_ptr<const FuelGrid> grid;
+  const Classification& c;
+  FigureTerms terms;
+  EnergyAuditor auditor;
+  IndexedCurve motoring;
+};
+
 }  // namespace
 
 Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSource& gridSource) {
@@ -486,13 +504,7 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
                   const FuelGridSource& gridSource) {
   for (const Cycle& cycle : cycles) check_cycle_values(cycle);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
-  const FuelGrid& grid = *shared;
-  const Classification& c = result.classification;
-  result.engineering = true;
-  const FigureTerms terms = figure_terms(c, false);
-  const EnergyAuditor auditor(c, vehicle.motoring);
-  const IndexedCurve motoring(vehicle.motoring);
+  const UserRun u(vehicle, result, gridSource);
 
   for (const Cycle& cycle : cycles) {
     if (!cycle.resampled.empty()) {
@@ -505,10 +517,10 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
     padded->grade = cycle.grade_percent;
     padded->grade.resize(points + PaddingPoints, 0.0);
     const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
-    const IdleStopRules rules = user_idle_stop(c, table);
-    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, c, grid, motoring, result.warnings);
+    const IdleStopRules rules = user_idle_stop(u.c, table);
+    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, u.c, *u.grid, u.motoring, result.warnings);
     driven.run.storage = std::move(padded);
-    add_driven(result, std::move(driven), cycle, terms, auditor, options);
+    add_driven(result, std::move(driven), cycle, u.terms, u.auditor, options);
   }
   return result;
 }
@@ -521,29 +533,23 @@ Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const R
                   const FuelGridSource& gridSource) {
   for (const Route& route : routes) check_route_values(route);
   Result result;
-  const std::shared_ptr<const FuelGrid> shared = prepare_run(vehicle, result, gridSource, false);
-  const FuelGrid& grid = *shared;
-  const Classification& c = result.classification;
-  result.engineering = true;
-  const FigureTerms terms = figure_terms(c, false);
-  const EnergyAuditor auditor(c, vehicle.motoring);
-  const IndexedCurve motoring(vehicle.motoring);
+  const UserRun u(vehicle, result, gridSource);
 
   for (const Route& route : routes) {
     const RouteDriver driver(route);
-    RouteSimulation simulation = run_route_cycle(driver, c.spec, c.engine, c.transmission, vehicle.full_load);
+    RouteSimulation simulation = run_route_cycle(driver, u.c.spec, u.c.engine, u.c.transmission, vehicle.full_load);
     // The cycle the driver made of the route: its targets and grades second by second.
     auto table = std::make_shared<PaddedCycle>();
     table->speed = std::move(simulation.target_speed_km_per_h);
     table->grade = std::move(simulation.grade_percent);
     const DriveCycle cycle{simulation.steps, table->speed, table->grade};
-    DrivenCycle driven = finish_cycle(route.name, cycle, std::move(simulation.simulation), user_idle_stop(c, cycle),
-                                      vehicle, c, grid, motoring, result.warnings);
+    DrivenCycle driven = finish_cycle(route.name, cycle, std::move(simulation.simulation), user_idle_stop(u.c, cycle),
+                                      vehicle, u.c, *u.grid, u.motoring, result.warnings);
     driven.run.storage = table;
     result.routes.push_back(route_figures(route, driver, simulation.start_position_m, driven.run.trace));
     const auto points = static_cast<std::ptrdiff_t>(simulation.steps) + 1;
     const Cycle targets{route.name, {table->speed.begin(), table->speed.begin() + points}, {}, {}, route.source, {}};
-    add_driven(result, std::move(driven), targets, terms, auditor, options);
+    add_driven(result, std::move(driven), targets, u.terms, u.auditor, options);
   }
   return result;
 }

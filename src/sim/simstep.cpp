@@ -347,13 +347,7 @@ StepOutcome step_at(const Run& r, int32_t i, double Vin, int32_t gear_in, int32_
     hold = HoldSeconds;
     return outcome();
   }
-  if (gear == 0) {
-    hold = HoldSeconds;
-  } else if (gear == gear_in) {
-    hold = hold + 1;
-  } else {
-    hold = hold_after_shift(m);
-  }
+  hold = hold_after_step(gear, gear_in, hold, m);
   return outcome();
 }
 

@@ -25,6 +25,13 @@ inline constexpr int32_t RetryHorizon = 3;
 // The counter after a shift found over a horizon of `horizon` seconds: the seconds the
 // search did not look through count as held.
 constexpr int32_t hold_after_shift(int32_t horizon) { return HoldSeconds + 1 - horizon; }
+// The hold counter after a step driven in gear (0: neutral) that came in gear_in with
+// counter hold; a shift found by a search of horizon m.
+constexpr int32_t hold_after_step(int32_t gear, int32_t gear_in, int32_t hold, int32_t m) {
+  if (gear == 0) return HoldSeconds;
+  if (gear == gear_in) return hold + 1;
+  return hold_after_shift(m);
+}
 // The torque reserve of an upshift whose engine gives no torque.
 inline constexpr double UnloadedReserve = 100.0;
 

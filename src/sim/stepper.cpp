@@ -618,13 +618,7 @@ struct Stepper::States {
       hold = HoldSeconds;
       return StepOutcome{eng.idle_speed_rpm, 0.0, f.V, 0, 0.0};
     }
-    if (gear == 0) {
-      hold = HoldSeconds;
-    } else if (gear == gear_in) {
-      hold = hold + 1;
-    } else {
-      hold = hold_after_shift(m);
-    }
+    hold = hold_after_step(gear, gear_in, hold, m);
     return StepOutcome{Ne, f.engine_torque_nm, f.V, gear, 0.0};
   }
 };

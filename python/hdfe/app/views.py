@@ -525,14 +525,19 @@ def _label(vehicle, changed, cycles):
     return label
 
 
+def _edited_vehicle(body):
+    """The spec file a request names, the vehicle with the request's form edits applied, and
+    what they changed."""
+    path, vehicle = _load(_spec_arg(body))
+    parsed = vehicles.parse_edits(body.get("edits"))
+    changed = vehicles.changes(vehicle, parsed)
+    return path, vehicles.edited(vehicle, parsed), changed
+
+
 @blueprint.post("/api/run")
 def run():
     body = _json_body()
-    spec = _spec_arg(body)
-    path, vehicle = _load(spec)
-    parsed = vehicles.parse_edits(body.get("edits"))
-    changed = vehicles.changes(vehicle, parsed)
-    edited = vehicles.edited(vehicle, parsed)
+    path, edited, changed = _edited_vehicle(body)
     cycles = _cycles_of(body.get("cycles") or [])
     routes = _routes_of(body.get("routes") or [], _route_speed(body.get("route_speed_km_per_h")))
     if cycles and routes:
@@ -623,11 +628,7 @@ def sweep_page():
 @blueprint.post("/api/sweep")
 def sweep_start():
     body = _json_body()
-    spec = _spec_arg(body)
-    path, vehicle = _load(spec)
-    parsed = vehicles.parse_edits(body.get("edits"))
-    changed = vehicles.changes(vehicle, parsed)
-    edited = vehicles.edited(vehicle, parsed)
+    path, edited, changed = _edited_vehicle(body)
     sweepable = {item["name"] for item in _sweepable()}
     table = {info["file_name"]: info for info in vehicles.spec_values() if info["file_name"] in sweepable}
     axes = [_axis(item, table) for item in (body.get("axes") or []) if isinstance(item, dict)]
