@@ -1,6 +1,7 @@
 #include "sim/runcycle.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <iterator>
 #include <type_traits>
@@ -27,66 +28,46 @@ inline void append_step(CycleTrace& trace, const StepOutcome& step, const Engine
   trace.normalised_torque_percent.push_back(step.engine_torque_nm / fullLoadTorque * Percent);
 }
 
-// A step's values in the columns the simulation fills, kept together while the cycle runs.
-struct StepRow {
-  double V = 0.0;
-  double engine_speed_rpm = 0.0;
-  double engine_torque_nm = 0.0;
-  double normalised_speed_percent = 0.0;
-  double normalised_torque_percent = 0.0;
-  int32_t gear = 0;
-};
+using Record = Stepper::Record;
 
-// Rows kept before they are moved to the columns: few enough to stay in the cache.
+// Steps simulated before they are moved to the columns: few enough to stay in the cache.
 constexpr std::size_t RowBatch = 512;
 
-// One member of consecutive rows as a random-access sequence.
+// One member of consecutive records as a random-access sequence.
 template <auto Member>
-class MemberOfRows {
+class MemberOfRecords {
  public:
-  using value_type = std::remove_cvref_t<decltype(std::declval<const StepRow&>().*Member)>;
+  using value_type = std::remove_cvref_t<decltype(std::declval<const Record&>().*Member)>;
   using iterator_category = std::random_access_iterator_tag;
   using difference_type = std::ptrdiff_t;
   using pointer = const value_type*;
   using reference = const value_type&;
 
-  explicit MemberOfRows(const StepRow* row) : row_(row) {}
-  reference operator*() const { return row_->*Member; }
-  MemberOfRows& operator++() {
-    ++row_;
+  explicit MemberOfRecords(const Record* record) : record_(record) {}
+  reference operator*() const { return record_->*Member; }
+  MemberOfRecords& operator++() {
+    ++record_;
     return *this;
   }
-  MemberOfRows& operator--() {
-    --row_;
+  MemberOfRecords& operator--() {
+    --record_;
     return *this;
   }
-  MemberOfRows& operator+=(difference_type n) {
-    row_ += n;
+  MemberOfRecords& operator+=(difference_type n) {
+    record_ += n;
     return *this;
   }
-  difference_type operator-(const MemberOfRows& other) const { return row_ - other.row_; }
-  bool operator==(const MemberOfRows& other) const { return row_ == other.row_; }
+  difference_type operator-(const MemberOfRecords& other) const { return record_ - other.record_; }
+  bool operator==(const MemberOfRecords& other) const { return record_ == other.record_; }
 
  private:
-  const StepRow* row_;
+  const Record* record_;
 };
 
-// Appends one member of every row to a column, in a pass that writes each place once.
+// Appends one member of every record to a column, in a pass that writes each place once.
 template <auto Member, class Column>
-void append_column(Column& column, const std::vector<StepRow>& rows) {
-  const StepRow* const begin = rows.data();
-  column.insert(column.end(), MemberOfRows<Member>(begin), MemberOfRows<Member>(begin + rows.size()));
-}
-
-// Moves the rows to the columns.
-void append_rows(CycleTrace& trace, std::vector<StepRow>& rows) {
-  append_column<&StepRow::V>(trace.speed_km_per_h, rows);
-  append_column<&StepRow::gear>(trace.gear, rows);
-  append_column<&StepRow::engine_speed_rpm>(trace.engine_speed_rpm, rows);
-  append_column<&StepRow::engine_torque_nm>(trace.engine_torque_nm, rows);
-  append_column<&StepRow::normalised_speed_percent>(trace.normalised_speed_percent, rows);
-  append_column<&StepRow::normalised_torque_percent>(trace.normalised_torque_percent, rows);
-  rows.clear();
+void append_column(Column& column, const Record* records, std::size_t count) {
+  column.insert(column.end(), MemberOfRecords<Member>(records), MemberOfRecords<Member>(records + count));
 }
 
 }  // namespace
@@ -99,8 +80,8 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
                           const TransmissionData& trn, const TorqueCurve& fullLoad) {
   CycleSimulation run;
   CycleTrace& trace = run.trace;
-  // Each second's values are appended to a table of rows, which is moved to the columns
-  // every RowBatch seconds: appending to six columns at every second, or zero-filling them
+  // The steps are simulated RowBatch at a time into a table of records, which is then
+  // moved to the columns: appending to six columns at every second, or zero-filling them
   // first, costs more.
   const std::size_t seconds = static_cast<std::size_t>(cycle.n > 0 ? cycle.n : 0);
   for (std::vector<double>* column : {&trace.speed_km_per_h, &trace.engine_speed_rpm, &trace.engine_torque_nm,
@@ -108,8 +89,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     column->reserve(seconds);
   }
   trace.gear.reserve(seconds);
-  std::vector<StepRow> rows;
-  rows.reserve(std::min(seconds, RowBatch));
+  std::array<Record, RowBatch> records;  // not cleared: each batch writes what it reads
   const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // The stepper keeps the evaluations that need the speed search: about one in twelve
@@ -118,29 +98,33 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
   const SimContext context{cycle, spec, eng, trn, fullLoad, &exhausted, evaluator};
   Stepper stepper(context);
   const IndexedCurve& fullLoadAt = evaluator.full_load_index();
-  const auto note_exhausted = [&](int32_t second) {
-    const std::size_t noted = run.exhausted_searches.size();
-    if (static_cast<std::size_t>(exhausted) == noted) return;
-    run.exhausted_searches.insert(run.exhausted_searches.end(), static_cast<std::size_t>(exhausted) - noted, second);
-  };
-  int32_t hold = 3;
-  // A preparatory step 1 settles speed and gear before the cycle starts.
-  StepOutcome step = stepper.step(1, cycle.target_speed_km_per_h[1], trn.gear_count(), hold);
-  note_exhausted(0);
-  run.start_speed_km_per_h = step.V;
+  // A preparatory step 1 settles speed and gear before the cycle starts; what it notes
+  // belongs to second 0.
+  Stepper::Start from{cycle.target_speed_km_per_h[1], trn.gear_count(), HoldSeconds};
+  stepper.steps(1, 1, from, records.data(), run.exhausted_searches);
+  std::fill(run.exhausted_searches.begin(), run.exhausted_searches.end(), 0);
+  run.start_speed_km_per_h = from.V;
   int segment = -1;  // of the last full-load lookup: the engine speed moves little per second
   for (int64_t first = 1; first <= cycle.n; first += static_cast<int64_t>(RowBatch)) {
     const auto last = static_cast<int32_t>(std::min<int64_t>(cycle.n, first + static_cast<int64_t>(RowBatch) - 1));
-    for (auto i = static_cast<int32_t>(first); i <= last; ++i) {
-      step = stepper.step(i, step.V, step.gear, hold);
-      evaluator.release_unkept();
-      note_exhausted(i);
-      const double tmax = fullLoadAt.near(step.engine_speed_rpm, segment);
-      rows.push_back({step.V, step.engine_speed_rpm, step.engine_torque_nm,
-                      (step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent,
-                      step.engine_torque_nm / tmax * Percent, step.gear});
+    stepper.steps(static_cast<int32_t>(first), last, from, records.data(), run.exhausted_searches);
+    const std::size_t count = static_cast<std::size_t>(last - first + 1);
+    std::array<double, RowBatch> speedShare, torqueShare;  // normalised engine speed and torque [%]
+    for (std::size_t k = 0; k < count; ++k) {
+      const Record& row = records[k];
+      const double tmax = row.full_load_torque_nm ? *row.full_load_torque_nm
+                                                  : fullLoadAt.near(row.engine_speed_rpm, segment);
+      speedShare[k] = (row.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent;
+      torqueShare[k] = row.engine_torque_nm / tmax * Percent;
     }
-    append_rows(trace, rows);
+    append_column<&Record::V>(trace.speed_km_per_h, records.data(), count);
+    append_column<&Record::gear>(trace.gear, records.data(), count);
+    append_column<&Record::engine_speed_rpm>(trace.engine_speed_rpm, records.data(), count);
+    append_column<&Record::engine_torque_nm>(trace.engine_torque_nm, records.data(), count);
+    trace.normalised_speed_percent.insert(trace.normalised_speed_percent.end(), speedShare.begin(),
+                                          speedShare.begin() + static_cast<std::ptrdiff_t>(count));
+    trace.normalised_torque_percent.insert(trace.normalised_torque_percent.end(), torqueShare.begin(),
+                                           torqueShare.begin() + static_cast<std::ptrdiff_t>(count));
   }
   return run;
 }

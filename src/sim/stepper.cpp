@@ -538,22 +538,60 @@ struct Stepper::States {
     }
   }
 
-  // sim_step's step at the full look-ahead depth, but for the deficit, which is not
-  // worked out (0): it weighs the gears of this step only, and only when a shift is found.
-  StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
+  // The state the next step most likely starts from: the last step's keep successor, as
+  // long as its stamp is rootStamp.
+  State* root = nullptr;
+  uint64_t rootStamp = 0;
+
+  // The state of the step at point i from `from`, at the full look-ahead depth.
+  State& root_state(int32_t i, const Start& from) {
+    State* x = root;
+    if (x != nullptr && x->stamp == rootStamp && x->i == i && x->vinBits == std::bit_cast<uint64_t>(from.V) &&
+        x->gear_in == from.gear && x->hold_in == from.hold) {
+      return *x;
+    }
+    return state(LookAheadDepth, i, from.V, from.gear, from.hold);
+  }
+
+  // Records the step's outcome of evaluation e with engine speed Ne and gear, and where the
+  // next step starts.
+  static void finish(Start& from, Record& out, const GearEvalResult& e, double V, double Ne, double Te, int32_t gear,
+                     int32_t hold) {
+    out.V = V;
+    out.engine_speed_rpm = Ne;
+    out.engine_torque_nm = Te;
+    out.gear = gear;
+    // The evaluation looked its full-load torque up at its own engine speed, unless it ended
+    // past Nex or below the gear's lowest speed.
+    const bool atOwnSpeed = e.status != GearStatus::OverSpeed && e.status != GearStatus::UnderSpeed &&
+                            std::bit_cast<uint64_t>(Ne) == std::bit_cast<uint64_t>(e.engine_speed_rpm);
+    out.full_load_torque_nm = atOwnSpeed ? std::optional<double>(e.Tmax) : std::nullopt;
+    from = Start{V, gear, hold};
+  }
+
+  // sim_step's step at the full look-ahead depth, but for the deficit, which is not worked
+  // out: it weighs the gears of this step only, and only when a shift is found. The step
+  // starts from `from` and leaves it where it ends.
+  void step(int32_t i, Start& from, Record& out) {
     constexpr int32_t D = LookAheadDepth - 1;
-    if (i > n) return StepOutcome{0.0, 0.0, 0.0, gear_in, 0.0};
     const EngineData& eng = r.eng;
+    if (i > n) {
+      out = Record{0.0, 0.0, 0.0, std::nullopt, from.gear};
+      from.V = 0.0;
+      return;
+    }
     const double Vt = target[static_cast<std::size_t>(i)];
+    const int32_t gear_in = from.gear;
     // Standing still, or rolling in neutral while the target still falls: the engine idles.
     const bool standstill = Vt <= 0.0;
-    if (standstill || (gear_in == 0 && Vin != 0.0 && Vt - Vin < 0.0)) {
-      if (!standstill) hold = HoldSeconds;
-      return StepOutcome{eng.idle_speed_rpm, 0.0, Vt, 0, 0.0};
+    if (standstill || (gear_in == 0 && from.V != 0.0 && Vt - from.V < 0.0)) {
+      out = Record{Vt, eng.idle_speed_rpm, 0.0, std::nullopt, 0};
+      from = Start{Vt, 0, standstill ? from.hold : HoldSeconds};
+      return;
     }
-    State& x = state(LookAheadDepth, i, Vin, gear_in, hold);
+    State& x = root_state(i, from);
     prepare(&x, D);
-    hold = x.hold;
+    int32_t hold = x.hold;
     const int32_t g = x.g;
     const GearEvalResult& e = x.gears[g].first;
     int32_t gear = g;
@@ -561,14 +599,17 @@ struct Stepper::States {
     switch (x.course) {
       case Course::Hold:
         if (e.status == GearStatus::UnderSpeed || e.status == GearStatus::Idles) {
-          hold = HoldSeconds;
-          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, 0, 0.0};
+          finish(from, out, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, 0, HoldSeconds);
+          return;
         }
         if (e.status == GearStatus::OverSpeed && g < gearCount) {
-          return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, 0.0, g, 0.0};
+          finish(from, out, e, 0.0, e.engine_speed_rpm, e.engine_torque_nm, g, hold);
+          return;
         }
-        hold = hold + 1;
-        return StepOutcome{e.engine_speed_rpm, e.engine_torque_nm, e.V, g, 0.0};
+        root = x.keep;
+        rootStamp = x.keepStamp;
+        finish(from, out, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, g, hold + 1);
+        return;
       case Course::Reengage:
         if (const Search& s = up(x, D + 1, false); s.found) {
           gear = s.best;
@@ -615,11 +656,15 @@ struct Stepper::States {
     if (Ne < eng.engage_speed_rpm) {
       Ne = eng.engage_speed_rpm;
     } else if (Ne < eng.release_speed_rpm) {
-      hold = HoldSeconds;
-      return StepOutcome{eng.idle_speed_rpm, 0.0, f.V, 0, 0.0};
+      out = Record{f.V, eng.idle_speed_rpm, 0.0, std::nullopt, 0};
+      from = Start{f.V, 0, HoldSeconds};
+      return;
     }
-    hold = hold_after_step(gear, gear_in, hold, m);
-    return StepOutcome{Ne, f.engine_torque_nm, f.V, gear, 0.0};
+    if (gear == g) {
+      root = x.keep;
+      rootStamp = x.keepStamp;
+    }
+    finish(from, out, f, f.V, Ne, f.engine_torque_nm, gear, hold_after_step(gear, gear_in, hold, m));
   }
 };
 
@@ -627,22 +672,32 @@ Stepper::Stepper(const SimContext& context) : context_(context), states_(std::ma
 
 Stepper::~Stepper() = default;
 
-StepOutcome Stepper::step(int32_t i, double Vin, int32_t gear_in, int32_t& hold) {
-  StepOutcome outcome;
+void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, std::vector<int32_t>& exhausted) {
+  int32_t i = first;
   if (states_ != nullptr) {
-    const int32_t held = hold;
+    Start before = from;
     try {
-      outcome = states_->step(i, Vin, gear_in, hold);
-      if (!context_.evaluator.exhausted_seen()) [[likely]] return outcome;
+      for (; i <= last; ++i) {
+        before = from;
+        states_->step(i, from, records[i - first]);
+        if (context_.evaluator.exhausted_seen()) [[unlikely]] break;
+        context_.evaluator.release_unkept();
+      }
+      if (i > last) return;
     } catch (const Error&) {
       // sim_step takes the step again and stops as it stops.
     }
     states_.reset();
-    hold = held;
+    from = before;
   }
-  outcome = sim_step(context_, i, Vin, gear_in, hold, LookAheadDepth, 0.0);
-  outcome.deficit = 0.0;
-  return outcome;
+  int32_t& count = *context_.exhausted_searches;
+  for (; i <= last; ++i) {
+    const StepOutcome o = sim_step(context_, i, from.V, from.gear, from.hold, LookAheadDepth, 0.0);
+    context_.evaluator.release_unkept();
+    if (static_cast<std::size_t>(count) > exhausted.size()) exhausted.resize(static_cast<std::size_t>(count), i);
+    records[i - first] = Record{o.V, o.engine_speed_rpm, o.engine_torque_nm, std::nullopt, o.gear};
+    from.V = o.V;
+    from.gear = o.gear;
+  }
 }
-
 }  // namespace hdfe

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "sim/simstep.h"
 
@@ -25,9 +27,28 @@ class Stepper {
   Stepper(const Stepper&) = delete;
   Stepper& operator=(const Stepper&) = delete;
 
-  // sim_step(context, i, Vin, gear_in, hold, LookAheadDepth, 0.0), but for the outcome's
-  // deficit: 0, as a step's own deficit is not used.
-  StepOutcome step(int32_t i, double Vin, int32_t gear_in, int32_t& hold);
+  // Where a step starts: the speed, gear and hold counter the step before left.
+  struct Start {
+    double V = 0.0;  // [km/h]
+    int32_t gear = 0;
+    int32_t hold = 0;
+  };
+  // A step as the trace records it. Left unset when made, so that a table of them costs
+  // nothing until filled.
+  struct Record {
+    double V;  // [km/h]
+    double engine_speed_rpm;
+    double engine_torque_nm;
+    // The full-load torque at engine_speed_rpm, when the step's evaluation looked it up
+    // there [N·m].
+    std::optional<double> full_load_torque_nm;
+    int32_t gear;
+  };
+  // Steps first to last from `from`, which is left where the last one ends, each as
+  // sim_step(context, i, from.V, from.gear, from.hold, LookAheadDepth, 0.0) takes it;
+  // step i is recorded in records[i - first]. Each evaluation whose speed search ran out
+  // of passes adds its step to exhausted (which holds one entry per count so far).
+  void steps(int32_t first, int32_t last, Start& from, Record* records, std::vector<int32_t>& exhausted);
 
  private:
   struct States;

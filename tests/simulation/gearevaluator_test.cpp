@@ -425,6 +425,12 @@ TEST(GearEvaluator, CycleRunsGiveTheStepsOfSimStepBitForBit) {
                   same_bits(t.engine_torque_nm[k], e.Te) && t.gear[k] == e.gear)
           << "run " << run << " step " << k + 1 << ": V " << t.speed_km_per_h[k] << " / " << e.V << ", gear "
           << t.gear[k] << " / " << e.gear;
+      // The normalised torque takes the full-load torque from the step's own evaluation
+      // where it can: the same value as a plain lookup at the engine speed.
+      const double nSpan = v.eng.rated_speed_rpm - v.eng.idle_speed_rpm;
+      ASSERT_TRUE(same_bits(t.normalised_torque_percent[k], e.Te / curve_lookup(v.fullLoad, e.Ne) * Percent) &&
+                  same_bits(t.normalised_speed_percent[k], (e.Ne - v.eng.idle_speed_rpm) / nSpan * Percent))
+          << "run " << run << " step " << k + 1;
       if (k > 0 && e.gear != expected.steps[k - 1].gear && e.gear != 0 && expected.steps[k - 1].gear != 0) ++shifted;
     }
   }
