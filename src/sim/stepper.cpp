@@ -220,6 +220,14 @@ struct Stepper::States {
       if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
     }
     x.searched |= up_bit(spanLimit, h);
+    // Each gear failed the upshift test or stopped before h seconds, and so before any
+    // longer horizon: no longer search finds one either, nor evaluates anything more.
+    if (!s.found) {
+      for (int32_t longer = h + 1; longer <= MaxHorizon; ++longer) {
+        x.up[static_cast<std::size_t>((spanLimit ? MaxHorizon + 1 : 0) + longer)] = Search{};
+        x.searched |= up_bit(spanLimit, longer);
+      }
+    }
     return s;
   }
 
@@ -256,6 +264,13 @@ struct Stepper::States {
       if (!s.found || dk <= s.dBest) s = Search{true, k, dk, 0};
     }
     x.searched |= down_bit(h);
+    // Each gear stopped before h seconds: as for the upshift search.
+    if (!s.found) {
+      for (int32_t longer = h + 1; longer <= MaxHorizon; ++longer) {
+        x.down[static_cast<std::size_t>(longer)] = Search{};
+        x.searched |= down_bit(longer);
+      }
+    }
     return s;
   }
 
