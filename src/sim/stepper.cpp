@@ -689,14 +689,16 @@ Stepper::~Stepper() = default;
 
 void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, std::vector<int32_t>& exhausted) {
   int32_t i = first;
+  GearEvaluator& evaluator = context_.evaluator;
   if (states_ != nullptr) {
+    States& states = *states_;
     Start before = from;
     try {
       for (; i <= last; ++i) {
         before = from;
-        states_->step(i, from, records[i - first]);
-        if (context_.evaluator.exhausted_seen()) [[unlikely]] break;
-        context_.evaluator.release_unkept();
+        states.step(i, from, records[i - first]);
+        if (evaluator.exhausted_seen()) [[unlikely]] break;
+        evaluator.release_unkept();
       }
       if (i > last) return;
     } catch (const Error&) {
@@ -708,7 +710,7 @@ void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, s
   int32_t& count = *context_.exhausted_searches;
   for (; i <= last; ++i) {
     const StepOutcome o = sim_step(context_, i, from.V, from.gear, from.hold, LookAheadDepth, 0.0);
-    context_.evaluator.release_unkept();
+    evaluator.release_unkept();
     if (static_cast<std::size_t>(count) > exhausted.size()) exhausted.resize(static_cast<std::size_t>(count), i);
     records[i - first] = Record{o.V, o.engine_speed_rpm, o.engine_torque_nm, std::nullopt, o.gear};
     from.V = o.V;
