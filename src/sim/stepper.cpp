@@ -587,7 +587,7 @@ struct Stepper::States {
   // sim_step's step at the full look-ahead depth, but for the deficit, which is not worked
   // out: it weighs the gears of this step only, and only when a shift is found. The step
   // starts from `from` and leaves it where it ends.
-  void step(int32_t i, Start& from, Record& out) {
+  [[gnu::always_inline]] void step(int32_t i, Start& from, Record& out) {
     constexpr int32_t D = LookAheadDepth - 1;
     const EngineData& eng = r.eng;
     if (i > n) {
