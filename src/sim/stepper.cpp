@@ -78,7 +78,6 @@ struct State {
   // No second follows in gear: past the cycle's end, or at a standstill target (the next
   // step, in gear, idles).
   bool ends = false;
-  double keepShortfall = 0.0;  // of this second driven in gear g
   uint32_t searched = 0;       // bit of each search below that is set
   std::array<Search, 2 * (MaxHorizon + 1)> up{};  // by span limit, then horizon
   std::array<Search, MaxHorizon + 1> down{};      // by horizon
@@ -340,8 +339,16 @@ struct Stepper::States {
     bool reengage = false;
     x.g = first_gear(x, Vt, hold, reengage);
     x.hold = hold;
-    const GearEvalResult& e = ahead(x, x.g).first;
-    x.keepShortfall = shortfall(target[static_cast<std::size_t>(i - 1)], Vt, Vin, e.V);
+    // A new state: gear g's first second is evaluated here (at a point of the table), and
+    // only that of it is used, as the searches try the other gears.
+    if (static_cast<uint32_t>(x.g - 1) >= static_cast<uint32_t>(tableGears)) stop_gear_not_in_table(x.g, r.trn);
+    GearAhead& first = x.gears[x.g];
+    first.first = r.evaluator.evaluate_in_table(x.g, Vt, cycle_point(grade, i), Vin);
+    first.stamp = x.stamp;
+    first.v = Vin;
+    first.seconds = 0;
+    first.blocked = false;
+    const GearEvalResult& e = first.first;
     const GearStatus s0 = e.status;
     if (hold < HoldSeconds || dV < 0.0) {
       x.course = Course::Hold;
@@ -397,7 +404,9 @@ struct Stepper::States {
   // rec for driving on in the first gear: the next step starts from the state's own keep
   // successor, which is looked up once.
   double rec_keep(State& x, int32_t D, double deficit) {
-    const double recDeficit = deficit + x.keepShortfall;
+    const double recDeficit =
+        deficit + shortfall(target[static_cast<std::size_t>(x.i - 1)], target[static_cast<std::size_t>(x.i)], x.Vin,
+                            x.gears[x.g].first.V);
     if (D < 1 || x.i + 1 > n) return recDeficit;
     const GearEvalResult& e = x.gears[x.g].first;
     const double Vt = target[static_cast<std::size_t>(x.i + 1)];
