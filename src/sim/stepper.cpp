@@ -701,20 +701,21 @@ void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, s
   GearEvaluator& evaluator = context_.evaluator;
   if (states_ != nullptr) {
     States& states = *states_;
-    Start before = from;
+    Start at = from;  // where step i starts
     try {
       for (; i <= last; ++i) {
-        before = from;
-        states.step(i, from, records[i - first]);
+        Start next = at;
+        states.step(i, next, records[i - first]);
         if (evaluator.exhausted_seen()) [[unlikely]] break;
         evaluator.release_unkept();
+        at = next;
       }
-      if (i > last) return;
     } catch (const Error&) {
       // sim_step takes the step again and stops as it stops.
     }
+    from = at;
+    if (i > last) return;
     states_.reset();
-    from = before;
   }
   int32_t& count = *context_.exhausted_searches;
   for (; i <= last; ++i) {
@@ -726,4 +727,5 @@ void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, s
     from.gear = o.gear;
   }
 }
+
 }  // namespace hdfe
