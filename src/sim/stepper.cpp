@@ -577,30 +577,29 @@ struct Stepper::States {
     return state(LookAheadDepth, i, from.V, from.gear, from.hold);
   }
 
-  // Records the step's outcome of evaluation e with engine speed Ne and gear, and where the
-  // next step starts.
-  static void finish(Start& from, Record& out, const GearEvalResult& e, double V, double Ne, double Te, int32_t gear,
-                     int32_t hold) {
-    out.V = V;
-    out.engine_speed_rpm = Ne;
-    out.engine_torque_nm = Te;
-    out.gear = gear;
+  // Records the step's outcome of evaluation e with engine speed Ne and gear in place k, and
+  // where the next step starts.
+  static void finish(Start& from, Records& out, std::size_t k, const GearEvalResult& e, double V, double Ne,
+                     double Te, int32_t gear, int32_t hold) {
+    out.set(k, V, Ne, Te, gear);
     // The evaluation looked its full-load torque up at its own engine speed, unless it ended
     // past Nex or below the gear's lowest speed.
-    const bool atOwnSpeed = e.status != GearStatus::OverSpeed && e.status != GearStatus::UnderSpeed &&
-                            std::bit_cast<uint64_t>(Ne) == std::bit_cast<uint64_t>(e.engine_speed_rpm);
-    out.full_load_torque_nm = atOwnSpeed ? std::optional<double>(e.Tmax) : std::nullopt;
+    if (e.status != GearStatus::OverSpeed && e.status != GearStatus::UnderSpeed &&
+        std::bit_cast<uint64_t>(Ne) == std::bit_cast<uint64_t>(e.engine_speed_rpm)) {
+      out.full_load_torque_nm[k] = e.Tmax;
+      out.full_load_known[k] = true;
+    }
     from = Start{V, gear, hold};
   }
 
   // sim_step's step at the full look-ahead depth, but for the deficit, which is not worked
   // out: it weighs the gears of this step only, and only when a shift is found. The step
   // starts from `from` and leaves it where it ends.
-  [[gnu::always_inline]] void step(int32_t i, Start& from, Record& out) {
+  [[gnu::always_inline]] void step(int32_t i, Start& from, Records& out, std::size_t k) {
     constexpr int32_t D = LookAheadDepth - 1;
     const EngineData& eng = r.eng;
     if (i > n) {
-      out = Record{0.0, 0.0, 0.0, std::nullopt, from.gear};
+      out.set(k, 0.0, 0.0, 0.0, from.gear);
       from.V = 0.0;
       return;
     }
@@ -609,7 +608,7 @@ struct Stepper::States {
     // Standing still, or rolling in neutral while the target still falls: the engine idles.
     const bool standstill = Vt <= 0.0;
     if (standstill || (gear_in == 0 && from.V != 0.0 && Vt - from.V < 0.0)) {
-      out = Record{Vt, eng.idle_speed_rpm, 0.0, std::nullopt, 0};
+      out.set(k, Vt, eng.idle_speed_rpm, 0.0, 0);
       from = Start{Vt, 0, standstill ? from.hold : HoldSeconds};
       return;
     }
@@ -623,16 +622,16 @@ struct Stepper::States {
     switch (x.course) {
       case Course::Hold:
         if (e.status == GearStatus::UnderSpeed || e.status == GearStatus::Idles) {
-          finish(from, out, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, 0, HoldSeconds);
+          finish(from, out, k, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, 0, HoldSeconds);
           return;
         }
         if (e.status == GearStatus::OverSpeed && g < gearCount) {
-          finish(from, out, e, 0.0, e.engine_speed_rpm, e.engine_torque_nm, g, hold);
+          finish(from, out, k, e, 0.0, e.engine_speed_rpm, e.engine_torque_nm, g, hold);
           return;
         }
         root = x.keep;
         rootStamp = x.keepStamp;
-        finish(from, out, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, g, hold + 1);
+        finish(from, out, k, e, e.V, e.engine_speed_rpm, e.engine_torque_nm, g, hold + 1);
         return;
       case Course::Reengage:
         if (const Search& s = up(x, D + 1, false); s.found) {
@@ -680,7 +679,7 @@ struct Stepper::States {
     if (Ne < eng.engage_speed_rpm) {
       Ne = eng.engage_speed_rpm;
     } else if (Ne < eng.release_speed_rpm) {
-      out = Record{f.V, eng.idle_speed_rpm, 0.0, std::nullopt, 0};
+      out.set(k, f.V, eng.idle_speed_rpm, 0.0, 0);
       from = Start{f.V, 0, HoldSeconds};
       return;
     }
@@ -688,7 +687,7 @@ struct Stepper::States {
       root = x.keep;
       rootStamp = x.keepStamp;
     }
-    finish(from, out, f, f.V, Ne, f.engine_torque_nm, gear, hold_after_step(gear, gear_in, hold, m));
+    finish(from, out, k, f, f.V, Ne, f.engine_torque_nm, gear, hold_after_step(gear, gear_in, hold, m));
   }
 };
 
@@ -696,7 +695,7 @@ Stepper::Stepper(const SimContext& context) : context_(context), states_(std::ma
 
 Stepper::~Stepper() = default;
 
-void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, std::vector<int32_t>& exhausted) {
+void Stepper::steps(int32_t first, int32_t last, Start& from, Records& records, std::vector<int32_t>& exhausted) {
   int32_t i = first;
   GearEvaluator& evaluator = context_.evaluator;
   if (states_ != nullptr) {
@@ -705,7 +704,7 @@ void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, s
     try {
       for (; i <= last; ++i) {
         Start next = at;
-        states.step(i, next, records[i - first]);
+        states.step(i, next, records, static_cast<std::size_t>(i - first));
         if (evaluator.exhausted_seen()) [[unlikely]] break;
         evaluator.release_unkept();
         at = next;
@@ -722,7 +721,7 @@ void Stepper::steps(int32_t first, int32_t last, Start& from, Record* records, s
     const StepOutcome o = sim_step(context_, i, from.V, from.gear, from.hold, LookAheadDepth, 0.0);
     evaluator.release_unkept();
     if (static_cast<std::size_t>(count) > exhausted.size()) exhausted.resize(static_cast<std::size_t>(count), i);
-    records[i - first] = Record{o.V, o.engine_speed_rpm, o.engine_torque_nm, std::nullopt, o.gear};
+    records.set(static_cast<std::size_t>(i - first), o.V, o.engine_speed_rpm, o.engine_torque_nm, o.gear);
     from.V = o.V;
     from.gear = o.gear;
   }

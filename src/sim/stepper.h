@@ -1,8 +1,9 @@
 // The steps of one cycle run, each state the look-ahead reaches explored once.
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "sim/simstep.h"
@@ -33,22 +34,32 @@ class Stepper {
     int32_t gear = 0;
     int32_t hold = 0;
   };
-  // A step as the trace records it. Left unset when made, so that a table of them costs
-  // nothing until filled.
-  struct Record {
-    double V;  // [km/h]
-    double engine_speed_rpm;
-    double engine_torque_nm;
-    // The full-load torque at engine_speed_rpm, when the step's evaluation looked it up
-    // there [N·m].
-    std::optional<double> full_load_torque_nm;
-    int32_t gear;
+  // Steps as the trace records them, RecordBatch at a time, column by column: step
+  // first + k in place k. Left unset when made, so that a batch costs nothing until filled.
+  static constexpr std::size_t RecordBatch = 512;
+  struct Records {
+    std::array<double, RecordBatch> V;  // [km/h]
+    std::array<double, RecordBatch> engine_speed_rpm;
+    std::array<double, RecordBatch> engine_torque_nm;
+    // The full-load torque at the engine speed [N·m], where full_load_known says the
+    // step's evaluation looked it up there.
+    std::array<double, RecordBatch> full_load_torque_nm;
+    std::array<bool, RecordBatch> full_load_known;
+    std::array<int32_t, RecordBatch> gear;
+
+    void set(std::size_t k, double v, double ne, double te, int32_t g) {
+      V[k] = v;
+      engine_speed_rpm[k] = ne;
+      engine_torque_nm[k] = te;
+      full_load_known[k] = false;
+      gear[k] = g;
+    }
   };
-  // Steps first to last from `from`, which is left where the last one ends, each as
-  // sim_step(context, i, from.V, from.gear, from.hold, LookAheadDepth, 0.0) takes it;
-  // step i is recorded in records[i - first]. Each evaluation whose speed search ran out
-  // of passes adds its step to exhausted (which holds one entry per count so far).
-  void steps(int32_t first, int32_t last, Start& from, Record* records, std::vector<int32_t>& exhausted);
+  // Steps first to last (at most RecordBatch of them) from `from`, which is left where the
+  // last one ends, each as sim_step(context, i, from.V, from.gear, from.hold, LookAheadDepth,
+  // 0.0) takes it; step i is recorded in place i - first. Each evaluation whose speed search
+  // ran out of passes adds its step to exhausted (which holds one entry per count so far).
+  void steps(int32_t first, int32_t last, Start& from, Records& records, std::vector<int32_t>& exhausted);
 
  private:
   struct States;
