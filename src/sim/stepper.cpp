@@ -592,6 +592,25 @@ struct Stepper::States {
     from = Start{V, gear, hold};
   }
 
+  // prepare at the full look-ahead depth. Most steps drive on in their gear, as did the step
+  // before: its look-ahead prepared this state and its successor one second less far, and
+  // only the state after them is new.
+  void prepare_root(State& x) {
+    constexpr int32_t D = LookAheadDepth - 1;
+    static_assert(D == 2);
+    if (x.preparing == Preparing::DriveOn && (x.prepared & (1U << D)) == 0 && !x.ends) {
+      State* y = x.keep;
+      if (y != nullptr && y->stamp == x.keepStamp && y->preparing == Preparing::DriveOn &&
+          (y->prepared & (1U << (D - 1))) == 0) {
+        x.prepared |= 1U << D;
+        y->prepared |= 1U << (D - 1);
+        if (!y->ends) prepare(&keep_successor(*y, D - 1), D - 2);
+        return;
+      }
+    }
+    prepare(&x, D);
+  }
+
   // sim_step's step at the full look-ahead depth, but for the deficit, which is not worked
   // out: it weighs the gears of this step only, and only when a shift is found. The step
   // starts from `from` and leaves it where it ends.
@@ -613,7 +632,7 @@ struct Stepper::States {
       return;
     }
     State& x = root_state(i, from);
-    prepare(&x, D);
+    prepare_root(x);
     int32_t hold = x.hold;
     const int32_t g = x.g;
     const GearEvalResult& e = x.gears[g].first;
