@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "model/curvelookup.h"
@@ -179,6 +181,7 @@ class GridInterpolator {
       neBits_ = bits;
       speedInterval_ = hermite_interval_near(nS_, grid_.speed_axis_rpm.data(), ne, speedGuess_(ne));
       ready_ = 0;
+      derivReady_ = 0;
       torqueInterval_ = -1;
     }
     const double* torque = grid_.torque_axis_nm.data();
@@ -253,9 +256,14 @@ class GridInterpolator {
   }
 
   // The derivative along torque at grid torque j of the column values at the engine speed.
-  double derivative(int32_t j) const {
-    if (j > 0 && j < nT_ - 1 && nT_ > 2) return hermite_derivative_at(weights_[static_cast<std::size_t>(j)], column_.data(), j);
-    return hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), column_.data(), j);
+  double derivative(int32_t j) {
+    const auto at = static_cast<std::size_t>(j);
+    if ((derivReady_ >> j & 1U) == 0) {
+      deriv_[at] = j > 0 && j < nT_ - 1 && nT_ > 2 ? hermite_derivative_at(weights_[at], column_.data(), j)
+                                                    : hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), column_.data(), j);
+      derivReady_ |= 1U << j;
+    }
+    return deriv_[at];
   }
 
   const FuelGrid& grid_;
@@ -273,6 +281,8 @@ class GridInterpolator {
   uint64_t lastNe_ = 0, lastTe_ = 0;
   double last_ = 0.0;  // the rate at the engine speed lastNe_ and torque lastTe_
   std::array<double, GridSize> column_{};
+  uint32_t derivReady_ = 0;  // bit j: deriv_[j] holds derivative(j) at the engine speed neBits_
+  std::array<double, GridSize> deriv_{};
   // By interior grid torque, and by interior grid speed, the terms of the derivative there
   // that depend on the axis alone.
   std::array<HermiteWeights, GridSize> weights_{};
@@ -300,31 +310,28 @@ struct RateSink {
   void (*flush)(void* target, std::size_t first, const double* rates, std::size_t count) = nullptr;
 };
 
-// The fuel rate of each of the first n steps, handed to the sink in step order.
-void fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift, std::size_t n,
-                const IndexedCurve& motoringAt, const FuelGrid& grid, const EngineData& eng, const RateSink& sink) {
-  // Prepared at the first step that needs the grid, where its checks would first fail.
-  GridInterpolator grid_fuel(grid);
-  int segment = -1;  // of the last motoring lookup
-  std::array<double, RateBatch> batch;
-  for (std::size_t first = 0; first < n; first += RateBatch) {
-    const std::size_t count = std::min(RateBatch, n - first);
-    for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t q = first + k;
-      if (Shift[q] == 0 || Ne[q] == eng.idle_speed_rpm) {
-        batch[k] = grid.idle_fuel_rate_l_per_h;
-        continue;
-      }
-      const double tmot = motoringAt.near(Ne[q], segment);
-      if (tmot >= Te[q]) {
-        batch[k] = 0.0;  // engine driven by the vehicle
-        continue;
-      }
-      if (!grid_fuel.prepared()) grid_fuel.prepare();
-      batch[k] = grid_fuel.fuel(Ne[q], Te[q]);
-    }
-    sink.flush(sink.target, first, batch.data(), count);
+// Room left above the highest torque of a motoring curve for the rounding of its lookup,
+// relative to the curve's torques: the lookup rounds a few times, each by less than 2^-52
+// of its operands.
+constexpr double MotoringRoundingShare = 1e-9;
+
+// The highest torque [N·m] a lookup of the curve can give at a speed from its first to its
+// last point, rounding included; +inf when that is not known: fewer than two points,
+// speeds that do not strictly ascend, torques that are not finite.
+double motoring_ceiling(const TorqueCurve& curve) {
+  const std::size_t n = static_cast<std::size_t>(curve.point_count());
+  constexpr double Unknown = std::numeric_limits<double>::infinity();
+  if (n < 2 || curve.torques_nm.size() < n) return Unknown;
+  double lowest = curve.torques_nm[0], highest = curve.torques_nm[0];
+  for (std::size_t i = 0; i < n; ++i) {
+    const double t = curve.torques_nm[i];
+    if (!std::isfinite(t) || !std::isfinite(curve.speeds_rpm[i])) return Unknown;
+    if (i > 0 && !(curve.speeds_rpm[i] > curve.speeds_rpm[i - 1])) return Unknown;
+    lowest = std::min(lowest, t);
+    highest = std::max(highest, t);
   }
+  const double room = (std::fabs(highest) + (highest - lowest)) * MotoringRoundingShare;
+  return std::isfinite(room) ? highest + room : Unknown;
 }
 
 std::size_t rate_steps(const DriveCycle& cycle, std::span<const double> Ne, std::span<const double> Te,
@@ -334,26 +341,90 @@ std::size_t rate_steps(const DriveCycle& cycle, std::span<const double> Ne, std:
 
 }  // namespace
 
-void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
-            std::span<double> FC, const DriveCycle& cycle, const IndexedCurve& motoringAt,
-            const FuelGrid& grid, const EngineData& eng) {
+struct FuelRateReader::Parts {
+  Parts(const FuelGrid& g, const TorqueCurve& motoring)
+      : grid(g),
+        motoringAt(motoring),
+        ceiling(motoring_ceiling(motoring)),
+        firstSpeed(std::isfinite(ceiling) ? motoring.speeds_rpm.front() : 0.0),
+        lastSpeed(std::isfinite(ceiling) ? motoring.speeds_rpm[static_cast<std::size_t>(motoring.point_count()) - 1] : 0.0),
+        gridFuel(g) {}
+
+  // The fuel rate of each of the first n steps, handed to the sink in step order.
+  void rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift, std::size_t n,
+             const EngineData& eng, const RateSink& sink);
+
+  const FuelGrid& grid;
+  IndexedCurve motoringAt;
+  // Above this torque [N·m] the engine is not driven by the vehicle at a speed from
+  // firstSpeed to lastSpeed [rpm]: the curve is not looked up there.
+  double ceiling;
+  double firstSpeed, lastSpeed;
+  int segment = -1;  // of the last motoring lookup
+  // Prepared at the first step that needs the grid, where its checks would first fail.
+  GridInterpolator gridFuel;
+};
+
+void FuelRateReader::Parts::rates(std::span<const double> Ne, std::span<const double> Te,
+                                  std::span<const int32_t> Shift, std::size_t n, const EngineData& eng,
+                                  const RateSink& sink) {
+  std::array<double, RateBatch> batch;
+  for (std::size_t first = 0; first < n; first += RateBatch) {
+    const std::size_t count = std::min(RateBatch, n - first);
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t q = first + k;
+      const double ne = Ne[q], te = Te[q];
+      if (Shift[q] == 0 || ne == eng.idle_speed_rpm) {
+        batch[k] = grid.idle_fuel_rate_l_per_h;
+        continue;
+      }
+      // Engine driven by the vehicle: no fuel.
+      if (!(te > ceiling && ne >= firstSpeed && ne <= lastSpeed) && motoringAt.near(ne, segment) >= te) {
+        batch[k] = 0.0;
+        continue;
+      }
+      if (!gridFuel.prepared()) gridFuel.prepare();
+      batch[k] = gridFuel.fuel(ne, te);
+    }
+    sink.flush(sink.target, first, batch.data(), count);
+  }
+}
+
+FuelRateReader::FuelRateReader(const FuelGrid& grid, const TorqueCurve& motoring)
+    : parts_(std::make_unique<Parts>(grid, motoring)) {}
+
+FuelRateReader::~FuelRateReader() = default;
+
+void FuelRateReader::calc(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                          std::span<double> FC, const DriveCycle& cycle, const EngineData& eng) {
   const std::size_t n = std::min(rate_steps(cycle, Ne, Te, Shift), FC.size());
   const RateSink sink{FC.data(), [](void* target, std::size_t first, const double* rates, std::size_t count) {
                         std::copy(rates, rates + count, static_cast<double*>(target) + first);
                       }};
-  fuel_rates(Ne, Te, Shift, n, motoringAt, grid, eng, sink);
+  parts_->rates(Ne, Te, Shift, n, eng, sink);
 }
 
-void append_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
-                       std::vector<double>& FC, const DriveCycle& cycle, const IndexedCurve& motoringAt,
-                       const FuelGrid& grid, const EngineData& eng) {
+void FuelRateReader::append(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                            std::vector<double>& FC, const DriveCycle& cycle, const EngineData& eng) {
   const std::size_t n = rate_steps(cycle, Ne, Te, Shift);
   FC.reserve(FC.size() + n);
   const RateSink sink{&FC, [](void* target, std::size_t, const double* rates, std::size_t count) {
                         auto& column = *static_cast<std::vector<double>*>(target);
                         column.insert(column.end(), rates, rates + count);
                       }};
-  fuel_rates(Ne, Te, Shift, n, motoringAt, grid, eng, sink);
+  parts_->rates(Ne, Te, Shift, n, eng, sink);
+}
+
+void calc_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                     std::span<double> FC, const DriveCycle& cycle, const TorqueCurve& motoring,
+                     const FuelGrid& grid, const EngineData& eng) {
+  FuelRateReader(grid, motoring).calc(Ne, Te, Shift, FC, cycle, eng);
+}
+
+void append_fuel_rates(std::span<const double> Ne, std::span<const double> Te, std::span<const int32_t> Shift,
+                       std::vector<double>& FC, const DriveCycle& cycle, const TorqueCurve& motoring,
+                       const FuelGrid& grid, const EngineData& eng) {
+  FuelRateReader(grid, motoring).append(Ne, Te, Shift, FC, cycle, eng);
 }
 
 }  // namespace hdfe
