@@ -179,23 +179,23 @@ class GridInterpolator {
     if (!haveSpeed_ || bits != neBits_) {
       haveSpeed_ = true;
       neBits_ = bits;
-      speedInterval_ = hermite_interval_near(nS_, grid_.speed_axis_rpm.data(), ne, speedGuess_(ne));
+      speedInterval_ = interval(nS_, grid_.speed_axis_rpm.data(), ne, speedInterval_, speedGuess_);
+      // Every cubic of the interval starts at its left end: this is the offset each of them
+      // takes, by the same subtraction.
+      alongSpeed_ = ne - grid_.speed_axis_rpm[static_cast<std::size_t>(speedInterval_ - 1)];
       ready_ = 0;
       derivReady_ = 0;
       torqueInterval_ = -1;
     }
     const double* torque = grid_.torque_axis_nm.data();
-    const int32_t k = hermite_interval_near(nT_, torque, te, torqueGuess_(te));
+    const int32_t k = interval(nT_, torque, te, lastTorqueInterval_, torqueGuess_);
+    lastTorqueInterval_ = k;
     // The cubic along torque depends on the engine speed and the torque interval alone.
     if (k != torqueInterval_) {
-      // Columns k - 2 to k + 1, those on the grid, that are not yet at this speed.
+      // Columns k - 2 to k + 1, those on the grid, at this speed.
       const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
       const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
-      for (uint32_t todo = wanted & ~ready_; todo != 0; todo &= todo - 1U) {
-        const int32_t j = std::countr_zero(todo);
-        column_[static_cast<std::size_t>(j)] = column_value(j, ne);
-      }
-      ready_ |= wanted;
+      if ((wanted & ~ready_) != 0) columns(first, last, wanted);
       const double d1 = derivative(k - 1);
       const double d2 = derivative(k);
       hermite_cubic(torque[k - 1], torque[k], column_[static_cast<std::size_t>(k - 1)],
@@ -228,18 +228,56 @@ class GridInterpolator {
     }
   };
 
-  // Value at engine speed ne of column j along speed, on the cubic of interval
-  // speedInterval_.
-  double column_value(int32_t j, double ne) {
-    const int32_t m = speedInterval_;
-    const std::size_t at = static_cast<std::size_t>(j) * GridSize + static_cast<std::size_t>(m);
-    if ((cubicReady_[static_cast<std::size_t>(j)] >> m & 1U) == 0) {
-      const double* x = grid_.speed_axis_rpm.data();
-      const double* f = &grid_.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_)];
-      hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], speed_derivative(j, m - 1), speed_derivative(j, m), cubics_[at]);
-      cubicReady_[static_cast<std::size_t>(j)] |= 1U << m;
+  // The interval of xe on axis x of n points as hermite_interval_near finds it, trying
+  // first interval k (the last one found: steps move little): the only one that brackets xe.
+  static int32_t interval(int32_t n, const double* x, double xe, int32_t k, const IntervalGuess& guess) {
+    if (k >= 2 && x[k - 1] <= xe && (k == n - 1 || (k < n - 1 && xe < x[k]))) return k;
+    return hermite_interval_near(n, x, xe, guess(xe));
+  }
+
+  // The cubics along speed of every column on one interval between grid speeds, as
+  // hermite_cubic sets them (each starts at the interval's left end), term by term.
+  struct SpeedCubics {
+    std::array<double, GridSize> f1, d1, c2, c3;
+  };
+
+  // Columns first to last (bits `wanted`) at the engine speed, on the cubics of interval
+  // speedInterval_. A column already at this speed is worked out again, to the same value.
+  void columns(int32_t first, int32_t last, uint32_t wanted) {
+    const auto m = static_cast<std::size_t>(speedInterval_);
+    for (uint32_t todo = wanted & ~cubicReady_[m]; todo != 0; todo &= todo - 1U) cubic_along_speed(std::countr_zero(todo));
+    cubicReady_[m] |= wanted;
+    const SpeedCubics& c = cubics_[m];
+    const double t = alongSpeed_;
+    const auto from = static_cast<std::size_t>(first);
+    if (last - first == 3) {
+      std::array<double, 4> value;
+      for (std::size_t i = 0; i < 4; ++i) {
+        value[i] = c.f1[from + i] + t * (c.d1[from + i] + t * (c.c2[from + i] + t * c.c3[from + i]));
+      }
+      std::copy(value.begin(), value.end(), column_.begin() + first);
+    } else {
+      for (auto j = from; j <= static_cast<std::size_t>(last); ++j) {
+        column_[j] = c.f1[j] + t * (c.d1[j] + t * (c.c2[j] + t * c.c3[j]));
+      }
     }
-    return hermite_cubic_value(cubics_[at], ne);
+    ready_ |= wanted;
+  }
+
+  // Sets the cubic along speed of column j on interval speedInterval_.
+  void cubic_along_speed(int32_t j) {
+    const int32_t m = speedInterval_;
+    const double* x = grid_.speed_axis_rpm.data();
+    const double* f = &grid_.fuel_rate_table_l_per_h[static_cast<std::size_t>(j) * static_cast<std::size_t>(nS_)];
+    HermiteCubic cubic{};
+    // The speed axis is checked to increase: the interval has a length.
+    hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], speed_derivative(j, m - 1), speed_derivative(j, m), cubic);
+    SpeedCubics& c = cubics_[static_cast<std::size_t>(m)];
+    const auto at = static_cast<std::size_t>(j);
+    c.f1[at] = cubic.f1;
+    c.d1[at] = cubic.d1;
+    c.c2[at] = cubic.c2;
+    c.c3[at] = cubic.c3;
   }
 
   // The derivative along speed at grid speed i of column j, as hermite_derivatives sets it.
@@ -274,8 +312,10 @@ class GridInterpolator {
   bool haveSpeed_ = false;
   uint64_t neBits_ = 0;
   int32_t speedInterval_ = 1;
+  double alongSpeed_ = 0.0;  // the engine speed less the speed at the interval's left end [rpm]
   uint32_t ready_ = 0;  // bit j: column_[j] holds column j at the engine speed neBits_
   int32_t torqueInterval_ = -1;  // of alongTorque_ at the engine speed neBits_; -1: none
+  int32_t lastTorqueInterval_ = 1;  // of the last torque looked up
   HermiteCubic alongTorque_{};
   bool haveLast_ = false;
   uint64_t lastNe_ = 0, lastTe_ = 0;
@@ -291,9 +331,10 @@ class GridInterpolator {
   // table is read only where set, so it is not cleared).
   std::array<uint32_t, GridSize> speedReady_{};
   std::array<double, GridSize * GridSize> speedDeriv_;
-  // The same for the cubics along speed, by column and interval (its right end).
+  // By interval (its right end), bit j: cubics_ holds the cubic along speed of column j
+  // there (read only where set).
   std::array<uint32_t, GridSize> cubicReady_{};
-  std::array<HermiteCubic, GridSize * GridSize> cubics_;
+  std::array<SpeedCubics, GridSize> cubics_;
 };
 
 }  // namespace
