@@ -232,9 +232,7 @@ void warn_over_speed(const std::string& name, const CycleTrace& trace, const Eng
   const double limit = eng.max_speed_rpm * (1.0 + OverSpeedPercent / Percent);
   // Almost every run stays below the limit: a plain scan of the speeds shows it.
   const std::span<const double> speeds = trace.engine_speed_rpm;
-  bool over = false;
-  for (const double speed : speeds) over |= speed > limit;
-  if (!over) return;
+  if (std::none_of(speeds.begin(), speeds.end(), [limit](double speed) { return speed > limit; })) return;
   for (std::size_t k = 0; k < trace.engine_speed_rpm.size(); ++k) {
     if (trace.gear[k] == 0 || !(trace.engine_speed_rpm[k] > limit)) continue;
     if (count++ == 0) first = static_cast<int32_t>(k) + 1;
