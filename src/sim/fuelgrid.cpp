@@ -196,10 +196,13 @@ class GridInterpolator {
       const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
       const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
       if ((wanted & ~ready_) != 0) columns(first, last, wanted);
-      const double d1 = derivative(k - 1);
-      const double d2 = derivative(k);
-      hermite_cubic(torque[k - 1], torque[k], column_[static_cast<std::size_t>(k - 1)],
-                    column_[static_cast<std::size_t>(k)], d1, d2, alongTorque_);
+      // The slope of the columns over the interval, which its cubic and the derivatives at
+      // both its ends take (the axis is checked to increase: h is not 0).
+      const double h = torque[k] - torque[k - 1];
+      const double slope = (column_[static_cast<std::size_t>(k)] - column_[static_cast<std::size_t>(k - 1)]) / h;
+      const double d1 = derivative(k - 1, k, slope);
+      const double d2 = derivative(k, k, slope);
+      hermite_cubic_of_slope(torque[k - 1], h, column_[static_cast<std::size_t>(k - 1)], slope, d1, d2, alongTorque_);
       torqueInterval_ = k;
     }
     haveLast_ = true;
@@ -293,12 +296,19 @@ class GridInterpolator {
     return speedDeriv_[at];
   }
 
-  // The derivative along torque at grid torque j of the column values at the engine speed.
-  double derivative(int32_t j) {
+  // The derivative along torque at grid torque j (k - 1 or k) of the column values at the
+  // engine speed, `slope` being theirs over the interval [k - 1, k].
+  double derivative(int32_t j, int32_t k, double slope) {
     const auto at = static_cast<std::size_t>(j);
     if ((derivReady_ >> j & 1U) == 0) {
-      deriv_[at] = j > 0 && j < nT_ - 1 && nT_ > 2 ? hermite_derivative_at(weights_[at], column_.data(), j)
-                                                    : hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), column_.data(), j);
+      const double* f = column_.data();
+      if (j > 0 && j < nT_ - 1 && nT_ > 2) {
+        const HermiteWeights& w = weights_[at];
+        deriv_[at] = j == k ? hermite_derivative_of_slopes(w, slope, (f[j + 1] - f[j]) / w.h2)
+                            : hermite_derivative_of_slopes(w, (f[j] - f[j - 1]) / w.h1, slope);
+      } else {
+        deriv_[at] = hermite_derivative_at(nT_, grid_.torque_axis_nm.data(), f, j);
+      }
       derivReady_ |= 1U << j;
     }
     return deriv_[at];

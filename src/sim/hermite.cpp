@@ -83,7 +83,7 @@ double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_
   const double h2 = x[i + 1] - x[i];
   const double del1 = (f[i] - f[i - 1]) / h1;
   const double del2 = (f[i + 1] - f[i]) / h2;
-  if (!(hermite_sign_product(del1, del2) > 0.0)) return 0.0;
+  if (!hermite_same_sign(del1, del2)) return 0.0;
   const double hsum = h1 + h2;
   const double hsumt3 = 3.0 * hsum;
   const double w1 = (hsum + h1) / hsumt3;

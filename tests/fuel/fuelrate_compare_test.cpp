@@ -317,6 +317,12 @@ TEST(FuelRateCompare, HermiteHelpersMatchTheTableRoutines) {
     ASSERT_TRUE(hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c));
     ASSERT_EQ(std::bit_cast<uint64_t>(hermite_cubic_value(c, xe)), std::bit_cast<uint64_t>(expected)) << n << " " << xe;
   }
+  // The sign test of the derivatives, on zeros, infinities, NaN and the smallest values.
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  const double specials[] = {0.0, -0.0, 1.0, -2.5, inf, -inf, nan, -nan, 5e-324, -5e-324};
+  for (const double a : specials) {
+    for (const double b : specials) EXPECT_EQ(hermite_same_sign(a, b), hermite_sign_product(a, b) > 0.0) << a << " " << b;
+  }
   const double x[] = {1.0, 2.0, 3.0};
   EXPECT_EQ(hermite_interval(3, x, std::numeric_limits<double>::quiet_NaN()), 1);
   EXPECT_EQ(hermite_interval(3, x, 2.0), 2);
