@@ -73,16 +73,23 @@ SpeedLines speed_lines(const FuelMap& map, const TorqueCurve& motoring, double& 
 void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firstPass) {
   const int32_t nLines = s.nLines;
   std::array<double, GridSize> fe{};
+  // Grid torques that increase are evaluated interval by interval, to the same values.
+  const bool torquesIncrease = hermite_increasing(GridSize, grid.torque_axis_nm.data());
   for (int32_t L = 0; L < nLines; ++L) {
     const int32_t count = s.count(L);
     const std::size_t at = s.lineStart[static_cast<std::size_t>(L)];
     int32_t ierr = 0;
     hermite_derivatives(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, ierr);
     if (ierr < 0) hermite_error(HermiteCall::MapSlopesAlongTorque, ierr);
-    bool skip = true;
-    hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
-           grid.torque_axis_nm.data(), fe.data(), ierr);
-    if (ierr < 0) hermite_error(HermiteCall::MapValuesAlongTorque, ierr);
+    if (torquesIncrease) {
+      hermite_evaluate_increasing(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], GridSize,
+                                  grid.torque_axis_nm.data(), fe.data());
+    } else {
+      bool skip = true;
+      hermite_evaluate(count, &s.lineTorque[at], &s.lineFuel[at], &s.lineDeriv[at], 1, skip, GridSize,
+                       grid.torque_axis_nm.data(), fe.data(), ierr);
+      if (ierr < 0) hermite_error(HermiteCall::MapValuesAlongTorque, ierr);
+    }
     for (int32_t k = 0; k < GridSize; ++k) firstPass[static_cast<std::size_t>(k) * nLines + L] = fe[k];
   }
 }
@@ -92,15 +99,22 @@ void along_torque(SpeedLines& s, const FuelGrid& grid, std::vector<double>& firs
 void along_speed(const SpeedLines& s, const std::vector<double>& firstPass, FuelGrid& grid) {
   const int32_t nLines = s.nLines;
   std::vector<double> deriv(nLines);
+  const bool speedsIncrease = hermite_increasing(GridSize, grid.speed_axis_rpm.data());
   for (int32_t k = 0; k < GridSize; ++k) {
     const double* column = &firstPass[static_cast<std::size_t>(k) * nLines];
     int32_t ierr = 0;
     hermite_derivatives(nLines, s.lineSpeed.data(), column, deriv.data(), 1, ierr);
     if (ierr < 0) hermite_error(HermiteCall::GridSlopesAlongSpeed, ierr);
-    bool skip = true;
-    hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.speed_axis_rpm.data(),
-           &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * GridSize], ierr);
-    if (ierr < 0) hermite_error(HermiteCall::GridValuesAlongSpeed, ierr);
+    double* const values = &grid.fuel_rate_table_l_per_h[static_cast<std::size_t>(k) * GridSize];
+    if (speedsIncrease) {
+      hermite_evaluate_increasing(nLines, s.lineSpeed.data(), column, deriv.data(), GridSize, grid.speed_axis_rpm.data(),
+                                  values);
+    } else {
+      bool skip = true;
+      hermite_evaluate(nLines, s.lineSpeed.data(), column, deriv.data(), 1, skip, GridSize, grid.speed_axis_rpm.data(),
+                       values, ierr);
+      if (ierr < 0) hermite_error(HermiteCall::GridValuesAlongSpeed, ierr);
+    }
   }
 }
 

@@ -151,6 +151,28 @@ void hermite_derivatives(int32_t n, const double* x, const double* f, double* d,
   D(n) = end_derivative(w1 * del1 + w2 * del2, del2, del1);
 }
 
+bool hermite_increasing(int32_t n, const double* x) {
+  for (int32_t i = 0; i < n; ++i) {
+    if (!std::isfinite(x[i]) || (i > 0 && !(x[i] > x[i - 1]))) return false;
+  }
+  return true;
+}
+
+void hermite_evaluate_increasing(int32_t n, const double* x, const double* f, const double* d, int32_t ne,
+                                 const double* xe, double* fe) {
+  HermiteCubic c{};
+  int32_t m = 1;      // the interval of the point: its right end
+  int32_t built = 0;  // the interval of c; 0: none
+  for (int32_t i = 0; i < ne; ++i) {
+    while (m < n - 1 && xe[i] >= x[m]) ++m;
+    if (m != built) {
+      hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c);
+      built = m;
+    }
+    fe[i] = hermite_cubic_value(c, xe[i]);
+  }
+}
+
 void hermite_evaluate(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,
             int32_t ne, const double* xe, double* fe, int32_t& ierr) {
   if (!skip) {

@@ -70,6 +70,16 @@ inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int3
   return m;
 }
 
+// hermite_evaluate's values (with skip) at points xe(0..ne-1) that strictly increase, on a
+// checked table x(0..n-1), n >= 2, with derivatives d, each point on the cubic of the
+// interval hermite_interval gives it: the evaluation without its failure codes, which
+// such points never raise, nor the count of the points beyond the ends.
+void hermite_evaluate_increasing(int32_t n, const double* x, const double* f, const double* d, int32_t ne,
+                                 const double* xe, double* fe);
+
+// Whether x(0..n-1) are finite and strictly increase.
+bool hermite_increasing(int32_t n, const double* x);
+
 // Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked
 // table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);

@@ -316,7 +316,27 @@ TEST(FuelRateCompare, HermiteHelpersMatchTheTableRoutines) {
     HermiteCubic c;
     ASSERT_TRUE(hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c));
     ASSERT_EQ(std::bit_cast<uint64_t>(hermite_cubic_value(c, xe)), std::bit_cast<uint64_t>(expected)) << n << " " << xe;
+    // Increasing points, from below the table to beyond it, some on its points: the table
+    // routine's values.
+    std::vector<double> points;
+    for (double p = x[0] - 2.0 * unit(random); p < at + 1.0; p += 0.05 + 0.6 * unit(random)) {
+      if (random() % 6 == 0 && points.size() < x.size() && x[points.size()] > p) p = x[points.size()];
+      points.push_back(p);
+    }
+    const auto ne = static_cast<int32_t>(points.size());
+    std::vector<double> plain(points.size()), increasing(points.size());
+    ASSERT_TRUE(hermite_increasing(ne, points.data()));
+    skip = true;
+    hermite_evaluate(n, x.data(), f.data(), d.data(), 1, skip, ne, points.data(), plain.data(), ierr);
+    ASSERT_GE(ierr, 0);
+    hermite_evaluate_increasing(n, x.data(), f.data(), d.data(), ne, points.data(), increasing.data());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(increasing[i]), std::bit_cast<uint64_t>(plain[i])) << n << " " << points[i];
+    }
   }
+  const double falls[] = {1.0, 2.0, 2.0}, notFinite[] = {1.0, std::numeric_limits<double>::infinity()};
+  EXPECT_FALSE(hermite_increasing(3, falls));
+  EXPECT_FALSE(hermite_increasing(2, notFinite));
   // The sign test of the derivatives, on zeros, infinities, NaN and the smallest values.
   const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
   const double specials[] = {0.0, -0.0, 1.0, -2.5, inf, -inf, nan, -nan, 5e-324, -5e-324};
