@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "hdfe/error.h"
 
@@ -27,6 +28,41 @@ void split(std::string_view line, std::vector<std::string_view>& fields) {
   }
 }
 
+// Most digits a plain decimal may have for its digits, read as an integer, to be exact in a
+// double, as are the powers of ten up to the count of its decimals.
+constexpr std::size_t MaxExactDigits = 15;
+
+// A plain decimal, -?digits[.digits] or with the digits on one side of the point only, of at
+// most MaxExactDigits digits: one correctly rounded division of two exact values, so the
+// double from_chars reads. False for any other text, which from_chars reads.
+bool plain_decimal(std::string_view text, double& value) {
+  static constexpr double Power[MaxExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  uint64_t m = 0;
+  std::size_t digits = 0, fraction = 0;
+  bool point = false;
+  for (; p != end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit <= 9) {
+      m = m * 10 + digit;
+      ++digits;
+      fraction += point ? 1 : 0;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits > MaxExactDigits) return false;
+  const double x = static_cast<double>(m) / Power[fraction];
+  value = negative ? -x : x;
+  return true;
+}
+
 }  // namespace
 
 void csv_bad(const std::string& file, int64_t line, const std::string& message) {
@@ -36,6 +72,7 @@ void csv_bad(const std::string& file, int64_t line, const std::string& message) 
 
 double csv_number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
   double value = 0.0;
+  if (plain_decimal(text, value)) return value + 0.0;  // -0 reads as 0
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (text.empty() || ec != std::errc() || ptr != end) {
