@@ -63,6 +63,47 @@ bool plain_decimal(std::string_view text, double& value) {
   return true;
 }
 
+// The lines of a stream as std::getline gives them, read a block at a time: a line stays
+// valid until the next is asked for.
+class BlockLines {
+ public:
+  explicit BlockLines(std::istream& in) : in_(in) {}
+
+  bool next(std::string_view& line) {
+    std::size_t from = at_;  // where the search for the line end goes on
+    for (;;) {
+      const std::size_t end = text_.find('\n', from);
+      if (end != std::string::npos) {
+        line = std::string_view(text_).substr(at_, end - at_);
+        at_ = end + 1;
+        return true;
+      }
+      if (ended_) {
+        if (at_ == text_.size()) return false;
+        line = std::string_view(text_).substr(at_);  // the last line, without its line end
+        at_ = text_.size();
+        return true;
+      }
+      from = text_.size() - at_;
+      text_.erase(0, at_);  // the start of a line the next block goes on with
+      at_ = 0;
+      const std::size_t had = text_.size();
+      text_.resize(had + Block);
+      in_.read(text_.data() + had, static_cast<std::streamsize>(Block));
+      const auto got = static_cast<std::size_t>(in_.gcount());
+      text_.resize(had + got);
+      ended_ = got < Block;
+    }
+  }
+
+ private:
+  static constexpr std::size_t Block = 1 << 16;
+  std::istream& in_;
+  std::string text_;
+  std::size_t at_ = 0;  // where the next line starts
+  bool ended_ = false;  // the stream has no more
+};
+
 }  // namespace
 
 void csv_bad(const std::string& file, int64_t line, const std::string& message) {
@@ -87,14 +128,14 @@ double csv_number(const std::string& file, int64_t line, std::string_view column
 void read_csv_rows(std::istream& in, const std::string& file, std::span<const std::string_view> known,
                    std::size_t max_rows, const std::function<void(std::span<const std::string_view>, int64_t)>& header,
                    const std::function<void(std::span<const std::string_view>, int64_t)>& row) {
-  std::string text;
+  BlockLines lines(in);
+  std::string_view view;
   std::vector<std::string_view> fields;
   std::size_t columns = 0;
   std::size_t rows = 0;
   int64_t line = 0;
-  while (std::getline(in, text)) {
+  while (lines.next(view)) {
     ++line;
-    std::string_view view(text);
     if (line == 1 && view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
     view = trim(view);
     if (view.empty() || view.front() == '#') continue;

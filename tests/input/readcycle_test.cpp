@@ -44,6 +44,23 @@ TEST_F(ReadCycle, WholeSecondsAsTheyStandWithUnitsGradeAndPhase) {
   EXPECT_TRUE(ms.phase.empty());
 }
 
+// Files read block by block: rows across the blocks' ends, a comment line longer than a
+// block, a last line without its line end, and a bad row far in, stopped at its line.
+TEST_F(ReadCycle, LongFilesAndLongLines) {
+  std::string text = "#" + std::string(200000, 'x') + "\r\ntime_s,speed_km_per_h\r\n";
+  std::vector<double> speeds;
+  for (int t = 0; t < 30000; ++t) {
+    speeds.push_back(static_cast<double>(t % 97) / 4.0);
+    text += std::to_string(t) + "," + std::to_string(t % 97 / 4) + (t % 97 % 4 == 0 ? "" : t % 97 % 4 == 2 ? ".5" : t % 97 % 4 == 1 ? ".25" : ".75");
+    if (t + 1 < 30000) text += t % 2 ? "\n" : "\r\n";
+  }
+  const Cycle c = read_cycle_file(Write("long.csv", text));
+  EXPECT_EQ(c.target_speed_km_per_h, speeds);
+  const Error bad = StopOf([&] { read_cycle_file(Write("bad.csv", text + "\n30000,x\n")); });
+  EXPECT_EQ(bad.line(), 30003);
+  EXPECT_NE(bad.message().find("not a number"), std::string::npos) << bad.message();
+}
+
 TEST_F(ReadCycle, OtherStepsAreResampledToWholeSeconds) {
   // Rows at 0, 0.5, 2 and 4.5 s: points 0..4, a second on a row keeps its values exactly,
   // and the phase is the row's at or before the point.
