@@ -93,7 +93,10 @@ inline double hermite_sign_product(double a, double b) {
 }
 
 // hermite_sign_product(a, b) > 0: a and b non-zero with the same sign, NaN counting as +1.
-inline bool hermite_same_sign(double a, double b) { return a != 0.0 && b != 0.0 && (a < 0.0) == (b < 0.0); }
+inline bool hermite_same_sign(double a, double b) {
+  if (a > 0.0 && b > 0.0) return true;  // the usual case, first
+  return a != 0.0 && b != 0.0 && (a < 0.0) == (b < 0.0);
+}
 
 // The terms of the derivative at an interior point i (0 < i < n - 1) that depend on the
 // table x alone, as hermite_derivative_at computes them: for a table whose derivatives
