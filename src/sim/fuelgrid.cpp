@@ -207,16 +207,16 @@ class GridInterpolator {
     // The cubic along torque depends on the engine speed and the torque interval alone.
     if (k != torqueInterval_) {
       // Columns k - 2 to k + 1, those on the grid, at this speed.
-      const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
-      const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
-      if ((wanted & ~ready_) != 0) columns(first, last, wanted);
-      // The slope of the columns over the interval, which its cubic and the derivatives at
-      // both its ends take (the axis is checked to increase: h is not 0).
-      const double h = torque[k] - torque[k - 1];
-      const double slope = (column_[static_cast<std::size_t>(k)] - column_[static_cast<std::size_t>(k - 1)]) / h;
-      const double d1 = derivative(k - 1, k, slope);
-      const double d2 = derivative(k, k, slope);
-      hermite_cubic_of_slope(torque[k - 1], h, column_[static_cast<std::size_t>(k - 1)], slope, d1, d2, alongTorque_);
+      if (k >= 2 && k <= nT_ - 2) {
+        const uint32_t wanted = 0xFU << (k - 2);
+        if ((wanted & ~ready_) != 0) columns(k - 2, k + 1, wanted);
+        along_torque<true>(k);
+      } else {
+        const int32_t first = std::max(0, k - 2), last = std::min(nT_ - 1, k + 1);
+        const uint32_t wanted = ((2U << last) - 1U) & ~((1U << first) - 1U);
+        if ((wanted & ~ready_) != 0) columns(first, last, wanted);
+        along_torque<false>(k);
+      }
       torqueInterval_ = k;
     }
     haveLast_ = true;
@@ -310,13 +310,28 @@ class GridInterpolator {
     return speedDeriv_[at];
   }
 
+  // Sets the cubic along torque of interval k at the engine speed from its columns. The slope
+  // of the columns over the interval is taken by the cubic and by the derivatives at both its
+  // ends (the axis is checked to increase: h is not 0). Inside: k - 1 and k are inner points.
+  template <bool Inside>
+  void along_torque(int32_t k) {
+    const double* torque = grid_.torque_axis_nm.data();
+    const double h = torque[k] - torque[k - 1];
+    const double slope = (column_[static_cast<std::size_t>(k)] - column_[static_cast<std::size_t>(k - 1)]) / h;
+    const double d1 = derivative<Inside>(k - 1, k, slope);
+    const double d2 = derivative<Inside>(k, k, slope);
+    hermite_cubic_of_slope(torque[k - 1], h, column_[static_cast<std::size_t>(k - 1)], slope, d1, d2, alongTorque_);
+  }
+
   // The derivative along torque at grid torque j (k - 1 or k) of the column values at the
   // engine speed, `slope` being theirs over the interval [k - 1, k].
+  // Inside: both are inner points of the axis.
+  template <bool Inside>
   double derivative(int32_t j, int32_t k, double slope) {
     const auto at = static_cast<std::size_t>(j);
     if ((derivReady_ >> j & 1U) == 0) {
       const double* f = column_.data();
-      if (j > 0 && j < nT_ - 1 && nT_ > 2) {
+      if (Inside || (j > 0 && j < nT_ - 1 && nT_ > 2)) {
         const HermiteWeights& w = weights_[at];
         deriv_[at] = j == k ? hermite_derivative_of_slopes(w, slope, (f[j + 1] - f[j]) / w.h2)
                             : hermite_derivative_of_slopes(w, (f[j] - f[j - 1]) / w.h1, slope);
