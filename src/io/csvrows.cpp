@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
 #include "hdfe/error.h"
 
@@ -30,13 +31,13 @@ void split(std::string_view line, std::vector<std::string_view>& fields) {
 
 // Most digits a plain decimal may have for its digits, read as an integer, to be exact in a
 // double, as are the powers of ten up to the count of its decimals.
-constexpr std::size_t MaxExactDigits = 15;
+constexpr std::size_t MaxPlainDigits = 15;
 
 // A plain decimal, -?digits[.digits] or with the digits on one side of the point only, of at
-// most MaxExactDigits digits: one correctly rounded division of two exact values, so the
+// most MaxPlainDigits digits: one correctly rounded division of two exact values, so the
 // double from_chars reads. False for any other text, which from_chars reads.
 bool plain_decimal(std::string_view text, double& value) {
-  static constexpr double Power[MaxExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+  static constexpr double Power[MaxPlainDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   const char* p = text.data();
   const char* const end = p + text.size();
@@ -57,7 +58,7 @@ bool plain_decimal(std::string_view text, double& value) {
       return false;
     }
   }
-  if (digits == 0 || digits > MaxExactDigits) return false;
+  if (digits == 0 || digits > MaxPlainDigits) return false;
   const double x = static_cast<double>(m) / Power[fraction];
   value = negative ? -x : x;
   return true;
@@ -87,11 +88,10 @@ class BlockLines {
       from = text_.size() - at_;
       text_.erase(0, at_);  // the start of a line the next block goes on with
       at_ = 0;
-      const std::size_t had = text_.size();
-      text_.resize(had + Block);
-      in_.read(text_.data() + had, static_cast<std::streamsize>(Block));
+      if (!block_) block_ = std::make_unique_for_overwrite<char[]>(Block);
+      in_.read(block_.get(), static_cast<std::streamsize>(Block));
       const auto got = static_cast<std::size_t>(in_.gcount());
-      text_.resize(had + got);
+      text_.append(block_.get(), got);
       ended_ = got < Block;
     }
   }
@@ -99,6 +99,7 @@ class BlockLines {
  private:
   static constexpr std::size_t Block = 1 << 16;
   std::istream& in_;
+  std::unique_ptr<char[]> block_;  // what a read takes, before it joins text_
   std::string text_;
   std::size_t at_ = 0;  // where the next line starts
   bool ended_ = false;  // the stream has no more
@@ -111,9 +112,13 @@ void csv_bad(const std::string& file, int64_t line, const std::string& message) 
   throw Error(ErrorKind::BadValue, where + ": " + message, file, line);
 }
 
-double csv_number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
+namespace {
+
+// csv_number of any other text than a plain decimal, kept apart so that the plain case
+// stays a short call.
+[[gnu::noinline]] double any_number(const std::string& file, int64_t line, std::string_view column,
+                                    std::string_view text) {
   double value = 0.0;
-  if (plain_decimal(text, value)) return value + 0.0;  // -0 reads as 0
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (text.empty() || ec != std::errc() || ptr != end) {
@@ -123,6 +128,14 @@ double csv_number(const std::string& file, int64_t line, std::string_view column
     csv_bad(file, line, "the " + std::string(column) + " value '" + std::string(text) + "' is not a finite number");
   }
   return value + 0.0;  // -0 reads as 0
+}
+
+}  // namespace
+
+double csv_number(const std::string& file, int64_t line, std::string_view column, std::string_view text) {
+  double value = 0.0;
+  if (plain_decimal(text, value)) return value + 0.0;  // -0 reads as 0
+  return any_number(file, line, column, text);
 }
 
 void read_csv_rows(std::istream& in, const std::string& file, std::span<const std::string_view> known,

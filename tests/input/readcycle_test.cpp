@@ -59,6 +59,13 @@ TEST_F(ReadCycle, LongFilesAndLongLines) {
   const Error bad = StopOf([&] { read_cycle_file(Write("bad.csv", text + "\n30000,x\n")); });
   EXPECT_EQ(bad.line(), 30003);
   EXPECT_NE(bad.message().find("not a number"), std::string::npos) << bad.message();
+  // Files of exactly two blocks of 64 KiB, with and without their last line end.
+  for (const std::string last : {"2,4.5\n", "2,4.5"}) {
+    const std::string rows = "time_s,speed_km_per_h\n0,0\n1,2\n" + last;
+    const std::string exact = "#" + std::string(2 * 65536 - rows.size() - 2, 'c') + "\n" + rows;
+    ASSERT_EQ(exact.size(), 2u * 65536u);
+    EXPECT_EQ(read_cycle_file(Write("exact.csv", exact)).target_speed_km_per_h, (std::vector<double>{0.0, 2.0, 4.5}));
+  }
 }
 
 TEST_F(ReadCycle, OtherStepsAreResampledToWholeSeconds) {
