@@ -247,6 +247,17 @@ ReadStatus take_value(RecordInput& in, std::span<const ReadTarget> group) {
   return cut ? ReadStatus::TooLong : ReadStatus::Done;
 }
 
+// Adds the digits from p on (up to end) to m, each as m * 10 + digit; gives the first place
+// past them.
+const char* take_digits(const char* p, const char* const end, uint64_t& m) {
+  for (; p != end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit > 9) break;
+    m = m * 10 + digit;
+  }
+  return p;
+}
+
 // Most targets plain_reals takes.
 constexpr std::size_t MaxPlainReals = 4;
 
@@ -267,12 +278,12 @@ bool plain_reals(RecordInput& in, std::span<const ReadTarget> targets) {
     if (is_sign(*p)) ++p;
     uint64_t m = 0;
     const char* const first = p;
-    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+    p = take_digits(p, end, m);
     std::size_t digits = static_cast<std::size_t>(p - first);
     std::size_t fraction = 0;
     if (p != end && *p == '.') {
       const char* const point = ++p;
-      for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+      p = take_digits(p, end, m);
       fraction = static_cast<std::size_t>(p - point);
     }
     digits += fraction;

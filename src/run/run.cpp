@@ -22,7 +22,6 @@
 #include "sim/routedriver.h"
 #include "hdfe/hdfe.h"
 #include "model/checkvehicle.h"
-#include "model/curvelookup.h"
 #include "model/classify.h"
 #include "core/constants.h"
 #include "sim/cycles.h"
@@ -233,9 +232,7 @@ void warn_over_speed(const std::string& name, const CycleTrace& trace, const Eng
   const double limit = eng.max_speed_rpm * (1.0 + OverSpeedPercent / Percent);
   // Almost every run stays below the limit: a plain scan of the speeds shows it.
   const std::span<const double> speeds = trace.engine_speed_rpm;
-  bool over = false;
-  for (const double speed : speeds) over |= speed > limit;
-  if (!over) return;
+  if (std::none_of(speeds.begin(), speeds.end(), [limit](double speed) { return speed > limit; })) return;
   for (std::size_t k = 0; k < trace.engine_speed_rpm.size(); ++k) {
     if (trace.gear[k] == 0 || !(trace.engine_speed_rpm[k] > limit)) continue;
     if (count++ == 0) first = static_cast<int32_t>(k) + 1;
@@ -257,12 +254,11 @@ void warn_over_speed(const std::string& name, const CycleTrace& trace, const Eng
 // Gives a simulated cycle its fuel rates and, where it applies, idle stop.
 DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulation simulation,
                          const IdleStopRules& rules, const Vehicle& vehicle, const Classification& c,
-                         const FuelGrid& grid, const IndexedCurve& motoring, std::vector<RunWarning>& warnings) {
+                         FuelRateReader& rates, std::vector<RunWarning>& warnings) {
   CycleTrace& trace = simulation.trace;
   check_driven_speeds(name, trace, cycle.n, vehicle, c.engine);
   trace.fuel_rate_l_per_h.clear();
-  append_fuel_rates(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle,
-                    motoring, grid, c.engine);
+  rates.append(trace.engine_speed_rpm, trace.engine_torque_nm, trace.gear, trace.fuel_rate_l_per_h, cycle, c.engine);
   if (rules.applies) {
     idle_stop(trace.speed_km_per_h, trace.engine_speed_rpm, trace.fuel_rate_l_per_h, cycle.n, rules.stop_delay_s,
               rules.start_idle_time_s, c.values.restart_lead_s, rules.start_steps);
@@ -282,10 +278,10 @@ DrivenCycle finish_cycle(std::string name, const DriveCycle& cycle, CycleSimulat
 
 // Drives a cycle, gives it its fuel rates and, where it applies, idle stop.
 DrivenCycle drive_cycle(std::string name, const DriveCycle& cycle, const IdleStopRules& rules,
-                        const Vehicle& vehicle, const Classification& c, const FuelGrid& grid,
-                        const IndexedCurve& motoring, std::vector<RunWarning>& warnings) {
+                        const Vehicle& vehicle, const Classification& c, FuelRateReader& rates,
+                        std::vector<RunWarning>& warnings) {
   return finish_cycle(std::move(name), cycle, run_cycle(cycle, c.spec, c.engine, c.transmission, vehicle.full_load),
-                      rules, vehicle, c, grid, motoring, warnings);
+                      rules, vehicle, c, rates, warnings);
 }
 
 // A reported section of a driven cycle: its names, corrections and steps.
@@ -424,21 +420,21 @@ void add_driven(Result& result, DrivenCycle driven, const Cycle& cycle, const Fi
 }
 
 // What the cycles or routes of a user's run share: the vehicle classified into the result,
-// its fuel grid, figure terms, energy auditor and motoring curve index. Built in place.
+// its fuel grid, figure terms, energy auditor and fuel-rate reader. Built in place.
 struct UserRun {
   UserRun(const Vehicle& vehicle, Result& result, const FuelGridSource& gridSource)
       : grid(prepare_run(vehicle, result, gridSource, false)),
         c(result.classification),
         terms(figure_terms(c, false)),
         auditor(c, vehicle.motoring),
-        motoring(vehicle.motoring) {
+        rates(*grid, vehicle.motoring) {
     result.engineering = true;
   }
   std::shared_ptr<const FuelGrid> grid;
   const Classification& c;
   FigureTerms terms;
   EnergyAuditor auditor;
-  IndexedCurve motoring;
+  FuelRateReader rates;
 };
 
 }  // namespace
@@ -453,11 +449,11 @@ Result run(const Vehicle& vehicle, const RunOptions& options, const FuelGridSour
   // Every cycle is driven, given its fuel rates and, where it applies, idle stop.
   const std::span<const CycleDefinition> cycles = built_in_cycles();
   std::vector<DrivenCycle> runs;
-  const IndexedCurve motoring(vehicle.motoring);
+  FuelRateReader rates(grid, vehicle.motoring);
   for (const CycleDefinition& definition : cycles) {
     const IdleStopRules rules{definition.idle_stop, c.values.stop_delay_s, c.values.start_idle_time_s, UrbanStartSteps};
     runs.push_back(drive_cycle(std::string(definition.name), definition.table, rules,
-                               vehicle, c, grid, motoring, result.warnings));
+                               vehicle, c, rates, result.warnings));
   }
   for (const DrivenCycle& d : runs) check_cycle(d.run.name, d.run.cycle, d.run.trace, result.findings);
 
@@ -504,7 +500,7 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
                   const FuelGridSource& gridSource) {
   for (const Cycle& cycle : cycles) check_cycle_values(cycle);
   Result result;
-  const UserRun u(vehicle, result, gridSource);
+  UserRun u(vehicle, result, gridSource);
 
   for (const Cycle& cycle : cycles) {
     if (!cycle.resampled.empty()) {
@@ -518,7 +514,7 @@ Result run_cycles(const Vehicle& vehicle, std::span<const Cycle> cycles, const R
     padded->grade.resize(points + PaddingPoints, 0.0);
     const DriveCycle table{static_cast<int32_t>(points - 1), padded->speed, padded->grade};
     const IdleStopRules rules = user_idle_stop(u.c, table);
-    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, u.c, *u.grid, u.motoring, result.warnings);
+    DrivenCycle driven = drive_cycle(cycle.name, table, rules, vehicle, u.c, u.rates, result.warnings);
     driven.run.storage = std::move(padded);
     add_driven(result, std::move(driven), cycle, u.terms, u.auditor, options);
   }
@@ -533,7 +529,7 @@ Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const R
                   const FuelGridSource& gridSource) {
   for (const Route& route : routes) check_route_values(route);
   Result result;
-  const UserRun u(vehicle, result, gridSource);
+  UserRun u(vehicle, result, gridSource);
 
   for (const Route& route : routes) {
     const RouteDriver driver(route);
@@ -544,7 +540,7 @@ Result run_routes(const Vehicle& vehicle, std::span<const Route> routes, const R
     table->grade = std::move(simulation.grade_percent);
     const DriveCycle cycle{simulation.steps, table->speed, table->grade};
     DrivenCycle driven = finish_cycle(route.name, cycle, std::move(simulation.simulation), user_idle_stop(u.c, cycle),
-                                      vehicle, u.c, *u.grid, u.motoring, result.warnings);
+                                      vehicle, u.c, u.rates, result.warnings);
     driven.run.storage = table;
     result.routes.push_back(route_figures(route, driver, simulation.start_position_m, driven.run.trace));
     const auto points = static_cast<std::ptrdiff_t>(simulation.steps) + 1;

@@ -83,7 +83,7 @@ double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_
   const double h2 = x[i + 1] - x[i];
   const double del1 = (f[i] - f[i - 1]) / h1;
   const double del2 = (f[i + 1] - f[i]) / h2;
-  if (!(hermite_sign_product(del1, del2) > 0.0)) return 0.0;
+  if (!hermite_same_sign(del1, del2)) return 0.0;
   const double hsum = h1 + h2;
   const double hsumt3 = 3.0 * hsum;
   const double w1 = (hsum + h1) / hsumt3;
@@ -149,6 +149,28 @@ void hermite_derivatives(int32_t n, const double* x, const double* f, double* d,
   w1 = -h2 / hsum;
   w2 = (h2 + hsum) / hsum;
   D(n) = end_derivative(w1 * del1 + w2 * del2, del2, del1);
+}
+
+bool hermite_increasing(int32_t n, const double* x) {
+  for (int32_t i = 0; i < n; ++i) {
+    if (!std::isfinite(x[i]) || (i > 0 && !(x[i] > x[i - 1]))) return false;
+  }
+  return true;
+}
+
+void hermite_evaluate_increasing(int32_t n, const double* x, const double* f, const double* d, int32_t ne,
+                                 const double* xe, double* fe) {
+  HermiteCubic c{};
+  int32_t m = 1;      // the interval of the point: its right end
+  int32_t built = 0;  // the interval of c; 0: none
+  for (int32_t i = 0; i < ne; ++i) {
+    while (m < n - 1 && xe[i] >= x[m]) ++m;
+    if (m != built) {
+      hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c);
+      built = m;
+    }
+    fe[i] = hermite_cubic_value(c, xe[i]);
+  }
 }
 
 void hermite_evaluate(int32_t n, const double* x, const double* f, const double* d, int32_t incfd, bool& skip,

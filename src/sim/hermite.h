@@ -29,10 +29,17 @@ int32_t hermite_table_check(int32_t n, const double* x, int32_t incfd);
 
 // The cubic of [x1, x2] with end values f1, f2 and end derivatives d1, d2, computed with
 // exactly the operations of hermite_evaluate. False when the interval has zero length.
+inline void hermite_cubic_of_slope(double x1, double h, double f1, double delta, double d1, double d2, HermiteCubic& c);
 inline bool hermite_cubic(double x1, double x2, double f1, double f2, double d1, double d2, HermiteCubic& c) {
   const double h = x2 - x1;
   if (h == 0.0) return false;
-  const double delta = (f2 - f1) / h;
+  hermite_cubic_of_slope(x1, h, f1, (f2 - f1) / h, d1, d2, c);
+  return true;
+}
+
+// The same cubic from the interval's length h = x2 - x1 (not 0) and its slope
+// delta = (f2 - f1) / h, computed by those operations.
+inline void hermite_cubic_of_slope(double x1, double h, double f1, double delta, double d1, double d2, HermiteCubic& c) {
   const double del1 = (d1 - delta) / h;
   const double del2 = (d2 - delta) / h;
   c.x1 = x1;
@@ -40,7 +47,6 @@ inline bool hermite_cubic(double x1, double x2, double f1, double f2, double d1,
   c.d1 = d1;
   c.c2 = -(del1 + del1 + del2);
   c.c3 = (del1 + del2) / h;
-  return true;
 }
 
 // Value of the cubic at xe, as hermite_evaluate computes it.
@@ -64,6 +70,16 @@ inline int32_t hermite_interval_near(int32_t n, const double* x, double xe, int3
   return m;
 }
 
+// hermite_evaluate's values (with skip) at points xe(0..ne-1) that strictly increase, on a
+// checked table x(0..n-1), n >= 2, with derivatives d, each point on the cubic of the
+// interval hermite_interval gives it: the evaluation without its failure codes, which
+// such points never raise, nor the count of the points beyond the ends.
+void hermite_evaluate_increasing(int32_t n, const double* x, const double* f, const double* d, int32_t ne,
+                                 const double* xe, double* fe);
+
+// Whether x(0..n-1) are finite and strictly increase.
+bool hermite_increasing(int32_t n, const double* x);
+
 // Derivative i (0-based) exactly as hermite_derivatives sets it with incfd 1 on a checked
 // table, n >= 2; it reads f(i-1..i+1), at the ends the three end values.
 double hermite_derivative_at(int32_t n, const double* x, const double* f, int32_t i);
@@ -76,6 +92,12 @@ inline double hermite_sign_product(double a, double b) {
   return sa * sb;
 }
 
+// hermite_sign_product(a, b) > 0: a and b non-zero with the same sign, NaN counting as +1.
+inline bool hermite_same_sign(double a, double b) {
+  if (a > 0.0 && b > 0.0) return true;  // the usual case, first
+  return a != 0.0 && b != 0.0 && (a < 0.0) == (b < 0.0);
+}
+
 // The terms of the derivative at an interior point i (0 < i < n - 1) that depend on the
 // table x alone, as hermite_derivative_at computes them: for a table whose derivatives
 // are taken again and again with other values f.
@@ -84,14 +106,18 @@ struct HermiteWeights {
 };
 HermiteWeights hermite_weights(const double* x, int32_t i);
 
-// hermite_derivative_at(n, x, f, i) at an interior point i, w being hermite_weights(x, i).
-inline double hermite_derivative_at(const HermiteWeights& w, const double* f, int32_t i) {
-  const double del1 = (f[i] - f[i - 1]) / w.h1;
-  const double del2 = (f[i + 1] - f[i]) / w.h2;
-  if (!(hermite_sign_product(del1, del2) > 0.0)) return 0.0;
+// The derivative at an interior point from the slopes of the intervals left and right of
+// it, del1 = (f(i) - f(i-1)) / w.h1 and del2 = (f(i+1) - f(i)) / w.h2.
+inline double hermite_derivative_of_slopes(const HermiteWeights& w, double del1, double del2) {
+  if (!hermite_same_sign(del1, del2)) return 0.0;
   const double dmax = std::max(std::fabs(del1), std::fabs(del2));
   const double dmin = std::min(std::fabs(del1), std::fabs(del2));
   return dmin / (w.w1 * (del1 / dmax) + w.w2 * (del2 / dmax));
+}
+
+// hermite_derivative_at(n, x, f, i) at an interior point i, w being hermite_weights(x, i).
+inline double hermite_derivative_at(const HermiteWeights& w, const double* f, int32_t i) {
+  return hermite_derivative_of_slopes(w, (f[i] - f[i - 1]) / w.h1, (f[i + 1] - f[i]) / w.h2);
 }
 
 // The calls of the two routines whose failure stops the run: the fuel grid built from the

@@ -154,7 +154,7 @@ TEST_F(Calcfc, WholeRunIsNeverNegative) {
   // a shorter output span, or fewer steps than the series, takes only the first ones.
   cycle.n = 200;  // Fuel left it at 1
   std::vector<double> column{7.0};
-  append_fuel_rates(ne, te, gear, column, cycle, IndexedCurve(Motoring), grid, eng);
+  append_fuel_rates(ne, te, gear, column, cycle, Motoring, grid, eng);
   ASSERT_EQ(column.size(), 201u);
   EXPECT_EQ(column.front(), 7.0);
   EXPECT_TRUE(std::equal(fc.begin(), fc.end(), column.begin() + 1));
@@ -163,7 +163,7 @@ TEST_F(Calcfc, WholeRunIsNeverNegative) {
   EXPECT_TRUE(std::equal(part.begin(), part.end(), fc.begin()));
   cycle.n = 130;
   column.clear();
-  append_fuel_rates(ne, te, gear, column, cycle, IndexedCurve(Motoring), grid, eng);
+  append_fuel_rates(ne, te, gear, column, cycle, Motoring, grid, eng);
   EXPECT_EQ(column, std::vector<double>(fc.begin(), fc.begin() + 130));
 }
 

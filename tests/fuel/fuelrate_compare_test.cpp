@@ -196,6 +196,71 @@ TEST(FuelRateCompare, MatchesOnASpeedAndTorqueSweep) {
   expect_same_rates(c);
 }
 
+// One reader over many cycles of a run: what it kept from the earlier cycles changes no rate.
+TEST(FuelRateCompare, AReaderSharedByCyclesGivesEachCyclesOwnRates) {
+  std::mt19937_64 random(21);
+  for (int round = 0; round < Rounds / 10 + 1; ++round) {
+    const Case base = random_case(random, 0);
+    FuelRateReader reader(base.grid, base.motoring);
+    for (int cycle = 0; cycle < 4; ++cycle) {
+      Case c = random_case(random, 2000);
+      c.grid = base.grid;
+      c.motoring = base.motoring;
+      c.eng = base.eng;
+      std::vector<double> expected(c.engine_speed_rpm.size());
+      reference_fuel_rates(c.engine_speed_rpm, c.engine_torque_nm, c.gear, expected, c.motoring, c.grid, c.eng);
+      std::vector<double> actual{-1.0};  // appended after what the column holds
+      reader.append(c.engine_speed_rpm, c.engine_torque_nm, c.gear, actual,
+                    DriveCycle{static_cast<int32_t>(c.engine_speed_rpm.size()), {}, {}}, c.eng);
+      ASSERT_EQ(actual.size(), expected.size() + 1);
+      for (std::size_t q = 0; q < expected.size(); ++q) {
+        ASSERT_EQ(std::bit_cast<uint64_t>(actual[q + 1]), std::bit_cast<uint64_t>(expected[q])) << cycle << " " << q;
+      }
+    }
+  }
+}
+
+// Torques at and next to the motoring curve's highest torque, at speeds inside, at and beyond
+// its ends, on curves whose lookup rounds, rises steeply, holds one point, repeats or reverses a
+// speed, or has torques too large to bound: the engine is driven by the vehicle exactly where
+// the curve's lookup says so.
+TEST(FuelRateCompare, TorquesNextToTheMotoringCurvesHighestTorque) {
+  std::mt19937_64 random(5);
+  Case c = random_case(random, 0);
+  const double s0 = c.grid.speed_axis_rpm[0], s19 = c.grid.speed_axis_rpm[N - 1];
+  const double mid = 0.5 * (s0 + s19), t0 = c.grid.torque_axis_nm[2];
+  const std::vector<TorqueCurve> curves = {
+      {{s0, s19}, {t0, t0 + 0.1}},
+      {{885.2615699154003, 2539.6174484497787}, {-41.913066323835096, 4.522159288767817}},  // above 4.5221 at the end
+      {{s0, mid, s19}, {t0 + 1.0 / 3.0, t0 + 0.7, t0}},
+      {{s0, s0 + 1e-9, s19}, {t0, t0 + 400.0, t0}},  // nearly upright: the division rounds
+      {{s0, mid, mid, s19}, {t0, t0 + 5.0, t0 + 9.0, t0}},  // a repeated speed
+      {{s19, mid, s0}, {t0, t0 + 5.0, t0}},  // speeds that fall
+      {{mid}, {t0}},
+      {{s0, s19}, {1e300, -1e300}},
+      {{s0, mid, s19}, {t0, std::numeric_limits<double>::infinity(), t0}},
+  };
+  for (std::size_t v = 0; v < curves.size(); ++v) {
+    c.motoring = curves[v];
+    c.engine_speed_rpm.clear();
+    c.engine_torque_nm.clear();
+    c.gear.clear();
+    const double top = *std::max_element(c.motoring.torques_nm.begin(), c.motoring.torques_nm.end());
+    for (int q = 0; q < 4000; ++q) {
+      const double ne = q % 5 == 0 ? c.motoring.speeds_rpm[random() % c.motoring.speeds_rpm.size()]
+                                   : s0 - 50.0 + (s19 - s0 + 100.0) * static_cast<double>(random() % 10000) / 10000.0;
+      double te = std::isfinite(top) ? top : t0;
+      for (int steps = static_cast<int>(random() % 4); steps > 0; --steps) te = std::nextafter(te, q % 2 ? -1e308 : 1e308);
+      if (q % 7 == 0) te = curve_lookup(c.motoring, ne);
+      c.engine_speed_rpm.push_back(ne);
+      c.engine_torque_nm.push_back(te);
+      c.gear.push_back(4);
+    }
+    SCOPED_TRACE(v);
+    expect_same_rates(c);
+  }
+}
+
 TEST(FuelRateCompare, BadAxesStopWithTheSameReport) {
   std::mt19937_64 random(7);
   for (int variant = 0; variant < 4; ++variant) {
@@ -251,6 +316,32 @@ TEST(FuelRateCompare, HermiteHelpersMatchTheTableRoutines) {
     HermiteCubic c;
     ASSERT_TRUE(hermite_cubic(x[m - 1], x[m], f[m - 1], f[m], d[m - 1], d[m], c));
     ASSERT_EQ(std::bit_cast<uint64_t>(hermite_cubic_value(c, xe)), std::bit_cast<uint64_t>(expected)) << n << " " << xe;
+    // Increasing points, from below the table to beyond it, some on its points: the table
+    // routine's values.
+    std::vector<double> points;
+    for (double p = x[0] - 2.0 * unit(random); p < at + 1.0; p += 0.05 + 0.6 * unit(random)) {
+      if (random() % 6 == 0 && points.size() < x.size() && x[points.size()] > p) p = x[points.size()];
+      points.push_back(p);
+    }
+    const auto ne = static_cast<int32_t>(points.size());
+    std::vector<double> plain(points.size()), increasing(points.size());
+    ASSERT_TRUE(hermite_increasing(ne, points.data()));
+    skip = true;
+    hermite_evaluate(n, x.data(), f.data(), d.data(), 1, skip, ne, points.data(), plain.data(), ierr);
+    ASSERT_GE(ierr, 0);
+    hermite_evaluate_increasing(n, x.data(), f.data(), d.data(), ne, points.data(), increasing.data());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(increasing[i]), std::bit_cast<uint64_t>(plain[i])) << n << " " << points[i];
+    }
+  }
+  const double falls[] = {1.0, 2.0, 2.0}, notFinite[] = {1.0, std::numeric_limits<double>::infinity()};
+  EXPECT_FALSE(hermite_increasing(3, falls));
+  EXPECT_FALSE(hermite_increasing(2, notFinite));
+  // The sign test of the derivatives, on zeros, infinities, NaN and the smallest values.
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  const double specials[] = {0.0, -0.0, 1.0, -2.5, inf, -inf, nan, -nan, 5e-324, -5e-324};
+  for (const double a : specials) {
+    for (const double b : specials) EXPECT_EQ(hermite_same_sign(a, b), hermite_sign_product(a, b) > 0.0) << a << " " << b;
   }
   const double x[] = {1.0, 2.0, 3.0};
   EXPECT_EQ(hermite_interval(3, x, std::numeric_limits<double>::quiet_NaN()), 1);

@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "hdfe/cycle.h"
+#include "hdfe/error.h"
+#include "io/csvrows.h"
 #include "inputfiles.h"
 
 namespace hdfe {
@@ -36,6 +42,30 @@ TEST_F(ReadCycle, WholeSecondsAsTheyStandWithUnitsGradeAndPhase) {
   EXPECT_EQ(ms.target_speed_km_per_h, (std::vector<double>{0.0, 2.5 * 3.6}));
   EXPECT_TRUE(ms.grade_percent.empty());
   EXPECT_TRUE(ms.phase.empty());
+}
+
+// Files read block by block: rows across the blocks' ends, a comment line longer than a
+// block, a last line without its line end, and a bad row far in, stopped at its line.
+TEST_F(ReadCycle, LongFilesAndLongLines) {
+  std::string text = "#" + std::string(200000, 'x') + "\r\ntime_s,speed_km_per_h\r\n";
+  std::vector<double> speeds;
+  for (int t = 0; t < 30000; ++t) {
+    speeds.push_back(static_cast<double>(t % 97) / 4.0);
+    text += std::to_string(t) + "," + std::to_string(t % 97 / 4) + (t % 97 % 4 == 0 ? "" : t % 97 % 4 == 2 ? ".5" : t % 97 % 4 == 1 ? ".25" : ".75");
+    if (t + 1 < 30000) text += t % 2 ? "\n" : "\r\n";
+  }
+  const Cycle c = read_cycle_file(Write("long.csv", text));
+  EXPECT_EQ(c.target_speed_km_per_h, speeds);
+  const Error bad = StopOf([&] { read_cycle_file(Write("bad.csv", text + "\n30000,x\n")); });
+  EXPECT_EQ(bad.line(), 30003);
+  EXPECT_NE(bad.message().find("not a number"), std::string::npos) << bad.message();
+  // Files of exactly two blocks of 64 KiB, with and without their last line end.
+  for (const std::string last : {"2,4.5\n", "2,4.5"}) {
+    const std::string rows = "time_s,speed_km_per_h\n0,0\n1,2\n" + last;
+    const std::string exact = "#" + std::string(2 * 65536 - rows.size() - 2, 'c') + "\n" + rows;
+    ASSERT_EQ(exact.size(), 2u * 65536u);
+    EXPECT_EQ(read_cycle_file(Write("exact.csv", exact)).target_speed_km_per_h, (std::vector<double>{0.0, 2.0, 4.5}));
+  }
 }
 
 TEST_F(ReadCycle, OtherStepsAreResampledToWholeSeconds) {
@@ -109,6 +139,36 @@ TEST_F(ReadCycle, BadFilesStopAtTheirLine) {
     }
   }
   EXPECT_THROW(read_cycle_file(Missing()), Error);
+}
+
+// A field reads as from_chars reads it, bit for bit, whether plain or not; what from_chars
+// does not take whole is not a number.
+TEST(CsvNumber, FieldsReadAsFromCharsReadsThem) {
+  std::mt19937_64 random(8);
+  std::vector<std::string> texts = {"0",     "-0",   "0.",  ".5",  "-.5",   "007",   "5.000", "123456789012345",
+                                    "1234567890123456", "0.000000000000001", "0.0000000000000001", "999999999999999.",
+                                    "1e3", "-2.5E-3", "1.5e+2", "12.5", "-7", "0.1", "9007199254740993"};
+  for (int k = 0; k < 20000; ++k) {
+    std::string t = random() % 3 == 0 ? "-" : "";
+    const int whole = static_cast<int>(random() % 9), decimals = static_cast<int>(random() % 10);
+    for (int i = 0; i < whole; ++i) t += static_cast<char>('0' + random() % 10);
+    if (random() % 4 != 0) t += '.';
+    for (int i = 0; i < decimals; ++i) t += static_cast<char>('0' + random() % 10);
+    texts.push_back(t);
+  }
+  for (const std::string& t : texts) {
+    double expected = 0.0;
+    const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), expected);
+    if (t.empty() || ec != std::errc() || ptr != t.data() + t.size()) {
+      EXPECT_THROW(csv_number("f.csv", 2, "speed", t), Error) << t;
+      continue;
+    }
+    expected += 0.0;
+    EXPECT_EQ(std::bit_cast<uint64_t>(csv_number("f.csv", 2, "speed", t)), std::bit_cast<uint64_t>(expected)) << t;
+  }
+  for (const char* bad : {"", "-", ".", "-.", "+5", "1.2.3", "1-2", "--1", "1 2", "0x10", "1,5"}) {
+    EXPECT_THROW(csv_number("f.csv", 2, "speed", bad), Error) << bad;
+  }
 }
 
 TEST(PublicCycles, ReadAsTheirCheckFiguresGive) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,12 @@ TEST(RunCheck, TorqueAboveFullLoadOnlyStrictlyAboveHundredPercent) {
   EXPECT_EQ(Check(run), "T17 ");
   run.trace.speed_km_per_h[16] = 1.0;  // both at one step: speed first
   EXPECT_EQ(Check(run), "S17 T17 ");
+  // Only the last step over, past NaN speeds and torques, which are never over.
+  run.trace.speed_km_per_h[16] = 0.0;
+  run.trace.normalised_torque_percent[16] = std::nan("");
+  run.trace.speed_km_per_h[3] = std::nan("");
+  run.trace.normalised_torque_percent[19] = 180.0;
+  EXPECT_EQ(Check(run), "T20 ");
   run.cycle.n = 0;
   run.points.resize(1);
   EXPECT_EQ(Check(run), "");
