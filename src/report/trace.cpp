@@ -1,11 +1,7 @@
 #include "report/trace.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <limits>
 #include <string>
 #include "io/fields.h"
 #include "hdfe/freeform.h"
@@ -25,40 +21,12 @@ constexpr std::size_t RecordBytes = 64;
 // decimals, their TABs and the record end.
 constexpr std::size_t RecordRoom = 2 * I0Room + 7 * (F0Room + 6) + 8 + RecordEnd.size();
 
-// The text of the value a column held last, written again while the value stays the
-// same, as it does for long stretches (idling, cruising). Every NaN is written NaN, so the
-// memo starts as one.
-struct FieldMemo {
-  static constexpr std::size_t TextBytes = 16;
-  uint64_t bits = std::bit_cast<uint64_t>(std::numeric_limits<double>::quiet_NaN());
-  std::size_t size = 3;
-  char text[TextBytes] = {'N', 'a', 'N'};
-};
-
-// put_f0<D> through the column's memo. The text is copied whole, within the room of the
-// field.
-static_assert(FieldMemo::TextBytes <= F0Room);
-template <int D>
-[[gnu::always_inline]] inline char* put_f0_memo(char* at, double value, FieldMemo& memo) {
-  const auto bits = std::bit_cast<uint64_t>(value);
-  if (bits == memo.bits) {
-    std::memcpy(at, memo.text, FieldMemo::TextBytes);
-    return at + memo.size;
-  }
-  char* const end = put_f0<D>(at, value);
-  const auto size = static_cast<std::size_t>(end - at);
-  if (size <= FieldMemo::TextBytes) {
-    memo.bits = bits;
-    memo.size = size;
-    std::memcpy(memo.text, at, FieldMemo::TextBytes);
-  }
-  return end;
-}
-
-// The memos of a block's columns. Both speeds share one: the vehicle holds the target
-// speed nearly always.
+// The memos of a block's columns, whose texts fit in the room of a field. Both speeds
+// share one: the vehicle holds the target speed nearly always.
 struct RecordMemos {
-  FieldMemo speed, engineSpeed, engineTorque, normalisedSpeed, normalisedTorque, fuelRate;
+  using Memo = FieldMemo<16>;
+  static_assert(Memo::TextBytes <= F0Room);
+  Memo speed, engineSpeed, engineTorque, normalisedSpeed, normalisedTorque, fuelRate;
 };
 
 // Writes the data record of step i (1-based) at p, which has RecordRoom characters of
@@ -68,21 +36,21 @@ char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int3
   const auto k = static_cast<std::size_t>(i - 1);
   p = put_i0(p, i);
   *p++ = '\t';
-  p = put_f0_memo<4>(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], memos.speed);
+  p = put_memo<put_f0<4>>(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], memos.speed);
   *p++ = '\t';
-  p = put_f0_memo<4>(p, trace.speed_km_per_h[k], memos.speed);
+  p = put_memo<put_f0<4>>(p, trace.speed_km_per_h[k], memos.speed);
   *p++ = '\t';
-  p = put_f0_memo<1>(p, trace.engine_speed_rpm[k], memos.engineSpeed);
+  p = put_memo<put_f0<1>>(p, trace.engine_speed_rpm[k], memos.engineSpeed);
   *p++ = '\t';
-  p = put_f0_memo<1>(p, trace.engine_torque_nm[k], memos.engineTorque);
+  p = put_memo<put_f0<1>>(p, trace.engine_torque_nm[k], memos.engineTorque);
   *p++ = '\t';
-  p = put_f0_memo<2>(p, trace.normalised_speed_percent[k], memos.normalisedSpeed);
+  p = put_memo<put_f0<2>>(p, trace.normalised_speed_percent[k], memos.normalisedSpeed);
   *p++ = '\t';
-  p = put_f0_memo<2>(p, trace.normalised_torque_percent[k], memos.normalisedTorque);
+  p = put_memo<put_f0<2>>(p, trace.normalised_torque_percent[k], memos.normalisedTorque);
   *p++ = '\t';
   p = put_i0(p, trace.gear[k]);
   *p++ = '\t';
-  p = put_f0_memo<6>(p, trace.fuel_rate_l_per_h[k], memos.fuelRate);
+  p = put_memo<put_f0<6>>(p, trace.fuel_rate_l_per_h[k], memos.fuelRate);
   return std::copy(RecordEnd.begin(), RecordEnd.end(), p);
 }
 
