@@ -24,9 +24,14 @@ constexpr std::size_t RecordRoom = 2 * I0Room + 7 * (F0Room + 6) + 8 + RecordEnd
 // The memos of a block's columns, whose texts fit in the room of a field. Both speeds
 // share one: the vehicle holds the target speed nearly always.
 struct RecordMemos {
-  using Memo = FieldMemo<16>;
-  static_assert(Memo::TextBytes <= F0Room);
-  Memo speed, engineSpeed, engineTorque, normalisedSpeed, normalisedTorque, fuelRate;
+  static constexpr std::size_t TextBytes = 16;
+  static_assert(TextBytes <= F0Room);
+  template <int D>
+  using Memo = ColumnMemo<put_f0<D>, TextBytes>;
+  Memo<4> speed;
+  Memo<1> engineSpeed, engineTorque;
+  Memo<2> normalisedSpeed, normalisedTorque;
+  Memo<6> fuelRate;
 };
 
 // Writes the data record of step i (1-based) at p, which has RecordRoom characters of
@@ -36,21 +41,21 @@ char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int3
   const auto k = static_cast<std::size_t>(i - 1);
   p = put_i0(p, i);
   *p++ = '\t';
-  p = put_memo<put_f0<4>>(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)], memos.speed);
+  p = memos.speed.put(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)]);
   *p++ = '\t';
-  p = put_memo<put_f0<4>>(p, trace.speed_km_per_h[k], memos.speed);
+  p = memos.speed.put(p, trace.speed_km_per_h[k]);
   *p++ = '\t';
-  p = put_memo<put_f0<1>>(p, trace.engine_speed_rpm[k], memos.engineSpeed);
+  p = memos.engineSpeed.put(p, trace.engine_speed_rpm[k]);
   *p++ = '\t';
-  p = put_memo<put_f0<1>>(p, trace.engine_torque_nm[k], memos.engineTorque);
+  p = memos.engineTorque.put(p, trace.engine_torque_nm[k]);
   *p++ = '\t';
-  p = put_memo<put_f0<2>>(p, trace.normalised_speed_percent[k], memos.normalisedSpeed);
+  p = memos.normalisedSpeed.put(p, trace.normalised_speed_percent[k]);
   *p++ = '\t';
-  p = put_memo<put_f0<2>>(p, trace.normalised_torque_percent[k], memos.normalisedTorque);
+  p = memos.normalisedTorque.put(p, trace.normalised_torque_percent[k]);
   *p++ = '\t';
   p = put_i0(p, trace.gear[k]);
   *p++ = '\t';
-  p = put_memo<put_f0<6>>(p, trace.fuel_rate_l_per_h[k], memos.fuelRate);
+  p = memos.fuelRate.put(p, trace.fuel_rate_l_per_h[k]);
   return std::copy(RecordEnd.begin(), RecordEnd.end(), p);
 }
 

@@ -32,7 +32,7 @@ std::string trace_csv(const Result& result) {
   out.reserve(bytes);
   // The rows are composed in a chunk, which always has room for one more, and appended a
   // chunk at a time. A value has room for the text of its column's memo.
-  using Memo = FieldMemo<ShortestRoom>;
+  using Memo = ColumnMemo<put_shortest, ShortestRoom>;
   std::vector<char> chunk;
   std::vector<Memo> memos(table.columns.size());
   std::size_t first = 0;
@@ -47,7 +47,7 @@ std::string trace_csv(const Result& result) {
       p = std::copy(name.begin(), name.end(), p);
       for (std::size_t c = 0; c < table.columns.size(); ++c) {
         *p++ = ',';
-        p = put_memo<put_shortest>(p, table.columns[c][k], memos[c]);
+        p = memos[c].put(p, table.columns[c][k]);
       }
       *p++ = '\n';
       if (p - start >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
