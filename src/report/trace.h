@@ -56,7 +56,7 @@ class ColumnMemo {
 
   uint64_t bits_ = 0;
   std::size_t size_ = 0;
-  char text_[Bytes];
+  char text_[Bytes] = {};
 };
 
 // Bytes the cycle's trace block takes with typical records, for reserving room.
