@@ -60,7 +60,8 @@ inline constexpr char DigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// x rounded to the nearest integer, halves to even, for |x| below 2^63.
+// x rounded to an integer in the current rounding mode (to nearest, halves to even, unless
+// changed), for |x| below 2^63.
 inline int64_t round_to_integer(double x) {
 #if defined(__x86_64__)
   return _mm_cvtsd_si64(_mm_set_sd(x));
@@ -207,13 +208,15 @@ template <int D>
   static_assert(0 <= D && D <= 9);
   const double scaled = value * fields_detail::Scale[D];
   // Below ShortLimit - 1 the rounded magnitude has at most ShortDigits digits (NaN fails).
-  // There, far below 2^52, every integer and half of one is a double, and rounding to
-  // nearest never steps over a double: the product computed in doubles lies on the same
-  // side of each as the exact product does, or on it. Only then does the exact rounding
-  // decide.
+  // There, far below 2^52, every integer and half of one is a double, and rounding never
+  // steps over a double: the product computed in doubles lies on the same side of each as
+  // the exact product does, or on it. Only when it lies half an integer off the integer it
+  // rounds to does the exact rounding decide.
   if (std::fabs(scaled) < static_cast<double>(fields_detail::ShortLimit - 1)) {
     int64_t q = fields_detail::round_to_integer(scaled);
-    if (std::fabs(scaled - static_cast<double>(q)) == 0.5) [[unlikely]] {  // exact difference
+    // The difference is exact; it reaches a half on a half, or in a rounding mode other
+    // than to nearest.
+    if (std::fabs(scaled - static_cast<double>(q)) >= 0.5) [[unlikely]] {
       const auto exact = static_cast<int64_t>(fields_detail::round_scaled(value, D));
       q = value < 0 ? -exact : exact;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -165,6 +166,19 @@ void expect_short_digits_match(const std::vector<uint64_t>& values) {
 template <int... D>
 void expect_short_digits_match(const std::vector<uint64_t>& values, std::integer_sequence<int, D...>) {
   (expect_short_digits_match<D>(values), ...);
+}
+
+// The rounding stays exact, halves to even, whatever the rounding mode of the arithmetic.
+TEST(FieldsCompare, FixedDecimalsFormsIgnoreTheRoundingMode) {
+  const int mode = std::fegetround();
+  for (const int other : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+    std::mt19937_64 random(20261212 + static_cast<unsigned>(other));
+    ASSERT_EQ(std::fesetround(other), 0);
+    expect_fixed_forms_match(random, std::make_integer_sequence<int, 10>());
+    std::fesetround(mode);
+    if (HasFailure()) break;
+  }
+  std::fesetround(mode);
 }
 
 TEST(FieldsCompare, ShortDigitsMatchTheIntegerDigits) {
