@@ -1,6 +1,8 @@
 // Number fields of fixed-layout records. Rounding is of the exact binary value to
 // d decimals, exact halves to even.
 #pragma once
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -228,5 +230,47 @@ template <int D>
   }
   return fields_detail::put_f0_long(at, value, D);
 }
+
+// Room any field writer of a column memo may take [characters]: F0 fields of up to nine
+// decimals, shortest forms.
+inline constexpr std::size_t MemoWriterRoom = std::max(F0Room + 9, ShortestRoom);
+
+// Writes a column's values as Write(at, value) does, remembering the text of the value
+// written last if it has Bytes characters at most and writing it again while the value
+// stays the same, as the columns of a trace do for long stretches (idling, cruising). It
+// starts with the text of zero.
+template <char* (*Write)(char*, double), std::size_t Bytes>
+class ColumnMemo {
+ public:
+  ColumnMemo() {
+    char scratch[MemoWriterRoom] = {};
+    remember(0.0, scratch, Write(scratch, 0.0));
+  }
+
+  // Writes value at `at`, which has room for what Write may take and for Bytes characters,
+  // and returns the end.
+  [[gnu::always_inline]] char* put(char* at, double value) {
+    if (std::bit_cast<uint64_t>(value) == bits_) [[likely]] {
+      std::memcpy(at, text_, Bytes);
+      return at + size_;
+    }
+    char* const end = Write(at, value);
+    remember(value, at, end);
+    return end;
+  }
+
+ private:
+  [[gnu::always_inline]] void remember(double value, const char* at, const char* end) {
+    const auto size = static_cast<std::size_t>(end - at);
+    if (size > Bytes) return;
+    bits_ = std::bit_cast<uint64_t>(value);
+    size_ = size;
+    std::memcpy(text_, at, Bytes);
+  }
+
+  uint64_t bits_ = 0;
+  std::size_t size_ = 0;
+  char text_[Bytes] = {};
+};
 
 }  // namespace hdfe
