@@ -63,7 +63,7 @@ inline constexpr char DigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // x rounded to an integer in the current rounding mode (to nearest, halves to even, unless
-// changed), for |x| below 2^63.
+// changed), for |x| below 2^62.
 inline int64_t round_to_integer(double x) {
 #if defined(__x86_64__)
   return _mm_cvtsd_si64(_mm_set_sd(x));
@@ -111,9 +111,9 @@ inline char* put_digits(char* p, uint64_t v) {
 // Numbers of at most ShortDigits digits are written digit group by digit group from one
 // binary fraction: q 10^-e as a 64.64 fixed-point number, whose integer part is the first
 // group of one or two digits, and whose fraction times 10 or 100 yields the next group in
-// its integer part. With the multiplier 2^64 / 10^e rounded up, the error stays below
-// q < 10^ShortDigits in units of 2^-64, below the 2^64 10^-e it may reach without changing
-// a digit while ShortDigits + e <= 19.
+// its integer part. With the multiplier 2^64 / 10^e rounded up, the product exceeds the
+// exact q 2^64 10^-e by less than q < 10^n for n digits, and no digit changes before the
+// excess reaches 2^64 10^-e: exact while 10^(n + e) <= 2^64, and here n + e <= 17.
 inline constexpr int ShortDigits = 9;
 inline constexpr uint64_t ShortLimit = 1000000000;  // 10^ShortDigits
 
@@ -188,7 +188,8 @@ template <int D, int Low, int High>
   }
 }
 
-// put_scaled for q < ShortLimit.
+// Writes q 10^-D for q < ShortLimit: the integer digits (none when zero), the point and D
+// decimals.
 template <int D>
 [[gnu::always_inline]] inline char* put_short(char* p, uint64_t q) {
   return put_short_range<D, 0, ShortDigits - D>(p, q);
@@ -212,12 +213,11 @@ template <int D>
   // Below ShortLimit - 1 the rounded magnitude has at most ShortDigits digits (NaN fails).
   // There, far below 2^52, every integer and half of one is a double, and rounding never
   // steps over a double: the product computed in doubles lies on the same side of each as
-  // the exact product does, or on it. Only when it lies half an integer off the integer it
-  // rounds to does the exact rounding decide.
+  // the exact product does, or on it. Only when it lies half an integer or more off the
+  // integer it rounds to (on a half, or in a rounding mode other than to nearest; the
+  // difference is exact) does the exact rounding decide.
   if (std::fabs(scaled) < static_cast<double>(fields_detail::ShortLimit - 1)) {
     int64_t q = fields_detail::round_to_integer(scaled);
-    // The difference is exact; it reaches a half on a half, or in a rounding mode other
-    // than to nearest.
     if (std::fabs(scaled - static_cast<double>(q)) >= 0.5) [[unlikely]] {
       const auto exact = static_cast<int64_t>(fields_detail::round_scaled(value, D));
       q = value < 0 ? -exact : exact;
@@ -234,6 +234,8 @@ template <int D>
 // Room any field writer of a column memo may take [characters]: F0 fields of up to nine
 // decimals, shortest forms.
 inline constexpr std::size_t MemoWriterRoom = std::max(F0Room + 9, ShortestRoom);
+// The most characters these writers give zero: the point and nine zeros.
+inline constexpr std::size_t MemoZeroBytes = 10;
 
 // Writes a column's values as Write(at, value) does, remembering the text of the value
 // written last if it has Bytes characters at most and writing it again while the value
@@ -241,6 +243,8 @@ inline constexpr std::size_t MemoWriterRoom = std::max(F0Room + 9, ShortestRoom)
 // starts with the text of zero.
 template <char* (*Write)(char*, double), std::size_t Bytes>
 class ColumnMemo {
+  static_assert(Bytes >= MemoZeroBytes, "the memo holds the text of zero from the start");
+
  public:
   ColumnMemo() {
     char scratch[MemoWriterRoom] = {};
