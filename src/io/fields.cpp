@@ -152,6 +152,20 @@ char* fields_detail::put_f0_wide(char* at, double value, int d) {
   return std::copy(r.digits.begin(), r.digits.end(), at);
 }
 
+char* fields_detail::put_f0_long(char* at, double value, int d) {
+  if (!(std::fabs(value) < FastLimit)) return put_f0_wide(at, value, d);  // NaN too
+  const uint64_t q = round_scaled(value, d);
+  if (q != 0 && std::signbit(value)) *at++ = '-';
+  const uint64_t unit = fields_detail::Pow10[d];
+  const uint64_t whole = q / unit;
+  uint64_t fraction = q - whole * unit;
+  if (whole != 0) at = fields_detail::put_digits_long(at, whole);
+  *at = '.';
+  char* const end = at + 1 + d;
+  for (char* r = end; r != at + 1; fraction /= 10) *--r = static_cast<char>('0' + fraction % 10);
+  return end;
+}
+
 char* put_f0(char* at, double value, int d) {
   switch (d) {
     case 1: return put_f0<1>(at, value);

@@ -1,11 +1,16 @@
 // Number fields of fixed-layout records. Rounding is of the exact binary value to
 // d decimals, exact halves to even.
 #pragma once
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace hdfe {
 
@@ -49,23 +54,31 @@ namespace fields_detail {
 
 inline constexpr uint64_t Pow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 inline constexpr double Scale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-// Largest magnitude of the integer path besides the near one: |value| 10^d stays below 10^18.
+// Largest magnitude of the integer path: |value| 10^d stays below 10^18.
 inline constexpr double FastLimit = 1e9;
-// Below NearLimit every integer and half of one is a double, and rounding to nearest
-// never steps over a double: |value| 10^d computed in doubles lies on the same side of
-// each as the exact product does, or on it. Only then does the exact rounding decide.
-inline constexpr double NearLimit = 0x1p52;
 
 inline constexpr char DigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// x rounded to an integer in the current rounding mode (to nearest, halves to even, unless
+// changed), for |x| below 2^62.
+inline int64_t round_to_integer(double x) {
+#if defined(__x86_64__)
+  return _mm_cvtsd_si64(_mm_set_sd(x));
+#else
+  return std::llrint(x);
+#endif
+}
+
 // |value| 10^d rounded exactly to an integer, exact halves to even, for 0 <= d <= 9 and a
 // finite |value| below 2^52 with |value| 10^d below 10^18.
 uint64_t round_scaled(double value, int d);
 // put_f0 for non-finite values and beyond the integer path.
 char* put_f0_wide(char* at, double value, int d);
+// put_f0 for 0 <= d <= 9 where |value| 10^d rounds to ShortLimit or more, or is NaN.
+char* put_f0_long(char* at, double value, int d);
 // Writes the decimal digits of v (a single 0 for 0).
 char* put_digits_long(char* p, uint64_t v);
 
@@ -95,23 +108,91 @@ inline char* put_digits(char* p, uint64_t v) {
   return put_digits_long(p, v);
 }
 
-// Writes q 10^-D: the integer digits (none when zero), the point and D decimals.
-template <int D>
-inline char* put_scaled(char* p, uint64_t q) {
-  constexpr uint64_t Unit = Pow10[D];
-  const uint64_t whole = q / Unit;
-  auto fraction = static_cast<uint32_t>(q - whole * Unit);
-  if (whole != 0) p = put_digits(p, whole);
-  *p = '.';
-  char* const end = p + 1 + D;
-  char* r = end;
-  for (int k = 0; k < D / 2; ++k) {
-    r -= 2;
-    put_pair(r, fraction % 100);
-    fraction /= 100;
+// Numbers of at most ShortDigits digits are written digit group by digit group from one
+// binary fraction: q 10^-e as a 64.64 fixed-point number, whose integer part is the first
+// group of one or two digits, and whose fraction times 10 or 100 yields the next group in
+// its integer part. With the multiplier 2^64 / 10^e rounded up, the product exceeds the
+// exact q 2^64 10^-e by less than q < 10^n for n digits, and no digit changes before the
+// excess reaches 2^64 10^-e: exact while 10^(n + e) <= 2^64, and here n + e <= 17.
+inline constexpr int ShortDigits = 9;
+inline constexpr uint64_t ShortLimit = 1000000000;  // 10^ShortDigits
+
+// ceil(2^64 / 10^e) for 1 <= e < ShortDigits.
+constexpr uint64_t fraction_multiplier(int e) {
+  const unsigned __int128 unit = static_cast<unsigned __int128>(1) << 64;
+  const unsigned __int128 power = Pow10[e];
+  return static_cast<uint64_t>((unit + power - 1) / power);
+}
+
+// Size of the digit group that starts at digit i of n with the point after digit w:
+// groups of two ending at the point and at the end, a single digit first where the count
+// before the point or after it is odd.
+constexpr int group_size(int n, int w, int i) {
+  return i < w ? ((w - i) % 2 != 0 ? 1 : 2) : ((n - i) >= 2 ? 2 : 1);
+}
+
+// Place of digit i of n with the point after digit w when w < n.
+constexpr int digit_place(int n, int w, int i) { return i + (i >= w && w < n ? 1 : 0); }
+
+// Writes a group of G digits, v < 10^G.
+template <int G>
+[[gnu::always_inline]] inline void put_group(char* p, uint64_t v) {
+  if (v >= Pow10[G]) __builtin_unreachable();  // tells the compiler the table bounds hold
+  if constexpr (G == 1) {
+    *p = static_cast<char>('0' + v);
+  } else {
+    put_pair(p, v);
   }
-  if constexpr (D % 2 != 0) r[-1] = static_cast<char>('0' + fraction);
-  return end;
+}
+
+// Writes digits I.. of the N digits whose remainder after digit I - 1 is the fraction y,
+// the point (written by the caller) taking the place after digit W when W < N.
+template <int N, int W, int I>
+[[gnu::always_inline]] inline void put_groups(char* p, uint64_t y) {
+  if constexpr (I < N) {
+    constexpr int G = group_size(N, W, I);
+    const unsigned __int128 t = static_cast<unsigned __int128>(y) * Pow10[G];
+    put_group<G>(p + digit_place(N, W, I), static_cast<uint64_t>(t >> 64));
+    put_groups<N, W, I + G>(p, static_cast<uint64_t>(t));
+  }
+}
+
+// Writes the N digits of q < 10^N (leading zeros included), 1 <= N <= ShortDigits,
+// leaving a place for the point after digit W when W < N.
+template <int N, int W>
+[[gnu::always_inline]] inline void put_fixed(char* p, uint64_t q) {
+  static_assert(1 <= N && N <= ShortDigits && 0 <= W && W <= N);
+  constexpr int G = group_size(N, W, 0);
+  if constexpr (G == N) {
+    put_group<G>(p + digit_place(N, W, 0), q);
+  } else {
+    const unsigned __int128 t = static_cast<unsigned __int128>(q) * fraction_multiplier(N - G);
+    put_group<G>(p + digit_place(N, W, 0), static_cast<uint64_t>(t >> 64));
+    put_groups<N, W, G>(p, static_cast<uint64_t>(t));
+  }
+}
+
+// Writes q 10^-D for q < 10^(D + High), knowing q >= 10^(D + Low - 1) when Low > 0: W integer
+// digits for the W in [Low, High] that q has (none when below 10^D), the point and D
+// decimals. The count is found by halving the range.
+template <int D, int Low, int High>
+[[gnu::always_inline]] inline char* put_short_range(char* p, uint64_t q) {
+  if constexpr (Low == High) {
+    if constexpr (Low + D > 0) put_fixed<Low + D, Low>(p, q);
+    p[Low] = '.';
+    return p + Low + 1 + D;
+  } else {
+    constexpr int Mid = (Low + High + 1) / 2;
+    if (q < Pow10[D + Mid - 1]) return put_short_range<D, Low, Mid - 1>(p, q);
+    return put_short_range<D, Mid, High>(p, q);
+  }
+}
+
+// Writes q 10^-D for q < ShortLimit: the integer digits (none when zero), the point and D
+// decimals.
+template <int D>
+[[gnu::always_inline]] inline char* put_short(char* p, uint64_t q) {
+  return put_short_range<D, 0, ShortDigits - D>(p, q);
 }
 
 }  // namespace fields_detail
@@ -126,28 +207,74 @@ inline char* put_i0(char* at, int64_t value) {
 }
 
 template <int D>
-inline char* put_f0(char* at, double value) {
+[[gnu::always_inline]] inline char* put_f0(char* at, double value) {
   static_assert(0 <= D && D <= 9);
-  const double magnitude = std::fabs(value);
-  const double scaled = magnitude * fields_detail::Scale[D];
-  uint64_t q = 0;
-  if (scaled < fields_detail::NearLimit) {
-    const auto whole = static_cast<int64_t>(scaled);
-    const double fraction = scaled - static_cast<double>(whole);  // exact
-    if (fraction < 0.5) {
-      q = static_cast<uint64_t>(whole);
-    } else if (fraction > 0.5) {
-      q = static_cast<uint64_t>(whole) + 1;
-    } else {
-      q = fields_detail::round_scaled(value, D);
+  const double scaled = value * fields_detail::Scale[D];
+  // Below ShortLimit - 1 the rounded magnitude has at most ShortDigits digits (NaN fails).
+  // There, far below 2^52, every integer and half of one is a double, and rounding never
+  // steps over a double: the product computed in doubles lies on the same side of each as
+  // the exact product does, or on it. Only when it lies half an integer or more off the
+  // integer it rounds to (on a half, or in a rounding mode other than to nearest; the
+  // difference is exact) does the exact rounding decide.
+  if (std::fabs(scaled) < static_cast<double>(fields_detail::ShortLimit - 1)) {
+    int64_t q = fields_detail::round_to_integer(scaled);
+    if (std::fabs(scaled - static_cast<double>(q)) >= 0.5) [[unlikely]] {
+      const auto exact = static_cast<int64_t>(fields_detail::round_scaled(value, D));
+      q = value < 0 ? -exact : exact;
     }
-  } else if (magnitude < fields_detail::FastLimit) {
-    q = fields_detail::round_scaled(value, D);
-  } else {
-    return fields_detail::put_f0_wide(at, value, D);  // NaN too
+    if (q < 0) {
+      *at++ = '-';
+      q = -q;
+    }
+    return fields_detail::put_short<D>(at, static_cast<uint64_t>(q));
   }
-  if (q != 0 && std::signbit(value)) *at++ = '-';
-  return fields_detail::put_scaled<D>(at, q);
+  return fields_detail::put_f0_long(at, value, D);
 }
+
+// Room any field writer of a column memo may take [characters]: F0 fields of up to nine
+// decimals, shortest forms.
+inline constexpr std::size_t MemoWriterRoom = std::max(F0Room + 9, ShortestRoom);
+// The most characters these writers give zero: the point and nine zeros.
+inline constexpr std::size_t MemoZeroBytes = 10;
+
+// Writes a column's values as Write(at, value) does, remembering the text of the value
+// written last if it has Bytes characters at most and writing it again while the value
+// stays the same, as the columns of a trace do for long stretches (idling, cruising). It
+// starts with the text of zero.
+template <char* (*Write)(char*, double), std::size_t Bytes>
+class ColumnMemo {
+  static_assert(Bytes >= MemoZeroBytes, "the memo holds the text of zero from the start");
+
+ public:
+  ColumnMemo() {
+    char scratch[MemoWriterRoom] = {};
+    remember(0.0, scratch, Write(scratch, 0.0));
+  }
+
+  // Writes value at `at`, which has room for what Write may take and for Bytes characters,
+  // and returns the end.
+  [[gnu::always_inline]] char* put(char* at, double value) {
+    if (std::bit_cast<uint64_t>(value) == bits_) [[likely]] {
+      std::memcpy(at, text_, Bytes);
+      return at + size_;
+    }
+    char* const end = Write(at, value);
+    remember(value, at, end);
+    return end;
+  }
+
+ private:
+  [[gnu::always_inline]] void remember(double value, const char* at, const char* end) {
+    const auto size = static_cast<std::size_t>(end - at);
+    if (size > Bytes) return;
+    bits_ = std::bit_cast<uint64_t>(value);
+    size_ = size;
+    std::memcpy(text_, at, Bytes);
+  }
+
+  uint64_t bits_ = 0;
+  std::size_t size_ = 0;
+  char text_[Bytes] = {};
+};
 
 }  // namespace hdfe

@@ -21,28 +21,41 @@ constexpr std::size_t RecordBytes = 64;
 // decimals, their TABs and the record end.
 constexpr std::size_t RecordRoom = 2 * I0Room + 7 * (F0Room + 6) + 8 + RecordEnd.size();
 
+// The memos of a block's columns, whose texts fit in the room of a field. Both speeds
+// share one: the vehicle holds the target speed nearly always.
+struct RecordMemos {
+  static constexpr std::size_t TextBytes = 16;
+  static_assert(TextBytes <= F0Room);
+  template <int D>
+  using Memo = ColumnMemo<put_f0<D>, TextBytes>;
+  Memo<4> speed;
+  Memo<1> engineSpeed, engineTorque;
+  Memo<2> normalisedSpeed, normalisedTorque;
+  Memo<6> fuelRate;
+};
+
 // Writes the data record of step i (1-based) at p, which has RecordRoom characters of
 // room, and returns its end: Vtarget of step i is point i of the cycle, the run's series
 // hold step i at [i - 1].
-char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int32_t i) {
+char* put_record(char* p, const DriveCycle& cycle, const CycleTrace& trace, int32_t i, RecordMemos& memos) {
   const auto k = static_cast<std::size_t>(i - 1);
   p = put_i0(p, i);
   *p++ = '\t';
-  p = put_f0<4>(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)]);
+  p = memos.speed.put(p, cycle.target_speed_km_per_h[static_cast<std::size_t>(i)]);
   *p++ = '\t';
-  p = put_f0<4>(p, trace.speed_km_per_h[k]);
+  p = memos.speed.put(p, trace.speed_km_per_h[k]);
   *p++ = '\t';
-  p = put_f0<1>(p, trace.engine_speed_rpm[k]);
+  p = memos.engineSpeed.put(p, trace.engine_speed_rpm[k]);
   *p++ = '\t';
-  p = put_f0<1>(p, trace.engine_torque_nm[k]);
+  p = memos.engineTorque.put(p, trace.engine_torque_nm[k]);
   *p++ = '\t';
-  p = put_f0<2>(p, trace.normalised_speed_percent[k]);
+  p = memos.normalisedSpeed.put(p, trace.normalised_speed_percent[k]);
   *p++ = '\t';
-  p = put_f0<2>(p, trace.normalised_torque_percent[k]);
+  p = memos.normalisedTorque.put(p, trace.normalised_torque_percent[k]);
   *p++ = '\t';
   p = put_i0(p, trace.gear[k]);
   *p++ = '\t';
-  p = put_f0<6>(p, trace.fuel_rate_l_per_h[k]);
+  p = memos.fuelRate.put(p, trace.fuel_rate_l_per_h[k]);
   return std::copy(RecordEnd.begin(), RecordEnd.end(), p);
 }
 
@@ -67,8 +80,9 @@ void append_trace(std::string& block, const DriveCycle& cycle, const CycleTrace&
   // chunk at a time: the block is neither zero-filled ahead nor copied as it grows.
   char chunk[TraceFlushBytes + RecordRoom];
   char* p = chunk;
+  RecordMemos memos;
   for (int32_t i = 1; i <= cycle.n; ++i) {
-    p = put_record(p, cycle, trace, i);
+    p = put_record(p, cycle, trace, i, memos);
     if (p - chunk >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {
       block.append(chunk, static_cast<std::size_t>(p - chunk));
       p = chunk;

@@ -31,8 +31,10 @@ std::string trace_csv(const Result& result) {
   }
   out.reserve(bytes);
   // The rows are composed in a chunk, which always has room for one more, and appended a
-  // chunk at a time.
+  // chunk at a time. A value has room for the text of its column's memo.
+  using Memo = ColumnMemo<put_shortest, ShortestRoom>;
   std::vector<char> chunk;
+  std::vector<Memo> memos(table.columns.size());
   std::size_t first = 0;
   for (std::size_t cycle = 0; cycle < table.cycles.size(); ++cycle) {
     const std::string& name = table.cycles[cycle];
@@ -43,9 +45,9 @@ std::string trace_csv(const Result& result) {
     const auto rows = static_cast<std::size_t>(table.rows[cycle]);
     for (std::size_t k = first; k < first + rows; ++k) {
       p = std::copy(name.begin(), name.end(), p);
-      for (const std::vector<double>& column : table.columns) {
+      for (std::size_t c = 0; c < table.columns.size(); ++c) {
         *p++ = ',';
-        p = put_shortest(p, column[k]);
+        p = memos[c].put(p, table.columns[c][k]);
       }
       *p++ = '\n';
       if (p - start >= static_cast<std::ptrdiff_t>(TraceFlushBytes)) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -76,7 +77,7 @@ double random_value(std::mt19937_64& random, int d) {
     for (int s = 0; s < std::abs(steps); ++s) v = std::nextafter(v, steps > 0 ? 1e300 : -1e300);
     return v;
   };
-  switch (random() % 14) {
+  switch (random() % 15) {
     case 0: {  // an exact half of the last place: an odd multiple of 2^-(d + 1)
       const double odd = 2.0 * std::floor(unit(random) * 1e6) + 1.0;
       return sign * std::ldexp(odd, -(d + 1));
@@ -100,6 +101,10 @@ double random_value(std::mt19937_64& random, int d) {
     case 9:  // subnormal
       return sign * std::bit_cast<double>(random() & ((uint64_t{1} << 52) - 1));
     case 10: return sign * unit(random) * 1e20;  // beyond the integer path
+    case 11: {  // |value| 10^d on and next to the first and last numbers of a count of digits
+      const double whole = std::pow(10.0, static_cast<int>(random() % 19));
+      return sign * nudged((whole + 0.5 * static_cast<double>(static_cast<int>(random() % 5) - 2)) * place);
+    }
     default: return sign * unit(random) * scale;
   }
 }
@@ -140,6 +145,54 @@ void expect_fixed_forms_match(std::mt19937_64& random, std::integer_sequence<int
 TEST(FieldsCompare, FixedDecimalsFormsMatchTheOldConversion) {
   std::mt19937_64 random(20261208);
   expect_fixed_forms_match(random, std::make_integer_sequence<int, 10>());
+}
+
+// The digits of q 10^-D as the short path writes them, against the digits of the integer:
+// every q below 10^5, q next to each power of ten below the path's limit and random q of
+// every count of digits.
+template <int D>
+void expect_short_digits_match(const std::vector<uint64_t>& values) {
+  for (const uint64_t q : values) {
+    std::string digits = std::to_string(q);
+    if (digits.size() < static_cast<std::size_t>(D)) digits.insert(0, static_cast<std::size_t>(D) - digits.size(), '0');
+    const std::size_t whole = digits.size() - static_cast<std::size_t>(D);
+    const std::string expected =
+        (q >= fields_detail::Pow10[D] ? digits.substr(0, whole) : std::string()) + "." + digits.substr(whole);
+    char text[32];
+    ASSERT_EQ(std::string(text, fields_detail::put_short<D>(text, q)), expected) << q << " d=" << D;
+  }
+}
+
+template <int... D>
+void expect_short_digits_match(const std::vector<uint64_t>& values, std::integer_sequence<int, D...>) {
+  (expect_short_digits_match<D>(values), ...);
+}
+
+// The rounding stays exact, halves to even, whatever the rounding mode of the arithmetic.
+TEST(FieldsCompare, FixedDecimalsFormsIgnoreTheRoundingMode) {
+  const int mode = std::fegetround();
+  for (const int other : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+    std::mt19937_64 random(20261212 + static_cast<unsigned>(other));
+    ASSERT_EQ(std::fesetround(other), 0);
+    expect_fixed_forms_match(random, std::make_integer_sequence<int, 10>());
+    std::fesetround(mode);
+    if (HasFailure()) break;
+  }
+  std::fesetround(mode);
+}
+
+TEST(FieldsCompare, ShortDigitsMatchTheIntegerDigits) {
+  std::vector<uint64_t> values;
+  for (uint64_t q = 0; q < 100000; ++q) values.push_back(q);
+  for (uint64_t power = 10; power < fields_detail::ShortLimit; power *= 10) {
+    for (uint64_t q = power - 3; q <= power + 3; ++q) values.push_back(q);
+  }
+  values.push_back(fields_detail::ShortLimit - 1);
+  std::mt19937_64 random(20261211);
+  for (int n = 0; n < Values / 10; ++n) {
+    values.push_back(random() % fields_detail::Pow10[1 + random() % fields_detail::ShortDigits]);
+  }
+  expect_short_digits_match(values, std::make_integer_sequence<int, 10>());
 }
 
 TEST(FieldsCompare, I0MatchesToChars) {
