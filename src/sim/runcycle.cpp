@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 #include "model/curvelookup.h"
 #include "sim/cycles.h"
@@ -78,7 +79,8 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     const std::size_t count = static_cast<std::size_t>(last - first + 1);
     for (std::size_t k = 0; k < count; ++k) {
       const double ne = batch.engine_speed_rpm[k];
-      const double tmax = batch.full_load_known[k] ? batch.full_load_torque_nm[k] : fullLoadAt.near(ne, segment);
+      const std::optional<double>& known = batch.full_load_torque_nm[k];
+      const double tmax = known ? *known : fullLoadAt.near(ne, segment);
       speedShare[k] = (ne - eng.idle_speed_rpm) / nSpan * Percent;
       torqueShare[k] = batch.engine_torque_nm[k] / tmax * Percent;
     }

@@ -587,7 +587,6 @@ struct Stepper::States {
     if (e.status != GearStatus::OverSpeed && e.status != GearStatus::UnderSpeed &&
         std::bit_cast<uint64_t>(Ne) == std::bit_cast<uint64_t>(e.engine_speed_rpm)) {
       out.full_load_torque_nm[k] = e.Tmax;
-      out.full_load_known[k] = true;
     }
     from = Start{V, gear, hold};
   }

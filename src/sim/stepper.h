@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "sim/simstep.h"
@@ -35,23 +36,23 @@ class Stepper {
     int32_t hold = 0;
   };
   // Steps as the trace records them, RecordBatch at a time, column by column: step
-  // first + k in place k. Left unset when made, so that a batch costs nothing until filled.
+  // first + k in place k. The columns of numbers are left unset when made, so that a batch
+  // costs little until filled.
   static constexpr std::size_t RecordBatch = 512;
   struct Records {
     std::array<double, RecordBatch> V;  // [km/h]
     std::array<double, RecordBatch> engine_speed_rpm;
     std::array<double, RecordBatch> engine_torque_nm;
-    // The full-load torque at the engine speed [N·m], where full_load_known says the
-    // step's evaluation looked it up there.
-    std::array<double, RecordBatch> full_load_torque_nm;
-    std::array<bool, RecordBatch> full_load_known;
+    // The full-load torque at the engine speed, when the step's evaluation looked it up
+    // there [N·m].
+    std::array<std::optional<double>, RecordBatch> full_load_torque_nm;
     std::array<int32_t, RecordBatch> gear;
 
     void set(std::size_t k, double v, double ne, double te, int32_t g) {
       V[k] = v;
       engine_speed_rpm[k] = ne;
       engine_torque_nm[k] = te;
-      full_load_known[k] = false;
+      full_load_torque_nm[k].reset();
       gear[k] = g;
     }
   };
