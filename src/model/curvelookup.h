@@ -23,16 +23,24 @@ class IndexedCurve {
 
   // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
   // for none) and then its neighbours, and leaving hint at the segment used: a run of
-  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the only one whose speeds
-  // bracket it, so the value is the same.
+  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the
+  // only one whose speeds bracket it, so the value is the same. Beyond an end of the curve
+  // (or at NaN) the end segment named by hint extends, as in find, and hint stays on it:
+  // engine speeds past the last point come in runs too.
   double near(double s, int& hint) const {
     if (hint >= 0) {
       const int i = hint;
       if (s < speed_[i + 1]) {
         if (speed_[i] <= s) return on_segment(i, s);
-        if (i > 0 && speed_[i - 1] <= s) return on_segment(hint = i - 1, s);
-      } else if (i + 2 < count_ && s < speed_[i + 2]) {
-        return on_segment(hint = i + 1, s);
+        if (i > 0) {
+          if (speed_[i - 1] <= s) return on_segment(hint = i - 1, s);
+        } else {
+          return on_segment(0, s);  // below the first point
+        }
+      } else if (i + 2 < count_) {
+        if (s < speed_[i + 2]) return on_segment(hint = i + 1, s);
+      } else {
+        return on_segment(i, s);  // at or past the last point, or NaN
       }
     }
     return find(s, hint);
@@ -50,7 +58,8 @@ class IndexedCurve {
     double at(double s) const { return torque + ((s - from) * rise) / run; }
   };
 
-  // near's lookup, leaving seg at the segment it used when that holds s (else unset).
+  // near's lookup, leaving seg at the segment named by the hint it leaves (unset for
+  // none): the segment used, which need not hold s beyond the curve's ends.
   double near(double s, int& hint, Segment& seg) const {
     const double value = near(s, hint);
     seg = segment(hint);
@@ -69,10 +78,10 @@ class IndexedCurve {
   double on_segment(int i, double s) const {
     return torque_[i] + ((s - speed_[i]) * (torque_[i + 1] - torque_[i])) / (speed_[i + 1] - speed_[i]);
   }
-  // The lookup; hint is left at the segment used strictly inside the curve's speeds,
-  // else at -1. Inside the speeds of an indexed curve the bucket of s names a segment at
-  // or just below the one holding s; outside them the first segment extends below the
-  // first point, the last one from the last point on (and at NaN).
+  // The lookup; hint is left at the segment used (-1 for a curve without an index).
+  // Inside the speeds of an indexed curve the bucket of s names a segment at or just
+  // below the one holding s; outside them the first segment extends below the first
+  // point, the last one from the last point on (and at NaN).
   double find(double s, int& hint) const {
     if (bucket_.empty()) return find_plain(s, hint);
     if (speed_[0] <= s && s < speed_[count_ - 1]) {
@@ -82,8 +91,8 @@ class IndexedCurve {
       hint = i;
       return on_segment(i, s);
     }
-    hint = -1;
-    return on_segment(s < speed_[0] ? 0 : count_ - 2, s);
+    hint = s < speed_[0] ? 0 : count_ - 2;
+    return on_segment(hint, s);
   }
   // find's lookup on a curve without an index.
   double find_plain(double s, int& hint) const;

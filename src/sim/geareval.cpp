@@ -35,10 +35,12 @@ struct GearTerms {
   double ratio60 = 0.0;   // i * 60
   double etaRatio = 0.0;  // eta * i
   double Nmin = 0.0;      // lowest engine speed of the gear [rpm]
+  double TmaxNmin = 0.0;  // full-load torque at Nmin [N·m]
 };
 
 // Gear g, which check_gear has passed.
-GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                     const IndexedCurve& fullLoad) {
   const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
   GearTerms t;
   t.i = trn.final_ratio * row.ratio;
@@ -47,8 +49,19 @@ GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, 
   t.ratio60 = t.i * SecondsPerMinute;
   t.etaRatio = t.eta * t.i;
   t.Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
+  t.TmaxNmin = fullLoad(t.Nmin);
   return t;
 }
+
+// The full-load torque at the engine's fixed speeds [N·m], looked up once.
+struct FixedLoads {
+  double idle = 0.0;     // at the idle speed
+  double engage = 0.0;   // at the engagement speed Nes
+  double top = 0.0;      // at the top speed Nex
+
+  FixedLoads(const EngineData& eng, const IndexedCurve& fullLoad)
+      : idle(fullLoad(eng.idle_speed_rpm)), engage(fullLoad(eng.engage_speed_rpm)), top(fullLoad(eng.max_speed_rpm)) {}
+};
 
 // The drivetrain of one gear and the conditions of the second being driven.
 struct Drive {
@@ -100,10 +113,18 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
-// exceeds the demand by less than the tolerance.
+// exceeds the demand by less than the tolerance. The last pass warns, converged or not.
+//
+// A pass computes from v alone. Once a pass has the tolerance to spare (the spare pass),
+// every move up starts from it, and a pass that then falls short steps back down by the
+// step it went up by, most often to exactly the spare speed again: that pass is taken
+// from the spare one, its values and its move up. A pass that leaves v and step as they
+// were (a step lost in the rounding of v, a step halved to zero, a difference that is not
+// a number) would be repeated unchanged by every pass left, so the last pass ends as it
+// does.
 template <class Lookup>
 GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                            const TransmissionData& trn, const Lookup& fullLoad) {
+                            const TransmissionData& trn, const FixedLoads& loads, const Lookup& fullLoad) {
   const GearTerms& gear = d.gear;
   const double Nmin = gear.Nmin;
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
@@ -115,113 +136,99 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
   const double Nes = eng.engage_speed_rpm;
   // Gears above the re-engagement gear are held at Nmin: below it no engine speed is.
   const double heldBelow = g > trn.reengage_gear ? Nmin : -std::numeric_limits<double>::infinity();
-  double step = SearchStep;
-  double N = 0.0, Te = 0.0, Tmax = 0.0;
-  bool exhausted = false;
+  // At or above both (neither a NaN), a pass looks the curve up at its engine speed.
+  const double lookedUp = std::max(Nes, heldBelow);
   // The passes move the engine speed little: most look the curve up on one segment.
   IndexedCurve::Segment segment = fullLoad.segment();
-  // The last pass whose torque was to spare by the tolerance or more. A pass that falls
-  // short steps back down by the step it went up by, most often to exactly that speed
-  // again, whose pass is then taken from here: the same speed gives the same values, and
-  // so the same move up by half the step, made at once.
-  bool spare = false;
-  uint64_t spareBits = 0;
-  double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
-  // The next pass is at the spare speed again (a move up lost in the rounding of v).
-  bool again = false;
-  // Halves the step and moves up by it; false when neither changes v (a step halved to
-  // zero and lost in its rounding), which every pass left would repeat.
-  const auto move_up = [&] {
-    const double half = step / 2.0;
-    const double up = v + half;
-    if (same_bits(half, step) && same_bits(up, v)) return false;
-    step = half;
-    again = same_bits(up, v);
-    v = up;
+  double step = SearchStep;
+  double N = 0.0, Te = 0.0, Tmax = 0.0;
+  // The pass at v; false when the clutch slips with the engine held at Nes and the engine
+  // holds the torque, which ends the search.
+  const auto pass = [&] {
+    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+    N = (v * ratio60) / circumference;
+    if (N >= lookedUp) [[likely]] {
+      Tmax = fullLoad(N, segment);
+    } else if (N < heldBelow) {
+      Tmax = gear.TmaxNmin;
+    } else if (N >= Nes) {
+      Tmax = fullLoad(N, segment);
+    } else {
+      // Below the engagement speed the clutch slips with the engine held at Nes.
+      N = Nes;
+      Tmax = loads.engage;
+      return !(Te < Tmax);
+    }
     return true;
   };
-  for (int32_t k = 1;; ++k) {
-    if (again) {
-      N = spareN;
-      Te = spareTe;
-      Tmax = spareTmax;
+  // The outcome of the last pass, at v with N, Te and Tmax.
+  const auto finish = [&](bool exhausted) {
+    GearEvalResult out;
+    if (N < Nmin) {
+      out = outcome(0.0, N, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
+    } else if (N < eng.max_speed_rpm) {
+      out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
     } else {
-      const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
-      Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
-      N = (v * ratio60) / circumference;
-      if (N < heldBelow) {
-        Tmax = fullLoad(Nmin, segment);
-      } else if (N >= Nes) {
-        Tmax = fullLoad(N, segment);
-      } else {
-        // Below the engagement speed the clutch slips with the engine held at Nes.
-        N = Nes;
-        Tmax = fullLoad(N, segment);
-        if (Te < Tmax) {
-          return outcome(v, N, Te, Tmax, GearStatus::Lowered);
-        }
-      }
+      out = outcome(0.0, N, Te, loads.top, GearStatus::OverSpeed);
     }
+    out.search_exhausted = exhausted;
+    return out;
+  };
+  int32_t k = 1;
+  // Down by the first step until a pass has the tolerance to spare.
+  for (;; ++k) {
+    if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
     const double diff = Tmax - Te;
-    // A pass computes from v alone; one that leaves v and step as they were (a step lost
-    // in the rounding of v, a step halved to zero, a difference that is not a number) is
-    // repeated unchanged by every pass left, so the last pass ends as this one did. The
-    // last pass warns, converged or not.
-    if (diff < 0.0) {
-      const double next = v - step;
-      if (same_bits(next, v)) {
-        exhausted = true;
+    if (diff >= SearchTolerance) break;
+    if (!(diff < 0.0)) return finish(!(diff >= 0.0) || k >= SearchPasses);  // closed, or not a number
+    const double next = v - step;
+    if (same_bits(next, v)) return finish(true);
+    v = next;
+    if (k >= SearchPasses) return finish(true);
+  }
+  for (;;) {
+    // Pass k, at v with N, Te and Tmax, is the spare one.
+    const uint64_t spareBits = std::bit_cast<uint64_t>(v);
+    const double spareN = N, spareTe = Te, spareTmax = Tmax;
+    // Halves the step and moves up by it; a move up lost in the rounding of v leaves the
+    // next pass at the spare speed, and one that changes neither v nor the step (a step
+    // halved to zero) would be repeated by every pass left.
+    for (;;) {
+      const double half = step / 2.0;
+      const double up = v + half;
+      if (!same_bits(up, v)) [[likely]] {
+        step = half;
+        v = up;
         break;
       }
+      if (same_bits(half, step)) return finish(true);
+      step = half;
+      if (k >= SearchPasses) return finish(true);
+      ++k;
+    }
+    if (k >= SearchPasses) return finish(true);
+    ++k;
+    // The passes from the speed moved up to, until one has the tolerance to spare or one
+    // steps back down to the spare speed.
+    for (;;) {
+      if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+      const double diff = Tmax - Te;
+      if (diff >= SearchTolerance) break;
+      if (!(diff < 0.0)) return finish(!(diff >= 0.0) || k >= SearchPasses);
+      const double next = v - step;
+      if (same_bits(next, v)) return finish(true);
       v = next;
-      if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
-        // The next pass, at the spare speed: its values, which had the tolerance to
-        // spare, and its move up.
-        if (k >= SearchPasses) {
-          exhausted = true;
-          break;
-        }
-        ++k;
+      if (k >= SearchPasses) return finish(true);
+      ++k;
+      if (std::bit_cast<uint64_t>(v) == spareBits) [[likely]] {
         N = spareN;
         Te = spareTe;
         Tmax = spareTmax;
-        if (!move_up()) {
-          exhausted = true;
-          break;
-        }
-      }
-    } else if (diff >= SearchTolerance) {
-      spare = true;
-      spareBits = std::bit_cast<uint64_t>(v);
-      spareN = N;
-      spareTe = Te;
-      spareTmax = Tmax;
-      if (!move_up()) {
-        exhausted = true;
         break;
       }
-    } else if (diff >= 0.0) {
-      exhausted = k >= SearchPasses;
-      break;
-    } else {
-      exhausted = true;
-      break;
-    }
-    if (k >= SearchPasses) {
-      exhausted = true;
-      break;
     }
   }
-  GearEvalResult out;
-  if (N < Nmin) {
-    out = outcome(0.0, N, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
-  } else if (N < eng.max_speed_rpm) {
-    out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
-  } else {
-    out = outcome(0.0, N, Te, fullLoad(eng.max_speed_rpm), GearStatus::OverSpeed);
-  }
-  out.search_exhausted = exhausted;
-  return out;
 }
 
 }  // namespace
@@ -241,7 +248,7 @@ namespace {
 template <class Lookup, class Searched>
 GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
                         const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                        const Lookup& fullLoad, Searched&& searched) {
+                        const FixedLoads& loads, const Lookup& fullLoad, Searched&& searched) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, spec);
@@ -249,7 +256,7 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
 
   if (V - Vp < 0.0) {
     if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
-    return outcome(V, eng.idle_speed_rpm, 0.0, fullLoad(eng.idle_speed_rpm), GearStatus::Idles);
+    return outcome(V, eng.idle_speed_rpm, 0.0, loads.idle, GearStatus::Idles);
   }
   if (Ne >= Nmin) {
     if (Ne < eng.max_speed_rpm) {
@@ -257,26 +264,27 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
       if (Te <= Tmax || Tmax <= 0.0) {
         return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
       }
-      return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
+      return searched([&] { return speed_search(g, V, d, spec, eng, trn, loads, fullLoad); });
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
-    const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
+    const bool top = g == trn.gear_count();
+    const double Nlim = top ? eng.max_speed_rpm : Ne;
     const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (SecondsPerMinute * gear.i);
-    const double Tmax = fullLoad(Nlim);
+    const double Tmax = top ? loads.top : fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
-    if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
+    if (!top || TeLim <= Tmax || Tmax <= 0.0) {
       return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
     }
-    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, fullLoad); });
+    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, loads, fullLoad); });
   }
   if (g > trn.start_gears) {
-    return outcome(V, Ne, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
+    return outcome(V, Ne, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
   }
-  const double Tmax = fullLoad(eng.engage_speed_rpm);
+  const double Tmax = loads.engage;
   if (Te <= Tmax) {
     return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
   }
-  return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
+  return searched([&] { return speed_search(g, V, d, spec, eng, trn, loads, fullLoad); });
 }
 
 }  // namespace
@@ -284,11 +292,12 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
 namespace {
 
 // The constants of every gear that check_gear passes, by gear number (row 0 unused).
-std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                                      const IndexedCurve& fullLoad) {
   const int32_t gears = static_cast<int32_t>(std::min(
       {static_cast<std::size_t>(std::max(trn.gear_count(), 0)), trn.gears.size(), eng.gear_min_speed_rpm.size()}));
   std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
-  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
+  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn, fullLoad);
   return terms;
 }
 
@@ -314,7 +323,8 @@ struct GearEvaluator::Records {
   // second to the next, and the passes of its speed searches, move its engine speed little.
   std::vector<int> segments = std::vector<int>(trn.gears.size() + 1, -1);
   // By gear, its constants; gears past the table have none.
-  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
+  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn, index);
+  FixedLoads loads{eng, index};
 
   // The evaluations of one second share its gradient: the last one is tried first.
   GradeSlot last{};
@@ -332,7 +342,8 @@ struct GearEvaluator::Records {
   template <class Searched>
   GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]}, searched);
+    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], loads, HintedLoad{index, segments[row]},
+                          searched);
   }
 };
 

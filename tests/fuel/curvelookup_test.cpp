@@ -66,7 +66,11 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
       }
       if (pick(2) == 0) {
         ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint, segment)), expected) << "round " << round << " s " << s;
-        ASSERT_EQ(segment.holds(s), hint >= 0) << "round " << round << " s " << s;
+        // The segment of the hint left, which holds s inside the speeds of an indexed
+        // curve, and nothing without a hint.
+        const bool inside = c.speeds_rpm.front() <= s && s < c.speeds_rpm.back();
+        ASSERT_EQ(segment.holds(s), hint >= 0 && inside) << "round " << round << " s " << s;
+        ASSERT_EQ(std::bit_cast<uint64_t>(segment.from), std::bit_cast<uint64_t>(indexed.segment(hint).from));
       }
     }
   }
