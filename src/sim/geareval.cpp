@@ -242,29 +242,35 @@ void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
 
 namespace {
 
-// Gear g from Vp towards V against the resistance gradeForce [N].
-// Gear g, which check_gear has passed, with its constants gear. An evaluation that needs
-// the speed search gives searched(search), search() being the search.
-template <class Lookup, class Searched>
-GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
-                        const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                        const FixedLoads& loads, const Lookup& fullLoad, Searched&& searched) {
+// Gear g from Vp towards V against the resistance gradeForce [N], g having passed
+// check_gear, with its constants gear: true with the outcome in out, or false, out left
+// as it was, when the speed search decides it, starting from speed from [km/h].
+template <class Lookup>
+bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
+                    const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
+                    const FixedLoads& loads, const Lookup& fullLoad, GearEvalResult& out, double& from) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, spec);
   const double Te = engine_torque(d, road_load(d, V, spec), spec);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
-    return outcome(V, eng.idle_speed_rpm, 0.0, loads.idle, GearStatus::Idles);
+    if (Ne >= eng.release_speed_rpm) {
+      out = outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
+    } else {
+      out = outcome(V, eng.idle_speed_rpm, 0.0, loads.idle, GearStatus::Idles);
+    }
+    return true;
   }
   if (Ne >= Nmin) {
     if (Ne < eng.max_speed_rpm) {
       const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
-        return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
+        out = outcome(V, Ne, Te, Tmax, GearStatus::Meets);
+        return true;
       }
-      return searched([&] { return speed_search(g, V, d, spec, eng, trn, loads, fullLoad); });
+      from = V;
+      return false;
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const bool top = g == trn.gear_count();
@@ -273,18 +279,23 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
     const double Tmax = top ? loads.top : fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
     if (!top || TeLim <= Tmax || Tmax <= 0.0) {
-      return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
+      out = outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
+      return true;
     }
-    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, loads, fullLoad); });
+    from = Vlim;
+    return false;
   }
   if (g > trn.start_gears) {
-    return outcome(V, Ne, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
+    out = outcome(V, Ne, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
+    return true;
   }
   const double Tmax = loads.engage;
   if (Te <= Tmax) {
-    return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
+    out = outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
+    return true;
   }
-  return searched([&] { return speed_search(g, V, d, spec, eng, trn, loads, fullLoad); });
+  from = V;
+  return false;
 }
 
 }  // namespace
@@ -305,11 +316,10 @@ std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData&
 
 // What the evaluator reads besides its table.
 struct GearEvaluator::Records {
-  // Gradient forces by the gradient's bits, direct-mapped.
+  // Gradient forces by the gradient's bits, direct-mapped; all start at gradient +0.
   struct GradeSlot {
     uint64_t bits = 0;
     double force = 0.0;
-    bool set = false;
   };
   static constexpr std::size_t GradeSlots = 64;
 
@@ -318,7 +328,9 @@ struct GearEvaluator::Records {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   IndexedCurve index;
-  std::array<GradeSlot, GradeSlots> grades{};
+  // The evaluations of one second share its gradient: the last one is tried first.
+  GradeSlot last{0, grade_force(0.0, spec)};
+  std::array<GradeSlot, GradeSlots> grades = filled<GradeSlots>(last);
   // By gear, the full-load segment of its last lookup: a gear's evaluations from one
   // second to the next, and the passes of its speed searches, move its engine speed little.
   std::vector<int> segments = std::vector<int>(trn.gears.size() + 1, -1);
@@ -326,24 +338,36 @@ struct GearEvaluator::Records {
   std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn, index);
   FixedLoads loads{eng, index};
 
-  // The evaluations of one second share its gradient: the last one is tried first.
-  GradeSlot last{};
+  template <std::size_t Count>
+  static std::array<GradeSlot, Count> filled(const GradeSlot& slot) {
+    std::array<GradeSlot, Count> slots;
+    slots.fill(slot);
+    return slots;
+  }
 
   double grade(double s) {
+    if (std::bit_cast<uint64_t>(s) == last.bits) [[likely]] return last.force;
+    return grade_afresh(s);
+  }
+  [[gnu::noinline]] double grade_afresh(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
-    if (last.set && last.bits == bits) return last.force;
     GradeSlot& slot = grades[(bits ^ (bits >> 29) ^ (bits >> 47)) % GradeSlots];
-    if (!slot.set || slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec), true};
+    if (slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec)};
     last = slot;
     return slot.force;
   }
 
-  // Gear g, which check_gear has passed.
-  template <class Searched>
-  GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
+  // evaluate_plain for gear g, which check_gear has passed.
+  bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, GearEvalResult& out, double& from) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], loads, HintedLoad{index, segments[row]},
-                          searched);
+    return hdfe::evaluate_plain(g, V, gradeForce, Vp, spec, eng, trn, terms[row], loads,
+                                HintedLoad{index, segments[row]}, out, from);
+  }
+  // The speed search for gear g from speed from, where evaluate_plain left it.
+  GearEvalResult search(int32_t g, double from, double gradeForce, double Vp) {
+    const std::size_t row = static_cast<std::size_t>(g);
+    return speed_search(g, from, Drive{terms[row], gradeForce, Vp}, spec, eng, trn, loads,
+                        HintedLoad{index, segments[row]});
   }
 };
 
@@ -380,7 +404,12 @@ void GearEvaluator::size_slots(std::size_t count) {
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
   check_gear(key.g, records_->eng, records_->trn);
-  return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
+  Records& r = *records_;
+  const double gradeForce = r.grade(s);
+  GearEvalResult result;
+  double from = 0.0;
+  if (!r.evaluate_plain(key.g, V, gradeForce, Vp, result, from)) result = r.search(key.g, from, gradeForce, Vp);
+  return keep(key, at, result);
 }
 
 const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
@@ -388,14 +417,28 @@ const TransmissionData& GearEvaluator::records_trn() const { return records_->tr
 const IndexedCurve& GearEvaluator::full_load_index() const { return records_->index; }
 
 void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
-  recent.result = records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
-    std::size_t at = 0;
-    if (const GearEvalResult* kept = find(key, at)) return *kept;
-    const GearEvalResult result = search();
+  Records& r = *records_;
+  const double gradeForce = r.grade(s);
+  double from = 0.0;
+  // A plain evaluation is written to its place at once (nothing on the way can fail).
+  if (r.evaluate_plain(key.g, V, gradeForce, Vp, recent.result, from)) [[likely]] {
+    recent.key = key;
+    return;
+  }
+  search_afresh(recent, key, from, gradeForce, Vp);
+}
+
+void GearEvaluator::search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp) {
+  std::size_t at = 0;
+  const GearEvalResult* kept = find(key, at);
+  if (kept == nullptr) {
+    const GearEvalResult result = records_->search(key.g, from, gradeForce, Vp);
     exhausted_seen_ = exhausted_seen_ || result.search_exhausted;
-    if (count_ >= MemoLimit) return result;
-    return keep(key, at, result);
-  });
+    if (count_ < MemoLimit) keep(key, at, result);
+    recent.result = result;
+  } else {
+    recent.result = *kept;
+  }
   recent.key = key;
 }
 

@@ -123,6 +123,9 @@ class GearEvaluator {
   // evaluate's evaluation of key, which is not in the small table, put in its place
   // there, recent.
   void evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp);
+  // evaluate_afresh for an evaluation that the speed search decides, from speed from
+  // against the resistance gradeForce: kept as operator() keeps it.
+  [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp);
   const TransmissionData& records_trn() const;
   void size_slots(std::size_t count);
 
