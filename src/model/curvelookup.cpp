@@ -36,12 +36,14 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
   if (m < 3 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
   const double* speed = speed_;
   const double span = speed[m - 1] - speed[0];
-  if (!(span > 0.0) || !std::isfinite(span)) return;
   const int buckets = m;
+  // A span too narrow for the buckets to be counted in it is looked up plainly too.
+  if (!(span > 0.0) || !std::isfinite(span) || !std::isfinite(buckets / span)) return;
   const double origin = speed[0];
   scale_ = buckets / span;
-  lastBucket_ = static_cast<double>(buckets - 1);
-  bucket_.resize(static_cast<std::size_t>(buckets));
+  // A speed below the last point is at most (by rounding) at the start of bucket
+  // `buckets`, which names the last segment.
+  bucket_.resize(static_cast<std::size_t>(buckets) + 1);
   // Each bucket names the segment that holds its start (what a binary search finds), the
   // last one from the last point on. The start only needs to be near its true value: find
   // walks from the segment named. Speeds that do not ascend (or NaN) leave the curve
@@ -57,7 +59,9 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
     }
     while (b < buckets && origin + b * width < end) bucket[b++] = i;
   }
-  while (b < buckets) bucket[b++] = m - 2;
+  while (b <= buckets) bucket[b++] = m - 2;
+  indexedFrom_ = speed[0];
+  indexedTo_ = speed[m - 1];
 }
 
 double IndexedCurve::operator()(double s) const {
@@ -65,9 +69,13 @@ double IndexedCurve::operator()(double s) const {
   return find(s, segment);
 }
 
-double IndexedCurve::find_plain(double s, int& hint) const {
-  hint = -1;
-  return curve_lookup(curve_, s);
+double IndexedCurve::find_outside(double s, int& hint) const {
+  if (bucket_.empty()) {
+    hint = -1;
+    return curve_lookup(curve_, s);
+  }
+  hint = s < speed_[0] ? 0 : count_ - 2;
+  return on_segment(hint, s);
 }
 
 }  // namespace hdfe

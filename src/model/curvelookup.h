@@ -79,31 +79,33 @@ class IndexedCurve {
     return torque_[i] + ((s - speed_[i]) * (torque_[i + 1] - torque_[i])) / (speed_[i + 1] - speed_[i]);
   }
   // The lookup; hint is left at the segment used (-1 for a curve without an index).
-  // Inside the speeds of an indexed curve the bucket of s names a segment at or just
-  // below the one holding s; outside them the first segment extends below the first
+  // Inside the speeds of an indexed curve the bucket of s names a segment near the one
+  // holding s (s at most one bucket width past the last bucket's start, by rounding,
+  // falls in the extra bucket); outside them the first segment extends below the first
   // point, the last one from the last point on (and at NaN).
   double find(double s, int& hint) const {
-    if (bucket_.empty()) return find_plain(s, hint);
-    if (speed_[0] <= s && s < speed_[count_ - 1]) {
-      int i = bucket_[static_cast<std::size_t>(std::min((s - speed_[0]) * scale_, lastBucket_))];
+    if (indexedFrom_ <= s && s < indexedTo_) {
+      int i = bucket_[static_cast<std::size_t>(static_cast<int32_t>((s - indexedFrom_) * scale_))];
       while (i > 0 && s < speed_[i]) --i;
       while (speed_[i + 1] <= s) ++i;
       hint = i;
       return on_segment(i, s);
     }
-    hint = s < speed_[0] ? 0 : count_ - 2;
-    return on_segment(hint, s);
+    return find_outside(s, hint);
   }
-  // find's lookup on a curve without an index.
-  double find_plain(double s, int& hint) const;
+  // find's lookup outside the indexed speeds, and on a curve without an index.
+  double find_outside(double s, int& hint) const;
 
   const TorqueCurve& curve_;
   const double* speed_ = nullptr;   // the curve's speeds [rpm]
   const double* torque_ = nullptr;  // its torques [N·m]
   int count_ = 0;                   // its points
+  // The speeds the index covers, its first point's up to its last [rpm]: NaN, which
+  // holds no speed, without an index.
+  double indexedFrom_ = std::numeric_limits<double>::quiet_NaN();
+  double indexedTo_ = std::numeric_limits<double>::quiet_NaN();
   double scale_ = 0.0;              // buckets per rpm
-  double lastBucket_ = 0.0;         // the last bucket's number
-  std::vector<int32_t> bucket_;     // empty: no index
+  std::vector<int32_t> bucket_;     // one per bucket and an extra one; empty: no index
 };
 
 }  // namespace hdfe
