@@ -175,20 +175,21 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     out.search_exhausted = exhausted;
     return out;
   };
-  int32_t k = 1;
+  // The passes left after the current one: the current pass is pass SearchPasses - left.
+  int32_t left = SearchPasses - 1;
   // Down by the first step until a pass has the tolerance to spare.
-  for (;; ++k) {
+  for (;;) {
     if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
     const double diff = Tmax - Te;
     if (diff >= SearchTolerance) break;
-    if (!(diff < 0.0)) return finish(!(diff >= 0.0) || k >= SearchPasses);  // closed, or not a number
+    if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);  // closed, or not a number
     const double next = v - step;
     if (same_bits(next, v)) return finish(true);
     v = next;
-    if (k >= SearchPasses) return finish(true);
+    if (--left < 0) return finish(true);
   }
   for (;;) {
-    // Pass k, at v with N, Te and Tmax, is the spare one.
+    // The current pass, at v with N, Te and Tmax, is the spare one.
     const uint64_t spareBits = std::bit_cast<uint64_t>(v);
     const double spareN = N, spareTe = Te, spareTmax = Tmax;
     // Halves the step and moves up by it; a move up lost in the rounding of v leaves the
@@ -197,36 +198,35 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     for (;;) {
       const double half = step / 2.0;
       const double up = v + half;
-      if (!same_bits(up, v)) [[likely]] {
+      if (std::bit_cast<uint64_t>(up) != spareBits) [[likely]] {
         step = half;
         v = up;
         break;
       }
       if (same_bits(half, step)) return finish(true);
       step = half;
-      if (k >= SearchPasses) return finish(true);
-      ++k;
+      if (--left < 0) return finish(true);
     }
-    if (k >= SearchPasses) return finish(true);
-    ++k;
-    // The passes from the speed moved up to, until one has the tolerance to spare or one
-    // steps back down to the spare speed.
+    if (--left < 0) return finish(true);
+    // The passes from the speed moved up to (never the spare speed), until one has the
+    // tolerance to spare or one steps back down to the spare speed. A step down that
+    // leaves v as it was, and the last pass, end the search alike.
     for (;;) {
       if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
       const double diff = Tmax - Te;
       if (diff >= SearchTolerance) break;
-      if (!(diff < 0.0)) return finish(!(diff >= 0.0) || k >= SearchPasses);
-      const double next = v - step;
-      if (same_bits(next, v)) return finish(true);
-      v = next;
-      if (k >= SearchPasses) return finish(true);
-      ++k;
-      if (std::bit_cast<uint64_t>(v) == spareBits) [[likely]] {
+      if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);
+      const uint64_t before = std::bit_cast<uint64_t>(v);
+      v = v - step;
+      if (--left < 0) return finish(true);
+      const uint64_t bits = std::bit_cast<uint64_t>(v);
+      if (bits == spareBits) [[likely]] {
         N = spareN;
         Te = spareTe;
         Tmax = spareTmax;
         break;
       }
+      if (bits == before) return finish(true);
     }
   }
 }

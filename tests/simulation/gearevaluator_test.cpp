@@ -199,6 +199,29 @@ TEST(GearEvaluator, SearchesThatHalveTheirStepAwayGiveTheReferenceBitForBit) {
   EXPECT_GT(closed, 10);
 }
 
+// Searches that start some 9,900 to 9,960 km/h above the speed where they close (a drive
+// ratio so small that the engine stays below Nex): the 1 km/h steps down take nearly all
+// the passes, so that the last pass falls anywhere in the halving that follows, on a step
+// down, on a move up, on a pass back at the spare speed or on the pass that closes.
+TEST(GearEvaluator, SearchesWhoseLastPassFallsWhileHalvingGiveTheReferenceBitForBit) {
+  TestVehicle v = make_test_vehicle();
+  v.trn.final_ratio = 0.03;
+  GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
+  GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
+  int exhausted = 0, closed = 0;
+  for (int k = 0; k < 300; ++k) {
+    const double V = 9900.0 + 0.2 * k;
+    const GearEvalResult expected = reference_eval(v, 6, V, 0.0, 0.0);
+    expect_same_bits(memo(6, V, 0.0, 0.0), expected);
+    expect_same_bits(recent.evaluate(6, V, 0.0, 0.0), expected);
+    (expected.search_exhausted ? exhausted : closed) += 1;
+    if (HasFailure()) FAIL() << "V " << V;
+  }
+  EXPECT_GT(exhausted, 10);
+  EXPECT_GT(closed, 10);
+  EXPECT_TRUE(recent.exhausted_seen());
+}
+
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
   TestVehicle v = make_test_vehicle();
   // A repeated last point leaves the full-load torque undefined above it: no search closes.
