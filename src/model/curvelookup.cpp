@@ -51,13 +51,18 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
   const double width = span / buckets;
   int32_t* bucket = bucket_.data();
   int b = 0;
+  double start = origin;  // of bucket b, summed up
   for (int i = 0; i + 1 < m; ++i) {
     const double end = speed[i + 1];
     if (!(end >= speed[i])) {
       bucket_.clear();
       return;
     }
-    while (b < buckets && origin + b * width < end) bucket[b++] = i;
+    while (start < end) {
+      if (b == buckets) break;
+      bucket[b++] = i;
+      start += width;
+    }
   }
   while (b <= buckets) bucket[b++] = m - 2;
   indexedFrom_ = speed[0];

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -387,6 +388,24 @@ GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, con
 }
 
 GearEvaluator::~GearEvaluator() = default;
+
+// The storage of the entries, in which they begin their lifetime (an aggregate of
+// integers and doubles), with only the gear of each key set: a key is compared gear
+// first, so the rest of an empty place is never read.
+std::unique_ptr<GearEvaluator::Entry[], GearEvaluator::FreeRecent> GearEvaluator::empty_recent() {
+  constexpr std::size_t places = std::size_t{1} << RecentBits;
+  Entry* entries = static_cast<Entry*>(::operator new(places * sizeof(Entry)));
+  static_assert(places % 4 == 0);
+  for (Entry* e = entries; e != entries + places; e += 4) {
+    e[0].key.g = 0;
+    e[1].key.g = 0;
+    e[2].key.g = 0;
+    e[3].key.g = 0;
+  }
+  return std::unique_ptr<Entry[], FreeRecent>(entries);
+}
+
+void GearEvaluator::FreeRecent::operator()(Entry* entries) const { ::operator delete(entries); }
 
 // At least count slots, a power of two; every entry placed again.
 void GearEvaluator::size_slots(std::size_t count) {
