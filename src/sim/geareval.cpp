@@ -54,14 +54,39 @@ GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, 
   return t;
 }
 
-// The full-load torque at the engine's fixed speeds [N·m], looked up once.
-struct FixedLoads {
-  double idle = 0.0;     // at the idle speed
-  double engage = 0.0;   // at the engagement speed Nes
-  double top = 0.0;      // at the top speed Nex
+// The values of the vehicle that the evaluations read, side by side, and the full-load
+// torque at the engine's fixed speeds [N·m], looked up once.
+struct RunTerms {
+  double muAir = 0.0;          // air resistance [N per (km/h)^2]
+  double radius = 0.0;         // tire radius [m]
+  double circumference = 0.0;  // tire circumference [m]
+  double perRpm = 0.0;         // circumference * KmhPerMs, as engine_speed computes it
+  double release = 0.0;        // engine speeds [rpm]: release, idle, Nex and Nes
+  double idle = 0.0;
+  double top = 0.0;
+  double engage = 0.0;
+  double TmaxIdle = 0.0;       // full-load torques at the idle speed, at Nex and at Nes
+  double TmaxTop = 0.0;
+  double TmaxEngage = 0.0;
+  int32_t gearCount = 0;
+  int32_t startGears = 0;
+  int32_t reengageGear = 0;
 
-  FixedLoads(const EngineData& eng, const IndexedCurve& fullLoad)
-      : idle(fullLoad(eng.idle_speed_rpm)), engage(fullLoad(eng.engage_speed_rpm)), top(fullLoad(eng.max_speed_rpm)) {}
+  RunTerms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn, const IndexedCurve& fullLoad)
+      : muAir(spec.mu_air),
+        radius(spec.tire_radius_m),
+        circumference(spec.tire_circumference_m),
+        perRpm(spec.tire_circumference_m * KmhPerMs),
+        release(eng.release_speed_rpm),
+        idle(eng.idle_speed_rpm),
+        top(eng.max_speed_rpm),
+        engage(eng.engage_speed_rpm),
+        TmaxIdle(fullLoad(idle)),
+        TmaxTop(fullLoad(top)),
+        TmaxEngage(fullLoad(engage)),
+        gearCount(trn.gear_count()),
+        startGears(trn.start_gears),
+        reengageGear(trn.reengage_gear) {}
 };
 
 // The drivetrain of one gear and the conditions of the second being driven.
@@ -90,20 +115,20 @@ struct HintedLoad {
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
-double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.mu_air + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
+double road_load(const Drive& d, double v, const RunTerms& run) {
+  return (v * v * run.muAir + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
-double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * d.gear.ratio60) / (spec.tire_circumference_m * KmhPerMs);
+double engine_speed(const Drive& d, double v, const RunTerms& run) {
+  return (v * d.gear.ratio60) / run.perRpm;
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
 // on the wheel side when the wheels drive it [N·m].
-double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
-  if (F >= 0.0) return (F * spec.tire_radius_m) / d.gear.etaRatio;
-  return ((F * d.gear.eta) * spec.tire_radius_m) / d.gear.i;
+double engine_torque(const Drive& d, double F, const RunTerms& run) {
+  if (F >= 0.0) return (F * run.radius) / d.gear.etaRatio;
+  return ((F * d.gear.eta) * run.radius) / d.gear.i;
 }
 
 GearEvalResult outcome(double V, double Ne, double Te, double Tmax, GearStatus status) {
@@ -124,19 +149,18 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 // a number) would be repeated unchanged by every pass left, so the last pass ends as it
 // does.
 template <class Lookup>
-GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                            const TransmissionData& trn, const FixedLoads& loads, const Lookup& fullLoad) {
+GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms& run, const Lookup& fullLoad) {
   const GearTerms& gear = d.gear;
   const double Nmin = gear.Nmin;
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
   // to pass, each computed as those functions compute it, so that the passes give the
   // same values.
-  const double MuAir = spec.mu_air, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
-  const double radius = spec.tire_radius_m, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
-  const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
-  const double Nes = eng.engage_speed_rpm;
+  const double MuAir = run.muAir, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = run.radius, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
+  const double ratio60 = gear.ratio60, circumference = run.perRpm;
+  const double Nes = run.engage;
   // Gears above the re-engagement gear are held at Nmin: below it no engine speed is.
-  const double heldBelow = g > trn.reengage_gear ? Nmin : -std::numeric_limits<double>::infinity();
+  const double heldBelow = g > run.reengageGear ? Nmin : -std::numeric_limits<double>::infinity();
   // At or above both (neither a NaN), a pass looks the curve up at its engine speed.
   const double lookedUp = std::max(Nes, heldBelow);
   // The passes move the engine speed little: most look the curve up on one segment.
@@ -158,7 +182,7 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     } else {
       // Below the engagement speed the clutch slips with the engine held at Nes.
       N = Nes;
-      Tmax = loads.engage;
+      Tmax = run.TmaxEngage;
       return !(Te < Tmax);
     }
     return true;
@@ -168,10 +192,10 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSp
     GearEvalResult out;
     if (N < Nmin) {
       out = outcome(0.0, N, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
-    } else if (N < eng.max_speed_rpm) {
+    } else if (N < run.top) {
       out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
     } else {
-      out = outcome(0.0, N, Te, loads.top, GearStatus::OverSpeed);
+      out = outcome(0.0, N, Te, run.TmaxTop, GearStatus::OverSpeed);
     }
     out.search_exhausted = exhausted;
     return out;
@@ -247,24 +271,23 @@ namespace {
 // check_gear, with its constants gear: true with the outcome in out, or false, out left
 // as it was, when the speed search decides it, starting from speed from [km/h].
 template <class Lookup>
-bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
-                    const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                    const FixedLoads& loads, const Lookup& fullLoad, GearEvalResult& out, double& from) {
+bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const RunTerms& run, const GearTerms& gear,
+                    const Lookup& fullLoad, GearEvalResult& out, double& from) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
-  const double Ne = engine_speed(d, V, spec);
-  const double Te = engine_torque(d, road_load(d, V, spec), spec);
+  const double Ne = engine_speed(d, V, run);
+  const double Te = engine_torque(d, road_load(d, V, run), run);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.release_speed_rpm) {
+    if (Ne >= run.release) {
       out = outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
     } else {
-      out = outcome(V, eng.idle_speed_rpm, 0.0, loads.idle, GearStatus::Idles);
+      out = outcome(V, run.idle, 0.0, run.TmaxIdle, GearStatus::Idles);
     }
     return true;
   }
   if (Ne >= Nmin) {
-    if (Ne < eng.max_speed_rpm) {
+    if (Ne < run.top) {
       const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
         out = outcome(V, Ne, Te, Tmax, GearStatus::Meets);
@@ -274,11 +297,11 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Veh
       return false;
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
-    const bool top = g == trn.gear_count();
-    const double Nlim = top ? eng.max_speed_rpm : Ne;
-    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (SecondsPerMinute * gear.i);
-    const double Tmax = top ? loads.top : fullLoad(Nlim);
-    const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
+    const bool top = g == run.gearCount;
+    const double Nlim = top ? run.top : Ne;
+    const double Vlim = ((Nlim * run.circumference) * KmhPerMs) / (SecondsPerMinute * gear.i);
+    const double Tmax = top ? run.TmaxTop : fullLoad(Nlim);
+    const double TeLim = engine_torque(d, road_load(d, Vlim, run), run);
     if (!top || TeLim <= Tmax || Tmax <= 0.0) {
       out = outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
       return true;
@@ -286,13 +309,13 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Veh
     from = Vlim;
     return false;
   }
-  if (g > trn.start_gears) {
+  if (g > run.startGears) {
     out = outcome(V, Ne, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
     return true;
   }
-  const double Tmax = loads.engage;
+  const double Tmax = run.TmaxEngage;
   if (Te <= Tmax) {
-    out = outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
+    out = outcome(V, run.engage, Te, Tmax, GearStatus::Slips);
     return true;
   }
   from = V;
@@ -337,7 +360,7 @@ struct GearEvaluator::Records {
   std::vector<int> segments = std::vector<int>(trn.gears.size() + 1, -1);
   // By gear, its constants; gears past the table have none.
   std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn, index);
-  FixedLoads loads{eng, index};
+  RunTerms run{spec, eng, trn, index};
 
   template <std::size_t Count>
   static std::array<GradeSlot, Count> filled(const GradeSlot& slot) {
@@ -361,14 +384,12 @@ struct GearEvaluator::Records {
   // evaluate_plain for gear g, which check_gear has passed.
   bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, GearEvalResult& out, double& from) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate_plain(g, V, gradeForce, Vp, spec, eng, trn, terms[row], loads,
-                                HintedLoad{index, segments[row]}, out, from);
+    return hdfe::evaluate_plain(g, V, gradeForce, Vp, run, terms[row], HintedLoad{index, segments[row]}, out, from);
   }
   // The speed search for gear g from speed from, where evaluate_plain left it.
   GearEvalResult search(int32_t g, double from, double gradeForce, double Vp) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return speed_search(g, from, Drive{terms[row], gradeForce, Vp}, spec, eng, trn, loads,
-                        HintedLoad{index, segments[row]});
+    return speed_search(g, from, Drive{terms[row], gradeForce, Vp}, run, HintedLoad{index, segments[row]});
   }
 };
 
