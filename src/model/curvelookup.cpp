@@ -33,7 +33,14 @@ double curve_lookup(const TorqueCurve& curve, double s) {
 IndexedCurve::IndexedCurve(const TorqueCurve& curve)
     : curve_(curve), speed_(curve.speeds_rpm.data()), torque_(curve.torques_nm.data()), count_(curve.point_count()) {
   const int m = count_;
-  if (m < 3 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
+  if (m < 2 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
+  rise_.resize(static_cast<std::size_t>(m - 1));
+  run_.resize(static_cast<std::size_t>(m - 1));
+  for (int i = 0; i + 1 < m; ++i) {
+    rise_[static_cast<std::size_t>(i)] = torque_[i + 1] - torque_[i];
+    run_[static_cast<std::size_t>(i)] = speed_[i + 1] - speed_[i];
+  }
+  if (m < 3) return;
   const double* speed = speed_;
   const double span = speed[m - 1] - speed[0];
   const int buckets = m;

@@ -69,15 +69,12 @@ class IndexedCurve {
   // Segment `hint` as near leaves it: set for a segment (0-based), unset for -1.
   Segment segment(int hint) const {
     if (hint < 0) return Segment{};
-    return Segment{speed_[hint], speed_[hint + 1], torque_[hint], torque_[hint + 1] - torque_[hint],
-                   speed_[hint + 1] - speed_[hint]};
+    return Segment{speed_[hint], speed_[hint + 1], torque_[hint], rise_[hint], run_[hint]};
   }
 
  private:
   // Value of segment i (0-based) at speed s.
-  double on_segment(int i, double s) const {
-    return torque_[i] + ((s - speed_[i]) * (torque_[i + 1] - torque_[i])) / (speed_[i + 1] - speed_[i]);
-  }
+  double on_segment(int i, double s) const { return torque_[i] + ((s - speed_[i]) * rise_[i]) / run_[i]; }
   // The lookup; hint is left at the segment used (-1 for a curve without an index).
   // Inside the speeds of an indexed curve the bucket of s names a segment near the one
   // holding s (s at most one bucket width past the last bucket's start, by rounding,
@@ -106,6 +103,9 @@ class IndexedCurve {
   double indexedTo_ = std::numeric_limits<double>::quiet_NaN();
   double scale_ = 0.0;              // buckets per rpm
   std::vector<int32_t> bucket_;     // one per bucket and an extra one; empty: no index
+  // By segment, its torque at the second point less that at the first [N·m] and its
+  // speeds likewise [rpm], as the plain lookup computes them.
+  std::vector<double> rise_, run_;
 };
 
 }  // namespace hdfe
