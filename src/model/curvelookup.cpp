@@ -31,17 +31,17 @@ double curve_lookup(const TorqueCurve& curve, double s) {
 }
 
 IndexedCurve::IndexedCurve(const TorqueCurve& curve)
-    : curve_(curve), speed_(curve.speeds_rpm.data()), torque_(curve.torques_nm.data()), count_(curve.point_count()) {
+    : curve_(curve), count_(curve.point_count()) {
   const int m = count_;
   if (m < 2 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
-  rise_.resize(static_cast<std::size_t>(m - 1));
-  run_.resize(static_cast<std::size_t>(m - 1));
+  const double* speed = curve.speeds_rpm.data();
+  const double* torque = curve.torques_nm.data();
+  segments_.resize(static_cast<std::size_t>(m - 1));
   for (int i = 0; i + 1 < m; ++i) {
-    rise_[static_cast<std::size_t>(i)] = torque_[i + 1] - torque_[i];
-    run_[static_cast<std::size_t>(i)] = speed_[i + 1] - speed_[i];
+    segments_[static_cast<std::size_t>(i)] =
+        Segment{speed[i], speed[i + 1], torque[i], torque[i + 1] - torque[i], speed[i + 1] - speed[i]};
   }
   if (m < 3) return;
-  const double* speed = speed_;
   const double span = speed[m - 1] - speed[0];
   const int buckets = m;
   // A span too narrow for the buckets to be counted in it is looked up plainly too.
@@ -86,8 +86,8 @@ double IndexedCurve::find_outside(double s, int& hint) const {
     hint = -1;
     return curve_lookup(curve_, s);
   }
-  hint = s < speed_[0] ? 0 : count_ - 2;
-  return on_segment(hint, s);
+  hint = s < indexedFrom_ ? 0 : count_ - 2;
+  return segments_[static_cast<std::size_t>(hint)].at(s);
 }
 
 }  // namespace hdfe
