@@ -37,7 +37,10 @@ struct GearTerms {
   double etaRatio = 0.0;  // eta * i
   double Nmin = 0.0;      // lowest engine speed of the gear [rpm]
   double TmaxNmin = 0.0;  // full-load torque at Nmin [N·m]
+  double minuteRatio = 0.0;  // SecondsPerMinute * i, for the speed at an engine speed
 };
+// Eight doubles: a gear's row is found by a shift.
+static_assert(sizeof(GearTerms) == 64);
 
 // Gear g, which check_gear has passed.
 GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
@@ -51,6 +54,7 @@ GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, 
   t.etaRatio = t.eta * t.i;
   t.Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
   t.TmaxNmin = fullLoad(t.Nmin);
+  t.minuteRatio = SecondsPerMinute * t.i;
   return t;
 }
 
@@ -299,7 +303,7 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Run
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
     const bool top = g == run.gearCount;
     const double Nlim = top ? run.top : Ne;
-    const double Vlim = ((Nlim * run.circumference) * KmhPerMs) / (SecondsPerMinute * gear.i);
+    const double Vlim = ((Nlim * run.circumference) * KmhPerMs) / gear.minuteRatio;
     const double Tmax = top ? run.TmaxTop : fullLoad(Nlim);
     const double TeLim = engine_torque(d, road_load(d, Vlim, run), run);
     if (!top || TeLim <= Tmax || Tmax <= 0.0) {
