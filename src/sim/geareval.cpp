@@ -460,12 +460,13 @@ const TransmissionData& GearEvaluator::records_trn() const { return records_->tr
 
 const IndexedCurve& GearEvaluator::full_load_index() const { return records_->index; }
 
-void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
+void GearEvaluator::evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp) {
+  const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
   Records& r = *records_;
   const double gradeForce = r.grade(s);
   double from = 0.0;
   // A plain evaluation is written to its place at once (nothing on the way can fail).
-  if (r.evaluate_plain(key.g, V, gradeForce, Vp, recent.result, from)) [[likely]] {
+  if (r.evaluate_plain(g, V, gradeForce, Vp, recent.result, from)) [[likely]] {
     recent.key = key;
     return;
   }

@@ -73,7 +73,7 @@ class GearEvaluator {
   const GearEvalResult& evaluate_in_table(int32_t g, double V, double s, double Vp) {
     const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
     Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
-    if (!(recent.key == key)) evaluate_afresh(recent, key, V, s, Vp);
+    if (!(recent.key == key)) evaluate_afresh(recent, g, V, s, Vp);
     return recent.result;
   }
 
@@ -120,9 +120,9 @@ class GearEvaluator {
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
   // Keeps result under key at free slot at.
   const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
-  // evaluate's evaluation of key, which is not in the small table, put in its place
-  // there, recent.
-  void evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp);
+  // evaluate's evaluation, which is not in the small table, put in its place there,
+  // recent (the arguments by value: a key the caller keeps in registers).
+  void evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp);
   // evaluate_afresh for an evaluation that the speed search decides, from speed from
   // against the resistance gradeForce: kept as operator() keeps it.
   [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp);
