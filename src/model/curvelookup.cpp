@@ -42,36 +42,30 @@ IndexedCurve::IndexedCurve(const TorqueCurve& curve)
         Segment{speed[i], speed[i + 1], torque[i], torque[i + 1] - torque[i], speed[i + 1] - speed[i]};
   }
   if (m < 3) return;
+  // Speeds that do not ascend (or NaN) leave the curve without an index: it is looked up
+  // plainly.
+  for (int i = 0; i + 1 < m; ++i) {
+    if (!(speed[i + 1] >= speed[i])) return;
+  }
   const double span = speed[m - 1] - speed[0];
   const int buckets = m;
   // A span too narrow for the buckets to be counted in it is looked up plainly too.
   if (!(span > 0.0) || !std::isfinite(span) || !std::isfinite(buckets / span)) return;
-  const double origin = speed[0];
   scale_ = buckets / span;
-  // A speed below the last point is at most (by rounding) at the start of bucket
-  // `buckets`, which names the last segment.
-  bucket_.resize(static_cast<std::size_t>(buckets) + 1);
   // Each bucket names the segment that holds its start (what a binary search finds), the
   // last one from the last point on. The start only needs to be near its true value: find
-  // walks from the segment named. Speeds that do not ascend (or NaN) leave the curve
-  // without an index: it is looked up plainly.
-  const double width = span / buckets;
+  // walks from the segment named. A speed below the last point is at most (by rounding)
+  // at the start of bucket `buckets`, which names the last segment.
+  bucket_.resize(static_cast<std::size_t>(buckets) + 1);
   int32_t* bucket = bucket_.data();
-  int b = 0;
-  double start = origin;  // of bucket b, summed up
-  for (int i = 0; i + 1 < m; ++i) {
-    const double end = speed[i + 1];
-    if (!(end >= speed[i])) {
-      bucket_.clear();
-      return;
-    }
-    while (start < end) {
-      if (b == buckets) break;
-      bucket[b++] = i;
-      start += width;
-    }
+  const double width = span / buckets;
+  double start = speed[0];  // of bucket b, summed up
+  int i = 0;
+  for (int b = 0; b < buckets; ++b, start += width) {
+    while (i < m - 2 && speed[i + 1] <= start) ++i;
+    bucket[b] = i;
   }
-  while (b <= buckets) bucket[b++] = m - 2;
+  bucket[buckets] = m - 2;
   indexedFrom_ = speed[0];
   indexedTo_ = speed[m - 1];
 }
