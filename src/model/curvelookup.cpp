@@ -31,33 +31,43 @@ double curve_lookup(const TorqueCurve& curve, double s) {
 }
 
 IndexedCurve::IndexedCurve(const TorqueCurve& curve)
-    : curve_(curve), speed_(curve.speeds_rpm.data()), torque_(curve.torques_nm.data()), count_(curve.point_count()) {
+    : curve_(curve), count_(curve.point_count()) {
   const int m = count_;
-  if (m < 3 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
-  const double* speed = speed_;
+  if (m < 2 || curve.torques_nm.size() < static_cast<std::size_t>(m)) return;
+  const double* speed = curve.speeds_rpm.data();
+  const double* torque = curve.torques_nm.data();
+  segments_.resize(static_cast<std::size_t>(m - 1));
+  for (int i = 0; i + 1 < m; ++i) {
+    segments_[static_cast<std::size_t>(i)] =
+        Segment{speed[i], speed[i + 1], torque[i], torque[i + 1] - torque[i], speed[i + 1] - speed[i]};
+  }
+  if (m < 3) return;
+  // Speeds that do not ascend (or NaN) leave the curve without an index: it is looked up
+  // plainly.
+  for (int i = 0; i + 1 < m; ++i) {
+    if (!(speed[i + 1] >= speed[i])) return;
+  }
   const double span = speed[m - 1] - speed[0];
-  if (!(span > 0.0) || !std::isfinite(span)) return;
   const int buckets = m;
-  const double origin = speed[0];
+  // A span too narrow for the buckets to be counted in it is looked up plainly too.
+  if (!(span > 0.0) || !std::isfinite(span) || !std::isfinite(buckets / span)) return;
   scale_ = buckets / span;
-  lastBucket_ = static_cast<double>(buckets - 1);
-  bucket_.resize(static_cast<std::size_t>(buckets));
   // Each bucket names the segment that holds its start (what a binary search finds), the
   // last one from the last point on. The start only needs to be near its true value: find
-  // walks from the segment named. Speeds that do not ascend (or NaN) leave the curve
-  // without an index: it is looked up plainly.
-  const double width = span / buckets;
+  // walks from the segment named. A speed below the last point is at most (by rounding)
+  // at the start of bucket `buckets`, which names the last segment.
+  bucket_.resize(static_cast<std::size_t>(buckets) + 1);
   int32_t* bucket = bucket_.data();
-  int b = 0;
-  for (int i = 0; i + 1 < m; ++i) {
-    const double end = speed[i + 1];
-    if (!(end >= speed[i])) {
-      bucket_.clear();
-      return;
-    }
-    while (b < buckets && origin + b * width < end) bucket[b++] = i;
+  const double width = span / buckets;
+  double start = speed[0];  // of bucket b, summed up
+  int i = 0;
+  for (int b = 0; b < buckets; ++b, start += width) {
+    while (i < m - 2 && speed[i + 1] <= start) ++i;
+    bucket[b] = i;
   }
-  while (b < buckets) bucket[b++] = m - 2;
+  bucket[buckets] = m - 2;
+  indexedFrom_ = speed[0];
+  indexedTo_ = speed[m - 1];
 }
 
 double IndexedCurve::operator()(double s) const {
@@ -65,9 +75,13 @@ double IndexedCurve::operator()(double s) const {
   return find(s, segment);
 }
 
-double IndexedCurve::find_plain(double s, int& hint) const {
-  hint = -1;
-  return curve_lookup(curve_, s);
+double IndexedCurve::find_outside(double s, int& hint) const {
+  if (bucket_.empty()) {
+    hint = -1;
+    return curve_lookup(curve_, s);
+  }
+  hint = s < indexedFrom_ ? 0 : count_ - 2;
+  return segments_[static_cast<std::size_t>(hint)].at(s);
 }
 
 }  // namespace hdfe

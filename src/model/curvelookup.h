@@ -21,24 +21,7 @@ class IndexedCurve {
   explicit IndexedCurve(const TorqueCurve& curve);
   double operator()(double s) const;
 
-  // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
-  // for none) and then its neighbours, and leaving hint at the segment used: a run of
-  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the only one whose speeds
-  // bracket it, so the value is the same.
-  double near(double s, int& hint) const {
-    if (hint >= 0) {
-      const int i = hint;
-      if (s < speed_[i + 1]) {
-        if (speed_[i] <= s) return on_segment(i, s);
-        if (i > 0 && speed_[i - 1] <= s) return on_segment(hint = i - 1, s);
-      } else if (i + 2 < count_ && s < speed_[i + 2]) {
-        return on_segment(hint = i + 1, s);
-      }
-    }
-    return find(s, hint);
-  }
-
- // A segment of the curve between two of its points, for a run of lookups that mostly
+  // A segment of the curve between two of its points, for a run of lookups that mostly
   // stays on it: the value of a speed it holds is the lookup's, by the same operations.
   struct Segment {
     double from = std::numeric_limits<double>::infinity();  // [rpm]; holds nothing when unset
@@ -50,7 +33,39 @@ class IndexedCurve {
     double at(double s) const { return torque + ((s - from) * rise) / run; }
   };
 
-  // near's lookup, leaving seg at the segment it used when that holds s (else unset).
+  // The same lookup, trying first the segment named by hint (a 0-based segment, or -1
+  // for none) and then its neighbours, and leaving hint at the segment used: a run of
+  // nearby speeds looks the curve up in a comparison or two. The segment holding s is the
+  // only one whose speeds bracket it, so the value is the same. Beyond an end of the curve
+  // (or at NaN) the end segment named by hint extends, as in find, and hint stays on it:
+  // engine speeds past the last point come in runs too.
+  double near(double s, int& hint) const {
+    if (hint >= 0) {
+      const Segment* at = segments_.data() + hint;
+      if (s < at->to) {
+        if (at->from <= s) return at->at(s);
+        if (hint > 0) {
+          if (at[-1].from <= s) {
+            --hint;
+            return at[-1].at(s);
+          }
+        } else {
+          return at->at(s);  // below the first point
+        }
+      } else if (hint + 2 < count_) {
+        if (s < at[1].to) {
+          ++hint;
+          return at[1].at(s);
+        }
+      } else {
+        return at->at(s);  // at or past the last point, or NaN
+      }
+    }
+    return find(s, hint);
+  }
+
+  // near's lookup, leaving seg at the segment named by the hint it leaves (unset for
+  // none): the segment used, which need not hold s beyond the curve's ends.
   double near(double s, int& hint, Segment& seg) const {
     const double value = near(s, hint);
     seg = segment(hint);
@@ -58,43 +73,39 @@ class IndexedCurve {
   }
 
   // Segment `hint` as near leaves it: set for a segment (0-based), unset for -1.
-  Segment segment(int hint) const {
-    if (hint < 0) return Segment{};
-    return Segment{speed_[hint], speed_[hint + 1], torque_[hint], torque_[hint + 1] - torque_[hint],
-                   speed_[hint + 1] - speed_[hint]};
-  }
+  Segment segment(int hint) const { return hint < 0 ? Segment{} : segments_[static_cast<std::size_t>(hint)]; }
 
  private:
-  // Value of segment i (0-based) at speed s.
-  double on_segment(int i, double s) const {
-    return torque_[i] + ((s - speed_[i]) * (torque_[i + 1] - torque_[i])) / (speed_[i + 1] - speed_[i]);
-  }
-  // The lookup; hint is left at the segment used strictly inside the curve's speeds,
-  // else at -1. Inside the speeds of an indexed curve the bucket of s names a segment at
-  // or just below the one holding s; outside them the first segment extends below the
-  // first point, the last one from the last point on (and at NaN).
+  // The lookup; hint is left at the segment used (-1 for a curve without an index).
+  // Inside the speeds of an indexed curve the bucket of s names a segment near the one
+  // holding s (s at most one bucket width past the last bucket's start, by rounding,
+  // falls in the extra bucket); outside them the first segment extends below the first
+  // point, the last one from the last point on (and at NaN).
   double find(double s, int& hint) const {
-    if (bucket_.empty()) return find_plain(s, hint);
-    if (speed_[0] <= s && s < speed_[count_ - 1]) {
-      int i = bucket_[static_cast<std::size_t>(std::min((s - speed_[0]) * scale_, lastBucket_))];
-      while (i > 0 && s < speed_[i]) --i;
-      while (speed_[i + 1] <= s) ++i;
+    if (indexedFrom_ <= s && s < indexedTo_) {
+      int i = bucket_[static_cast<std::size_t>(static_cast<int32_t>((s - indexedFrom_) * scale_))];
+      const Segment* segment = segments_.data();
+      while (i > 0 && s < segment[i].from) --i;
+      while (segment[i].to <= s) ++i;
       hint = i;
-      return on_segment(i, s);
+      return segment[i].at(s);
     }
-    hint = -1;
-    return on_segment(s < speed_[0] ? 0 : count_ - 2, s);
+    return find_outside(s, hint);
   }
-  // find's lookup on a curve without an index.
-  double find_plain(double s, int& hint) const;
+  // find's lookup outside the indexed speeds, and on a curve without an index.
+  double find_outside(double s, int& hint) const;
 
   const TorqueCurve& curve_;
-  const double* speed_ = nullptr;   // the curve's speeds [rpm]
-  const double* torque_ = nullptr;  // its torques [N·m]
-  int count_ = 0;                   // its points
-  double scale_ = 0.0;              // buckets per rpm
-  double lastBucket_ = 0.0;         // the last bucket's number
-  std::vector<int32_t> bucket_;     // empty: no index
+  int count_ = 0;  // the curve's points
+  // The speeds the index covers, its first point's up to its last [rpm]: NaN, which
+  // holds no speed, without an index.
+  double indexedFrom_ = std::numeric_limits<double>::quiet_NaN();
+  double indexedTo_ = std::numeric_limits<double>::quiet_NaN();
+  double scale_ = 0.0;           // buckets per rpm
+  std::vector<int32_t> bucket_;  // one per bucket and an extra one; empty: no index
+  // The curve's segments, their rise and run computed as the plain lookup computes them
+  // (none for a curve of fewer than two points).
+  std::vector<Segment> segments_;
 };
 
 }  // namespace hdfe

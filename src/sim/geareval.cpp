@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,15 @@ struct GearTerms {
   double ratio60 = 0.0;   // i * 60
   double etaRatio = 0.0;  // eta * i
   double Nmin = 0.0;      // lowest engine speed of the gear [rpm]
+  double TmaxNmin = 0.0;  // full-load torque at Nmin [N·m]
+  double minuteRatio = 0.0;  // SecondsPerMinute * i, for the speed at an engine speed
 };
+// Eight doubles: a gear's row is found by a shift.
+static_assert(sizeof(GearTerms) == 64);
 
 // Gear g, which check_gear has passed.
-GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                     const IndexedCurve& fullLoad) {
   const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
   GearTerms t;
   t.i = trn.final_ratio * row.ratio;
@@ -47,8 +53,45 @@ GearTerms gear_terms(int32_t g, const VehicleSpec& spec, const EngineData& eng, 
   t.ratio60 = t.i * SecondsPerMinute;
   t.etaRatio = t.eta * t.i;
   t.Nmin = eng.gear_min_speed_rpm[static_cast<std::size_t>(g - 1)];
+  t.TmaxNmin = fullLoad(t.Nmin);
+  t.minuteRatio = SecondsPerMinute * t.i;
   return t;
 }
+
+// The values of the vehicle that the evaluations read, side by side, and the full-load
+// torque at the engine's fixed speeds [N·m], looked up once.
+struct RunTerms {
+  double muAir = 0.0;          // air resistance [N per (km/h)^2]
+  double radius = 0.0;         // tire radius [m]
+  double circumference = 0.0;  // tire circumference [m]
+  double perRpm = 0.0;         // circumference * KmhPerMs, as engine_speed computes it
+  double release = 0.0;        // engine speeds [rpm]: release, idle, Nex and Nes
+  double idle = 0.0;
+  double top = 0.0;
+  double engage = 0.0;
+  double TmaxIdle = 0.0;       // full-load torques at the idle speed, at Nex and at Nes
+  double TmaxTop = 0.0;
+  double TmaxEngage = 0.0;
+  int32_t gearCount = 0;
+  int32_t startGears = 0;
+  int32_t reengageGear = 0;
+
+  RunTerms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn, const IndexedCurve& fullLoad)
+      : muAir(spec.mu_air),
+        radius(spec.tire_radius_m),
+        circumference(spec.tire_circumference_m),
+        perRpm(spec.tire_circumference_m * KmhPerMs),
+        release(eng.release_speed_rpm),
+        idle(eng.idle_speed_rpm),
+        top(eng.max_speed_rpm),
+        engage(eng.engage_speed_rpm),
+        TmaxIdle(fullLoad(idle)),
+        TmaxTop(fullLoad(top)),
+        TmaxEngage(fullLoad(engage)),
+        gearCount(trn.gear_count()),
+        startGears(trn.start_gears),
+        reengageGear(trn.reengage_gear) {}
+};
 
 // The drivetrain of one gear and the conditions of the second being driven.
 struct Drive {
@@ -76,20 +119,20 @@ struct HintedLoad {
 };
 
 // Road load at speed v [km/h]: air, inertia over the one-second step, rolling and gradient [N].
-double road_load(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * v * spec.mu_air + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
+double road_load(const Drive& d, double v, const RunTerms& run) {
+  return (v * v * run.muAir + ((v - d.Vp) / KmhPerMs) * d.gear.mass) + d.gradeForce;
 }
 
 // Engine speed at vehicle speed v [km/h] [rpm].
-double engine_speed(const Drive& d, double v, const VehicleSpec& spec) {
-  return (v * d.gear.ratio60) / (spec.tire_circumference_m * KmhPerMs);
+double engine_speed(const Drive& d, double v, const RunTerms& run) {
+  return (v * d.gear.ratio60) / run.perRpm;
 }
 
 // Engine torque for road load F [N]: losses on the engine side when it drives,
 // on the wheel side when the wheels drive it [N·m].
-double engine_torque(const Drive& d, double F, const VehicleSpec& spec) {
-  if (F >= 0.0) return (F * spec.tire_radius_m) / d.gear.etaRatio;
-  return ((F * d.gear.eta) * spec.tire_radius_m) / d.gear.i;
+double engine_torque(const Drive& d, double F, const RunTerms& run) {
+  if (F >= 0.0) return (F * run.radius) / d.gear.etaRatio;
+  return ((F * d.gear.eta) * run.radius) / d.gear.i;
 }
 
 GearEvalResult outcome(double V, double Ne, double Te, double Tmax, GearStatus status) {
@@ -100,128 +143,121 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
-// exceeds the demand by less than the tolerance.
+// exceeds the demand by less than the tolerance. The last pass warns, converged or not.
+//
+// A pass computes from v alone. Once a pass has the tolerance to spare (the spare pass),
+// every move up starts from it, and a pass that then falls short steps back down by the
+// step it went up by, most often to exactly the spare speed again: that pass is taken
+// from the spare one, its values and its move up. A pass that leaves v and step as they
+// were (a step lost in the rounding of v, a step halved to zero, a difference that is not
+// a number) would be repeated unchanged by every pass left, so the last pass ends as it
+// does.
 template <class Lookup>
-GearEvalResult speed_search(int32_t g, double v, const Drive& d, const VehicleSpec& spec, const EngineData& eng,
-                            const TransmissionData& trn, const Lookup& fullLoad) {
+GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms& run, const Lookup& fullLoad) {
   const GearTerms& gear = d.gear;
   const double Nmin = gear.Nmin;
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
   // to pass, each computed as those functions compute it, so that the passes give the
   // same values.
-  const double MuAir = spec.mu_air, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
-  const double radius = spec.tire_radius_m, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
-  const double ratio60 = gear.ratio60, circumference = spec.tire_circumference_m * KmhPerMs;
-  const double Nes = eng.engage_speed_rpm;
+  const double MuAir = run.muAir, mass = gear.mass, gradeForce = d.gradeForce, Vp = d.Vp;
+  const double radius = run.radius, eta = gear.eta, ratio = gear.i, etaRatio = gear.etaRatio;
+  const double ratio60 = gear.ratio60, circumference = run.perRpm;
+  const double Nes = run.engage;
   // Gears above the re-engagement gear are held at Nmin: below it no engine speed is.
-  const double heldBelow = g > trn.reengage_gear ? Nmin : -std::numeric_limits<double>::infinity();
-  double step = SearchStep;
-  double N = 0.0, Te = 0.0, Tmax = 0.0;
-  bool exhausted = false;
+  const double heldBelow = g > run.reengageGear ? Nmin : -std::numeric_limits<double>::infinity();
+  // At or above both (neither a NaN), a pass looks the curve up at its engine speed.
+  const double lookedUp = std::max(Nes, heldBelow);
   // The passes move the engine speed little: most look the curve up on one segment.
   IndexedCurve::Segment segment = fullLoad.segment();
-  // The last pass whose torque was to spare by the tolerance or more. A pass that falls
-  // short steps back down by the step it went up by, most often to exactly that speed
-  // again, whose pass is then taken from here: the same speed gives the same values, and
-  // so the same move up by half the step, made at once.
-  bool spare = false;
-  uint64_t spareBits = 0;
-  double spareN = 0.0, spareTe = 0.0, spareTmax = 0.0;
-  // The next pass is at the spare speed again (a move up lost in the rounding of v).
-  bool again = false;
-  // Halves the step and moves up by it; false when neither changes v (a step halved to
-  // zero and lost in its rounding), which every pass left would repeat.
-  const auto move_up = [&] {
-    const double half = step / 2.0;
-    const double up = v + half;
-    if (same_bits(half, step) && same_bits(up, v)) return false;
-    step = half;
-    again = same_bits(up, v);
-    v = up;
+  double step = SearchStep;
+  double N = 0.0, Te = 0.0, Tmax = 0.0;
+  // The pass at v; false when the clutch slips with the engine held at Nes and the engine
+  // holds the torque, which ends the search.
+  const auto pass = [&] {
+    const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
+    Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
+    N = (v * ratio60) / circumference;
+    if (N >= lookedUp) [[likely]] {
+      Tmax = fullLoad(N, segment);
+    } else if (N < heldBelow) {
+      Tmax = gear.TmaxNmin;
+    } else if (N >= Nes) {
+      Tmax = fullLoad(N, segment);
+    } else {
+      // Below the engagement speed the clutch slips with the engine held at Nes.
+      N = Nes;
+      Tmax = run.TmaxEngage;
+      return !(Te < Tmax);
+    }
     return true;
   };
-  for (int32_t k = 1;; ++k) {
-    if (again) {
-      N = spareN;
-      Te = spareTe;
-      Tmax = spareTmax;
+  // The outcome of the last pass, at v with N, Te and Tmax.
+  const auto finish = [&](bool exhausted) {
+    GearEvalResult out;
+    if (N < Nmin) {
+      out = outcome(0.0, N, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
+    } else if (N < run.top) {
+      out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
     } else {
-      const double F = (v * v * MuAir + ((v - Vp) / KmhPerMs) * mass) + gradeForce;
-      Te = F >= 0.0 ? (F * radius) / etaRatio : ((F * eta) * radius) / ratio;
-      N = (v * ratio60) / circumference;
-      if (N < heldBelow) {
-        Tmax = fullLoad(Nmin, segment);
-      } else if (N >= Nes) {
-        Tmax = fullLoad(N, segment);
-      } else {
-        // Below the engagement speed the clutch slips with the engine held at Nes.
-        N = Nes;
-        Tmax = fullLoad(N, segment);
-        if (Te < Tmax) {
-          return outcome(v, N, Te, Tmax, GearStatus::Lowered);
-        }
-      }
+      out = outcome(0.0, N, Te, run.TmaxTop, GearStatus::OverSpeed);
     }
+    out.search_exhausted = exhausted;
+    return out;
+  };
+  // The passes left after the current one: the current pass is pass SearchPasses - left.
+  int32_t left = SearchPasses - 1;
+  // Down by the first step until a pass has the tolerance to spare.
+  for (;;) {
+    if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
     const double diff = Tmax - Te;
-    // A pass computes from v alone; one that leaves v and step as they were (a step lost
-    // in the rounding of v, a step halved to zero, a difference that is not a number) is
-    // repeated unchanged by every pass left, so the last pass ends as this one did. The
-    // last pass warns, converged or not.
-    if (diff < 0.0) {
-      const double next = v - step;
-      if (same_bits(next, v)) {
-        exhausted = true;
+    if (diff >= SearchTolerance) break;
+    if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);  // closed, or not a number
+    const double next = v - step;
+    if (same_bits(next, v)) return finish(true);
+    v = next;
+    if (--left < 0) return finish(true);
+  }
+  for (;;) {
+    // The current pass, at v with N, Te and Tmax, is the spare one.
+    const uint64_t spareBits = std::bit_cast<uint64_t>(v);
+    const double spareN = N, spareTe = Te, spareTmax = Tmax;
+    // Halves the step and moves up by it; a move up lost in the rounding of v leaves the
+    // next pass at the spare speed, and one that changes neither v nor the step (a step
+    // halved to zero) would be repeated by every pass left.
+    for (;;) {
+      const double half = step / 2.0;
+      const double up = v + half;
+      if (std::bit_cast<uint64_t>(up) != spareBits) [[likely]] {
+        step = half;
+        v = up;
         break;
       }
-      v = next;
-      if (spare && std::bit_cast<uint64_t>(v) == spareBits) {
-        // The next pass, at the spare speed: its values, which had the tolerance to
-        // spare, and its move up.
-        if (k >= SearchPasses) {
-          exhausted = true;
-          break;
-        }
-        ++k;
+      if (same_bits(half, step)) return finish(true);
+      step = half;
+      if (--left < 0) return finish(true);
+    }
+    if (--left < 0) return finish(true);
+    // The passes from the speed moved up to (never the spare speed), until one has the
+    // tolerance to spare or one steps back down to the spare speed. A step down that
+    // leaves v as it was, and the last pass, end the search alike.
+    for (;;) {
+      if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+      const double diff = Tmax - Te;
+      if (diff >= SearchTolerance) break;
+      if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);
+      const uint64_t before = std::bit_cast<uint64_t>(v);
+      v = v - step;
+      if (--left < 0) return finish(true);
+      const uint64_t bits = std::bit_cast<uint64_t>(v);
+      if (bits == spareBits) [[likely]] {
         N = spareN;
         Te = spareTe;
         Tmax = spareTmax;
-        if (!move_up()) {
-          exhausted = true;
-          break;
-        }
-      }
-    } else if (diff >= SearchTolerance) {
-      spare = true;
-      spareBits = std::bit_cast<uint64_t>(v);
-      spareN = N;
-      spareTe = Te;
-      spareTmax = Tmax;
-      if (!move_up()) {
-        exhausted = true;
         break;
       }
-    } else if (diff >= 0.0) {
-      exhausted = k >= SearchPasses;
-      break;
-    } else {
-      exhausted = true;
-      break;
-    }
-    if (k >= SearchPasses) {
-      exhausted = true;
-      break;
+      if (bits == before) return finish(true);
     }
   }
-  GearEvalResult out;
-  if (N < Nmin) {
-    out = outcome(0.0, N, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
-  } else if (N < eng.max_speed_rpm) {
-    out = outcome(v, N, Te, Tmax, GearStatus::Lowered);
-  } else {
-    out = outcome(0.0, N, Te, fullLoad(eng.max_speed_rpm), GearStatus::OverSpeed);
-  }
-  out.search_exhausted = exhausted;
-  return out;
 }
 
 }  // namespace
@@ -235,48 +271,59 @@ void stop_gear_not_in_table(int32_t g, const TransmissionData& trn) {
 
 namespace {
 
-// Gear g from Vp towards V against the resistance gradeForce [N].
-// Gear g, which check_gear has passed, with its constants gear. An evaluation that needs
-// the speed search gives searched(search), search() being the search.
-template <class Lookup, class Searched>
-GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const VehicleSpec& spec,
-                        const EngineData& eng, const TransmissionData& trn, const GearTerms& gear,
-                        const Lookup& fullLoad, Searched&& searched) {
+// Gear g from Vp towards V against the resistance gradeForce [N], g having passed
+// check_gear, with its constants gear: true with the outcome in out, or false, out left
+// as it was, when the speed search decides it, starting from speed from [km/h].
+template <class Lookup>
+bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const RunTerms& run, const GearTerms& gear,
+                    const Lookup& fullLoad, GearEvalResult& out, double& from) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
-  const double Ne = engine_speed(d, V, spec);
-  const double Te = engine_torque(d, road_load(d, V, spec), spec);
+  const double Ne = engine_speed(d, V, run);
+  const double Te = engine_torque(d, road_load(d, V, run), run);
 
   if (V - Vp < 0.0) {
-    if (Ne >= eng.release_speed_rpm) return outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
-    return outcome(V, eng.idle_speed_rpm, 0.0, fullLoad(eng.idle_speed_rpm), GearStatus::Idles);
+    if (Ne >= run.release) {
+      out = outcome(V, Ne, Te, fullLoad(Ne), GearStatus::Meets);
+    } else {
+      out = outcome(V, run.idle, 0.0, run.TmaxIdle, GearStatus::Idles);
+    }
+    return true;
   }
   if (Ne >= Nmin) {
-    if (Ne < eng.max_speed_rpm) {
+    if (Ne < run.top) {
       const double Tmax = fullLoad(Ne);
       if (Te <= Tmax || Tmax <= 0.0) {
-        return outcome(V, Ne, Te, Tmax, GearStatus::Meets);
+        out = outcome(V, Ne, Te, Tmax, GearStatus::Meets);
+        return true;
       }
-      return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
+      from = V;
+      return false;
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
-    const double Nlim = g == trn.gear_count() ? eng.max_speed_rpm : Ne;
-    const double Vlim = ((Nlim * spec.tire_circumference_m) * KmhPerMs) / (SecondsPerMinute * gear.i);
-    const double Tmax = fullLoad(Nlim);
-    const double TeLim = engine_torque(d, road_load(d, Vlim, spec), spec);
-    if (g != trn.gear_count() || TeLim <= Tmax || Tmax <= 0.0) {
-      return outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
+    const bool top = g == run.gearCount;
+    const double Nlim = top ? run.top : Ne;
+    const double Vlim = ((Nlim * run.circumference) * KmhPerMs) / gear.minuteRatio;
+    const double Tmax = top ? run.TmaxTop : fullLoad(Nlim);
+    const double TeLim = engine_torque(d, road_load(d, Vlim, run), run);
+    if (!top || TeLim <= Tmax || Tmax <= 0.0) {
+      out = outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
+      return true;
     }
-    return searched([&] { return speed_search(g, Vlim, d, spec, eng, trn, fullLoad); });
+    from = Vlim;
+    return false;
   }
-  if (g > trn.start_gears) {
-    return outcome(V, Ne, Te, fullLoad(Nmin), GearStatus::UnderSpeed);
+  if (g > run.startGears) {
+    out = outcome(V, Ne, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
+    return true;
   }
-  const double Tmax = fullLoad(eng.engage_speed_rpm);
+  const double Tmax = run.TmaxEngage;
   if (Te <= Tmax) {
-    return outcome(V, eng.engage_speed_rpm, Te, Tmax, GearStatus::Slips);
+    out = outcome(V, run.engage, Te, Tmax, GearStatus::Slips);
+    return true;
   }
-  return searched([&] { return speed_search(g, V, d, spec, eng, trn, fullLoad); });
+  from = V;
+  return false;
 }
 
 }  // namespace
@@ -284,11 +331,12 @@ GearEvalResult evaluate(int32_t g, double V, double gradeForce, double Vp, const
 namespace {
 
 // The constants of every gear that check_gear passes, by gear number (row 0 unused).
-std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn) {
+std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData& eng, const TransmissionData& trn,
+                                      const IndexedCurve& fullLoad) {
   const int32_t gears = static_cast<int32_t>(std::min(
       {static_cast<std::size_t>(std::max(trn.gear_count(), 0)), trn.gears.size(), eng.gear_min_speed_rpm.size()}));
   std::vector<GearTerms> terms(static_cast<std::size_t>(gears) + 1);
-  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn);
+  for (int32_t g = 1; g <= gears; ++g) terms[static_cast<std::size_t>(g)] = gear_terms(g, spec, eng, trn, fullLoad);
   return terms;
 }
 
@@ -296,11 +344,10 @@ std::vector<GearTerms> all_gear_terms(const VehicleSpec& spec, const EngineData&
 
 // What the evaluator reads besides its table.
 struct GearEvaluator::Records {
-  // Gradient forces by the gradient's bits, direct-mapped.
+  // Gradient forces by the gradient's bits, direct-mapped; all start at gradient +0.
   struct GradeSlot {
     uint64_t bits = 0;
     double force = 0.0;
-    bool set = false;
   };
   static constexpr std::size_t GradeSlots = 64;
 
@@ -309,30 +356,44 @@ struct GearEvaluator::Records {
   const TransmissionData& trn;
   const TorqueCurve& fullLoad;
   IndexedCurve index;
-  std::array<GradeSlot, GradeSlots> grades{};
+  // The evaluations of one second share its gradient: the last one is tried first.
+  GradeSlot last{0, grade_force(0.0, spec)};
+  std::array<GradeSlot, GradeSlots> grades = filled<GradeSlots>(last);
   // By gear, the full-load segment of its last lookup: a gear's evaluations from one
   // second to the next, and the passes of its speed searches, move its engine speed little.
   std::vector<int> segments = std::vector<int>(trn.gears.size() + 1, -1);
   // By gear, its constants; gears past the table have none.
-  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn);
+  std::vector<GearTerms> terms = all_gear_terms(spec, eng, trn, index);
+  RunTerms run{spec, eng, trn, index};
 
-  // The evaluations of one second share its gradient: the last one is tried first.
-  GradeSlot last{};
+  template <std::size_t Count>
+  static std::array<GradeSlot, Count> filled(const GradeSlot& slot) {
+    std::array<GradeSlot, Count> slots;
+    slots.fill(slot);
+    return slots;
+  }
 
   double grade(double s) {
+    if (std::bit_cast<uint64_t>(s) == last.bits) [[likely]] return last.force;
+    return grade_afresh(s);
+  }
+  [[gnu::noinline]] double grade_afresh(double s) {
     const uint64_t bits = std::bit_cast<uint64_t>(s);
-    if (last.set && last.bits == bits) return last.force;
     GradeSlot& slot = grades[(bits ^ (bits >> 29) ^ (bits >> 47)) % GradeSlots];
-    if (!slot.set || slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec), true};
+    if (slot.bits != bits) slot = GradeSlot{bits, grade_force(s, spec)};
     last = slot;
     return slot.force;
   }
 
-  // Gear g, which check_gear has passed.
-  template <class Searched>
-  GearEvalResult evaluate(int32_t g, double V, double s, double Vp, Searched&& searched) {
+  // evaluate_plain for gear g, which check_gear has passed.
+  bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, GearEvalResult& out, double& from) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate(g, V, grade(s), Vp, spec, eng, trn, terms[row], HintedLoad{index, segments[row]}, searched);
+    return hdfe::evaluate_plain(g, V, gradeForce, Vp, run, terms[row], HintedLoad{index, segments[row]}, out, from);
+  }
+  // The speed search for gear g from speed from, where evaluate_plain left it.
+  GearEvalResult search(int32_t g, double from, double gradeForce, double Vp) {
+    const std::size_t row = static_cast<std::size_t>(g);
+    return speed_search(g, from, Drive{terms[row], gradeForce, Vp}, run, HintedLoad{index, segments[row]});
   }
 };
 
@@ -353,6 +414,24 @@ GearEvaluator::GearEvaluator(const VehicleSpec& spec, const EngineData& eng, con
 
 GearEvaluator::~GearEvaluator() = default;
 
+// The storage of the entries, in which they begin their lifetime (an aggregate of
+// integers and doubles), with only the gear of each key set: a key is compared gear
+// first, so the rest of an empty place is never read.
+std::unique_ptr<GearEvaluator::Entry[], GearEvaluator::FreeRecent> GearEvaluator::empty_recent() {
+  constexpr std::size_t places = std::size_t{1} << RecentBits;
+  Entry* entries = static_cast<Entry*>(::operator new(places * sizeof(Entry)));
+  static_assert(places % 4 == 0);
+  for (Entry* e = entries; e != entries + places; e += 4) {
+    e[0].key.g = 0;
+    e[1].key.g = 0;
+    e[2].key.g = 0;
+    e[3].key.g = 0;
+  }
+  return std::unique_ptr<Entry[], FreeRecent>(entries);
+}
+
+void GearEvaluator::FreeRecent::operator()(Entry* entries) const { ::operator delete(entries); }
+
 // At least count slots, a power of two; every entry placed again.
 void GearEvaluator::size_slots(std::size_t count) {
   const int bits = std::max(static_cast<int>(std::bit_width(count - 1)), 4);
@@ -369,22 +448,42 @@ void GearEvaluator::size_slots(std::size_t count) {
 const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double V, double s, double Vp) {
   // A gear outside the table stops the run here, before anything is kept.
   check_gear(key.g, records_->eng, records_->trn);
-  return keep(key, at, records_->evaluate(key.g, V, s, Vp, [](auto&& search) { return search(); }));
+  Records& r = *records_;
+  const double gradeForce = r.grade(s);
+  GearEvalResult result;
+  double from = 0.0;
+  if (!r.evaluate_plain(key.g, V, gradeForce, Vp, result, from)) result = r.search(key.g, from, gradeForce, Vp);
+  return keep(key, at, result);
 }
 
 const TransmissionData& GearEvaluator::records_trn() const { return records_->trn; }
 
 const IndexedCurve& GearEvaluator::full_load_index() const { return records_->index; }
 
-void GearEvaluator::evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp) {
-  recent.result = records_->evaluate(key.g, V, s, Vp, [&](auto&& search) -> GearEvalResult {
-    std::size_t at = 0;
-    if (const GearEvalResult* kept = find(key, at)) return *kept;
-    const GearEvalResult result = search();
+void GearEvaluator::evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp) {
+  const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
+  Records& r = *records_;
+  const double gradeForce = r.grade(s);
+  double from = 0.0;
+  // A plain evaluation is written to its place at once (nothing on the way can fail).
+  if (r.evaluate_plain(g, V, gradeForce, Vp, recent.result, from)) [[likely]] {
+    recent.key = key;
+    return;
+  }
+  search_afresh(recent, key, from, gradeForce, Vp);
+}
+
+void GearEvaluator::search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp) {
+  std::size_t at = 0;
+  const GearEvalResult* kept = find(key, at);
+  if (kept == nullptr) {
+    const GearEvalResult result = records_->search(key.g, from, gradeForce, Vp);
     exhausted_seen_ = exhausted_seen_ || result.search_exhausted;
-    if (count_ >= MemoLimit) return result;
-    return keep(key, at, result);
-  });
+    if (count_ < MemoLimit) keep(key, at, result);
+    recent.result = result;
+  } else {
+    recent.result = *kept;
+  }
   recent.key = key;
 }
 

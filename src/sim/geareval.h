@@ -54,7 +54,7 @@ class GearEvaluator {
   // The reference holds as long as the evaluator, or, once the memo is full, until
   // release_unkept.
   const GearEvalResult& operator()(int32_t g, double V, double s, double Vp) {
-    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
     std::size_t at = 0;
     if (const GearEvalResult* kept = find(key, at)) return *kept;
     return add(key, at, V, s, Vp);
@@ -71,9 +71,9 @@ class GearEvaluator {
 
   // evaluate for a gear g that in_table passes.
   const GearEvalResult& evaluate_in_table(int32_t g, double V, double s, double Vp) {
-    const Key key{std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp), g};
+    const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
     Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
-    if (!(recent.key == key)) evaluate_afresh(recent, key, V, s, Vp);
+    if (!(recent.key == key)) evaluate_afresh(recent, g, V, s, Vp);
     return recent.result;
   }
 
@@ -94,8 +94,8 @@ class GearEvaluator {
 
  private:
   struct Key {
+    int32_t g = 0;                  // first: a key of an empty place is told by it alone
     uint64_t V = 0, s = 0, Vp = 0;  // bits of the arguments
-    int32_t g = 0;
     bool operator==(const Key&) const = default;
   };
   struct Entry {
@@ -120,15 +120,18 @@ class GearEvaluator {
   const GearEvalResult& add(const Key& key, std::size_t at, double V, double s, double Vp);
   // Keeps result under key at free slot at.
   const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
-  // evaluate's evaluation of key, which is not in the small table, put in its place
-  // there, recent.
-  void evaluate_afresh(Entry& recent, const Key& key, double V, double s, double Vp);
+  // evaluate's evaluation, which is not in the small table, put in its place there,
+  // recent (the arguments by value: a key the caller keeps in registers).
+  void evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp);
+  // evaluate_afresh for an evaluation that the speed search decides, from speed from
+  // against the resistance gradeForce: kept as operator() keeps it.
+  [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp);
   const TransmissionData& records_trn() const;
   void size_slots(std::size_t count);
 
   static constexpr int ChunkBits = 10;
   // evaluate's table of recent evaluations: 2^RecentBits places (a key with gear 0 marks
-  // an empty one, as no evaluation has gear 0).
+  // an empty one, as no evaluation has gear 0, and nothing else of it is set).
   static constexpr int RecentBits = 10;
   static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
 
@@ -145,7 +148,11 @@ class GearEvaluator {
   // Results past the memo's limit, kept until release_unkept.
   std::deque<GearEvalResult> unkept_;
   bool exhausted_seen_ = false;
-  std::unique_ptr<Entry[]> recent_{new Entry[std::size_t{1} << RecentBits]};
+  struct FreeRecent {
+    void operator()(Entry* entries) const;
+  };
+  static std::unique_ptr<Entry[], FreeRecent> empty_recent();
+  std::unique_ptr<Entry[], FreeRecent> recent_ = empty_recent();
 };
 
 // Stops the run when gear g is not a row of the gear table (1..GearCount).

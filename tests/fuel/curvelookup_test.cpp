@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -53,6 +54,7 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
     for (int k = 0; k < 400; ++k) {
       double s = c.speeds_rpm[static_cast<std::size_t>(pick(c.point_count()))];
       if (pick(3) == 0) s = c.speeds_rpm.front() - 100.0 + (c.speeds_rpm.back() - c.speeds_rpm.front() + 200.0) * unit(random);
+      if (pick(20) == 0) s = std::nextafter(c.speeds_rpm.back(), -std::numeric_limits<double>::infinity());
       if (pick(50) == 0) s = std::numeric_limits<double>::quiet_NaN();
       if (pick(4) == 0) hint = c.point_count() >= 2 ? pick(c.point_count() - 1) : -1;  // any segment
       if (pick(8) == 0) hint = -1;
@@ -66,9 +68,25 @@ TEST(IndexedCurve, EveryHintGivesThePlainLookupBitForBit) {
       }
       if (pick(2) == 0) {
         ASSERT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint, segment)), expected) << "round " << round << " s " << s;
-        ASSERT_EQ(segment.holds(s), hint >= 0) << "round " << round << " s " << s;
+        // The segment of the hint left, which holds s inside the speeds of an indexed
+        // curve, and nothing without a hint.
+        const bool inside = c.speeds_rpm.front() <= s && s < c.speeds_rpm.back();
+        ASSERT_EQ(segment.holds(s), hint >= 0 && inside) << "round " << round << " s " << s;
+        ASSERT_EQ(std::bit_cast<uint64_t>(segment.from), std::bit_cast<uint64_t>(indexed.segment(hint).from));
       }
     }
+  }
+}
+
+// Speeds so close together that the buckets per rpm do not fit in a double: the curve
+// is looked up plainly, at its ends and between its points alike.
+TEST(IndexedCurve, ASpanTooNarrowForTheIndexIsLookedUpPlainly) {
+  const TorqueCurve c{{0.0, 1e-310, 2e-310, 3e-310}, {100.0, 200.0, 300.0, 400.0}};
+  const IndexedCurve indexed(c);
+  for (const double s : {0.0, 5e-311, 1e-310, 2.5e-310, 3e-310, -1.0, 1.0}) {
+    int hint = -1;
+    EXPECT_EQ(std::bit_cast<uint64_t>(indexed(s)), std::bit_cast<uint64_t>(curve_lookup(c, s))) << s;
+    EXPECT_EQ(std::bit_cast<uint64_t>(indexed.near(s, hint)), std::bit_cast<uint64_t>(curve_lookup(c, s))) << s;
   }
 }
 

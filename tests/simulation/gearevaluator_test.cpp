@@ -165,6 +165,27 @@ TEST(GearEvaluator, RepeatsAndFreshCallsGiveTheFreshEvaluationBitForBit) {
   EXPECT_GT(searched, Calls / 20);  // many speed searches among them
 }
 
+// More gradients than the evaluator keeps forces for, revisited in turns so that they
+// evict each other, with -0 and +0 (the gradient every kept force starts at) among them:
+// every evaluation gives the reference's bits, the resistance of a gradient met before
+// included.
+TEST(GearEvaluator, GradientsThatEvictEachOtherGiveTheReferenceBitForBit) {
+  const TestVehicle v = make_test_vehicle();
+  GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
+  std::mt19937_64 random(9);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> grades{-0.0, 0.0};
+  for (int k = 0; k < 300; ++k) grades.push_back(std::round(160.0 * unit(random) - 60.0) / 10.0 + 1e-7 * k);
+  for (int turn = 0; turn < 3; ++turn) {
+    for (std::size_t k = 0; k < grades.size(); ++k) {
+      const double s = grades[(k * 7 + static_cast<std::size_t>(turn)) % grades.size()];
+      const double V = 10.0 + static_cast<double>(k % 50), Vp = V - 0.5;
+      expect_same_bits(recent.evaluate(3, V, s, Vp), reference_eval(v, 3, V, s, Vp));
+      if (HasFailure()) FAIL() << "turn " << turn << " gradient " << s;
+    }
+  }
+}
+
 // Full-load curves with a sudden drop (a repeated speed) where the search closes: the
 // difference jumps past the tolerance, so the search halves its step until a move up is
 // lost in the rounding of the speed and its passes repeat the spare speed's, then runs out
@@ -197,6 +218,29 @@ TEST(GearEvaluator, SearchesThatHalveTheirStepAwayGiveTheReferenceBitForBit) {
   }
   EXPECT_GE(exhausted, 4);
   EXPECT_GT(closed, 10);
+}
+
+// Searches that start some 9,900 to 9,960 km/h above the speed where they close (a drive
+// ratio so small that the engine stays below Nex): the 1 km/h steps down take nearly all
+// the passes, so that the last pass falls anywhere in the halving that follows, on a step
+// down, on a move up, on a pass back at the spare speed or on the pass that closes.
+TEST(GearEvaluator, SearchesWhoseLastPassFallsWhileHalvingGiveTheReferenceBitForBit) {
+  TestVehicle v = make_test_vehicle();
+  v.trn.final_ratio = 0.03;
+  GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
+  GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
+  int exhausted = 0, closed = 0;
+  for (int k = 0; k < 300; ++k) {
+    const double V = 9900.0 + 0.2 * k;
+    const GearEvalResult expected = reference_eval(v, 6, V, 0.0, 0.0);
+    expect_same_bits(memo(6, V, 0.0, 0.0), expected);
+    expect_same_bits(recent.evaluate(6, V, 0.0, 0.0), expected);
+    (expected.search_exhausted ? exhausted : closed) += 1;
+    if (HasFailure()) FAIL() << "V " << V;
+  }
+  EXPECT_GT(exhausted, 10);
+  EXPECT_GT(closed, 10);
+  EXPECT_TRUE(recent.exhausted_seen());
 }
 
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
