@@ -1,15 +1,15 @@
 #include "outputcheck.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <system_error>
 
+#include "console.h"
 #include "hdfe/output.h"
 #include "hdfe/error.h"
 #include "hdfe/textfield.h"
@@ -29,8 +29,10 @@ bool writable(const std::string& name) {
   const fs::file_status status = fs::status(path, ec);
   if (fs::exists(status)) {
     if (!fs::is_regular_file(status)) return false;
-    std::ofstream file(path, std::ios::binary | std::ios::app);
-    return file.is_open();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
   }
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
@@ -101,8 +103,8 @@ void cannot_write(const std::string& name, const std::string& reason) {
 }
 
 void write_stdout(std::string_view text) {
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!std::cout.flush()) cannot_write("-");
+  Console out(stdout);
+  if (!(out << text).flush()) cannot_write("-");
 }
 
 }  // namespace hdfe
