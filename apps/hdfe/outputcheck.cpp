@@ -38,11 +38,15 @@ bool writable(const std::string& name) {
   return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// True when the existing file `name` is the same file as one of `others`.
+// True when the existing file `name` is the same file as one of `others` (device and inode,
+// through links). A name that is no file yet is none of them.
 bool same_file(const std::string& name, const std::vector<std::string>& others) {
+  struct stat file {};
+  if (name.find('\0') != std::string::npos || ::stat(name.c_str(), &file) != 0) return false;
   for (const std::string& other : others) {
-    std::error_code ec;
-    if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
+    struct stat st {};
+    if (!other.empty() && other.find('\0') == std::string::npos && ::stat(other.c_str(), &st) == 0 &&
+        st.st_dev == file.st_dev && st.st_ino == file.st_ino) {
       return true;
     }
   }

@@ -181,11 +181,13 @@ void run_program(const CommandLine& c) {
   std::vector<OutputFile> files;
   if (c.json && *c.json != "-") files.push_back({*c.json, result_json(vehicle, result)});
   if (c.trace_csv && *c.trace_csv != "-") files.push_back({*c.trace_csv, trace_csv(result)});
+  // The outputs of the options are checked again now that the run is over; check_output
+  // has just checked the information and results files.
+  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   if (!engineering) {
     files.push_back({info_name(output), info_text(local_now()), "information file"});
     files.push_back({output, results_file(result, specName)});
   }
-  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   commit_files(files);
   if (c.json && *c.json == "-") write_stdout(result_json(vehicle, result));
   if (c.trace_csv && *c.trace_csv == "-") write_stdout(trace_csv(result));
