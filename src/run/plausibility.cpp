@@ -139,6 +139,8 @@ class ListLines {
     line = lines_[k_++];
     return true;
   }
+  // Whether the lines not taken yet may hold one of the two characters.
+  bool rest_may_hold(char, char) const { return true; }
 
  private:
   LineViews lines_;
@@ -158,6 +160,11 @@ class TextLines {
     if (size > 0 && start[size - 1] == '\r') --size;
     line = std::string_view(start, size);
     return true;
+  }
+  bool rest_may_hold(char a, char b) const {
+    if (at_ >= text_.size()) return false;
+    const std::size_t left = text_.size() - at_;
+    return std::memchr(text_.data() + at_, a, left) != nullptr || std::memchr(text_.data() + at_, b, left) != nullptr;
   }
 
  private:
@@ -182,6 +189,8 @@ void data_line_checks(const std::string& file, Lines lines, std::size_t columns,
   } else if (two && reads_as_numbers(second, columns)) {
     warn(file, 2, "the second line reads as a data point but is taken as a header line: a header line may be missing");
   }
+  // A line of zeros starts with a slash or a comma: a file without either has none.
+  if (!lines.rest_may_hold('/', ',')) return;
   std::string_view line;
   for (int64_t number = 3; lines.next(line); ++number) {
     const std::optional<char> c = first_not_blank(line);
