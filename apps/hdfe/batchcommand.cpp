@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <set>
 
@@ -19,6 +18,7 @@
 #include "hdfe/cycle.h"
 #include "hdfe/output.h"
 #include "hdfe/freeform.h"
+#include "console.h"
 #include "errorrecords.h"
 #include "outputcheck.h"
 
@@ -256,12 +256,12 @@ class Progress {
     } else {
       std::snprintf(line, sizeof line, "\r%zu rows  %.0f rows/s ", done_, rate);
     }
-    std::cerr << line << std::flush;
+    (Console(stderr) << line).flush();
   }
   void finish() {
     --done_;
     row_done(true);
-    std::cerr << '\n' << std::flush;
+    (Console(stderr) << '\n').flush();
   }
 
  private:
@@ -275,6 +275,7 @@ class Progress {
 // The rows of the command: the manifest's (standard input for "-") or the sweep's.
 struct RowSource {
   std::unique_ptr<std::ifstream> file;
+  std::unique_ptr<StandardInputStream> standardInput;  // a manifest given as "-"
   std::unique_ptr<ManifestReader> manifest;
   std::unique_ptr<Sweep> sweep;
   std::size_t next_sweep_row = 0;
@@ -288,9 +289,12 @@ struct RowSource {
       return;
     }
     const std::string& name = *c.manifest;
-    std::istream* in = &std::cin;
+    std::istream* in = nullptr;
     fs::path base;
-    if (name != "-") {
+    if (name == "-") {
+      standardInput = std::make_unique<StandardInputStream>();
+      in = &standardInput->stream();
+    } else {
       file = std::make_unique<std::ifstream>(name, std::ios::binary);
       std::error_code ec;
       if (!fs::is_regular_file(name, ec) || !*file) {
@@ -408,7 +412,7 @@ int run_batch_rows(const CommandLine& c) {
     if (discard) return;
     if (summaryFile) {
       summaryFile->write(text);
-    } else if (!(std::cout << text)) {
+    } else if (!(Console(stdout) << text)) {
       cannot_write(summaryName);
     }
   };
@@ -461,7 +465,7 @@ int run_batch_rows(const CommandLine& c) {
   if (progress) progress->finish();
   if (summaryFile) {
     summaryFile->commit();
-  } else if (!discard && !std::cout.flush()) {
+  } else if (!discard && !Console(stdout).flush()) {
     cannot_write(summaryName);
   }
   return failed ? ExitFailure : ExitOk;

@@ -1,6 +1,7 @@
 #include "errorrecords.h"
 
-#include <iostream>
+#include "console.h"
+
 #include <string_view>
 
 #include "hdfe/freeform.h"
@@ -57,9 +58,10 @@ std::vector<std::string> error_records(const Error& error) {
 int error_status(const Error& error) { return error.kind() == ErrorKind::Usage ? ExitUsage : ExitFailure; }
 
 int report_error(const Error& error) {
-  std::cout.flush();
-  for (const std::string& record : error_records(error)) std::cerr << record << RecordEnd;
-  std::cerr.flush();
+  Console(stdout).flush();
+  Console errors(stderr);
+  for (const std::string& record : error_records(error)) errors << record << RecordEnd;
+  errors.flush();
   return error_status(error);
 }
 

@@ -1,15 +1,15 @@
 #include "outputcheck.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <system_error>
 
+#include "console.h"
 #include "hdfe/output.h"
 #include "hdfe/error.h"
 #include "hdfe/textfield.h"
@@ -29,18 +29,24 @@ bool writable(const std::string& name) {
   const fs::file_status status = fs::status(path, ec);
   if (fs::exists(status)) {
     if (!fs::is_regular_file(status)) return false;
-    std::ofstream file(path, std::ios::binary | std::ios::app);
-    return file.is_open();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
   }
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// True when the existing file `name` is the same file as one of `others`.
+// True when the existing file `name` is the same file as one of `others` (device and inode,
+// through links). A name that is no file yet is none of them.
 bool same_file(const std::string& name, const std::vector<std::string>& others) {
+  struct stat file {};
+  if (name.find('\0') != std::string::npos || ::stat(name.c_str(), &file) != 0) return false;
   for (const std::string& other : others) {
-    std::error_code ec;
-    if (!other.empty() && other.find('\0') == std::string::npos && fs::equivalent(name, other, ec)) {
+    struct stat st {};
+    if (!other.empty() && other.find('\0') == std::string::npos && ::stat(other.c_str(), &st) == 0 &&
+        st.st_dev == file.st_dev && st.st_ino == file.st_ino) {
       return true;
     }
   }
@@ -101,8 +107,8 @@ void cannot_write(const std::string& name, const std::string& reason) {
 }
 
 void write_stdout(std::string_view text) {
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!std::cout.flush()) cannot_write("-");
+  Console out(stdout);
+  if (!(out << text).flush()) cannot_write("-");
 }
 
 }  // namespace hdfe

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "hdfe/route.h"
 #include "hdfe/check.h"
 #include "clock.h"
+#include "console.h"
 #include "errorrecords.h"
 #include "options.h"
 #include "summary_text.h"
@@ -28,14 +28,19 @@ namespace hdfe {
 
 namespace {
 
-void write_record(std::ostream& console, std::string_view record) { console << record << RecordEnd; }
+void write_record(Console& console, std::string_view record) { console << record << RecordEnd; }
 
 // Prompts until the name is not blank; the answer is read free-form from standard input.
 // `what` names the name in the stop for an answer longer than the field.
-void prompt_name(std::ostream& console, std::string_view prompt, std::string_view what, RecordInput& input,
-                 std::string& name) {
+void prompt_name(Console& console, std::string_view prompt, std::string_view what, RecordInput& input,
+                 std::optional<StandardInputStream>& standardInput, std::string& name) {
   while (is_blank(name)) {
-    console << prompt << std::flush;
+    console << prompt;
+    console.flush();
+    if (!standardInput) {
+      standardInput.emplace();
+      input.stream = &standardInput->stream();
+    }
     const std::array<ReadTarget, 1> list{text_var(name)};
     const ReadStatus status = read_free(input, list);
     if (status == ReadStatus::TooLong) {
@@ -57,7 +62,7 @@ std::string argument_name(const std::string& argument, std::string_view what) {
 
 // The console lines of a run: convergence warnings come while the cycles are driven, the
 // run-check findings after both.
-void report_run(std::ostream& console, const Result& result) {
+void report_run(Console& console, const Result& result) {
   for (const RunWarning& warning : result.warnings) {
     if (warning.kind == RunWarning::Kind::SpeedSearchExhausted) write_record(console, free_record(warning.message));
   }
@@ -74,9 +79,9 @@ void report_run(std::ostream& console, const Result& result) {
 
 // Where the console text goes: standard output, or standard error when standard output
 // carries the JSON or the CSV.
-std::ostream& console_stream(const CommandLine& c) {
+std::FILE* console_file(const CommandLine& c) {
   const bool taken = (c.json && *c.json == "-") || (c.trace_csv && *c.trace_csv == "-");
-  return taken ? std::cerr : std::cout;
+  return taken ? stderr : stdout;
 }
 
 
@@ -95,16 +100,19 @@ Vehicle load_with_sets(const std::string& specName, const LoadOptions& load, con
 }
 
 void run_program(const CommandLine& c) {
-  std::ostream& console = console_stream(c);
+  Console console(console_file(c));
   // A run with a user's cycle or an engineering value has no results file (the command line
   // refuses its name): its figures go to the JSON, the trace CSV and the summary.
   const bool engineering = engineering_run(c);
   std::string inputName = argument_name(!c.names.empty() ? c.names[0] : "", "the input file name");
   std::string outputName = argument_name(c.names.size() > 1 ? c.names[1] : "", "the output file name");
+  // Standard input is set up as a stream only when a name is to be typed.
   RecordInput input;
-  input.stream = &std::cin;
-  prompt_name(console, "TYPE FILENAME FOR INPUT : ", "the input file name", input, inputName);
-  if (!engineering) prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, outputName);
+  std::optional<StandardInputStream> standardInput;
+  prompt_name(console, "TYPE FILENAME FOR INPUT : ", "the input file name", input, standardInput, inputName);
+  if (!engineering) {
+    prompt_name(console, "TYPE FILENAME FOR OUTPUT : ", "the output file name", input, standardInput, outputName);
+  }
   const std::string specName(trimmed(inputName));
   // Names inside the input files are taken from the working directory, as written.
   LoadOptions load;
@@ -153,13 +161,14 @@ void run_program(const CommandLine& c) {
   // Warnings about the inputs (and resampled cycles) go to a terminal only, so that
   // redirected outputs stay as they always were; --summary and --json carry them as well.
   if (::isatty(STDERR_FILENO) == 1) {
+    Console errors(stderr);
     for (const RunWarning& warning : result.warnings) {
       if (warning.kind == RunWarning::Kind::InputWarning || warning.kind == RunWarning::Kind::CycleResampled ||
           warning.kind == RunWarning::Kind::EngineOverSpeed) {
-        std::cerr << "warning: " << warning.message << '\n';
+        errors << "warning: " << warning.message << '\n';
       }
     }
-    std::cerr.flush();
+    errors.flush();
   }
   const Classification& k = result.classification;
   console << vehicle_summary(k.values, k.spec, k.engine, k.transmission);
@@ -172,11 +181,13 @@ void run_program(const CommandLine& c) {
   std::vector<OutputFile> files;
   if (c.json && *c.json != "-") files.push_back({*c.json, result_json(vehicle, result)});
   if (c.trace_csv && *c.trace_csv != "-") files.push_back({*c.trace_csv, trace_csv(result)});
+  // The outputs of the options are checked again now that the run is over; check_output
+  // has just checked the information and results files.
+  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   if (!engineering) {
     files.push_back({info_name(output), info_text(local_now()), "information file"});
     files.push_back({output, results_file(result, specName)});
   }
-  for (const OutputFile& file : files) check_replaceable(file.name, file.kind);
   commit_files(files);
   if (c.json && *c.json == "-") write_stdout(result_json(vehicle, result));
   if (c.trace_csv && *c.trace_csv == "-") write_stdout(trace_csv(result));
@@ -184,7 +195,7 @@ void run_program(const CommandLine& c) {
   // The summary is an output the caller asked for: a console that lost it fails the run. An
   // engineering run asked for no other output prints it, as it writes no results file.
   const bool summary = c.summary || (engineering && !c.json && !c.trace_csv);
-  if (summary && !(console << summary_text(result) << std::flush)) cannot_write("-");
+  if (summary && !(console << summary_text(result)).flush()) cannot_write("-");
 }
 
 }  // namespace
@@ -225,14 +236,17 @@ int run_hdfe(int argc, char** argv) {
     return report_error(error);
   }
   if (command.help) {
-    std::cout << usage_text() << std::flush;
+    (Console(stdout) << usage_text()).flush();
     return ExitOk;
   }
   if (command.version) {
-    std::cout << "hdfe " << ProgramVersion << "\ncycle tables " << CycleTablesVersion << "\n" << std::flush;
+    (Console(stdout) << "hdfe " << ProgramVersion << "\ncycle tables " << CycleTablesVersion << "\n").flush();
     return ExitOk;
   }
-  if (command.check) return run_check(*command.check, std::cout);
+  if (command.check) {
+    StandardOutputStream out;
+    return run_check(*command.check, out.stream());
+  }
   if (command.list_cycles) {
     try {
       const std::string list = cycle_list_text();
@@ -248,7 +262,7 @@ int run_hdfe(int argc, char** argv) {
   } catch (const Error& error) {
     return report_error(error);
   }
-  std::cout.flush();
+  Console(stdout).flush();
   return ExitOk;
 }
 

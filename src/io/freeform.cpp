@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "io/fields.h"
@@ -36,9 +37,12 @@ bool next_record(RecordInput& in) {
   } else {
     in.inRecord = in.textPos < in.text.size();
     if (in.inRecord) {
-      const std::size_t end = std::min(in.text.find('\n', in.textPos), in.text.size());
-      in.record = in.text.substr(in.textPos, end - in.textPos);
-      in.textPos = end + 1;
+      const char* const start = in.text.data() + in.textPos;
+      const std::size_t left = in.text.size() - in.textPos;
+      const void* const lf = std::memchr(start, '\n', left);
+      const std::size_t size = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : left;
+      in.record = std::string_view(start, size);
+      in.textPos += size + 1;
     }
   }
   if (in.inRecord) ++in.line;

@@ -1,5 +1,10 @@
 #include "io/inputfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -18,25 +23,47 @@ bool open_input(std::string_view name, std::ifstream& file) {
   return file.is_open();
 }
 
-namespace {
-
-// The rest of an open file. A read that fails part way keeps what came before, as a record
-// reader would.
-std::string rest_of(std::istream& file) {
-  std::string bytes;
-  char block[16384];
-  for (std::streamsize got; (got = file.rdbuf()->sgetn(block, sizeof block)) > 0;) {
-    bytes.append(block, static_cast<std::size_t>(got));
+InputFd::InputFd(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return;
+  const std::string path(name);
+  // Only a regular file is opened: opening a pipe or a device may wait or act on it.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
   }
+  size_ = static_cast<std::uintmax_t>(st.st_size);
+}
+
+InputFd::~InputFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string InputFd::rest() const {
+  constexpr std::size_t Block = 16384;
+  // Room for the size the file had when opened and one byte more, so that the read that
+  // finds its end needs no growth; a file that grew since is read on to its new end.
+  std::string bytes(static_cast<std::size_t>(size_) + 1, '\0');
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + Block);
+    const ssize_t n = ::read(fd_, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
   return bytes;
 }
 
-}  // namespace
-
 std::optional<std::string> read_input(std::string_view name) {
-  std::ifstream file;
-  if (!open_input(name, file)) return std::nullopt;
-  return rest_of(file);
+  const InputFd file(name);
+  if (!file.open()) return std::nullopt;
+  return file.rest();
 }
 
 const std::string* InputBytes::bytes(const std::string& name) {
@@ -45,22 +72,23 @@ const std::string* InputBytes::bytes(const std::string& name) {
   return it->second ? &*it->second : nullptr;
 }
 
-const std::string& InputBytes::bytes(const std::string& name, std::istream& opened) {
+const std::string& InputBytes::bytes(const std::string& name, const InputFd& opened) {
   auto it = files_.find(name);
-  if (it == files_.end() || !it->second) it = files_.insert_or_assign(name, rest_of(opened)).first;
+  if (it == files_.end() || !it->second) it = files_.insert_or_assign(name, opened.rest()).first;
   return *it->second;
 }
 
 InputReader::InputReader(const std::string& name, const std::string& missing, InputBytes* files) {
-  if (!open_input(name, file_)) throw Error(ErrorKind::MissingFile, missing, name);
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(name, ec);
-  if (ec || size > WholeInputBytes) {
-    in_.stream = &file_;
+  const InputFd opened(name);
+  if (!opened.open()) throw Error(ErrorKind::MissingFile, missing, name);
+  if (opened.size_bytes() > WholeInputBytes) {
+    file_ = std::make_unique<std::ifstream>();
+    if (!open_input(name, *file_)) throw Error(ErrorKind::MissingFile, missing, name);
+    in_.stream = file_.get();
   } else if (files != nullptr) {
-    in_.text = files->bytes(name, file_);
+    in_.text = files->bytes(name, opened);
   } else {
-    bytes_ = rest_of(file_);
+    bytes_ = opened.rest();
     in_.text = bytes_;
   }
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +23,27 @@ bool open_input(std::string_view name, std::ifstream& file);
 // The bytes of the file `name`, opened as open_input opens it; none when it cannot be opened.
 std::optional<std::string> read_input(std::string_view name);
 
+// An input file opened as open_input opens it, by its descriptor: no stream is set up for a
+// file that is read whole. Closed with the object.
+class InputFd {
+ public:
+  // Opens `name`; open() tells whether it could be.
+  explicit InputFd(std::string_view name);
+  ~InputFd();
+  InputFd(const InputFd&) = delete;
+  InputFd& operator=(const InputFd&) = delete;
+
+  bool open() const { return fd_ >= 0; }
+  std::uintmax_t size_bytes() const { return size_; }
+  // The rest of the file. A read that fails part way keeps what came before, as a record
+  // reader would.
+  std::string rest() const;
+
+ private:
+  int fd_ = -1;
+  std::uintmax_t size_ = 0;
+};
+
 // The input files of one load, each read once: its reader and then the checks of its text
 // take the same bytes. Not shared between threads.
 class InputBytes {
@@ -30,7 +52,7 @@ class InputBytes {
   // cannot be opened.
   const std::string* bytes(const std::string& name);
   // The same, read from `opened` (the file `name` just opened) at the first call.
-  const std::string& bytes(const std::string& name, std::istream& opened);
+  const std::string& bytes(const std::string& name, const InputFd& opened);
 
  private:
   std::map<std::string, std::optional<std::string>, std::less<>> files_;
@@ -53,7 +75,7 @@ class InputReader {
   RecordInput& records() { return in_; }
 
  private:
-  std::ifstream file_;
+  std::unique_ptr<std::ifstream> file_;  // only for a file read record by record
   std::string bytes_;  // the file's bytes, when read whole and not held by an InputBytes
   RecordInput in_;
 };

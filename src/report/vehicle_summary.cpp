@@ -9,66 +9,95 @@ namespace hdfe {
 
 namespace {
 
-// Writes one formatted line followed by the record end.
-void summary_line(std::string& out, std::string_view text) {
-  out += text;
-  out += RecordEnd;
-}
+// The summary is written straight into its text, field by field:
+// Summary{out} << "text" << fixed_field(value, w, d) << ...
+struct SummaryField {
+  enum class Kind { Fixed, Integer, Free } kind;
+  double real = 0.0;
+  int64_t whole = 0;
+  int w = 0;
+  int d = 0;
+};
+SummaryField fixed_field(double value, int w, int d) { return {SummaryField::Kind::Fixed, value, 0, w, d}; }
+SummaryField int_field(int64_t value, int w) { return {SummaryField::Kind::Integer, 0.0, value, w, 0}; }
+SummaryField free_field(double value, int d) { return {SummaryField::Kind::Free, value, 0, 0, d}; }
+
+struct Summary {
+  std::string& out;
+  Summary& operator<<(std::string_view text) {
+    out += text;
+    return *this;
+  }
+  Summary& operator<<(const SummaryField& f) {
+    if (f.kind == SummaryField::Kind::Fixed) append_f(out, f.real, f.w, f.d);
+    if (f.kind == SummaryField::Kind::Integer) append_i(out, f.whole, f.w);
+    if (f.kind == SummaryField::Kind::Free) append_f0(out, f.real, f.d);
+    return *this;
+  }
+};
 
 constexpr std::string_view Rule = "----------------------------------------------------------";
 static_assert(Rule.size() == 58);
 
-void print_identity(const SpecValues& values, const VehicleSpec& spec, const TransmissionData& trn,
-                   std::string& out) {
-  summary_line(out, free_record(Rule));
-  summary_line(out, " Vehicle Name    : " + std::string(trimmed(values.vehicle_name)));
+// A free-form record of the text alone (free_record) and its end.
+void summary_record(Summary& out, std::string_view text) { out << " " << text << RecordEnd; }
+
+void print_identity(const SpecValues& values, const VehicleSpec& spec, const TransmissionData& trn, Summary& out) {
+  summary_record(out, Rule);
+  out << " Vehicle Name    : " << trimmed(values.vehicle_name) << RecordEnd;
   const std::string_view code = trimmed(values.category_code);
-  if (!code.empty() && code.front() == 'T') summary_line(out, " Vehicle type  : TRUCK");
-  if (!code.empty() && code.front() == 'B') summary_line(out, " Vehicle type  : BUS");
-  summary_line(out, " Category      : " + std::string(code));
-  summary_line(out, trn.type == TransmissionType::TorqueConverter ? " Transmission  : Torque Converter AT"
-                                      : " Transmission  : MT, AMT");
-  summary_line(out, " HIGHWAY RATIO : " + format_f0(spec.highway_ratio * 100.0, 2) + " [%]");
-  summary_line(out, free_record(""));
+  if (!code.empty() && code.front() == 'T') out << " Vehicle type  : TRUCK" << RecordEnd;
+  if (!code.empty() && code.front() == 'B') out << " Vehicle type  : BUS" << RecordEnd;
+  out << " Category      : " << code << RecordEnd;
+  out << (trn.type == TransmissionType::TorqueConverter ? " Transmission  : Torque Converter AT"
+                                                        : " Transmission  : MT, AMT")
+      << RecordEnd;
+  out << " HIGHWAY RATIO : " << free_field(spec.highway_ratio * 100.0, 2) << " [%]" << RecordEnd;
+  summary_record(out, "");
 }
 
-void print_body(const VehicleSpec& spec, const EngineData& eng, std::string& out) {
-  summary_line(out, free_record(Rule));
-  summary_line(out, " GVW =" + format_f(spec.gross_weight_kg, 8, 2) + "[kg]");
-  summary_line(out, " Wcurb =" + format_f(spec.curb_weight_kg, 8, 2) + "[kg], Wtest =" + format_f(spec.test_weight_kg, 8, 2) + "[kg]");
-  summary_line(out, " Width =" + format_f(spec.width_m, 8, 3) + "[m],  Height=" + format_f(spec.height_m, 8, 3) +
-                "[m], Tire radius=" + format_f(spec.tire_radius_m, 8, 3) + "[m]");
-  summary_line(out, " Crew =" + format_i(spec.crew, 3));
-  summary_line(out, free_record(""));
-  summary_line(out, " Nidle =" + format_f(eng.idle_speed_rpm, 8, 2) + "[rpm], Nrate =" + format_f(eng.rated_speed_rpm, 8, 2) +
-                "[rpm], Nex  =" + format_f(eng.max_speed_rpm, 8, 2) + "[rpm]");
-  summary_line(out, " Nes   =" + format_f(eng.engage_speed_rpm, 8, 2) + "[rpm], Nec   =" + format_f(eng.release_speed_rpm, 8, 2) + "[rpm]");
-  summary_line(out, " MuAir =" + format_f(spec.mu_air, 10, 6) + " [N/(km/h)^2]");
-  summary_line(out, " MuRoll =" + format_f(spec.mu_roll, 10, 6) + " [N/kg]");
-  summary_line(out, free_record(""));
+void print_body(const VehicleSpec& spec, const EngineData& eng, Summary& out) {
+  summary_record(out, Rule);
+  out << " GVW =" << fixed_field(spec.gross_weight_kg, 8, 2) << "[kg]" << RecordEnd;
+  out << " Wcurb =" << fixed_field(spec.curb_weight_kg, 8, 2)
+      << "[kg], Wtest =" << fixed_field(spec.test_weight_kg, 8, 2) << "[kg]" << RecordEnd;
+  out << " Width =" << fixed_field(spec.width_m, 8, 3) << "[m],  Height=" << fixed_field(spec.height_m, 8, 3)
+      << "[m], Tire radius=" << fixed_field(spec.tire_radius_m, 8, 3) << "[m]" << RecordEnd;
+  out << " Crew =" << int_field(spec.crew, 3) << RecordEnd;
+  summary_record(out, "");
+  out << " Nidle =" << fixed_field(eng.idle_speed_rpm, 8, 2)
+      << "[rpm], Nrate =" << fixed_field(eng.rated_speed_rpm, 8, 2)
+      << "[rpm], Nex  =" << fixed_field(eng.max_speed_rpm, 8, 2) << "[rpm]" << RecordEnd;
+  out << " Nes   =" << fixed_field(eng.engage_speed_rpm, 8, 2)
+      << "[rpm], Nec   =" << fixed_field(eng.release_speed_rpm, 8, 2) << "[rpm]" << RecordEnd;
+  out << " MuAir =" << fixed_field(spec.mu_air, 10, 6) << " [N/(km/h)^2]" << RecordEnd;
+  out << " MuRoll =" << fixed_field(spec.mu_roll, 10, 6) << " [N/kg]" << RecordEnd;
+  summary_record(out, "");
 }
 
-void print_gears(const TransmissionData& trn, std::string& out) {
-  summary_line(out, " NUMBER OF GEAR =" + format_i(trn.gear_count(), 3));
-  summary_line(out, " GEAR   RATIO  EFFICIENCY  TORQ MARGIN    DW[kg]");
+void print_gears(const TransmissionData& trn, Summary& out) {
+  out << " NUMBER OF GEAR =" << int_field(trn.gear_count(), 3) << RecordEnd;
+  out << " GEAR   RATIO  EFFICIENCY  TORQ MARGIN    DW[kg]" << RecordEnd;
   for (int32_t g = 1; g <= trn.gear_count(); ++g) {
     const GearRow& row = trn.gears[static_cast<std::size_t>(g - 1)];
-    summary_line(out, format_i(g, 4) + ": " + format_f(row.ratio, 8, 3) + format_f(row.efficiency, 10, 3) +
-                  format_f(row.torque_margin, 12, 3) + format_f(row.rotating_mass_kg, 15, 5));
+    out << int_field(g, 4) << ": " << fixed_field(row.ratio, 8, 3) << fixed_field(row.efficiency, 10, 3)
+        << fixed_field(row.torque_margin, 12, 3) << fixed_field(row.rotating_mass_kg, 15, 5) << RecordEnd;
   }
-  summary_line(out, " FIN: " + format_f(trn.final_ratio, 8, 3) + format_f(trn.final_efficiency, 10, 3));
-  summary_line(out, free_record(""));
+  out << " FIN: " << fixed_field(trn.final_ratio, 8, 3) << fixed_field(trn.final_efficiency, 10, 3) << RecordEnd;
+  summary_record(out, "");
 }
 
 }  // namespace
 
 std::string vehicle_summary(const SpecValues& values, const VehicleSpec& spec, const EngineData& eng,
                             const TransmissionData& trn) {
-  std::string out;
+  std::string text;
+  text.reserve(4096);
+  Summary out{text};
   print_identity(values, spec, trn, out);
   print_body(spec, eng, out);
   print_gears(trn, out);
-  return out;
+  return text;
 }
 
 }  // namespace hdfe

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -37,10 +38,10 @@ bool reads_as_numbers(std::string_view line, std::size_t count) {
   RecordInput in;
   in.text = line;
   std::array<double, 3> values{};
-  std::vector<ReadTarget> targets;
-  for (std::size_t k = 0; k < count && k < values.size(); ++k) targets.push_back(real_var(values[k]));
+  const std::array targets{real_var(values[0]), real_var(values[1]), real_var(values[2])};
   return !line.empty() && line.find_first_not_of(" \t,") != std::string_view::npos &&
-         read_free(in, targets) == ReadStatus::Done && in.line == 1;
+         read_free(in, std::span(targets).first(std::min(count, targets.size()))) == ReadStatus::Done &&
+         in.line == 1;
 }
 
 // True when the text starts with digits, a comma and a digit: a decimal comma, which
@@ -126,36 +127,126 @@ void check_byte_order_mark(const std::string& file, LineViews lines, const Warni
   }
 }
 
-void check_data_lines(const std::string& file, LineViews lines, std::size_t columns, const WarningSink& warn) {
-  if (lines.size() >= 2 && reads_as_numbers(lines[0], columns) && reads_as_numbers(lines[1], columns)) {
+namespace {
+
+// The lines of a file one at a time, from its list of lines or, without splitting them
+// all, from its bytes as text_line_views gives them.
+class ListLines {
+ public:
+  explicit ListLines(LineViews lines) : lines_(lines) {}
+  bool next(std::string_view& line) {
+    if (k_ == lines_.size()) return false;
+    line = lines_[k_++];
+    return true;
+  }
+  // Whether the lines not taken yet may hold one of the two characters.
+  bool rest_may_hold(char, char) const { return true; }
+
+ private:
+  LineViews lines_;
+  std::size_t k_ = 0;
+};
+
+class TextLines {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {}
+  bool next(std::string_view& line) {
+    if (at_ >= text_.size()) return false;
+    const char* const start = text_.data() + at_;
+    const std::size_t left = text_.size() - at_;
+    const void* const lf = std::memchr(start, '\n', left);
+    std::size_t size = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : left;
+    at_ += size + 1;
+    if (size > 0 && start[size - 1] == '\r') --size;
+    line = std::string_view(start, size);
+    return true;
+  }
+  bool rest_may_hold(char a, char b) const {
+    if (at_ >= text_.size()) return false;
+    const std::size_t left = text_.size() - at_;
+    return std::memchr(text_.data() + at_, a, left) != nullptr || std::memchr(text_.data() + at_, b, left) != nullptr;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// The first character of the line other than a blank or a tab; none on a blank line.
+std::optional<char> first_not_blank(std::string_view line) {
+  for (const char c : line) {
+    if (c != ' ' && c != '\t') return c;
+  }
+  return std::nullopt;
+}
+
+template <class Lines>
+void data_line_checks(const std::string& file, Lines lines, std::size_t columns, const WarningSink& warn) {
+  std::string_view first, second;
+  const bool two = lines.next(first) && lines.next(second);
+  if (two && reads_as_numbers(first, columns) && reads_as_numbers(second, columns)) {
     warn(file, 1, "the first two lines read as data points: the two header lines may be missing");
-  } else if (lines.size() >= 2 && reads_as_numbers(lines[1], columns)) {
+  } else if (two && reads_as_numbers(second, columns)) {
     warn(file, 2, "the second line reads as a data point but is taken as a header line: a header line may be missing");
   }
-  for (std::size_t i = 2; i < lines.size(); ++i) {
-    const std::size_t first = lines[i].find_first_not_of(" \t");
-    if (first == std::string_view::npos) continue;
-    if (lines[i][first] == '/' || lines[i][first] == ',') {
-      warn(file, static_cast<int64_t>(i + 1),
-           "the line '" + std::string(lines[i]) + "' reads as a point of zeros; remove it (comments are not allowed)");
+  // A line of zeros starts with a slash or a comma: a file without either has none.
+  if (!lines.rest_may_hold('/', ',')) return;
+  std::string_view line;
+  for (int64_t number = 3; lines.next(line); ++number) {
+    const std::optional<char> c = first_not_blank(line);
+    if (c && (*c == '/' || *c == ',')) {
+      warn(file, number,
+           "the line '" + std::string(line) + "' reads as a point of zeros; remove it (comments are not allowed)");
     }
   }
 }
 
+// The fuel map's idle line: the two header lines and the idle line are read as one value
+// each, blank lines passed.
+template <class Lines>
+std::optional<InputText::IdleLine> idle_line_of(const std::string& file, Lines lines) {
+  std::string_view line;
+  std::size_t seen = 0;
+  int64_t number = 0;
+  while (seen < 3) {
+    if (!lines.next(line)) return std::nullopt;
+    ++number;
+    if (first_not_blank(line)) ++seen;
+  }
+  RecordInput in;
+  in.text = line;
+  std::array<double, 3> values{};
+  if (read_free(in, std::array{real_var(values[0]), real_var(values[1]), real_var(values[2])}) != ReadStatus::Done ||
+      in.line != 1) {
+    return std::nullopt;
+  }
+  return InputText::IdleLine{file, number, values[0]};
+}
+
+}  // namespace
+
+void check_data_lines(const std::string& file, LineViews lines, std::size_t columns, const WarningSink& warn) {
+  data_line_checks(file, ListLines(lines), columns, warn);
+}
+
+void check_data_text(const std::string& file, std::string_view text, std::size_t columns, const WarningSink& warn) {
+  data_line_checks(file, TextLines(text), columns, warn);
+}
+
 void check_decimal_commas(const std::string& file, LineViews lines, const WarningSink& warn) {
+  // The k-th line that is not blank holds the k-th value; the numbers before the first
+  // engineering value are checked.
   const std::span<const SpecValueInfo> table = spec_value_table();
-  for (std::size_t k = 0; k < table.size(); ++k) {
-    if (table[k].kind == ValueKind::OptionalReal) break;
-    if (table[k].kind == ValueKind::Text) continue;
-    const int64_t line = value_line(lines, k);
-    if (line == 0) break;
-    const std::string_view text = lines[static_cast<std::size_t>(line - 1)];
-    if (decimal_comma(text)) {
-      warn(file, line,
-           std::string(table[k].file_name) + " is written with a decimal comma ('" +
-               std::string(text.substr(text.find_first_not_of(" \t"))) +
-               "'): the number ends at the comma; write a decimal point");
-    }
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view text = lines[i];
+    if (text.find_first_not_of(" \t") == std::string_view::npos) continue;
+    if (k == table.size() || table[k].kind == ValueKind::OptionalReal) break;
+    if (table[k++].kind == ValueKind::Text || !decimal_comma(text)) continue;
+    warn(file, static_cast<int64_t>(i + 1),
+         std::string(table[k - 1].file_name) + " is written with a decimal comma ('" +
+             std::string(text.substr(text.find_first_not_of(" \t"))) +
+             "'): the number ends at the comma; write a decimal point");
   }
 }
 
@@ -186,17 +277,11 @@ std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions() {
 }
 
 std::optional<InputText::IdleLine> map_idle_line(const std::string& file, LineViews lines) {
-  // The two header lines and the idle line are read as one value each, blank lines passed.
-  const int64_t line = value_line(lines, 2);
-  if (line == 0) return std::nullopt;
-  RecordInput in;
-  in.text = lines[static_cast<std::size_t>(line - 1)];
-  std::array<double, 3> values{};
-  if (read_free(in, std::array{real_var(values[0]), real_var(values[1]), real_var(values[2])}) != ReadStatus::Done ||
-      in.line != 1) {
-    return std::nullopt;
-  }
-  return InputText::IdleLine{file, line, values[0]};
+  return idle_line_of(file, ListLines(lines));
+}
+
+std::optional<InputText::IdleLine> map_idle_line_of_text(const std::string& file, std::string_view text) {
+  return idle_line_of(file, TextLines(text));
 }
 
 void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
@@ -342,30 +427,43 @@ void check_map_against_full_load(const std::string& file, const FuelMap& map, co
 
 namespace {
 
-// The text of a vehicle's files, each file's lines given by lines_of(file, keep): the views
-// to check and, when `keep` (the spec, engine and transmission files), their copies to
-// keep; false when the file cannot be read.
+// The text of a vehicle's files, each file's text given by text_of(file, lines, bytes): its
+// lines, or its bytes when the source holds them; false when the file cannot be read. The
+// lines of the spec, engine and transmission files are kept; the data files, the long ones,
+// are checked line by line from their bytes.
 std::shared_ptr<const InputText> input_text(
     const Vehicle& vehicle,
-    const std::function<bool(const InputFile& f, std::vector<std::string_view>& views, std::vector<std::string>* keep)>&
-        lines_of) {
+    const std::function<bool(const InputFile& f, std::vector<std::string_view>& lines,
+                             std::optional<std::string_view>& bytes)>& text_of) {
   auto text = std::make_shared<InputText>();
   const WarningSink warn = [&](const std::string& file, int64_t line, std::string message) {
     text->findings.push_back({file, line, CheckFinding::Severity::Warning, std::move(message)});
   };
   std::vector<std::string_view> lines;
   for (const InputFile& f : vehicle.files) {
-    const bool kept = f.role == "spec" || f.role == "engine" || f.role == "transmission";
-    std::vector<std::string> copy;
-    if (!lines_of(f, lines, kept ? &copy : nullptr)) continue;
+    lines.clear();
+    std::optional<std::string_view> bytes;
+    if (!text_of(f, lines, bytes)) continue;
+    const bool data = f.role == "full_load" || f.role == "motoring" || f.role == "fuel_map";
+    const std::size_t columns = f.role == "fuel_map" ? 3 : 2;
+    if (data && bytes) {
+      std::string_view first;
+      const bool any = TextLines(*bytes).next(first);
+      check_byte_order_mark(f.name, LineViews(&first, any ? 1 : 0), warn);
+      if (f.role == "fuel_map") text->map_idle = map_idle_line_of_text(f.name, *bytes);
+      check_data_text(f.name, *bytes, columns, warn);
+      continue;
+    }
+    if (bytes) lines = text_line_views(*bytes);
     check_byte_order_mark(f.name, lines, warn);
     if (f.role == "spec") check_decimal_commas(f.name, lines, warn);
     if (f.role == "spec") check_cut_names(f.name, lines, spec_name_positions(), warn);
     if (f.role == "engine") check_cut_names(f.name, lines, engine_name_positions(), warn);
     if (f.role == "fuel_map") text->map_idle = map_idle_line(f.name, lines);
-    if (f.role == "full_load" || f.role == "motoring") check_data_lines(f.name, lines, 2, warn);
-    if (f.role == "fuel_map") check_data_lines(f.name, lines, 3, warn);
-    if (kept) text->lines[f.name] = std::move(copy);
+    if (data) check_data_lines(f.name, lines, columns, warn);
+    if (f.role == "spec" || f.role == "engine" || f.role == "transmission") {
+      text->lines[f.name].assign(lines.begin(), lines.end());
+    }
   }
   return text;
 }
@@ -374,23 +472,21 @@ std::shared_ptr<const InputText> input_text(
 
 std::shared_ptr<const InputText> read_input_text(const Vehicle& vehicle, const LinesOf& lines_of) {
   std::shared_ptr<const std::vector<std::string>> held;
-  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>& views,
-                                 std::vector<std::string>* keep) {
+  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>& lines,
+                                 std::optional<std::string_view>&) {
     held = lines_of(f.path.string());
     if (!held) return false;
-    views.assign(held->begin(), held->end());
-    if (keep) *keep = *held;
+    lines.assign(held->begin(), held->end());
     return true;
   });
 }
 
 std::shared_ptr<const InputText> input_text_of_bytes(const Vehicle& vehicle, const BytesOf& bytes_of) {
-  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>& views,
-                                 std::vector<std::string>* keep) {
-    const std::string* bytes = bytes_of(f.path.string());
-    if (!bytes) return false;
-    views = text_line_views(*bytes);
-    if (keep) keep->assign(views.begin(), views.end());
+  return input_text(vehicle, [&](const InputFile& f, std::vector<std::string_view>&,
+                                 std::optional<std::string_view>& bytes) {
+    const std::string* held = bytes_of(f.path.string());
+    if (!held) return false;
+    bytes = *held;
     return true;
   });
 }

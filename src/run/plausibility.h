@@ -56,6 +56,8 @@ using ValueLine = std::function<int64_t(const std::string& file, std::size_t k)>
 // written with a decimal comma.
 void check_byte_order_mark(const std::string& file, LineViews lines, const WarningSink& warn);
 void check_data_lines(const std::string& file, LineViews lines, std::size_t columns, const WarningSink& warn);
+// The same from the file's bytes, whose lines are text_line_views(text).
+void check_data_text(const std::string& file, std::string_view text, std::size_t columns, const WarningSink& warn);
 void check_decimal_commas(const std::string& file, LineViews lines, const WarningSink& warn);
 // Names cut at a slash: the values at `positions` (0-based, one value per line) whose
 // line goes on with a slash right after an unquoted value. `what` names each position.
@@ -66,6 +68,7 @@ std::vector<std::pair<std::size_t, std::string_view>> spec_name_positions();
 std::vector<std::pair<std::size_t, std::string_view>> engine_name_positions();
 // The fuel map's idle line: its line and speed, when it reads as three numbers.
 std::optional<InputText::IdleLine> map_idle_line(const std::string& file, LineViews lines);
+std::optional<InputText::IdleLine> map_idle_line_of_text(const std::string& file, std::string_view text);
 void check_idle_line(const InputText::IdleLine& idle, const std::string& engineFile, const EngineInput& engine,
                      const ValueLine& line, const WarningSink& warn);
 

@@ -527,13 +527,26 @@ TEST(Api, InputTextOfTheBytesReadIsThatOfTheFilesLines) {
   edit("spec.txt", [](int k, const std::string& l) {
     return (k == 1 ? "\xEF\xBB\xBF" : "") + (k == 5 ? std::string("4,18   FinalRatio") : l) + "\r\n";
   });
-  edit("fullload.txt", [](int k, const std::string& l) { return k == 2 ? std::string() : l + "\n"; });
-  edit("fuelmap.txt", [](int k, const std::string& l) { return k == 10 ? "// measured\n" + l + "\n" : l + "\n"; });
-  edit("motoring.txt", [](int k, const std::string& l) { return k == 5 ? ",\r\n" + l + "\r" : l + "\n"; });
+  edit("fullload.txt", [](int k, const std::string& l) {
+    return k == 1 ? "\xEF\xBB\xBF" + l + "\n" : k == 2 ? std::string() : l + "\n";
+  });
+  // Blank lines before the idle line, a line of zeros, and a last line without its LF.
+  edit("fuelmap.txt", [](int k, const std::string& l) {
+    return k == 1 ? l + "\n \t\n\r\n" : k == 10 ? "// measured\n" + l + "\n" : l + "\n";
+  });
+  fs::resize_file(dir / "fuelmap.txt", fs::file_size(dir / "fuelmap.txt") - 1);
+  edit("motoring.txt", [](int k, const std::string& l) {
+    return k == 5 ? ",\r\n" + l + "\r" : k == 7 ? "\t/\r\r\n" : l + "\n";
+  });
   const Vehicle v = load_vehicle(dir / "spec.txt");
   ASSERT_NE(v.text, nullptr);
-  EXPECT_GE(v.text->findings.size(), 5u);
+  EXPECT_GE(v.text->findings.size(), 7u);
+  ASSERT_TRUE(v.text->map_idle.has_value());
+  EXPECT_EQ(v.text->map_idle->line, 5);
   EXPECT_EQ(input_text_bytes(v), fromLines(v));
+  // Both header lines of a data file read as numbers.
+  edit("motoring.txt", [](int k, const std::string& l) { return k <= 2 ? "600 -100\n" : l + "\n"; });
+  EXPECT_EQ(input_text_bytes(load_vehicle(dir / "spec.txt")), fromLines(load_vehicle(dir / "spec.txt")));
   fs::remove_all(dir);
 }
 

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -105,6 +109,21 @@ double Number(const std::string& text) {
   double value = -1.0;
   std::from_chars(text.data(), text.data() + text.size(), value);
   return value;
+}
+
+// Runs `body` with the program's standard input read from the file `name`.
+int WithStandardInput(const fs::path& name, const std::function<int()>& body) {
+  const int saved = ::dup(STDIN_FILENO);
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  ::dup2(fd, STDIN_FILENO);
+  ::close(fd);
+  std::clearerr(stdin);
+  const int status = body();
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+  std::clearerr(stdin);
+  return status;
 }
 
 int RunBatch(const fs::path& manifest, int jobs, const fs::path& summary, std::optional<fs::path> out = {}) {
@@ -278,16 +297,14 @@ TEST(BatchCommand, OutputsSpareWhatTheBatchReadsAndFailedRowsLeaveNoFiles) {
   fs::remove(s.path / "truck" / "1.txt");
 
   // A manifest on standard input cannot be read ahead: a row replaces only this program's files.
-  std::istringstream input("id,spec\nengine," + (s.path / "light" / "spec.txt").string() + "\nfirst," +
-                           (s.path / "truck" / "spec.txt").string() + "\n");
-  std::streambuf* const cin = std::cin.rdbuf(input.rdbuf());
+  Write(s.path / "piped.csv", "id,spec\nengine," + (s.path / "light" / "spec.txt").string() + "\nfirst," +
+                                  (s.path / "truck" / "spec.txt").string() + "\n");
   CommandLine piped;
   piped.batch = true;
   piped.manifest = "-";
   piped.summary_csv = (s.path / "sum.csv").string();
   piped.out_dir = (s.path / "truck").string();
-  EXPECT_EQ(run_batch_command(piped), 1);
-  std::cin.rdbuf(cin);
+  EXPECT_EQ(WithStandardInput(s.path / "piped.csv", [&] { return run_batch_command(piped); }), 1);
   rows = rowsOf(s.path / "sum.csv");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_NE(rows[0].at("message").find("no results file or JSON of this program"), std::string::npos);

@@ -136,6 +136,18 @@ TEST_F(AtomicWrite, WhatIsNotARegularFileIsRefusedBeforeAnythingIsWritten) {
   for (const std::string name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "/dev/stdout_info.txt"}) {
     EXPECT_NE(Refusal(name), "") << name;
   }
+  // Their folders are found through links and dots, and for names in folders not there yet;
+  // a folder that only begins like one of them is a folder of files.
+  fs::create_symlink("/dev", dir / "devices");
+  fs::create_directory(dir / "proc");
+  for (const std::string& name : {Path("devices/new.txt"), Path("devices/./pts/../x.txt"), std::string("/proc/none/x.txt"),
+                                 std::string("/dev/pts/none/x.txt")}) {
+    EXPECT_EQ(Refusal(name), " Cannot write output file [ " + name + " ]: it is a device or process entry, not a file")
+        << name;
+  }
+  EXPECT_EQ(Refusal(Path("proc/new.txt")), "");
+  fs::remove(dir / "devices");
+  fs::remove(dir / "proc");
   EXPECT_EQ(Folder(), before);
 }
 

@@ -87,6 +87,14 @@ TEST_F(OutputCheck, InputFilesAreNeverOverwritten) {
   EXPECT_EQ(StopFor("x"), Line("x_info.txt") + ": it is an input file of the run");
   EXPECT_EQ(Read("spec.txt"), "spec");
   EXPECT_EQ(Read("x_info.txt"), "an input");
+  // Nor is the results file the information file.
+  Write("same.txt", "earlier results");
+  fs::create_symlink(dir / "same.txt", dir / "same.txt_info.txt");
+  EXPECT_EQ(StopFor("same.txt"), Line("same.txt"));
+  fs::remove(dir / "same.txt_info.txt");
+  fs::create_hard_link(dir / "same.txt", dir / "same.txt_info.txt");
+  EXPECT_EQ(StopFor("same.txt"), Line("same.txt"));
+  EXPECT_EQ(Read("same.txt"), "earlier results");
 }
 
 TEST_F(OutputCheck, ANameWithANulIsRefused) {

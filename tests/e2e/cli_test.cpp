@@ -324,6 +324,24 @@ TEST(Cli, OptionOutputsNeverReplaceAnInputOrAnotherOutput) {
   }
 }
 
+// Standard output and standard error sent to one file keep the order in which the run wrote
+// them: the console lines before the stop that follows them.
+TEST(Cli, ConsoleAndStopSharingAFileKeepTheirOrder) {
+  const fs::path dir = fs::temp_directory_path() / ("hdfe-order-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::copy(Example("truck_T8_175kW_MT6"), dir);
+  fs::create_directory(dir / "folder");
+  const std::string command = "cd '" + dir.string() + "' && '" + HDFE_BINARY + "' spec.txt folder >all.txt 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  const std::string all = ReadFileBytes(dir / "all.txt");
+  const std::string end = " OUTPUT FILE : folder\r\n Cannot write output file [ folder ]\r\n";
+  EXPECT_EQ(all.rfind(" ----------", 0), 0u) << all;
+  ASSERT_GE(all.size(), end.size());
+  EXPECT_EQ(all.substr(all.size() - end.size()), end) << all;
+  fs::remove_all(dir);
+}
+
 // An output asked for on standard output that cannot be written there fails the run, whether
 // standard output is full, closed, or a pipe whose reader left while SIGPIPE is ignored.
 TEST(Cli, OutputsLostOnStandardOutputExitOne) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,24 @@ TEST(CheckVehicle, DerivedValuesMustBeFinite) {
   v = MakeVehicle({1e-200, 1.0});
   v.trn.final_ratio = 1e-200;  // a total ratio that underflows to 0
   ExpectStop(StopOf([&] { Check(v); }), gear1 + " a total ratio out of range", ErrorKind::VehicleCheck);
+}
+
+// A curve or map with several faults stops at its first point at fault, whatever the kind
+// of fault, in whichever column.
+TEST(CheckVehicle, ColumnsStopAtTheirFirstFaultyPoint) {
+  const std::string full = "Torque data file [ full.txt ] point ";
+  const std::string map = "Fuel map file [ map.txt ] point ";
+  CheckedVehicle v = MakeVehicle();
+  v.fullLoad = TorqueCurve{{600.0, 1400.0, 1000.0, 2200.0}, {500.0, 900.0, 950.0, INFINITY}};
+  ExpectStop(StopOf([&] { Check(v); }), full + "3 at speed 1000 comes after a higher speed: points must be sorted by speed",
+             ErrorKind::VehicleCheck);
+  v.fullLoad = TorqueCurve{{600.0, 1400.0, 1000.0, 2200.0}, {500.0, NAN, 950.0, 700.0}};
+  ExpectStop(StopOf([&] { Check(v); }), full + "2 is not a pair of finite numbers", ErrorKind::VehicleCheck);
+  v = MakeVehicle();
+  v.map.fuel_rates_l_per_h[3] = -INFINITY;
+  ExpectStop(StopOf([&] { Check(v); }), map + "4 is not a pair of finite numbers", ErrorKind::VehicleCheck);
+  v.map.speeds_rpm[1] = NAN;
+  ExpectStop(StopOf([&] { Check(v); }), map + "2 is not a pair of finite numbers", ErrorKind::VehicleCheck);
 }
 
 }  // namespace
