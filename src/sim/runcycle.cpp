@@ -16,16 +16,11 @@ namespace hdfe {
 
 namespace {
 
-// Appends a step's values to every column the simulation fills.
-inline void append_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
-  const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
-  trace.speed_km_per_h.push_back(step.V);
-  trace.gear.push_back(step.gear);
-  trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
-  trace.engine_torque_nm.push_back(step.engine_torque_nm);
-  trace.normalised_speed_percent.push_back((step.engine_speed_rpm - eng.idle_speed_rpm) / nSpan * Percent);
-  trace.normalised_torque_percent.push_back(step.engine_torque_nm / fullLoadTorque * Percent);
-}
+// The engine speed [rpm] as a share of the span from idle to rated speed, nSpan [%].
+double speed_share(double ne, const EngineData& eng, double nSpan) { return (ne - eng.idle_speed_rpm) / nSpan * Percent; }
+
+// The engine torque as a share of the full-load torque tmax [%].
+double torque_share(double te, double tmax) { return te / tmax * Percent; }
 
 using Records = Stepper::Records;
 constexpr std::size_t RowBatch = Stepper::RecordBatch;
@@ -39,7 +34,13 @@ void append(Column& column, const Values& values, std::size_t count) {
 }  // namespace
 
 void record_step(CycleTrace& trace, const StepOutcome& step, const EngineData& eng, double fullLoadTorque) {
-  append_step(trace, step, eng, fullLoadTorque);
+  trace.speed_km_per_h.push_back(step.V);
+  trace.gear.push_back(step.gear);
+  trace.engine_speed_rpm.push_back(step.engine_speed_rpm);
+  trace.engine_torque_nm.push_back(step.engine_torque_nm);
+  trace.normalised_speed_percent.push_back(
+      speed_share(step.engine_speed_rpm, eng, eng.rated_speed_rpm - eng.idle_speed_rpm));
+  trace.normalised_torque_percent.push_back(torque_share(step.engine_torque_nm, fullLoadTorque));
 }
 
 CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, const EngineData& eng,
@@ -55,7 +56,7 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
     column->reserve(seconds);
   }
   trace.gear.reserve(seconds);
-  const std::unique_ptr<Records> records(new Records);  // not cleared: each batch writes what it reads
+  const std::unique_ptr<Records> records(new Records);  // each batch writes what it reads
   const double nSpan = eng.rated_speed_rpm - eng.idle_speed_rpm;
   int32_t exhausted = 0;  // in the whole cycle, so that the context can bound it
   // The stepper keeps the evaluations that need the speed search: about one in twelve
@@ -81,8 +82,8 @@ CycleSimulation run_cycle(const DriveCycle& cycle, const VehicleSpec& spec, cons
       const double ne = batch.engine_speed_rpm[k];
       const std::optional<double>& known = batch.full_load_torque_nm[k];
       const double tmax = known ? *known : fullLoadAt.near(ne, segment);
-      speedShare[k] = (ne - eng.idle_speed_rpm) / nSpan * Percent;
-      torqueShare[k] = batch.engine_torque_nm[k] / tmax * Percent;
+      speedShare[k] = speed_share(ne, eng, nSpan);
+      torqueShare[k] = torque_share(batch.engine_torque_nm[k], tmax);
     }
     append(trace.speed_km_per_h, batch.V, count);
     append(trace.gear, batch.gear, count);
