@@ -141,6 +141,273 @@ GearEvalResult outcome(double V, double Ne, double Te, double Tmax, GearStatus s
 
 bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
 
+// Speeds whose passes are known without being taken: their difference Tmax - Te has the
+// tolerance to spare, or falls short, for certain.
+struct PassEstimate {
+  double spareFrom = std::numeric_limits<double>::infinity();  // [km/h]
+  double spareTo = -std::numeric_limits<double>::infinity();
+  double shortFrom = std::numeric_limits<double>::infinity();
+  double shortTo = -std::numeric_limits<double>::infinity();
+};
+
+// Relative margin of the estimates' speeds and bounds. A pass and the quadratic each
+// round at most some 17 times a unit in the last place of the sum of their terms' sizes;
+// 2^-44 is 30 times that.
+constexpr double EstimateMargin = 0x1p-44;
+// A crossing of the quadratic is moved by this share of its speed to the side where it
+// is checked: beyond the rounding of its formula and of the check.
+constexpr double CrossingNudge = 0x1p-45;
+// Sums of terms outside these are not estimated: the bound would not be relative.
+constexpr double EstimateSmallest = 1e-250;
+constexpr double EstimateLargest = 1e250;
+// Segments above the spare speed's that are tried for the closing speed.
+constexpr int EstimatedSegments = 3;
+
+// The estimates of one speed search. Over the speeds at which the engine runs on one
+// segment of the full-load curve (and not below lookedUp), a pass's difference is a
+// quadratic in the speed. Where the quadratic falls and the engine pulls, it splits the
+// speeds into those whose pass has the tolerance to spare, those whose pass falls short,
+// and a narrow band between them around the closing speed. Each split is checked on the
+// quadratic against a bound thousands of times the rounding of a pass, so that a pass on
+// either side gives the verdict the estimate gives.
+class PassEstimator {
+ public:
+  // The search's terms as its passes use them; vmax: no speed of the search is above it.
+  PassEstimator(double vmax, double lookedUp, double muAir, double mass, double gradeForce, double Vp, double radius,
+                double etaRatio, double ratio60, double perRpm)
+      : vmax_(vmax), lookedUp_(lookedUp), perKmh_(ratio60 / perRpm) {
+    const double pull = radius / etaRatio;  // engine torque per road load [N·m per N]
+    te2_ = muAir * pull;
+    te1_ = (mass / KmhPerMs) * pull;
+    te0_ = (gradeForce - (Vp / KmhPerMs) * mass) * pull;
+    // The terms of a pass's road load and of the quadratic's torque, at their largest.
+    terms_ = ((muAir * vmax + (mass / KmhPerMs)) * vmax + (mass / KmhPerMs) * std::abs(Vp) + std::abs(gradeForce)) * pull +
+             (te2_ * vmax + te1_) * vmax + std::abs(te0_);
+    usable_ = perKmh_ > 0.0 && perKmh_ < EstimateLargest && pull > 0.0 && pull < EstimateLargest && muAir >= 0.0 &&
+              mass > 0.0 && !std::isnan(lookedUp) && terms_ < EstimateLargest;
+  }
+
+  // The estimate from the spare speed's segment seg on, up to the segment where the search
+  // closes, through the curve's lookup.
+  // The passes tried go up to `reach` at most.
+  template <class Lookup>
+  PassEstimate closing(const Lookup& fullLoad, IndexedCurve::Segment seg, double reach) const {
+    PassEstimate e;
+    Fit f;
+    if (!usable_ || !fit(seg, f)) return e;
+    // Up to the segment where the search closes: above it while every pass over the segment
+    // has the tolerance to spare. Between one segment's speeds and the next's a pass runs on
+    // either: every pass there has it when both quadratics fall over the gap (the lower one
+    // falls on) and have it at its upper end; the passes told spare then reach down to the
+    // lower segment's.
+    e.spareFrom = f.low;
+    for (int k = 0; difference(f, f.high) >= f.spare; ++k) {
+      IndexedCurve::Segment next = seg;
+      fullLoad(seg.to, next);  // the segment that starts where this one ends
+      Fit g;
+      if (k == EstimatedSegments || !(seg.to <= next.from) || !fit(next, g, f.high)) return e;
+      if (!(difference(f, g.low) >= f.spare && difference(g, g.low) >= g.spare)) e.spareFrom = g.low;
+      seg = next;
+      f = g;
+    }
+    if (const double to = nudged(crossing(f, f.spare), -1.0); f.low <= to && to <= f.high &&
+                                                            difference(f, to) >= f.spare) {
+      e.spareTo = to;
+    }
+    const double from = nudged(crossing(f, -f.bound), 1.0);
+    if (!(f.low <= from && from <= f.high && difference(f, from) < -f.bound)) return e;
+    e.shortFrom = from;
+    e.shortTo = f.high;
+    // Short up to the speeds the search may try. Between one segment's speeds and the
+    // next's a pass runs on either: every pass there falls short when both quadratics fall
+    // over the gap (the lower one falls on) and the upper one falls short at its lower end.
+    for (int k = 0; k < EstimatedSegments && e.shortTo < reach; ++k) {
+      IndexedCurve::Segment next = seg;
+      fullLoad(seg.to, next);
+      Fit g;
+      if (!(seg.to <= next.from) || !fit(next, g, f.high) || !(difference(g, f.high) < -g.bound)) break;
+      e.shortTo = g.high;
+      seg = next;
+      f = g;
+    }
+    return e;
+  }
+
+ private:
+  // The quadratic over one segment.
+  struct Fit {
+    double low = 0.0, high = 0.0;  // the speeds whose passes run on the segment [km/h]
+    double t1 = 0.0, t0 = 0.0;     // Tmax = t1 v + t0
+    double bound = 0.0;            // [N·m]
+    double spare = 0.0;            // the tolerance and the bound [N·m]
+  };
+
+  // The fit of segment seg; false when it has none: no speeds, or the quadratic does not
+  // fall over them and down from `fallsFrom`, or the engine does not pull.
+  bool fit(const IndexedCurve::Segment& seg, Fit& f,
+           double fallsFrom = std::numeric_limits<double>::infinity()) const {
+    const double lowest = std::max(seg.from, lookedUp_);
+    if (!(lowest < seg.to)) return false;
+    const double slope = seg.rise / seg.run;
+    f.t1 = perKmh_ * slope;
+    f.t0 = seg.torque - seg.from * slope;
+    f.low = (lowest / perKmh_) * (1.0 + EstimateMargin);
+    f.high = std::min((seg.to / perKmh_) * (1.0 - EstimateMargin), vmax_);
+    const double terms = terms_ + std::abs(f.t1) * vmax_ + std::abs(f.t0) + std::abs(seg.torque) +
+                         std::abs(seg.from * slope) + std::abs(seg.rise);
+    if (!(f.low > 0.0 && f.low < f.high && terms >= EstimateSmallest && terms <= EstimateLargest)) return false;
+    f.bound = terms * EstimateMargin;
+    f.spare = SearchTolerance + f.bound;
+    // The quadratic's slope falls with v (te2 is not negative): falling where it starts,
+    // it falls from there on, by more than the rounding of the slope. The torque rises
+    // with v: from the lowest speed on, the engine pulls (by more than the bound).
+    const double steep = (std::abs(f.t1) + 2.0 * te2_ * vmax_ + te1_) * 0x1p-30;
+    if (!(falling(f, std::min(f.low, fallsFrom)) < -steep)) return false;
+    if (torque(f.low) > 2.0 * f.bound) return true;
+    // The engine brakes at the segment's lowest speeds (the vehicle slows down): the fit
+    // starts where it pulls.
+    const double c = te0_ - 4.0 * f.bound;
+    const double pulls = nudged((-2.0 * c) / (te1_ + std::sqrt(te1_ * te1_ - 4.0 * te2_ * c)), 1.0);
+    if (!(f.low < pulls && pulls < f.high && torque(pulls) > 2.0 * f.bound)) return false;
+    f.low = pulls;
+    return true;
+  }
+  double torque(double u) const { return (te2_ * u + te1_) * u + te0_; }
+  double difference(const Fit& f, double u) const { return (f.t1 * u + f.t0) - torque(u); }
+  double falling(const Fit& f, double u) const { return f.t1 - (2.0 * te2_ * u + te1_); }
+  // The speed where the quadratic is `level`, on its falling side.
+  double crossing(const Fit& f, double level) const {
+    const double b = te1_ - f.t1, c = (te0_ - f.t0) + level;
+    return (-2.0 * c) / (b + std::sqrt(b * b - 4.0 * te2_ * c));
+  }
+  // u moved a little below (side -1) or above (+1).
+  static double nudged(double u, double side) { return u + side * std::abs(u) * CrossingNudge; }
+
+  double vmax_, lookedUp_, perKmh_;
+  double te2_ = 0.0, te1_ = 0.0, te0_ = 0.0;  // Te = (te2 v + te1) v + te0
+  double terms_ = 0.0;
+  bool usable_ = false;
+};
+
+// Where the halving passes told by an estimate hand back to the search.
+enum class Handback {
+  Halve,   // at the spare speed v, before halving the step
+  Take,    // at a speed v whose pass the estimate does not tell
+  Finish,  // the search ends on the pass at passV
+};
+
+// The halving passes of the search, from the spare pass at v, as long as the estimate tells
+// each pass: the moves of the search alone, kept in registers.
+struct Halving {
+  double v = 0.0;
+  double step = 0.0;
+  int32_t left = 0;
+  uint64_t spareBits = 0;  // of the spare speed
+  double passV = 0.0;      // the speed of the pass the search finishes on
+};
+
+// The halving passes told by the estimate from the spare pass at h.v, worked out at once
+// when every speed they reach is exact: the spare speed plus whole steps, all in its
+// binade. In units of its last place the step is 2^j and the speeds from it on are whole
+// numbers: a pass at p moves the spare speed up when p is at most the spare estimate's end
+// XS and steps back when it is at least the short estimate's start YS, so that the passes
+// go down the bits of XS from bit j - 1, moving up on its ones, until the first pass in
+// neither: the pass at the highest bit where XS and YS - 1 differ. False when the speeds
+// are not all exact, or a pass left out is not told, or the search would run out on
+// the way: the passes are then made one by one.
+bool halve_at_once(Halving& h, const PassEstimate& e) {
+  const double s0 = h.v, step = h.step;
+  if (!(s0 > 0.0 && s0 <= e.spareTo && e.spareTo < e.shortFrom)) return false;
+  const uint64_t bits = std::bit_cast<uint64_t>(s0);
+  const uint64_t exponent = bits >> 52;  // biased; s0 is positive
+  if (exponent <= 52 || exponent >= 0x7FF) return false;
+  const double ulp = std::bit_cast<double>((exponent - 52) << 52);
+  const double top = s0 + step;
+  if ((std::bit_cast<uint64_t>(top) >> 52) != exponent) return false;  // leaves the binade, or not a number
+  const double steps = step / ulp;
+  if (!(steps >= 2.0 && steps <= 0x1p52)) return false;
+  const uint64_t H = static_cast<uint64_t>(steps);
+  if ((H & (H - 1)) != 0 || static_cast<double>(H) != steps || !(e.spareTo < top)) return false;
+  const int j = std::countr_zero(H);
+  const uint64_t XS = static_cast<uint64_t>((e.spareTo - s0) / ulp);
+  const uint64_t YS = e.shortFrom < top ? static_cast<uint64_t>((e.shortFrom - s0) / ulp) : H;
+  if (YS < XS + 2) return false;
+  const int t = std::bit_width(XS ^ (YS - 1)) - 1;
+  // The passes that step back: at the zero bits of XS above t; the highest of them is the
+  // farthest up, and must be told short.
+  if (const uint64_t zeros = ~XS & (H - 1) & ~((uint64_t{2} << t) - 1); zeros != 0) {
+    const int b = std::bit_width(zeros) - 1;
+    const uint64_t farthest = (XS | ((uint64_t{1} << b) - 1)) + 1;
+    if (!(s0 + static_cast<double>(farthest) * ulp <= e.shortTo)) return false;
+  }
+  // The passes that move up: at the ones of XS above t; the first of them is the lowest,
+  // and must be told spare.
+  if (const uint64_t ones = XS & ~((uint64_t{2} << t) - 1); ones != 0) {
+    const uint64_t lowest = uint64_t{1} << (std::bit_width(ones) - 1);
+    if (!(s0 + static_cast<double>(lowest) * ulp >= e.spareFrom)) return false;
+  }
+  const int decided = j - 1 - t;
+  const int up = std::popcount(XS >> (t + 1));
+  const int32_t used = up + 2 * (decided - up) + 1;  // a move up takes a pass, a step back two
+  if (h.left < used) return false;
+  const uint64_t spare = XS & ~((uint64_t{2} << t) - 1);
+  h.spareBits = std::bit_cast<uint64_t>(s0 + static_cast<double>(spare) * ulp);
+  h.v = s0 + static_cast<double>(spare + (uint64_t{1} << t)) * ulp;
+  h.step = static_cast<double>(uint64_t{1} << t) * ulp;
+  h.left -= used;
+  return true;
+}
+
+Handback halve_told(Halving& h, const PassEstimate e) {
+  if (halve_at_once(h, e)) return Handback::Take;
+  double v = h.v, step = h.step;
+  int32_t left = h.left;
+  uint64_t spareBits = h.spareBits;
+  Handback back = Handback::Halve;
+  for (;;) {
+    const double half = step / 2.0;
+    const double up = v + half;
+    if (std::bit_cast<uint64_t>(up) == spareBits) break;  // the general halving takes it
+    step = half;
+    v = up;
+    if (--left < 0) {
+      h.passV = std::bit_cast<double>(spareBits);
+      back = Handback::Finish;
+      break;
+    }
+    for (;;) {
+      if (e.spareFrom <= v && v <= e.spareTo) {
+        spareBits = std::bit_cast<uint64_t>(v);
+        break;
+      }
+      if (!(e.shortFrom <= v && v <= e.shortTo)) {
+        back = Handback::Take;
+        break;
+      }
+      const uint64_t before = std::bit_cast<uint64_t>(v);
+      v = v - step;
+      if (--left < 0) {
+        h.passV = std::bit_cast<double>(before);
+        back = Handback::Finish;
+        break;
+      }
+      const uint64_t bits = std::bit_cast<uint64_t>(v);
+      if (bits == spareBits) break;
+      if (bits == before) {
+        h.passV = v;
+        back = Handback::Finish;
+        break;
+      }
+    }
+    if (back != Handback::Halve) break;
+  }
+  h.v = v;
+  h.step = step;
+  h.left = left;
+  h.spareBits = spareBits;
+  return back;
+}
+
 // Lowers the speed from v until the engine can hold it: 1 km/h steps down while the
 // torque falls short, a halved step before every move up, until the full-load torque
 // exceeds the demand by less than the tolerance. The last pass warns, converged or not.
@@ -152,6 +419,9 @@ bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::b
 // were (a step lost in the rounding of v, a step halved to zero, a difference that is not
 // a number) would be repeated unchanged by every pass left, so the last pass ends as it
 // does.
+//
+// Most passes are far from closing: their difference is told by the estimate, and their
+// values are worked out only if the search ends on them.
 template <class Lookup>
 GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms& run, const Lookup& fullLoad) {
   const GearTerms& gear = d.gear;
@@ -191,8 +461,30 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
     }
     return true;
   };
+  // No speed of the search is above the first: each move up is by half the step that
+  // came down.
+  const double vmax = std::abs(v) + SearchStep;
+  PassEstimate guess;  // made at the first spare pass
+  bool estimated = false;
+  // N, Te and Tmax are those of the pass at passV once worked out (`exact`).
+  double passV = v;
+  bool exact = false;
+  // The difference of the pass at v; false as pass().
+  const auto take = [&](double& diff) {
+    passV = v;
+    exact = true;
+    if (!pass()) return false;
+    diff = Tmax - Te;
+    return true;
+  };
   // The outcome of the last pass, at v with N, Te and Tmax.
   const auto finish = [&](bool exhausted) {
+    if (!exact) {
+      const double at = v;
+      v = passV;
+      pass();
+      v = at;
+    }
     GearEvalResult out;
     if (N < Nmin) {
       out = outcome(0.0, N, Te, gear.TmaxNmin, GearStatus::UnderSpeed);
@@ -206,10 +498,10 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
   };
   // The passes left after the current one: the current pass is pass SearchPasses - left.
   int32_t left = SearchPasses - 1;
+  double diff = 0.0;
   // Down by the first step until a pass has the tolerance to spare.
   for (;;) {
-    if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
-    const double diff = Tmax - Te;
+    if (!take(diff)) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
     if (diff >= SearchTolerance) break;
     if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);  // closed, or not a number
     const double next = v - step;
@@ -219,12 +511,34 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
   }
   for (;;) {
     // The current pass, at v with N, Te and Tmax, is the spare one.
-    const uint64_t spareBits = std::bit_cast<uint64_t>(v);
+    bool moved = false;  // the halving passes told moved on to the pass at v
+    if (!estimated) {
+      estimated = true;
+      guess = PassEstimator(vmax, lookedUp, MuAir, mass, gradeForce, Vp, radius, etaRatio, ratio60, circumference)
+                  .closing(fullLoad, segment, v + step);
+    }
+    if (guess.spareFrom <= guess.spareTo) {
+      Halving h{v, step, left, std::bit_cast<uint64_t>(v), 0.0};
+      const Handback back = halve_told(h, guess);
+      if (h.spareBits != std::bit_cast<uint64_t>(v)) exact = false;  // a spare pass told
+      v = h.v;
+      step = h.step;
+      left = h.left;
+      if (back == Handback::Finish) {
+        passV = h.passV;
+        exact = false;
+        return finish(true);
+      }
+      if (back == Handback::Take) moved = true;
+      passV = std::bit_cast<double>(h.spareBits);
+    }
+    const uint64_t spareBits = std::bit_cast<uint64_t>(passV);
     const double spareN = N, spareTe = Te, spareTmax = Tmax;
+    const bool spareExact = exact;
     // Halves the step and moves up by it; a move up lost in the rounding of v leaves the
     // next pass at the spare speed, and one that changes neither v nor the step (a step
     // halved to zero) would be repeated by every pass left.
-    for (;;) {
+    for (; !moved;) {
       const double half = step / 2.0;
       const double up = v + half;
       if (std::bit_cast<uint64_t>(up) != spareBits) [[likely]] {
@@ -236,13 +550,12 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
       step = half;
       if (--left < 0) return finish(true);
     }
-    if (--left < 0) return finish(true);
+    if (!moved && --left < 0) return finish(true);
     // The passes from the speed moved up to (never the spare speed), until one has the
     // tolerance to spare or one steps back down to the spare speed. A step down that
     // leaves v as it was, and the last pass, end the search alike.
     for (;;) {
-      if (!pass()) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
-      const double diff = Tmax - Te;
+      if (!take(diff)) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
       if (diff >= SearchTolerance) break;
       if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);
       const uint64_t before = std::bit_cast<uint64_t>(v);
@@ -253,6 +566,8 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
         N = spareN;
         Te = spareTe;
         Tmax = spareTmax;
+        passV = v;
+        exact = spareExact;
         break;
       }
       if (bits == before) return finish(true);

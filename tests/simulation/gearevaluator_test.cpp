@@ -225,22 +225,72 @@ TEST(GearEvaluator, SearchesThatHalveTheirStepAwayGiveTheReferenceBitForBit) {
 // the passes, so that the last pass falls anywhere in the halving that follows, on a step
 // down, on a move up, on a pass back at the spare speed or on the pass that closes.
 TEST(GearEvaluator, SearchesWhoseLastPassFallsWhileHalvingGiveTheReferenceBitForBit) {
-  TestVehicle v = make_test_vehicle();
-  v.trn.final_ratio = 0.03;
-  GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
-  GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
-  int exhausted = 0, closed = 0;
-  for (int k = 0; k < 300; ++k) {
-    const double V = 9900.0 + 0.2 * k;
-    const GearEvalResult expected = reference_eval(v, 6, V, 0.0, 0.0);
-    expect_same_bits(memo(6, V, 0.0, 0.0), expected);
-    expect_same_bits(recent.evaluate(6, V, 0.0, 0.0), expected);
-    (expected.search_exhausted ? exhausted : closed) += 1;
-    if (HasFailure()) FAIL() << "V " << V;
+  // From rest, the searches close below the curve's speeds, where the clutch slips; from
+  // 6800 km/h without air resistance, on its first segment, where the halving passes are
+  // told.
+  for (const double Vp : {0.0, 6800.0}) {
+    TestVehicle v = make_test_vehicle();
+    v.trn.final_ratio = Vp > 0.0 ? 0.0237 : 0.03;
+    if (Vp > 0.0) v.spec.mu_air = 0.0;
+    GearEvaluator memo(v.spec, v.eng, v.trn, v.fullLoad);
+    GearEvaluator recent(v.spec, v.eng, v.trn, v.fullLoad);
+    int exhausted = 0, closed = 0;
+    for (int k = 0; k < 300; ++k) {
+      const double V = Vp + 9900.0 + (Vp > 0.0 ? 0.3 : 0.2) * k;
+      const GearEvalResult expected = reference_eval(v, 6, V, 0.0, Vp);
+      expect_same_bits(memo(6, V, 0.0, Vp), expected);
+      expect_same_bits(recent.evaluate(6, V, 0.0, Vp), expected);
+      (expected.search_exhausted ? exhausted : closed) += 1;
+      if (HasFailure()) FAIL() << "Vp " << Vp << " V " << V;
+    }
+    EXPECT_GT(exhausted, 10) << Vp;
+    EXPECT_GT(closed, 10) << Vp;
+    EXPECT_TRUE(recent.exhausted_seen());
   }
-  EXPECT_GT(exhausted, 10);
-  EXPECT_GT(closed, 10);
-  EXPECT_TRUE(recent.exhausted_seen());
+}
+
+// Speed searches over finely drawn full-load curves (their closing speed then lies some
+// segments above where the 1 km/h steps down stop, and most passes are told by the
+// quadratic of a segment): random vehicles, with and without air resistance, curves of 20
+// to 240 points with flats, drops and rises, speeds on both sides of 64 and 128 km/h,
+// and drive ratios so small that the searches start far above where they close. Every
+// result gives the reference's bits.
+TEST(GearEvaluator, SearchesOverFinelyDrawnCurvesGiveTheReferenceBitForBit) {
+  std::mt19937_64 random(26);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int lowered = 0;
+  for (int round = 0; round < 60; ++round) {
+    TestVehicle v = make_test_vehicle();
+    v.spec.mu_air = round % 5 == 0 ? 0.0 : 0.2 * unit(random);
+    v.spec.test_weight_kg = 1000.0 + 60000.0 * unit(random);
+    v.trn.final_ratio = round % 7 == 0 ? 0.05 + 0.2 * unit(random) : 1.5 + 4.0 * unit(random);
+    const int points = 20 + static_cast<int>(220.0 * unit(random));
+    v.fullLoad.speeds_rpm.clear();
+    v.fullLoad.torques_nm.clear();
+    double speed = 600.0, torque = 300.0 + 900.0 * unit(random);
+    for (int k = 0; k < points; ++k) {
+      v.fullLoad.speeds_rpm.push_back(speed);
+      v.fullLoad.torques_nm.push_back(torque);
+      const double draw = unit(random);
+      speed += draw < 0.06 ? 0.0 : 1900.0 / points * (0.2 + 1.6 * unit(random));  // now and then a drop
+      torque = draw < 0.1 ? torque : std::max(50.0, torque + (draw < 0.06 ? -400.0 : 120.0 * (unit(random) - 0.45)));
+    }
+    v.fullLoad.speeds_rpm.push_back(speed + 200.0);
+    v.fullLoad.torques_nm.push_back(0.0);
+    v.eng.max_speed_rpm = speed;
+    GearEvaluator evaluator(v.spec, v.eng, v.trn, v.fullLoad);
+    for (int call = 0; call < 150; ++call) {
+      const int32_t g = 1 + static_cast<int32_t>(random() % 6);
+      const double V = call % 3 == 0 ? 56.0 + 16.0 * unit(random) : call % 3 == 1 ? 120.0 + 16.0 * unit(random)
+                                                                                 : 150.0 * unit(random);
+      const double Vp = V - 4.0 * unit(random), s = 16.0 * unit(random) - 8.0;
+      const GearEvalResult expected = reference_eval(v, g, V, s, Vp);
+      expect_same_bits(evaluator.evaluate(g, V, s, Vp), expected);
+      lowered += expected.status == GearStatus::Lowered ? 1 : 0;
+      if (HasFailure()) FAIL() << "round " << round << " call " << call << ": gear " << g << " V " << V;
+    }
+  }
+  EXPECT_GT(lowered, 1200);  // most of them closed by a search
 }
 
 TEST(GearEvaluator, ARepeatedSearchThatRanOutOfPassesIsFlaggedAgain) {
