@@ -24,6 +24,15 @@ DriveCycle urban_cycle() { return DriveCycle{UrbanSteps, UrbanSpeedTable, UrbanG
 
 DriveCycle highway_cycle() { return DriveCycle{HighwaySteps, HighwaySpeedTable, HighwayGradeTable}; }
 
+std::span<const double> known_grade_sines(std::span<const double> grade) {
+  if (grade.data() == HighwayGradeTable.data() && grade.size() == HighwayGradeTable.size()) {
+    return HighwayGradeSineTable;
+  }
+  // A level road: the sine of +0 is +0.
+  if (grade.data() == UrbanGradeTable.data() && grade.size() == UrbanGradeTable.size()) return UrbanGradeTable;
+  return {};
+}
+
 std::span<const CycleDefinition> built_in_cycles() {
   static const std::array<CycleDefinition, 2> cycles{CycleDefinition{"URBAN", urban_cycle(), true},
                                                      CycleDefinition{"HIGHWAY", highway_cycle(), false}};

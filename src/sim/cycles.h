@@ -15,6 +15,10 @@ inline constexpr int32_t HighwaySteps = 3120;
 DriveCycle urban_cycle();
 DriveCycle highway_cycle();
 
+// The sine of the slope angle of each point of the gradient table `grade` (as the gear
+// evaluations work it out) when grade is a built-in table; empty for any other table.
+std::span<const double> known_grade_sines(std::span<const double> grade);
+
 // A built-in cycle: its name, its tables, and whether the engine stops at long standstills.
 struct CycleDefinition {
   std::string_view name;

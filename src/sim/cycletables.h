@@ -12,6 +12,9 @@ inline constexpr std::size_t HighwayPoints = 3124;  // points 0..3123
 extern const std::array<double, UrbanPoints> UrbanSpeedTable;
 // HIGHWAY gradient [%]; generated from simulation/cycles/highway_grade.txt.
 extern const std::array<double, HighwayPoints> HighwayGradeTable;
+// The sine of the slope angle of each HIGHWAY gradient s, sin(atan(s / 100)); worked out
+// at build time by hdfe_grade_sines.
+extern const std::array<double, HighwayPoints> HighwayGradeSineTable;
 // URBAN gradient [%]: a level road.
 extern const std::array<double, UrbanPoints> UrbanGradeTable;
 // HIGHWAY target speed [km/h]: 80 km/h to point 3120, standstill after.

@@ -100,10 +100,13 @@ struct Drive {
   double Vp = 0.0;          // speed at the start of the second [km/h]
 };
 
-// Rolling and gradient resistance on gradient s [%] [N].
-double grade_force(double s, const VehicleSpec& spec) {
-  return (spec.mu_roll + std::sin(std::atan(s / Percent)) * Gravity) * spec.test_weight_kg;
+// Rolling and gradient resistance on a gradient whose slope angle has the sine given [N].
+double grade_force_of_sine(double sine, const VehicleSpec& spec) {
+  return (spec.mu_roll + sine * Gravity) * spec.test_weight_kg;
 }
+
+// Rolling and gradient resistance on gradient s [%] [N].
+double grade_force(double s, const VehicleSpec& spec) { return grade_force_of_sine(std::sin(std::atan(s / Percent)), spec); }
 
 // The full-load curve looked up through its index, starting from the segment of the
 // previous lookup (hint).
@@ -775,10 +778,10 @@ const TransmissionData& GearEvaluator::records_trn() const { return records_->tr
 
 const IndexedCurve& GearEvaluator::full_load_index() const { return records_->index; }
 
-void GearEvaluator::evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp) {
+void GearEvaluator::evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp, const double* sine) {
   const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
   Records& r = *records_;
-  const double gradeForce = r.grade(s);
+  const double gradeForce = sine != nullptr ? grade_force_of_sine(*sine, r.spec) : r.grade(s);
   double from = 0.0;
   // A plain evaluation is written to its place at once (nothing on the way can fail).
   if (r.evaluate_plain(g, V, gradeForce, Vp, recent.result, from)) [[likely]] {

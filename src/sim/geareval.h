@@ -69,11 +69,13 @@ class GearEvaluator {
     return evaluate_in_table(g, V, s, Vp);
   }
 
-  // evaluate for a gear g that in_table passes.
-  const GearEvalResult& evaluate_in_table(int32_t g, double V, double s, double Vp) {
+  // evaluate for a gear g that in_table passes. sine, when given, is the sine of the slope
+  // angle of gradient s as the evaluation works it out (sin(atan(s / 100))), looked up
+  // elsewhere.
+  const GearEvalResult& evaluate_in_table(int32_t g, double V, double s, double Vp, const double* sine = nullptr) {
     const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
     Entry& recent = recent_[hash(key) >> (64 - RecentBits)];
-    if (!(recent.key == key)) evaluate_afresh(recent, g, V, s, Vp);
+    if (!(recent.key == key)) evaluate_afresh(recent, g, V, s, Vp, sine);
     return recent.result;
   }
 
@@ -122,7 +124,7 @@ class GearEvaluator {
   const GearEvalResult& keep(const Key& key, std::size_t at, const GearEvalResult& result);
   // evaluate's evaluation, which is not in the small table, put in its place there,
   // recent (the arguments by value: a key the caller keeps in registers).
-  void evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp);
+  void evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp, const double* sine);
   // evaluate_afresh for an evaluation that the speed search decides, from speed from
   // against the resistance gradeForce: kept as operator() keeps it.
   [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp);

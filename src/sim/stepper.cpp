@@ -9,6 +9,7 @@
 
 #include "core/constants.h"
 #include "hdfe/error.h"
+#include "sim/cycles.h"
 #include "sim/geareval.h"
 
 namespace hdfe {
@@ -105,6 +106,7 @@ struct Stepper::States {
   const SimContext& r;
   std::span<const double> target;
   std::span<const double> grade;
+  std::span<const double> gradeSine;  // the sines of the gradients' slope angles, when known
   int32_t n = 0;
   int32_t gearCount = 0;
   int32_t tableGears = 0;  // the gears check_gear passes: 1..tableGears
@@ -128,6 +130,7 @@ struct Stepper::States {
       : r(context),
         target(context.cycle.target_speed_km_per_h),
         grade(context.cycle.grade_percent),
+        gradeSine(known_grade_sines(context.cycle.grade_percent)),
         n(context.cycle.n),
         gearCount(context.trn.gear_count()),
         speedFactor(context.trn.final_ratio * SecondsPerMinute),
@@ -155,7 +158,13 @@ struct Stepper::States {
 
   // Gear k, which the gear table has, driven towards point p from speed v.
   const GearEvalResult& eval_in_table(int32_t k, int32_t p, double v) {
-    return r.evaluator.evaluate_in_table(k, cycle_point(target, p), cycle_point(grade, p), v);
+    return r.evaluator.evaluate_in_table(k, cycle_point(target, p), cycle_point(grade, p), v, sine_at(p));
+  }
+
+  // The sine of the slope angle at point p, when the cycle's table of them is known.
+  const double* sine_at(int32_t p) const {
+    const std::size_t at = static_cast<std::size_t>(p);
+    return at < gradeSine.size() ? &gradeSine[at] : nullptr;
   }
 
   // Gear k at state x, its first second evaluated.
@@ -343,7 +352,7 @@ struct Stepper::States {
     // only that of it is used, as the searches try the other gears.
     if (static_cast<uint32_t>(x.g - 1) >= static_cast<uint32_t>(tableGears)) stop_gear_not_in_table(x.g, r.trn);
     GearAhead& first = x.gears[x.g];
-    first.first = r.evaluator.evaluate_in_table(x.g, Vt, cycle_point(grade, i), Vin);
+    first.first = r.evaluator.evaluate_in_table(x.g, Vt, cycle_point(grade, i), Vin, sine_at(i));
     first.stamp = x.stamp;
     first.v = Vin;
     first.seconds = 0;

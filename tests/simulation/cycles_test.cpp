@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -144,6 +145,23 @@ TEST(HighwayCycle, GradientCheckValues) {
   EXPECT_EQ(used[3115], 2280);
   EXPECT_EQ(used[3116], 228);
   for (int k = 3117; k <= 3123; ++k) EXPECT_EQ(g[k], 0) << k;
+}
+
+// The sines worked out at build time are those a run works out, bit for bit, and only the
+// built-in tables have them.
+TEST(HighwayCycle, GradientSinesAreTheRunsOwn) {
+  const std::span<const double> sines = known_grade_sines(HighwayGradeTable);
+  ASSERT_EQ(sines.size(), HighwayGradeTable.size());
+  for (std::size_t k = 0; k < sines.size(); ++k) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(sines[k]), std::bit_cast<uint64_t>(std::sin(std::atan(HighwayGradeTable[k] / 100.0))))
+        << "point " << k << ", gradient " << HighwayGradeTable[k];
+  }
+  const std::span<const double> level = known_grade_sines(UrbanGradeTable);
+  ASSERT_EQ(level.size(), UrbanGradeTable.size());
+  EXPECT_TRUE(std::all_of(level.begin(), level.end(), [](double x) { return std::bit_cast<uint64_t>(x) == 0; }));
+  const std::vector<double> copy(HighwayGradeTable.begin(), HighwayGradeTable.end());
+  EXPECT_TRUE(known_grade_sines(copy).empty());
+  EXPECT_TRUE(known_grade_sines(std::span<const double>(HighwayGradeTable).first(100)).empty());
 }
 
 TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
