@@ -426,7 +426,9 @@ Handback halve_told(Halving& h, const PassEstimate e) {
 // Most passes are far from closing: their difference is told by the estimate, and their
 // values are worked out only if the search ends on them.
 template <class Lookup>
-GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms& run, const Lookup& fullLoad) {
+GearEvalResult speed_search(int32_t g, const SearchStart& start, const Drive& d, const RunTerms& run,
+                            const Lookup& fullLoad) {
+  double v = start.from;
   const GearTerms& gear = d.gear;
   const double Nmin = gear.Nmin;
   // The terms of road_load, engine_torque and engine_speed that do not change from pass
@@ -502,11 +504,17 @@ GearEvalResult speed_search(int32_t g, double v, const Drive& d, const RunTerms&
   // The passes left after the current one: the current pass is pass SearchPasses - left.
   int32_t left = SearchPasses - 1;
   double diff = 0.0;
-  // Down by the first step until a pass has the tolerance to spare.
-  for (;;) {
-    if (!take(diff)) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
-    if (diff >= SearchTolerance) break;
-    if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);  // closed, or not a number
+  // Down by the first step until a pass has the tolerance to spare. The first pass falls
+  // short for certain when the evaluation that called for the search found it so.
+  for (bool told = start.fallsShort;; told = false) {
+    if (told) {
+      passV = v;
+      exact = false;
+    } else {
+      if (!take(diff)) return outcome(v, N, Te, Tmax, GearStatus::Lowered);
+      if (diff >= SearchTolerance) break;
+      if (!(diff < 0.0)) return finish(!(diff >= 0.0) || left == 0);  // closed, or not a number
+    }
     const double next = v - step;
     if (same_bits(next, v)) return finish(true);
     v = next;
@@ -591,10 +599,10 @@ namespace {
 
 // Gear g from Vp towards V against the resistance gradeForce [N], g having passed
 // check_gear, with its constants gear: true with the outcome in out, or false, out left
-// as it was, when the speed search decides it, starting from speed from [km/h].
+// as it was, when the speed search decides it, start then set to where it starts.
 template <class Lookup>
 bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const RunTerms& run, const GearTerms& gear,
-                    const Lookup& fullLoad, GearEvalResult& out, double& from) {
+                    const Lookup& fullLoad, GearEvalResult& out, SearchStart& start) {
   const Drive d{gear, gradeForce, Vp};
   const double Nmin = gear.Nmin;
   const double Ne = engine_speed(d, V, run);
@@ -615,7 +623,9 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Run
         out = outcome(V, Ne, Te, Tmax, GearStatus::Meets);
         return true;
       }
-      from = V;
+      // At or above Nes (and Nmin), the search's first pass at V looks the curve up here too:
+      // it falls short unless a torque is not a number.
+      start = SearchStart{V, Ne >= run.engage && Te > Tmax};
       return false;
     }
     // At or past Nex: the top gear is held at Nex, a lower gear keeps its speed.
@@ -628,7 +638,7 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Run
       out = outcome(Vlim, Nlim, TeLim, Tmax, GearStatus::OverSpeed);
       return true;
     }
-    from = Vlim;
+    start = SearchStart{Vlim, false};
     return false;
   }
   if (g > run.startGears) {
@@ -640,7 +650,7 @@ bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, const Run
     out = outcome(V, run.engage, Te, Tmax, GearStatus::Slips);
     return true;
   }
-  from = V;
+  start = SearchStart{V, false};
   return false;
 }
 
@@ -704,14 +714,14 @@ struct GearEvaluator::Records {
   }
 
   // evaluate_plain for gear g, which check_gear has passed.
-  bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, GearEvalResult& out, double& from) {
+  bool evaluate_plain(int32_t g, double V, double gradeForce, double Vp, GearEvalResult& out, SearchStart& start) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return hdfe::evaluate_plain(g, V, gradeForce, Vp, run, terms[row], HintedLoad{index, segments[row]}, out, from);
+    return hdfe::evaluate_plain(g, V, gradeForce, Vp, run, terms[row], HintedLoad{index, segments[row]}, out, start);
   }
-  // The speed search for gear g from speed from, where evaluate_plain left it.
-  GearEvalResult search(int32_t g, double from, double gradeForce, double Vp) {
+  // The speed search for gear g from start, where evaluate_plain left it.
+  GearEvalResult search(int32_t g, const SearchStart& start, double gradeForce, double Vp) {
     const std::size_t row = static_cast<std::size_t>(g);
-    return speed_search(g, from, Drive{terms[row], gradeForce, Vp}, run, HintedLoad{index, segments[row]});
+    return speed_search(g, start, Drive{terms[row], gradeForce, Vp}, run, HintedLoad{index, segments[row]});
   }
 };
 
@@ -769,8 +779,8 @@ const GearEvalResult& GearEvaluator::add(const Key& key, std::size_t at, double 
   Records& r = *records_;
   const double gradeForce = r.grade(s);
   GearEvalResult result;
-  double from = 0.0;
-  if (!r.evaluate_plain(key.g, V, gradeForce, Vp, result, from)) result = r.search(key.g, from, gradeForce, Vp);
+  SearchStart start;
+  if (!r.evaluate_plain(key.g, V, gradeForce, Vp, result, start)) result = r.search(key.g, start, gradeForce, Vp);
   return keep(key, at, result);
 }
 
@@ -782,20 +792,21 @@ void GearEvaluator::evaluate_afresh(Entry& recent, int32_t g, double V, double s
   const Key key{g, std::bit_cast<uint64_t>(V), std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(Vp)};
   Records& r = *records_;
   const double gradeForce = sine != nullptr ? grade_force_of_sine(*sine, r.spec) : r.grade(s);
-  double from = 0.0;
+  SearchStart start;
   // A plain evaluation is written to its place at once (nothing on the way can fail).
-  if (r.evaluate_plain(g, V, gradeForce, Vp, recent.result, from)) [[likely]] {
+  if (r.evaluate_plain(g, V, gradeForce, Vp, recent.result, start)) [[likely]] {
     recent.key = key;
     return;
   }
-  search_afresh(recent, key, from, gradeForce, Vp);
+  search_afresh(recent, key, start, gradeForce, Vp);
 }
 
-void GearEvaluator::search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp) {
+void GearEvaluator::search_afresh(Entry& recent, const Key& key, const SearchStart& start, double gradeForce,
+                                  double Vp) {
   std::size_t at = 0;
   const GearEvalResult* kept = find(key, at);
   if (kept == nullptr) {
-    const GearEvalResult result = records_->search(key.g, from, gradeForce, Vp);
+    const GearEvalResult result = records_->search(key.g, start, gradeForce, Vp);
     exhausted_seen_ = exhausted_seen_ || result.search_exhausted;
     if (count_ < MemoLimit) keep(key, at, result);
     recent.result = result;

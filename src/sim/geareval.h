@@ -32,6 +32,13 @@ struct GearEvalResult {
   bool search_exhausted = false;  // the speed search ran all its passes (the run warns)
 };
 
+// Where a speed search starts [km/h], and whether its first pass, there, is known to fall
+// short (the evaluation that called for the search found so, as the pass would).
+struct SearchStart {
+  double from = 0.0;
+  bool fallsShort = false;
+};
+
 // Stops the run: gear g is not a row of the gear table.
 [[noreturn]] void stop_gear_not_in_table(int32_t g, const TransmissionData& trn);
 
@@ -125,9 +132,10 @@ class GearEvaluator {
   // evaluate's evaluation, which is not in the small table, put in its place there,
   // recent (the arguments by value: a key the caller keeps in registers).
   void evaluate_afresh(Entry& recent, int32_t g, double V, double s, double Vp, const double* sine);
-  // evaluate_afresh for an evaluation that the speed search decides, from speed from
-  // against the resistance gradeForce: kept as operator() keeps it.
-  [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, double from, double gradeForce, double Vp);
+  // evaluate_afresh for an evaluation that the speed search decides, from start against
+  // the resistance gradeForce: kept as operator() keeps it.
+  [[gnu::noinline]] void search_afresh(Entry& recent, const Key& key, const SearchStart& start, double gradeForce,
+                                       double Vp);
   const TransmissionData& records_trn() const;
   void size_slots(std::size_t count);
 
