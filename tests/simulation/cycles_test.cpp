@@ -5,6 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -162,6 +167,37 @@ TEST(HighwayCycle, GradientSinesAreTheRunsOwn) {
   const std::vector<double> copy(HighwayGradeTable.begin(), HighwayGradeTable.end());
   EXPECT_TRUE(known_grade_sines(copy).empty());
   EXPECT_TRUE(known_grade_sines(std::span<const double>(HighwayGradeTable).first(100)).empty());
+}
+
+// The build's program for the sines: the table it writes, and a gradient file it cannot
+// read, named by file and line, with nothing written.
+TEST(HighwayCycle, TheSinesProgramWritesExactValuesAndNamesABadLine) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "hdfe-grade-sines-test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto run = [&](const std::string& grades, std::string& said) {
+    std::ofstream(dir / "grade.txt") << grades;
+    const std::string command = std::string(HDFE_GRADE_SINES_BINARY) + " " + (dir / "grade.txt").string() + " " +
+                                (dir / "sines.cpp").string() + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    said.clear();
+    for (int c; (c = std::fgetc(pipe)) != EOF;) said.push_back(static_cast<char>(c));
+    return pclose(pipe);
+  };
+  std::string said;
+  ASSERT_EQ(run("0\n-2.5\n100\n", said), 0) << said;
+  std::ifstream written(dir / "sines.cpp");
+  const std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  for (const double s : {0.0, -2.5, 100.0}) {
+    char value[64];
+    std::snprintf(value, sizeof value, "    %a,\n", std::sin(std::atan(s / 100.0)));
+    EXPECT_NE(text.find(value), std::string::npos) << value << " in " << text;
+  }
+  std::filesystem::remove(dir / "sines.cpp");
+  EXPECT_NE(run("1.5\n2,5\n", said), 0);
+  EXPECT_NE(said.find((dir / "grade.txt").string() + ":2: not a number: '2,5'"), std::string::npos) << said;
+  EXPECT_FALSE(std::filesystem::exists(dir / "sines.cpp"));
+  std::filesystem::remove_all(dir);
 }
 
 TEST(HighwayCycle, HeightProfileReturnsToItsStart) {
