@@ -191,8 +191,7 @@ class PassEstimator {
   }
 
   // The estimate from the spare speed's segment seg on, up to the segment where the search
-  // closes, through the curve's lookup.
-  // The passes tried go up to `reach` at most.
+  // closes, through the curve's lookup; the passes tried go up to `reach` at most.
   template <class Lookup>
   PassEstimate closing(const Lookup& fullLoad, IndexedCurve::Segment seg, double reach) const {
     PassEstimate e;
@@ -469,8 +468,6 @@ GearEvalResult speed_search(int32_t g, const SearchStart& start, const Drive& d,
   // No speed of the search is above the first: each move up is by half the step that
   // came down.
   const double vmax = std::abs(v) + SearchStep;
-  PassEstimate guess;  // made at the first spare pass
-  bool estimated = false;
   // N, Te and Tmax are those of the pass at passV once worked out (`exact`).
   double passV = v;
   bool exact = false;
@@ -520,14 +517,13 @@ GearEvalResult speed_search(int32_t g, const SearchStart& start, const Drive& d,
     v = next;
     if (--left < 0) return finish(true);
   }
+  // The estimate, from the first spare pass; no pass of the search goes above v + step.
+  const PassEstimate guess =
+      PassEstimator(vmax, lookedUp, MuAir, mass, gradeForce, Vp, radius, etaRatio, ratio60, circumference)
+          .closing(fullLoad, segment, v + step);
   for (;;) {
     // The current pass, at v with N, Te and Tmax, is the spare one.
     bool moved = false;  // the halving passes told moved on to the pass at v
-    if (!estimated) {
-      estimated = true;
-      guess = PassEstimator(vmax, lookedUp, MuAir, mass, gradeForce, Vp, radius, etaRatio, ratio60, circumference)
-                  .closing(fullLoad, segment, v + step);
-    }
     if (guess.spareFrom <= guess.spareTo) {
       Halving h{v, step, left, std::bit_cast<uint64_t>(v), 0.0};
       const Handback back = halve_told(h, guess);
